@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds once and runs every test through ctest.
+# A second, small tree builds the libraries and their tests with
+# AddressSanitizer and UBSan.
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+root="$(dirname "$here")"
+source "$here/deps.sh"
+kestrane_install_deps
+
+build="${KESTRANE_BUILD_DIR:-$root/build}"
+asan="${KESTRANE_ASAN_BUILD_DIR:-$root/build-asan}"
+
+kestrane_build "$root" "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+kestrane_build "$root" "$asan" -DCMAKE_BUILD_TYPE=Debug -DKESTRANE_SANITIZE=ON \
+  -DKESTRANE_LIBS_ONLY=ON -DKESTRANE_BENCHMARKS=OFF
+
+export QT_QPA_PLATFORM=offscreen
+status=0
+echo "== Sanitizer build: library tests =="
+(cd "$asan" && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j 2) || status=1
+echo "== Full build: all tests =="
+(cd "$build" && ctest --output-on-failure -j 2) || status=1
+exit $status
