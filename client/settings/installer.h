@@ -1,0 +1,58 @@
+// Installing the client: the program and its two libraries copied into an
+// application folder, an empty settings database with table Main made from
+// the one schema file, and the install record. Also creates databases for
+// demos and tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "settings/install_record.h"
+#include "settings/settings_database.h"
+
+namespace kestrane {
+
+// The libraries the program loads, copied beside it.
+inline constexpr const char* kBoardLibraryFile = "libKestrane_DLL.so";
+inline constexpr const char* kChartLibraryFile = "libPlotwickDLL.so";
+
+enum class SqlDialect { SQLite, PostgreSQL };
+
+// The CREATE TABLE statement for table Main (191 columns in load order),
+// from the schema file built into the library; the key column is adapted to
+// the engine so it numbers rows by itself.
+std::string MainTableSchema(SqlDialect dialect);
+// The dialect matching a driver's DBMS name; SQLite for unknown engines.
+SqlDialect DialectForDbms(const std::string& dbmsName);
+
+// Creates table Main on an open connection; false (with the driver's text
+// in `error`) when the engine refuses.
+bool CreateMainTable(SettingsDatabase& database, std::string& error);
+
+// Creates a new SQLite settings database file with an empty table Main.
+// Refuses (false) when the file already exists.
+bool CreateSettingsDatabase(const std::string& databasePath, std::string& error);
+
+// ~/.local/lib/kestrane
+std::string DefaultInstallFolder();
+
+struct InstallRequest {
+    std::string folder;       // empty: DefaultInstallFolder()
+    std::string programPath;  // the running program
+    // Where to look for the two libraries before asking the loader which
+    // files it loaded; empty: the program's own folder.
+    std::vector<std::string> librarySearchDirs;
+};
+
+struct InstallResult {
+    bool ok = false;
+    std::string message;       // what happened, for the console
+    std::string programPath;   // the installed program
+    std::string databasePath;  // the new settings database
+};
+
+// Never overwrites an existing settings database: when the target database
+// exists nothing at all is changed and the result says so.
+InstallResult InstallKestrane(const InstallRequest& request, InstallRecord& record);
+
+}  // namespace kestrane

@@ -1,0 +1,89 @@
+// The settings database: one ODBC connection (SQLite3 driver by default, any
+// driver through KESTRANE_ODBC), loading a board's row of table Main into
+// BoardSettings by position, and running the catalogue's statements.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "acquisition/channel_model.h"
+#include "settings/message_sink.h"
+#include "settings/statements.h"
+
+namespace kestrane {
+
+// Environment variable holding a full ODBC connection string that replaces
+// the default one, e.g. "DRIVER={PostgreSQL ANSI};Servername=...;".
+inline constexpr const char* kOdbcEnvVar = "KESTRANE_ODBC";
+
+// "DRIVER=SQLite3;Database=<path>" (the path braced when it needs it).
+std::string DefaultConnectionString(const std::string& databasePath);
+// KESTRANE_ODBC when set and not empty, otherwise the default string.
+std::string ConnectionStringFor(const std::string& databasePath);
+
+enum class ExecStatus {
+    NoHandle,  // no statement handle (database not open)
+    Failed,    // the driver refused the statement
+    Ok,
+};
+
+struct QueryResult {
+    ExecStatus status = ExecStatus::NoHandle;
+    // One entry per fetched row, one text per requested column; NULL reads
+    // as the empty text, long texts are cut to the requested size.
+    std::vector<std::vector<std::string>> rows;
+};
+
+class SettingsDatabase {
+public:
+    SettingsDatabase();
+    ~SettingsDatabase();
+    SettingsDatabase(const SettingsDatabase&) = delete;
+    SettingsDatabase& operator=(const SettingsDatabase&) = delete;
+
+    // Allocates the environment, sets ODBC 3, allocates the connection and
+    // connects without ever prompting. On failure frees what it allocated,
+    // shows one of "Environment handle allocation failed", "Cannot set
+    // desired ODBC version", "Connection handle allocation failed" or
+    // "Connection attempt failed" (caption "Morvane Kestrane Client") and
+    // returns false; every later statement then fails for want of a handle.
+    bool open(const std::string& connectionString, MessageSink& sink);
+    // Disconnects and frees the handles; safe to call at any time.
+    void close();
+    bool isOpen() const;
+
+    // The driver's identifier quote ('"' when it names none).
+    char identifierQuote() const;
+    // The engine's name as the driver reports it, e.g. "SQLite", "PostgreSQL".
+    std::string dbmsName() const;
+    // The driver's last diagnostic text, for logs and test failures.
+    std::string lastDiagnostic() const;
+
+    // Runs one statement on a fresh statement handle and frees it.
+    ExecStatus execute(const SqlStatement& statement);
+    // Runs a query and fetches up to `maxRows` rows, reading the result
+    // columns at `positions` (1-based) cut to the matching `maxBytes`.
+    QueryResult query(const SqlStatement& statement, const std::vector<int>& positions,
+                      const std::vector<std::size_t>& maxBytes, std::size_t maxRows);
+
+    // Load board settings: the row of VID "0000" and `pid` read by position.
+    // When the statement cannot run, `settings` is left as it was and false
+    // is returned; otherwise every field is emptied and, when a row comes
+    // back, filled from it (each cut to its column's limit) and true is
+    // returned (also when no row was found).
+    bool loadBoardSettings(const std::string& pid, BoardSettings& settings);
+
+    // The save statements of the option, filter and logging dialogs for
+    // channel 1 to 6 of the board `pid`; false when the save failed.
+    bool saveOptions(int channel, const std::string& pid, const BoardSettings& settings);
+    bool saveFilter(int channel, const std::string& pid, const BoardSettings& settings);
+    bool saveLogging(int channel, const std::string& pid, const BoardSettings& settings);
+
+private:
+    struct Handles;
+    std::unique_ptr<Handles> handles_;
+};
+
+}  // namespace kestrane

@@ -1,0 +1,74 @@
+// The main window's device selector and its three device buttons (ADD
+// Device, Delete Device, Set Default) over the Qt-free DeviceRegistry, and
+// the message box sink used for the settings store's messages.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include <QObject>
+
+#include "settings/device_registry.h"
+#include "settings/message_sink.h"
+
+class QComboBox;
+class QPushButton;
+class QWidget;
+
+namespace kestrane {
+
+// Error message boxes over a widget; an empty caption becomes the
+// application's name, like the system's default caption.
+class WidgetMessageSink final : public MessageSink {
+public:
+    explicit WidgetMessageSink(QWidget* owner) : owner_(owner) {}
+    void showError(const std::string& caption, const std::string& text) override;
+
+private:
+    QWidget* owner_;
+};
+
+class DeviceListController : public QObject {
+    Q_OBJECT
+public:
+    // Opens the Add Device dialog in a mode over the owner; true when a
+    // board was registered. Replaceable so tests avoid modal dialogs.
+    using DialogRunner = std::function<bool(AddMode)>;
+
+    // `selector` is the editable device drop-down, `connectButton` the
+    // Connect button; all are owned by the main window.
+    DeviceListController(QWidget* owner, QComboBox* selector, QPushButton* connectButton,
+                         SettingsDatabase& database, BoardDirectory& boards,
+                         MessageSink& sink, QObject* parent = nullptr);
+
+    // Fill device list: rebuilds the selector from table Main and selects
+    // the default board's entry. With no board registered it disables
+    // Connect and opens the Add Device dialog in first-run mode.
+    void fill();
+    // ADD Device: the dialog in normal mode; refills and enables Connect
+    // when a board was added.
+    void addDevice();
+    // Delete Device and Set Default for the board named by the selector.
+    void deleteDevice();
+    void setDefault();
+
+    // The current PID: first four characters of the selector's text.
+    std::string currentPid() const;
+
+    void setDialogRunner(DialogRunner runner) { runner_ = std::move(runner); }
+
+private:
+    void fillList(bool allowFirstRun);
+    bool runDialog(AddMode mode);
+
+    QWidget* owner_;
+    QComboBox* selector_;
+    QPushButton* connect_;
+    SettingsDatabase& db_;
+    BoardDirectory& boards_;
+    MessageSink& sink_;
+    DeviceRegistry registry_;
+    DialogRunner runner_;
+};
+
+}  // namespace kestrane
