@@ -1,0 +1,295 @@
+#include "loader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <memory>
+
+#include "raster.h"
+#include "series.h"
+#include "view.h"
+
+namespace plotwick {
+namespace {
+
+// Fixed byte positions inside a log line.
+constexpr int kPosTimeSep = 11;
+constexpr int kPosValueSep = 23;
+constexpr int kPosSign = 24;
+constexpr int kPosMagnitude = 26;
+// A line shorter than this has no room for a magnitude.
+constexpr int64_t kFixedFields = kPosMagnitude;
+// Diagnostics per load for out-of-order times; a damaged file must not
+// flood the sink with three texts per line.
+constexpr int kMaxOrderReports = 10;
+
+// The library-wide one-entry date cache.
+struct DateCache {
+    bool valid = false;
+    char key[12] = {};
+    int64_t value = 0;
+};
+DateCache g_dateCache;
+
+inline int Digit(char c) { return static_cast<int>(static_cast<unsigned char>(c)) - '0'; }
+inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+struct XFree {
+    void operator()(void* p) const { xfree(p); }
+};
+template <class T>
+using XPtr = std::unique_ptr<T, XFree>;
+
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+}  // namespace
+
+ParsedReal ParseRealChecked(const char*& cursor) {
+    const char* p = cursor;
+    while (*p == ' ' || *p == '\t') ++p;
+    double sign = 1.0;
+    if (*p == '-') {
+        sign = -1.0;
+        ++p;
+    }
+    bool digits = false;
+    // The integer part accumulates in double: a long digit run must not wrap
+    // around into a small, plausible-looking number.
+    double integer = 0.0;
+    while (IsDigit(*p)) {
+        integer = integer * 10.0 + Digit(*p);
+        digits = true;
+        ++p;
+    }
+    double fraction = 0.0;
+    if (*p == '.') {
+        ++p;
+        double factor = 0.1;
+        while (IsDigit(*p)) {
+            fraction += Digit(*p) * factor;
+            factor *= 0.1;
+            digits = true;
+            ++p;
+        }
+    }
+    double scale = 1.0;
+    if (*p == 'e') {
+        ++p;
+        const char expSign = *p;
+        // The sign byte is consumed whatever it is, except the end of the
+        // text or of the line.
+        if (expSign != '\0' && expSign != '\r' && expSign != '\n') ++p;
+        int exponent = 0;
+        while (IsDigit(*p)) {
+            if (exponent < 100000) exponent = exponent * 10 + Digit(*p);
+            ++p;
+        }
+        // Past 400 the scale is already 0 or infinite in double.
+        const int n = exponent < 400 ? exponent : 400;
+        if (expSign == '+') {
+            for (int i = 0; i < n; ++i) scale *= 10.0;
+        } else if (expSign == '-') {
+            const double tenth = static_cast<double>(0.1f);
+            for (int i = 0; i < n; ++i) scale *= tenth;
+        }
+    }
+    if (*p == ' ' || *p == '\t') ++p;
+    cursor = p;
+    ParsedReal r;
+    r.value = static_cast<float>((integer + fraction) * sign * scale);
+    r.hasDigits = digits;
+    return r;
+}
+
+float ParseReal(const char*& cursor) { return ParseRealChecked(cursor).value; }
+
+void ResetDateCache() { g_dateCache = DateCache{}; }
+
+int64_t DateValue(const char* line) {
+    if (g_dateCache.valid && std::memcmp(g_dateCache.key, line, sizeof g_dateCache.key) == 0) {
+        return g_dateCache.value;
+    }
+    std::memcpy(g_dateCache.key, line, sizeof g_dateCache.key);
+    static constexpr char kMonths[] = "Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec ";
+    int month = 11;  // a name matching none of the first eleven is December
+    for (int m = 0; m < 11; ++m) {
+        if (std::memcmp(line + 3, kMonths + 4 * m, 4) == 0) {
+            month = m;
+            break;
+        }
+    }
+    const int year = Digit(line[7]) * 1000 + Digit(line[8]) * 100 + Digit(line[9]) * 10 + Digit(line[10]);
+    const int day = Digit(line[0]) * 10 + Digit(line[1]);
+    std::tm tm{};
+    tm.tm_sec = 1;
+    tm.tm_min = 1;
+    tm.tm_hour = 1;
+    tm.tm_mday = day;
+    tm.tm_mon = month;
+    tm.tm_year = year - 1900;
+    // Let the C library decide daylight saving for the line's own date; the
+    // flag of the present moment would shift half a year's dates by an hour.
+    tm.tm_isdst = -1;
+    const int64_t t = static_cast<int64_t>(std::mktime(&tm)) - 3661;
+    g_dateCache.value = t;
+    g_dateCache.valid = true;
+    return t;
+}
+
+int64_t LineTime(const char* line) {
+    const int64_t d = DateValue(line);
+    int hour = Digit(line[12]) * 10 + Digit(line[13]);
+    const bool pm = line[21] == 'P';
+    if (pm && hour < 12) hour += 12;
+    if (!pm && hour >= 12) hour -= 12;
+    const int minutes = Digit(line[15]) * 10 + Digit(line[16]);
+    const int seconds = Digit(line[18]) * 10 + Digit(line[19]);
+    return d + int64_t{hour} * 3600 + int64_t{minutes} * 60 + seconds;
+}
+
+bool ReadWholeFile(const char* path, char** buffer, int32_t* size) {
+    *buffer = nullptr;
+    *size = 0;
+    if (path == nullptr || *path == '\0') return false;
+    // Read-only and never created; other readers are unaffected.
+    Fd fd(::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (fd.get() < 0) return false;
+    struct stat st {};
+    // Only regular files: a device or pipe has no size and may never end.
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if (st.st_size < 0 || st.st_size > INT32_MAX - 4) return false;
+    const int64_t bytes = st.st_size;
+    XPtr<char> block(static_cast<char*>(xmalloc(bytes + 4)));
+    if (!block) return false;
+    int64_t got = 0;
+    while (got < bytes) {
+        const ssize_t r = ::read(fd.get(), block.get() + got, static_cast<size_t>(bytes - got));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;  // error or short file: all or nothing
+        got += r;
+    }
+    *buffer = block.release();
+    *size = static_cast<int32_t>(bytes);
+    return true;
+}
+
+int LoadSeries(const char* path, GraphContext& ctx) {
+    char* raw = nullptr;
+    int32_t size = 0;
+    if (!ReadWholeFile(path, &raw, &size)) return 0;
+    return LoadSeriesFromBuffer(raw, size, ctx);
+}
+
+int LoadSeriesFromBuffer(char* raw, int32_t size, GraphContext& ctx) {
+    XPtr<char> buffer(raw);
+    if (raw == nullptr || size <= 0) return 0;
+
+    // The text ends at the first zero byte, as the zero padding ends it.
+    const int64_t len = static_cast<int64_t>(::strnlen(raw, static_cast<size_t>(size)));
+    if (len == 0) return 0;
+
+    // One point at most per line: the arrays follow the line count, so a
+    // file of short lines still keeps its newest points.
+    int64_t capacity = 1;
+    for (const char* p = raw; (p = static_cast<const char*>(std::memchr(p, '\n', raw + len - p))) != nullptr; ++p) {
+        ++capacity;
+    }
+    XPtr<char*> labels(static_cast<char**>(xmalloc(capacity * static_cast<int64_t>(sizeof(char*)))));
+    XPtr<float> values(static_cast<float*>(xmalloc(capacity * static_cast<int64_t>(sizeof(float)))));
+    XPtr<int32_t> times(static_cast<int32_t*>(xmalloc(capacity * static_cast<int64_t>(sizeof(int32_t)))));
+    if (!labels || !values || !times) return 0;
+
+    int64_t n = 0;
+    int64_t lineNumber = 0;
+    int64_t base = 0;
+    int64_t previousRaw = 0;
+    int orderReports = 0;
+    int64_t cur = 0;
+    while (cur < len && n < capacity) {
+        ++lineNumber;
+        char* line = raw + cur;
+        char* nl = static_cast<char*>(std::memchr(line, '\n', static_cast<size_t>(len - cur)));
+        const int64_t lineEnd = nl != nullptr ? nl - raw : len;
+        const int64_t next = nl != nullptr ? lineEnd + 1 : len;
+        int64_t contentEnd = lineEnd;
+        if (contentEnd > cur && raw[contentEnd - 1] == '\r') --contentEnd;
+        cur = next;
+        // A line ending inside its fixed fields (an empty value, or the last
+        // line still being written) has no reading.
+        if (contentEnd - (line - raw) < kFixedFields) continue;
+
+        const int64_t t = LineTime(line);  // before byte 11 is overwritten
+        raw[contentEnd] = '\0';
+        if (nl != nullptr) *nl = '\0';
+        const char* cursor = line + kPosMagnitude;
+        const ParsedReal parsed = ParseRealChecked(cursor);
+        const float sign = line[kPosSign] == '-' ? -1.0f : 1.0f;
+        const float value = parsed.value * sign;
+        // A reading that is not a number ("  DISABLED") or overflows is not
+        // plotted; the next line is still read from its own start.
+        if (!parsed.hasDigits || !std::isfinite(value)) continue;
+        line[kPosTimeSep] = '\n';
+        line[kPosValueSep] = '\n';
+
+        int64_t rel;
+        if (n == 0) {
+            base = t;
+            rel = 0;
+        } else {
+            if (t < previousRaw && orderReports < kMaxOrderReports) {
+                ++orderReports;
+                DebugPrintf("Detected bad time at line %d", static_cast<long long>(lineNumber));
+                DebugPrintString("o_Labels[i-1]", labels.get()[n - 1]);
+                DebugPrintString("o_Labels[i]", line);
+            }
+            // Out-of-order times (a clock set back) keep the previous time,
+            // so the ages stay ascending and the rest of the file loads.
+            rel = std::max<int64_t>(t - base, times.get()[n - 1]);
+            if (rel > INT32_MAX) rel = INT32_MAX;
+        }
+        previousRaw = t;
+        labels.get()[n] = line;
+        values.get()[n] = value;
+        times.get()[n] = static_cast<int32_t>(rel);
+        ++n;
+    }
+    if (n == 0) return 0;
+
+    // Ages relative to the newest point, newest first.
+    int32_t* tm = times.get();
+    float* vs = values.get();
+    char** ls = labels.get();
+    const int32_t last = tm[n - 1];
+    for (int64_t k = 0; k < n; ++k) tm[k] = last - tm[k];
+    for (int64_t a = 0, b = n - 1; a < b; ++a, --b) {
+        std::swap(tm[a], tm[b]);
+        std::swap(vs[a], vs[b]);
+        std::swap(ls[a], ls[b]);
+    }
+
+    InstallSeries(ctx, buffer.release(), static_cast<int32_t>(n), times.release(), labels.release(),
+                  values.release());
+    ResetRange(ctx);
+    return 1;
+}
+
+}  // namespace plotwick

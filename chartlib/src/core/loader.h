@@ -1,0 +1,52 @@
+// Loading of a channel log file into a chart's series. Each line holds a
+// date, a 12-hour clock time and a signed reading at fixed byte positions;
+// the file text is kept and its lines become the points' hover labels.
+#pragma once
+
+#include <cstdint>
+
+#include "graph_context.h"
+
+namespace plotwick {
+
+// Reads a number at the cursor and moves the cursor past it: blanks, an
+// optional "-", integer digits, an optional "." fraction, an optional "e"
+// exponent with a "+" or "-" sign byte, then one blank. Never moves past a
+// zero byte. The result is rounded to single precision.
+float ParseReal(const char*& cursor);
+
+// As ParseReal, and tells whether any digit was read.
+struct ParsedReal {
+    float value = 0.0f;
+    bool hasDigits = false;
+};
+ParsedReal ParseRealChecked(const char*& cursor);
+
+// Local midnight of the line's date ("dd Mon yyyy", bytes 0-10) in seconds
+// since 1970. The C library decides daylight saving for that date. A month
+// matching none of Jan..Nov counts as December. Reads 12 bytes; one result
+// is cached by those bytes, shared by every window.
+int64_t DateValue(const char* line);
+// Forgets the cached date (after a change of time zone).
+void ResetDateCache();
+
+// The line's time in seconds since 1970: DateValue plus the 12-hour clock
+// time at bytes 12-19 with "P" at byte 21 for the afternoon. Reads 22 bytes.
+int64_t LineTime(const char* line);
+
+// Reads a whole regular file into a zero-filled xmalloc block of size + 4
+// bytes. All or nothing: false (and no block) when the file is missing,
+// unreadable, not a regular file, too large or shorter than it claimed.
+bool ReadWholeFile(const char* path, char** buffer, int32_t* size);
+
+// Loads the log file at path into the record's series. Returns 1 when the
+// series was replaced (and the view reset to the newest hour), 0 when the
+// record was left untouched.
+int LoadSeries(const char* path, GraphContext& ctx);
+
+// The parsing half of LoadSeries: takes ownership of an xmalloc block of
+// size + 4 bytes whose last 4 bytes are zero (as ReadWholeFile returns it)
+// and, on success, keeps it as the series' file text; otherwise frees it.
+int LoadSeriesFromBuffer(char* buffer, int32_t size, GraphContext& ctx);
+
+}  // namespace plotwick
