@@ -1,0 +1,15 @@
+// Real hardware through hidapi's hidraw backend. Devices are opened with an
+// advisory exclusive lock on the hidraw node, so two programs using this
+// library never talk to the same board at the same moment.
+#pragma once
+
+#include <memory>
+
+#include "hid_transport.h"
+
+namespace kestrane::board {
+
+// A transport over hidapi; if hidapi cannot start, Enumerate fails.
+std::unique_ptr<HidTransport> MakeHidapiTransport();
+
+}  // namespace kestrane::board

@@ -1,0 +1,57 @@
+// The simulation file: the HID devices of a simulated bus, their USB
+// identity, firmware text, channel signals and faults. A line-based text
+// format (see README "Simulated board"); the parser accepts any bytes and
+// either yields a configuration or names the first bad line.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim_signal.h"
+
+namespace kestrane::board {
+
+enum class SimFault {
+    kNone,
+    kAbsent,     // not on the bus at all
+    kBusy,       // present, but another program holds it: open fails
+    kReadFails,  // the read of the answer fails
+    kNoAnswer,   // the board never answers: the read times out
+    kGarbage,    // the answer bytes are random
+};
+
+struct SimDevice {
+    uint16_t vendor_id = 0;
+    uint16_t product_id = 0;
+    uint16_t version = 0x0100;
+    std::string product = "KESTRANEUNIT";
+    std::string manufacturer = "Morvane";
+    std::string firmware = "KESTRANE FW 1.00";
+    std::array<Signal, 6> channels{};
+    SimFault fault = SimFault::kNone;
+    // Bytes the answer read returns, report ID included (1-128).
+    int answer_length = 65;
+    // Exchanges this process may make before the device vanishes; 0: never.
+    uint64_t vanish_after = 0;
+};
+
+struct SimConfig {
+    std::vector<SimDevice> devices;
+};
+
+inline constexpr size_t kMaxSimFileBytes = 1 << 20;
+inline constexpr size_t kMaxSimDevices = 4096;
+inline constexpr size_t kMaxSimStringLength = 126;
+
+struct SimParseResult {
+    std::optional<SimConfig> config;
+    std::string error;  // "line N: ..." when config is empty
+};
+
+SimParseResult ParseSimulation(std::string_view text);
+
+}  // namespace kestrane::board

@@ -1,0 +1,227 @@
+#include "simulated_bus.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "reading_word.h"
+
+namespace kestrane::board {
+
+namespace {
+constexpr const char* kPathPrefix = "sim:";
+}
+
+SimClock SteadySimClock() {
+    // Time since the steady clock's epoch (boot), not since this process
+    // started, so the signals run on across the processes of a demo.
+    return [] { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); };
+}
+
+// Shared by the bus and the devices it opened, so a device outliving its
+// bus (or a reload) stays safe to use.
+struct SimulatedBus::State {
+    SimConfig config;
+    bool valid = false;
+    SimClock clock;
+    std::mt19937 rng{20261208u};
+    std::vector<uint64_t> exchanges;  // per device
+    std::vector<bool> open;           // per device: held by an open handle
+    uint64_t writes = 0;
+    uint64_t answered = 0;
+    uint64_t generation = 0;  // bumped by every reload
+
+    // File watching.
+    std::string path;
+    bool have_stamp = false;
+    struct stat stamp {};
+
+    void Install(SimConfig c) {
+        config = std::move(c);
+        valid = true;
+        exchanges.assign(config.devices.size(), 0);
+        open.assign(config.devices.size(), false);
+        writes = 0;
+        answered = 0;
+        ++generation;
+    }
+    bool Vanished(size_t i) const {
+        const SimDevice& d = config.devices[i];
+        return d.vanish_after != 0 && exchanges[i] >= d.vanish_after;
+    }
+    bool Present(size_t i) const { return config.devices[i].fault != SimFault::kAbsent && !Vanished(i); }
+};
+
+namespace {
+
+std::u16string Widen(const std::string& s) {
+    std::u16string out;
+    out.reserve(s.size());
+    for (unsigned char ch : s) out.push_back(static_cast<char16_t>(ch));
+    return out;
+}
+
+class SimulatedDevice final : public HidDevice {
+public:
+    SimulatedDevice(std::shared_ptr<SimulatedBus::State> state, size_t index)
+        : state_(std::move(state)), index_(index), generation_(state_->generation) {}
+    ~SimulatedDevice() override {
+        if (Current()) state_->open[index_] = false;
+    }
+
+    std::optional<std::u16string> ManufacturerString() override {
+        if (!Usable()) return std::nullopt;
+        return Widen(Device().manufacturer);
+    }
+    std::optional<std::u16string> ProductString() override {
+        if (!Usable()) return std::nullopt;
+        return Widen(Device().product);
+    }
+
+    int Write(std::span<const uint8_t> report) override {
+        if (!Usable()) return -1;
+        ++state_->writes;
+        pending_ = 0;
+        // The firmware reacts to "Vorn" and a command digit in bytes 1-5 of
+        // a report whose byte 0 is report ID 0; anything else goes unanswered.
+        if (report.size() >= 6 && report[0] == 0 && std::memcmp(report.data() + 1, "Vorn", 4) == 0) {
+            const uint8_t digit = report[5];
+            if ((digit >= '1' && digit <= '6') || digit == '8') pending_ = digit;
+        }
+        return static_cast<int>(report.size());
+    }
+
+    int Read(std::span<uint8_t> buffer, int /*timeout_ms*/) override {
+        if (!Usable()) return -1;
+        const SimDevice& d = Device();
+        if (d.fault == SimFault::kReadFails) return -1;
+        if (pending_ == 0 || d.fault == SimFault::kNoAnswer) return 0;  // times out
+        const uint8_t command = pending_;
+        pending_ = 0;
+
+        std::array<uint8_t, 128> answer{};
+        const size_t length = std::min<size_t>({static_cast<size_t>(d.answer_length), answer.size(), buffer.size()});
+        answer[1] = command;
+        if (d.fault == SimFault::kGarbage) {
+            for (auto& b : answer) b = static_cast<uint8_t>(state_->rng());
+        } else if (command == '8') {
+            const size_t n = std::min(d.firmware.size(), answer.size() - 3);
+            std::memcpy(answer.data() + 2, d.firmware.data(), n);
+        } else {
+            const Signal& signal = d.channels[static_cast<size_t>(command - '1')];
+            const uint32_t word = signal.raw_word ? *signal.raw_word
+                                                  : VoltsToWord(EvaluateSignal(signal, state_->clock(), state_->rng));
+            for (int i = 0; i < 4; ++i) answer[2 + static_cast<size_t>(i)] = static_cast<uint8_t>(word >> (8 * i));
+        }
+        std::copy_n(answer.begin(), length, buffer.begin());
+        ++state_->exchanges[index_];
+        ++state_->answered;
+        return static_cast<int>(length);
+    }
+
+private:
+    bool Current() const { return state_->generation == generation_; }
+    bool Usable() const { return Current() && state_->valid && state_->Present(index_); }
+    const SimDevice& Device() const { return state_->config.devices[index_]; }
+
+    std::shared_ptr<SimulatedBus::State> state_;
+    size_t index_;
+    uint64_t generation_;
+    uint8_t pending_ = 0;
+};
+
+}  // namespace
+
+SimulatedBus::SimulatedBus(SimConfig config, SimClock clock) : state_(std::make_shared<State>()) {
+    state_->clock = std::move(clock);
+    state_->Install(std::move(config));
+}
+
+SimulatedBus::SimulatedBus(std::string path, SimClock clock, WatchTag) : state_(std::make_shared<State>()) {
+    state_->clock = std::move(clock);
+    state_->path = std::move(path);
+}
+
+SimulatedBus::~SimulatedBus() = default;
+
+std::unique_ptr<SimulatedBus> SimulatedBus::FromFile(std::string path, SimClock clock) {
+    auto bus = std::make_unique<SimulatedBus>(std::move(path), std::move(clock), WatchTag{});
+    bus->ReloadIfChanged();
+    return bus;
+}
+
+void SimulatedBus::ReloadIfChanged() {
+    State& s = *state_;
+    if (s.path.empty()) return;
+    struct stat now {};
+    const bool exists = ::stat(s.path.c_str(), &now) == 0;
+    if (s.have_stamp && exists && now.st_ino == s.stamp.st_ino && now.st_size == s.stamp.st_size &&
+        now.st_mtim.tv_sec == s.stamp.st_mtim.tv_sec && now.st_mtim.tv_nsec == s.stamp.st_mtim.tv_nsec)
+        return;
+    if (!exists) {
+        if (s.have_stamp || s.generation == 0) {
+            std::fprintf(stderr, "kestrane simulation: cannot read %s\n", s.path.c_str());
+        }
+        s.have_stamp = false;
+        s.valid = false;
+        ++s.generation;
+        return;
+    }
+    s.have_stamp = true;
+    s.stamp = now;
+    std::string text;
+    bool read_ok = false;
+    if (now.st_size >= 0 && static_cast<uint64_t>(now.st_size) <= kMaxSimFileBytes) {
+        std::ifstream in(s.path, std::ios::binary);
+        if (in) {
+            text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            read_ok = !in.bad();
+        }
+    }
+    SimParseResult parsed = read_ok ? ParseSimulation(text) : SimParseResult{std::nullopt, "cannot read the file or larger than 1 MiB"};
+    if (!parsed.config) {
+        std::fprintf(stderr, "kestrane simulation: %s: %s\n", s.path.c_str(), parsed.error.c_str());
+        s.valid = false;
+        ++s.generation;
+        return;
+    }
+    s.Install(std::move(*parsed.config));
+}
+
+std::optional<std::vector<HidDeviceInfo>> SimulatedBus::Enumerate() {
+    ReloadIfChanged();
+    const State& s = *state_;
+    if (!s.valid) return std::nullopt;
+    std::vector<HidDeviceInfo> out;
+    for (size_t i = 0; i < s.config.devices.size(); ++i) {
+        if (!s.Present(i)) continue;
+        const SimDevice& d = s.config.devices[i];
+        out.push_back({kPathPrefix + std::to_string(i), d.vendor_id, d.product_id, d.version});
+    }
+    return out;
+}
+
+std::unique_ptr<HidDevice> SimulatedBus::Open(const std::string& path) {
+    ReloadIfChanged();
+    State& s = *state_;
+    if (!s.valid || path.rfind(kPathPrefix, 0) != 0) return nullptr;
+    size_t index = 0;
+    const char* first = path.data() + std::strlen(kPathPrefix);
+    auto [ptr, ec] = std::from_chars(first, path.data() + path.size(), index);
+    if (ec != std::errc() || ptr != path.data() + path.size() || index >= s.config.devices.size()) return nullptr;
+    if (!s.Present(index) || s.config.devices[index].fault == SimFault::kBusy || s.open[index]) return nullptr;
+    s.open[index] = true;
+    return std::make_unique<SimulatedDevice>(state_, index);
+}
+
+uint64_t SimulatedBus::WritesSent() const { return state_->writes; }
+uint64_t SimulatedBus::ExchangesAnswered() const { return state_->answered; }
+
+}  // namespace kestrane::board

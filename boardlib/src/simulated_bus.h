@@ -1,0 +1,55 @@
+// A simulated HID bus that behaves like boards on USB: the simulated
+// firmware answers the command reports in the board's formats, encoding
+// each channel's signal so the decoded reading shows the configured volts,
+// and injects the faults the configuration names. Used for demos and tests
+// when KESTRANE_SIMULATION names a simulation file.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "hid_transport.h"
+#include "sim_file.h"
+
+namespace kestrane::board {
+
+// Seconds on a steady clock; tests substitute their own.
+using SimClock = std::function<double()>;
+SimClock SteadySimClock();
+
+class SimulatedBus final : public HidTransport {
+public:
+    // A fixed configuration.
+    explicit SimulatedBus(SimConfig config, SimClock clock = SteadySimClock());
+    // Reads `path` now and again whenever the file changes; a file that is
+    // missing or does not parse makes Enumerate fail (the reason goes to
+    // stderr once per change).
+    static std::unique_ptr<SimulatedBus> FromFile(std::string path, SimClock clock = SteadySimClock());
+    ~SimulatedBus() override;
+
+    std::optional<std::vector<HidDeviceInfo>> Enumerate() override;
+    std::unique_ptr<HidDevice> Open(const std::string& path) override;
+
+    // Output reports sent to any device since the configuration was loaded.
+    uint64_t WritesSent() const;
+    // Answers delivered since the configuration was loaded.
+    uint64_t ExchangesAnswered() const;
+
+    struct State;
+    // Only FromFile can make this tag; the constructor must be public for
+    // std::make_unique.
+    class WatchTag {
+        friend class SimulatedBus;
+        WatchTag() = default;
+    };
+    SimulatedBus(std::string path, SimClock clock, WatchTag);
+
+private:
+    void ReloadIfChanged();
+
+    std::shared_ptr<State> state_;
+};
+
+}  // namespace kestrane::board
