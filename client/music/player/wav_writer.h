@@ -1,0 +1,41 @@
+// Writes 48 kHz stereo 16-bit PCM into a canonical RIFF/WAVE file, patching
+// the chunk sizes when closed. Used by the WAV-file output and kestrane-xm.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace kestrane::music {
+
+class WavWriter {
+ public:
+  WavWriter() = default;
+  ~WavWriter();  // closes (and finishes) an open file
+  WavWriter(const WavWriter&) = delete;
+  WavWriter& operator=(const WavWriter&) = delete;
+
+  // Creates or truncates the file and writes a header with zero sizes.
+  bool Open(const std::string& path);
+  // Appends interleaved samples (little-endian on disk). Fails once the
+  // file would pass the format's 4 GiB limit or the disk refuses data;
+  // after a failure nothing more is written and Close reports it.
+  bool Write(std::span<const std::int16_t> samples);
+  // Patches the sizes and closes. False if any write or the close failed.
+  bool Close();
+
+  bool is_open() const { return file_ != nullptr; }
+  std::uint64_t frames_written() const { return data_bytes_ / 4; }
+
+ private:
+  struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+  };
+  std::unique_ptr<std::FILE, FileCloser> file_;
+  std::uint64_t data_bytes_ = 0;
+  bool failed_ = false;
+};
+
+}  // namespace kestrane::music
