@@ -68,6 +68,9 @@ public:
     QueryResult query(const SqlStatement& statement, const std::vector<int>& positions,
                       const std::vector<std::size_t>& maxBytes, std::size_t maxRows);
 
+    // The result column names of a query, in order (empty when it fails).
+    std::vector<std::string> columnNames(const SqlStatement& statement);
+
     // Load board settings: the row of VID "0000" and `pid` read by position.
     // When the statement cannot run, `settings` is left as it was and false
     // is returned; otherwise every field is emptied and, when a row comes

@@ -1,0 +1,310 @@
+#include "settings/settings_database.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "settings/table_layout.h"
+#include "settings/text_cut.h"
+
+namespace kestrane {
+namespace {
+
+bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+
+// One ODBC handle, freed on destruction.
+class Handle {
+public:
+    Handle() = default;
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    ~Handle() { reset(); }
+
+    bool allocate(SQLSMALLINT type, SQLHANDLE parent) {
+        reset();
+        SQLHANDLE h = SQL_NULL_HANDLE;
+        if (!Succeeded(SQLAllocHandle(type, parent, &h))) return false;
+        type_ = type;
+        handle_ = h;
+        return true;
+    }
+    void reset() {
+        if (handle_ != SQL_NULL_HANDLE) {
+            if (type_ == SQL_HANDLE_STMT) SQLFreeStmt(handle_, SQL_CLOSE);
+            SQLFreeHandle(type_, handle_);
+            handle_ = SQL_NULL_HANDLE;
+        }
+    }
+    SQLHANDLE get() const { return handle_; }
+    explicit operator bool() const { return handle_ != SQL_NULL_HANDLE; }
+
+private:
+    SQLSMALLINT type_ = 0;
+    SQLHANDLE handle_ = SQL_NULL_HANDLE;
+};
+
+std::string Diagnostic(SQLSMALLINT type, SQLHANDLE handle) {
+    if (handle == SQL_NULL_HANDLE) return {};
+    std::string out;
+    for (SQLSMALLINT record = 1; record <= 4; ++record) {
+        SQLCHAR state[8] = {};
+        SQLINTEGER native = 0;
+        SQLCHAR message[1024] = {};
+        SQLSMALLINT length = 0;
+        const SQLRETURN rc = SQLGetDiagRec(type, handle, record, state, &native, message,
+                                           sizeof message, &length);
+        if (!Succeeded(rc)) break;
+        if (!out.empty()) out += "; ";
+        out += "[";
+        out += reinterpret_cast<const char*>(state);
+        out += "] ";
+        out += reinterpret_cast<const char*>(message);  // the driver terminates it, cutting if needed
+    }
+    return out;
+}
+
+bool NeedsBraces(const std::string& value) {
+    return value.find_first_of(";{}=") != std::string::npos ||
+           (!value.empty() && (value.front() == ' ' || value.back() == ' '));
+}
+
+}  // namespace
+
+struct SettingsDatabase::Handles {
+    Handle env;
+    Handle dbc;
+    bool connected = false;
+    char quote = '"';
+    std::string dbms;
+    std::string diagnostic;
+
+    // Closes the cursor and frees the statement whatever happened.
+    ExecStatus prepareAndRun(Handle& stmt, const SqlStatement& statement,
+                             std::vector<SQLLEN>& indicators) {
+        if (!connected || !stmt.allocate(SQL_HANDLE_STMT, dbc.get())) {
+            diagnostic = connected ? Diagnostic(SQL_HANDLE_DBC, dbc.get()) : "database not open";
+            return ExecStatus::NoHandle;
+        }
+        indicators.assign(statement.values.size(), 0);
+        for (std::size_t i = 0; i < statement.values.size(); ++i) {
+            const std::string& v = statement.values[i];
+            indicators[i] = static_cast<SQLLEN>(v.size());
+            const SQLULEN columnSize = v.empty() ? 1 : v.size();
+            const SQLRETURN rc = SQLBindParameter(
+                stmt.get(), static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, SQL_C_CHAR,
+                SQL_VARCHAR, columnSize, 0, const_cast<char*>(v.data()),
+                static_cast<SQLLEN>(v.size()), &indicators[i]);
+            if (!Succeeded(rc)) {
+                diagnostic = Diagnostic(SQL_HANDLE_STMT, stmt.get());
+                return ExecStatus::Failed;
+            }
+        }
+        const SQLRETURN rc = SQLExecDirect(
+            stmt.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(statement.text.c_str())), SQL_NTS);
+        // SQL_NO_DATA: an UPDATE or DELETE that matched no row still ran.
+        if (!Succeeded(rc) && rc != SQL_NO_DATA) {
+            diagnostic = Diagnostic(SQL_HANDLE_STMT, stmt.get());
+            return ExecStatus::Failed;
+        }
+        return ExecStatus::Ok;
+    }
+};
+
+std::string DefaultConnectionString(const std::string& databasePath) {
+    std::string value = databasePath;
+    if (NeedsBraces(value)) {
+        std::string braced = "{";
+        for (char c : value) {
+            braced += c;
+            if (c == '}') braced += '}';
+        }
+        value = braced + "}";
+    }
+    return "DRIVER=SQLite3;Database=" + value;
+}
+
+std::string ConnectionStringFor(const std::string& databasePath) {
+    const char* env = std::getenv(kOdbcEnvVar);
+    if (env != nullptr && *env != '\0') return env;
+    return DefaultConnectionString(databasePath);
+}
+
+SettingsDatabase::SettingsDatabase() : handles_(std::make_unique<Handles>()) {}
+SettingsDatabase::~SettingsDatabase() { close(); }
+
+bool SettingsDatabase::open(const std::string& connectionString, MessageSink& sink) {
+    close();
+    Handles& h = *handles_;
+    auto fail = [&](const char* message) {
+        h.dbc.reset();
+        h.env.reset();
+        sink.showError(kClientCaption, message);
+        return false;
+    };
+    if (!h.env.allocate(SQL_HANDLE_ENV, SQL_NULL_HANDLE)) {
+        h.diagnostic = "no environment handle";
+        return fail("Environment handle allocation failed");
+    }
+    if (!Succeeded(SQLSetEnvAttr(h.env.get(), SQL_ATTR_ODBC_VERSION,
+                                 reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0))) {
+        h.diagnostic = Diagnostic(SQL_HANDLE_ENV, h.env.get());
+        return fail("Cannot set desired ODBC version");
+    }
+    if (!h.dbc.allocate(SQL_HANDLE_DBC, h.env.get())) {
+        h.diagnostic = Diagnostic(SQL_HANDLE_ENV, h.env.get());
+        return fail("Connection handle allocation failed");
+    }
+    // The driver may complete the string but never asks the user.
+    SQLCHAR completed[1024] = {};
+    SQLSMALLINT completedLength = 0;
+    const SQLRETURN rc = SQLDriverConnect(
+        h.dbc.get(), nullptr, reinterpret_cast<SQLCHAR*>(const_cast<char*>(connectionString.c_str())),
+        SQL_NTS, completed, sizeof completed, &completedLength, SQL_DRIVER_NOPROMPT);
+    if (!Succeeded(rc)) {
+        h.diagnostic = Diagnostic(SQL_HANDLE_DBC, h.dbc.get());
+        return fail("Connection attempt failed");
+    }
+    h.connected = true;
+
+    SQLCHAR info[64] = {};
+    SQLSMALLINT infoLength = 0;
+    if (Succeeded(SQLGetInfo(h.dbc.get(), SQL_IDENTIFIER_QUOTE_CHAR, info, sizeof info, &infoLength)) &&
+        info[0] != '\0' && info[0] != ' ') {
+        h.quote = static_cast<char>(info[0]);
+    }
+    std::memset(info, 0, sizeof info);
+    if (Succeeded(SQLGetInfo(h.dbc.get(), SQL_DBMS_NAME, info, sizeof info - 1, &infoLength))) {
+        h.dbms = reinterpret_cast<const char*>(info);
+    }
+    return true;
+}
+
+void SettingsDatabase::close() {
+    Handles& h = *handles_;
+    if (h.connected) SQLDisconnect(h.dbc.get());
+    h.connected = false;
+    h.dbc.reset();
+    h.env.reset();
+    h.quote = '"';
+    h.dbms.clear();
+}
+
+bool SettingsDatabase::isOpen() const { return handles_->connected; }
+char SettingsDatabase::identifierQuote() const { return handles_->quote; }
+std::string SettingsDatabase::dbmsName() const { return handles_->dbms; }
+std::string SettingsDatabase::lastDiagnostic() const { return handles_->diagnostic; }
+
+ExecStatus SettingsDatabase::execute(const SqlStatement& statement) {
+    Handle stmt;
+    std::vector<SQLLEN> indicators;
+    return handles_->prepareAndRun(stmt, statement, indicators);
+}
+
+QueryResult SettingsDatabase::query(const SqlStatement& statement, const std::vector<int>& positions,
+                                    const std::vector<std::size_t>& maxBytes, std::size_t maxRows) {
+    QueryResult result;
+    Handle stmt;
+    std::vector<SQLLEN> parameterIndicators;
+    result.status = handles_->prepareAndRun(stmt, statement, parameterIndicators);
+    if (result.status != ExecStatus::Ok) return result;
+
+    SQLSMALLINT columnCount = 0;
+    if (!Succeeded(SQLNumResultCols(stmt.get(), &columnCount))) columnCount = 0;
+
+    // Each buffer has room past the limit, so the cut after the fetch can
+    // see where the character at the limit ends and never splits one.
+    constexpr std::size_t kSlack = 8;
+    const std::size_t n = positions.size();
+    std::vector<std::vector<char>> buffers(n);
+    std::vector<SQLLEN> indicators(n, SQL_NULL_DATA);
+    std::vector<bool> bound(n, false);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t limit = i < maxBytes.size() ? maxBytes[i] : kShortFieldMax;
+        buffers[i].assign(limit + kSlack, '\0');
+        // A table with fewer columns than expected leaves the rest empty.
+        if (positions[i] < 1 || positions[i] > columnCount) continue;
+        bound[i] = Succeeded(SQLBindCol(stmt.get(), static_cast<SQLUSMALLINT>(positions[i]), SQL_C_CHAR,
+                                        buffers[i].data(), static_cast<SQLLEN>(buffers[i].size()),
+                                        &indicators[i]));
+    }
+    while (result.rows.size() < maxRows) {
+        for (std::size_t i = 0; i < n; ++i) {
+            std::fill(buffers[i].begin(), buffers[i].end(), '\0');
+            indicators[i] = SQL_NULL_DATA;
+        }
+        const SQLRETURN rc = SQLFetch(stmt.get());
+        if (!Succeeded(rc)) {
+            if (rc != SQL_NO_DATA) handles_->diagnostic = Diagnostic(SQL_HANDLE_STMT, stmt.get());
+            break;
+        }
+        std::vector<std::string> row(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            if (!bound[i] || indicators[i] == SQL_NULL_DATA) continue;
+            const std::size_t limit = i < maxBytes.size() ? maxBytes[i] : kShortFieldMax;
+            const std::size_t length = ::strnlen(buffers[i].data(), buffers[i].size() - 1);
+            row[i] = CutUtf8(std::string_view(buffers[i].data(), length), limit);
+        }
+        result.rows.push_back(std::move(row));
+    }
+    return result;
+}
+
+std::vector<std::string> SettingsDatabase::columnNames(const SqlStatement& statement) {
+    std::vector<std::string> names;
+    Handle stmt;
+    std::vector<SQLLEN> indicators;
+    if (handles_->prepareAndRun(stmt, statement, indicators) != ExecStatus::Ok) return names;
+    SQLSMALLINT count = 0;
+    if (!Succeeded(SQLNumResultCols(stmt.get(), &count))) return names;
+    for (SQLSMALLINT c = 1; c <= count; ++c) {
+        SQLCHAR name[256] = {};
+        SQLSMALLINT length = 0;
+        if (!Succeeded(SQLColAttribute(stmt.get(), static_cast<SQLUSMALLINT>(c), SQL_DESC_NAME, name,
+                                       sizeof name - 1, &length, nullptr))) {
+            name[0] = '\0';
+        }
+        names.emplace_back(reinterpret_cast<const char*>(name));
+    }
+    return names;
+}
+
+bool SettingsDatabase::loadBoardSettings(const std::string& pid, BoardSettings& settings) {
+    std::vector<int> positions(kMainColumnCount);
+    std::vector<std::size_t> limits(kMainColumnCount);
+    for (int p = 1; p <= kMainColumnCount; ++p) {
+        positions[static_cast<std::size_t>(p - 1)] = p;
+        limits[static_cast<std::size_t>(p - 1)] = MainColumnAt(p).maxBytes;
+    }
+    QueryResult r = query(LoadStatement(kBoardVid, pid), positions, limits, 1);
+    if (r.status != ExecStatus::Ok) return false;
+    settings = BoardSettings{};
+    if (!r.rows.empty()) {
+        for (int p = 1; p <= kMainColumnCount; ++p) {
+            FieldAt(settings, p) = std::move(r.rows.front()[static_cast<std::size_t>(p - 1)]);
+        }
+    }
+    return true;
+}
+
+bool SettingsDatabase::saveOptions(int channel, const std::string& pid, const BoardSettings& settings) {
+    if (channel < 1 || channel > kChannelCount) return false;
+    const auto s = OptionsStatement(channel, settings.channels[static_cast<std::size_t>(channel - 1)], kBoardVid, pid);
+    return s && execute(*s) == ExecStatus::Ok;
+}
+
+bool SettingsDatabase::saveFilter(int channel, const std::string& pid, const BoardSettings& settings) {
+    if (channel < 1 || channel > kChannelCount) return false;
+    const auto s = FilterStatement(channel, settings.channels[static_cast<std::size_t>(channel - 1)], kBoardVid, pid);
+    return s && execute(*s) == ExecStatus::Ok;
+}
+
+bool SettingsDatabase::saveLogging(int channel, const std::string& pid, const BoardSettings& settings) {
+    if (channel < 1 || channel > kChannelCount) return false;
+    const auto s = LoggingStatement(channel, settings.channels[static_cast<std::size_t>(channel - 1)], kBoardVid, pid);
+    return s && execute(*s) == ExecStatus::Ok;
+}
+
+}  // namespace kestrane
