@@ -134,12 +134,23 @@ int CompareScaled(const BinaryValue& v, int extraBits, uint64_t num, int pow10) 
     return Compare(left, right);
 }
 
+// Compares the value with 10^p; 128-bit arithmetic when it fits, which
+// covers every value of the fixed form.
+int ComparePow10(const BinaryValue& v, int p) {
+    if (p >= 0 && p <= 19 && v.exp2 < 0 && v.exp2 >= -63) {
+        const u128 left = v.mantissa;
+        const u128 right = static_cast<u128>(kPow10[p]) << -v.exp2;  // below 2^127
+        return left < right ? -1 : (left > right ? 1 : 0);
+    }
+    return CompareScaled(v, 0, 1, p);
+}
+
 // Decimal exponent of a value of at least 1: floor(log10(value)), exact.
 int DecimalExponent(long double magnitude, const BinaryValue& v) {
     int e = static_cast<int>(std::floor(std::log10(magnitude)));
     // log10 may be off by one next to a power of ten; settle it exactly.
-    while (e > 0 && CompareScaled(v, 0, 1, e) < 0) --e;
-    while (CompareScaled(v, 0, 1, e + 1) >= 0) ++e;
+    while (e > 0 && ComparePow10(v, e) < 0) --e;
+    while (ComparePow10(v, e + 1) >= 0) ++e;
     return e;
 }
 

@@ -68,6 +68,12 @@ TEST(RealToText, ExponentFormFromTenToTheSixteenth) {
     for (const auto& c : cases) {
         EXPECT_EQ(RealToText(c.value, c.decimals), c.text) << static_cast<double>(c.value);
     }
+    // Next to a power of ten the decimal exponent must be exact: just below
+    // 10^16 is still the fixed form, with its rounding carry.
+    EXPECT_EQ(RealToText(std::nextafter(1e16L, 0.0L), 0), " 10000000000000000");
+    EXPECT_EQ(RealToText(1e15L, 3), " 1000000000000000");
+    EXPECT_EQ(RealToText(std::nextafter(1e15L, 0.0L), 3), " 1000000000000000.0");  // e = 14 keeps one decimal
+    EXPECT_EQ(RealToText(std::nextafter(1.0L, 0.0L), 2), " 1.00");
     const std::string largest = RealToText(LDBL_MAX, 0);
     EXPECT_EQ(largest, " 1.189731495357232E+4932");
 }
