@@ -1,0 +1,57 @@
+// The real services behind the client core's interfaces: the board
+// library's exchange, the settings database's load, the device list
+// controller, the dialogs and the desktop's web browser.
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include "acquisition/polling_cycle.h"
+#include "settings/settings_database.h"
+#include "ui/client_core.h"
+#include "ui/device_list.h"
+#include "ui/window_services.h"
+
+namespace kestrane::ui {
+
+// ReadKestrane in mode 0 with a buffer larger than the library ever
+// fills, read back only up to its terminator.
+class DllBoardExchange final : public BoardExchange {
+public:
+    bool Read(uint32_t productId, int command, std::string& answer) override;
+};
+
+class DatabaseSettingsSource final : public BoardSettingsSource {
+public:
+    explicit DatabaseSettingsSource(SettingsDatabase& db) : db_(db) {}
+    bool Load(const std::string& vid, const std::string& pid, BoardSettings& out) override;
+private:
+    SettingsDatabase& db_;
+};
+
+class ControllerDeviceList final : public DeviceListActions {
+public:
+    explicit ControllerDeviceList(DeviceListController& controller) : c_(controller) {}
+    void Fill() override { c_.fill(); }
+    void Add() override { c_.addDevice(); }
+    void Delete() override { c_.deleteDevice(); }
+    void SetDefault() override { c_.setDefault(); }
+private:
+    DeviceListController& c_;
+};
+
+class DesktopUrlOpener final : public UrlOpener {
+public:
+    bool Open(const std::string& url) override;
+};
+
+// The dialogs the main window opens; those not built yet do nothing.
+class QtWindowDialogs final : public WindowDialogs {
+public:
+    void setOwner(QWidget* owner) { owner_ = owner; }
+    void OpenAbout() override;
+private:
+    QPointer<QWidget> owner_;
+};
+
+}  // namespace kestrane::ui

@@ -1,0 +1,125 @@
+// The client's logic without widgets: Connect, Disconnect, the timer
+// dispatch of the polling, trigger, animation, logging and credits timers,
+// and what each writes into the main window. The window implements
+// MainView; tests implement it with plain records and drive the core.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "acquisition/channel_model.h"
+#include "acquisition/conversion.h"
+#include "acquisition/polling_cycle.h"
+#include "settings/message_sink.h"
+
+namespace kestrane::ui {
+
+// What the core writes into and reads from the main window.
+class MainView {
+public:
+    virtual ~MainView() = default;
+    virtual void SetStatusText(int part, const std::string& text) = 0;
+    virtual void SetValueText(int channel, const std::string& text) = 0;
+    // Gauge of a channel: range 0..maximum, position, green or red bar.
+    virtual void SetGauge(int channel, int maximum, int position, bool positive) = 0;
+    virtual void SetGaugePosition(int channel, int position) = 0;
+    virtual void SetFirmwareText(const std::string& text) = 0;
+    virtual void SetCurrentRequest(const std::string& text) = 0;
+    // Connect/Disconnect buttons, Edit buttons, Logging and Graphs menus.
+    virtual void SetConnectedControls(bool connected) = 0;
+    virtual void SetChannelColumns(int channel, const std::string& mode, const std::string& name,
+                                   const std::string& adjust, const std::string& precision) = 0;
+    // Notes shown over the Name column while connected; empty removes it.
+    virtual void SetNameTooltip(int channel, const std::string& notes) = 0;
+    virtual std::string DeviceSelectorText() const = 0;
+    virtual void StartTimer(int id, int periodMs) = 0;
+    virtual void StopTimer(int id) = 0;
+    // Ask the window to close (after the failed-exchange box).
+    virtual void RequestClose() = 0;
+};
+
+// Loads one board's row from the settings database. Returns false and
+// leaves `out` untouched when the row cannot be read.
+class BoardSettingsSource {
+public:
+    virtual ~BoardSettingsSource() = default;
+    virtual bool Load(const std::string& vid, const std::string& pid, BoardSettings& out) = 0;
+};
+
+// Alarm checks and log records of a channel; the defaults do nothing so
+// the client runs before those pieces are wired.
+class ChannelTasks {
+public:
+    virtual ~ChannelTasks() = default;
+    virtual void TriggerCheck(int /*channel*/, const ChannelSettings& /*settings*/, ChannelState& /*state*/) {}
+    virtual void WriteLogRecord(int /*channel*/, const ChannelSettings& /*settings*/,
+                                const ChannelState& /*state*/) {}
+    // Period of a logging interval text; 0 when the text is not one.
+    virtual int LogIntervalMs(const std::string& /*text*/) { return 0; }
+};
+
+inline constexpr const char* kWriteFailedText = "Write to board failed";
+inline constexpr const char* kWriteFailedCaption = "SHAZBOT! Function call to DLL failed!";
+inline constexpr const char* kVid = "0000";
+
+// The Adjust and Precision columns as last shown. The conversion reads
+// these, so a saved value takes effect once it is shown.
+struct ShownColumns {
+    std::string adjustText;
+    std::string precisionText;
+};
+
+class ClientCore final : private PollingDisplay {
+public:
+    ClientCore(MainView& view, MessageSink& messages, BoardExchange& board,
+               BoardSettingsSource& settingsSource, ChannelTasks& tasks);
+
+    void Connect();
+    void Disconnect();
+    // Dispatches a main-window timer; unknown ids are ignored.
+    void OnTimer(int id);
+    // Closing: stops the polling timer. The caller closes the database.
+    void PrepareClose();
+
+    // Load the selected board's settings and show them in the columns and
+    // tooltips; also run after a dialog saved settings.
+    void LoadAndShowSettings();
+
+    bool connected() const { return connected_; }
+    const PollingCycle& polling() const { return polling_; }
+    const BoardSettings& settings() const { return settings_; }
+    BoardSettings& mutableSettings() { return settings_; }
+    const ChannelStates& states() const { return states_; }
+    const ShownColumns& columns(int n) const { return columns_[static_cast<std::size_t>(n - 1)]; }
+    std::string currentPid() const;
+
+    // Exposed for the busy flag reset that the Logging dialog performs.
+    void ClearBusy() { polling_.busy = false; }
+
+private:
+    void PollingTick();
+    void TriggerTick();
+    void AnimationTickOnce();
+
+    // PollingDisplay
+    void ShowCurrentRequest(int channel) override;
+    void ShowDisabled(int channel) override;
+    void ShowReading(int channel, const std::string& word) override;
+
+    MainView& view_;
+    MessageSink& messages_;
+    BoardExchange& board_;
+    BoardSettingsSource& settingsSource_;
+    ChannelTasks& tasks_;
+
+    BoardSettings settings_;
+    ChannelStates states_;
+    std::array<ShownColumns, kChannelCount> columns_;
+    PollingCycle polling_;
+    bool connected_ = false;
+    bool closing_ = false;
+};
+
+}  // namespace kestrane::ui

@@ -1,0 +1,101 @@
+#include "ui/client_session.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "settings/dll_board_directory.h"
+#include "settings/settings_database.h"
+#include "ui/client_adapters.h"
+#include "ui/device_list.h"
+#include "ui/main_window.h"
+#include "ui/startup_logic.h"
+
+namespace kestrane::ui {
+
+struct ClientSession::Impl {
+    // Real services, used where the caller supplied none.
+    SystemInstallRecord realRecord;
+    QtMessageSink realMessages;
+    DllBoardExchange realBoard;
+    DllBoardDirectory realBoards;
+    ChannelTasks realTasks;
+    QtWindowDialogs realDialogs;
+    DesktopUrlOpener realUrls;
+
+    std::string databasePath;
+    SettingsDatabase database;
+    std::unique_ptr<DatabaseSettingsSource> settingsSource;
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<DeviceListController> deviceController;
+    std::unique_ptr<ControllerDeviceList> deviceList;
+};
+
+ClientSession::ClientSession() : impl_(std::make_unique<Impl>()) {}
+
+ClientSession::~ClientSession() {
+    // The window goes first: its timers must not fire into a closed
+    // database or a destroyed controller.
+    if (impl_) {
+        impl_->deviceList.reset();
+        impl_->deviceController.reset();
+        impl_->window.reset();
+        impl_->database.close();
+    }
+}
+
+MainWindow& ClientSession::window() { return *impl_->window; }
+const std::string& ClientSession::databasePath() const { return impl_->databasePath; }
+bool ClientSession::databaseOpen() const { return impl_->database.isOpen(); }
+
+std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& services) {
+    std::unique_ptr<ClientSession> session(new ClientSession());
+    Impl& s = *session->impl_;
+    InstallRecord& record = services.installRecord ? *services.installRecord : s.realRecord;
+    MessageSink& messages = services.messages ? *services.messages : s.realMessages;
+
+    const std::optional<std::string> program = record.programPath();
+    if (!program || program->empty()) {
+        messages.showError(std::string(), kNotInstalledText);
+        return nullptr;
+    }
+    s.databasePath = DatabasePathFor(*program);
+    if (!FileExists(s.databasePath)) {
+        messages.showError(kDatabaseMissingCaption, kDatabaseMissingText);
+        return nullptr;
+    }
+
+    s.settingsSource = std::make_unique<DatabaseSettingsSource>(s.database);
+    MainWindowDeps deps{
+        messages,
+        services.board ? *services.board : s.realBoard,
+        *s.settingsSource,
+        services.tasks ? *services.tasks : s.realTasks,
+        services.dialogs ? *services.dialogs : s.realDialogs,
+        services.urls ? *services.urls : s.realUrls,
+    };
+    s.window = std::make_unique<MainWindow>(deps);
+    s.realMessages.setParent(s.window.get());
+    s.realDialogs.setOwner(s.window.get());
+
+    // A failed open is reported by the database and start-up goes on: the
+    // device list then reports that it cannot read the table.
+    s.database.open(ConnectionStringFor(s.databasePath), messages);
+
+    s.deviceController = std::make_unique<DeviceListController>(
+        s.window.get(), s.window->deviceSelector(), s.window->connectButton(), s.database,
+        services.boards ? *services.boards : s.realBoards, messages);
+    if (services.addDeviceRunner) s.deviceController->setDialogRunner(services.addDeviceRunner);
+    s.deviceList = std::make_unique<ControllerDeviceList>(*s.deviceController);
+
+    Impl* impl = &s;
+    s.window->SetCloseHook([impl] { impl->database.close(); });
+    s.window->InitializeAfterDatabase(s.deviceList.get());
+
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        s.window->move(area.center() - s.window->rect().center());
+    }
+    return session;
+}
+
+}  // namespace kestrane::ui

@@ -1,0 +1,58 @@
+// Start-up and shutdown of the client: install record, settings database,
+// device list and main window in that order, with the exits the user is
+// told about. Everything the session talks to outside can be replaced, so
+// tests start real sessions without a board, a browser or message boxes.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "settings/device_registry.h"
+#include "settings/install_record.h"
+#include "settings/message_sink.h"
+#include "ui/client_core.h"
+#include "ui/window_services.h"
+
+namespace kestrane::ui {
+
+class MainWindow;
+
+inline constexpr const char* kNotInstalledText = "Pogram not installed! Please run installer again.";
+inline constexpr const char* kDatabaseMissingText = "Shazbot !  Database not found!";
+inline constexpr const char* kDatabaseMissingCaption = "Database Error";
+
+// Left null, each service is the real one.
+struct SessionServices {
+    InstallRecord* installRecord = nullptr;
+    MessageSink* messages = nullptr;
+    BoardExchange* board = nullptr;
+    BoardDirectory* boards = nullptr;
+    ChannelTasks* tasks = nullptr;
+    WindowDialogs* dialogs = nullptr;
+    UrlOpener* urls = nullptr;
+    // Runs the Add Device dialog in a mode; true when a board was added.
+    std::function<bool(AddMode)> addDeviceRunner;
+};
+
+class ClientSession {
+public:
+    ~ClientSession();
+    ClientSession(const ClientSession&) = delete;
+    ClientSession& operator=(const ClientSession&) = delete;
+
+    // Runs the start-up. Returns null when the client must end without a
+    // window (not installed, database missing); the user was told why.
+    static std::unique_ptr<ClientSession> Start(const SessionServices& services);
+
+    MainWindow& window();
+    const std::string& databasePath() const;
+    bool databaseOpen() const;
+
+private:
+    ClientSession();
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace kestrane::ui

@@ -1,0 +1,451 @@
+#include "ui/main_window.h"
+
+#include <QCloseEvent>
+#include <QDate>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "kestrane_version.h"
+#include "ui/logo_image.h"
+#include "ui/startup_logic.h"
+#include "ui/ui_ids.h"
+
+namespace kestrane::ui {
+namespace {
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// The light blue behind the column headers.
+constexpr QColor kHeaderBlue(214, 223, 247);
+
+const char* const kHeaderCaptions[8] = {
+    "VoltMeter #     ", "Mode   ", "Value     ", "Gauge          ",
+    "Name          ", "Adjust   ", "Precision ", "Options ",
+};
+const char* const kHeaderNames[8] = {
+    "headerVoltMeter", "headerMode", "headerValue", "headerGauge",
+    "headerName", "headerAdjust", "headerPrecision", "headerOptions",
+};
+
+QString GaugeStyle(bool positive) {
+    return positive ? QStringLiteral("QProgressBar{border:1px solid #808080;background:white;}"
+                                     "QProgressBar::chunk{background-color:rgb(0,255,0);}")
+                    : QStringLiteral("QProgressBar{border:1px solid #808080;background:white;}"
+                                     "QProgressBar::chunk{background-color:rgb(255,0,0);}");
+}
+
+// Notes as a tooltip that wraps: rich text lets long lines break.
+QString NotesTooltip(const std::string& notes) {
+    if (notes.empty()) return QString();
+    QString html = Q(notes).toHtmlEscaped();
+    html.replace(QStringLiteral("\r\n"), QStringLiteral("<br>"));
+    html.replace(QLatin1Char('\n'), QStringLiteral("<br>"));
+    return QStringLiteral("<qt><p style='white-space:pre-wrap'>") + html + QStringLiteral("</p></qt>");
+}
+
+}  // namespace
+
+void DeviceSelector::showPopup() {
+    emit aboutToOpen();
+    QComboBox::showPopup();
+}
+
+LogoLabel::LogoLabel(QWidget* parent) : QLabel(parent) { setCursor(Qt::PointingHandCursor); }
+
+void LogoLabel::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) emit clicked();
+    QLabel::mousePressEvent(event);
+}
+
+StatusParts::StatusParts(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("statusBar"));
+    setProperty("controlId", kIdStatusBar);
+    for (std::size_t i = 0; i < parts_.size(); ++i) {
+        auto* label = new QLabel(this);
+        label->setObjectName(QStringLiteral("statusPart%1").arg(i));
+        label->setFrameShape(QFrame::Panel);
+        label->setFrameShadow(QFrame::Sunken);
+        label->setContentsMargins(3, 0, 3, 0);
+        label->setTextFormat(Qt::PlainText);
+        parts_[i] = label;
+    }
+    setFixedHeight(fontMetrics().height() + 8);
+}
+
+void StatusParts::setPartText(int part, const QString& text) {
+    if (part < 0 || part >= kStatusPartCount) return;
+    parts_[static_cast<std::size_t>(part)]->setText(text);
+}
+
+QString StatusParts::partText(int part) const {
+    if (part < 0 || part >= kStatusPartCount) return QString();
+    return parts_[static_cast<std::size_t>(part)]->text();
+}
+
+void StatusParts::resizeEvent(QResizeEvent*) {
+    int left = 0;
+    for (int i = 0; i < kStatusPartCount; ++i) {
+        const int right = i < 3 ? kStatusPartRightEdges[static_cast<std::size_t>(i)] : std::max(width(), left + 1);
+        parts_[static_cast<std::size_t>(i)]->setGeometry(left, 0, right - left, height());
+        left = right;
+    }
+}
+
+void QtMessageSink::showError(const std::string& caption, const std::string& text) {
+    QMessageBox box(QMessageBox::Critical, caption.empty() ? QStringLiteral("Error") : Q(caption), Q(text),
+                    QMessageBox::Ok, parent_.data());
+    box.exec();
+}
+
+MainWindow::MainWindow(const MainWindowDeps& deps, QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      deps_(deps) {
+    setObjectName(QStringLiteral("mainWindow"));
+    setWindowTitle(QString::fromLatin1(kWindowCaption));
+    setWindowIcon(MakeWindowIcon());
+    core_ = std::make_unique<ClientCore>(static_cast<MainView&>(*this), deps_.messages, deps_.board, deps_.settingsSource,
+                                         deps_.tasks);
+    BuildControls();
+    BuildMenus();
+}
+
+MainWindow::~MainWindow() {
+    for (auto& [id, timer] : timers_) timer->stop();
+}
+
+QWidget* MainWindow::Tag(QWidget* widget, int id, const char* name) {
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setProperty("controlId", id);
+    return widget;
+}
+
+void MainWindow::BuildControls() {
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("mainPanel"));
+    auto* outer = new QVBoxLayout(central);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+
+    auto* body = new QWidget(central);
+    auto* grid = new QGridLayout(body);
+    grid->setContentsMargins(10, 8, 10, 8);
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(5);
+
+    // Device and connection row.
+    selector_ = new DeviceSelector(body);
+    Tag(selector_, kIdDeviceSelector, "deviceSelector");
+    selector_->setEditable(true);
+    selector_->setInsertPolicy(QComboBox::NoInsert);
+    selector_->setMinimumWidth(220);
+    connect(selector_, &DeviceSelector::aboutToOpen, this, &MainWindow::OnDisconnect);
+
+    auto button = [&](int id, const char* name, const char* caption) {
+        auto* b = new QPushButton(QString::fromLatin1(caption), body);
+        Tag(b, id, name);
+        b->setAutoDefault(false);
+        b->setDefault(false);
+        return b;
+    };
+    auto* addButton = button(kIdAddDevice, "addDeviceButton", "ADD Device");
+    auto* defaultButton = button(kIdSetDefault, "setDefaultButton", "Set Default");
+    auto* deleteButton = button(kIdDeleteDevice, "deleteDeviceButton", "Delete Device");
+    connectButton_ = button(kIdConnect, "connectButton", "Connect");
+    disconnectButton_ = button(kIdDisconnect, "disconnectButton", "Disconnect");
+    connect(addButton, &QPushButton::clicked, this, [this] { if (devices_) devices_->Add(); });
+    connect(defaultButton, &QPushButton::clicked, this, [this] { if (devices_) devices_->SetDefault(); });
+    connect(deleteButton, &QPushButton::clicked, this, [this] { if (devices_) devices_->Delete(); });
+    connect(connectButton_, &QPushButton::clicked, this, &MainWindow::OnConnect);
+    connect(disconnectButton_, &QPushButton::clicked, this, &MainWindow::OnDisconnect);
+
+    auto* deviceRow = new QHBoxLayout();
+    deviceRow->setSpacing(6);
+    deviceRow->addWidget(selector_, 1);
+    for (QPushButton* b : {addButton, defaultButton, deleteButton, connectButton_, disconnectButton_})
+        deviceRow->addWidget(b);
+    grid->addLayout(deviceRow, 0, 0, 1, 6);
+
+    auto* logo = new LogoLabel(body);
+    Tag(logo, kIdLogo, "logo");
+    logo->setPixmap(MakeLogoPixmap());
+    logo->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    connect(logo, &LogoLabel::clicked, this, &MainWindow::OnLogoClicked);
+    grid->addWidget(logo, 0, 6, 1, 2, Qt::AlignRight);
+
+    // Column headers on the light blue.
+    for (std::size_t i = 0; i < kIdHeaders.size(); ++i) {
+        auto* header = new QLabel(QString::fromLatin1(kHeaderCaptions[i]), body);
+        Tag(header, kIdHeaders[i], kHeaderNames[i]);
+        header->setAutoFillBackground(true);
+        QPalette pal = header->palette();
+        pal.setColor(QPalette::Window, kHeaderBlue);
+        header->setPalette(pal);
+        header->setContentsMargins(3, 2, 3, 2);
+        grid->addWidget(header, 1, static_cast<int>(i));
+    }
+
+    // Channel rows.
+    for (int n = 1; n <= kChannelCount; ++n) {
+        const ChannelIds& ids = kChannelIds[static_cast<std::size_t>(n - 1)];
+        ChannelRow& row = rows_[static_cast<std::size_t>(n - 1)];
+        const QByteArray suffix = QByteArray::number(n);
+        auto name = [&](const char* base) { return QByteArray(base) + suffix; };
+
+        row.rowLabel = new QLabel(QStringLiteral("VoltMeter %1 (\u00b1 0-100)").arg(n), body);
+        Tag(row.rowLabel, ids.rowLabel, name("rowLabel").constData());
+        row.mode = new QLabel(QStringLiteral("VDC"), body);
+        Tag(row.mode, ids.mode, name("modeLabel").constData());
+        row.value = new QLineEdit(body);
+        Tag(row.value, ids.value, name("valueEdit").constData());
+        row.value->setReadOnly(true);
+        row.value->setMinimumWidth(110);
+        row.gauge = new QProgressBar(body);
+        Tag(row.gauge, ids.gauge, name("gauge").constData());
+        row.gauge->setRange(0, 100);
+        row.gauge->setValue(0);
+        row.gauge->setTextVisible(false);
+        row.gauge->setFixedHeight(16);
+        row.gauge->setMinimumWidth(150);
+        row.gauge->setStyleSheet(GaugeStyle(true));
+        row.gauge->setProperty("barColour", QColor(0, 255, 0));
+        row.name = new QLabel(body);
+        Tag(row.name, ids.name, name("nameLabel").constData());
+        row.name->setMinimumWidth(120);
+        row.adjust = new QLabel(body);
+        Tag(row.adjust, ids.adjust, name("adjustLabel").constData());
+        row.precision = new QLabel(body);
+        Tag(row.precision, ids.precision, name("precisionLabel").constData());
+        row.edit = new QPushButton(QStringLiteral("Edit"), body);
+        Tag(row.edit, ids.edit, name("editButton").constData());
+        row.edit->setAutoDefault(false);
+        row.edit->setEnabled(false);
+        connect(row.edit, &QPushButton::clicked, this, [this, n] { deps_.dialogs.OpenOptions(n); });
+
+        const int r = n + 1;
+        grid->addWidget(row.rowLabel, r, 0);
+        grid->addWidget(row.mode, r, 1);
+        grid->addWidget(row.value, r, 2);
+        grid->addWidget(row.gauge, r, 3);
+        grid->addWidget(row.name, r, 4);
+        grid->addWidget(row.adjust, r, 5);
+        grid->addWidget(row.precision, r, 6);
+        grid->addWidget(row.edit, r, 7);
+    }
+
+    // Build number, firmware and the hidden request fields.
+    auto* infoRow = new QHBoxLayout();
+    auto* buildLabel = new QLabel(QStringLiteral("Build Number:"), body);
+    Tag(buildLabel, kIdBuildNumberLabel, "buildNumberLabel");
+    buildLabel->setEnabled(false);
+    buildNumber_ = new QLabel(body);
+    Tag(buildNumber_, kIdBuildNumber, "buildNumber");
+    auto* firmwareLabel = new QLabel(QStringLiteral("Firmware:"), body);
+    Tag(firmwareLabel, kIdFirmwareLabel, "firmwareLabel");
+    firmwareLabel->setEnabled(false);
+    firmware_ = new QLabel(body);
+    Tag(firmware_, kIdFirmware, "firmware");
+    firmware_->setMinimumWidth(120);
+    auto* requestLabel = new QLabel(QStringLiteral("Current request:"), body);
+    Tag(requestLabel, kIdCurrentRequestLabel, "currentRequestLabel");
+    requestLabel->hide();
+    currentRequest_ = new QLineEdit(body);
+    Tag(currentRequest_, kIdCurrentRequest, "currentRequest");
+    currentRequest_->hide();
+    auto* hidden1 = new QLineEdit(body);
+    Tag(hidden1, kIdHidden1018, "unusedField1018");
+    hidden1->hide();
+    auto* hidden2 = new QLineEdit(body);
+    Tag(hidden2, kIdHidden1019, "unusedField1019");
+    hidden2->hide();
+    infoRow->addWidget(buildLabel);
+    infoRow->addWidget(buildNumber_);
+    infoRow->addSpacing(24);
+    infoRow->addWidget(firmwareLabel);
+    infoRow->addWidget(firmware_);
+    infoRow->addStretch(1);
+    grid->addLayout(infoRow, kChannelCount + 2, 0, 1, 8);
+
+    outer->addWidget(body, 1);
+    status_ = new StatusParts(central);
+    outer->addWidget(status_);
+    setCentralWidget(central);
+}
+
+void MainWindow::BuildMenus() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("menuBar"));
+    QMenu* file = bar->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("fileMenu"));
+    QAction* exit = file->addAction(QStringLiteral("E&xit"));
+    exit->setObjectName(QStringLiteral("exitAction"));
+    exit->setData(kMenuExit);
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+
+    loggingMenu_ = bar->addMenu(QStringLiteral("&Logging"));
+    loggingMenu_->setObjectName(QStringLiteral("loggingMenu"));
+    loggingMenu_->menuAction()->setData(kMenuLogging);
+    graphsMenu_ = bar->addMenu(QStringLiteral("&Graphs"));
+    graphsMenu_->setObjectName(QStringLiteral("graphsMenu"));
+    graphsMenu_->menuAction()->setData(kMenuGraphs);
+    for (int n = 1; n <= kChannelCount; ++n) {
+        QAction* log = loggingMenu_->addAction(QStringLiteral("&Voltmeter %1").arg(n));
+        log->setObjectName(QStringLiteral("loggingAction%1").arg(n));
+        log->setData(kMenuLoggingFirst + n - 1);
+        connect(log, &QAction::triggered, this, [this, n] { deps_.dialogs.OpenLogging(n); });
+        QAction* graph = graphsMenu_->addAction(QStringLiteral("&Voltmeter %1").arg(n));
+        graph->setObjectName(QStringLiteral("graphsAction%1").arg(n));
+        graph->setData(kMenuGraphsFirst + n - 1);
+        connect(graph, &QAction::triggered, this, [this, n] { deps_.dialogs.OpenGraph(n); });
+    }
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("helpMenu"));
+    QAction* about = help->addAction(QStringLiteral("&About"));
+    about->setObjectName(QStringLiteral("aboutAction"));
+    about->setData(kMenuAbout);
+    connect(about, &QAction::triggered, this, [this] { deps_.dialogs.OpenAbout(); });
+}
+
+void MainWindow::InitializeAfterDatabase(DeviceListActions* devices) {
+    devices_ = devices;
+    if (devices_) devices_->Fill();
+
+    status_->setPartText(0, QStringLiteral("STATUS:"));
+    status_->setPartText(1, QStringLiteral("Not Connected"));
+    status_->setPartText(2, QStringLiteral("MSG:   Click on connect"));
+    disconnectButton_->setEnabled(false);
+    for (int n = 1; n <= kChannelCount; ++n) SetGauge(n, 100, 0, true);
+
+    credits_ = CreditLines(QDate::currentDate().year());
+    creditsCounter_ = 0;
+    status_->setPartText(3, Q(credits_[0]));
+    QTimer* credits = TimerFor(kTimerCredits);
+    credits->start(kCreditsPeriodMs);
+
+    buildNumber_->setText(QStringLiteral(KESTRANE_VERSION_TEXT));
+    loggingMenu_->menuAction()->setEnabled(false);
+    graphsMenu_->menuAction()->setEnabled(false);
+
+    adjustSize();
+    setFixedSize(sizeHint());
+}
+
+void MainWindow::CreditsTick() {
+    const int line = kestrane::ui::CreditsTick(creditsCounter_);
+    status_->setPartText(3, Q(credits_[static_cast<std::size_t>(line)]));
+}
+
+QTimer* MainWindow::TimerFor(int id) {
+    auto it = timers_.find(id);
+    if (it != timers_.end()) return it->second;
+    auto* timer = new QTimer(this);
+    timer->setObjectName(QStringLiteral("timer%1").arg(id));
+    timer->setTimerType(Qt::PreciseTimer);
+    connect(timer, &QTimer::timeout, this, [this, id] {
+        if (id == kTimerCredits)
+            CreditsTick();
+        else
+            core_->OnTimer(id);
+    });
+    timers_.emplace(id, timer);
+    return timer;
+}
+
+bool MainWindow::timerActive(int id) const {
+    auto it = timers_.find(id);
+    return it != timers_.end() && it->second->isActive();
+}
+
+void MainWindow::OnConnect() { core_->Connect(); }
+void MainWindow::OnDisconnect() { core_->Disconnect(); }
+
+void MainWindow::OnLogoClicked() {
+    if (!deps_.urls.Open(kMakerWebAddress)) deps_.messages.showError(std::string(), kBrowserNotFoundText);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!closed_) {
+        closed_ = true;
+        core_->PrepareClose();
+        if (closeHook_) closeHook_();
+    }
+    event->accept();
+}
+
+bool MainWindow::focusNextPrevChild(bool) {
+    // The main window is no dialog: Tab does not move between controls.
+    return false;
+}
+
+void MainWindow::SetStatusText(int part, const std::string& text) { status_->setPartText(part, Q(text)); }
+
+void MainWindow::SetValueText(int channel, const std::string& text) {
+    rows_[static_cast<std::size_t>(channel - 1)].value->setText(Q(text));
+}
+
+void MainWindow::SetGauge(int channel, int maximum, int position, bool positive) {
+    QProgressBar* gauge = rows_[static_cast<std::size_t>(channel - 1)].gauge;
+    gauge->setRange(0, std::max(0, maximum));
+    gauge->setValue(std::clamp(position, 0, std::max(0, maximum)));
+    const QColor colour = positive ? QColor(0, 255, 0) : QColor(255, 0, 0);
+    if (gauge->property("barColour").value<QColor>() != colour) {
+        gauge->setStyleSheet(GaugeStyle(positive));
+        gauge->setProperty("barColour", colour);
+    }
+}
+
+void MainWindow::SetGaugePosition(int channel, int position) {
+    QProgressBar* gauge = rows_[static_cast<std::size_t>(channel - 1)].gauge;
+    gauge->setValue(std::clamp(position, gauge->minimum(), gauge->maximum()));
+}
+
+void MainWindow::SetFirmwareText(const std::string& text) { firmware_->setText(Q(text)); }
+
+void MainWindow::SetCurrentRequest(const std::string& text) { currentRequest_->setText(Q(text)); }
+
+void MainWindow::SetConnectedControls(bool connected) {
+    connectButton_->setEnabled(!connected);
+    disconnectButton_->setEnabled(connected);
+    for (ChannelRow& row : rows_) row.edit->setEnabled(connected);
+    loggingMenu_->menuAction()->setEnabled(connected);
+    graphsMenu_->menuAction()->setEnabled(connected);
+}
+
+void MainWindow::SetChannelColumns(int channel, const std::string& mode, const std::string& name,
+                                   const std::string& adjust, const std::string& precision) {
+    ChannelRow& row = rows_[static_cast<std::size_t>(channel - 1)];
+    row.mode->setText(Q(mode));
+    row.name->setText(Q(name));
+    row.adjust->setText(Q(adjust));
+    row.precision->setText(Q(precision));
+}
+
+void MainWindow::SetNameTooltip(int channel, const std::string& notes) {
+    QLabel* name = rows_[static_cast<std::size_t>(channel - 1)].name;
+    name->setToolTip(NotesTooltip(notes));
+    name->setProperty("notes", Q(notes));
+}
+
+std::string MainWindow::DeviceSelectorText() const { return selector_->currentText().toStdString(); }
+
+void MainWindow::StartTimer(int id, int periodMs) { TimerFor(id)->start(std::max(1, periodMs)); }
+
+void MainWindow::StopTimer(int id) {
+    auto it = timers_.find(id);
+    if (it != timers_.end()) it->second->stop();
+}
+
+void MainWindow::RequestClose() {
+    // Queued so the close happens after the message box's handler returns.
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+}  // namespace kestrane::ui

@@ -1,0 +1,163 @@
+// The main window: device controls, the six channel rows, status bar,
+// credits ticker, logo and menus. It holds no logic of its own: buttons,
+// menus and timers go to the client core and the window services.
+#pragma once
+
+#include <QComboBox>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPointer>
+#include <array>
+#include <map>
+#include <memory>
+
+#include "ui/client_core.h"
+#include "ui/window_services.h"
+
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+
+namespace kestrane::ui {
+
+// The device selector: opening its list is reported before it shows, so
+// the window can disconnect first.
+class DeviceSelector : public QComboBox {
+    Q_OBJECT
+public:
+    using QComboBox::QComboBox;
+    void showPopup() override;
+signals:
+    void aboutToOpen();
+};
+
+// The clickable logo with the hand cursor.
+class LogoLabel : public QLabel {
+    Q_OBJECT
+public:
+    explicit LogoLabel(QWidget* parent);
+signals:
+    void clicked();
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+};
+
+// The four-part status bar; part edges at 50, 140 and 360 pixels.
+class StatusParts : public QWidget {
+    Q_OBJECT
+public:
+    explicit StatusParts(QWidget* parent);
+    void setPartText(int part, const QString& text);
+    QString partText(int part) const;
+    QLabel* part(int index) const { return parts_[static_cast<std::size_t>(index)]; }
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+private:
+    std::array<QLabel*, 4> parts_{};
+};
+
+struct MainWindowDeps {
+    MessageSink& messages;
+    BoardExchange& board;
+    BoardSettingsSource& settingsSource;
+    ChannelTasks& tasks;
+    WindowDialogs& dialogs;
+    UrlOpener& urls;
+};
+
+class MainWindow : public QMainWindow, private MainView {
+    Q_OBJECT
+public:
+    explicit MainWindow(const MainWindowDeps& deps, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The rest of the start-up once the database is open: device list,
+    // disabled Disconnect, gauges, credits ticker, build number, menus.
+    void InitializeAfterDatabase(DeviceListActions* devices);
+    // Called when the window closes, after the polling timer stopped.
+    void SetCloseHook(std::function<void()> hook) { closeHook_ = std::move(hook); }
+
+    ClientCore& core() { return *core_; }
+    DeviceSelector* deviceSelector() const { return selector_; }
+    QPushButton* connectButton() const { return connectButton_; }
+    StatusParts* statusParts() const { return status_; }
+    bool timerActive(int id) const;
+    // The credits ticker, also driven directly by tests.
+    void CreditsTick();
+
+public slots:
+    void OnConnect();
+    void OnDisconnect();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
+
+private:
+    void BuildControls();
+    void BuildMenus();
+    QWidget* Tag(QWidget* widget, int id, const char* name);
+    QTimer* TimerFor(int id);
+    void OnLogoClicked();
+
+    // MainView
+    void SetStatusText(int part, const std::string& text) override;
+    void SetValueText(int channel, const std::string& text) override;
+    void SetGauge(int channel, int maximum, int position, bool positive) override;
+    void SetGaugePosition(int channel, int position) override;
+    void SetFirmwareText(const std::string& text) override;
+    void SetCurrentRequest(const std::string& text) override;
+    void SetConnectedControls(bool connected) override;
+    void SetChannelColumns(int channel, const std::string& mode, const std::string& name,
+                           const std::string& adjust, const std::string& precision) override;
+    void SetNameTooltip(int channel, const std::string& notes) override;
+    std::string DeviceSelectorText() const override;
+    void StartTimer(int id, int periodMs) override;
+    void StopTimer(int id) override;
+    void RequestClose() override;
+
+    struct ChannelRow {
+        QLabel* rowLabel = nullptr;
+        QLabel* mode = nullptr;
+        QLineEdit* value = nullptr;
+        QProgressBar* gauge = nullptr;
+        QLabel* name = nullptr;
+        QLabel* adjust = nullptr;
+        QLabel* precision = nullptr;
+        QPushButton* edit = nullptr;
+    };
+
+    MainWindowDeps deps_;
+    std::unique_ptr<ClientCore> core_;
+    DeviceListActions* devices_ = nullptr;
+    std::function<void()> closeHook_;
+    bool closed_ = false;
+
+    DeviceSelector* selector_ = nullptr;
+    QPushButton* connectButton_ = nullptr;
+    QPushButton* disconnectButton_ = nullptr;
+    QLabel* buildNumber_ = nullptr;
+    QLabel* firmware_ = nullptr;
+    QLineEdit* currentRequest_ = nullptr;
+    StatusParts* status_ = nullptr;
+    QMenu* loggingMenu_ = nullptr;
+    QMenu* graphsMenu_ = nullptr;
+    std::array<ChannelRow, kChannelCount> rows_{};
+    std::map<int, QTimer*> timers_;
+    std::array<std::string, 6> credits_;
+    int creditsCounter_ = 0;
+};
+
+// Shows error boxes on a parent window; an empty caption reads "Error".
+class QtMessageSink final : public MessageSink {
+public:
+    explicit QtMessageSink(QWidget* parent = nullptr) : parent_(parent) {}
+    void setParent(QWidget* parent) { parent_ = parent; }
+    void showError(const std::string& caption, const std::string& text) override;
+private:
+    QPointer<QWidget> parent_;
+};
+
+}  // namespace kestrane::ui
