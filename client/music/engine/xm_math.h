@@ -30,8 +30,9 @@ uint32_t XmAmigaFrequency(int32_t period, int32_t offset);
 uint64_t XmStepForFrequency(uint32_t frequency);
 
 // One accumulator value to an output sample: rounded /16,320, limited to
-// +-32,767, scaled by the master volume (32,768 = unity).
-int16_t XmConvertSample(int32_t accumulated, int32_t masterVolume);
+// +-32,767, scaled by the master volume (32,768 = unity). The accumulator is
+// 64-bit so that many loud voices clip instead of wrapping around.
+int16_t XmConvertSample(int64_t accumulated, int32_t masterVolume);
 
 // Vibrato / tremolo waveform value (-127..127) for a 6-bit position.
 int32_t XmVibratoWave(int waveform, int position);

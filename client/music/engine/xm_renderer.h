@@ -133,9 +133,9 @@ public:
     bool RenderBlock(std::span<int16_t, kXmBlockSamples> out);
 
     // Adds up to acc.size() / 2 frames of the song into acc (interleaved
-    // 32-bit left, right) and returns the frames produced; fewer only when
-    // the song ends. The 16-bit conversion is XmConvertSample.
-    size_t MixFrames(std::span<int32_t> acc);
+    // left, right) and returns the frames produced; fewer only when the song
+    // ends. The 16-bit conversion is XmConvertSample.
+    size_t MixFrames(std::span<int64_t> acc);
 
     bool Ended() const { return ended_; }
     void SetMasterVolume(int32_t volume) { masterVolume_ = volume; }
@@ -175,7 +175,8 @@ private:
     int Finetune(const XmChannel& ch) const;
     const XmInstrument* Instrument(const XmChannel& ch) const;
     const XmCell* CellAt(int channel) const;
-    void MixRun(int32_t* acc, int frames);
+    void MixRun(int64_t* acc, int frames);
+    void MixVoice(XmVoice& v, int64_t* acc, int frames);
 
     std::shared_ptr<const XmSong> song_;
     bool loop_ = true;
@@ -186,7 +187,9 @@ private:
     std::vector<XmChannel> channels_;
     std::vector<int8_t> finetunes_;      // per sample, changed by E5 until reset
     std::vector<int> sampleSlotBase_;    // first finetune slot per instrument
-    std::vector<int32_t> accumulator_;
+    std::vector<int64_t> accumulator_;
+    bool jumpThisRow_ = false;
+    bool breakPastEnd_ = false;
 };
 
 // Convenience for tools and tests: renders the whole song (no loop) or at most

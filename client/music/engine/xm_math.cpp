@@ -1,0 +1,91 @@
+// Pure playback arithmetic: timing, the two pitch tables, waveforms and the
+// 16-bit output conversion.
+#include "engine/xm_math.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace kestrane {
+namespace {
+
+constexpr int16_t kAutoVibratoQuarterSine[65] = {
+    0,  2,  3,  5,  6,  8,  9,  11, 12, 14, 16, 17, 19, 20, 22, 23, 24, 26, 27, 29, 30, 32,
+    33, 34, 36, 37, 38, 39, 41, 42, 43, 44, 45, 46, 47, 48, 49, 50, 51, 52, 53, 54, 55, 56,
+    56, 57, 58, 59, 59, 60, 60, 61, 61, 62, 62, 62, 63, 63, 63, 64, 64, 64, 64, 64, 64};
+
+constexpr int16_t kVibratoHalfSine[32] = {0,   12,  25,  37,  49,  60,  71,  81,  90,  98,  106,
+                                          112, 117, 122, 125, 126, 127, 126, 125, 122, 117, 112,
+                                          106, 98,  90,  81,  71,  60,  49,  37,  25,  12};
+
+}  // namespace
+
+int32_t XmFramesPerTick(int tempo) { return tempo <= 0 ? 120000 : 120000 / tempo; }
+
+int32_t XmLinearPeriod(int note, int finetune) { return 7680 - 64 * note - finetune / 2; }
+
+int32_t XmAmigaPeriod(int note, int finetune) {
+    auto base = [](int n) { return static_cast<int32_t>(std::lround(13.375 * std::exp2((132.0 - n) / 12.0))); };
+    const int32_t p = base(note);
+    if (finetune > 0) return p + (base(note + 1) - p) * finetune / 128;
+    if (finetune < 0) return p + (base(note - 1) - p) * (-finetune) / 128;
+    return p;
+}
+
+int32_t XmNotePeriod(bool linear, int note, int finetune) {
+    return linear ? XmLinearPeriod(note, finetune) : XmAmigaPeriod(note, finetune);
+}
+
+uint32_t XmLinearFrequency(int32_t period, int32_t offset) {
+    const int64_t p = int64_t{period} + offset;
+    if (p <= 0) return 40;
+    return static_cast<uint32_t>(std::llround(8363.0 * std::exp2(static_cast<double>(4608 - p) / 768.0)));
+}
+
+uint32_t XmAmigaFrequency(int32_t period, int32_t offset) {
+    const int64_t p = int64_t{period} + offset;
+    if (p <= 0) return 40;
+    return static_cast<uint32_t>(14317456 / p);
+}
+
+uint64_t XmStepForFrequency(uint32_t frequency) {
+    const uint64_t whole = frequency / kXmSampleRate;
+    const uint64_t rest = frequency % kXmSampleRate;
+    return (whole << 32) | ((rest << 32) / kXmSampleRate);
+}
+
+int16_t XmConvertSample(int64_t accumulated, int32_t masterVolume) {
+    const uint64_t magnitude = accumulated < 0 ? 0 - static_cast<uint64_t>(accumulated) : static_cast<uint64_t>(accumulated);
+    uint64_t q = magnitude / 16320;
+    if (magnitude % 16320 >= 8160) ++q;
+    q = std::min<uint64_t>(q, 32767);
+    int64_t v = static_cast<int64_t>(q) * masterVolume / 32768;
+    if (accumulated < 0) v = -v;
+    return static_cast<int16_t>(std::clamp<int64_t>(v, -32767, 32767));
+}
+
+int32_t XmVibratoWave(int waveform, int position) {
+    position &= 63;
+    switch (waveform & 3) {
+    case 0: return position < 32 ? kVibratoHalfSine[position] : -kVibratoHalfSine[position - 32];
+    case 1: return 127 - position * 254 / 63;  // falling ramp 127 .. -127
+    default: return position < 32 ? 127 : -127;
+    }
+}
+
+int32_t XmAutoVibratoWave(int waveform, int position) {
+    position &= 255;
+    switch (waveform) {
+    case 0: {
+        const int p = position & 127;
+        const int v = p < 64 ? kAutoVibratoQuarterSine[p] : kAutoVibratoQuarterSine[128 - p];
+        return position < 128 ? v : -v;
+    }
+    case 1: return position < 128 ? 64 : -64;
+    case 2: return (128 - ((position - 128) & 255)) / 2;
+    case 3: return (128 - ((128 - position) & 255)) / 2;
+    default: return 0;
+    }
+}
+
+}  // namespace kestrane

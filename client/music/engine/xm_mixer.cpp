@@ -1,0 +1,149 @@
+// The integer mixer: adds every voice's interpolated, volume-ramped samples
+// into the 64-bit accumulator and keeps positions inside their loops. The
+// inner loop runs over the raw sample data with no per-frame calls.
+#include <algorithm>
+
+#include "engine/xm_renderer.h"
+
+namespace kestrane {
+namespace {
+
+// Frames until a voice meets its loop boundary (rounded up); 0 when it is
+// already there.
+int64_t FramesToBoundary(int64_t fixed, bool backward, int64_t loopStart, int64_t loopEnd, uint64_t step) {
+    const int64_t dist = backward ? fixed - loopStart : loopEnd - fixed;
+    if (dist <= 0) return 0;
+    return static_cast<int64_t>((static_cast<uint64_t>(dist) + step - 1) / step);
+}
+
+// Brings a position that crossed its boundary back into the loop, or stops
+// the voice when the sample has no loop. Returns false when stopped.
+bool HandleBoundary(int64_t& fixed, bool& backward, const XmSample& s) {
+    const int64_t ls = int64_t{s.loopStart} << 32;
+    const int64_t le = int64_t{s.LoopEnd()} << 32;
+    const int64_t len = le - ls;
+    switch (s.loopType) {
+    case XmLoopType::None:
+        return false;
+    case XmLoopType::Forward:
+        if (fixed >= le) fixed = ls + (fixed - le) % len;
+        return true;
+    case XmLoopType::PingPong:
+        // Fold the overshoot over one back-and-forth cycle of the loop. A
+        // backward position stays below the loop end so its interpolation
+        // partner is at most the guard value.
+        if (!backward) {
+            const int64_t over = (fixed - le) % (2 * len);
+            if (over < len) {
+                fixed = le - 1 - over;
+                backward = true;
+            } else {
+                fixed = ls + (over - len);
+            }
+        } else {
+            const int64_t under = (ls - fixed) % (2 * len);
+            if (under < len) {
+                fixed = ls + under;
+                backward = false;
+            } else {
+                fixed = le - 1 - (under - len);
+            }
+        }
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void XmRenderer::MixRun(int64_t* acc, int frames) {
+    for (XmChannel& ch : channels_) {
+        for (int i = 0; i < 2; ++i) {
+            XmVoice& v = ch.voices[i];
+            if (v.sample == nullptr) continue;
+            // A faded-out previous voice can never be heard again (the next
+            // note start overwrites it), so it is released.
+            if (i != ch.currentVoice && v.currentLeft == 0 && v.currentRight == 0 && v.targetLeft == 0 &&
+                v.targetRight == 0 && v.rampFrames == 0) {
+                v.sample = nullptr;
+                continue;
+            }
+            MixVoice(v, acc, frames);
+        }
+    }
+}
+
+void XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int frames) {
+    const XmSample& s = *v.sample;
+    const int16_t* data = s.data.data();
+    const int64_t ls = int64_t{s.loopStart} << 32;
+    const int64_t le = int64_t{s.LoopEnd()} << 32;
+    const uint64_t step = v.step < 32 ? kXmFloorStep : v.step;
+    int64_t fixed = (int64_t{v.position} << 32) | v.fraction;
+    bool backward = v.backward;
+    int done = 0;
+    while (done < frames) {
+        if (v.rampFrames == 0 || v.targetLeft != v.rampForLeft || v.targetRight != v.rampForRight) {
+            v.rampLeft = (v.targetLeft * 128 - v.currentLeft) >> 7;
+            v.rampRight = (v.targetRight * 128 - v.currentRight) >> 7;
+            v.rampForLeft = v.targetLeft;
+            v.rampForRight = v.targetRight;
+            v.rampFrames = (v.rampLeft != 0 || v.rampRight != 0) ? 128 : 0;
+        }
+        int64_t n = frames - done;
+        if (v.rampFrames > 0) n = std::min<int64_t>(n, v.rampFrames);
+        const int64_t toBoundary = FramesToBoundary(fixed, backward, ls, le, step);
+        const int64_t m = std::min(n, toBoundary);
+        if (m > 0) {
+            const int64_t dstep = backward ? -static_cast<int64_t>(step) : static_cast<int64_t>(step);
+            int32_t curL = v.currentLeft;
+            int32_t curR = v.currentRight;
+            const int32_t rampL = v.rampLeft;
+            const int32_t rampR = v.rampRight;
+            int64_t* out = acc + 2 * done;
+            if (curL == 0 && curR == 0 && rampL == 0 && rampR == 0) {
+                fixed += dstep * m;  // silent: only the position moves
+            } else {
+                for (int64_t f = 0; f < m; ++f) {
+                    const int64_t index = fixed >> 32;
+                    const uint32_t frac = static_cast<uint32_t>(fixed);
+                    const int32_t s0 = data[index];
+                    const int32_t s1 = data[index + 1];
+                    const int32_t interp =
+                        s0 * 64 + static_cast<int32_t>((int64_t{s1 - s0} * int64_t{frac >> 1}) >> 25);
+                    const int64_t pl = int64_t{interp} * curL;
+                    const int64_t pr = int64_t{interp} * curR;
+                    out[2 * f] += ((pl >> 6) + (pl < 0 ? 1 : 0)) >> 1;
+                    out[2 * f + 1] += ((pr >> 6) + (pr < 0 ? 1 : 0)) >> 1;
+                    curL += rampL;
+                    curR += rampR;
+                    fixed += dstep;
+                }
+                v.currentLeft = curL;
+                v.currentRight = curR;
+            }
+            if (v.rampFrames > 0) {
+                v.rampFrames -= static_cast<int32_t>(m);
+                if (v.rampFrames == 0) {
+                    v.rampLeft = 0;
+                    v.rampRight = 0;
+                }
+            }
+            done += static_cast<int>(m);
+        }
+        if (m == toBoundary) {
+            if (!HandleBoundary(fixed, backward, s)) {
+                v.sample = nullptr;
+                v.position = 0;
+                v.fraction = 0;
+                v.backward = false;
+                return;
+            }
+        }
+    }
+    v.position = static_cast<uint32_t>(fixed >> 32);
+    v.fraction = static_cast<uint32_t>(fixed);
+    v.backward = backward;
+}
+
+}  // namespace kestrane
