@@ -1,0 +1,16 @@
+# Generates the assets into OUT (twice, to prove the output is stable) and
+# fails when they differ from the committed REF.
+foreach(_run 1 2)
+  execute_process(COMMAND ${GEN} ${OUT}.${_run} ${FONT} RESULT_VARIABLE _rc)
+  if(NOT _rc EQUAL 0)
+    message(FATAL_ERROR "chartassets-gen failed (${_rc})")
+  endif()
+endforeach()
+execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${OUT}.1 ${OUT}.2 RESULT_VARIABLE _same)
+if(NOT _same EQUAL 0)
+  message(FATAL_ERROR "chartassets-gen output differs between two runs")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${OUT}.1 ${REF} RESULT_VARIABLE _diff)
+if(NOT _diff EQUAL 0)
+  message(FATAL_ERROR "${REF} is out of date: rebuild it with the chartassets-update target")
+endif()
