@@ -112,7 +112,7 @@ public:
         if (d.fault == SimFault::kGarbage) {
             for (auto& b : answer) b = static_cast<uint8_t>(state_->rng());
         } else if (command == '8') {
-            const size_t n = std::min(d.firmware.size(), answer.size() - 3);
+            const size_t n = std::min(d.firmware.size(), answer.size() - 2);
             std::memcpy(answer.data() + 2, d.firmware.data(), n);
         } else {
             const Signal& signal = d.channels[static_cast<size_t>(command - '1')];
