@@ -59,7 +59,10 @@ std::string FormatAxisNumber(int decimals, double value) {
     }
     // The sums of widened single-precision steps land a few parts in 10^8
     // below the grid value, which plain truncation would show one digit low.
-    const double scaled = a * static_cast<double>(kPow10[d]) * (1.0 + 1e-7);
+    // The nudge is capped at half a digit so large values are never pushed
+    // past the next shown digit.
+    const double exact = a * static_cast<double>(kPow10[d]);
+    const double scaled = exact + std::min(0.5, exact * 1e-7);
     if (scaled < 9e15) {
         const auto total = static_cast<int64_t>(std::floor(scaled));
         std::snprintf(text, sizeof text, "%c %lld.%0*lld", sign, static_cast<long long>(total / kPow10[d]), d,

@@ -35,6 +35,7 @@ struct DateCache {
     bool valid = false;
     char key[12] = {};
     int64_t value = 0;
+    bool switchDay = false;  // daylight saving starts or ends on this date
 };
 DateCache g_dateCache;
 
@@ -124,11 +125,9 @@ float ParseReal(const char*& cursor) { return ParseRealChecked(cursor).value; }
 
 void ResetDateCache() { g_dateCache = DateCache{}; }
 
-int64_t DateValue(const char* line) {
-    if (g_dateCache.valid && std::memcmp(g_dateCache.key, line, sizeof g_dateCache.key) == 0) {
-        return g_dateCache.value;
-    }
-    std::memcpy(g_dateCache.key, line, sizeof g_dateCache.key);
+namespace {
+
+std::tm LineDate(const char* line) {
     static constexpr char kMonths[] = "Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec ";
     int month = 11;  // a name matching none of the first eleven is December
     for (int m = 0; m < 11; ++m) {
@@ -138,19 +137,40 @@ int64_t DateValue(const char* line) {
         }
     }
     const int year = Digit(line[7]) * 1000 + Digit(line[8]) * 100 + Digit(line[9]) * 10 + Digit(line[10]);
-    const int day = Digit(line[0]) * 10 + Digit(line[1]);
     std::tm tm{};
-    tm.tm_sec = 1;
-    tm.tm_min = 1;
-    tm.tm_hour = 1;
-    tm.tm_mday = day;
+    tm.tm_mday = Digit(line[0]) * 10 + Digit(line[1]);
     tm.tm_mon = month;
     tm.tm_year = year - 1900;
     // Let the C library decide daylight saving for the line's own date; the
     // flag of the present moment would shift half a year's dates by an hour.
     tm.tm_isdst = -1;
-    const int64_t t = static_cast<int64_t>(std::mktime(&tm)) - 3661;
+    return tm;
+}
+
+// Local midnight of the day `dayOffset` days after the date in tm, taken at
+// 01:01:01 so a switch of daylight saving at midnight cannot move it.
+int64_t Midnight(std::tm tm, int dayOffset) {
+    tm.tm_mday += dayOffset;
+    tm.tm_sec = 1;
+    tm.tm_min = 1;
+    tm.tm_hour = 1;
+    tm.tm_isdst = -1;
+    return static_cast<int64_t>(std::mktime(&tm)) - 3661;
+}
+
+}  // namespace
+
+int64_t DateValue(const char* line) {
+    if (g_dateCache.valid && std::memcmp(g_dateCache.key, line, sizeof g_dateCache.key) == 0) {
+        return g_dateCache.value;
+    }
+    std::memcpy(g_dateCache.key, line, sizeof g_dateCache.key);
+    const std::tm tm = LineDate(line);
+    const int64_t t = Midnight(tm, 0);
     g_dateCache.value = t;
+    // On the days daylight saving starts or ends, clock times after the
+    // switch are not midnight plus the clock; LineTime asks mktime for them.
+    g_dateCache.switchDay = Midnight(tm, 1) - t != 86400;
     g_dateCache.valid = true;
     return t;
 }
@@ -163,6 +183,13 @@ int64_t LineTime(const char* line) {
     if (!pm && hour >= 12) hour -= 12;
     const int minutes = Digit(line[15]) * 10 + Digit(line[16]);
     const int seconds = Digit(line[18]) * 10 + Digit(line[19]);
+    if (g_dateCache.switchDay) {
+        std::tm tm = LineDate(line);
+        tm.tm_hour = hour;
+        tm.tm_min = minutes;
+        tm.tm_sec = seconds;
+        return static_cast<int64_t>(std::mktime(&tm));
+    }
     return d + int64_t{hour} * 3600 + int64_t{minutes} * 60 + seconds;
 }
 
