@@ -161,9 +161,16 @@ ModulePlayer& GlobalModulePlayer() {
   return player;
 }
 
+namespace {
+std::atomic<bool> g_output_installed{false};
+}
+
 void SetModuleOutput(std::unique_ptr<SoundOutput> output) {
   GlobalModulePlayer().SetOutput(std::move(output));
+  g_output_installed = true;
 }
+
+bool ModuleOutputInstalled() { return g_output_installed; }
 
 void SetModuleResourceLoader(ResourceLoader loader) {
   GlobalModulePlayer().SetResourceLoader(std::move(loader));

@@ -107,7 +107,10 @@ class ModulePlayer {
 // The process-wide player the program uses (the About box); one song at a
 // time, no device until an output is installed.
 ModulePlayer& GlobalModulePlayer();
+// Installs the global player's device (stopping it first); null: no device.
 void SetModuleOutput(std::unique_ptr<SoundOutput> output);
+// True once SetModuleOutput has been called.
+bool ModuleOutputInstalled();
 void SetModuleResourceLoader(ResourceLoader loader);
 
 int ModulePlay(const void* source, std::uintptr_t parameter, unsigned flags);

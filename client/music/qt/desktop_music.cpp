@@ -1,0 +1,22 @@
+#include "qt/desktop_music.h"
+
+#include <QFile>
+#include <QString>
+
+#include "player/module_player.h"
+#include "qt/qt_sound_output.h"
+
+namespace kestrane::music {
+
+void UseDesktopMusic() {
+  SetModuleResourceLoader([](const std::string& name) -> std::optional<std::vector<std::uint8_t>> {
+    QFile file(QString::fromStdString(name));
+    if (file.size() < 0 || static_cast<std::uint64_t>(file.size()) > kMaxModuleFileBytes) return std::nullopt;
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    const QByteArray bytes = file.readAll();
+    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+  });
+  if (!ModuleOutputInstalled()) SetModuleOutput(std::make_unique<QtSoundOutput>());
+}
+
+}  // namespace kestrane::music

@@ -1,0 +1,71 @@
+// kestrane-xm: renders an XM module into a WAV file, or plays it through
+// the desktop's sound output until it ends or Ctrl-C.
+#include <atomic>
+#include <csignal>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "engine/xm_song.h"
+#include "player/module_player.h"
+#include "xm_tool_commands.h"
+
+#ifdef KESTRANE_XM_DESKTOP
+#include <QCoreApplication>
+#include <QTimer>
+
+#include "qt/qt_sound_output.h"
+#endif
+
+namespace {
+
+using namespace kestrane::music;
+using namespace kestrane::music::tool;
+
+std::atomic<bool> g_interrupted{false};
+
+void OnInterrupt(int) { g_interrupted = true; }
+
+int RunPlay(int argc, char** argv, const std::vector<std::uint8_t>& bytes) {
+#ifdef KESTRANE_XM_DESKTOP
+  const kestrane::XmLoadResult check = kestrane::LoadXm(bytes);
+  if (!check.ok()) {
+    std::cerr << "kestrane-xm: not a playable module: " << kestrane::XmLoadErrorText(check.error) << "\n";
+    return kExitFailure;
+  }
+  QCoreApplication app(argc, argv);
+  ModulePlayer player(std::make_unique<QtSoundOutput>());
+  if (!player.Play(bytes.data(), bytes.size(), kModuleMemory | kModuleNoLoop)) {
+    std::cerr << "kestrane-xm: no sound output device could be opened\n";
+    return kExitFailure;
+  }
+  std::signal(SIGINT, OnInterrupt);
+  std::signal(SIGTERM, OnInterrupt);
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (g_interrupted || !player.IsPlaying()) app.quit();
+  });
+  watch.start(50);
+  app.exec();
+  player.Stop();
+  return kExitOk;
+#else
+  (void)argc;
+  (void)argv;
+  (void)bytes;
+  std::cerr << "kestrane-xm: this build has no desktop sound output\n";
+  return kExitFailure;
+#endif
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  const auto command = ParseCommand(args, std::cerr);
+  if (!command) return kExitUsage;
+  const auto bytes = CommandSongBytes(*command, std::cerr);
+  if (!bytes) return kExitFailure;
+  if (command->kind == Command::kRender) return RunRender(*command, *bytes, std::cout, std::cerr);
+  return RunPlay(argc, argv, *bytes);
+}
