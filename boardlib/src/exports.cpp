@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 
 #include "board_access.h"
 #include "hidapi_transport.h"
@@ -18,6 +19,9 @@ namespace {
 using namespace kestrane::board;
 
 struct LibraryState {
+    // The library-wide buffers serve one call at a time; the lock keeps a
+    // caller that does use threads from interleaving two exchanges.
+    std::mutex lock;
     std::unique_ptr<HidTransport> transport;
     BoardLibrary library;
 
@@ -41,7 +45,9 @@ template <typename F>
 int32_t Guarded(char* text, F&& f) noexcept {
     if (text == nullptr) return 0;
     try {
-        return f(State().library);
+        LibraryState& state = State();
+        std::lock_guard<std::mutex> hold(state.lock);
+        return f(state.library);
     } catch (...) {
         return 0;
     }
