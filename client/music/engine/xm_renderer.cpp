@@ -112,6 +112,7 @@ void XmRenderer::RunTick() {
         if (pos_.row >= p.rows) pos_.row = 0;
         ProcessRow();
         AdvanceRow();
+        ++pos_.rowsPlayed;
     } else {
         ProcessTick();
     }

@@ -116,6 +116,7 @@ struct XmPosition {
     int nextRow = -1;
     int globalVolume = 64;
     uint8_t globalVolumeSlide = 0;
+    uint64_t rowsPlayed = 0;  // rows processed since the start, for callers that follow the song
 };
 
 class XmRenderer {

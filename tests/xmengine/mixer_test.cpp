@@ -1,0 +1,208 @@
+// The mixer, sample-exactly: volume ramps, the two-voice hand-over, loops,
+// the end of a sample, the 40 Hz floor, panning and the 16-bit block.
+#include <gtest/gtest.h>
+
+#include "test_songs.h"
+
+namespace kestrane {
+namespace {
+
+using xmtest::Load;
+using xmtest::Mix;
+using xmtest::NextTick;
+using xmw::Cell;
+
+constexpr uint8_t kC4 = 49;
+// A DC sample of 8,192 at full volume, centre panning: final volume 127,
+// both targets 63; each frame adds 8,192 x current volume / 2.
+constexpr int64_t kPerVolumeUnit = 4096;
+constexpr int64_t kFull = kPerVolumeUnit * 63 * 128;
+
+TEST(XmMixer, NoteStartRampsUpOver128Frames) {
+    XmRenderer r(Load(xmtest::OneChannelSong({Cell{kC4, 1, 0, 0, 0}})));
+    const std::vector<int64_t> acc = Mix(r, 300);
+    for (int k = 0; k < 300; ++k) {
+        const int64_t expected = kPerVolumeUnit * 63 * std::min(k, 128);
+        ASSERT_EQ(acc[2 * static_cast<size_t>(k)], expected) << k;
+        ASSERT_EQ(acc[2 * static_cast<size_t>(k) + 1], expected) << k;
+    }
+}
+
+TEST(XmMixer, BlockConversion) {
+    xmw::Song s = xmtest::OneChannelSong({Cell{kC4, 1, 0, 0, 0}});
+    XmRenderer r(Load(s));
+    std::array<int16_t, kXmBlockSamples> block{};
+    ASSERT_TRUE(r.RenderBlock(block));
+    // 33,030,144 / 16,320 = 2,023 remainder 14,784: rounds up.
+    EXPECT_EQ(kFull, 33030144);
+    EXPECT_EQ(block[2 * 200], 2024);
+    EXPECT_EQ(block[2 * 200 + 1], 2024);
+    EXPECT_EQ(block[2], XmConvertSample(kPerVolumeUnit * 63, kXmUnityMasterVolume));
+    r.SetMasterVolume(16384);
+    ASSERT_TRUE(r.RenderBlock(block));
+    EXPECT_EQ(block[0], 1012);
+}
+
+TEST(XmMixer, TwoVoiceHandOverCrossFades) {
+    // Row 1 starts a note of a second instrument (DC 4,096) while the first
+    // still sounds: the old voice ramps down as the new one ramps up.
+    xmw::Song s = xmtest::OneChannelSong({Cell{kC4, 1, 0, 0, 0}, Cell{kC4, 2, 0, 0, 0}}, 1, 125);
+    s.instruments.push_back(xmtest::InstrumentWith(xmtest::DcSample(4096, 1000)));
+    XmRenderer r(Load(s));
+    Mix(r, 960);
+    EXPECT_EQ(r.Channel(0).currentVoice, 0);
+    const std::vector<int64_t> acc = Mix(r, 300);
+    EXPECT_EQ(r.Channel(0).currentVoice, 1);
+    for (int k = 0; k < 300; ++k) {
+        const int64_t oldPart = kPerVolumeUnit * (63 * 128 - 63 * std::min(k, 128));
+        const int64_t newPart = kPerVolumeUnit / 2 * 63 * std::min(k, 128);
+        ASSERT_EQ(acc[2 * static_cast<size_t>(k)], oldPart + newPart) << k;
+    }
+    // The faded voice is released once silent.
+    Mix(r, 10);
+    EXPECT_EQ(r.Channel(0).voices[0].sample, nullptr);
+}
+
+TEST(XmMixer, VolumeChangeRampsFromTheCurrentVolume) {
+    // C20 (volume 32) on row 1: targets 31, ramp step (31*128 - 63*128) >> 7.
+    xmw::Song s = xmtest::OneChannelSong({Cell{kC4, 1, 0, 0, 0}, Cell{0, 0, 0, 0xC, 0x20}}, 1, 125);
+    XmRenderer r(Load(s));
+    Mix(r, 960);
+    const std::vector<int64_t> acc = Mix(r, 200);
+    EXPECT_EQ(r.Channel(0).voices[0].targetLeft, 31);
+    for (int k = 0; k < 200; ++k)
+        ASSERT_EQ(acc[2 * static_cast<size_t>(k)], kPerVolumeUnit * (63 * 128 - 32 * std::min(k, 128))) << k;
+}
+
+TEST(XmMixer, PanningSplitsTheVolume) {
+    const struct {
+        uint8_t panningCommand;
+        int32_t left, right;
+    } cases[] = {
+        {0xC0, 127, 0},      // panning 0: full left
+        {0xCF, 7, 119},      // panning 240
+        {0xC8, 63, 63},      // panning 128
+    };
+    for (const auto& c : cases) {
+        xmw::Song s = xmtest::OneChannelSong({Cell{kC4, 1, c.panningCommand, 0, 0}});
+        XmRenderer r(Load(s));
+        const std::vector<int64_t> acc = Mix(r, 200);
+        EXPECT_EQ(r.Channel(0).voices[0].targetLeft, c.left) << int{c.panningCommand};
+        EXPECT_EQ(r.Channel(0).voices[0].targetRight, c.right) << int{c.panningCommand};
+        EXPECT_EQ(acc[2 * 150], kPerVolumeUnit * c.left * 128);
+        EXPECT_EQ(acc[2 * 150 + 1], kPerVolumeUnit * c.right * 128);
+    }
+}
+
+// Ten frames of `before`, then ten of `inLoop`, looped over the second half.
+xmw::Song TwoLevelSong(uint8_t loopType, uint8_t note) {
+    xmw::Sample smp;
+    smp.sixteenBit = true;
+    smp.data.assign(10, 1000);
+    smp.data.insert(smp.data.end(), 10, 8192);
+    smp.loopType = loopType;
+    smp.loopStart = 10;
+    smp.loopLength = 10;
+    smp.volume = 64;
+    xmw::Song s = xmtest::OneChannelSong({Cell{note, 1, 0, 0, 0}});
+    s.instruments[0] = xmtest::InstrumentWith(smp);
+    return s;
+}
+
+TEST(XmMixer, LoopsStayInsideTheirLoop) {
+    // B-7 plays about 16 frames of sample per output frame: the loops wrap
+    // or turn many times; the part before the loop is never heard again.
+    for (uint8_t loopType : {uint8_t{1}, uint8_t{2}}) {
+        XmRenderer r(Load(TwoLevelSong(loopType, 96)));
+        const std::vector<int64_t> acc = Mix(r, 5000);
+        for (int k = 200; k < 5000; ++k) ASSERT_EQ(acc[2 * static_cast<size_t>(k)], kFull) << int{loopType} << " " << k;
+        const XmVoice& v = r.Channel(0).voices[0];
+        ASSERT_NE(v.sample, nullptr);
+        EXPECT_GE(v.position, 10u);
+        EXPECT_LT(v.position, 20u);
+    }
+}
+
+TEST(XmMixer, PingPongTurnsAtBothEnds) {
+    XmRenderer r(Load(TwoLevelSong(2, 96)));
+    bool sawBackward = false, sawForwardAgain = false;
+    for (int i = 0; i < 200; ++i) {
+        Mix(r, 1);
+        const XmVoice& v = r.Channel(0).voices[0];
+        if (v.backward) sawBackward = true;
+        else if (sawBackward) sawForwardAgain = true;
+    }
+    EXPECT_TRUE(sawBackward);
+    EXPECT_TRUE(sawForwardAgain);
+}
+
+TEST(XmMixer, SampleWithoutLoopStopsTheVoice) {
+    // 1,000 frames at C-4 (8,363 Hz): the voice runs 5,740 output frames.
+    xmw::Song s = xmtest::OneChannelSong({Cell{kC4, 1, 0, 0, 0}});
+    s.instruments[0].samples[0].loopType = 0;
+    XmRenderer r(Load(s));
+    const std::vector<int64_t> acc = Mix(r, 5750);
+    const uint64_t step = XmStepForFrequency(8363);
+    const size_t lastFrame = static_cast<size_t>(((uint64_t{1000} << 32) + step - 1) / step) - 1;
+    EXPECT_EQ(acc[2 * (lastFrame - 6)], kFull);
+    // The last frame interpolates toward the zero after the sample's end.
+    EXPECT_GT(acc[2 * lastFrame], 0);
+    EXPECT_LT(acc[2 * lastFrame], kFull);
+    EXPECT_EQ(acc[2 * lastFrame + 2], 0);
+    EXPECT_EQ(r.Channel(0).voices[0].sample, nullptr);
+}
+
+TEST(XmMixer, ZeroFrequencyPlaysAtTheFloor) {
+    // 2FF slides the linear period up by 1,020 a tick until the frequency
+    // rounds to 0; the mixer then steps at 40 Hz.
+    xmw::Song s = xmtest::OneChannelSong({Cell{kC4, 1, 0, 0x2, 0xFF}}, 31, 255);
+    XmRenderer r(Load(s));
+    for (int t = 0; t < 12; ++t) NextTick(r);
+    const XmChannel& ch = r.Channel(0);
+    ASSERT_EQ(ch.voices[0].step, 0u);
+    const uint32_t pos = ch.voices[0].position;
+    const uint32_t frac = ch.voices[0].fraction;
+    Mix(r, 100);
+    const uint64_t before = (uint64_t{pos} << 32) | frac;
+    const uint64_t after = (uint64_t{ch.voices[0].position} << 32) | ch.voices[0].fraction;
+    EXPECT_EQ(after - before, 100 * kXmFloorStep);
+}
+
+TEST(XmMixer, PatternWithoutCellsLeavesVoicesUnchanged) {
+    // Order 1 names a pattern stored without cells: the envelope stops
+    // stepping and the note sounds on as it was.
+    xmw::Song s = xmtest::OneChannelSong({Cell{kC4, 1, 0, 0, 0}, Cell{}}, 2, 125);
+    xmw::Pattern bare;
+    bare.rows = 4;
+    s.patterns.push_back(bare);
+    s.orders = {0, 1};
+    s.instruments[0].volumeEnvelope.points = {{0, 64}, {40, 0}};
+    s.instruments[0].volumeEnvelope.type = 1;
+    XmRenderer r(Load(s));
+    for (int t = 0; t < 4; ++t) NextTick(r);
+    const int32_t env = r.Channel(0).envelopeVolume;
+    EXPECT_LT(env, 64);
+    for (int t = 0; t < 8; ++t) NextTick(r);
+    EXPECT_EQ(r.Position().order, 1);
+    EXPECT_EQ(r.Channel(0).envelopeVolume, env);
+    const std::vector<int64_t> acc = Mix(r, 10);
+    EXPECT_NE(acc[0], 0);
+}
+
+TEST(XmMixer, ManyLoudVoicesClipInsteadOfWrapping) {
+    xmw::Song s;
+    s.channels = 32;
+    xmw::Pattern p;
+    p.rows = 1;
+    for (int c = 0; c < 32; ++c) p.At(0, c, 32) = Cell{kC4, 1, 0, 0, 0};
+    s.patterns.push_back(p);
+    s.instruments.push_back(xmtest::InstrumentWith(xmtest::DcSample(32767, 1000)));
+    XmRenderer r(Load(s));
+    std::array<int16_t, kXmBlockSamples> block{};
+    r.RenderBlock(block);
+    EXPECT_EQ(block[2 * 500], 32767);
+    EXPECT_EQ(block[2 * 500 + 1], 32767);
+}
+
+}  // namespace
+}  // namespace kestrane
