@@ -1,0 +1,26 @@
+// Feeds arbitrary bytes to the font loader, then measures and draws text
+// with any font it accepts, reading every glyph's atlas columns.
+#include <cstddef>
+#include <cstdint>
+
+#include "core/raster.h"
+
+namespace {
+void Quiet(std::string_view) {}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    plotwick::SetDiagnosticSink(Quiet);
+    plotwick::RasterInit(64, 48);
+    if (const plotwick::Font* f = plotwick::FontLoad(std::span<const uint8_t>(data, size))) {
+        char all[97];
+        for (int i = 0; i < 96; ++i) all[i] = static_cast<char>(32 + i);
+        all[96] = '\0';
+        plotwick::SetFont(f);
+        plotwick::TextSize(all);
+        plotwick::TextDraw(-5, -3, all, 0xFF000000u);
+        plotwick::TextDraw(1, 1, "12.5\nAM", 0xFF000000u);
+    }
+    plotwick::RasterFree();
+    return 0;
+}
