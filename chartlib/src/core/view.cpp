@@ -144,13 +144,18 @@ PlotGeometry ComputeGeometry(const GraphContext& ctx) {
     g.w = g.right - g.left;
     g.h = g.bottom - g.top;
     const int64_t viewWidth = static_cast<int64_t>(ctx.viewEnd) - ctx.viewStart;
-    g.xScale = g.w / static_cast<double>(viewWidth > 0 ? viewWidth : 1);
+    if (viewWidth > 0) {
+        g.xScale = g.w / static_cast<double>(viewWidth);
+    } else {
+        g.xScale = 0.0;
+        g.xOrigin = g.w / 2;
+    }
     g.yScale = g.h / (ctx.axisRange > 0.0 ? ctx.axisRange : 0.01);
     return g;
 }
 
 int32_t PointX(const PlotGeometry& g, const GraphContext& ctx, int32_t age) {
-    return TruncToInt((static_cast<double>(age) - ctx.viewStart) * g.xScale);
+    return g.xOrigin + TruncToInt((static_cast<double>(age) - ctx.viewStart) * g.xScale);
 }
 
 int32_t PointY(const PlotGeometry& g, const GraphContext& ctx, double value) {

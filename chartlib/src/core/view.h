@@ -40,11 +40,12 @@ struct PlotGeometry {
     int32_t left = 0, top = 0, right = 0, bottom = 0;
     int32_t w = 0, h = 0;
     double xScale = 0.0;  // pixels per second
+    int32_t xOrigin = 0;  // column of age viewStart
     double yScale = 0.0;  // pixels per value unit
 };
 
-// A view of zero width (a series whose points all share one time) is scaled
-// as if it were one second wide, so every point lands at x = 0.
+// A view of zero width (a series whose points all share one time) has
+// xScale 0 and puts every point in the middle column, clear of the axis.
 PlotGeometry ComputeGeometry(const GraphContext& ctx);
 
 // Point position relative to the plot's top-left corner.

@@ -1,0 +1,240 @@
+#include "paint.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "assets.h"
+#include "axis.h"
+#include "chart_walk.h"
+#include "view.h"
+
+namespace plotwick {
+namespace {
+
+namespace A = assets;
+
+// Copies bytes [from, from + count) of a label into out, stopping at the
+// label's end and filling the rest with blanks; out gets a terminator.
+void LabelBytes(const char* label, int from, int count, char* out) {
+    const size_t len = label != nullptr ? ::strnlen(label, static_cast<size_t>(from + count)) : 0;
+    for (int k = 0; k < count; ++k) {
+        const size_t at = static_cast<size_t>(from + k);
+        out[k] = at < len ? label[at] : ' ';
+    }
+    out[count] = '\0';
+}
+
+void Blit(const Bitmap* picture, int32_t x, int32_t y, const A::Region& r, int32_t srcY) {
+    BlitFrom(x, y, r.w, r.h, r.x, srcY, picture);
+}
+
+bool PointerInPlot(const HoverState& hover, const GraphContext& ctx, const PlotGeometry& g) {
+    return hover.hoverWindow == &ctx && hover.x >= g.left && hover.x < g.right && hover.y >= g.top &&
+           hover.y < g.bottom;
+}
+
+// Rows passed to the primitives stay within a few plot heights of the plot,
+// so a point far off the axis cannot turn into a line millions of pixels long.
+struct RowLimit {
+    int32_t lo, hi;
+    int32_t operator()(int64_t y) const { return static_cast<int32_t>(std::clamp<int64_t>(y, lo, hi)); }
+};
+
+// The shaded area, drop lines and curve of the visible points, and the
+// time-label slots along them (all relative to the plot).
+TimeLabelSlots DrawSeries(const GraphContext& ctx, const PlotGeometry& g, int32_t zeroY, const RowLimit& clampY) {
+    TimeLabelSlots slots;
+    bool first = true;
+    int32_t prevX = 0, prevY = 0;
+    WalkPoints(ctx, g, [&](int32_t i, int32_t x, int32_t y) {
+        if (first) {
+            prevX = x;
+            prevY = y;
+            first = false;
+        }
+        // Columns prevX+1 .. x, interpolated, from column 0 up to column plotW.
+        const int64_t c0 = std::max<int64_t>(int64_t{prevX} + 1, 0);
+        const int64_t c1 = std::min<int64_t>(x, g.w);
+        const int64_t dx = int64_t{x} - prevX;
+        auto columnY = [&](int64_t c) { return int64_t{prevY} + (int64_t{y} - prevY) * (c - prevX) / dx; };
+        if (ctx.fillArea != 0) {
+            for (int64_t c = c0; c <= c1; ++c) {
+                const int32_t yc = clampY(columnY(c));
+                if (yc < zeroY) {
+                    VLineHalf(static_cast<int32_t>(c), yc, zeroY - yc, kColourArea);
+                } else if (yc > zeroY) {
+                    VLineHalf(static_cast<int32_t>(c), zeroY + 1, yc - zeroY, kColourArea);
+                }
+            }
+        }
+        const int32_t cy = clampY(y);
+        if (ctx.dropLines != 0) {
+            if (cy < zeroY) {
+                VLineHalf(x, cy, zeroY - cy, kColourDropLine);
+            } else if (cy > zeroY) {
+                VLineHalf(x, zeroY + 1, cy - zeroY - 1, kColourDropLine);
+            }
+        }
+        if (x <= prevX) {
+            const int32_t py = clampY(prevY);
+            VLine(prevX, std::min(cy, py), std::abs(cy - py), kColourCurve);
+        } else {
+            for (int64_t c = c0; c <= c1; ++c) {
+                LineAA(static_cast<int32_t>(c - 1), clampY(columnY(c - 1)), static_cast<int32_t>(c),
+                       clampY(columnY(c)), kColourCurve);
+            }
+        }
+        slots.Offer(i, x);
+        prevX = x;
+        prevY = y;
+    });
+    return slots;
+}
+
+void DrawTimeLabels(const GraphContext& ctx, const PlotGeometry& g, const TimeLabelSlots& slots,
+                    const ChartAssets& assets) {
+    TimeLabelKind kinds[kMaxTimeLabels];
+    PlanTimeLabelKinds(ctx, g, slots, kinds);
+    for (int s = 0; s < slots.count; ++s) {
+        const int32_t xs = g.left + slots.x[s];
+        if (kinds[s] == TimeLabelKind::None) break;
+        if (kinds[s] == TimeLabelKind::FinalTick) {
+            VLine(xs, g.bottom, 7, kColourInk);
+            break;
+        }
+        const char* label = ctx.o_Labels != nullptr ? ctx.o_Labels[slots.index[s]] : nullptr;
+        if (kinds[s] == TimeLabelKind::DateTag) {
+            Blit(assets.sheet, xs - 2, g.bottom, A::kSheetDateTag, A::kSheetDateTag.y);
+            char date[12];
+            LabelBytes(label, 0, 11, date);
+            TextDraw(xs + 2, g.bottom + 3, date, kColourInk);
+        } else {
+            VLine(xs, g.bottom, 7, kColourInk);
+        }
+        // The clock time, then AM or PM indented on the next line.
+        char clock[9], half[3], text[16];
+        LabelBytes(label, 12, 8, clock);
+        LabelBytes(label, 21, 2, half);
+        std::snprintf(text, sizeof text, "%s\n  %s", clock, half);
+        TextDraw(xs - 20, g.bottom + 15, text, kColourInk);
+    }
+}
+
+void DrawHoverReadout(const GraphContext& ctx, const PlotGeometry& g, const HoverState& hover,
+                      const ChartAssets& assets, const RowLimit& clampY) {
+    const double age = g.xScale > 0.0 ? (hover.x - g.left) / g.xScale + ctx.viewStart : ctx.viewStart;
+    const int32_t k = NearestPoint(ctx, TruncToInt(age));
+    const int32_t px = PointX(g, ctx, ctx.times[k]);
+    const int32_t py = clampY(PointY(g, ctx, ctx.values[k]));
+    VLineHalf(g.left + px, g.top + py, g.h - py + 10, kColourInk);
+    Blit(assets.sheet, g.left + px - 44, g.bottom, A::kSheetCallout, A::kSheetCallout.y);
+    const char* label = ctx.o_Labels != nullptr ? ctx.o_Labels[k] : nullptr;
+    if (label != nullptr) TextDraw(g.left + px - 30, g.bottom + 7, label, kColourInk);
+    Blit(assets.sheet, g.left + px, g.top + py - 4, A::kSheetValueTag, A::kSheetValueTag.y);
+    // The reading itself: the label from its sign byte on.
+    if (label != nullptr && ::strnlen(label, 25) == 25) {
+        TextDraw(g.left + px + 16, g.top + py + 2, label + 24, kColourInk);
+    }
+}
+
+void DrawOverview(const GraphContext& ctx, const PlotGeometry& g, const HoverState& hover,
+                  const ChartAssets& assets) {
+    const ThumbSpan thumb = ComputeThumb(g.w, ctx.viewStart, ctx.viewEnd, ctx.span);
+    const bool inStrip = hover.hoverWindow == &ctx && hover.y >= g.bottom + 40 && hover.y <= g.bottom + 69;
+    const int32_t rx = hover.x - g.left;
+    const bool thumbHover = inStrip && rx >= thumb.left && rx < thumb.right;
+    const bool trackHover = inStrip && !thumbHover && hover.x >= g.left && hover.x < g.right;
+    const int32_t trackY = trackHover ? A::kSheetTrackHoverY : A::kSheetTrackMiddle.y;
+    const int32_t thumbY = thumbHover ? A::kSheetThumbHoverY : A::kSheetThumbMiddle.y;
+
+    PushClip(g.left, g.bottom + 40, g.w, 30);
+    SetSource(assets.sheet);
+    if (assets.sheet != nullptr) {
+        BlitTiled(9, 4, g.w - 18, 20, A::kSheetTrackMiddle.x, trackY, A::kSheetTrackMiddle.w,
+                  A::kSheetTrackMiddle.h, 0, 0);
+    }
+    SetSource(nullptr);
+    Blit(assets.sheet, 0, 4, A::kSheetTrackLeft, trackY);
+    Blit(assets.sheet, g.w - 9, 4, A::kSheetTrackRight, trackY);
+    PopClip();
+
+    if (thumb.right - thumb.left < 10) return;
+    const RasterPoint origin = CurrentOrigin();
+    SetOrigin(origin.x + g.left, origin.y + g.bottom + 40);
+    SetSource(assets.sheet);
+    if (assets.sheet != nullptr) {
+        BlitTiled(thumb.left + 3, 0, thumb.right - thumb.left - 6, 30, A::kSheetThumbMiddle.x, thumbY,
+                  A::kSheetThumbMiddle.w, A::kSheetThumbMiddle.h, 0, 0);
+    }
+    SetSource(nullptr);
+    Blit(assets.sheet, thumb.left - 3, 0, A::kSheetThumbLeft, thumbY);
+    Blit(assets.sheet, thumb.right - 3, 0, A::kSheetThumbRight, thumbY);
+    SetOrigin(origin.x, origin.y);
+}
+
+}  // namespace
+
+void AxisNumber(int decimals, int32_t x, int32_t y, double value) {
+    const std::string text = FormatAxisNumber(decimals, value);
+    TextDraw(x - TextSize(text.c_str()).width, y - 6, text.c_str(), kColourInk);
+}
+
+void DrawChart(const GraphContext& ctx, const HoverState& hover, const ChartAssets& assets) {
+    RectFill(0, 0, ctx.width, ctx.height, kColourBackground);
+    if (ctx.captionIsVolts != 0) {
+        Blit(assets.caption, 3, (ctx.height - 100) / 2, A::kCaptionVolts, A::kCaptionVolts.y);
+    } else {
+        Blit(assets.caption, 3, (ctx.height - 120) / 2, A::kCaptionAmps, A::kCaptionAmps.y);
+    }
+    const PlotGeometry g = ComputeGeometry(ctx);
+    if (g.w < 10 || g.h < 10 || ctx.pointCount <= 0 || ctx.times == nullptr || ctx.values == nullptr) return;
+
+    SetFont(assets.largeFont);
+    TextDraw(g.left + (g.w - TextSize(ctx.title).width) / 2, 7, ctx.title, kColourInk);
+    SetFont(assets.smallFont);
+
+    const bool hoverInPlot = PointerInPlot(hover, ctx, g);
+    if (hoverInPlot) RectFill(g.left, g.top, g.w, g.h, kColourHoverPlot);
+    HLine(g.left, g.top, g.w, kColourBorder);
+    VLine(g.right, g.top, g.h, kColourBorder);
+
+    const GridPlan plan = PlanGrid(ctx.valueStep, ctx.axisRange, g.h);
+    for (int k = 0; k < plan.lineCount; ++k) {
+        const int32_t row = GridRow(plan, ctx.axisRange, g.h, k);
+        if (!GridRowInPlot(row, g.h)) break;
+        HLineHalf(g.left - 4, g.top + row, g.w + 4, kColourGrid);
+        AxisNumber(plan.decimals, g.left + 4, g.top + row, GridValue(plan, ctx.axisMin, k));
+    }
+
+    const RowLimit clampY{-g.h - 2, 2 * g.h + 2};
+    PushClip(g.left, g.top, g.w, g.h);
+    const int32_t zeroY = clampY(ZeroRow(g, ctx));
+    HLine(0, zeroY, g.w, kColourZeroLine);
+    const TimeLabelSlots slots = DrawSeries(ctx, g, zeroY, clampY);
+    if (hover.hoverWindow == &ctx && hover.selecting) {
+        const int32_t last = ctx.pointCount - 1;
+        const int32_t lo = std::clamp(std::min(hover.anchorIndex, hover.currentIndex), 0, last);
+        const int32_t hi = std::clamp(std::max(hover.anchorIndex, hover.currentIndex) + 1, 0, last);
+        const double x1 = g.xOrigin + (static_cast<double>(ctx.times[lo]) - ctx.viewStart) * g.xScale;
+        const double x2 = g.xOrigin + (static_cast<double>(ctx.times[hi]) - ctx.viewStart) * g.xScale;
+        RectBlend(TruncToInt(x1), 0, TruncToInt(x2 - x1), g.h, kColourSelection, kSelectionAlpha);
+    }
+    PopClip();
+
+    DrawTimeLabels(ctx, g, slots, assets);
+    RectFill(g.left, g.bottom, g.w, 1, kColourInk);
+    RectFill(g.left, g.top, 1, g.h, kColourInk);
+    if (hoverInPlot) DrawHoverReadout(ctx, g, hover, assets, clampY);
+    if (g.w > 40) DrawOverview(ctx, g, hover, assets);
+}
+
+void Paint(const GraphContext& ctx, PaintWindow& window, const HoverState& hover) {
+    if (ctx.width < 1 || ctx.height < 1) return;
+    if (!PaintBegin(window)) return;
+    DrawChart(ctx, hover, RasterAssets());
+    PaintEnd();
+}
+
+}  // namespace plotwick

@@ -1,0 +1,45 @@
+// Drawing of one chart window into the raster back buffer: caption, title,
+// value grid, zero line, shaded area, drop lines, the anti-aliased curve,
+// time labels with date tags, selection, hover read-out and overview strip.
+#pragma once
+
+#include <cstdint>
+
+#include "graph_context.h"
+#include "raster.h"
+
+namespace plotwick {
+
+// The pointer and selection state of the window layer that Paint reads.
+// Only the window named by hoverWindow shows hover looks and selection.
+struct HoverState {
+    const GraphContext* hoverWindow = nullptr;
+    int32_t x = -1, y = -1;  // pointer, client coordinates of hoverWindow
+    bool selecting = false;
+    int32_t anchorIndex = 0, currentIndex = 0;
+};
+
+// Colours of the chart elements (0xRRGGBB).
+inline constexpr uint32_t kColourBackground = 0xFFFFFFFF;
+inline constexpr uint32_t kColourHoverPlot = 0xFAFAFA;
+inline constexpr uint32_t kColourBorder = 0x888888;
+inline constexpr uint32_t kColourGrid = 0xCCCCDD;
+inline constexpr uint32_t kColourZeroLine = 0x555555;
+inline constexpr uint32_t kColourArea = 0xCCCCDD;
+inline constexpr uint32_t kColourDropLine = 0xDD8888;
+inline constexpr uint32_t kColourCurve = 0xFF0000;
+inline constexpr uint32_t kColourSelection = 0x445577;
+inline constexpr int32_t kSelectionAlpha = 64;
+inline constexpr uint32_t kColourInk = 0x000000;
+
+// Paints the window: PaintBegin, DrawChart, PaintEnd. Changes nothing in ctx.
+void Paint(const GraphContext& ctx, PaintWindow& window, const HoverState& hover);
+
+// Draws the whole chart into the current target at origin (0, 0) with the
+// library's embedded fonts and pictures.
+void DrawChart(const GraphContext& ctx, const HoverState& hover, const ChartAssets& assets);
+
+// Draws a value-axis number right-aligned at x, black, in the current font.
+void AxisNumber(int decimals, int32_t x, int32_t y, double value);
+
+}  // namespace plotwick
