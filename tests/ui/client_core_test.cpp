@@ -1,0 +1,340 @@
+// The client core against a recording view, a fake board and in-memory
+// settings: Connect, Disconnect, the timer dispatch, conversion into the
+// Value field and gauge, and the failed exchange that closes the client.
+#include "ui/client_core.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ui/ui_ids.h"
+
+namespace kestrane::ui {
+namespace {
+
+struct RecordingView final : MainView {
+    std::map<int, std::string> status;
+    std::map<int, std::string> values;
+    std::map<int, std::vector<int>> gauges;  // maximum, position, positive
+    std::string firmware = "(none)";
+    std::string request;
+    bool connected = false;
+    std::map<int, std::vector<std::string>> columns;
+    std::map<int, std::string> tooltips;
+    std::string selector = "000A - USB  KESTRANEUNIT";
+    std::map<int, int> timers;  // running timers: id -> period
+    int closeRequests = 0;
+    std::vector<std::string> log;
+
+    void SetStatusText(int part, const std::string& text) override {
+        status[part] = text;
+        log.push_back("status" + std::to_string(part) + ":" + text);
+    }
+    void SetValueText(int channel, const std::string& text) override { values[channel] = text; }
+    void SetGauge(int channel, int maximum, int position, bool positive) override {
+        gauges[channel] = {maximum, position, positive ? 1 : 0};
+    }
+    void SetGaugePosition(int channel, int position) override {
+        if (gauges[channel].empty()) gauges[channel] = {100, 0, 1};
+        gauges[channel][1] = position;
+    }
+    void SetFirmwareText(const std::string& text) override { firmware = text; }
+    void SetCurrentRequest(const std::string& text) override { request = text; }
+    void SetConnectedControls(bool c) override { connected = c; }
+    void SetChannelColumns(int channel, const std::string& mode, const std::string& name,
+                           const std::string& adjust, const std::string& precision) override {
+        columns[channel] = {mode, name, adjust, precision};
+    }
+    void SetNameTooltip(int channel, const std::string& notes) override { tooltips[channel] = notes; }
+    std::string DeviceSelectorText() const override { return selector; }
+    void StartTimer(int id, int periodMs) override { timers[id] = periodMs; }
+    void StopTimer(int id) override { timers.erase(id); }
+    void RequestClose() override { ++closeRequests; }
+};
+
+struct RecordingMessages final : MessageSink {
+    std::vector<std::pair<std::string, std::string>> shown;
+    std::function<void()> whileOpen;  // runs "inside" the modal box
+    void showError(const std::string& caption, const std::string& text) override {
+        shown.emplace_back(caption, text);
+        if (whileOpen) whileOpen();
+    }
+};
+
+struct FakeBoard final : BoardExchange {
+    std::map<int, std::string> words;  // command -> answer
+    std::set<int> failing;
+    std::vector<std::pair<uint32_t, int>> calls;
+    bool Read(uint32_t productId, int command, std::string& answer) override {
+        calls.emplace_back(productId, command);
+        if (failing.count(command)) return false;
+        auto it = words.find(command);
+        if (it == words.end()) return false;
+        answer = it->second;
+        return true;
+    }
+};
+
+struct FakeSource final : BoardSettingsSource {
+    std::map<std::string, BoardSettings> rows;
+    std::vector<std::string> loadedPids;
+    bool Load(const std::string& vid, const std::string& pid, BoardSettings& out) override {
+        EXPECT_EQ(vid, "0000");
+        loadedPids.push_back(pid);
+        auto it = rows.find(pid);
+        if (it == rows.end()) return false;
+        out = it->second;
+        return true;
+    }
+};
+
+struct RecordingTasks final : ChannelTasks {
+    std::vector<std::string> calls;
+    void TriggerCheck(int channel, const ChannelSettings&, ChannelState& state) override {
+        calls.push_back("trigger" + std::to_string(channel) + ":" + state.shown);
+    }
+    void WriteLogRecord(int channel, const ChannelSettings&, const ChannelState& state) override {
+        calls.push_back("log" + std::to_string(channel) + ":" + state.shown);
+    }
+    int LogIntervalMs(const std::string& text) override {
+        if (text == "5 Secs") return 5000;
+        if (text == "1 Mins") return 60000;
+        return 0;
+    }
+};
+
+ChannelSettings Channel(const char* enable, const char* name, const char* adj, const char* precision,
+                        const char* mode = "VDC") {
+    ChannelSettings c;
+    c.enable = enable;
+    c.vmName = name;
+    c.adj = adj;
+    c.precision = precision;
+    c.mode = mode;
+    c.notes = std::string("notes of ") + name;
+    return c;
+}
+
+struct Fixture : ::testing::Test {
+    RecordingView view;
+    RecordingMessages messages;
+    FakeBoard board;
+    FakeSource source;
+    RecordingTasks tasks;
+    ClientCore core{view, messages, board, source, tasks};
+
+    void SetUp() override {
+        BoardSettings s;
+        s.pid = "000A";
+        s.channels[0] = Channel("YES", "Battery", "1", "3");
+        s.channels[1] = Channel("YES", "Negative", "1", "6");
+        s.channels[2] = Channel("NO", "Spare", "1", "2");
+        s.channels[3] = Channel("YES", "Shunt", "1", "2", "ADC");
+        s.channels[3].amp = "50";
+        s.channels[3].millivolt = "75";
+        s.channels[4] = Channel("YES", "Zero adjust", "0", "4");
+        s.channels[5] = Channel("YES", "Logged", "1", "0");
+        s.channels[5].logEnabled = "YES";
+        s.channels[5].logInterval = "5 Secs";
+        s.channels[0].logEnabled = "YES";
+        s.channels[0].logInterval = "not an interval";
+        source.rows["000A"] = s;
+        board.words = {{8, "KESTRANE FW 1.00"}, {1, "1074790592"}, {2, "1073741632"},
+                       {3, "1074790592"}, {4, "1073743424"}, {5, "1074790592"}, {6, "1142616192"}};
+    }
+    void Ticks(int id, int count) {
+        for (int i = 0; i < count; ++i) core.OnTimer(id);
+    }
+};
+
+TEST_F(Fixture, ConnectShowsFirmwareSettingsAndStartsTheTimers) {
+    core.Connect();
+    EXPECT_EQ(view.firmware, "KESTRANE FW 1.00");
+    EXPECT_EQ(view.status[1], "Connected");
+    EXPECT_EQ(view.status[2], " MSG: Data Polling Started");
+    EXPECT_TRUE(view.connected);
+    EXPECT_EQ(board.calls.front(), (std::pair<uint32_t, int>{0x000A, 8}));
+    EXPECT_EQ(source.loadedPids, std::vector<std::string>{"000A"});
+    EXPECT_EQ(view.columns[4], (std::vector<std::string>{"ADC", "Shunt", "1", "2"}));
+    EXPECT_EQ(view.tooltips[1], "notes of Battery");
+    // Channel 6 logs every 5 s; channel 1's unknown interval starts no timer.
+    const std::map<int, int> expected = {{kTimerPolling, 50}, {kTimerTrigger, 50}, {kTimerAnimation, 1000},
+                                         {kTimerLogFirst + 5, 5000}};
+    EXPECT_EQ(view.timers, expected);
+}
+
+TEST_F(Fixture, FirmwareFailureKeepsTheOldTextAndStillConnects) {
+    view.firmware = "previous";
+    board.failing.insert(8);
+    core.Connect();
+    EXPECT_EQ(view.firmware, "previous");
+    EXPECT_EQ(view.status[1], "Connected");
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(Fixture, OneRoundShowsEveryChannelConverted) {
+    core.Connect();
+    Ticks(kTimerPolling, 6);
+    const struct {
+        int channel;
+        const char* shown;
+        int maximum, position, positive;
+    } expected[] = {
+        {1, "+ 0.198", 100, 0, 1},
+        {2, "- 0.000188", 100, 0, 0},
+        {3, "  DISABLED", -1, -1, -1},
+        {4, "+ 0", 50, 0, 1},  // below the shunt noise floor: exactly zero
+        {5, "+ 0", 100, 0, 1},    // adjustment 0
+        {6, "+ 13", 100, 13, 1},
+    };
+    for (const auto& e : expected) {
+        EXPECT_EQ(view.values[e.channel], e.shown) << e.channel;
+        EXPECT_EQ(core.states().at(e.channel).shown, e.shown) << e.channel;
+        if (e.maximum >= 0) {
+            EXPECT_EQ(view.gauges[e.channel], (std::vector<int>{e.maximum, e.position, e.positive}));
+        }
+    }
+    EXPECT_EQ(view.request, "6");
+    EXPECT_FALSE(core.states().at(3).hasReading);
+    EXPECT_TRUE(core.states().at(1).hasReading);
+    // The board was asked for channels 1, 2, 4, 5, 6 only.
+    std::vector<int> commands;
+    for (auto& c : board.calls) commands.push_back(c.second);
+    EXPECT_EQ(commands, (std::vector<int>{8, 1, 2, 4, 5, 6}));
+}
+
+TEST_F(Fixture, TriggerAndLogTimersReachTheChannelTasks) {
+    core.Connect();
+    core.OnTimer(kTimerTrigger);
+    EXPECT_TRUE(tasks.calls.empty());  // no channel has shown a reading yet
+    Ticks(kTimerPolling, 3);           // channels 1, 2 and (off) 3
+    core.OnTimer(kTimerTrigger);
+    EXPECT_EQ(tasks.calls, (std::vector<std::string>{"trigger1:+ 0.198", "trigger2:- 0.000188"}));
+    tasks.calls.clear();
+    core.OnTimer(kTimerLogFirst + 5);  // channel 6 logs its (still empty) value
+    core.OnTimer(kTimerLogFirst + 1);
+    core.OnTimer(99);                  // unknown ids are ignored
+    core.OnTimer(kTimerLogFirst + 6);
+    EXPECT_EQ(tasks.calls, (std::vector<std::string>{"log6:", "log2:- 0.000188"}));
+}
+
+TEST_F(Fixture, DisconnectClearsReadingsAndReconnectResumesAtChannelOne) {
+    core.Connect();
+    Ticks(kTimerPolling, 4);
+    Ticks(kTimerAnimation, 3);
+    core.Disconnect();
+    EXPECT_EQ(view.status[1], "Not Connected");
+    EXPECT_EQ(view.status[2], "MSG:   Click on connect");
+    EXPECT_FALSE(view.connected);
+    EXPECT_TRUE(view.timers.empty());
+    for (int n = 1; n <= 6; ++n) {
+        EXPECT_EQ(view.values[n], "") << n;
+        EXPECT_EQ(view.gauges[n][1], 0) << n;
+        EXPECT_FALSE(core.states().at(n).hasReading) << n;
+        EXPECT_EQ(view.tooltips[n], "") << n;
+    }
+    EXPECT_EQ(view.firmware, "KESTRANE FW 1.00");  // kept
+    EXPECT_EQ(view.gauges[4][0], 50);                // range kept
+    board.calls.clear();
+    core.Connect();
+    core.OnTimer(kTimerPolling);
+    EXPECT_EQ(board.calls.back().second, 1);
+    EXPECT_EQ(view.request, "1");
+    core.OnTimer(kTimerAnimation);  // continues from the step it had reached
+    EXPECT_EQ(view.status[2], " MSG: Data Polling ....");
+}
+
+TEST_F(Fixture, DisconnectWhileNotConnectedIsHarmless) {
+    core.Disconnect();
+    EXPECT_EQ(view.status[1], "Not Connected");
+    EXPECT_FALSE(view.connected);
+    EXPECT_EQ(core.polling().nextChannel, 1);
+}
+
+TEST_F(Fixture, FailedExchangeShowsTheBoxPausesAndClosesOnce) {
+    core.Connect();
+    board.failing.insert(2);
+    std::vector<std::string> duringBox;
+    messages.whileOpen = [&] {
+        // Timers keep firing inside the modal box.
+        Ticks(kTimerPolling, 3);
+        core.OnTimer(kTimerAnimation);
+        duringBox.push_back(view.status[2]);
+        EXPECT_EQ(view.closeRequests, 0);
+    };
+    Ticks(kTimerPolling, 2);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0], (std::pair<std::string, std::string>{"SHAZBOT! Function call to DLL failed!",
+                                                                      "Write to board failed"}));
+    EXPECT_EQ(duringBox, std::vector<std::string>{"Polling Paused !"});
+    EXPECT_EQ(view.closeRequests, 1);
+    // Board addressed once for channel 2: no retry while the box was open.
+    int channel2 = 0;
+    for (auto& c : board.calls) channel2 += c.second == 2;
+    EXPECT_EQ(channel2, 1);
+    // After the close request no further pass runs.
+    messages.whileOpen = nullptr;
+    Ticks(kTimerPolling, 3);
+    EXPECT_EQ(messages.shown.size(), 1u);
+}
+
+TEST_F(Fixture, SelectorTextNamesTheBoardOfEveryPass) {
+    const struct {
+        const char* selector;
+        const char* pid;
+        uint32_t productId;
+    } cases[] = {
+        {"000A - USB  KESTRANEUNIT", "000A", 0x000A},
+        {"00b1 - USB  KESTRANEUNIT", "00b1", 0x00B1},
+        {"AB", "AB", 0xAB},
+        {"", "", 0},
+        {"zz12 - USB", "zz12", 0},  // not hexadecimal: matches no board
+    };
+    for (const auto& c : cases) {
+        view.selector = c.selector;
+        EXPECT_EQ(core.currentPid(), c.pid);
+        board.calls.clear();
+        core.Connect();
+        ASSERT_FALSE(board.calls.empty());
+        EXPECT_EQ(board.calls.front().first, c.productId) << c.selector;
+        core.Disconnect();
+    }
+}
+
+TEST_F(Fixture, ChannelSwitchedOffWhileConnectedShowsDisabledButKeepsItsFlag) {
+    core.Connect();
+    core.OnTimer(kTimerPolling);
+    ASSERT_TRUE(core.states().at(1).hasReading);
+    core.mutableSettings().channels[0].enable = "NO";
+    Ticks(kTimerPolling, 6);
+    EXPECT_EQ(view.values[1], "  DISABLED");
+    EXPECT_TRUE(core.states().at(1).hasReading);
+    tasks.calls.clear();
+    core.OnTimer(kTimerTrigger);
+    ASSERT_FALSE(tasks.calls.empty());
+    EXPECT_EQ(tasks.calls.front(), "trigger1:  DISABLED");
+}
+
+TEST_F(Fixture, FailedLoadKeepsThePreviousSettings) {
+    core.Connect();
+    core.Disconnect();
+    view.selector = "0FFF - USB  KESTRANEUNIT";  // no such row
+    core.Connect();
+    EXPECT_EQ(source.loadedPids.back(), "0FFF");
+    EXPECT_EQ(view.columns[1][1], "Battery");
+}
+
+TEST_F(Fixture, ClosingStopsThePollingTimerAndFurtherPasses) {
+    core.Connect();
+    core.PrepareClose();
+    EXPECT_EQ(view.timers.count(kTimerPolling), 0u);
+    board.calls.clear();
+    core.OnTimer(kTimerPolling);
+    EXPECT_TRUE(board.calls.empty());
+}
+
+}  // namespace
+}  // namespace kestrane::ui
