@@ -1,0 +1,71 @@
+// Fuzz target: arbitrary bytes as a log file, loaded (as a reload over the
+// previous input's series) and painted with a view and pointer taken from
+// the input's last bytes. The loaded series must stay well ordered.
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "core/chart_frame.h"
+#include "core/graph_context.h"
+#include "core/loader.h"
+#include "core/paint.h"
+#include "core/raster.h"
+#include "core/series.h"
+#include "core/view.h"
+
+namespace {
+
+struct FuzzState {
+    plotwick::GraphContext ctx;
+    FuzzState() {
+        ::setenv("TZ", "UTC0", 1);
+        ::tzset();
+        plotwick::RasterInit(320, 200);
+        plotwick::SetDiagnosticSink([](std::string_view) {});
+        plotwick::InitGraphContext(ctx, nullptr, 320, 200, "fuzz");
+    }
+};
+
+int32_t Word(const uint8_t* p) {
+    int32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static FuzzState state;
+    plotwick::GraphContext& ctx = state.ctx;
+    if (size > (1u << 20)) return 0;
+    auto* buffer = static_cast<char*>(plotwick::xmalloc(static_cast<int64_t>(size) + 4));
+    if (buffer == nullptr) return 0;
+    if (size > 0) std::memcpy(buffer, data, size);
+    plotwick::LoadSeriesFromBuffer(buffer, static_cast<int32_t>(size), ctx);
+
+    if (ctx.pointCount > 0) {
+        if (ctx.times[0] != 0 || ctx.span != ctx.times[ctx.pointCount - 1]) std::abort();
+        for (int32_t i = 0; i < ctx.pointCount; ++i) {
+            if (!std::isfinite(ctx.values[i])) std::abort();
+            if (i > 0 && ctx.times[i - 1] > ctx.times[i]) std::abort();
+        }
+    }
+    plotwick::HoverState hover;
+    if (size >= 16) {
+        const uint8_t* tail = data + size - 16;
+        plotwick::SetView(ctx, Word(tail), Word(tail + 4));
+        hover.hoverWindow = &ctx;
+        hover.x = Word(tail + 8) % 400;
+        hover.y = Word(tail + 12) % 300;
+        hover.selecting = (tail[0] & 1) != 0;
+        hover.anchorIndex = Word(tail + 1);
+        hover.currentIndex = Word(tail + 5);
+    }
+    plotwick::MemoryWindow window(ctx.width, ctx.height);
+    plotwick::Paint(ctx, window, hover);
+    // Every other input starts from an empty record, the rest reload.
+    if (size % 2 == 0) plotwick::ReleaseSeries(ctx);
+    return 0;
+}
