@@ -110,6 +110,10 @@ bool CreateSettingsDatabase(const std::string& databasePath, std::string& error)
         error = "Settings database already exists, not overwritten: " + databasePath;
         return false;
     }
+    if (!ConnectionStringCanCarry(databasePath)) {
+        error = "The settings database path may not contain ';', '{' or '}' nor end in a blank: " + databasePath;
+        return false;
+    }
     SettingsDatabase db;
     NullMessageSink quiet;
     bool ok = db.open(DefaultConnectionString(databasePath), quiet);
@@ -141,6 +145,10 @@ InstallResult InstallKestrane(const InstallRequest& request, InstallRecord& reco
     result.databasePath = DatabasePathFor(result.programPath);
     if (fs::exists(result.databasePath, ec)) {
         result.message = "Settings database already exists, not overwritten: " + result.databasePath;
+        return result;
+    }
+    if (!ConnectionStringCanCarry(result.databasePath)) {
+        result.message = "The install folder may not contain ';', '{' or '}' nor end in a blank: " + folder.string();
         return result;
     }
 

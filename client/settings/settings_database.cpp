@@ -66,11 +66,6 @@ std::string Diagnostic(SQLSMALLINT type, SQLHANDLE handle) {
     return out;
 }
 
-bool NeedsBraces(const std::string& value) {
-    return value.find_first_of(";{}=") != std::string::npos ||
-           (!value.empty() && (value.front() == ' ' || value.back() == ' '));
-}
-
 }  // namespace
 
 struct SettingsDatabase::Handles {
@@ -114,16 +109,15 @@ struct SettingsDatabase::Handles {
 };
 
 std::string DefaultConnectionString(const std::string& databasePath) {
-    std::string value = databasePath;
-    if (NeedsBraces(value)) {
-        std::string braced = "{";
-        for (char c : value) {
-            braced += c;
-            if (c == '}') braced += '}';
-        }
-        value = braced + "}";
-    }
-    return "DRIVER=SQLite3;Database=" + value;
+    return "DRIVER=SQLite3;Database=" + databasePath;
+}
+
+bool ConnectionStringCanCarry(const std::string& databasePath) {
+    // The driver manager splits at ";" and the driver neither takes braces
+    // nor keeps blanks at the ends of a value.
+    if (databasePath.empty() || databasePath.find_first_of(";{}") != std::string::npos) return false;
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    return !blank(databasePath.front()) && !blank(databasePath.back());
 }
 
 std::string ConnectionStringFor(const std::string& databasePath) {

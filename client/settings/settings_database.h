@@ -18,8 +18,11 @@ namespace kestrane {
 // the default one, e.g. "DRIVER={PostgreSQL ANSI};Servername=...;".
 inline constexpr const char* kOdbcEnvVar = "KESTRANE_ODBC";
 
-// "DRIVER=SQLite3;Database=<path>" (the path braced when it needs it).
+// "DRIVER=SQLite3;Database=<path>".
 std::string DefaultConnectionString(const std::string& databasePath);
+// False for paths the SQLite driver cannot be given in a connection string:
+// empty, holding ";", "{" or "}", or beginning or ending with a blank.
+bool ConnectionStringCanCarry(const std::string& databasePath);
 // KESTRANE_ODBC when set and not empty, otherwise the default string.
 std::string ConnectionStringFor(const std::string& databasePath);
 

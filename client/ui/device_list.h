@@ -10,6 +10,7 @@
 
 #include "settings/device_registry.h"
 #include "settings/message_sink.h"
+#include "settings/settings_database.h"
 
 class QComboBox;
 class QPushButton;
@@ -17,12 +18,13 @@ class QWidget;
 
 namespace kestrane {
 
-// Error message boxes over a widget; an empty caption becomes the
-// application's name, like the system's default caption.
+// Error message boxes over a widget; an empty caption becomes "Error",
+// the caption a message box gets when its owner names none.
 class WidgetMessageSink final : public MessageSink {
 public:
     explicit WidgetMessageSink(QWidget* owner) : owner_(owner) {}
     void showError(const std::string& caption, const std::string& text) override;
+    void setOwner(QWidget* owner) { owner_ = owner; }
 
 private:
     QWidget* owner_;
@@ -61,10 +63,9 @@ private:
     void fillList(bool allowFirstRun);
     bool runDialog(AddMode mode);
 
-    QWidget* owner_;
+    QWidget* owner_;  // owns the Add Device dialog
     QComboBox* selector_;
     QPushButton* connect_;
-    SettingsDatabase& db_;
     BoardDirectory& boards_;
     MessageSink& sink_;
     DeviceRegistry registry_;

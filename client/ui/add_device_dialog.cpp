@@ -1,0 +1,72 @@
+#include "ui/add_device_dialog.h"
+
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace kestrane {
+
+AddDeviceDialog::AddDeviceDialog(AddMode mode, DeviceRegistry& registry, BoardDirectory& boards,
+                                 MessageSink& sink, QWidget* parent)
+    : QDialog(parent), mode_(mode), registry_(registry), boards_(boards), sink_(sink) {
+    setWindowTitle(QStringLiteral("Add Device"));
+    setModal(true);
+    if (parent != nullptr) setWindowIcon(parent->windowIcon());
+
+    list_ = new QListWidget(this);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setSortingEnabled(false);
+    add_ = new QPushButton(QStringLiteral("ADD"), this);
+    refresh_ = new QPushButton(QStringLiteral("Refresh"), this);
+    // No default button: Enter must not register a board.
+    for (QPushButton* b : {add_, refresh_}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(add_);
+    buttons->addWidget(refresh_);
+    buttons->addStretch();
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(list_, 1);
+    layout->addLayout(buttons);
+    resize(330, 120);
+
+    connect(add_, &QPushButton::clicked, this, &AddDeviceDialog::addSelected);
+    connect(refresh_, &QPushButton::clicked, this, &AddDeviceDialog::refresh);
+    // The list is filled before the dialog is first shown.
+    refresh();
+}
+
+void AddDeviceDialog::refresh() {
+    list_->clear();
+    for (const std::string& entry : AttachedKestraneEntries(boards_)) {
+        list_->addItem(QString::fromStdString(entry));
+    }
+}
+
+void AddDeviceDialog::addSelected() {
+    std::string selected;
+    const QList<QListWidgetItem*> items = list_->selectedItems();
+    if (!items.isEmpty()) selected = items.front()->text().toStdString();
+    const AddOutcome outcome = registry_.add(selected, mode_);
+    if (!outcome.message.empty()) sink_.showError(std::string(), outcome.message);
+    if (outcome.added) accept();
+}
+
+void AddDeviceDialog::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Escape:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            event->accept();
+            return;
+        default:
+            QDialog::keyPressEvent(event);
+    }
+}
+
+}  // namespace kestrane

@@ -1,0 +1,84 @@
+#include "ui/device_list.h"
+
+#include <QComboBox>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QWidget>
+
+#include "ui/add_device_dialog.h"
+
+namespace kestrane {
+
+void WidgetMessageSink::showError(const std::string& caption, const std::string& text) {
+    QMessageBox box(QMessageBox::Critical,
+                    caption.empty() ? QStringLiteral("Error") : QString::fromStdString(caption),
+                    QString::fromStdString(text), QMessageBox::Ok, owner_);
+    box.exec();
+}
+
+DeviceListController::DeviceListController(QWidget* owner, QComboBox* selector, QPushButton* connectButton,
+                                           SettingsDatabase& database, BoardDirectory& boards,
+                                           MessageSink& sink, QObject* parent)
+    : QObject(parent),
+      owner_(owner),
+      selector_(selector),
+      connect_(connectButton),
+      boards_(boards),
+      sink_(sink),
+      registry_(database) {
+    // Typed text is kept as the current board but never becomes an entry.
+    selector_->setEditable(true);
+    selector_->setInsertPolicy(QComboBox::NoInsert);
+}
+
+void DeviceListController::fill() { fillList(true); }
+
+void DeviceListController::fillList(bool allowFirstRun) {
+    selector_->clear();
+    selector_->setEditText(QString());
+    const DeviceList list = registry_.list(sink_);
+    if (!list.ok) return;
+    for (const std::string& entry : list.entries) selector_->addItem(QString::fromStdString(entry));
+    selector_->setCurrentIndex(list.defaultIndex);
+    if (list.defaultIndex < 0) selector_->setEditText(QString());
+    if (!list.entries.empty()) return;
+
+    connect_->setEnabled(false);
+    // The first-run dialog refills once; it does not reopen itself.
+    if (allowFirstRun && runDialog(AddMode::FirstRun)) {
+        fillList(false);
+        connect_->setEnabled(true);
+    }
+}
+
+void DeviceListController::addDevice() {
+    if (runDialog(AddMode::Normal)) {
+        fillList(false);
+        connect_->setEnabled(true);
+    }
+}
+
+void DeviceListController::deleteDevice() {
+    registry_.remove(currentPid());
+    fillList(true);
+}
+
+void DeviceListController::setDefault() {
+    registry_.setDefault(currentPid());
+    fillList(true);
+}
+
+std::string DeviceListController::currentPid() const {
+    return PidFromSelectorText(selector_->currentText().toStdString());
+}
+
+bool DeviceListController::runDialog(AddMode mode) {
+    if (runner_) return runner_(mode);
+    // The dialog's messages are shown over the dialog itself.
+    WidgetMessageSink overDialog(owner_);
+    AddDeviceDialog dialog(mode, registry_, boards_, overDialog, owner_);
+    overDialog.setOwner(&dialog);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+}  // namespace kestrane

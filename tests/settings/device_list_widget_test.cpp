@@ -1,0 +1,238 @@
+// The device selector, its buttons and the Add Device dialog as widgets,
+// on the offscreen platform against a real SQLite settings database. The
+// modal dialog is replaced by a runner where the controller opens it.
+#include <memory>
+#include <vector>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+#include "ui/add_device_dialog.h"
+#include "ui/device_list.h"
+
+namespace kestrane::test {
+namespace {
+
+// The application object lives in main(), so it goes before Qt's globals.
+void App() { ASSERT_NE(QApplication::instance(), nullptr); }
+
+std::string Entry(const std::string& pid) { return pid + " - USB  KESTRANEUNIT"; }
+
+class DeviceListWidgets : public DatabaseTest {
+protected:
+    void SetUp() override {
+        App();
+        DatabaseTest::SetUp();
+        if (IsSkipped()) return;
+        window_ = std::make_unique<QWidget>();
+        selector_ = new QComboBox(window_.get());
+        connect_ = new QPushButton(QStringLiteral("Connect"), window_.get());
+        controller_ = std::make_unique<DeviceListController>(window_.get(), selector_, connect_, db_, boards_, sink_);
+        // The stand-in dialog registers `toAdd_` (if any) in the mode asked.
+        controller_->setDialogRunner([this](AddMode mode) {
+            modes_.push_back(mode);
+            if (toAdd_.empty()) return false;
+            return DeviceRegistry(db_).add(Entry(toAdd_), mode).added;
+        });
+    }
+    void TearDown() override {
+        controller_.reset();
+        window_.reset();
+        DatabaseTest::TearDown();
+    }
+    std::vector<std::string> items() const {
+        std::vector<std::string> out;
+        for (int i = 0; i < selector_->count(); ++i) out.push_back(selector_->itemText(i).toStdString());
+        return out;
+    }
+    std::string text() const { return selector_->currentText().toStdString(); }
+
+    FakeBoards boards_;
+    std::unique_ptr<QWidget> window_;
+    QComboBox* selector_ = nullptr;
+    QPushButton* connect_ = nullptr;
+    std::unique_ptr<DeviceListController> controller_;
+    std::vector<AddMode> modes_;
+    std::string toAdd_;
+};
+
+TEST_F(DeviceListWidgets, EmptyTableOpensTheFirstRunDialog) {
+    toAdd_ = "000A";
+    controller_->fill();
+    EXPECT_EQ(modes_, std::vector<AddMode>{AddMode::FirstRun});
+    EXPECT_EQ(items(), std::vector<std::string>{Entry("000A")});
+    EXPECT_EQ(text(), Entry("000A"));  // made the default
+    EXPECT_TRUE(connect_->isEnabled());
+    EXPECT_TRUE(sink_.messages.empty());
+}
+
+TEST_F(DeviceListWidgets, ClosingTheFirstRunDialogLeavesConnectDisabled) {
+    controller_->fill();
+    EXPECT_EQ(modes_.size(), 1u);
+    EXPECT_TRUE(items().empty());
+    EXPECT_EQ(text(), "");
+    EXPECT_FALSE(connect_->isEnabled());
+    // ADD Device later registers a board and enables Connect again.
+    toAdd_ = "000B";
+    controller_->addDevice();
+    EXPECT_EQ(modes_.back(), AddMode::Normal);
+    EXPECT_EQ(items(), std::vector<std::string>{Entry("000B")});
+    EXPECT_TRUE(connect_->isEnabled());
+}
+
+TEST_F(DeviceListWidgets, TheDefaultBoardIsSelectedAtStartAndStaysAfterAnAdd) {
+    addRow("000A", "NO");
+    addRow("000B", "YES");
+    controller_->fill();
+    EXPECT_TRUE(modes_.empty());
+    EXPECT_EQ(items(), (std::vector<std::string>{Entry("000A"), Entry("000B")}));
+    EXPECT_EQ(text(), Entry("000B"));
+    EXPECT_EQ(controller_->currentPid(), "000B");
+
+    toAdd_ = "000C";
+    controller_->addDevice();
+    EXPECT_EQ(items(), (std::vector<std::string>{Entry("000A"), Entry("000B"), Entry("000C")}));
+    EXPECT_EQ(text(), Entry("000B"));
+
+    // Typed text: its first four characters are the PID.
+    selector_->setEditText(QStringLiteral("0B"));
+    EXPECT_EQ(controller_->currentPid(), "0B");
+}
+
+TEST_F(DeviceListWidgets, WithoutADefaultTheTextStaysEmpty) {
+    addRow("000A", "NO");
+    addRow("000B", "");
+    controller_->fill();
+    EXPECT_EQ(items().size(), 2u);
+    EXPECT_EQ(text(), "");
+}
+
+TEST_F(DeviceListWidgets, DeleteAndSetDefaultActOnTheSelectorsBoard) {
+    addRow("000A", "YES");
+    addRow("000B", "NO");
+    addRow("000C", "NO");
+    controller_->fill();
+
+    selector_->setCurrentIndex(2);
+    controller_->setDefault();
+    EXPECT_EQ(text(), Entry("000C"));
+    EXPECT_EQ(defaults(), (std::map<std::string, std::string>{{"000A", "NO"}, {"000B", "NO"}, {"000C", "YES"}}));
+
+    // Deleting a board that is not the default: the default is shown again.
+    selector_->setCurrentIndex(0);
+    controller_->deleteDevice();
+    EXPECT_EQ(items(), (std::vector<std::string>{Entry("000B"), Entry("000C")}));
+    EXPECT_EQ(text(), Entry("000C"));
+
+    // Deleting the default leaves the text empty.
+    controller_->deleteDevice();
+    EXPECT_EQ(items(), std::vector<std::string>{Entry("000B")});
+    EXPECT_EQ(text(), "");
+
+    // Deleting the last board leads to the first-run dialog.
+    selector_->setCurrentIndex(0);
+    controller_->deleteDevice();
+    EXPECT_EQ(modes_, std::vector<AddMode>{AddMode::FirstRun});
+    EXPECT_FALSE(connect_->isEnabled());
+}
+
+TEST_F(DeviceListWidgets, AClosedDatabaseReportsOnceAndOpensNoDialog) {
+    db_.close();
+    controller_->fill();
+    EXPECT_EQ(sink_.texts(), std::vector<std::string>{"Statement handle allocation failed"});
+    EXPECT_EQ(sink_.messages[0].first, "Morvane Kestrane Client");
+    EXPECT_TRUE(modes_.empty());
+    EXPECT_TRUE(items().empty());
+}
+
+class AddDeviceDialogTest : public DatabaseTest {
+protected:
+    void SetUp() override {
+        App();
+        DatabaseTest::SetUp();
+        boards_.list = "000A|000B|000C|";
+        boards_.products = {{0xA, "KESTRANEUNIT"}, {0xB, "KESTRANEUNIT"}, {0xC, "kestraneunit"}};
+    }
+    static std::vector<std::string> listed(const AddDeviceDialog& d) {
+        std::vector<std::string> out;
+        for (int i = 0; i < d.boardList()->count(); ++i) out.push_back(d.boardList()->item(i)->text().toStdString());
+        return out;
+    }
+    FakeBoards boards_;
+};
+
+TEST_F(AddDeviceDialogTest, ListsKestraneUnitsAndRefreshSearchesAgain) {
+    DeviceRegistry registry(db_);
+    AddDeviceDialog dialog(AddMode::Normal, registry, boards_, sink_);
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Add Device"));
+    EXPECT_EQ(listed(dialog), (std::vector<std::string>{Entry("000A"), Entry("000B")}));
+    boards_.list = "000B|";
+    QTest::mouseClick(dialog.refreshButton(), Qt::LeftButton);
+    EXPECT_EQ(listed(dialog), std::vector<std::string>{Entry("000B")});
+    boards_.listOk = false;
+    dialog.refresh();
+    EXPECT_TRUE(listed(dialog).empty());
+}
+
+TEST_F(AddDeviceDialogTest, AddInNormalMode) {
+    addRow("000A", "YES");
+    DeviceRegistry registry(db_);
+    AddDeviceDialog dialog(AddMode::Normal, registry, boards_, sink_);
+    dialog.show();
+
+    QTest::mouseClick(dialog.addButton(), Qt::LeftButton);  // nothing selected
+    EXPECT_EQ(sink_.messages.back(), (std::pair<std::string, std::string>{"", "No Device Selected!"}));
+    EXPECT_TRUE(dialog.isVisible());
+
+    dialog.boardList()->setCurrentRow(0);
+    QTest::mouseClick(dialog.addButton(), Qt::LeftButton);
+    EXPECT_EQ(sink_.messages.back().second, "Device Already In Database!");
+    EXPECT_TRUE(dialog.isVisible());
+
+    dialog.boardList()->setCurrentRow(1);
+    QTest::mouseClick(dialog.addButton(), Qt::LeftButton);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(sink_.messages.size(), 2u);
+    EXPECT_EQ(defaults(), (std::map<std::string, std::string>{{"000A", "YES"}, {"000B", ""}}));
+}
+
+TEST_F(AddDeviceDialogTest, AddInFirstRunModeMakesTheDefault) {
+    DeviceRegistry registry(db_);
+    AddDeviceDialog dialog(AddMode::FirstRun, registry, boards_, sink_);
+    dialog.show();
+    dialog.boardList()->setCurrentRow(1);
+    QTest::mouseClick(dialog.addButton(), Qt::LeftButton);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(defaults(), (std::map<std::string, std::string>{{"000B", "YES"}}));
+}
+
+TEST_F(AddDeviceDialogTest, EnterAndEscapeDoNothing) {
+    DeviceRegistry registry(db_);
+    AddDeviceDialog dialog(AddMode::Normal, registry, boards_, sink_);
+    dialog.show();
+    dialog.boardList()->setCurrentRow(0);
+    for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
+        QTest::keyClick(&dialog, key);
+        EXPECT_TRUE(dialog.isVisible()) << key;
+    }
+    EXPECT_TRUE(sink_.messages.empty());
+    EXPECT_TRUE(defaults().empty());
+}
+
+}  // namespace
+}  // namespace kestrane::test
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

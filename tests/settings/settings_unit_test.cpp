@@ -1,0 +1,242 @@
+// Pure pieces of the settings store: text bounding, the database path rule,
+// statement texts, the table layout and schema, and the Add Device list.
+#include <cstdlib>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "settings/device_registry.h"
+#include "settings/install_record.h"
+#include "settings/installer.h"
+#include "settings/statements.h"
+#include "settings/table_layout.h"
+#include "settings/text_cut.h"
+#include "test_support.h"
+
+namespace kestrane::test {
+namespace {
+
+TEST(TextCut, CutUtf8NeverSplitsACharacterAndSurvivesBadBytes) {
+    struct Case {
+        std::string text;
+        std::size_t max;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"abc", 2, "ab"},
+        {"abc", 3, "abc"},
+        {"abc", 0, ""},
+        {"", 5, ""},
+        {"\xC3\xA9", 1, ""},                       // é needs two bytes
+        {"a\xC3\xA9", 2, "a"},
+        {"a\xC3\xA9", 3, "a\xC3\xA9"},
+        {"\xE2\x82\xAC\xE2\x82\xAC", 5, "\xE2\x82\xAC"},
+        {"\xF0\x9D\x84\x9E!", 4, "\xF0\x9D\x84\x9E"},
+        {"\xF0\x9D\x84\x9E!", 3, ""},
+        {"\xFF\xFE\xFD", 2, "\xFF\xFE"},           // stray bytes count singly
+        {"\x80\x80", 1, "\x80"},
+        {"a\xE2\x82", 2, "a"},                     // truncated sequence kept whole or not at all
+        {"a\xE2\x82", 3, "a\xE2\x82"},
+        {"a\xE2z", 2, "a\xE2"},                    // lead byte without continuation
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CutUtf8(c.text, c.max), c.expected) << c.text << " / " << c.max;
+    }
+}
+
+TEST(TextCut, FirstCharactersCountsCharactersNotBytes) {
+    struct Case {
+        std::string text;
+        std::size_t count;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"000A - USB  KESTRANEUNIT", 4, "000A"},
+        {"0B", 4, "0B"},
+        {"", 4, ""},
+        {"\xC3\xA9\xC3\xA9" "0A99", 4, "\xC3\xA9\xC3\xA9" "0A"},
+        {"ab\xE2\x82", 4, "ab\xE2\x82"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(FirstCharacters(c.text, c.count), c.expected) << c.text;
+    EXPECT_EQ(PidFromSelectorText("00C1 - USB  KESTRANEUNIT"), "00C1");
+}
+
+TEST(InstallRecordPath, DatabasePathRule) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"C:\\Apps\\Kestrane.exe", "C:\\Apps\\Kestrane.MDB"},
+        {"/opt/app/client.EXE", "/opt/app/client.MDB"},
+        {"/opt/app/prog.xyz", "/opt/app/prog.MDB"},
+        {"/home/u/.local/lib/kestrane/kestrane", "/home/u/.local/lib/kestrane/kestrane.MDB"},
+        {"/home/u/Kestrane", "/home/u/Kestrane.MDB"},
+        {"/opt/a.b/kestrane", "/opt/a.b/kestrane.MDB"},  // a dot in a folder does not count
+        {"/opt/prog.ab", "/opt/prog.ab.MDB"},
+        {"/opt/prog.abcd", "/opt/prog.abcd.MDB"},
+        {"kestrane.bin", "kestrane.MDB"},
+        {"", ""},
+    };
+    for (const auto& [program, database] : cases) EXPECT_EQ(DatabasePathFor(program), database) << program;
+}
+
+TEST(Statements, TextsAndValues) {
+    struct Case {
+        SqlStatement statement;
+        std::string text;
+        std::vector<std::string> values;
+    };
+    ChannelSettings c;
+    for (int k = 0; k < kChannelBlockColumns; ++k) BlockField(c, k) = "b" + std::to_string(k);
+    c.logEnabled = "YES";
+    c.logSize = "1 Megabyte";
+    c.logInterval = "1 Secs";
+    c.logFileName = "f.log";
+    c.logPath = "/p/";
+    const std::vector<Case> cases = {
+        {ListStatement(), "select * from Main;", {}},
+        {LoadStatement("0000", "000A"), "SELECT * FROM Main WHERE VID = ? AND PID = ?;", {"0000", "000A"}},
+        {InsertStatement("0000", "000A"), "INSERT INTO Main (VID,PID) VALUES (?,?);", {"0000", "000A"}},
+        {DeleteStatement("0000", "000A"), "DELETE FROM Main WHERE VID = ? AND PID = ?;", {"0000", "000A"}},
+        {ClearDefaultStatement('"'), "UPDATE Main SET \"DEFAULT\" = ?;", {"NO"}},
+        {ClearDefaultStatement('`'), "UPDATE Main SET `DEFAULT` = ?;", {"NO"}},
+        {SetDefaultStatement('"', "0000", "000B"), "UPDATE Main SET \"DEFAULT\" = ? WHERE VID = ? AND PID = ?;",
+         {"YES", "0000", "000B"}},
+        {*FilterStatement(4, c, "0000", "000A"),
+         "UPDATE Main SET VM4FILTERENABLE = ?, VM4FILTERWEIGHT = ? WHERE VID = ? AND PID = ?;",
+         {"b24", "b25", "0000", "000A"}},
+        {*LoggingStatement(6, c, "0000", "000A"),
+         "UPDATE Main SET VM6LOGENABLED = ?, VM6LOGSIZE = ?, VM6LOGINTERVAL = ?, VM6LOGFILENAME = ?, "
+         "VM6LOGPATH = ? WHERE VID = ? AND PID = ?;",
+         {"YES", "1 Megabyte", "1 Secs", "f.log", "/p/", "0000", "000A"}},
+    };
+    for (const Case& k : cases) {
+        EXPECT_EQ(k.statement.text, k.text);
+        EXPECT_EQ(k.statement.values, k.values) << k.text;
+    }
+
+    const SqlStatement options = *OptionsStatement(3, c, "0000", "000A");
+    EXPECT_EQ(options.text.rfind("UPDATE Main SET VM3ENABLE = ?, VM3NOTES = ?, VM3VMNAME = ?, ", 0), 0u);
+    EXPECT_NE(options.text.find("VM3LOWNORMSOUND = ?, VM3LOWNORMFILE = ? WHERE VID = ? AND PID = ?;"),
+              std::string::npos);
+    EXPECT_EQ(options.text.find("FILTER"), std::string::npos);
+    ASSERT_EQ(options.values.size(), 26u);
+    EXPECT_EQ(options.values[0], "b0");
+    EXPECT_EQ(options.values[23], "b23");
+    EXPECT_EQ(options.values[25], "000A");
+
+    for (int bad : {0, 7}) {
+        EXPECT_FALSE(OptionsStatement(bad, c, "0000", "000A"));
+        EXPECT_FALSE(FilterStatement(bad, c, "0000", "000A"));
+        EXPECT_FALSE(LoggingStatement(bad, c, "0000", "000A"));
+    }
+}
+
+TEST(Statements, RenderWritesValuesInAsLiterals) {
+    EXPECT_EQ(RenderStatement(InsertStatement("0000", "O'B")), "INSERT INTO Main (VID,PID) VALUES ('0000','O''B');");
+    EXPECT_EQ(RenderStatement({"UPDATE Main SET VM1NOTES = ?;", {"it's ''quoted''?"}}),
+              "UPDATE Main SET VM1NOTES = 'it''s ''''quoted''''?';");
+    // More markers than values: the rest stay as they are.
+    EXPECT_EQ(RenderStatement({"a = ? AND b = ?", {"x"}}), "a = 'x' AND b = ?");
+}
+
+TEST(TableLayout, PositionsOfNamedColumns) {
+    const std::vector<std::pair<std::string, int>> cases = {
+        {"VID", 2}, {"PID", 3}, {"DEFAULT", 5}, {"VM1ENABLE", 6}, {"vm1notes", 7},
+        {"VM1FILTERWEIGHT", 31}, {"VM2ENABLE", 32}, {"VM4HIGHFILE", 6 + 26 * 3 + 16},
+        {"VM6FILTERWEIGHT", 161}, {"VM1LOGENABLED", 162}, {"VM6LOGENABLED", 167},
+        {"VM1LOGSIZE", 168}, {"VM1LOGINTERVAL", 174}, {"VM1LOGFILENAME", 180},
+        {"VM1LOGPATH", 186}, {"VM6LOGPATH", 191}, {"VM7ENABLE", 0}, {"", 0},
+    };
+    for (const auto& [name, position] : cases) EXPECT_EQ(MainColumnPosition(name), position) << name;
+    EXPECT_EQ(MainColumnAt(0).name, "");
+    EXPECT_EQ(MainColumnAt(192).name, "");
+
+    // Limits by kind of column.
+    EXPECT_EQ(MainColumnAt(MainColumnPosition("VM3NOTES")).maxBytes, 511u);
+    EXPECT_EQ(MainColumnAt(MainColumnPosition("VM3LOWNORMFILE")).maxBytes, 126u);
+    EXPECT_EQ(MainColumnAt(MainColumnPosition("VM3LOGFILENAME")).maxBytes, 62u);
+    EXPECT_EQ(MainColumnAt(MainColumnPosition("VM3LOGPATH")).maxBytes, 126u);
+    EXPECT_EQ(MainColumnAt(MainColumnPosition("VM3LOGSIZE")).maxBytes, 31u);
+
+    // Out-of-range positions never touch the record.
+    BoardSettings s;
+    FieldAt(s, 0) = "x";
+    FieldAt(s, 192) = "y";
+    EXPECT_EQ(s.column1, "");
+    EXPECT_EQ(s.channels[5].logPath, "");
+}
+
+TEST(Schema, ColumnsFollowTheLoadLayoutInEveryDialect) {
+    for (SqlDialect dialect : {SqlDialect::SQLite, SqlDialect::PostgreSQL}) {
+        const std::string sql = MainTableSchema(dialect);
+        EXPECT_EQ(sql.find("--"), std::string::npos);
+        const std::size_t open = sql.find('(');
+        ASSERT_NE(open, std::string::npos);
+        std::vector<std::string> names;
+        const std::regex column(R"re(^\s*"?([A-Za-z0-9_]+)"?\s)re");
+        std::size_t start = open + 1;
+        while (start < sql.size()) {
+            std::size_t end = sql.find('\n', start);
+            if (end == std::string::npos) end = sql.size();
+            const std::string line = sql.substr(start, end - start);
+            std::smatch m;
+            if (std::regex_search(line, m, column)) names.push_back(m[1]);
+            start = end + 1;
+        }
+        ASSERT_EQ(names.size(), 191u);
+        for (int p = 1; p <= kMainColumnCount; ++p) EXPECT_EQ(names[p - 1], MainColumnAt(p).name) << p;
+    }
+    EXPECT_NE(MainTableSchema(SqlDialect::PostgreSQL).find("GENERATED BY DEFAULT AS IDENTITY"), std::string::npos);
+    EXPECT_NE(MainTableSchema(SqlDialect::SQLite).find("ID INTEGER PRIMARY KEY,"), std::string::npos);
+    EXPECT_EQ(DialectForDbms("PostgreSQL"), SqlDialect::PostgreSQL);
+    EXPECT_EQ(DialectForDbms("SQLite"), SqlDialect::SQLite);
+}
+
+TEST(ConnectionString, DefaultAndOverride) {
+    EXPECT_EQ(DefaultConnectionString("/a/Kestrane.MDB"), "DRIVER=SQLite3;Database=/a/Kestrane.MDB");
+    EXPECT_EQ(DefaultConnectionString("/a/K'x=y.MDB"), "DRIVER=SQLite3;Database=/a/K'x=y.MDB");
+    EXPECT_TRUE(ConnectionStringCanCarry("/a/K'x=y .MDB"));
+    for (const char* bad : {"/a;b/K.MDB", "/a{/K.MDB", "/a}/K.MDB", "/a/K.MDB ", " a/K.MDB", ""}) {
+        EXPECT_FALSE(ConnectionStringCanCarry(bad)) << bad;
+    }
+    ::setenv("KESTRANE_ODBC", "DRIVER={PostgreSQL ANSI};Database=k", 1);
+    EXPECT_EQ(ConnectionStringFor("/a/K.MDB"), "DRIVER={PostgreSQL ANSI};Database=k");
+    ::setenv("KESTRANE_ODBC", "", 1);
+    EXPECT_EQ(ConnectionStringFor("/a/K.MDB"), "DRIVER=SQLite3;Database=/a/K.MDB");
+    ::unsetenv("KESTRANE_ODBC");
+}
+
+TEST(AttachedBoards, OnlyKestraneUnitsInLibraryOrder) {
+    struct Case {
+        const char* name;
+        bool listOk;
+        std::string list;
+        std::map<uint32_t, std::string> products;
+        std::vector<std::string> expected;
+    };
+    const std::string k = "KESTRANEUNIT";
+    const std::vector<Case> cases = {
+        {"two boards", true, "000A|000B|", {{0xA, k}, {0xB, k}}, {"000A - USB  KESTRANEUNIT", "000B - USB  KESTRANEUNIT"}},
+        {"library order kept", true, "000B|000A|", {{0xA, k}, {0xB, k}}, {"000B - USB  KESTRANEUNIT", "000A - USB  KESTRANEUNIT"}},
+        {"case differs", true, "000A|000B|", {{0xA, "KestraneUnit"}, {0xB, k}}, {"000B - USB  KESTRANEUNIT"}},
+        {"trailing blank", true, "000A|", {{0xA, k + " "}}, {}},
+        {"other product", true, "000A|", {{0xA, "JOYSTICK"}}, {}},
+        {"no product string", true, "000A|", {}, {}},
+        {"text after last bar", true, "000A|000B", {{0xA, k}, {0xB, k}}, {"000A - USB  KESTRANEUNIT"}},
+        {"no board", true, "", {}, {}},
+        {"enumeration failed", false, "000A|", {{0xA, k}}, {}},
+        {"garbage items", true, "zz|0A|00000A||0x0A|000A|", {{0xA, k}}, {"000A - USB  KESTRANEUNIT"}},
+        {"upper 16 bits", true, "FFFF|", {{0xFFFF, k}}, {"FFFF - USB  KESTRANEUNIT"}},
+    };
+    for (const Case& c : cases) {
+        FakeBoards boards;
+        boards.listOk = c.listOk;
+        boards.list = c.list;
+        boards.products = c.products;
+        EXPECT_EQ(AttachedKestraneEntries(boards), c.expected) << c.name;
+    }
+    EXPECT_EQ(DeviceEntryText("000A"), "000A - USB  KESTRANEUNIT");
+}
+
+}  // namespace
+}  // namespace kestrane::test
