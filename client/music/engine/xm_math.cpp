@@ -54,16 +54,6 @@ uint64_t XmStepForFrequency(uint32_t frequency) {
     return (whole << 32) | ((rest << 32) / kXmSampleRate);
 }
 
-int16_t XmConvertSample(int64_t accumulated, int32_t masterVolume) {
-    const uint64_t magnitude = accumulated < 0 ? 0 - static_cast<uint64_t>(accumulated) : static_cast<uint64_t>(accumulated);
-    uint64_t q = magnitude / 16320;
-    if (magnitude % 16320 >= 8160) ++q;
-    q = std::min<uint64_t>(q, 32767);
-    int64_t v = static_cast<int64_t>(q) * masterVolume / 32768;
-    if (accumulated < 0) v = -v;
-    return static_cast<int16_t>(std::clamp<int64_t>(v, -32767, 32767));
-}
-
 int32_t XmVibratoWave(int waveform, int position) {
     position &= 63;
     switch (waveform & 3) {

@@ -32,7 +32,22 @@ uint64_t XmStepForFrequency(uint32_t frequency);
 // One accumulator value to an output sample: rounded /16,320, limited to
 // +-32,767, scaled by the master volume (32,768 = unity). The accumulator is
 // 64-bit so that many loud voices clip instead of wrapping around.
-int16_t XmConvertSample(int64_t accumulated, int32_t masterVolume);
+// Inline so block conversion divides by a constant (a multiply, not a divide).
+inline int16_t XmConvertSample(int64_t accumulated, int32_t masterVolume) {
+    const uint64_t magnitude =
+        accumulated < 0 ? 0 - static_cast<uint64_t>(accumulated) : static_cast<uint64_t>(accumulated);
+    uint32_t q = 32767;
+    // Below this bound the rounded quotient is under 32,767 and the
+    // magnitude fits 32 bits, so the common case stays in 32-bit arithmetic.
+    if (magnitude < uint64_t{16320} * 32767 - 8160) {
+        const uint32_t m = static_cast<uint32_t>(magnitude);
+        q = m / 16320;
+        if (m - q * 16320 >= 8160) ++q;
+    }
+    int64_t v = int64_t{q} * masterVolume / 32768;
+    v = v > 32767 ? 32767 : v < -32767 ? -32767 : v;  // a master volume above unity still clips
+    return static_cast<int16_t>(accumulated < 0 ? -v : v);
+}
 
 // Vibrato / tremolo waveform value (-127..127) for a 6-bit position.
 int32_t XmVibratoWave(int waveform, int position);
