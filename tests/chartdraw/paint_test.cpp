@@ -194,6 +194,44 @@ TEST_F(PaintTest, EmptySeriesAndDegenerateSeriesDrawSafely) {
     Render(wild.ctx, HoverState{&wild.ctx, g.left + 200, g.top + 50});
 }
 
+TEST_F(PaintTest, DenseColumnsMatchPointByPointDrawing) {
+    auto draw = [](const GraphContext& ctx, const HoverState& hover, bool batch) {
+        MemoryWindow w(ctx.width, ctx.height);
+        EXPECT_TRUE(PaintBegin(w));
+        DrawChart(ctx, hover, RasterAssets(), PaintTuning{batch});
+        PaintEnd();
+        return w;
+    };
+    struct Case {
+        const char* name;
+        int count, step, width, height;
+        float (*value)(int);
+    };
+    const Case cases[] = {
+        {"noise across zero", 20000, 1, 600, 240, [](int i) { return static_cast<float>((i * 7919) % 1000) / 100.0f - 3.0f; }},
+        {"positive noise", 20000, 1, 600, 240, [](int i) { return 5.0f + static_cast<float>((i * 31) % 17); }},
+        {"negative ramp", 9000, 2, 300, 400, [](int i) { return -static_cast<float>(i % 300) / 7.0f; }},
+        {"flat", 5000, 3, 600, 240, [](int) { return 2.5f; }},
+        {"sparse steps", 300, 40, 800, 300, [](int i) { return static_cast<float>(i % 3); }},
+    };
+    for (const Case& c : cases) {
+        std::vector<int32_t> t;
+        std::vector<float> v;
+        for (int i = 0; i < c.count; ++i) {
+            t.push_back(i * c.step);
+            v.push_back(c.value(i));
+        }
+        TestSeries s(t, v, c.width, c.height);
+        const PlotGeometry g = ComputeGeometry(s.ctx);
+        for (int32_t end : {3600, s.ctx.span}) {
+            SetView(s.ctx, 0, end);
+            const HoverState hover{&s.ctx, g.left + 37, g.top + 20, true, 5, 900};
+            EXPECT_EQ(draw(s.ctx, hover, true).pixels(), draw(s.ctx, hover, false).pixels())
+                << c.name << ", view 0.." << end;
+        }
+    }
+}
+
 TEST(TimeLabels, SlotsAreSpacedAndCapped) {
     struct Case {
         int32_t width, step, count, wantSlots;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "assets.h"
 #include "axis.h"
@@ -42,10 +43,110 @@ struct RowLimit {
     int32_t operator()(int64_t y) const { return static_cast<int32_t>(std::clamp<int64_t>(y, lo, hi)); }
 };
 
+// Many points of a dense view share one column; there only drop lines
+// (half mixes) and vertical curve runs (opaque) touch it. ColumnBatch
+// collects those and draws each row's net effect: the last curve run over
+// it, then the half mixes after that run. Eight half mixes of one colour
+// reach a fixed point, so more than eight are drawn as eight. The pixels are
+// exactly those of drawing every point in turn.
+class ColumnBatch {
+public:
+    explicit ColumnBatch(int32_t plotH)
+        : h_(std::max<int32_t>(plotH, 0)),
+          red_(static_cast<size_t>(h_) + 1),
+          mixes_(static_cast<size_t>(h_) + 1),
+          nextRed_(static_cast<size_t>(h_) + 1),
+          nextMix_(static_cast<size_t>(h_) + 1) {}
+
+    bool Holds(int32_t x) const { return active_ && x == x_; }
+    void Start(int32_t x) {
+        Flush();
+        active_ = true;
+        x_ = x;
+    }
+    void AddDrop(int32_t y, int32_t len) { Add(false, y, len); }
+    void AddCurve(int32_t y, int32_t len) { Add(true, y, len); }
+
+    void Flush() {
+        if (!active_) return;
+        active_ = false;
+        if (events_.empty()) return;
+        for (int32_t r = lo_; r <= hi_ + 1; ++r) {
+            red_[r] = 0;
+            mixes_[r] = 0;
+            nextRed_[r] = r;
+            nextMix_[r] = r;
+        }
+        // Latest first: a curve run settles a row; half mixes count until
+        // then, up to eight.
+        for (auto e = events_.rbegin(); e != events_.rend(); ++e) {
+            if (e->curve) {
+                for (int32_t r = Find(nextRed_, e->a); r < e->b; r = Find(nextRed_, r + 1)) {
+                    red_[r] = 1;
+                    nextRed_[r] = r + 1;
+                    nextMix_[r] = r + 1;
+                }
+            } else {
+                for (int32_t r = Find(nextMix_, e->a); r < e->b; r = Find(nextMix_, r + 1)) {
+                    if (++mixes_[r] == kMaxMixes) nextMix_[r] = r + 1;
+                }
+            }
+        }
+        for (int32_t r = lo_; r <= hi_;) {
+            int32_t end = r + 1;
+            while (end <= hi_ && red_[end] == red_[r] && mixes_[end] == mixes_[r]) ++end;
+            if (red_[r] != 0) VLine(x_, r, end - r, kColourCurve);
+            for (int k = 0; k < mixes_[r]; ++k) VLineHalf(x_, r, end - r, kColourDropLine);
+            r = end;
+        }
+        events_.clear();
+    }
+
+private:
+    static constexpr uint8_t kMaxMixes = 8;
+    struct Event {
+        bool curve;
+        int32_t a, b;  // rows a .. b-1
+    };
+
+    void Add(bool curve, int32_t y, int32_t len) {
+        const int32_t a = std::max<int32_t>(y, 0);
+        const int32_t b = static_cast<int32_t>(std::min<int64_t>(int64_t{y} + len, h_));
+        if (b <= a) return;
+        if (events_.empty()) {
+            lo_ = a;
+            hi_ = b - 1;
+        } else {
+            lo_ = std::min(lo_, a);
+            hi_ = std::max(hi_, b - 1);
+        }
+        events_.push_back(Event{curve, a, b});
+    }
+
+    // Next row at or after r still open in `next` (path halving).
+    static int32_t Find(std::vector<int32_t>& next, int32_t r) {
+        while (next[r] != r) {
+            next[r] = next[next[r]];
+            r = next[r];
+        }
+        return r;
+    }
+
+    int32_t h_;
+    bool active_ = false;
+    int32_t x_ = 0;
+    int32_t lo_ = 0, hi_ = 0;
+    std::vector<Event> events_;
+    std::vector<uint8_t> red_, mixes_;
+    std::vector<int32_t> nextRed_, nextMix_;
+};
+
 // The shaded area, drop lines and curve of the visible points, and the
 // time-label slots along them (all relative to the plot).
-TimeLabelSlots DrawSeries(const GraphContext& ctx, const PlotGeometry& g, int32_t zeroY, const RowLimit& clampY) {
+TimeLabelSlots DrawSeries(const GraphContext& ctx, const PlotGeometry& g, int32_t zeroY, const RowLimit& clampY,
+                          bool batchColumns) {
     TimeLabelSlots slots;
+    ColumnBatch batch(batchColumns ? g.h : 0);
     bool first = true;
     int32_t prevX = 0, prevY = 0;
     WalkPoints(ctx, g, [&](int32_t i, int32_t x, int32_t y) {
@@ -54,6 +155,26 @@ TimeLabelSlots DrawSeries(const GraphContext& ctx, const PlotGeometry& g, int32_
             prevY = y;
             first = false;
         }
+        const int32_t cy = clampY(y);
+        if (batchColumns && x <= prevX && x >= 0 && x < g.w) {
+            // Same column as the previous point: only a drop line and a
+            // vertical curve run, collected for the column.
+            if (!batch.Holds(x)) batch.Start(x);
+            if (ctx.dropLines != 0) {
+                if (cy < zeroY) {
+                    batch.AddDrop(cy, zeroY - cy);
+                } else if (cy > zeroY) {
+                    batch.AddDrop(zeroY + 1, cy - zeroY - 1);
+                }
+            }
+            const int32_t py = clampY(prevY);
+            batch.AddCurve(std::min(cy, py), std::abs(cy - py));
+            slots.Offer(i, x);
+            prevX = x;
+            prevY = y;
+            return;
+        }
+        batch.Flush();
         // Columns prevX+1 .. x, interpolated, from column 0 up to column plotW.
         const int64_t c0 = std::max<int64_t>(int64_t{prevX} + 1, 0);
         const int64_t c1 = std::min<int64_t>(x, g.w);
@@ -69,7 +190,6 @@ TimeLabelSlots DrawSeries(const GraphContext& ctx, const PlotGeometry& g, int32_
                 }
             }
         }
-        const int32_t cy = clampY(y);
         if (ctx.dropLines != 0) {
             if (cy < zeroY) {
                 VLineHalf(x, cy, zeroY - cy, kColourDropLine);
@@ -90,6 +210,7 @@ TimeLabelSlots DrawSeries(const GraphContext& ctx, const PlotGeometry& g, int32_
         prevX = x;
         prevY = y;
     });
+    batch.Flush();
     return slots;
 }
 
@@ -181,7 +302,8 @@ void AxisNumber(int decimals, int32_t x, int32_t y, double value) {
     TextDraw(x - TextSize(text.c_str()).width, y - 6, text.c_str(), kColourInk);
 }
 
-void DrawChart(const GraphContext& ctx, const HoverState& hover, const ChartAssets& assets) {
+void DrawChart(const GraphContext& ctx, const HoverState& hover, const ChartAssets& assets,
+               const PaintTuning& tuning) {
     RectFill(0, 0, ctx.width, ctx.height, kColourBackground);
     if (ctx.captionIsVolts != 0) {
         Blit(assets.caption, 3, (ctx.height - 100) / 2, A::kCaptionVolts, A::kCaptionVolts.y);
@@ -212,7 +334,7 @@ void DrawChart(const GraphContext& ctx, const HoverState& hover, const ChartAsse
     PushClip(g.left, g.top, g.w, g.h);
     const int32_t zeroY = clampY(ZeroRow(g, ctx));
     HLine(0, zeroY, g.w, kColourZeroLine);
-    const TimeLabelSlots slots = DrawSeries(ctx, g, zeroY, clampY);
+    const TimeLabelSlots slots = DrawSeries(ctx, g, zeroY, clampY, tuning.batchColumns);
     if (hover.hoverWindow == &ctx && hover.selecting) {
         const int32_t last = ctx.pointCount - 1;
         const int32_t lo = std::clamp(std::min(hover.anchorIndex, hover.currentIndex), 0, last);
@@ -233,7 +355,7 @@ void DrawChart(const GraphContext& ctx, const HoverState& hover, const ChartAsse
 void Paint(const GraphContext& ctx, PaintWindow& window, const HoverState& hover) {
     if (ctx.width < 1 || ctx.height < 1) return;
     if (!PaintBegin(window)) return;
-    DrawChart(ctx, hover, RasterAssets());
+    DrawChart(ctx, hover, RasterAssets(), PaintTuning{});
     PaintEnd();
 }
 

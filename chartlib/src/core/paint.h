@@ -35,9 +35,16 @@ inline constexpr uint32_t kColourInk = 0x000000;
 // Paints the window: PaintBegin, DrawChart, PaintEnd. Changes nothing in ctx.
 void Paint(const GraphContext& ctx, PaintWindow& window, const HoverState& hover);
 
-// Draws the whole chart into the current target at origin (0, 0) with the
-// library's embedded fonts and pictures.
-void DrawChart(const GraphContext& ctx, const HoverState& hover, const ChartAssets& assets);
+// batchColumns draws the points that share a column by their net effect on
+// each row, with the same pixels as drawing them one by one (false), which
+// tests use as the reference.
+struct PaintTuning {
+    bool batchColumns = true;
+};
+
+// Draws the whole chart into the current target at origin (0, 0).
+void DrawChart(const GraphContext& ctx, const HoverState& hover, const ChartAssets& assets,
+               const PaintTuning& tuning = PaintTuning{});
 
 // Draws a value-axis number right-aligned at x, black, in the current font.
 void AxisNumber(int decimals, int32_t x, int32_t y, double value);
