@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QDate>
+#include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -73,7 +74,10 @@ StatusParts::StatusParts(QWidget* parent) : QWidget(parent) {
         label->setObjectName(QStringLiteral("statusPart%1").arg(i));
         label->setFrameShape(QFrame::Panel);
         label->setFrameShadow(QFrame::Sunken);
-        label->setContentsMargins(3, 0, 3, 0);
+        label->setContentsMargins(2, 0, 2, 0);
+        QFont small = label->font();
+        small.setPointSizeF(small.pointSizeF() * 0.9);
+        label->setFont(small);
         label->setTextFormat(Qt::PlainText);
         parts_[i] = label;
     }
@@ -207,7 +211,10 @@ void MainWindow::BuildControls() {
         row.value = new QLineEdit(body);
         Tag(row.value, ids.value, name("valueEdit").constData());
         row.value->setReadOnly(true);
-        row.value->setMinimumWidth(110);
+        row.value->setMinimumWidth(120);
+        // Fixed-width digits keep the decimal places of a channel steady.
+        QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        row.value->setFont(mono);
         row.gauge = new QProgressBar(body);
         Tag(row.gauge, ids.gauge, name("gauge").constData());
         row.gauge->setRange(0, 100);

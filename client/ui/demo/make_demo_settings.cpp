@@ -1,0 +1,147 @@
+// kestrane-demo-settings: fills a settings database (made when missing) with
+// the demo boards (000A, the default, and 000B), configured to match the
+// signals of packaging/demo/demo-board.sim: named channels with notes, a
+// shunt, every precision from 0 to 6, a channel switched off, an alarm
+// band and a logged channel.
+#include <cstdio>
+#include <string>
+
+#include "acquisition/channel_model.h"
+#include "settings/install_record.h"
+#include "settings/installer.h"
+#include "settings/message_sink.h"
+#include "settings/settings_database.h"
+#include "settings/statements.h"
+
+namespace {
+
+using kestrane::BoardSettings;
+using kestrane::ChannelSettings;
+
+ChannelSettings Channel(const char* enable, const char* name, const char* notes, const char* adj,
+                        const char* precision, const char* mode) {
+    ChannelSettings c;
+    c.enable = enable;
+    c.vmName = name;
+    c.notes = notes;
+    c.adj = adj;
+    c.precision = precision;
+    c.mode = mode;
+    c.amp = "0";
+    c.millivolt = "0";
+    c.highTriggerMax = "0";
+    c.highTriggerMin = "0";
+    c.lowTriggerMax = "0";
+    c.lowTriggerMin = "0";
+    c.highTestEvery = "One Shot";
+    c.lowTestEvery = "One Shot";
+    c.highEnable = "DISABLED";
+    c.lowEnable = "DISABLED";
+    c.filterEnable = "NO";
+    c.filterWeight = "20";
+    c.logEnabled = "NO";
+    c.logSize = "1 Megabyte";
+    c.logInterval = "5 Secs";
+    return c;
+}
+
+BoardSettings BoardA(const std::string& logFolder) {
+    BoardSettings b;
+    auto& ch = b.channels;
+    ch[0] = Channel("YES", "House battery", "12 V lead-acid bank in the van.\nLogged every 5 seconds.", "1", "2", "VDC");
+    ch[0].logEnabled = "YES";
+    ch[0].logInterval = "5 Secs";
+    ch[0].logSize = "2 Megabytes";
+    ch[0].logFileName = "house-battery.log";
+    ch[0].logPath = logFolder;
+    ch[1] = Channel("NO", "5V supply", "Bench supply; switched off while the bench is unused.", "1", "5", "VDC");
+    ch[2] = Channel("YES", "Load current", "50 A / 75 mV shunt in the negative lead.", "1", "1", "ADC");
+    ch[2].amp = "50";
+    ch[2].millivolt = "75";
+    ch[3] = Channel("YES", "Solar panel", "Panel voltage, shown in whole volts.", "1", "0", "VDC");
+    ch[4] = Channel("YES", "Negative rail", "-12 V rail of the amplifier.", "1", "6", "VDC");
+    ch[5] = Channel("YES", "Charger", "Charger output with an alarm band:\nhigh above 12.2 V, clear below 11.8 V.", "1.000", "4", "VDC");
+    ch[5].highEnable = "ENABLED";
+    ch[5].highTriggerMax = "12.2";
+    ch[5].highTriggerMin = "11.8";
+    ch[5].lowEnable = "ENABLED";
+    ch[5].lowTriggerMin = "9.8";
+    ch[5].lowTriggerMax = "10.2";
+    ch[5].highTestEvery = "30 Secs";
+    return b;
+}
+
+BoardSettings BoardB() {
+    BoardSettings b;
+    auto& ch = b.channels;
+    ch[0] = Channel("YES", "3V3 logic", "Logic supply of the test board.", "1", "3", "VDC");
+    ch[1] = Channel("YES", "24V bus", "", "1", "2", "VDC");
+    ch[2] = Channel("YES", "Bipolar", "", "1", "2", "VDC");
+    ch[3] = Channel("YES", "Reference", "", "1", "4", "VDC");
+    ch[4] = Channel("YES", "48V bus", "", "1", "1", "VDC");
+    ch[5] = Channel("NO", "Unused", "", "1", "0", "VDC");
+    return b;
+}
+
+bool AddBoard(kestrane::SettingsDatabase& db, const std::string& pid, const BoardSettings& settings, bool isDefault) {
+    if (db.execute(kestrane::InsertStatement(kestrane::kBoardVid, pid)) != kestrane::ExecStatus::Ok) return false;
+    if (isDefault &&
+        db.execute(kestrane::SetDefaultStatement(db.identifierQuote(), kestrane::kBoardVid, pid)) != kestrane::ExecStatus::Ok)
+        return false;
+    for (int n = 1; n <= kestrane::kChannelCount; ++n) {
+        if (!db.saveOptions(n, pid, settings) || !db.saveFilter(n, pid, settings) || !db.saveLogging(n, pid, settings))
+            return false;
+    }
+    return true;
+}
+
+struct StderrSink final : kestrane::MessageSink {
+    void showError(const std::string& caption, const std::string& text) override {
+        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // --record PROGRAM also writes the install record naming PROGRAM, for
+    // running the client straight from a build tree.
+    std::string recordProgram;
+    int first = 1;
+    if (argc == 5 && std::string(argv[1]) == "--record") {
+        recordProgram = argv[2];
+        first = 3;
+    }
+    if (argc - first != 2) {
+        std::fprintf(stderr, "usage: kestrane-demo-settings [--record PROGRAM] DATABASE LOG_FOLDER/\n");
+        return 2;
+    }
+    const std::string database = argv[first];
+    std::string logFolder = argv[first + 1];
+    if (std::FILE* existing = std::fopen(database.c_str(), "rb")) {
+        std::fclose(existing);
+    } else {
+        std::string error;
+        if (!kestrane::CreateSettingsDatabase(database, error)) {
+            std::fprintf(stderr, "kestrane-demo-settings: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    if (!recordProgram.empty()) {
+        kestrane::SystemInstallRecord record;
+        if (!record.setProgramPath(recordProgram)) {
+            std::fprintf(stderr, "kestrane-demo-settings: cannot write the install record\n");
+            return 1;
+        }
+    }
+    if (logFolder.empty() || logFolder.back() != '/') logFolder += '/';
+    StderrSink sink;
+    kestrane::SettingsDatabase db;
+    if (!db.open(kestrane::ConnectionStringFor(database), sink)) return 1;
+    if (!AddBoard(db, "000A", BoardA(logFolder), true) || !AddBoard(db, "000B", BoardB(), false)) {
+        std::fprintf(stderr, "kestrane-demo-settings: %s\n", db.lastDiagnostic().c_str());
+        return 1;
+    }
+    std::printf("Demo boards 000A (default) and 000B written to %s\n", database.c_str());
+    return 0;
+}
