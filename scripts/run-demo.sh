@@ -1,6 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and watches a simulated board's six
-# channels for a few seconds.
+# Installs what is missing, builds, and runs the Kestrane client against the
+# simulated demo boards. It makes a demo application folder (build/demo/)
+# with its own install record and a settings database whose two boards match
+# packaging/demo/demo-board.sim, then starts the client connected to board
+# 000A. With no display (DISPLAY and WAYLAND_DISPLAY unset) the client runs
+# under Xvfb for a few seconds, saves a screenshot of the main window and
+# prints where; with a display it stays open until closed.
+#   KESTRANE_DEMO_SECONDS  how long the headless run polls (default 6)
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(dirname "$here")"
@@ -12,4 +18,37 @@ kestrane_build "$root" "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 export KESTRANE_SIMULATION="$root/packaging/demo/demo-board.sim"
 "$build/boardlib/kestrane-board" list
 "$build/boardlib/kestrane-board" firmware 000A
-"$build/boardlib/kestrane-board" watch 000A --count 20
+
+demo="$build/demo"
+rm -rf "$demo"
+mkdir -p "$demo/config" "$demo/logs"
+# The install record lives in the demo's own configuration folder, so the
+# demo never touches the user's installation.
+export XDG_CONFIG_HOME="$demo/config"
+unset KESTRANE_ODBC
+if "$build/client/ui/Kestrane" --install "$demo/app"; then
+  program="$demo/app/Kestrane"
+  "$build/client/ui/kestrane-demo-settings" "$demo/app/Kestrane.MDB" "$demo/logs/"
+else
+  # The installer needs both shared libraries; without them the client runs
+  # from the build tree with a record that names the demo folder.
+  echo "Install failed; running the client from the build tree"
+  program="$build/client/ui/Kestrane"
+  mkdir -p "$demo/app"
+  "$build/client/ui/kestrane-demo-settings" --record "$demo/app/Kestrane" \
+    "$demo/app/Kestrane.MDB" "$demo/logs/"
+fi
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  shot="$demo/kestrane-main-window.png"
+  seconds="${KESTRANE_DEMO_SECONDS:-6}"
+  echo "No display: running the client under Xvfb for $seconds s"
+  xvfb-run -a -s "-screen 0 1280x800x24" \
+    "$program" --connect --screenshot "$shot" --quit-after "$seconds"
+  if [ ! -s "$shot" ]; then
+    echo "The screenshot was not written" >&2
+    exit 1
+  fi
+  echo "Main window screenshot: $shot"
+else
+  "$program" --connect
+fi
