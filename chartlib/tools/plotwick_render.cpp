@@ -45,13 +45,14 @@ bool ParseSize(const char* text, int32_t* w, int32_t* h) {
            ParseInt(x + 1, 1, plotwick::kMaxBackBufferSide, h);
 }
 
+// A usage error (exit 2) prints the usage; a failure on a named file exits 1.
 int Fail(const char* message, const char* detail = nullptr) {
     if (detail != nullptr) {
         std::fprintf(stderr, "plotwick-render: %s '%s'\n", message, detail);
-    } else {
-        std::fprintf(stderr, "plotwick-render: %s\n%s", message, kUsage);
+        return 1;
     }
-    return message == nullptr ? 2 : (detail != nullptr ? 1 : 2);
+    std::fprintf(stderr, "plotwick-render: %s\n%s", message, kUsage);
+    return 2;
 }
 
 }  // namespace

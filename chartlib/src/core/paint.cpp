@@ -313,8 +313,14 @@ void DrawChart(const GraphContext& ctx, const HoverState& hover, const ChartAsse
     const PlotGeometry g = ComputeGeometry(ctx);
     if (g.w < 10 || g.h < 10 || ctx.pointCount <= 0 || ctx.times == nullptr || ctx.values == nullptr) return;
 
+    // The title buffer is terminated by InitGraphContext; a bounded copy
+    // keeps a damaged record from running past it.
+    char title[kTitleSize];
+    const size_t titleLen = ::strnlen(ctx.title, kTitleSize - 1);
+    std::memcpy(title, ctx.title, titleLen);
+    title[titleLen] = '\0';
     SetFont(assets.largeFont);
-    TextDraw(g.left + (g.w - TextSize(ctx.title).width) / 2, 7, ctx.title, kColourInk);
+    TextDraw(g.left + (g.w - TextSize(title).width) / 2, 7, title, kColourInk);
     SetFont(assets.smallFont);
 
     const bool hoverInPlot = PointerInPlot(hover, ctx, g);
