@@ -50,13 +50,15 @@ std::string LoadedLibraryPath(const std::string& name) {
     return search.found;
 }
 
-std::string FindLibrary(const std::string& name, const std::vector<std::string>& dirs) {
+// The folder holding a library: the first search folder that has it, or the
+// folder the loader took it from.
+fs::path FindLibraryFolder(const std::string& name, const std::vector<std::string>& dirs) {
     std::error_code ec;
     for (const std::string& dir : dirs) {
-        const fs::path candidate = fs::path(dir) / name;
-        if (fs::is_regular_file(candidate, ec)) return candidate.string();
+        if (fs::is_regular_file(fs::path(dir) / name, ec)) return fs::path(dir);
     }
-    return LoadedLibraryPath(name);
+    const std::string loaded = LoadedLibraryPath(name);
+    return loaded.empty() ? fs::path() : fs::path(loaded).parent_path();
 }
 
 bool CopyInto(const fs::path& source, const fs::path& target, std::string& error) {
@@ -68,6 +70,39 @@ bool CopyInto(const fs::path& source, const fs::path& target, std::string& error
         return false;
     }
     return true;
+}
+
+// Copies every file of a library's name family ("libX.so", "libX.so.1",
+// "libX.so.1.0.27"), keeping relative symbolic links as links, so the
+// program finds the library under the name it was linked against.
+bool CopyLibraryFamily(const fs::path& from, const std::string& name, const fs::path& folder,
+                       std::string& error) {
+    std::error_code ec;
+    if (fs::equivalent(from, folder, ec)) return true;
+    bool any = false;
+    for (const fs::directory_entry& entry : fs::directory_iterator(from, ec)) {
+        const std::string file = entry.path().filename().string();
+        if (file != name && file.rfind(name + ".", 0) != 0) continue;
+        const fs::path target = folder / file;
+        if (entry.is_symlink(ec)) {
+            const fs::path link = fs::read_symlink(entry.path(), ec);
+            if (!ec && link.is_relative() && link.filename() == link) {
+                fs::remove(target, ec);
+                fs::create_symlink(link, target, ec);
+                if (ec) {
+                    error = "Cannot link " + target.string() + ": " + ec.message();
+                    return false;
+                }
+                any = true;
+                continue;
+            }
+        }
+        fs::remove(target, ec);  // a link left by an earlier install
+        if (!CopyInto(entry.path(), target, error)) return false;
+        any = true;
+    }
+    if (!any) error = "Library not found: " + name;
+    return any;
 }
 
 }  // namespace
@@ -154,14 +189,14 @@ InstallResult InstallKestrane(const InstallRequest& request, InstallRecord& reco
 
     std::vector<std::string> dirs = request.librarySearchDirs;
     if (dirs.empty()) dirs.push_back(program.parent_path().string());
-    std::vector<fs::path> libraries;
+    std::vector<std::pair<fs::path, std::string>> libraries;  // folder, name
     for (const char* name : {kBoardLibraryFile, kChartLibraryFile}) {
-        const std::string found = FindLibrary(name, dirs);
-        if (found.empty()) {
+        const fs::path from = FindLibraryFolder(name, dirs);
+        if (from.empty()) {
             result.message = std::string("Library not found: ") + name;
             return result;
         }
-        libraries.emplace_back(found);
+        libraries.emplace_back(from, name);
     }
 
     fs::create_directories(folder, ec);
@@ -170,8 +205,8 @@ InstallResult InstallKestrane(const InstallRequest& request, InstallRecord& reco
         return result;
     }
     if (!CopyInto(program, targetProgram, result.message)) return result;
-    for (const fs::path& library : libraries) {
-        if (!CopyInto(library, folder / library.filename(), result.message)) return result;
+    for (const auto& [from, name] : libraries) {
+        if (!CopyLibraryFamily(from, name, folder, result.message)) return result;
     }
     if (!CreateSettingsDatabase(result.databasePath, result.message)) return result;
     if (!record.setProgramPath(result.programPath)) {

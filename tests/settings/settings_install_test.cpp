@@ -52,7 +52,12 @@ protected:
         fs::create_directories(source_);
         WriteFile(source_ / "kestrane", "#!/bin/sh\necho program\n");
         fs::permissions(source_ / "kestrane", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
-        WriteFile(source_ / "libKestrane_DLL.so", "board library");
+        // The board library as the build makes it: a file under its full
+        // version and links under the linked-against and plain names.
+        WriteFile(source_ / "libKestrane_DLL.so.1.0.27", "board library");
+        fs::create_symlink("libKestrane_DLL.so.1.0.27", source_ / "libKestrane_DLL.so.1");
+        fs::create_symlink("libKestrane_DLL.so.1", source_ / "libKestrane_DLL.so");
+        WriteFile(source_ / "libKestrane_DLL.sox", "not part of the library");
         WriteFile(source_ / "libPlotwickDLL.so", "chart library");
         request_.folder = (root_ / "Apps" / "Kestrane's folder").string();
         request_.programPath = (source_ / "kestrane").string();
@@ -78,6 +83,11 @@ TEST_F(Installer, CopiesProgramAndLibrariesAndMakesAnEmptyDatabase) {
     EXPECT_EQ(ReadFile(folder / "kestrane"), "#!/bin/sh\necho program\n");
     EXPECT_NE(fs::status(folder / "kestrane").permissions() & fs::perms::owner_exec, fs::perms::none);
     EXPECT_EQ(ReadFile(folder / "libKestrane_DLL.so"), "board library");
+    EXPECT_EQ(ReadFile(folder / "libKestrane_DLL.so.1"), "board library");
+    EXPECT_TRUE(fs::is_symlink(folder / "libKestrane_DLL.so.1"));
+    EXPECT_EQ(fs::read_symlink(folder / "libKestrane_DLL.so.1"), "libKestrane_DLL.so.1.0.27");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(folder / "libKestrane_DLL.so.1.0.27")));
+    EXPECT_FALSE(fs::exists(folder / "libKestrane_DLL.sox"));
     EXPECT_EQ(ReadFile(folder / "libPlotwickDLL.so"), "chart library");
     ASSERT_TRUE(record_.path);
     EXPECT_EQ(*record_.path, r.programPath);
@@ -137,7 +147,7 @@ TEST_F(Installer, StopsBeforeChangingAnythingWhenAPieceIsMissing) {
         bool emptyProgram;
     };
     const Case cases[] = {
-        {"no board library", "libKestrane_DLL.so", false},
+        {"no board library", "libKestrane_DLL.so.1.0.27", false},  // links left dangling
         {"no chart library", "libPlotwickDLL.so", false},
         {"no program", "kestrane", false},
         {"program not named", nullptr, true},
