@@ -49,9 +49,7 @@ void ClientCore::Connect() {
     for (int n = 1; n <= kChannelCount; ++n) {
         const ChannelSettings& ch = settings_.channels[static_cast<std::size_t>(n - 1)];
         if (ch.logEnabled != "YES") continue;
-        // An interval text that is no logging interval starts no timer:
-        // guessing a period could flood the disk with records.
-        const int period = tasks_.LogIntervalMs(ch.logInterval);
+        const int period = tasks_.LogPeriodMs(ch, states_.at(n));
         if (period > 0) view_.StartTimer(kTimerLogFirst + n - 1, period);
     }
 }

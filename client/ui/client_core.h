@@ -56,8 +56,8 @@ public:
     virtual void TriggerCheck(int /*channel*/, const ChannelSettings& /*settings*/, ChannelState& /*state*/) {}
     virtual void WriteLogRecord(int /*channel*/, const ChannelSettings& /*settings*/,
                                 const ChannelState& /*state*/) {}
-    // Period of a logging interval text; 0 when the text is not one.
-    virtual int LogIntervalMs(const std::string& /*text*/) { return 0; }
+    // Period of the channel's logging timer at Connect; 0 starts none.
+    virtual int LogPeriodMs(const ChannelSettings& /*settings*/, ChannelState& /*state*/) { return 0; }
 };
 
 inline constexpr const char* kWriteFailedText = "Write to board failed";

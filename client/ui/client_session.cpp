@@ -5,6 +5,7 @@
 
 #include "settings/dll_board_directory.h"
 #include "settings/settings_database.h"
+#include "ui/acquisition_tasks.h"
 #include "ui/client_adapters.h"
 #include "ui/device_list.h"
 #include "ui/main_window.h"
@@ -18,7 +19,7 @@ struct ClientSession::Impl {
     QtMessageSink realMessages;
     DllBoardExchange realBoard;
     DllBoardDirectory realBoards;
-    ChannelTasks realTasks;
+    AcquisitionTasks realTasks;
     QtWindowDialogs realDialogs;
     DesktopUrlOpener realUrls;
 

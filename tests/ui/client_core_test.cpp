@@ -99,9 +99,9 @@ struct RecordingTasks final : ChannelTasks {
     void WriteLogRecord(int channel, const ChannelSettings&, const ChannelState& state) override {
         calls.push_back("log" + std::to_string(channel) + ":" + state.shown);
     }
-    int LogIntervalMs(const std::string& text) override {
-        if (text == "5 Secs") return 5000;
-        if (text == "1 Mins") return 60000;
+    int LogPeriodMs(const ChannelSettings& settings, ChannelState&) override {
+        if (settings.logInterval == "5 Secs") return 5000;
+        if (settings.logInterval == "1 Mins") return 60000;
         return 0;
     }
 };
@@ -160,7 +160,7 @@ TEST_F(Fixture, ConnectShowsFirmwareSettingsAndStartsTheTimers) {
     EXPECT_EQ(source.loadedPids, std::vector<std::string>{"000A"});
     EXPECT_EQ(view.columns[4], (std::vector<std::string>{"ADC", "Shunt", "1", "2"}));
     EXPECT_EQ(view.tooltips[1], "notes of Battery");
-    // Channel 6 logs every 5 s; channel 1's unknown interval starts no timer.
+    // Channel 6 logs every 5 s; channel 1's period is refused (0): no timer.
     const std::map<int, int> expected = {{kTimerPolling, 50}, {kTimerTrigger, 50}, {kTimerAnimation, 1000},
                                          {kTimerLogFirst + 5, 5000}};
     EXPECT_EQ(view.timers, expected);

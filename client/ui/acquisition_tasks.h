@@ -1,0 +1,39 @@
+// The alarm checks and log records of the channels, as the client core
+// runs them from the trigger and logging timers: the trigger engine and
+// the log writer with the system clock, the desktop's alarm actions and
+// the local time.
+#pragma once
+
+#include <memory>
+
+#include "acquisition/logging.h"
+#include "acquisition/trigger_engine.h"
+#include "ui/client_core.h"
+
+class QObject;
+
+namespace kestrane::ui {
+
+class AcquisitionTasks final : public ChannelTasks {
+public:
+    // `actions` null: the desktop's own (programs started, sounds played).
+    explicit AcquisitionTasks(AlarmActions* actions = nullptr, Clock* clock = nullptr,
+                              LocalTimeSource* time = nullptr);
+    ~AcquisitionTasks() override;
+
+    void TriggerCheck(int channel, const ChannelSettings& settings, ChannelState& state) override;
+    void WriteLogRecord(int channel, const ChannelSettings& settings, const ChannelState& state) override;
+    // The logging interval's period; an unknown text keeps the channel's
+    // last valid period, or one second.
+    int LogPeriodMs(const ChannelSettings& settings, ChannelState& state) override;
+
+private:
+    std::unique_ptr<AlarmActions> ownActions_;
+    SystemClock systemClock_;
+    SystemLocalTime systemTime_;
+    AlarmActions* actions_;
+    Clock* clock_;
+    LocalTimeSource* time_;
+};
+
+}  // namespace kestrane::ui
