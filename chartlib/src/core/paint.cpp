@@ -344,7 +344,8 @@ void DrawChart(const GraphContext& ctx, const HoverState& hover, const ChartAsse
     if (hover.hoverWindow == &ctx && hover.selecting) {
         const int32_t last = ctx.pointCount - 1;
         const int32_t lo = std::clamp(std::min(hover.anchorIndex, hover.currentIndex), 0, last);
-        const int32_t hi = std::clamp(std::max(hover.anchorIndex, hover.currentIndex) + 1, 0, last);
+        const auto hi = static_cast<int32_t>(
+            std::clamp<int64_t>(int64_t{std::max(hover.anchorIndex, hover.currentIndex)} + 1, 0, last));
         const double x1 = g.xOrigin + (static_cast<double>(ctx.times[lo]) - ctx.viewStart) * g.xScale;
         const double x2 = g.xOrigin + (static_cast<double>(ctx.times[hi]) - ctx.viewStart) * g.xScale;
         RectBlend(TruncToInt(x1), 0, TruncToInt(x2 - x1), g.h, kColourSelection, kSelectionAlpha);
