@@ -366,6 +366,16 @@ QTimer* MainWindow::TimerFor(int id) {
     return timer;
 }
 
+QString MainWindow::channelValueText(int channel) const {
+    if (channel < 1 || channel > kChannelCount) return QString();
+    return rows_[static_cast<std::size_t>(channel - 1)].value->text();
+}
+
+int MainWindow::channelGaugePosition(int channel) const {
+    if (channel < 1 || channel > kChannelCount) return 0;
+    return rows_[static_cast<std::size_t>(channel - 1)].gauge->value();
+}
+
 bool MainWindow::timerActive(int id) const {
     auto it = timers_.find(id);
     return it != timers_.end() && it->second->isActive();
