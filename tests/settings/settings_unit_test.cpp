@@ -238,5 +238,61 @@ TEST(AttachedBoards, OnlyKestraneUnitsInLibraryOrder) {
     EXPECT_EQ(DeviceEntryText("000A"), "000A - USB  KESTRANEUNIT");
 }
 
+// Well-formed UTF-8 (no stray, overlong-lead or truncated sequences).
+bool ValidUtf8(const std::string& t) {
+    for (std::size_t i = 0; i < t.size();) {
+        const unsigned char c = static_cast<unsigned char>(t[i]);
+        std::size_t len = c < 0x80 ? 1 : (c >= 0xC2 && c <= 0xDF) ? 2 : (c >= 0xE0 && c <= 0xEF) ? 3
+                                                                  : (c >= 0xF0 && c <= 0xF4) ? 4 : 0;
+        if (len == 0 || i + len > t.size()) return false;
+        for (std::size_t k = 1; k < len; ++k) {
+            if ((static_cast<unsigned char>(t[i + k]) & 0xC0) != 0x80) return false;
+        }
+        i += len;
+    }
+    return true;
+}
+
+// Arbitrary bytes from the database or the board library: every helper
+// stays bounded, and valid text stays valid after a cut.
+TEST(OutsideBytes, RandomInputsStayBoundedAndWellFormed) {
+    std::uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) & 0x7FFF;
+    };
+    const std::string pieces[] = {"|", "0", "A", "f", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9D\x84\x9E", "\xFF", "\x80", "KESTRANEUNIT"};
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        const int parts = static_cast<int>(next() % 40);
+        for (int i = 0; i < parts; ++i) {
+            if (next() % 3 == 0) text += static_cast<char>(next() & 0xFF);
+            else text += pieces[next() % std::size(pieces)];
+        }
+        const std::size_t max = next() % 48;
+        const std::string cut = CutUtf8(text, max);
+        ASSERT_LE(cut.size(), max);
+        ASSERT_EQ(text.compare(0, cut.size(), cut), 0);
+        if (ValidUtf8(text)) {
+            ASSERT_TRUE(ValidUtf8(cut)) << round;
+            // Nothing more fits: the next character would pass the limit.
+            if (cut.size() < text.size()) {
+                ASSERT_GT(cut.size() + CutUtf8(text.substr(cut.size()), 4).size(), max);
+            }
+        }
+        const std::string pid = PidFromSelectorText(text);
+        ASSERT_LE(pid.size(), 16u);
+        ASSERT_EQ(text.compare(0, pid.size(), pid), 0);
+
+        FakeBoards boards;
+        boards.list = text;
+        for (uint32_t id = 0; id < 16; ++id) boards.products[id] = next() % 2 ? "KESTRANEUNIT" : "kestraneunit";
+        for (const std::string& entry : AttachedKestraneEntries(boards)) {
+            ASSERT_EQ(entry.size(), 4u + std::string(kEntrySuffix).size());
+            ASSERT_EQ(entry.substr(4), kEntrySuffix);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace kestrane::test
