@@ -1,0 +1,193 @@
+// The main window's own behaviour: credits ticker, the clickable logo,
+// menu and button dispatch to the dialogs, Exit, keys that must not act,
+// and the alarm and logging timers reaching the trigger engine and the log
+// writer through the real session.
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+
+#include "acquisition/trigger_engine.h"
+#include "ui/acquisition_tasks.h"
+#include "ui/client_session.h"
+#include "ui/main_window.h"
+#include "ui/startup_logic.h"
+#include "ui/ui_ids.h"
+#include "ui_test_support.h"
+
+using namespace kestrane;
+using namespace kestrane::ui;
+using namespace kestrane::ui::test;
+
+namespace {
+
+constexpr int kWaitMs = 20000;
+
+struct RecordingDialogs final : WindowDialogs {
+    QStringList opened;
+    void OpenOptions(int channel) override { opened << QStringLiteral("options %1").arg(channel); }
+    void OpenLogging(int channel) override { opened << QStringLiteral("logging %1").arg(channel); }
+    void OpenGraph(int channel) override { opened << QStringLiteral("graph %1").arg(channel); }
+    void OpenAbout() override { opened << QStringLiteral("about"); }
+};
+
+struct RecordingActions final : AlarmActions {
+    QStringList done;
+    void StartProgram(const std::string& path) override { done << "program " + QString::fromStdString(path); }
+    void PlaySound(const std::string& path) override { done << "sound " + QString::fromStdString(path); }
+};
+
+struct Session {
+    RecordingMessages messages;
+    FakeUrlOpener urls;
+    RecordingDialogs dialogs;
+    RecordingActions actions;
+    AcquisitionTasks tasks{&actions};
+    std::unique_ptr<ClientSession> session;
+
+    bool Start(const BoardSettings& settings) {
+        std::string error;
+        const std::string program = MakeInstallation({{"000A", true, settings}}, error);
+        if (program.empty()) {
+            qWarning("%s", error.c_str());
+            return false;
+        }
+        SetInstalledProgram(program);
+        SessionServices services;
+        services.messages = &messages;
+        services.urls = &urls;
+        services.dialogs = &dialogs;
+        services.tasks = &tasks;
+        services.addDeviceRunner = [](AddMode) { return false; };
+        session = ClientSession::Start(services);
+        if (!session) return false;
+        session->window().show();
+        return QTest::qWaitForWindowExposed(&session->window());
+    }
+    MainWindow& w() { return session->window(); }
+};
+
+BoardSettings Plain() {
+    BoardSettings s;
+    for (auto& ch : s.channels) ch = MakeChannel("YES", "Ch", "1", "3");
+    return s;
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { WriteSimulation("[device]\nproduct-id = 000A\nchannel1 = 12.5\nchannel6 = 13\n"); }
+
+    void creditsTickerShowsLinesOneToFiveInTurn() {
+        Session s;
+        QVERIFY(s.Start(Plain()));
+        const auto lines = CreditLines(QDate::currentDate().year());
+        QCOMPARE(s.w().statusParts()->partText(3), QString::fromStdString(lines[0]));
+        for (int tick = 0; tick < 11; ++tick) {
+            s.w().CreditsTick();
+            QCOMPARE(s.w().statusParts()->partText(3), QString::fromStdString(lines[static_cast<std::size_t>(tick % 5 + 1)]));
+        }
+    }
+
+    void logoOpensTheMakersPageOrSaysNoBrowser() {
+        Session s;
+        QVERIFY(s.Start(Plain()));
+        auto* logo = s.w().findChild<QLabel*>("logo");
+        QCOMPARE(logo->cursor().shape(), Qt::PointingHandCursor);
+        QCOMPARE(logo->property("controlId").toInt(), kIdLogo);
+        s.urls.result = false;
+        QTest::mouseClick(logo, Qt::LeftButton);
+        QCOMPARE(s.messages.shown.size(), std::size_t{1});
+        QCOMPARE(s.messages.shown[0].first, std::string());
+        QCOMPARE(s.messages.shown[0].second, std::string("Default Browser Not Found!"));
+        s.urls.result = true;
+        QTest::mouseClick(logo, Qt::LeftButton);
+        QCOMPARE(s.messages.shown.size(), std::size_t{1});
+        QCOMPARE(s.urls.opened, (std::vector<std::string>{kMakerWebAddress, kMakerWebAddress}));
+        QCOMPARE(s.w().statusParts()->partText(1), QStringLiteral("Not Connected"));  // nothing else changed
+    }
+
+    void menusAndEditButtonsOpenTheirDialogsForTheirChannel() {
+        Session s;
+        QVERIFY(s.Start(Plain()));
+        s.w().findChild<QAction*>("aboutAction")->trigger();
+        s.w().OnConnect();
+        for (int n = 1; n <= 6; ++n) {
+            QTest::mouseClick(s.w().findChild<QPushButton*>(QStringLiteral("editButton%1").arg(n)), Qt::LeftButton);
+            auto* log = s.w().findChild<QAction*>(QStringLiteral("loggingAction%1").arg(n));
+            auto* graph = s.w().findChild<QAction*>(QStringLiteral("graphsAction%1").arg(n));
+            QCOMPARE(log->data().toInt(), kMenuLoggingFirst + n - 1);
+            QCOMPARE(graph->data().toInt(), kMenuGraphsFirst + n - 1);
+            log->trigger();
+            graph->trigger();
+        }
+        QStringList expected{"about"};
+        for (int n = 1; n <= 6; ++n)
+            expected << QStringLiteral("options %1").arg(n) << QStringLiteral("logging %1").arg(n)
+                     << QStringLiteral("graph %1").arg(n);
+        QCOMPARE(s.dialogs.opened, expected);
+    }
+
+    void escapeEnterAndTabDoNothingExitCloses() {
+        Session s;
+        QVERIFY(s.Start(Plain()));
+        QWidget* focus = s.w().connectButton();
+        focus->setFocus();
+        QTest::keyClick(&s.w(), Qt::Key_Escape);
+        QTest::keyClick(&s.w(), Qt::Key_Return);
+        QVERIFY(s.w().isVisible());
+        QCOMPARE(s.w().statusParts()->partText(1), QStringLiteral("Not Connected"));  // Enter pressed no button
+        s.w().OnConnect();
+        QVERIFY(s.session->databaseOpen());
+        s.w().findChild<QAction*>("exitAction")->trigger();
+        QVERIFY(!s.w().isVisible());
+        QVERIFY(!s.w().timerActive(kTimerPolling));
+        QVERIFY(!s.session->databaseOpen());
+    }
+
+    void alarmsAndLogRecordsRunFromTheirTimers() {
+        const QString logs = QString::fromStdString(TestRoot()) + "/logs-alarm/";
+        BoardSettings settings = Plain();
+        ChannelSettings& ch6 = settings.channels[5];
+        ch6.highEnable = "ENABLED";
+        ch6.highTriggerMax = "12.2";
+        ch6.highTriggerMin = "11.8";
+        ch6.highFile = "/opt/alarm/high-program";
+        ch6.highSound = "/opt/alarm/high.wav";
+        ChannelSettings& ch1 = settings.channels[0];
+        ch1.logEnabled = "YES";
+        ch1.logInterval = "1 Secs";
+        ch1.logPath = logs.toStdString();
+        ch1.logFileName = "battery.log";
+        Session s;
+        QVERIFY(s.Start(settings));
+        s.w().OnConnect();
+        QVERIFY(s.w().timerActive(kTimerLogFirst));
+        QVERIFY(!s.w().timerActive(kTimerLogFirst + 1));
+        QTRY_COMPARE_WITH_TIMEOUT(s.actions.done, (QStringList{"program /opt/alarm/high-program", "sound /opt/alarm/high.wav"}),
+                                  kWaitMs);
+        QFile log(logs + "battery.log");
+        QTRY_VERIFY_WITH_TIMEOUT(log.exists() && log.size() > 0, kWaitMs);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QByteArray first = log.readLine();
+        QVERIFY2(first.endsWith(";+ 12.500\r\n"), first.constData());
+        QCOMPARE(first.indexOf(';'), 11);
+        s.w().OnDisconnect();
+        QVERIFY(!s.w().timerActive(kTimerLogFirst));
+        QCOMPARE(s.actions.done.size(), 2);  // One Shot: fired once
+    }
+};
+
+int main(int argc, char** argv) {
+    PrepareProcessEnvironment();
+    QApplication app(argc, argv);
+    MainWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "main_window_test.moc"

@@ -1,0 +1,101 @@
+// Pure start-up helpers: program directory, credits ticker, the board
+// named by the selector text, and the command line.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ui/app.h"
+#include "ui/startup_logic.h"
+
+namespace kestrane::ui {
+namespace {
+
+TEST(StartupLogic, ProgramDirectoryEndsWithTheSeparator) {
+    const struct { const char* in; const char* out; } cases[] = {
+        {"/opt/kestrane/Kestrane", "/opt/kestrane/"},
+        {"/Kestrane", "/"},
+        {"Kestrane", ""},
+        {"", ""},
+        {"/a/b/", "/a/b/"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ProgramDirectory(c.in), c.out) << c.in;
+}
+
+TEST(StartupLogic, CreditsRunOneToFiveAndNeverShowLineZeroAgain) {
+    int counter = 0;
+    std::vector<int> shown;
+    for (int tick = 0; tick < 12; ++tick) shown.push_back(CreditsTick(counter));
+    EXPECT_EQ(shown, (std::vector<int>{1, 2, 3, 4, 5, 1, 2, 3, 4, 5, 1, 2}));
+    counter = -7;  // a corrupted counter restarts the run instead of indexing out
+    EXPECT_EQ(CreditsTick(counter), 1);
+    counter = 42;
+    EXPECT_EQ(CreditsTick(counter), 1);
+}
+
+TEST(StartupLogic, CreditLinesBeginWithThreeBlanksAndCarryTheYear) {
+    const struct { int year; const char* tail; } cases[] = {{2026, " 2026"}, {987, " 0987"}, {123456, " 9999"}, {-5, " 0000"}};
+    for (const auto& c : cases) {
+        const auto lines = CreditLines(c.year);
+        for (const auto& line : lines) EXPECT_EQ(line.rfind("   ", 0), 0u) << line;
+        const std::string& last = lines.back();
+        EXPECT_EQ(last.substr(last.size() - 5), c.tail) << c.year;
+        EXPECT_EQ(last.size(), CreditLines(2026).back().size());  // length never changes
+    }
+}
+
+TEST(StartupLogic, SelectorTextGivesPidAndProductId) {
+    const struct { const char* text; const char* pid; unsigned id; } cases[] = {
+        {"000A - USB  KESTRANEUNIT", "000A", 0x000A},
+        {"ffff - USB", "ffff", 0xFFFF},
+        {"1", "1", 1},
+        {"", "", 0},
+        {"00-1 - USB", "00-1", 0},
+        {"G000", "G000", 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(PidFromSelectorText(c.text), c.pid) << c.text;
+        EXPECT_EQ(ProductIdFromPid(PidFromSelectorText(c.text)), c.id) << c.text;
+    }
+}
+
+TEST(StartupLogic, CommandLineOptions) {
+    const struct {
+        std::vector<std::string> args;
+        bool install, connect;
+        const char* folder;
+        const char* shot;
+        double quit;
+        bool error;
+    } cases[] = {
+        {{}, false, false, "", "", 0, false},
+        {{"--install"}, true, false, "", "", 0, false},
+        {{"--install", "/opt/k"}, true, false, "/opt/k", "", 0, false},
+        {{"--install", "--connect"}, true, true, "", "", 0, false},
+        {{"--connect", "--screenshot", "/tmp/a.png", "--quit-after", "2.5"}, false, true, "", "/tmp/a.png", 2.5, false},
+        {{"--screenshot", "/tmp/a.png"}, false, false, "", "/tmp/a.png", 3, false},  // quits by itself
+        {{"--screenshot"}, false, false, "", "", 0, true},
+        {{"--quit-after"}, false, false, "", "", 0, true},
+        {{"--quit-after", "0"}, false, false, "", "", 0, true},
+        {{"--quit-after", "-1"}, false, false, "", "", 0, true},
+        {{"--quit-after", "5s"}, false, false, "", "", 0, true},
+        {{"--quit-after", "nan"}, false, false, "", "", 0, true},
+        {{"--quit-after", "1e999"}, false, false, "", "", 0, true},
+        {{"--conect"}, false, false, "", "", 0, true},
+    };
+    for (const auto& c : cases) {
+        const CommandLine cl = ParseCommandLine(c.args);
+        std::string joined;
+        for (auto& a : c.args) joined += a + " ";
+        EXPECT_EQ(!cl.error.empty(), c.error) << joined << cl.error;
+        if (c.error) continue;
+        EXPECT_EQ(cl.install, c.install) << joined;
+        EXPECT_EQ(cl.connect, c.connect) << joined;
+        EXPECT_EQ(cl.installFolder, c.folder) << joined;
+        EXPECT_EQ(cl.screenshotPath, c.shot) << joined;
+        EXPECT_DOUBLE_EQ(cl.quitAfterSeconds, c.quit) << joined;
+    }
+}
+
+}  // namespace
+}  // namespace kestrane::ui
