@@ -98,6 +98,24 @@ TEST(SetView, AxisBoundsAndMinimumRange) {
     EXPECT_LE(flat.ctx.axisMin, 12.345f);
 }
 
+TEST(SetView, PointsSharingTheStartAgeAllCount) {
+    // A series of one instant, and a run of equal ages at the view start
+    // (as a clock set back leaves): every one of them is visible.
+    TestSeries same({0, 0, 0}, {-1.5f, 2.5f, 0.5f});
+    EXPECT_DOUBLE_EQ(same.ctx.valueMin, -1.5);
+    EXPECT_DOUBLE_EQ(same.ctx.valueMax, 2.5);
+    EXPECT_EQ(VisibleFrom(same.ctx), 0);
+
+    TestSeries run({0, 5, 20, 20, 20, 20, 20, 20, 30}, {0, 0, 9, 8, 1, 2, 3, 4, 5});
+    SetView(run.ctx, 20, 30);
+    EXPECT_EQ(VisibleFrom(run.ctx), 2);
+    EXPECT_DOUBLE_EQ(run.ctx.valueMin, 1.0);
+    EXPECT_DOUBLE_EQ(run.ctx.valueMax, 9.0);
+    // Before the start, only the described one point counts.
+    SetView(run.ctx, 21, 31);
+    EXPECT_EQ(VisibleFrom(run.ctx), run.ctx.firstVisible);
+}
+
 TEST(ResetRange, EmptyAndLoaded) {
     GraphContext ctx;
     InitGraphContext(ctx, nullptr, 600, 400, "t");

@@ -63,6 +63,14 @@ int32_t FirstVisible(const GraphContext& ctx, int32_t age) {
     return 0;
 }
 
+int32_t VisibleFrom(const GraphContext& ctx) {
+    const int32_t n = ctx.pointCount;
+    const int32_t fv = ctx.firstVisible;
+    if (n <= 0 || ctx.times == nullptr || fv < 0 || fv >= n) return 0;
+    if (ctx.times[fv] != ctx.viewStart) return fv;
+    return static_cast<int32_t>(std::lower_bound(ctx.times, ctx.times + fv, ctx.viewStart) - ctx.times);
+}
+
 int32_t NearestPoint(const GraphContext& ctx, int32_t age) {
     const int32_t n = ctx.pointCount;
     if (n <= 0 || ctx.times == nullptr) return 0;
@@ -104,9 +112,10 @@ void SetView(GraphContext& ctx, int32_t startIn, int32_t endIn) {
     } else {
         // Starts at the point at or just before the view start, so a curve
         // entering from the left is inside the value range.
-        double lo = ctx.values[ctx.firstVisible];
+        const int32_t from = VisibleFrom(ctx);
+        double lo = ctx.values[from];
         double hi = lo;
-        for (int32_t i = ctx.firstVisible; i < ctx.pointCount && ctx.times[i] <= ctx.viewEnd; ++i) {
+        for (int32_t i = from; i < ctx.pointCount && ctx.times[i] <= ctx.viewEnd; ++i) {
             const double v = ctx.values[i];
             lo = std::min(lo, v);
             hi = std::max(hi, v);

@@ -23,6 +23,11 @@ double NiceStep(double range);
 int32_t LowerBound(const GraphContext& ctx, int32_t age);
 // Highest index whose age is <= age, searched near LowerBound; 0 if none.
 int32_t FirstVisible(const GraphContext& ctx, int32_t age);
+// First point taken into the view's value range and drawn from: firstVisible,
+// or, when several points share the age of the view start (a series of one
+// instant, a clock set back), the newest of them, so none that is visible
+// is left out.
+int32_t VisibleFrom(const GraphContext& ctx);
 // Index of the point nearest in age; on a tie the older point wins.
 int32_t NearestPoint(const GraphContext& ctx, int32_t age);
 
