@@ -325,3 +325,35 @@ TEST(XmEffects, AutoVibratoSweepsIn) {
 
 }  // namespace
 }  // namespace kestrane
+
+namespace kestrane {
+namespace {
+
+TEST(XmEffects, AmigaTableArpeggioAndPortamento) {
+    const struct {
+        const char* name;
+        Cell cell;
+        Field field;
+        std::vector<int64_t> expected;
+    } cases[] = {
+        {"arpeggio: period differences to the raised notes", Cell{0, 0, 0, 0x0, 0x37}, kPeriodOffset,
+         {0, XmAmigaPeriod(51, 0) - 1712, XmAmigaPeriod(55, 0) - 1712, 0}},
+        {"portamento up in periods", Cell{0, 0, 0, 0x1, 0x03}, kPeriod, {1712, 1700, 1688}},
+        {"tone portamento to D-4", Cell{kD4, 0, 0, 0x3, 0x10}, kPeriod,
+         {1712, 1648, 1584, XmAmigaPeriod(50, 0), XmAmigaPeriod(50, 0)}},
+    };
+    for (const auto& c : cases) {
+        xmw::Song s = EffectSong(c.cell);
+        s.linearFrequencies = false;
+        EXPECT_EQ(TicksOfRow1(s, c.field, c.expected.size()), c.expected) << c.name;
+    }
+    xmw::Song s = EffectSong(Cell{});
+    s.linearFrequencies = false;
+    XmRenderer r(Load(s));
+    NextTick(r);
+    const XmChannel& ch = r.Channel(0);
+    EXPECT_EQ(ch.voices[ch.currentVoice].step, XmStepForFrequency(14317456 / 1712));
+}
+
+}  // namespace
+}  // namespace kestrane

@@ -206,3 +206,42 @@ TEST(XmMixer, ManyLoudVoicesClipInsteadOfWrapping) {
 
 }  // namespace
 }  // namespace kestrane
+
+namespace kestrane {
+namespace {
+
+TEST(XmMixer, InconsistentHandMadeSongsRenderSilence) {
+    const XmSong good = *xmtest::Load(xmtest::OneChannelSong({Cell{49, 1, 0, 0, 0}}));
+    ASSERT_TRUE(XmSongIsPlayable(good));
+    const struct {
+        const char* name;
+        void (*change)(XmSong&);
+    } cases[] = {
+        {"order names a missing pattern", [](XmSong& s) { s.orders[0] = 7; }},
+        {"no channels", [](XmSong& s) { s.channels = 0; }},
+        {"cells do not match rows", [](XmSong& s) { s.patterns[0].rows = 2; }},
+        {"sample data too short", [](XmSong& s) { s.instruments[0].samples[0].data.resize(3); }},
+        {"loop beyond the sample", [](XmSong& s) { s.instruments[0].samples[0].loopLength = 5000; }},
+        {"envelope loop past its points",
+         [](XmSong& s) {
+             XmEnvelope& e = s.instruments[0].volumeEnvelope;
+             e.count = 2;
+             e.type = kXmEnvOn | kXmEnvLoop;
+             e.loopEnd = 5;
+         }},
+        {"more instruments counted than stored", [](XmSong& s) { s.instrumentCount = 9; }},
+    };
+    for (const auto& c : cases) {
+        XmSong bad = good;
+        c.change(bad);
+        EXPECT_FALSE(XmSongIsPlayable(bad)) << c.name;
+        XmRenderer r(std::make_shared<const XmSong>(bad));
+        std::array<int16_t, kXmBlockSamples> block{};
+        block.fill(7);
+        EXPECT_FALSE(r.RenderBlock(block)) << c.name;
+        EXPECT_EQ(block[100], 0) << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace kestrane

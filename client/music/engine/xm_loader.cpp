@@ -291,6 +291,32 @@ XmLoadResult LoadXm(std::span<const uint8_t> bytes) {
     return result;
 }
 
+bool XmSongIsPlayable(const XmSong& song) {
+    if (song.songLength < 1 || song.songLength > kXmMaxSongLength) return false;
+    if (song.channels < 1 || song.channels > kXmMaxChannels) return false;
+    if (song.instrumentCount < 0 || static_cast<size_t>(song.instrumentCount) > song.instruments.size()) return false;
+    for (int i = 0; i < song.songLength; ++i)
+        if (song.orders[static_cast<size_t>(i)] >= song.patterns.size()) return false;
+    for (const XmPattern& p : song.patterns) {
+        if (p.rows < 1 || p.rows > kXmMaxRows) return false;
+        if (!p.cells.empty() && p.cells.size() != static_cast<size_t>(p.rows) * static_cast<size_t>(song.channels))
+            return false;
+    }
+    for (const XmInstrument& in : song.instruments) {
+        if (in.samples.size() > kXmMaxSamplesPerInstrument) return false;
+        for (const XmEnvelope* e : {&in.volumeEnvelope, &in.panningEnvelope}) {
+            if (e->count > kXmMaxEnvelopePoints || (e->On() && e->count < 2)) return false;
+            if ((e->type & kXmEnvLoop) && (e->loopStart >= e->count || e->loopEnd >= e->count)) return false;
+        }
+        for (const XmSample& s : in.samples) {
+            if (s.length >= kXmMaxSampleFrames || s.data.size() != size_t{s.length} + 1) return false;
+            if (uint64_t{s.loopStart} + s.loopLength > s.length) return false;
+            if (s.loopType != XmLoopType::None && s.loopLength == 0) return false;
+        }
+    }
+    return true;
+}
+
 const char* XmLoadErrorText(XmLoadError error) {
     switch (error) {
     case XmLoadError::None: return "no error";

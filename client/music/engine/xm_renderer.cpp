@@ -31,6 +31,7 @@ XmRenderer::XmRenderer(std::shared_ptr<const XmSong> song, bool loop) : song_(st
     }
     finetunes_.resize(static_cast<size_t>(slots));
     accumulator_.resize(kXmBlockSamples);
+    playable_ = XmSongIsPlayable(*song_);
     Reset();
 }
 
@@ -40,11 +41,11 @@ void XmRenderer::Reset() {
     pos_.framesPerTick = XmFramesPerTick(song_->defaultTempo);
     pos_.framesLeftInTick = 0;
     pos_.globalVolume = 64;
-    channels_.assign(static_cast<size_t>(song_->channels), XmChannel{});
+    channels_.assign(static_cast<size_t>(std::max(song_->channels, 0)), XmChannel{});
     size_t k = 0;
     for (const XmInstrument& inst : song_->instruments)
         for (const XmSample& s : inst.samples) finetunes_[k++] = s.finetune;
-    ended_ = false;
+    ended_ = !playable_;
     endPending_ = false;
     jumpThisRow_ = false;
     breakPastEnd_ = false;

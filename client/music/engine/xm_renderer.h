@@ -121,7 +121,8 @@ struct XmPosition {
 
 class XmRenderer {
 public:
-    // loop false: the song ends at the end of the order list.
+    // loop false: the song ends at the end of the order list. A song that
+    // fails XmSongIsPlayable renders as silence, ended from the start.
     explicit XmRenderer(std::shared_ptr<const XmSong> song, bool loop = true);
 
     // Back to the first order with the song's default speed, tempo and
@@ -181,6 +182,7 @@ private:
 
     std::shared_ptr<const XmSong> song_;
     bool loop_ = true;
+    bool playable_ = false;
     bool ended_ = false;
     bool endPending_ = false;
     int32_t masterVolume_ = kXmUnityMasterVolume;

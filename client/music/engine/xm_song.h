@@ -121,4 +121,8 @@ XmLoadResult LoadXm(std::span<const uint8_t> bytes);
 
 const char* XmLoadErrorText(XmLoadError error);
 
+// True when every structure the renderer indexes is consistent (always so
+// for a song from LoadXm); the renderer plays nothing of a song that is not.
+bool XmSongIsPlayable(const XmSong& song);
+
 }  // namespace kestrane
