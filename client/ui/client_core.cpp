@@ -54,6 +54,17 @@ void ClientCore::Connect() {
     }
 }
 
+void ClientCore::ApplyLoggingSettings(int channel) {
+    if (!connected_ || channel < 1 || channel > kChannelCount) return;
+    const int id = kTimerLogFirst + channel - 1;
+    const ChannelSettings& ch = settings_.channels[static_cast<std::size_t>(channel - 1)];
+    const int period = ch.logEnabled == "YES" ? tasks_.LogPeriodMs(ch, states_.at(channel)) : 0;
+    if (period > 0)
+        view_.StartTimer(id, period);
+    else
+        view_.StopTimer(id);
+}
+
 void ClientCore::Disconnect() {
     view_.SetStatusText(1, "Not Connected");
     view_.SetStatusText(2, "MSG:   Click on connect");

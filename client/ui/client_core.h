@@ -95,7 +95,12 @@ public:
     const ShownColumns& columns(int n) const { return columns_[static_cast<std::size_t>(n - 1)]; }
     std::string currentPid() const;
 
-    // Exposed for the busy flag reset that the Logging dialog performs.
+    // After the Logging dialog saved channel n: restarts its logging timer
+    // with the new period, or stops it when logging is off. Does nothing
+    // while disconnected (the timers run only while connected).
+    void ApplyLoggingSettings(int channel);
+
+    // The Logging dialog clears the busy flag when it closes.
     void ClearBusy() { polling_.busy = false; }
 
 private:

@@ -327,6 +327,26 @@ TEST_F(Fixture, FailedLoadKeepsThePreviousSettings) {
     EXPECT_EQ(view.columns[1][1], "Battery");
 }
 
+TEST_F(Fixture, LoggingDialogSavesRestartOrStopTheChannelTimer) {
+    core.ApplyLoggingSettings(2);  // disconnected: no timer
+    EXPECT_EQ(view.timers.count(kTimerLogFirst + 1), 0u);
+    core.Connect();
+    auto& ch2 = core.mutableSettings().channels[1];
+    ch2.logEnabled = "YES";
+    ch2.logInterval = "1 Mins";
+    core.ApplyLoggingSettings(2);
+    EXPECT_EQ(view.timers[kTimerLogFirst + 1], 60000);
+    ch2.logInterval = "5 Secs";
+    core.ApplyLoggingSettings(2);
+    EXPECT_EQ(view.timers[kTimerLogFirst + 1], 5000);
+    ch2.logEnabled = "NO";
+    core.ApplyLoggingSettings(2);
+    EXPECT_EQ(view.timers.count(kTimerLogFirst + 1), 0u);
+    core.ApplyLoggingSettings(0);  // out of range: ignored
+    core.ApplyLoggingSettings(7);
+    EXPECT_EQ(view.timers.count(kTimerLogFirst + 5), 1u);
+}
+
 TEST_F(Fixture, ClosingStopsThePollingTimerAndFurtherPasses) {
     core.Connect();
     core.PrepareClose();
