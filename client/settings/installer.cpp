@@ -52,12 +52,12 @@ std::string LoadedLibraryPath(const std::string& name) {
 
 // The folder holding a library: the first search folder that has it, or the
 // folder the loader took it from.
-fs::path FindLibraryFolder(const std::string& name, const std::vector<std::string>& dirs) {
+fs::path FindLibraryFolder(const std::string& name, const std::vector<std::string>& dirs, bool useLoaded) {
     std::error_code ec;
     for (const std::string& dir : dirs) {
         if (fs::is_regular_file(fs::path(dir) / name, ec)) return fs::path(dir);
     }
-    const std::string loaded = LoadedLibraryPath(name);
+    const std::string loaded = useLoaded ? LoadedLibraryPath(name) : std::string();
     return loaded.empty() ? fs::path() : fs::path(loaded).parent_path();
 }
 
@@ -191,7 +191,7 @@ InstallResult InstallKestrane(const InstallRequest& request, InstallRecord& reco
     if (dirs.empty()) dirs.push_back(program.parent_path().string());
     std::vector<std::pair<fs::path, std::string>> libraries;  // folder, name
     for (const char* name : {kBoardLibraryFile, kChartLibraryFile}) {
-        const fs::path from = FindLibraryFolder(name, dirs);
+        const fs::path from = FindLibraryFolder(name, dirs, request.useLoadedLibraries);
         if (from.empty()) {
             result.message = std::string("Library not found: ") + name;
             return result;

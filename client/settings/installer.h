@@ -42,6 +42,9 @@ struct InstallRequest {
     // Where to look for the two libraries before asking the loader which
     // files it loaded; empty: the program's own folder.
     std::vector<std::string> librarySearchDirs;
+    // Whether a library missing from those folders is taken from where the
+    // loader found it for the running program.
+    bool useLoadedLibraries = true;
 };
 
 struct InstallResult {

@@ -62,6 +62,8 @@ protected:
         request_.folder = (root_ / "Apps" / "Kestrane's folder").string();
         request_.programPath = (source_ / "kestrane").string();
         request_.librarySearchDirs = {source_.string()};
+        // The test program may itself have loaded the real board library.
+        request_.useLoadedLibraries = false;
     }
     void TearDown() override {
         std::error_code ec;

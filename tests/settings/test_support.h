@@ -1,5 +1,6 @@
 // Shared pieces of the settings tests: a fresh settings database per test
-// (a temporary SQLite file, or the server named by KESTRANE_TEST_ODBC_FILE),
+// (a temporary SQLite file, or the server whose connection string the file
+// named by KESTRANE_TEST_ODBC_FILE holds, passed on through KESTRANE_ODBC),
 // a message recorder and a fake board directory.
 #pragma once
 
@@ -68,7 +69,11 @@ protected:
             std::getline(in, line);
             if (!in && line.empty()) GTEST_SKIP() << "no connection file " << file;
             if (line.rfind("SKIP", 0) == 0) GTEST_SKIP() << line;
-            connection_ = line;
+            // The client's own override: KESTRANE_ODBC replaces the SQLite
+            // connection string, whatever the database path.
+            ::setenv("KESTRANE_ODBC", line.c_str(), 1);
+            connection_ = ConnectionStringFor("/nonexistent/Kestrane.MDB");
+            EXPECT_EQ(connection_, line);
             server_ = true;
         } else {
             dir_ = MakeTempDir();
