@@ -91,6 +91,7 @@ TEST(XmEffects, TickZeroAndLaterTicks) {
         {"EAy fine slide up", Cell{0, 0, 0, 0xE, 0xA3}, kVolume, {35, 35}},
         {"EBy fine slide down", Cell{0, 0, 0, 0xE, 0xB3}, kVolume, {29, 29}},
         {"ECy note cut", Cell{0, 0, 0, 0xE, 0xC2}, kVolume, {32, 32, 0, 0}},
+        {"E9y retrigger every 2 ticks", Cell{0, 0, 0, 0xE, 0x92}, kVoicePosition, {3, 170, 0, 167, 0}},
         {"E3y does nothing", Cell{0, 0, 0, 0xE, 0x35}, kPeriod, {4608, 4608}},
         {"unknown effect 19 does nothing", Cell{0, 0, 0, 19, 0x35}, kVolume, {32, 32}},
         {"volume column set", Cell{0, 0, 0x40, 0, 0}, kVolume, {48, 48}},

@@ -2,6 +2,7 @@
 // jumps and breaks, pattern loop and delay, looping and the song end.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "test_songs.h"
@@ -158,6 +159,22 @@ TEST(XmSequencer, NoLoopEndsAfterTheLastRowHasPlayed) {
     while (b.RenderBlock(block)) ++blocks;
     EXPECT_EQ(blocks, static_cast<int>((songFrames + kXmBlockFrames - 1) / kXmBlockFrames));
     EXPECT_FALSE(b.RenderBlock(block));
+}
+
+TEST(XmSequencer, RenderToPcmStopsAtTheSongEnd) {
+    xmw::Song s = EmptySong(1, 2, 3, {0, 1});
+    s.patterns[0].At(0, 0, 1) = Cell{49, 1, 0, 0, 0};
+    const auto song = Load(s);
+    const std::vector<int16_t> all = XmRenderToPcm(song, 1000000);
+    EXPECT_EQ(all.size(), 2u * 34560);
+    const std::vector<int16_t> part = XmRenderToPcm(song, 1500);
+    ASSERT_EQ(part.size(), 3000u);
+    XmRenderer r(song, false);
+    std::array<int16_t, kXmBlockSamples> block{};
+    r.RenderBlock(block);
+    EXPECT_TRUE(std::equal(block.begin(), block.end(), all.begin()));
+    EXPECT_TRUE(std::equal(part.begin(), part.end(), all.begin()));
+    EXPECT_NE(all[2 * 500], 0);
 }
 
 TEST(XmSequencer, NoLoopEndsOnABreakPastTheLastOrder) {
