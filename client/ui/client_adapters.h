@@ -10,6 +10,7 @@
 #include "settings/settings_database.h"
 #include "ui/client_core.h"
 #include "ui/device_list.h"
+#include "ui/options_dialog_host.h"
 #include "ui/window_services.h"
 
 namespace kestrane::ui {
@@ -49,9 +50,14 @@ public:
 class QtWindowDialogs final : public WindowDialogs {
 public:
     void setOwner(QWidget* owner) { owner_ = owner; }
+    // The Voltmeter Options and Logging dialogs, set up by the session.
+    ChannelDialogs& channels() { return channels_; }
+    void OpenOptions(int channel) override { channels_.OpenOptions(channel); }
+    void OpenLogging(int channel) override { channels_.OpenLogging(channel); }
     void OpenAbout() override;
 private:
     QPointer<QWidget> owner_;
+    ChannelDialogs channels_;
 };
 
 }  // namespace kestrane::ui

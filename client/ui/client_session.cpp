@@ -77,6 +77,7 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
     s.window = std::make_unique<MainWindow>(deps);
     s.realMessages.setParent(s.window.get());
     s.realDialogs.setOwner(s.window.get());
+    s.realDialogs.channels().SetUp(s.window.get(), &s.database, ProgramDirectory(*program), services.messages);
 
     // A failed open is reported by the database and start-up goes on: the
     // device list then reports that it cannot read the table.

@@ -1,0 +1,40 @@
+// The Averaging Filter dialog: switches a channel's averaging filter on or
+// off and stores its weight text; saves at once and reloads the settings.
+#pragma once
+
+#include <QDialog>
+#include <string_view>
+
+#include "ui/options_dialog_host.h"
+
+class QCheckBox;
+class QLineEdit;
+
+namespace kestrane::ui {
+
+inline constexpr const char* kFilterCaption = "Averaging Filter";
+inline constexpr const char* kInvalidFilterText = "Enter a valid Filter Value!";
+
+// A weight is stored when it is a number other than 1 (a weight of 1
+// would make the filter a no-op, so it is refused in every spelling).
+bool FilterWeightAcceptable(std::string_view text);
+
+class FilterDialog final : public QDialog {
+    Q_OBJECT
+public:
+    FilterDialog(const DialogContext& context, int channel, QWidget* parent);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void OnOk();
+
+    DialogContext context_;
+    int channel_;
+    DialogMessages messages_;
+    QCheckBox* enable_ = nullptr;
+    QLineEdit* weight_ = nullptr;
+};
+
+}  // namespace kestrane::ui

@@ -1,0 +1,185 @@
+#include "ui/logging_dialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "acquisition/intervals.h"
+#include "acquisition/logging.h"
+#include "common/numtext.h"
+#include "settings/settings_database.h"
+#include "settings/text_cut.h"
+#include "ui/key_filter.h"
+#include "ui/main_window.h"
+#include "ui/options_dialog.h"
+#include "ui/ui_ids.h"
+
+namespace kestrane::ui {
+namespace {
+
+template <class W>
+W* Tag(W* widget, int id, const char* name) {
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setProperty("controlId", id);
+    return widget;
+}
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Shows the first entry beginning with `stored`; with none the text field
+// stays empty.
+void Preselect(QComboBox* box, const std::vector<std::string>& entries, const std::string& stored) {
+    const int index = FindEntryStartingWith(entries, stored);
+    box->setCurrentIndex(index);
+    if (index < 0) box->setEditText(QString());
+}
+
+}  // namespace
+
+std::string LoggingCaption(int channel) { return " Logging Options for Voltmeter " + IntToText(channel); }
+
+int FindEntryStartingWith(const std::vector<std::string>& entries, std::string_view prefix) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::string& e = entries[i];
+        if (e.size() < prefix.size()) continue;
+        bool same = true;
+        for (std::size_t k = 0; k < prefix.size() && same; ++k) same = Lower(e[k]) == Lower(prefix[k]);
+        if (same) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+std::string LogFolderFromChosen(std::string_view folder, std::string_view pid) {
+    std::string path(folder);
+    if (path.empty() || path.back() != '/') path += '/';
+    path.append(pid);
+    path += '/';
+    return path;
+}
+
+LoggingDialog::LoggingDialog(const DialogContext& context, int channel, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      context_(context),
+      channel_(channel),
+      messages_(context.messages) {
+    setObjectName(QStringLiteral("loggingDialog"));
+    setProperty("controlId", 3000);
+    ClientCore& core = context_.window->core();
+    pid_ = core.currentPid();
+
+    auto* grid = new QGridLayout(this);
+    enabled_ = Tag(new QCheckBox(QStringLiteral("Logging Enabled"), this), 3002, "loggingEnabledCheck");
+    grid->addWidget(enabled_, 0, 0);
+    grid->addWidget(Tag(new QLabel(QStringLiteral("Device:"), this), 3009, "deviceLabel"), 0, 1);
+    device_ = Tag(new QLabel(this), 3010, "deviceValue");
+    device_->setTextFormat(Qt::PlainText);
+    device_->setText(QString::fromStdString(pid_));
+    grid->addWidget(device_, 0, 2);
+
+    grid->addWidget(Tag(new QLabel(QStringLiteral("Log File Rotation Size:"), this), 3006, "sizeLabel"), 1, 0);
+    size_ = Tag(new QComboBox(this), 3007, "sizeBox");
+    grid->addWidget(size_, 1, 1);
+    grid->addWidget(Tag(new QLabel(QStringLiteral("Logging Interval:"), this), 3003, "intervalLabel"), 1, 2);
+    interval_ = Tag(new QComboBox(this), 3004, "intervalBox");
+    grid->addWidget(interval_, 1, 3);
+    for (QComboBox* box : {size_, interval_}) {
+        box->setEditable(true);
+        box->setInsertPolicy(QComboBox::NoInsert);
+    }
+
+    grid->addWidget(Tag(new QLabel(QStringLiteral("File Name:"), this), 3012, "fileNameLabel"), 2, 0);
+    fileName_ = Tag(new QLineEdit(this), 3013, "fileNameEdit");
+    KeyFilter::Attach(fileName_, KeyFilterKind::FileName);
+    grid->addWidget(fileName_, 2, 1, 1, 3);
+    grid->addWidget(Tag(new QLabel(QStringLiteral("Path:"), this), 3011, "pathLabel"), 3, 0);
+    path_ = Tag(new QLineEdit(this), 3014, "pathEdit");
+    path_->setReadOnly(true);
+    grid->addWidget(path_, 3, 1, 1, 2);
+    auto* choose = Tag(new QPushButton(QStringLiteral("...."), this), 3015, "pathBrowse");
+    auto* ok = Tag(new QPushButton(QStringLiteral("OK"), this), 3005, "okButton");
+    auto* cancel = Tag(new QPushButton(QStringLiteral("Cancel"), this), 3008, "cancelButton");
+    for (QPushButton* b : {choose, ok, cancel}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+    connect(choose, &QPushButton::clicked, this, &LoggingDialog::OnChooseFolder);
+    connect(ok, &QPushButton::clicked, this, &LoggingDialog::OnOk);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    grid->addWidget(choose, 3, 3);
+    grid->addWidget(ok, 4, 2);
+    grid->addWidget(cancel, 4, 3);
+
+    for (const std::string& text : LogSizeTexts()) size_->addItem(QString::fromStdString(text));
+    for (const std::string& text : LogIntervalTexts()) interval_->addItem(QString::fromStdString(text));
+    setWindowTitle(QString::fromStdString(LoggingCaption(channel_)));
+
+    ChannelSettings& c = core.mutableSettings().channels[static_cast<std::size_t>(channel_ - 1)];
+    enabled_->setChecked(c.logEnabled == "YES");
+    Preselect(size_, LogSizeTexts(), c.logSize);
+    Preselect(interval_, LogIntervalTexts(), c.logInterval);
+    fileName_->setText(QString::fromStdString(c.logFileName));
+    // The proposed folder is kept in memory even when the dialog is
+    // cancelled, so the next opening proposes the same one.
+    if (c.logPath.empty()) c.logPath = CutUtf8(DefaultLogFolder(context_.programDirectory, pid_), kPathFieldMax);
+    path_->setText(QString::fromStdString(c.logPath));
+}
+
+void LoggingDialog::OnChooseFolder() {
+    const std::optional<std::string> folder = context_.files->ChooseFolder(this, kSelectLogPathTitle);
+    if (!folder || folder->empty()) return;
+    path_->setText(QString::fromStdString(LogFolderFromChosen(*folder, pid_)));
+}
+
+void LoggingDialog::OnOk() {
+    const std::string name = FieldText(fileName_->text(), kFileNameFieldMax);
+    if (name.empty()) {
+        messages_.Notice(this, kChooseLogNameText);
+        return;
+    }
+    ClientCore& core = context_.window->core();
+    BoardSettings updated = core.settings();
+    ChannelSettings& c = updated.channels[static_cast<std::size_t>(channel_ - 1)];
+    c.logFileName = name;
+    c.logEnabled = enabled_->isChecked() ? "YES" : "NO";
+    c.logSize = FieldText(size_->currentText(), kShortFieldMax);
+    c.logInterval = FieldText(interval_->currentText(), kShortFieldMax);
+    c.logPath = FieldText(path_->text(), kPathFieldMax);
+
+    if (!context_.database || !context_.database->saveLogging(channel_, pid_, updated)) {
+        messages_.Error(this, kSaveFailedText);
+        return;
+    }
+    const int timerId = kTimerLogFirst + channel_ - 1;
+    if (c.logEnabled == "YES") {
+        int32_t lastValid = core.states().at(channel_).lastLogPeriodMs;
+        context_.window->StartWindowTimer(timerId, LogIntervalToMs(c.logInterval, lastValid));
+    } else {
+        context_.window->StopWindowTimer(timerId);
+    }
+    core.mutableSettings().channels[static_cast<std::size_t>(channel_ - 1)] = c;
+    core.LoadAndShowSettings();
+    accept();
+}
+
+void LoggingDialog::done(int result) {
+    QDialog::done(result);
+    context_.window->core().ClearBusy();
+}
+
+void LoggingDialog::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        event->accept();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
+
+}  // namespace kestrane::ui
