@@ -1,0 +1,161 @@
+// The key filters typed through real key events: each filter's accepted
+// and refused characters, control keys, characters beyond ASCII, and paste
+// and program-set text going through untested.
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTest>
+
+#include "dialog_test_support.h"
+#include "ui/key_filter.h"
+
+using namespace kestrane;
+using namespace kestrane::ui;
+using namespace kestrane::ui::test;
+
+Q_DECLARE_METATYPE(kestrane::ui::KeyFilterKind)
+
+namespace {
+int g_beeps = 0;
+}
+
+class KeyFilterTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        KeyFilter::SetBeepForTesting([] { ++g_beeps; });
+    }
+    void init() { g_beeps = 0; }
+
+    void typedCharactersKeepOnlyTheAcceptedSet_data() {
+        QTest::addColumn<KeyFilterKind>("kind");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<int>("beeps");
+        using K = KeyFilterKind;
+        QTest::newRow("digits") << K::Digits << "0a1-2.3'4 56789" << "0123456789" << 5;
+        QTest::newRow("precision 0-6") << K::Precision << "0718293-6" << "01236" << 4;
+        QTest::newRow("precision 6 then 6") << K::Precision << "66" << "66" << 0;
+        QTest::newRow("adjustment") << K::Adjustment << "-1+2.e5,'" << "-12.5" << 4;
+        QTest::newRow("limit") << K::Limit << "-3 .2E5/" << "-3.25" << 3;
+        QTest::newRow("text") << K::Text << "Ab 9-.()!?&'\";:/_,@z" << "Ab 9-.()!?&z" << 8;
+        QTest::newRow("filter weight") << K::FilterWeight << "0-.5e," << "0.5" << 3;
+        QTest::newRow("file name") << K::FileName << "log 1-_/.txt" << "log1.txt" << 4;
+    }
+    void typedCharactersKeepOnlyTheAcceptedSet() {
+        QFETCH(KeyFilterKind, kind);
+        QFETCH(QString, typed);
+        QFETCH(QString, expected);
+        QFETCH(int, beeps);
+        QLineEdit edit;
+        KeyFilter* filter = KeyFilter::Attach(&edit, kind);
+        QTest::keyClicks(&edit, typed);
+        QCOMPARE(edit.text(), expected);
+        QCOMPARE(g_beeps, beeps);
+        QCOMPARE(filter->refusedCount(), beeps);
+    }
+
+    void controlKeysAreFilteredButBackspaceAndNavigationPass_data() {
+        QTest::addColumn<KeyFilterKind>("kind");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("expected");  // after "12" then the key
+        QTest::addColumn<int>("beeps");
+        using K = KeyFilterKind;
+        QTest::newRow("backspace") << K::Digits << int(Qt::Key_Backspace) << 0 << "1" << 0;
+        QTest::newRow("ctrl+v") << K::Digits << int(Qt::Key_V) << int(Qt::ControlModifier) << "12" << 1;
+        QTest::newRow("ctrl+x") << K::Limit << int(Qt::Key_X) << int(Qt::ControlModifier) << "12" << 1;
+        QTest::newRow("ctrl+c") << K::Text << int(Qt::Key_C) << int(Qt::ControlModifier) << "12" << 1;
+        QTest::newRow("return refused outside text") << K::Digits << int(Qt::Key_Return) << 0 << "12" << 1;
+        QTest::newRow("delete is no character") << K::Digits << int(Qt::Key_Delete) << 0 << "12" << 0;
+        QTest::newRow("left is no character") << K::Precision << int(Qt::Key_Left) << 0 << "12" << 0;
+    }
+    void controlKeysAreFilteredButBackspaceAndNavigationPass() {
+        QFETCH(KeyFilterKind, kind);
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, expected);
+        QFETCH(int, beeps);
+        QApplication::clipboard()->setText(QStringLiteral("999"));
+        QLineEdit edit;
+        KeyFilter::Attach(&edit, kind);
+        QTest::keyClicks(&edit, QStringLiteral("12"));
+        QTest::keyClick(&edit, static_cast<Qt::Key>(key), static_cast<Qt::KeyboardModifiers>(modifiers));
+        QCOMPARE(edit.text(), expected);
+        QCOMPARE(g_beeps, beeps);
+    }
+
+    void charactersBeyondAsciiAreRefused() {
+        QLineEdit edit;
+        KeyFilter::Attach(&edit, KeyFilterKind::Text);
+        for (const QString& text : {QStringLiteral("\u00e9"), QStringLiteral("\u20ac"), QStringLiteral("ab")}) {
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, text);
+            QApplication::sendEvent(&edit, &press);
+        }
+        QCOMPARE(edit.text(), QString());
+        QCOMPARE(g_beeps, 3);
+    }
+
+    void returnMakesANewLineInTheNotes() {
+        QPlainTextEdit notes;
+        KeyFilter::Attach(&notes, KeyFilterKind::Text);
+        QTest::keyClicks(&notes, QStringLiteral("one"));
+        QTest::keyClick(&notes, Qt::Key_Return);
+        QTest::keyClicks(&notes, QStringLiteral("two;"));
+        QCOMPARE(notes.toPlainText(), QStringLiteral("one\ntwo"));
+        QCOMPARE(g_beeps, 1);
+    }
+
+    void pasteAndProgramTextAreNotFiltered() {
+        QLineEdit edit;
+        KeyFilter::Attach(&edit, KeyFilterKind::Digits);
+        edit.setText(QStringLiteral("set by program"));
+        QCOMPARE(edit.text(), QStringLiteral("set by program"));
+        edit.clear();
+        QApplication::clipboard()->setText(QStringLiteral("it's -1.5"));
+        // What the context menu's Paste runs.
+        QMetaObject::invokeMethod(&edit, "paste");
+        QCOMPARE(edit.text(), QStringLiteral("it's -1.5"));
+        QCOMPARE(g_beeps, 0);
+    }
+
+    void typedCharacterOfKeyPresses_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("code");  // -1: no character
+        QTest::newRow("letter") << int(Qt::Key_A) << 0 << "a" << int('a');
+        QTest::newRow("shifted") << int(Qt::Key_ParenLeft) << int(Qt::ShiftModifier) << "(" << int('(');
+        QTest::newRow("backspace") << int(Qt::Key_Backspace) << 0 << "\b" << 8;
+        QTest::newRow("enter") << int(Qt::Key_Enter) << 0 << "\r" << 13;
+        QTest::newRow("ctrl+a") << int(Qt::Key_A) << int(Qt::ControlModifier) << "" << 1;
+        QTest::newRow("ctrl+z") << int(Qt::Key_Z) << int(Qt::ControlModifier) << "\x1a" << 26;
+        QTest::newRow("delete with text") << int(Qt::Key_Delete) << 0 << "\x7f" << -1;
+        QTest::newRow("tab") << int(Qt::Key_Tab) << 0 << "\t" << -1;
+        QTest::newRow("escape") << int(Qt::Key_Escape) << 0 << "\x1b" << -1;
+        QTest::newRow("shift alone") << int(Qt::Key_Shift) << int(Qt::ShiftModifier) << "" << -1;
+        QTest::newRow("latin-1") << 0 << 0 << "\u00e9" << 0xE9;
+        QTest::newRow("beyond latin-1") << 0 << 0 << "\u20ac" << 256;
+        QTest::newRow("composed") << 0 << 0 << "ab" << 256;
+    }
+    void typedCharacterOfKeyPresses() {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, text);
+        QFETCH(int, code);
+        const std::optional<int> got =
+            TypedCharacter(key, static_cast<Qt::KeyboardModifiers>(modifiers), text);
+        QCOMPARE(got.value_or(-1), code);
+    }
+};
+
+int main(int argc, char** argv) {
+    PrepareProcessEnvironment();
+    QApplication app(argc, argv);
+    KeyFilterTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "key_filter_test.moc"
