@@ -3,6 +3,8 @@
 // registry's statements. Runs on SQLite and, through KESTRANE_TEST_ODBC_FILE,
 // on PostgreSQL.
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -57,6 +59,52 @@ TEST(SettingsDatabaseOpen, FailedConnectionIsReportedAndLaterStatementsFindNoHan
         EXPECT_FALSE(db.saveOptions(1, "000A", settings));
         db.close();  // closing a never-opened database is harmless
     }
+}
+
+// Database files made by something else: garbage, or a table Main of
+// another layout. Nothing crashes and nothing reads past a field's limit.
+TEST(SettingsDatabaseForeign, GarbageFilesAndOtherLayoutsAreSurvived) {
+    const std::filesystem::path dir = MakeTempDir();
+    ASSERT_FALSE(dir.empty());
+    {
+        const std::filesystem::path garbage = dir / "garbage.MDB";
+        std::ofstream(garbage, std::ios::binary) << std::string(5000, '\xA5') << "SQLite format 3";
+        RecordingSink sink;
+        SettingsDatabase db;
+        if (db.open(DefaultConnectionString(garbage.string()), sink)) {
+            EXPECT_FALSE(DeviceRegistry(db).list(sink).ok);
+            EXPECT_EQ(sink.texts(), std::vector<std::string>{"Execution of SQL statement failed"});
+            BoardSettings s;
+            s.pid = "kept";
+            EXPECT_FALSE(db.loadBoardSettings("000A", s));
+            EXPECT_EQ(s.pid, "kept");
+        } else {
+            EXPECT_EQ(sink.texts(), std::vector<std::string>{"Connection attempt failed"});
+        }
+    }
+    {
+        const std::filesystem::path other = dir / "other.MDB";
+        RecordingSink sink;
+        SettingsDatabase db;
+        ASSERT_TRUE(db.open(DefaultConnectionString(other.string()), sink));
+        // Three columns only, the last one a blob with zero bytes and far
+        // more than any field keeps.
+        ASSERT_EQ(db.execute({"CREATE TABLE Main (VID TEXT, PID TEXT, X BLOB);", {}}), ExecStatus::Ok);
+        ASSERT_EQ(db.execute({"INSERT INTO Main VALUES ('0000', '000A', zeroblob(4000));", {}}), ExecStatus::Ok);
+        ASSERT_EQ(db.execute({"INSERT INTO Main VALUES ('0000', '000A', randomblob(4000));", {}}), ExecStatus::Ok);
+        BoardSettings s;
+        ASSERT_TRUE(db.loadBoardSettings("000A", s));
+        EXPECT_EQ(s.column1, "0000");  // read by position, as stored
+        EXPECT_EQ(s.vid, "000A");
+        EXPECT_LE(s.pid.size(), 31u);
+        EXPECT_EQ(s.channels[5].logPath, "");
+        const DeviceList list = DeviceRegistry(db).list(sink);
+        ASSERT_TRUE(list.ok);
+        ASSERT_EQ(list.entries.size(), 2u);
+        for (const std::string& e : list.entries) EXPECT_LE(e.size(), 31u + 20u);
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
 }
 
 using SettingsLoad = DatabaseTest;
