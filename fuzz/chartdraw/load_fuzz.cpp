@@ -22,9 +22,9 @@ struct FuzzState {
     FuzzState() {
         ::setenv("TZ", "UTC0", 1);
         ::tzset();
-        plotwick::RasterInit(320, 200);
+        plotwick::RasterInit(200, 150);
         plotwick::SetDiagnosticSink([](std::string_view) {});
-        plotwick::InitGraphContext(ctx, nullptr, 320, 200, "fuzz");
+        plotwick::InitGraphContext(ctx, nullptr, 200, 150, "fuzz");
     }
 };
 
@@ -57,8 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint8_t* tail = data + size - 16;
         plotwick::SetView(ctx, Word(tail), Word(tail + 4));
         hover.hoverWindow = &ctx;
-        hover.x = Word(tail + 8) % 400;
-        hover.y = Word(tail + 12) % 300;
+        hover.x = Word(tail + 8) % 260;
+        hover.y = Word(tail + 12) % 200;
         hover.selecting = (tail[0] & 1) != 0;
         hover.anchorIndex = Word(tail + 1);
         hover.currentIndex = Word(tail + 5);

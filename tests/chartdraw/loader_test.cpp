@@ -85,6 +85,8 @@ TEST(ParseReal, Numbers) {
         {"1.5e\n2", 1.5f, 4, true},          // never runs into the next line
         {"2.5e-400", 0.0f, 8, true},
         {"1.5e+", 1.5f, 5, true},
+        {"0e+999", 0.0f, 6, true},           // zero, not 0 times infinity
+        {"  e+999", 0.0f, 7, false},
     };
     for (const Case& c : cases) {
         const char* cursor = c.text;

@@ -116,7 +116,10 @@ ParsedReal ParseRealChecked(const char*& cursor) {
     if (*p == ' ' || *p == '\t') ++p;
     cursor = p;
     ParsedReal r;
-    r.value = static_cast<float>((integer + fraction) * sign * scale);
+    const double mantissa = integer + fraction;
+    // Zero stays zero whatever the exponent: 0 times an overflowed scale
+    // would be NaN.
+    r.value = mantissa == 0.0 ? static_cast<float>(0.0 * sign) : static_cast<float>(mantissa * sign * scale);
     r.hasDigits = digits;
     return r;
 }
