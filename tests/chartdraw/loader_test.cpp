@@ -235,9 +235,26 @@ TEST_F(LoadSeriesTest, FailuresKeepThePreviousSeries) {
     }
     EXPECT_EQ(LoadSeries((dir.path() / "missing.txt").c_str(), ctx), 0);
     EXPECT_EQ(LoadSeries(dir.path().c_str(), ctx), 0);  // a directory is not a log
+    EXPECT_EQ(LoadSeries("/dev/zero", ctx), 0);          // nor an endless device
     EXPECT_EQ(LoadSeries("", ctx), 0);
     EXPECT_EQ(LoadSeries(nullptr, ctx), 0);
     EXPECT_EQ(ctx.times, oldTimes);
+}
+
+TEST(ReadWholeFile, ExactBytesThenFourZeros) {
+    TempDir dir;
+    const std::string bytes("ab\0cd\r\n", 7);
+    const std::string path = dir.Write("f.bin", bytes);
+    char* buffer = nullptr;
+    int32_t size = -1;
+    ASSERT_TRUE(ReadWholeFile(path.c_str(), &buffer, &size));
+    ASSERT_EQ(size, 7);
+    EXPECT_EQ(std::string(buffer, 7), bytes);
+    EXPECT_EQ(std::string(buffer + 7, 4), std::string(4, '\0'));
+    xfree(buffer);
+    EXPECT_FALSE(ReadWholeFile((dir.path() / "none").c_str(), &buffer, &size));
+    EXPECT_EQ(buffer, nullptr);
+    EXPECT_EQ(size, 0);
 }
 
 TEST_F(LoadSeriesTest, ShortLinesKeepTheNewestPoints) {

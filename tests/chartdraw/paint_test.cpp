@@ -346,7 +346,8 @@ TEST_F(PaintTest, GoldenCharts) {
             std::printf("asset sum %llu, %s: %llu\n", static_cast<unsigned long long>(AssetSum()), c.name,
                         static_cast<unsigned long long>(sum));
         } else {
-            EXPECT_EQ(sum, c.want) << c.name;
+            EXPECT_EQ(sum, c.want) << c.name << ": if the drawing changed on purpose, rerun with "
+                                   << "CHARTDRAW_PRINT_GOLDEN=1, look at the charts and record the new sums";
         }
     }
 }
