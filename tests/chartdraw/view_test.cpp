@@ -304,7 +304,7 @@ TEST(Geometry, PointPositionsAndZeroRow) {
     EXPECT_EQ(PointY(g, s.ctx, 1e30), -(1 << 30));  // saturates instead of overflowing
 }
 
-TEST(Geometry, ZeroSpanSeriesHasFiniteScale) {
+TEST(Geometry, ZeroSpanSeriesSitsInTheMiddleColumn) {
     TestSeries s({0, 0, 0}, {1, 2, 3});
     EXPECT_EQ(s.ctx.span, 0);
     const PlotGeometry g = ComputeGeometry(s.ctx);
