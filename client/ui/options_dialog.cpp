@@ -156,9 +156,12 @@ void OptionsDialog::BuildControls() {
     auto* notesBox = new QVBoxLayout(notesGroup);
     notes_ = Tag(new QPlainTextEdit(notesGroup), 1113, "notesEdit");
     notes_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    notes_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    notes_->setMinimumWidth(220);
     notes_->setTabChangesFocus(true);
     notesBox->addWidget(notes_);
     middle->addWidget(notesGroup, 0, 1, 2, 1);
+    middle->setColumnStretch(1, 1);
 
     auto* tuneGroup = Tag(new QGroupBox(QStringLiteral("Fine Tune"), this), 1115, "fineTuneGroup");
     auto* tuneBox = new QGridLayout(tuneGroup);
@@ -201,7 +204,9 @@ void OptionsDialog::BuildControls() {
         auto* group = Tag(new QGroupBox(QString::fromLatin1(caption), inGroup), groupId, groupName);
         auto* box = new QHBoxLayout(group);
         auto* edit = Tag(new QLineEdit(group), editId, editName);
+        edit->setMinimumWidth(240);
         auto* browse = button(group, "....", browseId, browseName);
+        browse->setMaximumWidth(48);
         connect(browse, &QPushButton::clicked, this, [this, edit, sound] { Browse(edit, sound); });
         box->addWidget(edit, 1);
         box->addWidget(browse);

@@ -424,6 +424,29 @@ private slots:
         QVERIFY(Find<QLineEdit>(&d, "liveValueEdit")->text().startsWith(QStringLiteral("+ 150.00")));
     }
 
+    void filterButtonSavesTheFilterAtOnceAndKeepsTheEdits() {
+        DialogSession s;
+        QVERIFY(s.Start(StandardRow()));
+        s.core().LoadAndShowSettings();
+        OptionsDialog d(s.Context(), 2, &s.w());
+        d.show();
+        Retype(Find<QLineEdit>(&d, "nameEdit"), QStringLiteral("Pending"));
+        WhenModalOpens(QStringLiteral("filterDialog"), [&](QDialog* f) {
+            Find<QCheckBox>(f, "filterEnableCheck")->setChecked(true);
+            Find<QLineEdit>(f, "weightEdit")->setText(QStringLiteral("3"));
+            Click(f, "okButton");
+        });
+        Click(&d, "filterButton");
+        QCOMPARE(s.StoredChannel(2).filterWeight, std::string("3"));
+        QCOMPARE(s.StoredChannel(2).filterEnable, std::string("YES"));
+        QCOMPARE(s.StoredChannel(2).vmName, std::string("Reverse"));
+        QVERIFY(d.isVisible());
+        QCOMPARE(Find<QLineEdit>(&d, "nameEdit")->text(), QStringLiteral("Pending"));
+        Click(&d, "okButton");
+        QCOMPARE(s.StoredChannel(2).vmName, std::string("Pending"));
+        QCOMPARE(s.StoredChannel(2).filterWeight, std::string("3"));
+    }
+
     void autoCalcPutsTheFactorIntoTheAdjustmentField() {
         DialogSession s;
         QVERIFY(s.Start(StandardRow()));
