@@ -10,6 +10,7 @@
 #include "player/basic_outputs.h"
 #include "player/module_player.h"
 #include "player_fakes.h"
+#include "qt/qt_sound_output.h"
 #include "ui/about_dialog.h"
 
 using kestrane::music::GlobalModulePlayer;
@@ -135,6 +136,17 @@ private slots:
         QVERIFY(std::any_of(first.begin(), first.begin() + compare, [](std::int16_t v) { return v != 0; }));
     }
 
+    void desktopOutputWithoutASoundServerDoesNotOpen() {
+        kestrane::music::QtSoundOutput output;
+        kestrane::music::OutputRing ring;
+        QVERIFY(!output.Open(ring));
+        output.Close();
+        kestrane::music::ModulePlayer player(std::make_unique<kestrane::music::QtSoundOutput>());
+        auto probe = std::make_shared<kestrane::music::testing::StampSource::Probe>();
+        QCOMPARE(player.PlaySource(std::make_unique<kestrane::music::testing::StampSource>(probe, 0), 0), 0);
+        QVERIFY(probe->destroyed);
+    }
+
     void withoutASoundDeviceTheBoxStillWorks() {
         SetModuleOutput(nullptr);
         AboutDialog box;
@@ -146,5 +158,12 @@ private slots:
     }
 };
 
-QTEST_MAIN(AboutDialogTest)
+int main(int argc, char** argv) {
+    // No sound server at all, whatever the machine has: the desktop output
+    // must then fail to open instead of reaching a real device.
+    qputenv("PULSE_SERVER", "unix:/nonexistent-kestrane-pulse/native");
+    QApplication app(argc, argv);
+    AboutDialogTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "about_dialog_test.moc"
