@@ -92,7 +92,9 @@ struct XmChannel {
     int32_t savedPeriod = 0;
     int32_t savedVolume = 0;
     int32_t savedPanning = 128;
-    // Change flags for the voice update.
+    // What the current row or tick changed. The voice update recomputes
+    // volume, panning and frequency every time anyway (the result depends
+    // only on this state), so these matter for inspection, not for sound.
     bool frequencyChanged = false;
     bool volumeChanged = false;
     bool panningChanged = false;
