@@ -91,6 +91,8 @@ public:
     const PollingCycle& polling() const { return polling_; }
     const BoardSettings& settings() const { return settings_; }
     BoardSettings& mutableSettings() { return settings_; }
+    // The Logging dialog keeps a channel's last valid logging period here.
+    ChannelStates& mutableStates() { return states_; }
     const ChannelStates& states() const { return states_; }
     const ShownColumns& columns(int n) const { return columns_[static_cast<std::size_t>(n - 1)]; }
     std::string currentPid() const;

@@ -155,7 +155,8 @@ void LoggingDialog::OnOk() {
     }
     const int timerId = kTimerLogFirst + channel_ - 1;
     if (c.logEnabled == "YES") {
-        int32_t lastValid = core.states().at(channel_).lastLogPeriodMs;
+        // A typed interval outside the list keeps this channel's last valid period.
+        int32_t& lastValid = core.mutableStates().at(channel_).lastLogPeriodMs;
         context_.window->StartWindowTimer(timerId, LogIntervalToMs(c.logInterval, lastValid));
     } else {
         context_.window->StopWindowTimer(timerId);

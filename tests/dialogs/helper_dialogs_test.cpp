@@ -341,6 +341,21 @@ private slots:
         QCOMPARE(QString::fromStdString(on.logPath), folder.path() + QStringLiteral("/000A/"));
         QVERIFY(WaitUntil([&] { return LineCount(logFile) >= 2; }));
 
+        // A new interval restarts the running timer with its period; a typed
+        // text outside the list keeps the channel's last valid one.
+        const struct {
+            const char* typed;
+            int periodMs;
+        } restarts[] = {{"2 Secs", 2000}, {"90 Secs", 2000}, {"1 Mins", 60000}, {"1 mins", 60000}, {"", 60000}};
+        for (const auto& r : restarts) {
+            LoggingDialog d(s.Context(), 1, &s.w());
+            Find<QComboBox>(&d, "intervalBox")->setEditText(QString::fromLatin1(r.typed));
+            Click(&d, "okButton");
+            QVERIFY(s.w().timerActive(kTimerLogFirst));
+            QCOMPARE(s.w().findChild<QTimer*>(QStringLiteral("timer11"))->interval(), r.periodMs);
+            QCOMPARE(s.StoredChannel(1).logInterval, std::string(r.typed));
+        }
+
         // Switched off: the timer stops.
         {
             LoggingDialog d(s.Context(), 1, &s.w());
