@@ -71,8 +71,10 @@ inline void MixSpan(const int16_t* data, int64_t& fixed, int64_t dstep, int32_t&
         const int32_t interp = s0 * 64 + static_cast<int32_t>((int64_t{s1 - s0} * int64_t{frac >> 1}) >> 25);
         const int64_t pl = int64_t{interp} * l;
         const int64_t pr = int64_t{interp} * r;
-        out[2 * f] += ((pl >> 6) + (pl < 0 ? 1 : 0)) >> 1;
-        out[2 * f + 1] += ((pr >> 6) + (pr < 0 ? 1 : 0)) >> 1;
+        // ((p >> 6) + (p < 0)) >> 1 in one step: for negative p it equals
+        // (p + 64) >> 7, for the others p >> 7.
+        out[2 * f] += (pl + ((pl >> 63) & 64)) >> 7;
+        out[2 * f + 1] += (pr + ((pr >> 63) & 64)) >> 7;
         if constexpr (kRamp) {
             l += rampL;
             r += rampR;

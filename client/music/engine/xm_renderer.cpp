@@ -788,11 +788,15 @@ std::vector<int16_t> XmRenderToPcm(std::shared_ptr<const XmSong> song, size_t ma
     XmRenderer r(std::move(song), false);
     std::vector<int16_t> pcm;
     std::vector<int64_t> acc(kXmBlockSamples);
-    while (pcm.size() / 2 < maxFrames && !r.Ended()) {
-        const size_t want = std::min<size_t>(kXmBlockFrames, maxFrames - pcm.size() / 2);
+    size_t frames = 0;
+    while (frames < maxFrames && !r.Ended()) {
+        const size_t want = std::min<size_t>(kXmBlockFrames, maxFrames - frames);
         std::fill(acc.begin(), acc.end(), 0);
         const size_t got = r.MixFrames(std::span<int64_t>(acc.data(), 2 * want));
-        for (size_t i = 0; i < 2 * got; ++i) pcm.push_back(XmConvertSample(acc[i], r.MasterVolume()));
+        pcm.resize(2 * (frames + got));
+        int16_t* out = pcm.data() + 2 * frames;
+        for (size_t i = 0; i < 2 * got; ++i) out[i] = XmConvertSample(acc[i], r.MasterVolume());
+        frames += got;
         if (got < want) break;
     }
     return pcm;
