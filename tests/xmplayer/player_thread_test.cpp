@@ -159,6 +159,16 @@ TEST(ModulePlayerThread, MasterVolumeReachesTheRenderer) {
   rig.player.Stop();
 }
 
+TEST(ModulePlayerThread, NullOutputConsumesTheRingAsTimePasses) {
+  auto src = std::make_shared<StampSource::Probe>();
+  ModulePlayer player(std::make_unique<NullSoundOutput>());
+  ASSERT_EQ(player.PlaySource(std::make_unique<StampSource>(src, 0), 0), 1);
+  // Its clock moves the play position, so the thread keeps refilling.
+  ASSERT_TRUE(WaitFor([&] { return src->rendered > 24; }));
+  player.Stop();
+  EXPECT_TRUE(src->destroyed);
+}
+
 // A device writing to a file receives every block once, in order.
 struct WavRig {
   std::string path;
