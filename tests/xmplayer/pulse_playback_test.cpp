@@ -7,7 +7,9 @@
 #include <QtTest>
 
 #include "player/module_player.h"
+#include "qt/qt_sound_output.h"
 #include "ui/about_dialog.h"
+#include "xm_writer.h"
 
 namespace {
 
@@ -108,6 +110,31 @@ private slots:
                                 .arg(recorder.Frames()).arg(atClose).arg(errors)));
         const int closedPeak = recorder.Peak(settled, recorder.Frames());
         QVERIFY2(closedPeak < 64, qPrintable(QStringLiteral("peak after closing: %1").arg(closedPeak)));
+    }
+
+    // A song without loop ends by itself: the mixing thread closes the
+    // desktop output on its own, and a second song can start right after.
+    void shortSongEndsAndReleasesTheDevice() {
+        namespace xmw = kestrane::xmw;
+        xmw::Sample sample;
+        for (int i = 0; i < 32; ++i) sample.data.push_back(i < 16 ? 80 : -80);
+        sample.loopType = 1;
+        sample.loopLength = 32;
+        xmw::Song song;
+        song.instruments.push_back(xmw::SingleSampleInstrument(sample));
+        xmw::Pattern pattern;
+        pattern.rows = 8;  // about a second
+        pattern.At(0, 0, 1) = {xmw::Note("C-4"), 1, 0, 0, 0};
+        song.patterns.push_back(pattern);
+        const auto bytes = xmw::WriteXm(song);
+
+        using namespace kestrane::music;
+        ModulePlayer player(std::make_unique<QtSoundOutput>());
+        for (int round = 0; round < 2; ++round) {
+            QVERIFY(player.Play(bytes.data(), bytes.size(), kModuleMemory | kModuleNoLoop));
+            QTRY_VERIFY_WITH_TIMEOUT(!player.IsPlaying(), 30000);
+        }
+        player.Stop();
     }
 };
 
