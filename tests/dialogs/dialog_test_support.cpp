@@ -49,7 +49,7 @@ BoardRow StandardRow() {
     return row;
 }
 
-bool DialogSession::Start(const BoardRow& row) {
+bool DialogSession::Start(const BoardRow& row, bool sessionDialogs) {
     std::string error;
     const std::string program = MakeInstallation({row}, error);
     if (program.empty()) {
@@ -61,7 +61,7 @@ bool DialogSession::Start(const BoardRow& row) {
     SessionServices services;
     services.messages = &messages;
     services.urls = &urls;
-    services.dialogs = &dialogs;
+    services.dialogs = sessionDialogs ? nullptr : &dialogs;
     services.addDeviceRunner = [](AddMode) { return false; };
     session = ClientSession::Start(services);
     if (!session) return false;

@@ -54,7 +54,9 @@ struct DialogSession {
     // A second connection to the same database, to read back what was saved.
     SettingsDatabase db;
 
-    bool Start(const BoardRow& row);
+    // `sessionDialogs`: the session's own dialog opener instead of the
+    // test's (the desktop file choosers are then never reached by tests).
+    bool Start(const BoardRow& row, bool sessionDialogs = false);
     MainWindow& w() { return session->window(); }
     ClientCore& core() { return w().core(); }
     DialogContext Context();

@@ -409,6 +409,32 @@ private slots:
         QVERIFY(s.w().timerActive(1));
     }
 
+    void theSessionOpensTheDialogsFromTheEditButtonsAndLoggingMenu() {
+        DialogSession s;
+        QVERIFY(s.Start(StandardRow(), true));
+        s.Connect();
+        QString optionsTitle, loggingTitle;
+        WhenModalOpens(QStringLiteral("optionsDialog"), [&](QDialog* d) {
+            optionsTitle = d->windowTitle();
+            Retype(Find<QLineEdit>(d, "nameEdit"), QStringLiteral("Via session"));
+            Click(d, "okButton");
+        });
+        QTest::mouseClick(s.w().findChild<QPushButton*>("editButton6"), Qt::LeftButton);
+        QCOMPARE(optionsTitle, QStringLiteral("Voltmeter 6 Options"));
+        QCOMPARE(s.StoredChannel(6).vmName, std::string("Via session"));
+        QCOMPARE(s.w().findChild<QLabel*>("nameLabel6")->text(), QStringLiteral("Via session"));
+
+        WhenModalOpens(QStringLiteral("loggingDialog"), [&](QDialog* d) {
+            loggingTitle = d->windowTitle();
+            Click(d, "okButton");  // no file name: refused, stays open
+            Click(d, "cancelButton");
+        });
+        s.w().findChild<QAction*>(QStringLiteral("loggingAction3"))->trigger();
+        QCOMPARE(loggingTitle, QStringLiteral(" Logging Options for Voltmeter 3"));
+        QCOMPARE(s.messages.shown.size(), std::size_t{1});
+        QCOMPARE(s.messages.shown[0].second, std::string("Choose a Log File Name"));
+    }
+
     void liveGaugeKeepsItsRangeForAShunt() {
         DialogSession s;
         QVERIFY(s.Start(StandardRow()));
