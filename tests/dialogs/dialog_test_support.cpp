@@ -94,7 +94,14 @@ void WhenModalOpens(const QString& objectName, std::function<void(QDialog*)> act
     auto* poll = new QTimer(qApp);
     auto started = std::make_shared<QElapsedTimer>();
     started->start();
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, objectName, action, started] {
+    // A dialog that never opened must not be acted on by a later test.
+    const QByteArray owner = QByteArray(QTest::currentTestFunction()) + '/' + QTest::currentDataTag();
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, objectName, action, started, owner] {
+        if (QByteArray(QTest::currentTestFunction()) + '/' + QTest::currentDataTag() != owner) {
+            poll->stop();
+            poll->deleteLater();
+            return;
+        }
         QWidget* modal = QApplication::activeModalWidget();
         auto* dialog = qobject_cast<QDialog*>(modal);
         if (dialog && dialog->objectName() == objectName && dialog->isVisible()) {
