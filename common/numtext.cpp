@@ -7,6 +7,7 @@
 #include "common/numtext.h"
 
 #include <algorithm>
+#include <array>
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
@@ -80,10 +81,34 @@ public:
         if (carry != 0) words_.push_back(static_cast<uint32_t>(carry));
         Normalize();
     }
-    void MulPow10(int n) {
-        for (; n >= 9; n -= 9) MulSmall(1000000000U);
-        if (n > 0) MulSmall(static_cast<uint32_t>(kPow10[n]));
+    void MulU64(uint64_t factor) {
+        u128 carry = 0;
+        for (auto& w : words_) {
+            const u128 p = static_cast<u128>(w) * factor + carry;
+            w = static_cast<uint32_t>(p);
+            carry = p >> 32;
+        }
+        while (carry != 0) {
+            words_.push_back(static_cast<uint32_t>(carry));
+            carry >>= 32;
+        }
+        Normalize();
     }
+    void Mul(const BigUint& other) {
+        std::vector<uint32_t> out(words_.size() + other.words_.size(), 0U);
+        for (std::size_t i = 0; i < words_.size(); ++i) {
+            uint64_t carry = 0;
+            for (std::size_t j = 0; j < other.words_.size(); ++j) {
+                const uint64_t p = static_cast<uint64_t>(words_[i]) * other.words_[j] + out[i + j] + carry;
+                out[i + j] = static_cast<uint32_t>(p);
+                carry = p >> 32;
+            }
+            out[i + other.words_.size()] = static_cast<uint32_t>(carry);
+        }
+        words_ = std::move(out);
+        Normalize();
+    }
+    void MulPow10(int n);
     void ShiftLeft(int bits) {
         if (bits <= 0) return;
         const int whole = bits / 32;
@@ -114,6 +139,38 @@ private:
     }
     std::vector<uint32_t> words_;
 };
+
+// 10^n as a big integer. The few most recent powers are kept per thread:
+// the huge exponents of the exponent form take a while to build, and a
+// value is usually formatted more than once.
+const BigUint& Pow10Big(int n) {
+    struct Entry {
+        int n = -1;
+        BigUint value{1};
+    };
+    thread_local std::array<Entry, 4> cache;
+    thread_local std::size_t next = 0;
+    for (const auto& e : cache) {
+        if (e.n == n) return e.value;
+    }
+    Entry& slot = cache[next];
+    next = (next + 1) % cache.size();
+    BigUint p(1);
+    int k = n;
+    for (; k >= 19; k -= 19) p.MulU64(kPow10[19]);
+    if (k > 0) p.MulU64(kPow10[k]);
+    slot.n = n;
+    slot.value = std::move(p);
+    return slot.value;
+}
+
+void BigUint::MulPow10(int n) {
+    if (n <= 19) {
+        if (n > 0) MulU64(kPow10[n]);
+        return;
+    }
+    Mul(Pow10Big(n));
+}
 
 // Compares mantissa * 2^exp2 * 2^extraBits with num * 10^pow10 exactly
 // (pow10 may be negative: then the power moves to the other side).
@@ -147,7 +204,12 @@ int ComparePow10(const BinaryValue& v, int p) {
 
 // Decimal exponent of a value of at least 1: floor(log10(value)), exact.
 int DecimalExponent(long double magnitude, const BinaryValue& v) {
-    int e = static_cast<int>(std::floor(std::log10(magnitude)));
+    const long double l = std::log10(magnitude);
+    int e = static_cast<int>(std::floor(l));
+    // log10 is accurate to far better than 1e-9 here, so away from a power
+    // of ten its floor is already exact and the costly check is skipped.
+    const long double frac = l - static_cast<long double>(e);
+    if (frac > 1e-9L && frac < 1 - 1e-9L) return e;
     // log10 may be off by one next to a power of ten; settle it exactly.
     while (e > 0 && ComparePow10(v, e) < 0) --e;
     while (ComparePow10(v, e + 1) >= 0) ++e;
@@ -183,9 +245,26 @@ std::string ExponentForm(char sign, const BinaryValue& v, int e) {
     // and then checking 2 * value against (2q +- 1) * 10^(e - 15) exactly.
     const int scale = e - (kSignificantDigits - 1);
     // Is value >= (q + 0.5) * 10^scale, i.e. 2*value >= (2q+1) * 10^scale,
-    // with a tie rounding up only to an even result? Monotone in q.
+    // with a tie rounding up only to an even result? Monotone in q. Both
+    // sides are built once as mantissa * 2^a * 10^b and 2^c * 10^d, so each
+    // test costs one multiplication by 2q+1.
+    BigUint left(v.mantissa);
+    BigUint right(1);
+    const int bits = v.exp2 + 1;
+    if (bits >= 0) {
+        left.ShiftLeft(bits);
+    } else {
+        right.ShiftLeft(-bits);
+    }
+    if (scale >= 0) {
+        right.MulPow10(scale);
+    } else {
+        left.MulPow10(-scale);
+    }
     const auto roundsAbove = [&](uint64_t q) {
-        const int c = CompareScaled(v, 1, 2 * q + 1, scale);
+        BigUint limit = right;
+        limit.MulU64(2 * q + 1);
+        const int c = Compare(left, limit);
         return c > 0 || (c == 0 && (q & 1) != 0);
     };
     // A long double estimate is within a few units; bracket it and search

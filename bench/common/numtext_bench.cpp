@@ -21,6 +21,12 @@ void BM_RealToTextExponent(benchmark::State& state) {
 }
 BENCHMARK(BM_RealToTextExponent);
 
+void BM_RealToTextLargest(benchmark::State& state) {
+    const long double v = 9.999999999999999e4931L;
+    for (auto _ : state) benchmark::DoNotOptimize(kestrane::RealToText(v, 6));
+}
+BENCHMARK(BM_RealToTextLargest);
+
 void BM_TextToReal(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(kestrane::TextToReal(" 12.345678"));
 }
