@@ -120,7 +120,13 @@ struct ChannelState {
 };
 
 // The acquisition's run-time records for all six channels plus the
-// filter's warm-up counter, which all channels share.
+// filter's warm-up counter, which all channels share. The main window owns
+// one and drives it from its timers:
+//   polling pass (timer 1)       ApplyReading          (conversion.h)
+//   trigger timer (timer 3)      RunTriggerTick        (trigger_engine.h)
+//   logging timer 10 + n         WriteLogRecord(n,...) (logging.h)
+//   Connect, Logging dialog      LogIntervalToMs(text, at(n).lastLogPeriodMs) (intervals.h)
+//   Disconnect                   ResetOnDisconnect     (below)
 struct ChannelStates {
     std::array<ChannelState, kChannelCount> channels;
     int warmUp = 0;
