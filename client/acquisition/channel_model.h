@@ -131,6 +131,7 @@ struct ChannelStates {
     std::array<ChannelState, kChannelCount> channels;
     int warmUp = 0;
 
+    // `channel` is 1..6.
     ChannelState& at(int channel) { return channels[static_cast<std::size_t>(channel - 1)]; }
     const ChannelState& at(int channel) const { return channels[static_cast<std::size_t>(channel - 1)]; }
 };
