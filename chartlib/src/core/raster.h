@@ -244,6 +244,8 @@ struct DebugArg {
     DebugArg(long v) : kind(Kind::Int), i(v) {}
     DebugArg(long long v) : kind(Kind::Int), i(v) {}
     DebugArg(unsigned v) : kind(Kind::Int), i(v) {}
+    DebugArg(unsigned long v) : kind(Kind::Int), i(static_cast<int64_t>(v)) {}
+    DebugArg(unsigned long long v) : kind(Kind::Int), i(static_cast<int64_t>(v)) {}
     DebugArg(double v) : kind(Kind::Real), d(v) {}
     DebugArg(const char* v) : kind(Kind::Text), s(v) {}
 };
