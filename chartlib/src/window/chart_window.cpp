@@ -1,0 +1,348 @@
+// Chart window behaviour: Qt events mapped onto the chart's mouse interaction
+// and painting through the raster back buffer.
+#include "chart_window.h"
+
+#include <QImage>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QThread>
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <unordered_set>
+
+#include "core/paint.h"
+#include "core/raster.h"
+#include "core/series.h"
+#include "core/view.h"
+
+namespace plotwick {
+
+namespace {
+// Live charts, so a stale or foreign handle is refused instead of followed.
+std::unordered_set<const void*>& LiveCharts() {
+    static std::unordered_set<const void*> charts;
+    return charts;
+}
+}  // namespace
+
+Interaction& InteractionState() {
+    static Interaction state;
+    return state;
+}
+
+int32_t PointAtX(const GraphContext& ctx, int32_t x) {
+    if (ctx.pointCount <= 0 || ctx.plotWidth < 10) return 0;
+    const int64_t col = std::clamp<int64_t>(int64_t{x} - ctx.marginLeft, 0, ctx.plotWidth - 1);
+    // A view of zero width maps every column to its start, never dividing by zero.
+    const double width = static_cast<double>(ctx.viewEnd) - ctx.viewStart;
+    const double t = width > 0 ? col / (ctx.plotWidth / width) + ctx.viewStart : ctx.viewStart;
+    return NearestPoint(ctx, TruncToInt(t));
+}
+
+namespace {
+
+// Presents the painted rectangle of the back buffer with QPainter::drawImage.
+class WidgetPaintWindow : public PaintWindow {
+public:
+    WidgetPaintWindow(QWidget& widget, const QRect& box) : widget_(widget), box_(box) {}
+    RasterRect ClipBox() const override {
+        return RasterRect{box_.left(), box_.top(), box_.right() + 1, box_.bottom() + 1};
+    }
+    void Present(const PresentFrame& frame) override {
+        const int w = frame.rect.right - frame.rect.left, h = frame.rect.bottom - frame.rect.top;
+        if (w <= 0 || h <= 0 || frame.bottomRow == nullptr) return;
+        QImage image(w, h, QImage::Format_RGB32);
+        if (image.isNull()) return;
+        CopyFrameTopDown(frame, reinterpret_cast<uint32_t*>(image.bits()),
+                         static_cast<int32_t>(image.bytesPerLine()));
+        QPainter painter(&widget_);
+        painter.drawImage(frame.rect.left, frame.rect.top, image);
+    }
+
+private:
+    QWidget& widget_;
+    QRect box_;
+};
+
+HoverState HoverFor(const Interaction& s) {
+    HoverState h;
+    h.hoverWindow = s.hover;
+    h.x = s.x;
+    h.y = s.y;
+    h.selecting = s.selecting;
+    h.anchorIndex = s.anchorIndex;
+    h.currentIndex = s.currentIndex;
+    return h;
+}
+
+}  // namespace
+
+ChartWidget::ChartWidget(QWidget* parent, int32_t width, int32_t height, const char* title) : QWidget(parent) {
+    LiveCharts().insert(static_cast<const QObject*>(this));
+    setObjectName(QStringLiteral("MerrowPlotwickClass"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setMouseTracking(true);
+    setCursor(Qt::ArrowCursor);
+    ctx_ = static_cast<GraphContext*>(xmalloc(static_cast<int64_t>(sizeof(GraphContext))));
+    if (ctx_ != nullptr) {
+        new (ctx_) GraphContext{};
+        InitGraphContext(*ctx_, this, width, height, title != nullptr ? title : "");
+    }
+    resize(std::max<int32_t>(width, 1), std::max<int32_t>(height, 1));
+}
+
+ChartWidget::~ChartWidget() {
+    LiveCharts().erase(static_cast<const QObject*>(this));
+    if (ctx_ == nullptr) return;
+    autoScrollTimer_.stop();
+    // Nothing library-wide may keep pointing at the record released below.
+    Interaction& s = InteractionState();
+    if (s.hover == ctx_ || s.capture == ctx_ || s.timerOwner == ctx_) {
+        if (s.hover == ctx_) {
+            s.hover = nullptr;
+            s.x = s.y = -1;
+        }
+        if (s.capture == ctx_) {
+            s.capture = nullptr;
+            s.selecting = false;
+            s.panning = false;
+        }
+        if (s.timerOwner == ctx_) {
+            s.timerOwner = nullptr;
+            s.autoScroll = false;
+        }
+    }
+    if (s.tracking == ctx_) s.tracking = nullptr;
+    ReleaseSeries(*ctx_);
+    GraphContext* dead = ctx_;
+    ctx_ = nullptr;
+    dead->~GraphContext();
+    xfree(dead);
+}
+
+void ChartWidget::CheckGuards() const {
+    if (ctx_->magic1 != kMagic1) DebugPrint("magic1 mismatch");
+    if (ctx_->magic2 != kMagic2) DebugPrint("magic2 mismatch");
+}
+
+void ChartWidget::PaintNow() { repaint(); }
+
+void ChartWidget::paintEvent(QPaintEvent* event) {
+    if (ctx_ == nullptr) {
+        QWidget::paintEvent(event);
+        return;
+    }
+    CheckGuards();
+    WidgetPaintWindow window(*this, event->rect());
+    Paint(*ctx_, window, HoverFor(InteractionState()));
+}
+
+void ChartWidget::resizeEvent(QResizeEvent* event) {
+    if (ctx_ == nullptr) return QWidget::resizeEvent(event);
+    CheckGuards();
+    ResizeGraphContext(*ctx_, width(), height());
+    PaintNow();
+}
+
+void ChartWidget::mouseMoveEvent(QMouseEvent* event) {
+    if (ctx_ == nullptr) return QWidget::mouseMoveEvent(event);
+    CheckGuards();
+    Interaction& s = InteractionState();
+    if (s.tracking != ctx_) s.tracking = ctx_;
+    const QPoint p = event->position().toPoint();
+    MouseMove(p.x(), p.y());
+    PaintNow();
+}
+
+void ChartWidget::mousePressEvent(QMouseEvent* event) {
+    if (ctx_ == nullptr) return QWidget::mousePressEvent(event);
+    CheckGuards();
+    if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
+    raise();
+    // The press acts at the pointer position, also when no move preceded it.
+    const QPoint p = event->position().toPoint();
+    Interaction& s = InteractionState();
+    if (ctx_->pointCount > 0) {
+        s.hover = ctx_;
+        s.x = p.x();
+        s.y = p.y();
+    }
+    MousePress();
+}
+
+void ChartWidget::mouseReleaseEvent(QMouseEvent* event) {
+    if (ctx_ == nullptr) return QWidget::mouseReleaseEvent(event);
+    CheckGuards();
+    if (event->button() != Qt::LeftButton) return QWidget::mouseReleaseEvent(event);
+    MouseRelease();
+}
+
+void ChartWidget::leaveEvent(QEvent* event) {
+    if (ctx_ == nullptr) return QWidget::leaveEvent(event);
+    CheckGuards();
+    Interaction& s = InteractionState();
+    if (s.tracking == ctx_) s.tracking = nullptr;
+    // Only this window's hover is cleared; another chart may already own it.
+    if (s.hover == ctx_ || s.hover == nullptr) {
+        s.hover = nullptr;
+        s.x = s.y = -1;
+    }
+    PaintNow();
+}
+
+void ChartWidget::timerEvent(QTimerEvent* event) {
+    if (ctx_ != nullptr && event->timerId() == autoScrollTimer_.timerId()) {
+        AutoScrollTick();
+        return;
+    }
+    QWidget::timerEvent(event);
+}
+
+void ChartWidget::MouseMove(int32_t x, int32_t y) {
+    GraphContext& c = *ctx_;
+    if (c.pointCount <= 0) return;
+    Interaction& s = InteractionState();
+    s.hover = &c;
+    s.x = x;
+    s.y = y;
+    if (s.selecting && s.capture == &c) {
+        s.currentIndex = PointAtX(c, x);
+        if ((x < c.marginLeft || x > c.width - c.marginRight) && !s.autoScroll) {
+            s.autoScroll = true;
+            s.tickCount = 0;
+            s.timerOwner = &c;
+            autoScrollTimer_.start(kAutoScrollMs, this);
+        }
+    }
+    if (s.panning && s.capture == &c && c.plotWidth > 0) {
+        const int64_t delta = (int64_t{x} - s.panAnchorX) * c.span / c.plotWidth;
+        int64_t start = s.panStart + delta, end = s.panEnd + delta;
+        if (end >= c.span) {
+            start -= end - c.span;
+            end = c.span;
+        }
+        if (start < 0) {
+            end -= start;
+            start = 0;
+        }
+        SetView(c, static_cast<int32_t>(start), static_cast<int32_t>(std::min<int64_t>(end, INT32_MAX)));
+    }
+}
+
+void ChartWidget::MousePress() {
+    GraphContext& c = *ctx_;
+    if (c.pointCount <= 0) return;
+    Interaction& s = InteractionState();
+    const int32_t x = s.hover == &c ? s.x : -1;
+    const int32_t y = s.hover == &c ? s.y : -1;
+    if (x < c.marginLeft) return;
+    const int32_t right = c.width - c.marginRight;
+    if (y >= c.marginTop && x < right && y < c.height - c.marginBottom) {
+        s.selecting = true;
+        s.anchorIndex = s.currentIndex = PointAtX(c, x);
+        s.capture = &c;
+        PaintNow();
+        return;
+    }
+    const int32_t stripTop = c.height - c.marginBottom + 40;
+    if (x < right && y >= stripTop && y < stripTop + 30) {
+        const ThumbSpan thumb = ComputeThumb(c.plotWidth, c.viewStart, c.viewEnd, c.span);
+        s.panning = true;
+        s.panStart = c.viewStart;
+        s.panEnd = c.viewEnd;
+        s.capture = &c;
+        const int32_t rx = x - c.marginLeft;
+        if (rx >= thumb.left && rx < thumb.right) {
+            s.panAnchorX = x;
+        } else {
+            s.panAnchorX = c.marginLeft + (thumb.left + thumb.right) / 2;
+            MouseMove(x, y);
+        }
+        PaintNow();
+    }
+}
+
+void ChartWidget::MouseRelease() {
+    GraphContext& c = *ctx_;
+    if (c.pointCount <= 0) return;
+    Interaction& s = InteractionState();
+    if (s.panning && s.capture == &c) {
+        s.panning = false;
+        s.capture = nullptr;
+    }
+    if (s.selecting && s.capture == &c) {
+        s.selecting = false;
+        s.capture = nullptr;
+        if (s.anchorIndex == s.currentIndex) {
+            const int32_t half = std::max<int32_t>((c.viewEnd - c.viewStart) / 2, 30);
+            const int64_t start = int64_t{c.viewStart} - half, end = int64_t{c.viewEnd} + half;
+            if (c.animateZoomOut) {
+                Animate(static_cast<int32_t>(std::max<int64_t>(start, 0)),
+                        static_cast<int32_t>(std::min<int64_t>(end, c.span)));
+            } else {
+                SetView(c, static_cast<int32_t>(std::max<int64_t>(start, INT32_MIN)),
+                        static_cast<int32_t>(std::min<int64_t>(end, INT32_MAX)));
+            }
+        } else {
+            const int32_t last = c.pointCount - 1;
+            const int32_t lo = std::clamp(std::min(s.anchorIndex, s.currentIndex), 0, last);
+            const int32_t hi = std::clamp(std::max(s.anchorIndex, s.currentIndex) + 1, 0, last);
+            if (c.animateZoomIn) {
+                Animate(c.times[lo], c.times[hi]);
+            } else {
+                SetView(c, c.times[lo], c.times[hi]);
+            }
+        }
+    }
+    update();
+}
+
+void ChartWidget::Animate(int32_t targetStart, int32_t targetEnd) {
+    GraphContext& c = *ctx_;
+    const int64_t start0 = c.viewStart, end0 = c.viewEnd;
+    for (int i = 0; i <= 4; ++i) {
+        const int64_t start = (4 * start0 + i * (int64_t{targetStart} - start0)) / 4;
+        const int64_t end = (4 * end0 + i * (int64_t{targetEnd} - end0)) / 4;
+        SetView(c, static_cast<int32_t>(start), static_cast<int32_t>(end));
+        PaintNow();
+        if (i < 4) QThread::msleep(kAnimateFrameMs);
+    }
+}
+
+void ChartWidget::StopAutoScroll() {
+    autoScrollTimer_.stop();
+    Interaction& s = InteractionState();
+    s.autoScroll = false;
+    if (s.timerOwner == ctx_) s.timerOwner = nullptr;
+}
+
+void ChartWidget::AutoScrollTick() {
+    GraphContext& c = *ctx_;
+    Interaction& s = InteractionState();
+    if (!s.autoScroll || !s.selecting || s.hover == nullptr || s.hover != &c ||
+        (s.x >= c.marginLeft && s.x <= c.width - c.marginRight)) {
+        StopAutoScroll();
+        return;
+    }
+    s.tickCount = std::min(s.tickCount + 1, 7);
+    const int32_t step = static_cast<int32_t>((int64_t{c.viewEnd} - c.viewStart) * s.tickCount / 32);
+    if (s.x < c.marginLeft) {
+        SetView(c, c.viewStart - step, c.viewEnd);
+    } else {
+        SetView(c, c.viewStart, static_cast<int32_t>(std::min<int64_t>(int64_t{c.viewEnd} + step, INT32_MAX)));
+    }
+    MouseMove(s.x, s.y);
+    PaintNow();
+}
+
+ChartWidget* ChartFromHandle(void* handle) {
+    if (handle == nullptr || LiveCharts().count(handle) == 0) return nullptr;
+    auto* object = static_cast<QObject*>(handle);
+    return dynamic_cast<ChartWidget*>(object);
+}
+
+}  // namespace plotwick

@@ -1,0 +1,73 @@
+// Chart windows: a child widget per chart holding its GraphContext, the
+// library-wide pointer/selection/pan state, and the mouse interaction
+// (hover, zoom by selection or click, auto-scroll, overview-strip panning).
+#pragma once
+
+#include <QBasicTimer>
+#include <QWidget>
+
+#include <cstdint>
+
+#include "core/graph_context.h"
+
+namespace plotwick {
+
+// One set for all windows: a single mouse drives at most one selection or pan.
+struct Interaction {
+    GraphContext* hover = nullptr;     // record under the pointer
+    int32_t x = -1, y = -1;            // pointer in hover's client coordinates
+    GraphContext* tracking = nullptr;  // window with leave tracking active
+    GraphContext* capture = nullptr;   // window holding the mouse
+    bool selecting = false;
+    int32_t anchorIndex = 0, currentIndex = 0;
+    bool panning = false;
+    int32_t panAnchorX = 0, panStart = 0, panEnd = 0;
+    bool autoScroll = false;
+    int32_t tickCount = 0;
+    GraphContext* timerOwner = nullptr;
+};
+Interaction& InteractionState();
+
+// Index of the point nearest in time to client column x; 0 without points
+// or with a plot narrower than 10 pixels.
+int32_t PointAtX(const GraphContext& ctx, int32_t x);
+
+class ChartWidget : public QWidget {
+public:
+    ChartWidget(QWidget* parent, int32_t width, int32_t height, const char* title);
+    ~ChartWidget() override;
+
+    // nullptr when the record could not be had (plain empty child window).
+    GraphContext* context() { return ctx_; }
+
+    void MouseMove(int32_t x, int32_t y);
+    void MousePress();
+    void MouseRelease();
+    void AutoScrollTick();
+    void Animate(int32_t targetStart, int32_t targetEnd);
+    void PaintNow();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    void CheckGuards() const;
+    void StopAutoScroll();
+
+    GraphContext* ctx_ = nullptr;
+    QBasicTimer autoScrollTimer_;
+};
+
+// The chart behind a handle from pwCreateWindow, or nullptr.
+ChartWidget* ChartFromHandle(void* handle);
+
+inline constexpr int kAutoScrollMs = 100;
+inline constexpr int kAnimateFrameMs = 20;
+
+}  // namespace plotwick

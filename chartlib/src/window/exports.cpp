@@ -1,0 +1,78 @@
+// The library's C exports: set-up, chart creation and log loading. Nothing
+// C++ crosses this boundary; every failure is a 0 or null result.
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "chart_window.h"
+#include "core/loader.h"
+#include "core/raster.h"
+#include "plotwick.h"
+
+namespace {
+
+struct LibraryState {
+    bool initialised = false;
+};
+LibraryState& Library() {
+    static LibraryState state;
+    return state;
+}
+
+}  // namespace
+
+extern "C" {
+
+PLOTWICK_API void pwInitialize(void) {
+    try {
+        if (Library().initialised) return;
+        int32_t w = 0, h = 0;
+        if (QScreen* screen = QGuiApplication::primaryScreen()) {
+            w = screen->size().width();
+            h = screen->size().height();
+        }
+        Library().initialised = plotwick::RasterInit(w, h);
+    } catch (...) {
+    }
+}
+
+PLOTWICK_API void pwDeinitialize(void) {
+    try {
+        if (!Library().initialised) return;
+        plotwick::RasterFree();
+        Library().initialised = false;
+    } catch (...) {
+    }
+}
+
+PLOTWICK_API void* pwCreateWindow(void* parent, int32_t x, int32_t y, int32_t width, int32_t height,
+                                  const char* title) {
+    try {
+        if (parent == nullptr) return nullptr;
+        auto* owner = static_cast<QWidget*>(parent);
+        // Owned by the parent: destroyed with it, which releases its record.
+        auto* chart = new plotwick::ChartWidget(owner, width, height, title);
+        chart->move(x, y);
+        chart->show();
+        return static_cast<QObject*>(chart);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+PLOTWICK_API int32_t pwLoadFile(void* window, const char* path, int32_t captionIsVolts) {
+    try {
+        plotwick::ChartWidget* chart = plotwick::ChartFromHandle(window);
+        if (chart == nullptr || chart->context() == nullptr || path == nullptr) return 0;
+        plotwick::GraphContext& ctx = *chart->context();
+        if (ctx.magic1 != plotwick::kMagic1) plotwick::DebugPrint("magic1 mismatch");
+        if (ctx.magic2 != plotwick::kMagic2) plotwick::DebugPrint("magic2 mismatch");
+        if (plotwick::LoadSeries(path, ctx) != 1) return 0;
+        ctx.captionIsVolts = captionIsVolts;
+        chart->update();
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
+}  // extern "C"

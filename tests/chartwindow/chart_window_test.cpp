@@ -1,0 +1,326 @@
+// Drives chart windows through the C exports and real Qt mouse events:
+// creation sizes and title, loading, zoom by click and by drag, auto-scroll,
+// overview-strip panning, and destroying a chart that holds the pointer.
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "chart_window.h"
+#include "core/raster.h"
+#include "core/view.h"
+#include "plotwick.h"
+
+using plotwick::ChartFromHandle;
+using plotwick::GraphContext;
+using plotwick::InteractionState;
+
+namespace {
+
+// A log of `count` readings one minute apart; the newest has age 0 and the
+// oldest age (count - 1) * 60.
+bool WriteLog(const QString& path, int count) {
+    std::FILE* f = std::fopen(path.toLocal8Bit().constData(), "wb");
+    if (f == nullptr) return false;
+    for (int i = 0; i < count; ++i) {
+        const int minutes = i;  // from 08:00 AM on
+        std::fprintf(f, "07 Dec 2026;%02d:%02d:00 AM;+ %d.500\r\n", 8 + minutes / 60, minutes % 60, i % 7);
+    }
+    return std::fclose(f) == 0;
+}
+
+}  // namespace
+
+class ChartWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir_;
+    QString log_;
+    std::unique_ptr<QWidget> host_;
+
+    void* NewChart(int w = 600, int h = 400, const char* title = "Channel 1") {
+        return pwCreateWindow(host_.get(), 10, 10, w, h, title);
+    }
+    GraphContext& Ctx(void* handle) { return *ChartFromHandle(handle)->context(); }
+    QWidget* W(void* handle) { return ChartFromHandle(handle); }
+    void* LoadedChart() {
+        void* h = NewChart();
+        if (pwLoadFile(h, log_.toLocal8Bit().constData(), 1) != 1) qFatal("test log did not load");
+        return h;
+    }
+    // The middle row of the overview strip and a row between plot and strip.
+    static int StripY(const GraphContext& c) { return c.height - c.marginBottom + 55; }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        log_ = dir_.filePath(QStringLiteral("ch1.txt"));
+        QVERIFY(WriteLog(log_, 120));  // ages 0 .. 7140
+        pwInitialize();
+        pwInitialize();  // counted once: the second call changes nothing
+        QVERIFY(plotwick::RasterReady());
+    }
+    void init() {
+        InteractionState() = plotwick::Interaction{};
+        host_ = std::make_unique<QWidget>();
+        host_->resize(800, 600);
+        host_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(host_.get()));
+    }
+    void cleanup() { host_.reset(); }
+    void cleanupTestCase() {
+        pwDeinitialize();
+        QVERIFY(!plotwick::RasterReady());
+        pwDeinitialize();  // harmless when already uninitialised
+    }
+
+    void creationSizes_data() {
+        QTest::addColumn<int>("w");
+        QTest::addColumn<int>("h");
+        QTest::addColumn<int>("expectW");
+        QTest::addColumn<int>("expectH");
+        QTest::addColumn<int>("plotWidth");
+        QTest::newRow("zero") << 0 << 0 << 1 << 1 << 1 - 100;
+        QTest::newRow("negative") << -5 << 240 << 1 << 240 << 1 - 100;
+        QTest::newRow("600x400") << 600 << 400 << 600 << 400 << 500;
+        QTest::newRow("host chart") << 600 << 240 << 600 << 240 << 500;
+    }
+    void creationSizes() {
+        QFETCH(int, w);
+        QFETCH(int, h);
+        void* handle = NewChart(w, h);
+        QVERIFY(handle != nullptr);
+        QCOMPARE(W(handle)->objectName(), QStringLiteral("MerrowPlotwickClass"));
+        QCOMPARE(W(handle)->parentWidget(), host_.get());
+        QCOMPARE(W(handle)->pos(), QPoint(10, 10));
+        QFETCH(int, expectW);
+        QFETCH(int, expectH);
+        QFETCH(int, plotWidth);
+        QCOMPARE(Ctx(handle).width, expectW);
+        QCOMPARE(Ctx(handle).height, expectH);
+        QCOMPARE(Ctx(handle).plotWidth, plotWidth);
+        QCOMPARE(W(handle)->size(), QSize(expectW, expectH));
+    }
+
+    void titleIsCutTo99() {
+        const std::string longTitle(150, 'T');
+        void* handle = NewChart(600, 400, longTitle.c_str());
+        QCOMPARE(std::strlen(Ctx(handle).title), size_t{99});
+        void* untitled = NewChart(600, 400, nullptr);
+        QCOMPARE(Ctx(untitled).title[0], '\0');
+    }
+
+    void createNeedsParent() { QVERIFY(pwCreateWindow(nullptr, 0, 0, 100, 100, "x") == nullptr); }
+
+    void loadFailuresKeepChart() {
+        void* handle = LoadedChart();
+        QCOMPARE(pwLoadFile(handle, log_.toLocal8Bit().constData(), 0), 1);
+        QCOMPARE(Ctx(handle).captionIsVolts, 0);
+        const int points = Ctx(handle).pointCount;
+        const QByteArray missing = dir_.filePath(QStringLiteral("missing.txt")).toLocal8Bit();
+        QCOMPARE(pwLoadFile(handle, missing.constData(), 1), 0);
+        QCOMPARE(Ctx(handle).captionIsVolts, 0);
+        QCOMPARE(Ctx(handle).pointCount, points);
+        QCOMPARE(pwLoadFile(handle, nullptr, 1), 0);
+        // Handles that are not live charts are refused, not followed.
+        QCOMPARE(pwLoadFile(nullptr, log_.toLocal8Bit().constData(), 1), 0);
+        QCOMPARE(pwLoadFile(host_.get(), log_.toLocal8Bit().constData(), 1), 0);
+        int notAWindow = 0;
+        QCOMPARE(pwLoadFile(&notAWindow, log_.toLocal8Bit().constData(), 1), 0);
+    }
+
+    void clickZoomsOut_data() {
+        QTest::addColumn<int>("start");
+        QTest::addColumn<int>("end");
+        QTest::addColumn<int>("expectStart");
+        QTest::addColumn<int>("expectEnd");
+        QTest::newRow("half each side") << 2000 << 3000 << 1500 << 3500;
+        QTest::newRow("at least 30 s") << 3000 << 3020 << 2970 << 3050;
+        QTest::newRow("clamped at 0") << 0 << 600 << 0 << 900;
+        QTest::newRow("clamped at span") << 6000 << 7140 << 5430 << 7140;
+    }
+    void clickZoomsOut() {
+        QFETCH(int, start);
+        QFETCH(int, end);
+        void* handle = LoadedChart();
+        GraphContext& c = Ctx(handle);
+        plotwick::SetView(c, start, end);
+        QCOMPARE(c.viewStart, start);
+        QTest::mouseMove(W(handle), QPoint(300, 200));
+        QTest::mouseClick(W(handle), Qt::LeftButton, {}, QPoint(300, 200));
+        QFETCH(int, expectStart);
+        QFETCH(int, expectEnd);
+        QCOMPARE(c.viewStart, expectStart);
+        QCOMPARE(c.viewEnd, expectEnd);
+        QVERIFY(!InteractionState().selecting);
+        QVERIFY(InteractionState().capture == nullptr);
+    }
+
+    void dragZoomsIn() {
+        void* handle = LoadedChart();
+        GraphContext& c = Ctx(handle);
+        QCOMPARE(c.viewStart, 0);
+        QCOMPARE(c.viewEnd, 3600);  // newest hour: 7.2 s per pixel
+        // Column 100 of the plot is age 720 (point 12), column 200 age 1440
+        // (point 24); the view takes one more point on the older side.
+        for (auto [from, to] : {std::pair{180, 280}, std::pair{280, 180}}) {
+            plotwick::SetView(c, 0, 3600);
+            QTest::mouseMove(W(handle), QPoint(from, 150));
+            QTest::mousePress(W(handle), Qt::LeftButton, {}, QPoint(from, 150));
+            QVERIFY(InteractionState().selecting);
+            QTest::mouseMove(W(handle), QPoint(to, 150));
+            QCOMPARE(InteractionState().currentIndex, to == 280 ? 24 : 12);
+            QTest::mouseRelease(W(handle), Qt::LeftButton, {}, QPoint(to, 150));
+            QCOMPARE(c.viewStart, 720);
+            QCOMPARE(c.viewEnd, 1500);
+        }
+    }
+
+    void autoScrollWidensBySteps() {
+        void* handle = LoadedChart();
+        GraphContext& c = Ctx(handle);
+        plotwick::SetView(c, 4000, 5000);
+        QTest::mouseMove(W(handle), QPoint(300, 150));
+        QTest::mousePress(W(handle), Qt::LeftButton, {}, QPoint(300, 150));
+        QTest::mouseMove(W(handle), QPoint(40, 150));  // left of the plot
+        QVERIFY(InteractionState().autoScroll);
+        auto* chart = ChartFromHandle(handle);
+        // Ticks driven directly, so the expected steps do not hang on timing.
+        plotwick::SetView(c, 4000, 5000);
+        InteractionState().tickCount = 0;
+        const int expectStart[] = {3969, 3905, 3803, 3654, 3444, 3153, 2749, 2257};
+        for (int i = 0; i < 8; ++i) {
+            chart->AutoScrollTick();
+            QCOMPARE(c.viewEnd, 5000);
+            QCOMPARE(c.viewStart, expectStart[i]);
+        }
+        QCOMPARE(InteractionState().tickCount, 7);
+        // Back over the plot: the next tick stops auto-scroll.
+        QTest::mouseMove(W(handle), QPoint(300, 150));
+        chart->AutoScrollTick();
+        QVERIFY(!InteractionState().autoScroll);
+        QCOMPARE(c.viewStart, 2257);
+        QTest::mouseRelease(W(handle), Qt::LeftButton, {}, QPoint(300, 150));
+    }
+
+    void autoScrollRunsOnItsTimer() {
+        void* handle = LoadedChart();
+        GraphContext& c = Ctx(handle);
+        plotwick::SetView(c, 0, 1000);
+        QTest::mouseMove(W(handle), QPoint(300, 150));
+        QTest::mousePress(W(handle), Qt::LeftButton, {}, QPoint(300, 150));
+        QTest::mouseMove(W(handle), QPoint(590, 150));  // right of the plot: toward older data
+        QTRY_VERIFY_WITH_TIMEOUT(c.viewEnd > 1000, 10000);
+        QCOMPARE(c.viewStart, 0);
+        QTest::mouseRelease(W(handle), Qt::LeftButton, {}, QPoint(590, 150));
+    }
+
+    void stripPressOffThumbJumps() {
+        void* handle = LoadedChart();
+        GraphContext& c = Ctx(handle);
+        plotwick::SetView(c, 0, 600);
+        QTest::mouseMove(W(handle), QPoint(380, StripY(c)));
+        QTest::mousePress(W(handle), Qt::LeftButton, {}, QPoint(380, StripY(c)));
+        QVERIFY(InteractionState().panning);
+        QCOMPARE(c.viewEnd - c.viewStart, 600);
+        const plotwick::ThumbSpan t = plotwick::ComputeThumb(c.plotWidth, c.viewStart, c.viewEnd, c.span);
+        QVERIFY2(std::abs((t.left + t.right) / 2 - 300) <= 2, "thumb centre follows the pointer");
+        // Dragging past the end keeps the width and stops at the span.
+        QTest::mouseMove(W(handle), QPoint(590, StripY(c)));
+        QCOMPARE(c.viewEnd, c.span);
+        QCOMPARE(c.viewEnd - c.viewStart, 600);
+        QTest::mouseRelease(W(handle), Qt::LeftButton, {}, QPoint(590, StripY(c)));
+        QVERIFY(!InteractionState().panning);
+        // Pressing on the thumb moves nothing until the pointer moves.
+        const int start = c.viewStart;
+        const plotwick::ThumbSpan t2 = plotwick::ComputeThumb(c.plotWidth, c.viewStart, c.viewEnd, c.span);
+        const QPoint onThumb(c.marginLeft + (t2.left + t2.right) / 2, StripY(c));
+        QTest::mouseMove(W(handle), onThumb);
+        QTest::mousePress(W(handle), Qt::LeftButton, {}, onThumb);
+        QCOMPARE(c.viewStart, start);
+        QTest::mouseMove(W(handle), onThumb - QPoint(50, 0));
+        QVERIFY(c.viewStart < start);
+        QTest::mouseRelease(W(handle), Qt::LeftButton, {}, onThumb - QPoint(50, 0));
+    }
+
+    void pressesThatDoNothing_data() {
+        QTest::addColumn<bool>("load");
+        QTest::addColumn<QPoint>("at");
+        QTest::newRow("between plot and strip") << true << QPoint(300, 400 - 70 + 10);
+        QTest::newRow("left margin") << true << QPoint(40, 150);
+        QTest::newRow("no data, in plot") << false << QPoint(300, 150);
+        QTest::newRow("no data, in strip") << false << QPoint(300, 385);
+    }
+    void pressesThatDoNothing() {
+        QFETCH(bool, load);
+        QFETCH(QPoint, at);
+        void* handle = load ? LoadedChart() : NewChart();
+        GraphContext& c = Ctx(handle);
+        const int start = c.viewStart, end = c.viewEnd;
+        QTest::mouseMove(W(handle), at);
+        QTest::mousePress(W(handle), Qt::LeftButton, {}, at);
+        QVERIFY(!InteractionState().selecting);
+        QVERIFY(!InteractionState().panning);
+        QTest::mouseMove(W(handle), at + QPoint(30, 0));
+        QTest::mouseRelease(W(handle), Qt::LeftButton, {}, at + QPoint(30, 0));
+        QCOMPARE(c.viewStart, start);
+        QCOMPARE(c.viewEnd, end);
+        if (!load) QVERIFY(InteractionState().hover == nullptr);
+    }
+
+    void leaveClearsHover() {
+        void* handle = LoadedChart();
+        QTest::mouseMove(W(handle), QPoint(300, 150));
+        QVERIFY(InteractionState().hover == &Ctx(handle));
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(W(handle), &leave);
+        QVERIFY(InteractionState().hover == nullptr);
+        QCOMPARE(InteractionState().x, -1);
+        QCOMPARE(InteractionState().y, -1);
+    }
+
+    // Destroying the chart under the pointer, holding the capture or running
+    // auto-scroll must leave nothing pointing at its record (ASan build too).
+    void destroyWhileHeld_data() {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("hover") << 0;
+        QTest::newRow("selection capture") << 1;
+        QTest::newRow("pan capture") << 2;
+        QTest::newRow("auto-scroll") << 3;
+    }
+    void destroyWhileHeld() {
+        QFETCH(int, mode);
+        void* a = LoadedChart();
+        void* b = pwCreateWindow(host_.get(), 10, 420, 600, 170, "B");
+        QCOMPARE(pwLoadFile(b, log_.toLocal8Bit().constData(), 1), 1);
+        QWidget* wa = W(a);
+        const QPoint at = mode == 2 ? QPoint(300, 385) : QPoint(300, 150);
+        QTest::mouseMove(wa, at);
+        if (mode >= 1) QTest::mousePress(wa, Qt::LeftButton, {}, at);
+        if (mode == 3) {
+            QTest::mouseMove(wa, QPoint(40, 150));
+            QVERIFY(InteractionState().autoScroll);
+        }
+        const int64_t blocks = plotwick::XmallocLiveBlocks();
+        delete wa;
+        QVERIFY(plotwick::XmallocLiveBlocks() < blocks);  // record and series released
+        const plotwick::Interaction& s = InteractionState();
+        QVERIFY(s.hover == nullptr && s.capture == nullptr && s.tracking == nullptr && s.timerOwner == nullptr);
+        QVERIFY(!s.selecting && !s.panning && !s.autoScroll);
+        QCOMPARE(pwLoadFile(a, log_.toLocal8Bit().constData(), 1), 0);
+        QTest::qWait(250);  // a stray auto-scroll tick would fire here
+        QWidget* wb = W(b);
+        QTest::mouseMove(wb, QPoint(300, 80));
+        QTest::mouseClick(wb, Qt::LeftButton, {}, QPoint(300, 80));
+        QVERIFY(InteractionState().hover == &Ctx(b));
+        QVERIFY(!InteractionState().selecting);
+    }
+};
+
+QTEST_MAIN(ChartWindowTest)
+#include "chart_window_test.moc"
