@@ -14,6 +14,7 @@
 #include "settings/installer.h"
 #include "ui/client_session.h"
 #include "ui/main_window.h"
+#include "plotwick.h"
 
 namespace kestrane::ui {
 
@@ -90,8 +91,14 @@ int RunKestrane(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrane"));
     QApplication::setOrganizationName(QStringLiteral("Morvane"));
+    // The chart library is set up before the main window and torn down after
+    // the message loop, as its last call.
+    pwInitialize();
     std::unique_ptr<ClientSession> session = ClientSession::Start(SessionServices{});
-    if (!session) return 0;  // the user was told why; no window was shown
+    if (!session) {
+        pwDeinitialize();
+        return 0;  // the user was told why; no window was shown
+    }
 
     MainWindow& window = session->window();
     window.show();
@@ -117,6 +124,7 @@ int RunKestrane(int argc, char** argv) {
     }
     const int code = app.exec();
     session.reset();
+    pwDeinitialize();
     return code;
 }
 

@@ -10,6 +10,7 @@
 #include "settings/settings_database.h"
 #include "ui/client_core.h"
 #include "ui/device_list.h"
+#include "ui/graph_dialog.h"
 #include "ui/options_dialog_host.h"
 #include "ui/window_services.h"
 
@@ -54,10 +55,14 @@ public:
     ChannelDialogs& channels() { return channels_; }
     void OpenOptions(int channel) override { channels_.OpenOptions(channel); }
     void OpenLogging(int channel) override { channels_.OpenLogging(channel); }
+    // The Graph dialog, set up by the session.
+    GraphDialogs& graphs() { return graphs_; }
+    void OpenGraph(int channel) override { graphs_.Open(channel); }
     void OpenAbout() override;
 private:
     QPointer<QWidget> owner_;
     ChannelDialogs channels_;
+    GraphDialogs graphs_;
 };
 
 }  // namespace kestrane::ui

@@ -78,6 +78,10 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
     s.realMessages.setParent(s.window.get());
     s.realDialogs.setOwner(s.window.get());
     s.realDialogs.channels().SetUp(s.window.get(), &s.database, ProgramDirectory(*program), services.messages);
+    MainWindow* graphOwner = s.window.get();
+    s.realDialogs.graphs().SetUp(graphOwner, [graphOwner]() -> const BoardSettings* {
+        return &graphOwner->core().settings();
+    }, ProgramDirectory(*program));
 
     // A failed open is reported by the database and start-up goes on: the
     // device list then reports that it cannot read the table.
