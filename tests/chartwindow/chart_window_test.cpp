@@ -1,6 +1,9 @@
 // Drives chart windows through the C exports and real Qt mouse events:
 // creation sizes and title, loading, zoom by click and by drag, auto-scroll,
 // overview-strip panning, and destroying a chart that holds the pointer.
+#include <QImage>
+#include <QMenu>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
@@ -34,6 +37,16 @@ bool WriteLog(const QString& path, int count) {
 }
 
 }  // namespace
+
+class FakeChooser : public plotwick::PngPathChooser {
+public:
+    QString answer;
+    int asked = 0;
+    QString Choose(QWidget*) override {
+        ++asked;
+        return answer;
+    }
+};
 
 class ChartWindowTest : public QObject {
     Q_OBJECT
@@ -282,6 +295,38 @@ private slots:
         QVERIFY(InteractionState().hover == nullptr);
         QCOMPARE(InteractionState().x, -1);
         QCOMPARE(InteractionState().y, -1);
+    }
+
+    // The saved picture is the one plotwick-render draws for the same view.
+    void savePngMatchesRenderer() {
+        void* handle = pwCreateWindow(host_.get(), 10, 10, 600, 400, "ch1.txt");
+        QCOMPARE(pwLoadFile(handle, log_.toLocal8Bit().constData(), 0), 1);
+        GraphContext& c = Ctx(handle);
+        plotwick::SetView(c, 300, 2700);
+        QTest::mouseMove(W(handle), QPoint(300, 150));  // hover looks stay out of the file
+        FakeChooser chooser;
+        plotwick::SetPngPathChooser(&chooser);
+        std::unique_ptr<QMenu> menu = ChartFromHandle(handle)->ContextMenu();
+        QCOMPARE(menu->actions().size(), 1);
+        QCOMPARE(menu->actions().at(0)->text(), QStringLiteral("Save Chart As PNG..."));
+        menu->actions().at(0)->trigger();  // cancelled: nothing written
+        QCOMPARE(chooser.asked, 1);
+        chooser.answer = dir_.filePath(QStringLiteral("saved.png"));
+        menu->actions().at(0)->trigger();
+        plotwick::SetPngPathChooser(nullptr);
+        const QImage saved(chooser.answer);
+        QCOMPARE(saved.size(), QSize(600, 400));
+
+        const QString reference = dir_.filePath(QStringLiteral("reference.png"));
+        QProcess render;
+        render.start(QStringLiteral(PLOTWICK_RENDER_PATH),
+                     {log_, reference, "--size", "600x400", "--view", "300", "2700", "--amps"});
+        QVERIFY(render.waitForFinished(60000));
+        QCOMPARE(render.exitCode(), 0);
+        const QImage expected(reference);
+        QCOMPARE(saved.convertToFormat(QImage::Format_RGB32), expected.convertToFormat(QImage::Format_RGB32));
+        QVERIFY(!plotwick::SaveChartPng(c, QString()));
+        QVERIFY(!plotwick::SaveChartPng(c, dir_.filePath(QStringLiteral("no/such/folder/x.png"))));
     }
 
     // Destroying the chart under the pointer, holding the capture or running

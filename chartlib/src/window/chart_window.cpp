@@ -2,7 +2,11 @@
 // and painting through the raster back buffer.
 #include "chart_window.h"
 
+#include <QContextMenuEvent>
+#include <QFileDialog>
 #include <QImage>
+#include <QMenu>
+#include <QPointer>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -13,6 +17,7 @@
 #include <new>
 #include <unordered_set>
 
+#include "core/chart_frame.h"
 #include "core/paint.h"
 #include "core/raster.h"
 #include "core/series.h"
@@ -337,6 +342,55 @@ void ChartWidget::AutoScrollTick() {
     }
     MouseMove(s.x, s.y);
     PaintNow();
+}
+
+namespace {
+PngPathChooser*& ChooserSlot() {
+    static PngPathChooser* chooser = nullptr;
+    return chooser;
+}
+}  // namespace
+
+PngPathChooser* SetPngPathChooser(PngPathChooser* chooser) {
+    PngPathChooser* previous = ChooserSlot();
+    ChooserSlot() = chooser;
+    return previous;
+}
+
+bool SaveChartPng(const GraphContext& ctx, const QString& path) {
+    if (!RasterReady() || path.isEmpty()) return false;
+    MemoryWindow window(ctx.width, ctx.height);
+    Paint(ctx, window, HoverState{});
+    // Mixed pixels carry alpha 0, which RGB32 ignores as the window does.
+    const QImage image(reinterpret_cast<const uchar*>(window.pixels().data()), window.width(), window.height(),
+                       window.width() * 4, QImage::Format_RGB32);
+    return image.save(path, "PNG");
+}
+
+std::unique_ptr<QMenu> ChartWidget::ContextMenu() {
+    // Not parented: the caller owns the menu even if the chart goes first.
+    auto menu = std::make_unique<QMenu>();
+    QAction* save = menu->addAction(QString::fromLatin1(kSavePngText));
+    save->setEnabled(ctx_ != nullptr);
+    connect(save, &QAction::triggered, this, [this] {
+        if (ctx_ == nullptr) return;
+        const QPointer<ChartWidget> alive(this);
+        QString path;
+        if (PngPathChooser* chooser = ChooserSlot()) {
+            path = chooser->Choose(this);
+        } else {
+            path = QFileDialog::getSaveFileName(this, QString::fromLatin1(kSavePngText), QString(),
+                                                QStringLiteral("PNG image (*.png)"));
+        }
+        if (alive.isNull() || path.isEmpty() || ctx_ == nullptr) return;  // cancelled, or the chart went meanwhile
+        if (!SaveChartPng(*ctx_, path)) DebugPrint("chart picture not saved");
+    });
+    return menu;
+}
+
+void ChartWidget::contextMenuEvent(QContextMenuEvent* event) {
+    std::unique_ptr<QMenu> menu = ContextMenu();
+    menu->exec(event->globalPos());
 }
 
 ChartWidget* ChartFromHandle(void* handle) {

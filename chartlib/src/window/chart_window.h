@@ -4,9 +4,13 @@
 #pragma once
 
 #include <QBasicTimer>
+#include <QString>
 #include <QWidget>
 
 #include <cstdint>
+#include <memory>
+
+class QMenu;
 
 #include "core/graph_context.h"
 
@@ -32,6 +36,22 @@ Interaction& InteractionState();
 // or with a plot narrower than 10 pixels.
 int32_t PointAtX(const GraphContext& ctx, int32_t x);
 
+// Asks where to save a chart picture; an empty result means cancelled.
+class PngPathChooser {
+public:
+    virtual ~PngPathChooser() = default;
+    virtual QString Choose(QWidget* parent) = 0;
+};
+// Replaces the desktop's save dialog (null restores it); returns the previous one.
+PngPathChooser* SetPngPathChooser(PngPathChooser* chooser);
+
+// Draws the chart without pointer looks, with the same Paint into plain
+// memory as plotwick-render, and writes it as a PNG. False when the raster
+// layer is not set up or the file cannot be written.
+bool SaveChartPng(const GraphContext& ctx, const QString& path);
+
+inline constexpr const char* kSavePngText = "Save Chart As PNG...";
+
 class ChartWidget : public QWidget {
 public:
     ChartWidget(QWidget* parent, int32_t width, int32_t height, const char* title);
@@ -46,6 +66,8 @@ public:
     void AutoScrollTick();
     void Animate(int32_t targetStart, int32_t targetEnd);
     void PaintNow();
+    // The right-click menu: "Save Chart As PNG...".
+    std::unique_ptr<QMenu> ContextMenu();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -55,6 +77,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void CheckGuards() const;
