@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QMenu>
 #include <QProcess>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
@@ -286,9 +287,40 @@ private slots:
         if (!load) QVERIFY(InteractionState().hover == nullptr);
     }
 
+    // A damaged record is reported on every entry and processing goes on.
+    void guardWordsReported() {
+        void* handle = LoadedChart();
+        QStringList texts;
+        auto previous = plotwick::SetDiagnosticSink(
+            [&texts](std::string_view t) { texts << QString::fromUtf8(t.data(), static_cast<int>(t.size())); });
+        Ctx(handle).magic1 ^= 1;
+        QCOMPARE(pwLoadFile(handle, log_.toLocal8Bit().constData(), 1), 1);
+        QVERIFY(texts.contains(QStringLiteral("magic1 mismatch")));
+        Ctx(handle).magic1 ^= 1;
+        Ctx(handle).magic2 ^= 1;
+        texts.clear();
+        QTest::mouseMove(W(handle), QPoint(305, 155));
+        QVERIFY(texts.contains(QStringLiteral("magic2 mismatch")));
+        QVERIFY(!texts.contains(QStringLiteral("magic1 mismatch")));
+        Ctx(handle).magic2 ^= 1;
+        plotwick::SetDiagnosticSink(std::move(previous));
+    }
+
+    void pressRaisesAmongSiblings() {
+        void* a = LoadedChart();
+        void* b = LoadedChart();
+        QCOMPARE(host_->children().last(), static_cast<QObject*>(W(b)));
+        QTest::mouseMove(W(a), QPoint(300, 150));
+        QTest::mousePress(W(a), Qt::LeftButton, {}, QPoint(300, 150));
+        QCOMPARE(host_->children().last(), static_cast<QObject*>(W(a)));
+        QCOMPARE(W(a)->pos(), QPoint(10, 10));
+        QTest::mouseRelease(W(a), Qt::LeftButton, {}, QPoint(300, 150));
+    }
+
     void leaveClearsHover() {
         void* handle = LoadedChart();
-        QTest::mouseMove(W(handle), QPoint(300, 150));
+        // A position of its own: a move to where the pointer already is may be dropped.
+        QTest::mouseMove(W(handle), QPoint(310, 160));
         QVERIFY(InteractionState().hover == &Ctx(handle));
         QEvent leave(QEvent::Leave);
         QCoreApplication::sendEvent(W(handle), &leave);
