@@ -10,7 +10,7 @@ namespace kestrane {
 
 AddDeviceDialog::AddDeviceDialog(AddMode mode, DeviceRegistry& registry, BoardDirectory& boards,
                                  MessageSink& sink, QWidget* parent)
-    : QDialog(parent), mode_(mode), registry_(registry), boards_(boards), sink_(sink) {
+    : ui::QuietKeysDialog(parent), mode_(mode), registry_(registry), boards_(boards), sink_(sink) {
     setWindowTitle(QStringLiteral("Add Device"));
     setModal(true);
     if (parent != nullptr) setWindowIcon(parent->windowIcon());
@@ -57,16 +57,5 @@ void AddDeviceDialog::addSelected() {
     if (outcome.added) accept();
 }
 
-void AddDeviceDialog::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-        case Qt::Key_Escape:
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            event->accept();
-            return;
-        default:
-            QDialog::keyPressEvent(event);
-    }
-}
 
 }  // namespace kestrane

@@ -3,7 +3,7 @@
 // Device button) or first-run mode (no board registered yet).
 #pragma once
 
-#include <QDialog>
+#include "ui/quiet_keys_dialog.h"
 
 #include "settings/device_registry.h"
 #include "settings/message_sink.h"
@@ -13,7 +13,7 @@ class QPushButton;
 
 namespace kestrane {
 
-class AddDeviceDialog : public QDialog {
+class AddDeviceDialog : public ui::QuietKeysDialog {
     Q_OBJECT
 public:
     // `sink` receives the dialog's messages (shown with no caption of
@@ -31,7 +31,6 @@ public slots:
 
 protected:
     // Enter and Escape do nothing; only the close box closes the dialog.
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     AddMode mode_;

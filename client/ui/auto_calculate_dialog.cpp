@@ -57,7 +57,7 @@ AutoCalcResult AutoCalculate(std::string_view measuredShown, std::string_view ac
 }
 
 AutoCalculateDialog::AutoCalculateDialog(const QString& measured, MessageSink* messages, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : QuietKeysDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       messages_(messages) {
     setObjectName(QStringLiteral("autoCalculateDialog"));
     setProperty("controlId", 4000);
@@ -131,16 +131,5 @@ void AutoCalculateDialog::OnOk() {
     accept();
 }
 
-void AutoCalculateDialog::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-    case Qt::Key_Escape:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        event->accept();
-        return;
-    default:
-        QDialog::keyPressEvent(event);
-    }
-}
 
 }  // namespace kestrane::ui

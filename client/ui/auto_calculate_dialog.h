@@ -3,7 +3,7 @@
 // one into the other; it hands the factor text back and saves nothing.
 #pragma once
 
-#include <QDialog>
+#include "ui/quiet_keys_dialog.h"
 #include <string>
 #include <string_view>
 
@@ -37,7 +37,7 @@ struct AutoCalcResult {
 // a "-" reading.
 AutoCalcResult AutoCalculate(std::string_view measuredShown, std::string_view actualText);
 
-class AutoCalculateDialog final : public QDialog {
+class AutoCalculateDialog final : public QuietKeysDialog {
     Q_OBJECT
 public:
     // `measured` is the Options dialog's live reading, taken once.
@@ -46,7 +46,6 @@ public:
     QString factorText() const;
 
 protected:
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void OnCalculate();

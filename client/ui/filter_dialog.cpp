@@ -32,7 +32,7 @@ bool FilterWeightAcceptable(std::string_view text) {
 }
 
 FilterDialog::FilterDialog(const DialogContext& context, int channel, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+    : QuietKeysDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::WindowStaysOnTopHint),
       context_(context),
       channel_(channel),
@@ -86,16 +86,5 @@ void FilterDialog::OnOk() {
     accept();
 }
 
-void FilterDialog::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-    case Qt::Key_Escape:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        event->accept();
-        return;
-    default:
-        QDialog::keyPressEvent(event);
-    }
-}
 
 }  // namespace kestrane::ui

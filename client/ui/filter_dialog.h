@@ -2,7 +2,7 @@
 // off and stores its weight text; saves at once and reloads the settings.
 #pragma once
 
-#include <QDialog>
+#include "ui/quiet_keys_dialog.h"
 #include <string_view>
 
 #include "ui/options_dialog_host.h"
@@ -19,13 +19,12 @@ inline constexpr const char* kInvalidFilterText = "Enter a valid Filter Value!";
 // would make the filter a no-op, so it is refused in every spelling).
 bool FilterWeightAcceptable(std::string_view text);
 
-class FilterDialog final : public QDialog {
+class FilterDialog final : public QuietKeysDialog {
     Q_OBJECT
 public:
     FilterDialog(const DialogContext& context, int channel, QWidget* parent);
 
 protected:
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void OnOk();

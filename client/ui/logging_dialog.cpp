@@ -62,7 +62,7 @@ std::string LogFolderFromChosen(std::string_view folder, std::string_view pid) {
 }
 
 LoggingDialog::LoggingDialog(const DialogContext& context, int channel, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : QuietKeysDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       context_(context),
       channel_(channel),
       messages_(context.messages) {
@@ -171,16 +171,5 @@ void LoggingDialog::done(int result) {
     context_.window->core().ClearBusy();
 }
 
-void LoggingDialog::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-    case Qt::Key_Escape:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        event->accept();
-        return;
-    default:
-        QDialog::keyPressEvent(event);
-    }
-}
 
 }  // namespace kestrane::ui

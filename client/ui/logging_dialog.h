@@ -3,7 +3,7 @@
 // at once and starts, restarts or stops the channel's logging timer.
 #pragma once
 
-#include <QDialog>
+#include "ui/quiet_keys_dialog.h"
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,7 +32,7 @@ int FindEntryStartingWith(const std::vector<std::string>& entries, std::string_v
 // root) gets no second one.
 std::string LogFolderFromChosen(std::string_view folder, std::string_view pid);
 
-class LoggingDialog final : public QDialog {
+class LoggingDialog final : public QuietKeysDialog {
     Q_OBJECT
 public:
     LoggingDialog(const DialogContext& context, int channel, QWidget* parent);
@@ -42,7 +42,6 @@ public:
     void done(int result) override;
 
 protected:
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void OnChooseFolder();

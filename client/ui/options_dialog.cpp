@@ -63,7 +63,7 @@ bool BandLimitsValid(std::string_view maxText, std::string_view minText) {
 std::string FieldText(const QString& text, std::size_t maxBytes) { return CutUtf8(text.toStdString(), maxBytes); }
 
 OptionsDialog::OptionsDialog(const DialogContext& context, int channel, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : QuietKeysDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       context_(context),
       channel_(channel),
       messages_(context.messages) {
@@ -397,17 +397,5 @@ void OptionsDialog::OnOk() {
     accept();
 }
 
-void OptionsDialog::keyPressEvent(QKeyEvent* event) {
-    // Enter and Escape do nothing here: only OK, CANCEL or the close box end it.
-    switch (event->key()) {
-    case Qt::Key_Escape:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        event->accept();
-        return;
-    default:
-        QDialog::keyPressEvent(event);
-    }
-}
 
 }  // namespace kestrane::ui

@@ -3,7 +3,7 @@
 // mirrors the channel's live reading, and saves with one statement.
 #pragma once
 
-#include <QDialog>
+#include "ui/quiet_keys_dialog.h"
 #include <string>
 #include <string_view>
 
@@ -41,7 +41,7 @@ bool BandLimitsValid(std::string_view maxText, std::string_view minText);
 // A field's text as stored: UTF-8, cut to `maxBytes` on a character boundary.
 std::string FieldText(const QString& text, std::size_t maxBytes);
 
-class OptionsDialog final : public QDialog {
+class OptionsDialog final : public QuietKeysDialog {
     Q_OBJECT
 public:
     OptionsDialog(const DialogContext& context, int channel, QWidget* parent);
@@ -52,7 +52,6 @@ public:
     void LiveTick();
 
 protected:
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void BuildControls();
