@@ -3,6 +3,7 @@
 // overview-strip panning, and destroying a chart that holds the pointer.
 #include <QImage>
 #include <QMenu>
+#include <QPointer>
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -396,6 +397,113 @@ private slots:
         QTest::mouseClick(wb, Qt::LeftButton, {}, QPoint(300, 80));
         QVERIFY(InteractionState().hover == &Ctx(b));
         QVERIFY(!InteractionState().selecting);
+    }
+
+    void frameEdges_data() {
+        QTest::addColumn<QPoint>("at");
+        QTest::addColumn<int>("edges");
+        using namespace plotwick;
+        // A frame around a 600 x 400 client area: 606 x 406.
+        QTest::newRow("client area") << QPoint(300, 200) << int{kEdgeNone};
+        QTest::newRow("first client pixel") << QPoint(3, 3) << int{kEdgeNone};
+        QTest::newRow("left side") << QPoint(0, 200) << int{kEdgeLeft};
+        QTest::newRow("right side") << QPoint(605, 200) << int{kEdgeRight};
+        QTest::newRow("top side") << QPoint(300, 2) << int{kEdgeTop};
+        QTest::newRow("bottom side") << QPoint(300, 403) << int{kEdgeBottom};
+        QTest::newRow("top-left corner") << QPoint(0, 0) << (kEdgeLeft | kEdgeTop);
+        QTest::newRow("top near the left corner") << QPoint(11, 0) << (kEdgeLeft | kEdgeTop);
+        QTest::newRow("top past the corner grip") << QPoint(12, 0) << int{kEdgeTop};
+        QTest::newRow("left side near the bottom") << QPoint(1, 400) << (kEdgeLeft | kEdgeBottom);
+        QTest::newRow("bottom-right corner") << QPoint(605, 405) << (kEdgeRight | kEdgeBottom);
+        QTest::newRow("outside") << QPoint(-1, 5) << int{kEdgeNone};
+        QTest::newRow("past the far corner") << QPoint(606, 406) << int{kEdgeNone};
+    }
+    void frameEdges() {
+        QFETCH(QPoint, at);
+        QFETCH(int, edges);
+        QCOMPARE(plotwick::FrameEdgesAt(at.x(), at.y(), 606, 406), edges);
+    }
+
+    void resizedClientRect_data() {
+        using namespace plotwick;
+        QTest::addColumn<int>("edges");
+        QTest::addColumn<QPoint>("delta");
+        QTest::addColumn<QRect>("expect");
+        QTest::newRow("no edge") << int{kEdgeNone} << QPoint(50, 50) << QRect(10, 10, 600, 400);
+        QTest::newRow("bottom-right grows") << (kEdgeRight | kEdgeBottom) << QPoint(50, 20) << QRect(10, 10, 650, 420);
+        QTest::newRow("left keeps the right side") << int{kEdgeLeft} << QPoint(-5, 9) << QRect(5, 10, 605, 400);
+        QTest::newRow("top keeps the bottom") << int{kEdgeTop} << QPoint(7, 30) << QRect(10, 40, 600, 370);
+        QTest::newRow("right shrinks to one pixel") << int{kEdgeRight} << QPoint(-1000, 0) << QRect(10, 10, 1, 400);
+        QTest::newRow("left past the right side") << int{kEdgeLeft} << QPoint(5000, 0) << QRect(609, 10, 1, 400);
+        QTest::newRow("top past the bottom") << int{kEdgeTop} << QPoint(0, 5000) << QRect(10, 409, 600, 1);
+        QTest::newRow("huge drag") << (kEdgeRight | kEdgeBottom) << QPoint(INT32_MAX, INT32_MAX)
+                                   << QRect(10, 10, INT32_MAX / 2, INT32_MAX / 2);
+    }
+    void resizedClientRect() {
+        QFETCH(int, edges);
+        QFETCH(QPoint, delta);
+        QFETCH(QRect, expect);
+        QCOMPARE(plotwick::ResizedClientRect(QRect(10, 10, 600, 400), edges, delta), expect);
+    }
+
+    // The frame hugs the client area, sits just below its chart and follows
+    // the chart's moves, hiding and destruction.
+    void frameFollowsChart() {
+        void* handle = NewChart();
+        auto* chart = ChartFromHandle(handle);
+        QPointer<QWidget> frame = chart->frame();
+        QVERIFY(frame != nullptr);
+        QVERIFY(frame->isVisible());
+        QCOMPARE(frame->geometry(), QRect(7, 7, 606, 406));
+        const QObjectList& kids = host_->children();
+        QCOMPARE(kids.indexOf(frame.data()) + 1, kids.indexOf(chart));
+        void* other = NewChart();
+        QTest::mouseMove(W(handle), QPoint(300, 150));
+        QTest::mousePress(W(handle), Qt::LeftButton, {}, QPoint(300, 150));
+        QTest::mouseRelease(W(handle), Qt::LeftButton, {}, QPoint(300, 150));
+        QCOMPARE(kids.last(), static_cast<QObject*>(chart));
+        QCOMPARE(kids.indexOf(frame.data()) + 1, kids.indexOf(chart));  // raised together
+        QVERIFY(kids.indexOf(W(other)) < kids.indexOf(frame.data()));
+        chart->move(50, 60);
+        QCOMPARE(frame->pos(), QPoint(47, 57));
+        chart->hide();
+        QVERIFY(!frame->isVisible());
+        chart->show();
+        QVERIFY(frame->isVisible());
+        delete chart;
+        QVERIFY(frame.isNull() || !frame->isVisible());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(frame.isNull());
+    }
+
+    // Dragging the frame resizes the chart, which lays its plot out anew.
+    void frameDragResizes_data() {
+        QTest::addColumn<QPoint>("grab");
+        QTest::addColumn<QPoint>("delta");
+        QTest::addColumn<QRect>("expect");
+        QTest::addColumn<int>("plotWidth");
+        QTest::newRow("bottom-right corner") << QPoint(605, 405) << QPoint(50, 20) << QRect(10, 10, 650, 420) << 550;
+        QTest::newRow("left side") << QPoint(1, 200) << QPoint(-5, 0) << QRect(5, 10, 605, 400) << 505;
+        QTest::newRow("top side") << QPoint(300, 1) << QPoint(0, 30) << QRect(10, 40, 600, 370) << 500;
+        QTest::newRow("right side to nothing") << QPoint(605, 200) << QPoint(-700, 0) << QRect(10, 10, 1, 400)
+                                               << 1 - 100;
+    }
+    void frameDragResizes() {
+        QFETCH(QPoint, grab);
+        QFETCH(QPoint, delta);
+        QFETCH(QRect, expect);
+        QFETCH(int, plotWidth);
+        void* handle = LoadedChart();
+        QWidget* frame = ChartFromHandle(handle)->frame();
+        QTest::mouseMove(frame, grab);
+        QTest::mousePress(frame, Qt::LeftButton, {}, grab);
+        QTest::mouseMove(frame, grab + delta);
+        QTest::mouseRelease(frame, Qt::LeftButton, {}, grab + delta);
+        QCOMPARE(W(handle)->geometry(), expect);
+        QCOMPARE(Ctx(handle).width, expect.width());
+        QCOMPARE(Ctx(handle).height, expect.height());
+        QCOMPARE(Ctx(handle).plotWidth, plotWidth);
+        QCOMPARE(frame->geometry(), expect.adjusted(-3, -3, 3, 3));
     }
 };
 

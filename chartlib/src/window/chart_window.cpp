@@ -10,10 +10,12 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPalette>
 #include <QThread>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <new>
 #include <unordered_set>
 
@@ -98,10 +100,18 @@ ChartWidget::ChartWidget(QWidget* parent, int32_t width, int32_t height, const c
         InitGraphContext(*ctx_, this, width, height, title != nullptr ? title : "");
     }
     resize(std::max<int32_t>(width, 1), std::max<int32_t>(height, 1));
+    // Owned by the same parent; a chart without one has no frame to show.
+    if (parent != nullptr) frame_ = new ChartFrame(*this);
 }
 
 ChartWidget::~ChartWidget() {
     LiveCharts().erase(static_cast<const QObject*>(this));
+    if (ChartFrame* frame = frame_.data()) {
+        // The frame must not follow a half-destroyed chart, nor outlive it.
+        removeEventFilter(frame);
+        frame->hide();
+        frame->deleteLater();
+    }
     if (ctx_ == nullptr) return;
     autoScrollTimer_.stop();
     // Nothing library-wide may keep pointing at the record released below.
@@ -391,6 +401,138 @@ std::unique_ptr<QMenu> ChartWidget::ContextMenu() {
 void ChartWidget::contextMenuEvent(QContextMenuEvent* event) {
     std::unique_ptr<QMenu> menu = ContextMenu();
     menu->exec(event->globalPos());
+}
+
+int FrameEdgesAt(int x, int y, int w, int h) {
+    if (x < 0 || y < 0 || x >= w || y >= h) return kEdgeNone;
+    const bool onLeft = x < kFrameWidth, onRight = x >= w - kFrameWidth;
+    const bool onTop = y < kFrameWidth, onBottom = y >= h - kFrameWidth;
+    int edges = kEdgeNone;
+    if (onLeft || onRight) {
+        edges |= onLeft ? kEdgeLeft : kEdgeRight;
+        if (y < kFrameCornerGrip) {
+            edges |= kEdgeTop;
+        } else if (y >= h - kFrameCornerGrip) {
+            edges |= kEdgeBottom;
+        }
+    }
+    if (onTop || onBottom) {
+        edges |= onTop ? kEdgeTop : kEdgeBottom;
+        if (x < kFrameCornerGrip) {
+            edges |= kEdgeLeft;
+        } else if (x >= w - kFrameCornerGrip) {
+            edges |= kEdgeRight;
+        }
+    }
+    return edges;
+}
+
+QRect ResizedClientRect(const QRect& start, int edges, const QPoint& delta) {
+    // Exclusive right and bottom, in 64 bits so no drag can overflow.
+    int64_t left = start.left(), top = start.top();
+    int64_t right = left + std::max(start.width(), 1), bottom = top + std::max(start.height(), 1);
+    if ((edges & kEdgeLeft) != 0) left = std::min<int64_t>(left + delta.x(), right - 1);
+    if ((edges & kEdgeRight) != 0) right = std::max<int64_t>(right + delta.x(), left + 1);
+    if ((edges & kEdgeTop) != 0) top = std::min<int64_t>(top + delta.y(), bottom - 1);
+    if ((edges & kEdgeBottom) != 0) bottom = std::max<int64_t>(bottom + delta.y(), top + 1);
+    const auto clampInt = [](int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, INT32_MIN / 2, INT32_MAX / 2)); };
+    return QRect(QPoint(clampInt(left), clampInt(top)), QSize(clampInt(right - left), clampInt(bottom - top)));
+}
+
+ChartFrame::ChartFrame(ChartWidget& chart) : QWidget(chart.parentWidget()), chart_(&chart) {
+    setObjectName(QStringLiteral("MerrowPlotwickFrame"));
+    setMouseTracking(true);
+    chart.installEventFilter(this);
+    Follow();
+    if (chart.isVisibleTo(parentWidget())) show();
+}
+
+void ChartFrame::Follow() {
+    if (chart_.isNull()) return;
+    setGeometry(chart_->geometry().adjusted(-kFrameWidth, -kFrameWidth, kFrameWidth, kFrameWidth));
+    stackUnder(chart_.data());
+}
+
+bool ChartFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == chart_.data()) {
+        switch (event->type()) {
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::ZOrderChange:
+            Follow();
+            break;
+        case QEvent::Show:
+            Follow();
+            show();
+            break;
+        case QEvent::Hide:
+            hide();
+            break;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void ChartFrame::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const int w = width(), h = height();
+    const QPalette& pal = palette();
+    // Face colour under the whole ring, then a raised outer edge and the thin
+    // dark border that closes in the client area.
+    painter.fillRect(0, 0, w, kFrameWidth, pal.color(QPalette::Button));
+    painter.fillRect(0, h - kFrameWidth, w, kFrameWidth, pal.color(QPalette::Button));
+    painter.fillRect(0, 0, kFrameWidth, h, pal.color(QPalette::Button));
+    painter.fillRect(w - kFrameWidth, 0, kFrameWidth, h, pal.color(QPalette::Button));
+    painter.setPen(pal.color(QPalette::Light));
+    painter.drawLine(0, 0, w - 1, 0);
+    painter.drawLine(0, 0, 0, h - 1);
+    painter.setPen(pal.color(QPalette::Shadow));
+    painter.drawLine(0, h - 1, w - 1, h - 1);
+    painter.drawLine(w - 1, 0, w - 1, h - 1);
+    painter.setPen(pal.color(QPalette::Dark));
+    const int inner = kFrameWidth - 1;
+    painter.drawRect(inner, inner, w - 2 * inner - 1, h - 2 * inner - 1);
+}
+
+void ChartFrame::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint global = event->globalPosition().toPoint();
+    if (dragEdges_ != kEdgeNone) {
+        if (!chart_.isNull()) chart_->setGeometry(ResizedClientRect(dragStart_, dragEdges_, global - dragOrigin_));
+        return;
+    }
+    const QPoint p = event->position().toPoint();
+    const int edges = FrameEdgesAt(p.x(), p.y(), width(), height());
+    const bool horizontal = (edges & (kEdgeLeft | kEdgeRight)) != 0, vertical = (edges & (kEdgeTop | kEdgeBottom)) != 0;
+    if (horizontal && vertical) {
+        const bool falling = edges == (kEdgeLeft | kEdgeTop) || edges == (kEdgeRight | kEdgeBottom);
+        setCursor(falling ? Qt::SizeFDiagCursor : Qt::SizeBDiagCursor);
+    } else if (horizontal) {
+        setCursor(Qt::SizeHorCursor);
+    } else if (vertical) {
+        setCursor(Qt::SizeVerCursor);
+    } else {
+        unsetCursor();
+    }
+}
+
+void ChartFrame::mousePressEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    const int edges = FrameEdgesAt(p.x(), p.y(), width(), height());
+    if (event->button() != Qt::LeftButton || edges == kEdgeNone || chart_.isNull()) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    chart_->raise();
+    dragEdges_ = edges;
+    dragOrigin_ = event->globalPosition().toPoint();
+    dragStart_ = chart_->geometry();
+}
+
+void ChartFrame::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) dragEdges_ = kEdgeNone;
+    QWidget::mouseReleaseEvent(event);
 }
 
 ChartWidget* ChartFromHandle(void* handle) {

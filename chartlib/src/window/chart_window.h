@@ -4,6 +4,8 @@
 #pragma once
 
 #include <QBasicTimer>
+#include <QPointer>
+#include <QRect>
 #include <QString>
 #include <QWidget>
 
@@ -52,6 +54,45 @@ bool SaveChartPng(const GraphContext& ctx, const QString& path);
 
 inline constexpr const char* kSavePngText = "Save Chart As PNG...";
 
+// The chart's frame: a thin sizing border kFrameWidth pixels wide around the
+// client area. Edges it can grab, as bit flags.
+inline constexpr int kFrameWidth = 3;
+inline constexpr int kFrameCornerGrip = 12;
+enum FrameEdge : int { kEdgeNone = 0, kEdgeLeft = 1, kEdgeTop = 2, kEdgeRight = 4, kEdgeBottom = 8 };
+
+// The edges grabbed at (x, y) of a frame w x h pixels: one side, or two
+// within kFrameCornerGrip of a corner; kEdgeNone inside the client area.
+int FrameEdgesAt(int x, int y, int w, int h);
+
+// The client rectangle after dragging `edges` of `start` by `delta`: the
+// opposite sides stay put and the area never shrinks below 1 x 1.
+QRect ResizedClientRect(const QRect& start, int edges, const QPoint& delta);
+
+class ChartWidget;
+
+// Draws the frame as a sibling stacked just below its chart, so the chart
+// itself stays exactly the client area of the size it was created with.
+// It follows the chart's geometry, visibility and stacking, and dragging
+// an edge or corner resizes the chart.
+class ChartFrame : public QWidget {
+public:
+    explicit ChartFrame(ChartWidget& chart);
+    void Follow();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    QPointer<ChartWidget> chart_;
+    int dragEdges_ = kEdgeNone;
+    QPoint dragOrigin_;
+    QRect dragStart_;
+};
+
 class ChartWidget : public QWidget {
 public:
     ChartWidget(QWidget* parent, int32_t width, int32_t height, const char* title);
@@ -68,6 +109,8 @@ public:
     void PaintNow();
     // The right-click menu: "Save Chart As PNG...".
     std::unique_ptr<QMenu> ContextMenu();
+    // The sizing frame; null for a chart without a parent.
+    ChartFrame* frame() const { return frame_.data(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -85,6 +128,7 @@ private:
 
     GraphContext* ctx_ = nullptr;
     QBasicTimer autoScrollTimer_;
+    QPointer<ChartFrame> frame_;
 };
 
 // The chart behind a handle from pwCreateWindow, or nullptr.
