@@ -1,4 +1,5 @@
 #include "ui/add_device_dialog.h"
+#include "ui/logo_image.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -13,7 +14,7 @@ AddDeviceDialog::AddDeviceDialog(AddMode mode, DeviceRegistry& registry, BoardDi
     : ui::QuietKeysDialog(parent), mode_(mode), registry_(registry), boards_(boards), sink_(sink) {
     setWindowTitle(QStringLiteral("Add Device"));
     setModal(true);
-    if (parent != nullptr) setWindowIcon(parent->windowIcon());
+    setWindowIcon(ui::MakeWindowIcon(ui::WindowIcon::AddDevice));
 
     list_ = new QListWidget(this);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);

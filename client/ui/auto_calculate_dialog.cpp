@@ -10,6 +10,7 @@
 #include "common/numtext.h"
 #include "ui/key_filter.h"
 #include "ui/options_dialog.h"
+#include "ui/logo_image.h"
 
 namespace kestrane::ui {
 namespace {
@@ -60,6 +61,7 @@ AutoCalculateDialog::AutoCalculateDialog(const QString& measured, MessageSink* m
     : QuietKeysDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       messages_(messages) {
     setObjectName(QStringLiteral("autoCalculateDialog"));
+    setWindowIcon(MakeWindowIcon(WindowIcon::AutoCalculate));
     setProperty("controlId", 4000);
     setWindowTitle(QString::fromLatin1(kAutoCalculateCaption));
 

@@ -12,6 +12,7 @@
 #include "ui/key_filter.h"
 #include "ui/main_window.h"
 #include "ui/options_dialog.h"
+#include "ui/logo_image.h"
 
 namespace kestrane::ui {
 namespace {
@@ -38,6 +39,7 @@ FilterDialog::FilterDialog(const DialogContext& context, int channel, QWidget* p
       channel_(channel),
       messages_(context.messages) {
     setObjectName(QStringLiteral("filterDialog"));
+    setWindowIcon(MakeWindowIcon(WindowIcon::Filter));
     setProperty("controlId", 5000);
     setWindowTitle(QString::fromLatin1(kFilterCaption));
 

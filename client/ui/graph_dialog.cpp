@@ -7,6 +7,7 @@
 
 #include "acquisition/logging.h"
 #include "plotwick.h"
+#include "ui/logo_image.h"
 
 namespace kestrane::ui {
 
@@ -27,7 +28,7 @@ std::string GraphLogPath(const BoardSettings& board, int channel, std::string_vi
 GraphDialog::GraphDialog(QWidget* owner, int channel, BoardSettingsGetter settings, std::string programDirectory)
     : QDialog(owner), channel_(channel), settings_(std::move(settings)), programDirectory_(std::move(programDirectory)) {
     setWindowTitle(QStringLiteral("Graph"));
-    if (owner != nullptr) setWindowIcon(owner->windowIcon());  // the program's own icon
+    setWindowIcon(MakeWindowIcon(WindowIcon::Graph));
     setFixedSize(kDialogWidth, kDialogHeight);
     const BoardSettings* board = settings_ ? settings_() : nullptr;
     std::string name;

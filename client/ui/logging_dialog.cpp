@@ -17,6 +17,7 @@
 #include "ui/main_window.h"
 #include "ui/options_dialog.h"
 #include "ui/ui_ids.h"
+#include "ui/logo_image.h"
 
 namespace kestrane::ui {
 namespace {
@@ -67,6 +68,7 @@ LoggingDialog::LoggingDialog(const DialogContext& context, int channel, QWidget*
       channel_(channel),
       messages_(context.messages) {
     setObjectName(QStringLiteral("loggingDialog"));
+    setWindowIcon(MakeWindowIcon(WindowIcon::Logging));
     setProperty("controlId", 3000);
     ClientCore& core = context_.window->core();
     pid_ = core.currentPid();

@@ -23,6 +23,7 @@
 #include "ui/filter_dialog.h"
 #include "ui/key_filter.h"
 #include "ui/main_window.h"
+#include "ui/logo_image.h"
 
 namespace kestrane::ui {
 namespace {
@@ -68,6 +69,7 @@ OptionsDialog::OptionsDialog(const DialogContext& context, int channel, QWidget*
       channel_(channel),
       messages_(context.messages) {
     setObjectName(QStringLiteral("optionsDialog"));
+    setWindowIcon(MakeWindowIcon(WindowIcon::Options));
     setProperty("controlId", 1100);
     setSizeGripEnabled(true);
     BuildControls();

@@ -13,6 +13,7 @@
 #include "acquisition/trigger_engine.h"
 #include "ui/acquisition_tasks.h"
 #include "ui/client_session.h"
+#include "ui/logo_image.h"
 #include "ui/main_window.h"
 #include "ui/startup_logic.h"
 #include "ui/ui_ids.h"
@@ -180,6 +181,22 @@ private slots:
         s.w().OnDisconnect();
         QVERIFY(!s.w().timerActive(kTimerLogFirst));
         QCOMPARE(s.actions.done.size(), 2);  // One Shot: fired once
+    }
+
+    // Every window has an icon of its own, so a dialog is told from the
+    // program in the task bar.
+    void windowIconsAreDrawnAndDistinct() {
+        using kestrane::ui::WindowIcon;
+        const WindowIcon all[] = {WindowIcon::Program, WindowIcon::AddDevice, WindowIcon::Options,
+                                  WindowIcon::AutoCalculate, WindowIcon::Filter, WindowIcon::Logging,
+                                  WindowIcon::Graph};
+        QList<QImage> images;
+        for (WindowIcon which : all) {
+            const QImage image = kestrane::ui::MakeWindowIcon(which).pixmap(32, 32).toImage();
+            QVERIFY(!image.isNull());
+            for (const QImage& earlier : images) QVERIFY(image != earlier);
+            images << image;
+        }
     }
 };
 
