@@ -8,21 +8,12 @@
 #include <cmath>
 
 #include "common/numtext.h"
+#include "ui/control_tag.h"
 #include "ui/key_filter.h"
-#include "ui/options_dialog.h"
 #include "ui/logo_image.h"
+#include "ui/options_dialog.h"
 
 namespace kestrane::ui {
-namespace {
-
-template <class W>
-W* Tag(W* widget, int id, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setProperty("controlId", id);
-    return widget;
-}
-
-}  // namespace
 
 AutoCalcResult AutoCalculate(std::string_view measuredShown, std::string_view actualText) {
     AutoCalcResult r;

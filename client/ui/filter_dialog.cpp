@@ -9,22 +9,13 @@
 
 #include "common/numtext.h"
 #include "settings/settings_database.h"
+#include "ui/control_tag.h"
 #include "ui/key_filter.h"
+#include "ui/logo_image.h"
 #include "ui/main_window.h"
 #include "ui/options_dialog.h"
-#include "ui/logo_image.h"
 
 namespace kestrane::ui {
-namespace {
-
-template <class W>
-W* Tag(W* widget, int id, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setProperty("controlId", id);
-    return widget;
-}
-
-}  // namespace
 
 bool FilterWeightAcceptable(std::string_view text) {
     if (text.empty()) return false;

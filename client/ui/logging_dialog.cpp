@@ -13,21 +13,15 @@
 #include "common/numtext.h"
 #include "settings/settings_database.h"
 #include "settings/text_cut.h"
+#include "ui/control_tag.h"
 #include "ui/key_filter.h"
+#include "ui/logo_image.h"
 #include "ui/main_window.h"
 #include "ui/options_dialog.h"
 #include "ui/ui_ids.h"
-#include "ui/logo_image.h"
 
 namespace kestrane::ui {
 namespace {
-
-template <class W>
-W* Tag(W* widget, int id, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setProperty("controlId", id);
-    return widget;
-}
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 

@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "kestrane_version.h"
+#include "ui/control_tag.h"
 #include "ui/logo_image.h"
 #include "ui/startup_logic.h"
 #include "ui/ui_ids.h"
@@ -124,12 +125,6 @@ MainWindow::MainWindow(const MainWindowDeps& deps, QWidget* parent)
 
 MainWindow::~MainWindow() {
     for (auto& [id, timer] : timers_) timer->stop();
-}
-
-QWidget* MainWindow::Tag(QWidget* widget, int id, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setProperty("controlId", id);
-    return widget;
 }
 
 void MainWindow::BuildControls() {

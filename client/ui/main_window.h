@@ -104,7 +104,6 @@ protected:
 private:
     void BuildControls();
     void BuildMenus();
-    QWidget* Tag(QWidget* widget, int id, const char* name);
     QTimer* TimerFor(int id);
     void OnLogoClicked();
 

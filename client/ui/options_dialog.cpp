@@ -20,20 +20,14 @@
 #include "settings/settings_database.h"
 #include "settings/text_cut.h"
 #include "ui/auto_calculate_dialog.h"
+#include "ui/control_tag.h"
 #include "ui/filter_dialog.h"
 #include "ui/key_filter.h"
-#include "ui/main_window.h"
 #include "ui/logo_image.h"
+#include "ui/main_window.h"
 
 namespace kestrane::ui {
 namespace {
-
-template <class W>
-W* Tag(W* widget, int id, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setProperty("controlId", id);
-    return widget;
-}
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
