@@ -4,9 +4,11 @@
 # with its own install record and a settings database whose two boards match
 # packaging/demo/demo-board.sim, then starts the client connected to board
 # 000A. With no display (DISPLAY and WAYLAND_DISPLAY unset) the client runs
-# under Xvfb for a few seconds, saves a screenshot of the main window and
-# prints where; with a display it stays open until closed.
-#   KESTRANE_DEMO_SECONDS  how long the headless run polls (default 6)
+# under Xvfb for half a minute, long enough for channel 6's simulated signal
+# to cross its alarm band and return (the alarm scripts note each event),
+# saves a screenshot of the main window and prints what the alarm scripts
+# and the logged channel wrote; with a display it stays open until closed.
+#   KESTRANE_DEMO_SECONDS  how long the headless run polls (default 32)
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(dirname "$here")"
@@ -40,7 +42,7 @@ else
 fi
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   shot="$demo/kestrane-main-window.png"
-  seconds="${KESTRANE_DEMO_SECONDS:-6}"
+  seconds="${KESTRANE_DEMO_SECONDS:-32}"
   echo "No display: running the client under Xvfb for $seconds s"
   xvfb-run -a -s "-screen 0 1280x800x24" \
     "$program" --connect --screenshot "$shot" --quit-after "$seconds"
@@ -49,6 +51,18 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     exit 1
   fi
   echo "Main window screenshot: $shot"
+  events="$demo/app/alarm-events.txt"
+  if [ -s "$events" ]; then
+    echo "Channel 6's alarm scripts noted:"
+    sed 's/^/  /' "$events"
+  else
+    echo "Channel 6's alarm band did not fire in $seconds s"
+  fi
+  log="$demo/logs/house-battery.log"
+  if [ -s "$log" ]; then
+    echo "Channel 1 logged $(wc -l < "$log") records to $log, the last:"
+    tail -n 1 "$log" | sed 's/^/  /'
+  fi
 else
   "$program" --connect
 fi

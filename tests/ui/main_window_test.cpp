@@ -3,6 +3,7 @@
 // and the alarm and logging timers reaching the trigger engine and the log
 // writer through the real session.
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,6 +12,7 @@
 #include <QTest>
 
 #include "acquisition/trigger_engine.h"
+#include "player/wav_writer.h"
 #include "ui/acquisition_tasks.h"
 #include "ui/client_session.h"
 #include "ui/logo_image.h"
@@ -46,8 +48,11 @@ struct Session {
     FakeUrlOpener urls;
     RecordingDialogs dialogs;
     RecordingActions actions;
-    AcquisitionTasks tasks{&actions};
+    AcquisitionTasks tasks;
     std::unique_ptr<ClientSession> session;
+
+    // desktopActions: programs really start and sounds really play.
+    explicit Session(bool desktopActions = false) : tasks(desktopActions ? nullptr : &actions) {}
 
     bool Start(const BoardSettings& settings) {
         std::string error;
@@ -181,6 +186,66 @@ private slots:
         s.w().OnDisconnect();
         QVERIFY(!s.w().timerActive(kTimerLogFirst));
         QCOMPARE(s.actions.done.size(), 2);  // One Shot: fired once
+    }
+
+    // Through the desktop's own actions: a band crossed by the simulated
+    // signal starts real scripts on entry, on repeat and on return, in that
+    // order, and the sound path takes a real WAV (skipped without a device).
+    void realScriptsRunOnEntryRepeatAndReturn() {
+        const QString folder = QString::fromStdString(TestRoot()) + "/alarm's scripts/";
+        QVERIFY(QDir().mkpath(folder));
+        const QString events = folder + "events.txt";
+        QFile::remove(events);
+        const auto script = [&](const QString& name, const char* word) {
+            QFile f(folder + name);
+            if (!f.open(QIODevice::WriteOnly)) return QString();
+            f.write(QByteArray("#!/bin/sh\ncd \"$(dirname \"$0\")\" && echo ") + word + " >> events.txt\n");
+            f.close();
+            f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            return f.fileName();
+        };
+        const QString high = script("on high.sh", "high"), normal = script("back to normal.sh", "normal");
+        QVERIFY(!high.isEmpty() && !normal.isEmpty());
+        const QString wav = folder + "chime.wav";
+        {
+            kestrane::music::WavWriter writer;
+            const std::vector<int16_t> silence(9600, 0);
+            QVERIFY(writer.Open(wav.toStdString()) && writer.Write(silence) && writer.Close());
+        }
+
+        BoardSettings settings = Plain();
+        ChannelSettings& ch6 = settings.channels[5];
+        ch6.highEnable = "ENABLED";
+        ch6.highTriggerMax = "12.2";
+        ch6.highTriggerMin = "11.8";
+        ch6.highTestEvery = "1 Secs";
+        ch6.highFile = high.toStdString();
+        ch6.highSound = wav.toStdString();
+        ch6.highNormFile = normal.toStdString();
+        ch6.highNormSound = wav.toStdString();
+        WriteSimulation("[device]\nproduct-id = 000A\nchannel6 = 11.5\n");
+        Session s(true);
+        QVERIFY(s.Start(settings));
+        s.w().OnConnect();
+        QTest::qWait(300);
+        QVERIFY(!QFile::exists(events));  // below the band: nothing fires
+
+        const auto lines = [&] {
+            QFile f(events);
+            return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()).split('\n', Qt::SkipEmptyParts)
+                                               : QStringList();
+        };
+        WriteSimulation("[device]\nproduct-id = 000A\nchannel6 = 12.5\n");
+        QTRY_COMPARE_WITH_TIMEOUT(lines(), QStringList{"high"}, kWaitMs);
+        // Repeats come once more than a whole second has passed.
+        QTRY_COMPARE_WITH_TIMEOUT(lines(), (QStringList{"high", "high"}), kWaitMs);
+        WriteSimulation("[device]\nproduct-id = 000A\nchannel6 = 11.5\n");
+        QTRY_COMPARE_WITH_TIMEOUT(lines().mid(lines().size() - 1), QStringList{"normal"}, kWaitMs);
+        const QStringList seen = lines();
+        QVERIFY2(seen.size() >= 3 && seen.count("normal") == 1, qPrintable(seen.join(',')));
+        QTest::qWait(1500);
+        QCOMPARE(lines(), seen);  // back to normal: quiet from now on
+        s.w().OnDisconnect();
     }
 
     // Every window has an icon of its own, so a dialog is told from the

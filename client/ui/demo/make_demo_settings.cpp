@@ -2,11 +2,17 @@
 // the demo boards (000A, the default, and 000B), configured to match the
 // signals of packaging/demo/demo-board.sim: named channels with notes, a
 // shunt, every precision from 0 to 6, a channel switched off, an alarm
-// band and a logged channel.
+// band with its scripts and chime, and a logged channel.
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "acquisition/channel_model.h"
+#include "player/wav_writer.h"
 #include "settings/install_record.h"
 #include "settings/installer.h"
 #include "settings/message_sink.h"
@@ -45,7 +51,47 @@ ChannelSettings Channel(const char* enable, const char* name, const char* notes,
     return c;
 }
 
-BoardSettings BoardA(const std::string& logFolder) {
+// The files the demo's alarm band runs, kept beside the database: two
+// scripts (blanks in their names on purpose) that note each event in
+// alarm-events.txt, and a short chime.
+struct AlarmFiles {
+    std::string highScript, normalScript, chime, events;
+};
+
+AlarmFiles AlarmFilesIn(const std::string& folder) {
+    return {folder + "charger high.sh", folder + "charger normal.sh", folder + "charger chime.wav",
+            folder + "alarm-events.txt"};
+}
+
+bool WriteScript(const std::string& path, const char* event) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) return false;
+    std::fprintf(f,
+                 "#!/bin/sh\n"
+                 "# Run by the Kestrane demo when channel 6's alarm band %s.\n"
+                 "cd \"$(dirname \"$0\")\" && echo \"$(date +%%T) %s\" >> alarm-events.txt\n",
+                 event, event);
+    const bool ok = std::fclose(f) == 0;
+    return ok && chmod(path.c_str(), 0755) == 0;
+}
+
+// A 0.4 s two-tone chime that fades out, 48 kHz stereo.
+bool WriteChime(const std::string& path) {
+    constexpr int kRate = 48000, kFrames = kRate * 2 / 5;
+    std::vector<std::int16_t> samples(static_cast<std::size_t>(kFrames) * 2);
+    for (int i = 0; i < kFrames; ++i) {
+        const double t = static_cast<double>(i) / kRate;
+        const double tone = i < kFrames / 2 ? 880.0 : 660.0;
+        const double fade = 1.0 - static_cast<double>(i) / kFrames;
+        const auto v = static_cast<std::int16_t>(9000.0 * fade * std::sin(2.0 * 3.14159265358979 * tone * t));
+        samples[2 * static_cast<std::size_t>(i)] = v;
+        samples[2 * static_cast<std::size_t>(i) + 1] = v;
+    }
+    kestrane::music::WavWriter writer;
+    return writer.Open(path) && writer.Write(samples) && writer.Close();
+}
+
+BoardSettings BoardA(const std::string& logFolder, const AlarmFiles& alarm) {
     BoardSettings b;
     auto& ch = b.channels;
     ch[0] = Channel("YES", "House battery", "12 V lead-acid bank in the van.\nLogged every 5 seconds.", "1", "2", "VDC");
@@ -67,7 +113,11 @@ BoardSettings BoardA(const std::string& logFolder) {
     ch[5].lowEnable = "ENABLED";
     ch[5].lowTriggerMin = "9.8";
     ch[5].lowTriggerMax = "10.2";
-    ch[5].highTestEvery = "30 Secs";
+    ch[5].highTestEvery = "5 Secs";
+    ch[5].highFile = alarm.highScript;
+    ch[5].highSound = alarm.chime;
+    ch[5].highNormFile = alarm.normalScript;
+    ch[5].highNormSound = alarm.chime;
     return b;
 }
 
@@ -135,13 +185,22 @@ int main(int argc, char** argv) {
         }
     }
     if (logFolder.empty() || logFolder.back() != '/') logFolder += '/';
+    const std::string::size_type slash = database.find_last_of('/');
+    const AlarmFiles alarm = AlarmFilesIn(slash == std::string::npos ? std::string("./") : database.substr(0, slash + 1));
+    if (!WriteScript(alarm.highScript, "went above 12.2 V") || !WriteScript(alarm.normalScript, "came back below 11.8 V") ||
+        !WriteChime(alarm.chime)) {
+        std::fprintf(stderr, "kestrane-demo-settings: cannot write the alarm files beside %s\n", database.c_str());
+        return 1;
+    }
     StderrSink sink;
     kestrane::SettingsDatabase db;
     if (!db.open(kestrane::ConnectionStringFor(database), sink)) return 1;
-    if (!AddBoard(db, "000A", BoardA(logFolder), true) || !AddBoard(db, "000B", BoardB(), false)) {
+    if (!AddBoard(db, "000A", BoardA(logFolder, alarm), true) || !AddBoard(db, "000B", BoardB(), false)) {
         std::fprintf(stderr, "kestrane-demo-settings: %s\n", db.lastDiagnostic().c_str());
         return 1;
     }
     std::printf("Demo boards 000A (default) and 000B written to %s\n", database.c_str());
+    std::printf("Channel 6's alarm band runs \"%s\" and \"%s\", noting events in %s\n", alarm.highScript.c_str(),
+                alarm.normalScript.c_str(), alarm.events.c_str());
     return 0;
 }
