@@ -128,6 +128,9 @@ TEST(TriggerCheck, ReadingSequences) {
         {"unreadable fire limit never fires",
          HighBand("10", "twelve", "1 Secs"),
          {{"+ 13", 0, kNone}, {"+ 99999", 10, kNone}, {"+ 5", 20, kNone}}},
+        {"unreadable return limit never returns",
+         HighBand("ten", "12", "One Shot"),
+         {{"+ 13", 0, kHigh}, {"+ 5", 1, kNone}, {"- 99999", 2, kNone}, {"+ 13", 3, kNone}}},
         {"clock wraps past 2^32",
          HighBand("10", "12", "2 Secs"),
          {{"+ 13", 0xFFFFFFFEu, kHigh}, {"+ 13", 0, kNone}, {"+ 13", 1, kNone}, {"+ 13", 1, kHigh}}},
@@ -204,6 +207,33 @@ TEST(TriggerCheck, BothBandsInOneCheckHighFirst) {
     TriggerState t;
     RunTriggerCheck(s, "+ 15", t, clock, actions);
     EXPECT_EQ(actions.log, (Actions{"run hi.sh", "play hi.wav", "run lo.sh", "play lo.wav"}));
+}
+
+TEST(TriggerCheck, OneChannelsBandsKeepTheirOwnRepeatTimes) {
+    ChannelSettings s = HighBand("10", "12", "2 Secs");
+    s.lowEnable = "ENABLED";
+    s.lowTriggerMin = "20";  // overlapping bands: a reading of 15 is in both
+    s.lowTriggerMax = "30";
+    s.lowTestEvery = "5 Secs";
+    s.lowFile = "lo.sh";
+    s.lowSound = "lo.wav";
+    const Actions both{"run hi.sh", "play hi.wav", "run lo.sh", "play lo.wav"};
+    const Step steps[] = {
+        {"+ 15", 100, both},
+        {"+ 15", 103, kNone},  // high re-arms
+        {"+ 15", 103, kHigh},
+        {"+ 15", 106, kNone},  // both re-arm: the low band counts from 100, not from the high band's 103
+        {"+ 15", 106, both},
+    };
+    FakeClock clock;
+    RecordingActions actions;
+    TriggerState t;
+    for (const Step& st : steps) {
+        clock.now = st.now;
+        actions.log.clear();
+        RunTriggerCheck(s, st.shown, t, clock, actions);
+        EXPECT_EQ(actions.log, st.expected) << "at " << st.now;
+    }
 }
 
 TEST(TriggerTick, FlagsSurviveDisconnectAndChannelsDoNotPostponeEachOther) {

@@ -376,6 +376,62 @@ private slots:
         QVERIFY(s.w().timerActive(kTimerPolling));
     }
 
+    // A save the database refuses is said, and the dialog stays open with
+    // what was typed: nothing in memory changes and no logging timer starts.
+    void filterAndLoggingReportFailedSaves() {
+        DialogSession s;
+        QVERIFY(s.Start(StandardRow()));
+        s.core().LoadAndShowSettings();
+        const ChannelSettings before = s.core().settings().channels[0];
+        s.db.close();  // every statement now fails
+        {
+            FilterDialog d(s.Context(), 1, &s.w());
+            d.show();
+            Find<QCheckBox>(&d, "filterEnableCheck")->setChecked(true);
+            Find<QLineEdit>(&d, "weightEdit")->setText(QStringLiteral("4"));
+            Click(&d, "okButton");
+            QCOMPARE(s.messages.shown.size(), std::size_t{1});
+            QCOMPARE(s.messages.shown[0].second, std::string(kSaveFailedText));
+            QVERIFY(d.isVisible());
+            QCOMPARE(Find<QLineEdit>(&d, "weightEdit")->text(), QStringLiteral("4"));
+            QCOMPARE(s.core().settings().channels[0].filterEnable, std::string("NO"));
+        }
+        {
+            LoggingDialog d(s.Context(), 1, &s.w());
+            d.show();
+            Find<QCheckBox>(&d, "loggingEnabledCheck")->setChecked(true);
+            Find<QLineEdit>(&d, "fileNameEdit")->setText(QStringLiteral("volts.log"));
+            Click(&d, "okButton");
+            QCOMPARE(s.messages.shown.size(), std::size_t{2});
+            QCOMPARE(s.messages.shown[1].second, std::string(kSaveFailedText));
+            QVERIFY(d.isVisible());
+            QVERIFY(!s.w().timerActive(kTimerLogFirst));
+            QCOMPARE(s.core().settings().channels[0].logEnabled, before.logEnabled);
+            QCOMPARE(s.core().settings().channels[0].logFileName, before.logFileName);
+        }
+    }
+
+    // A pass held up by a failed exchange keeps the busy flag set while its
+    // error box is open; closing a Logging dialog meanwhile clears it.
+    void closingLoggingClearsTheBusyFlag() {
+        DialogSession s;
+        QVERIFY(s.Start(StandardRow()));
+        s.Connect();
+        QVERIFY(WaitUntil([&] { return !s.w().channelValueText(1).isEmpty(); }));
+        bool busyWithBox = false, busyAfterLogging = true;
+        s.messages.whileOpen = [&] {
+            busyWithBox = s.core().polling().busy;
+            LoggingDialog d(s.Context(), 2, &s.w());
+            d.show();
+            Click(&d, "cancelButton");
+            busyAfterLogging = s.core().polling().busy;
+        };
+        WriteSimulation("[device]\nproduct-id = 000A\nfault = absent\n");
+        QVERIFY(WaitUntil([&] { return !s.messages.shown.empty(); }));
+        QVERIFY(busyWithBox);
+        QVERIFY(!busyAfterLogging);
+    }
+
     void loggingCutsTypedTextsToTheirColumns() {
         DialogSession s;
         QVERIFY(s.Start(StandardRow()));
