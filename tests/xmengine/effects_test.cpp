@@ -38,16 +38,20 @@ xmw::Song EffectSong(const Cell& cell, Cell row0 = Cell{kC4, 1, 0, 0, 0}) {
     return s;
 }
 
-// Values of `field` after the processing of ticks 0, 1, 2, ... of row 1.
-std::vector<int64_t> TicksOfRow1(const xmw::Song& song, const Field& field, size_t ticks) {
+// Values of `field` after the processing of ticks 0, 1, 2, ... of `row`.
+std::vector<int64_t> TicksOfRow(const xmw::Song& song, int row, const Field& field, size_t ticks) {
     XmRenderer r(Load(song));
-    for (int t = 0; t < song.speed; ++t) NextTick(r);  // row 0
+    for (int t = 0; t < row * song.speed; ++t) NextTick(r);  // the rows before
     std::vector<int64_t> values;
     for (size_t t = 0; t < ticks; ++t) {
         NextTick(r);
         values.push_back(field(r));
     }
     return values;
+}
+
+std::vector<int64_t> TicksOfRow1(const xmw::Song& song, const Field& field, size_t ticks) {
+    return TicksOfRow(song, 1, field, ticks);
 }
 
 struct EffectCase {
@@ -108,6 +112,87 @@ TEST(XmEffects, TickZeroAndLaterTicks) {
     for (const EffectCase& c : cases) {
         const std::vector<int64_t> got = TicksOfRow1(EffectSong(c.cell), c.field, c.expected.size());
         EXPECT_EQ(got, c.expected) << c.name;
+    }
+}
+
+// Effects whose action shows only against state an earlier row set up: the
+// vibrato and tremolo waveforms (E4y, E7y) with the positions they keep, the
+// finetune (E5y), the volume column's vibrato speed and depth, and the
+// tremolo offset a row without tremolo keeps. Each song plays C-4 with
+// instrument 1 (volume 32) on row 0 at speed 6; `row` is the row observed.
+struct SetUpCase {
+    const char* name;
+    std::vector<Cell> rows;
+    int row;
+    Field field;
+    std::vector<int64_t> expected;
+    bool amiga = false;
+};
+
+TEST(XmEffects, ActionsOnStateSetUpByEarlierRows) {
+    // Vibrato 48F: speed 8, depth 15, so positions 0, 8, 16, ... and the
+    // offset is (wave x 15 >> 5) / 2. Tremolo 78F likewise, without halving.
+    const Cell vibrato{0, 0, 0, 0x4, 0x8F};
+    const Cell tremolo{0, 0, 0, 0x7, 0x8F};
+    const auto note = [](uint8_t effect, uint8_t param) { return Cell{kC4, 1, 0, effect, param}; };
+    const SetUpCase cases[] = {
+        // E4y: the vibrato waveform. The ramp falls from 127 (127, 95, 63,
+        // 31, -2, -34 at positions 0 to 40); 2 and 3 are squares.
+        {"E40 sine vibrato", {note(0xE, 0x40), vibrato}, 1, kPeriodOffset, {0, 21, 29, 21, 0, -21}},
+        {"E41 ramp vibrato", {note(0xE, 0x41), vibrato}, 1, kPeriodOffset, {29, 22, 14, 7, 0, -8}},
+        {"E42 square vibrato", {note(0xE, 0x42), vibrato}, 1, kPeriodOffset, {29, 29, 29, 29, -30, -30}},
+        {"E43 square vibrato", {note(0xE, 0x43), vibrato}, 1, kPeriodOffset, {29, 29, 29, 29, -30, -30}},
+        // A new instrument restarts the vibrato for waveforms 0-3; 4 and up
+        // keep the position (48 after row 1's six steps) with the same shapes.
+        {"E40: new instrument restarts the vibrato",
+         {note(0xE, 0x40), vibrato, note(0x4, 0)}, 2, kPeriodOffset, {0, 21, 29, 21, 0, -21}},
+        {"E44: new instrument keeps the sine's position",
+         {note(0xE, 0x44), vibrato, note(0x4, 0)}, 2, kPeriodOffset, {-30, -21, 0, 21, 29, 21}},
+        {"E45: new instrument keeps the ramp's position",
+         {note(0xE, 0x45), vibrato, note(0x4, 0)}, 2, kPeriodOffset, {-15, -23, 29, 22, 14, 7}},
+        // E7y: the tremolo waveform; tremolo steps from tick 1.
+        {"E70 sine tremolo", {note(0xE, 0x70), tremolo}, 1, kVolumeOffset, {0, 0, 42, 59, 42, 0}},
+        {"E71 ramp tremolo", {note(0xE, 0x71), tremolo}, 1, kVolumeOffset, {0, 59, 44, 29, 14, -1}},
+        {"E72 square tremolo", {note(0xE, 0x72), tremolo}, 1, kVolumeOffset, {0, 59, 59, 59, 59, -60}},
+        {"E70: new instrument restarts the tremolo",
+         {note(0xE, 0x70), tremolo, note(0x7, 0)}, 2, kVolumeOffset, {0, 0, 42, 59, 42, 0}},
+        {"E74: new instrument keeps the tremolo's position (40)",
+         {note(0xE, 0x74), tremolo, note(0x7, 0)}, 2, kVolumeOffset, {0, -43, -60, -43, 0, 42}},
+        // E5y: the sample's finetune, heard from the next note on: linear
+        // 4608 - 15 / 2; Amiga 1712 moved 15/128 of the way to C#-4's 1616.
+        {"E5F leaves the row's own note", {note(0xE, 0x5F)}, 0, kPeriod, {4608, 4608}},
+        {"E5F tunes the next note", {note(0xE, 0x5F), Cell{kC4, 0, 0, 0, 0}}, 1, kPeriod, {4601, 4601}},
+        {"E5F stays with the sample through a new instrument", {note(0xE, 0x5F), note(0, 0)}, 1, kPeriod,
+         {4601}},
+        {"E5F on the Amiga table", {note(0xE, 0x5F), Cell{kC4, 0, 0, 0, 0}}, 1, kPeriod, {1701}, true},
+        // Volume column: 0xBy sets the depth on tick 0 and steps on later
+        // ticks (speed 4 from row 0's 0xA4: sine at 0, 4, 8, 12, 16, depth 8).
+        {"volume column B: depth, then later-tick steps", {Cell{kC4, 1, 0xA4, 0, 0}, Cell{0, 0, 0xB8, 0, 0}}, 1,
+         kPeriodOffset, {0, 0, 6, 11, 14, 15}},
+        // 0xAx only sets the speed: no step on its row; the next vibrato
+        // runs at speed 4 from where row 0's speed-1 vibrato left (6).
+        {"volume column A: no vibrato on its row", {note(0x4, 0x18), Cell{0, 0, 0xA4, 0, 0}, Cell{0, 0, 0, 0x4, 0}},
+         1, kPeriodOffset, {0, 0, 0, 0, 0, 0}},
+        {"volume column A: the speed for the next vibrato",
+         {note(0x4, 0x18), Cell{0, 0, 0xA4, 0, 0}, Cell{0, 0, 0, 0x4, 0}}, 2, kPeriodOffset, {8, 13, 15, 15, 13, 8}},
+        // A row after tremolo keeps the last tremolo offset in the volume:
+        // 74F ends at position 16 (+59); E72 with 78F at position 32 (-60).
+        {"tremolo ending keeps its last offset", {note(0, 0), Cell{0, 0, 0, 0x7, 0x4F}, Cell{}}, 2, kVolume,
+         {91, 91, 91}},
+        {"a negative offset is kept too", {note(0xE, 0x72), tremolo, Cell{}}, 2, kVolume, {-28, -28}},
+        {"the offset is added once", {note(0, 0), Cell{0, 0, 0, 0x7, 0x4F}, Cell{}, Cell{}}, 3, kVolume, {91}},
+        {"tremolo going on adds nothing", {note(0, 0), Cell{0, 0, 0, 0x7, 0x4F}, Cell{0, 0, 0, 0x7, 0}}, 2,
+         kVolume, {32, 32}},
+        {"a new instrument's volume comes after", {note(0, 0), Cell{0, 0, 0, 0x7, 0x4F}, note(0, 0)}, 2, kVolume,
+         {32}},
+    };
+    for (const SetUpCase& c : cases) {
+        std::vector<Cell> rows = c.rows;
+        rows.push_back(Cell{});
+        xmw::Song s = xmtest::OneChannelSong(rows, 6, 125);
+        s.instruments[0].samples[0].volume = 32;
+        s.linearFrequencies = !c.amiga;
+        EXPECT_EQ(TicksOfRow(s, c.row, c.field, c.expected.size()), c.expected) << c.name;
     }
 }
 
