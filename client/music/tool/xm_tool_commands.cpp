@@ -49,7 +49,7 @@ std::optional<Command> ParseCommand(const std::vector<std::string>& args, std::o
       char* end = nullptr;
       errno = 0;
       const double s = std::strtod(text.c_str(), &end);
-      // Up to a day of audio; the WAV format's 4 GiB limit is about 6 h.
+      // Up to 6 h (21,600 s) of audio: the WAV format's 4 GiB limit holds about 6.2 h.
       if (text.empty() || *end != '\0' || errno != 0 || !std::isfinite(s) || s <= 0 || s > 6 * 3600) {
         err << "kestrane-xm: --seconds wants a number of seconds from above 0 to 21600, not '" << text
             << "'\n";
