@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include <sched.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "player/module_player.h"
@@ -65,6 +67,9 @@ class ManualOutput final : public SoundOutput {
     std::atomic<std::uint64_t> queries{0};
     std::atomic<const OutputRing*> ring{nullptr};
     std::thread::id close_thread{};
+    // Scheduling of the thread that last asked for the position.
+    std::atomic<int> position_policy{-1};
+    std::atomic<int> position_nice{0};
   };
   explicit ManualOutput(std::shared_ptr<Probe> probe) : probe_(std::move(probe)) {}
   bool Open(const OutputRing& ring) override {
@@ -76,6 +81,8 @@ class ManualOutput final : public SoundOutput {
     return true;
   }
   std::uint64_t Position() override {
+    probe_->position_policy = sched_getscheduler(0) & ~SCHED_RESET_ON_FORK;
+    probe_->position_nice = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
     ++probe_->queries;
     return probe_->position;
   }

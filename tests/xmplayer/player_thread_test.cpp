@@ -7,8 +7,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include "player/basic_outputs.h"
 #include "player/module_player.h"
+#include "player/thread_priority.h"
 #include "player_fakes.h"
 
 namespace kestrane::music {
@@ -262,6 +267,54 @@ TEST(ModulePlayerThread, SecondStartReplaysFromTheBeginning) {
   EXPECT_TRUE(rig.src->destroyed);
   ASSERT_TRUE(WaitFor([&] { return !rig.player.IsPlaying(); }));
   EXPECT_EQ(rig.Stamps(), (std::vector<int>{1, 2, 3, 4, 5, 6}));
+}
+
+struct Scheduling {
+  int policy;
+  int nice;
+};
+
+Scheduling CurrentScheduling() {
+  return {sched_getscheduler(0) & ~SCHED_RESET_ON_FORK, getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()))};
+}
+
+// Whether `after` is what `report` says happened to a thread that had `before`.
+void ExpectPriorityAsReported(ThreadPriority report, Scheduling before, Scheduling after) {
+  switch (report) {
+  case ThreadPriority::kRealTime:
+    EXPECT_EQ(after.policy, SCHED_RR);
+    break;
+  case ThreadPriority::kRaised:
+    EXPECT_EQ(after.policy, before.policy);
+    EXPECT_LT(after.nice, before.nice);
+    break;
+  case ThreadPriority::kNormal:
+    EXPECT_EQ(after.policy, before.policy);
+    EXPECT_EQ(after.nice, before.nice);
+    break;
+  }
+}
+
+TEST(ModulePlayerThread, MixingThreadRunsAtTheMostUrgentPriorityAllowed) {
+  // What this machine allows (often nothing without privilege), learned on
+  // a thread of the test's own; the report must match what happened.
+  const Scheduling caller = CurrentScheduling();
+  ThreadPriority allowed = ThreadPriority::kNormal;
+  std::thread([&] {
+    const Scheduling before = CurrentScheduling();
+    allowed = RaiseCurrentThreadForAudio();
+    ExpectPriorityAsReported(allowed, before, CurrentScheduling());
+  }).join();
+
+  Rig rig;
+  ASSERT_EQ(rig.Play(0), 1);
+  rig.Advance(1);
+  rig.player.Stop();
+  ExpectPriorityAsReported(allowed, caller, {rig.out->position_policy, rig.out->position_nice});
+  // Only the mixing thread changes; the controlling thread keeps its own.
+  const Scheduling after = CurrentScheduling();
+  EXPECT_EQ(after.policy, caller.policy);
+  EXPECT_EQ(after.nice, caller.nice);
 }
 
 }  // namespace

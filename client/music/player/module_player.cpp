@@ -10,6 +10,7 @@
 #include "engine/xm_renderer.h"
 #include "engine/xm_song.h"
 #include "player/basic_outputs.h"
+#include "player/thread_priority.h"
 
 namespace kestrane::music {
 namespace {
@@ -138,6 +139,10 @@ void ModulePlayer::FillBlock() {
 }
 
 void ModulePlayer::ThreadMain() {
+  // The thread must refill each 21 ms block before the device reaches it,
+  // even on a busy desktop; it sleeps between blocks, so a raised priority
+  // costs others nothing. Refused without privilege: play on as we are.
+  RaiseCurrentThreadForAudio();
   for (;;) {
     const std::uint64_t position = output_->Position();
     if (song_ended_ && position >= end_position_) {
