@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_log.h"
 #include "core/chart_frame.h"
 #include "core/graph_context.h"
 #include "core/loader.h"
@@ -31,38 +32,8 @@
 
 namespace {
 
-int64_t g_records = 1000000;
+int64_t g_records = chartbench::kFullRecords;
 std::string g_path;
-
-void WriteLog() {
-    char pattern[] = "/tmp/chartdraw-bench-XXXXXX";
-    const int fd = ::mkstemp(pattern);
-    if (fd < 0) std::abort();
-    g_path = pattern;
-    std::string chunk;
-    chunk.reserve(1 << 20);
-    static const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    const time_t start = 1796083200;  // 2026-12-01 00:00:00 UTC
-    for (int64_t i = 0; i < g_records; ++i) {
-        const time_t t = start + static_cast<time_t>(i);
-        std::tm tm{};
-        ::gmtime_r(&t, &tm);
-        const int h12 = tm.tm_hour % 12 == 0 ? 12 : tm.tm_hour % 12;
-        char line[64];
-        const int value = static_cast<int>((i * 7919) % 10000000);
-        const int n = std::snprintf(line, sizeof line, "%02d %s %04d;%02d:%02d:%02d %s;+ %d.%06d\r\n", tm.tm_mday,
-                                    kMonths[tm.tm_mon], tm.tm_year + 1900, h12, tm.tm_min, tm.tm_sec,
-                                    tm.tm_hour >= 12 ? "PM" : "AM", value / 1000000, value % 1000000);
-        chunk.append(line, static_cast<size_t>(n));
-        if (chunk.size() > (1 << 20) - 64) {
-            if (::write(fd, chunk.data(), chunk.size()) != static_cast<ssize_t>(chunk.size())) std::abort();
-            chunk.clear();
-        }
-    }
-    if (::write(fd, chunk.data(), chunk.size()) != static_cast<ssize_t>(chunk.size())) std::abort();
-    ::close(fd);
-}
 
 // The baseline: read the whole file in one read and count its lines.
 int64_t ReadAndCountLines() {
@@ -92,7 +63,7 @@ double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::dura
 
 void BM_ReadAndCountLines(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(ReadAndCountLines());
-    state.SetBytesProcessed(state.iterations() * g_records * 36);
+    state.SetBytesProcessed(state.iterations() * g_records * chartbench::kRecordBytes);
 }
 
 void BM_LoadSeries(benchmark::State& state) {
@@ -141,17 +112,11 @@ BENCHMARK(BM_PaintWholeSpan)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        const char* prefix = "--benchmark_min_time=";
-        if (std::strncmp(argv[i], prefix, std::strlen(prefix)) == 0 && std::atof(argv[i] + std::strlen(prefix)) < 0.1) {
-            g_records = 20000;
-        }
-    }
-    if (const char* n = std::getenv("CHARTDRAW_BENCH_RECORDS")) g_records = std::max(1L, std::atol(n));
+    g_records = chartbench::RecordCount(argc, argv);
     ::setenv("TZ", "UTC0", 1);
     ::tzset();
     plotwick::RasterInit(600, 240);
-    WriteLog();
+    g_path = chartbench::WriteBenchLog(g_records);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
