@@ -69,6 +69,9 @@ TEST(ParseReal, Numbers) {
         {"  1.5e+2", 150.0f, 8, true},
         {"1.5e-1", 0.15f, 6, true},
         {"1.5e2", 1.5f, 5, true},          // no exponent sign: "2" is taken as the sign byte
+        {"1.5E+2", 150.0f, 6, true},        // the client's own exponent form
+        {"1.234567890123450E+0016", 1.23456789012345e16f, 23, true},
+        {"1.5E2", 1.5f, 5, true},
         {"1.5e*7x", 1.5f, 6, true},         // unknown sign byte: digits consumed, no scaling
         {"-3", -3.0f, 2, true},
         {"\t7 x", 7.0f, 3, true},           // one trailing blank is skipped

@@ -93,7 +93,10 @@ ParsedReal ParseRealChecked(const char*& cursor) {
         }
     }
     double scale = 1.0;
-    if (*p == 'e') {
+    // The client logs values of 1e16 and beyond as " 1.234567890123450E+0016":
+    // the capital letter is an exponent too, or such a reading would be
+    // plotted as its bare mantissa.
+    if (*p == 'e' || *p == 'E') {
         ++p;
         const char expSign = *p;
         // The sign byte is consumed whatever it is, except the end of the

@@ -11,7 +11,7 @@ namespace plotwick {
 
 // Reads a number at the cursor and moves the cursor past it: blanks, an
 // optional "-", integer digits, an optional "." fraction, an optional "e"
-// exponent with a "+" or "-" sign byte, then one blank. Never moves past a
+// or "E" exponent with a "+" or "-" sign byte, then one blank. Never moves past a
 // zero byte. The result is rounded to single precision.
 float ParseReal(const char*& cursor);
 
