@@ -1,7 +1,10 @@
 // Drives chart windows through the C exports and real Qt mouse events:
 // creation sizes and title, loading, zoom by click and by drag, auto-scroll,
 // overview-strip panning, and destroying a chart that holds the pointer.
+#include <QCoreApplication>
 #include <QImage>
+#include <QList>
+#include <QPoint>
 #include <QMenu>
 #include <QPointer>
 #include <QProcess>
@@ -37,6 +40,28 @@ bool WriteLog(const QString& path, int count) {
     }
     return std::fclose(f) == 0;
 }
+
+// Records the view each paint of a chart shows, from the paint event
+// itself, so the intermediate frames of an animation are seen as drawn.
+class PaintedViews : public QObject {
+public:
+    PaintedViews(QWidget* chart, const GraphContext& ctx) : chart_(chart), ctx_(ctx) {
+        QCoreApplication::processEvents();  // paints already asked for are not frames
+        chart_->installEventFilter(this);
+    }
+    ~PaintedViews() override { chart_->removeEventFilter(this); }
+    QList<QPoint> views;  // x = viewStart, y = viewEnd
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == chart_ && event->type() == QEvent::Paint) views << QPoint(ctx_.viewStart, ctx_.viewEnd);
+        return false;
+    }
+
+private:
+    QWidget* chart_;
+    const GraphContext& ctx_;
+};
 
 }  // namespace
 
@@ -194,6 +219,62 @@ private slots:
             QCOMPARE(c.viewStart, 720);
             QCOMPARE(c.viewEnd, 1500);
         }
+    }
+
+    // Five frames, each painted at once: frame i shows the view a quarter
+    // of the way further per frame, truncated, as SetView takes it; frame 0
+    // repeats the current view and frame 4 is the target as SetView clamps it.
+    void animateFrames_data() {
+        QTest::addColumn<QPoint>("from");
+        QTest::addColumn<QPoint>("target");
+        QTest::addColumn<QList<QPoint>>("frames");
+        QTest::newRow("zoom out")
+            << QPoint(2000, 3000) << QPoint(1500, 3500)
+            << QList<QPoint>{{2000, 3000}, {1875, 3125}, {1750, 3250}, {1625, 3375}, {1500, 3500}};
+        QTest::newRow("zoom in, quarters truncated")
+            << QPoint(0, 3600) << QPoint(721, 1499)
+            << QList<QPoint>{{0, 3600}, {180, 3074}, {360, 2549}, {540, 2024}, {721, 1499}};
+        QTest::newRow("past the oldest point")  // span 7140
+            << QPoint(6000, 7000) << QPoint(5500, 7500)
+            << QList<QPoint>{{6000, 7000}, {5875, 7125}, {5750, 7140}, {5625, 7140}, {5500, 7140}};
+        QTest::newRow("before the newest point")
+            << QPoint(100, 400) << QPoint(-200, 400)
+            << QList<QPoint>{{100, 400}, {25, 400}, {0, 400}, {0, 400}, {0, 400}};
+        QTest::newRow("target under 10 s widened")
+            << QPoint(100, 200) << QPoint(150, 152)
+            << QList<QPoint>{{100, 200}, {112, 188}, {125, 176}, {137, 164}, {142, 152}};
+        QTest::newRow("no movement") << QPoint(300, 900) << QPoint(300, 900) << QList<QPoint>(5, QPoint(300, 900));
+    }
+    void animateFrames() {
+        QFETCH(QPoint, from);
+        QFETCH(QPoint, target);
+        QFETCH(QList<QPoint>, frames);
+        void* handle = LoadedChart();
+        GraphContext& c = Ctx(handle);
+        plotwick::SetView(c, from.x(), from.y());
+        QCOMPARE(QPoint(c.viewStart, c.viewEnd), from);
+        PaintedViews painted(W(handle), c);
+        ChartFromHandle(handle)->Animate(target.x(), target.y());
+        QCOMPARE(painted.views, frames);
+        QCOMPARE(QPoint(c.viewStart, c.viewEnd), frames.last());
+    }
+
+    // The same frames through a real click, which zooms out with animation.
+    void clickAnimatesZoomOut() {
+        void* handle = LoadedChart();
+        GraphContext& c = Ctx(handle);
+        QCOMPARE(c.animateZoomOut, 1);
+        plotwick::SetView(c, 2000, 3000);
+        QTest::mouseMove(W(handle), QPoint(300, 200));
+        QList<QPoint> views;
+        {
+            PaintedViews painted(W(handle), c);
+            QTest::mouseClick(W(handle), Qt::LeftButton, {}, QPoint(300, 200));
+            views = painted.views;
+        }
+        const QList<QPoint> frames{{2000, 3000}, {1875, 3125}, {1750, 3250}, {1625, 3375}, {1500, 3500}};
+        QVERIFY2(views.size() >= 5, "every frame is painted during the release");
+        QCOMPARE(views.mid(views.size() - 5), frames);
     }
 
     void autoScrollWidensBySteps() {
