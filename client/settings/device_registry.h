@@ -19,7 +19,10 @@ inline constexpr const char* kProductName = "KESTRANEUNIT";
 
 // "<pid> - USB  KESTRANEUNIT".
 std::string DeviceEntryText(const std::string& pid);
-// The current PID: the first four characters of the selector's text.
+// The current PID: the first four characters of the selector's text (fewer
+// when it is shorter). Characters, not bytes: typed text may hold any
+// character and a PID never ends inside one. The one rule for every user
+// of the selector (polling, Connect, settings, Delete, Set Default).
 std::string PidFromSelectorText(std::string_view selectorText);
 
 // The board library's view of the attached boards, behind an interface so

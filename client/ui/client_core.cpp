@@ -1,6 +1,7 @@
 #include "ui/client_core.h"
 
 #include "common/numtext.h"
+#include "settings/device_registry.h"
 #include "ui/startup_logic.h"
 #include "ui/ui_ids.h"
 

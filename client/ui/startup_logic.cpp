@@ -43,10 +43,6 @@ int CreditsTick(int& counter) {
     return line;
 }
 
-std::string PidFromSelectorText(std::string_view selectorText) {
-    return std::string(selectorText.substr(0, std::min<std::size_t>(4, selectorText.size())));
-}
-
 unsigned ProductIdFromPid(std::string_view pid) {
     const auto value = HexToInt(pid);
     return value ? *value : 0u;

@@ -1,6 +1,6 @@
 // Pure helpers of the client's start-up: the program directory other
 // windows put files in, the credits ticker of the status bar, and the
-// board named by the device selector.
+// product ID of the board named by the device selector.
 #pragma once
 
 #include <array>
@@ -28,10 +28,8 @@ std::array<std::string, kCreditLineCount> CreditLines(int year);
 // 1..5 in turn; line 0 is shown only at start.
 int CreditsTick(int& counter);
 
-// The parts of a device selector text: the PID is its first four
-// characters (fewer when the text is shorter), the product ID that PID
+// The product ID of a PID (PidFromSelectorText of the device registry)
 // read as hexadecimal, or 0 when it is not hexadecimal (matching no board).
-std::string PidFromSelectorText(std::string_view selectorText);
 unsigned ProductIdFromPid(std::string_view pid);
 
 }  // namespace kestrane::ui

@@ -101,9 +101,12 @@ TEST_F(DeviceListWidgets, TheDefaultBoardIsSelectedAtStartAndStaysAfterAnAdd) {
     EXPECT_EQ(items(), (std::vector<std::string>{Entry("000A"), Entry("000B"), Entry("000C")}));
     EXPECT_EQ(text(), Entry("000B"));
 
-    // Typed text: its first four characters are the PID.
+    // Typed text: its first four characters are the PID, whole characters
+    // even where they take several bytes.
     selector_->setEditText(QStringLiteral("0B"));
     EXPECT_EQ(controller_->currentPid(), "0B");
+    selector_->setEditText(QString::fromUtf8("00\u20AC1 - USB"));
+    EXPECT_EQ(controller_->currentPid(), "00\xE2\x82\xAC" "1");
 }
 
 TEST_F(DeviceListWidgets, WithoutADefaultTheTextStaysEmpty) {

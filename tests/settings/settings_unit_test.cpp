@@ -60,7 +60,25 @@ TEST(TextCut, FirstCharactersCountsCharactersNotBytes) {
         {"ab\xE2\x82", 4, "ab\xE2\x82"},
     };
     for (const Case& c : cases) EXPECT_EQ(FirstCharacters(c.text, c.count), c.expected) << c.text;
-    EXPECT_EQ(PidFromSelectorText("00C1 - USB  KESTRANEUNIT"), "00C1");
+}
+
+TEST(DeviceSelector, PidIsTheFirstFourCharactersNeverPartOfOne) {
+    const struct {
+        const char* text;
+        const char* pid;
+    } cases[] = {
+        {"00C1 - USB  KESTRANEUNIT", "00C1"},
+        {"0B", "0B"},
+        {"", ""},
+        {"\xC3\x84" "00A - USB", "\xC3\x84" "00A"},                     // two-byte character first
+        {"00\xE2\x82\xAC" "1 - USB", "00\xE2\x82\xAC" "1"},           // 4 bytes would end inside the euro sign
+        {"0\xF0\x9F\x98\x80" "AB - USB", "0\xF0\x9F\x98\x80" "AB"},  // four-byte character
+        {"\xC3\x84\xC3\x96\xC3\x9C\xC3\x9F" "X", "\xC3\x84\xC3\x96\xC3\x9C\xC3\x9F"},
+        {"\xC3\xA9", "\xC3\xA9"},
+        {"\xFF\xFE" "00A", "\xFF\xFE" "00"},  // stray bytes count one each
+        {"0A\xE2\x82", "0A\xE2\x82"},         // a cut-off sequence stays whole
+    };
+    for (const auto& c : cases) EXPECT_EQ(PidFromSelectorText(c.text), c.pid) << c.text;
 }
 
 TEST(InstallRecordPath, DatabasePathRule) {

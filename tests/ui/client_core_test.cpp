@@ -292,14 +292,20 @@ TEST_F(Fixture, SelectorTextNamesTheBoardOfEveryPass) {
         {"AB", "AB", 0xAB},
         {"", "", 0},
         {"zz12 - USB", "zz12", 0},  // not hexadecimal: matches no board
+        // Typed non-ASCII text: four characters, never a cut-off one, so
+        // the settings are looked up under a whole text.
+        {"00\xE2\x82\xAC" "1 - USB", "00\xE2\x82\xAC" "1", 0},
+        {"\xC3\x84\xC3\x96" "0A", "\xC3\x84\xC3\x96" "0A", 0},
     };
     for (const auto& c : cases) {
         view.selector = c.selector;
         EXPECT_EQ(core.currentPid(), c.pid);
         board.calls.clear();
+        source.loadedPids.clear();
         core.Connect();
         ASSERT_FALSE(board.calls.empty());
         EXPECT_EQ(board.calls.front().first, c.productId) << c.selector;
+        EXPECT_EQ(source.loadedPids, std::vector<std::string>{c.pid}) << c.selector;
         core.Disconnect();
     }
 }
