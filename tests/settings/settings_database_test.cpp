@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include "settings/device_registry.h"
-#include "settings/settings_view.h"
 #include "settings/statements.h"
 #include "settings/table_layout.h"
 #include "test_support.h"
@@ -324,41 +323,6 @@ TEST_F(SettingsSave, ChannelNumbersOutsideOneToSixAreRefused) {
         EXPECT_FALSE(db_.saveFilter(channel, "000A", in));
         EXPECT_FALSE(db_.saveLogging(channel, "000A", in));
     }
-}
-
-struct RecordingView : SettingsView {
-    std::vector<std::string> calls;
-    void setModeLabel(int n, const std::string& t) override { calls.push_back("mode" + std::to_string(n) + "=" + t); }
-    void setNameLabel(int n, const std::string& t) override { calls.push_back("name" + std::to_string(n) + "=" + t); }
-    void setAdjustLabel(int n, const std::string& t) override { calls.push_back("adj" + std::to_string(n) + "=" + t); }
-    void setPrecisionLabel(int n, const std::string& t) override { calls.push_back("prec" + std::to_string(n) + "=" + t); }
-    void setNotesTooltip(int n, const std::string& t) override { calls.push_back("notes" + std::to_string(n) + "=" + t); }
-};
-
-TEST_F(SettingsLoad, LoadAndShowUsesTheSelectorsFirstFourCharacters) {
-    addRow("000A", "YES");
-    addRow("000B", "");
-    setColumn("000B", "VM2MODE", "ADC");
-    setColumn("000B", "VM2VMNAME", "Shunt");
-    setColumn("000B", "VM2ADJ", "1.02");
-    setColumn("000B", "VM2PRECISION", "3");
-    setColumn("000B", "VM2NOTES", "two\nlines");
-    BoardSettings s;
-    RecordingView view;
-    ASSERT_TRUE(LoadAndShowBoardSettings(db_, "000B - USB  KESTRANEUNIT", s, view));
-    ASSERT_EQ(view.calls.size(), 30u);
-    // Column by column: Modes, Names, Adjusts, Precisions, then the notes.
-    EXPECT_EQ(view.calls[0], "mode1=");
-    EXPECT_EQ(view.calls[1], "mode2=ADC");
-    EXPECT_EQ(view.calls[7], "name2=Shunt");
-    EXPECT_EQ(view.calls[13], "adj2=1.02");
-    EXPECT_EQ(view.calls[19], "prec2=3");
-    EXPECT_EQ(view.calls[25], "notes2=two\nlines");
-
-    // Two typed characters are the whole PID: no such row, all empty.
-    view.calls.clear();
-    ASSERT_TRUE(LoadAndShowBoardSettings(db_, "0B", s, view));
-    EXPECT_EQ(view.calls[1], "mode2=");
 }
 
 using DeviceRegistryDb = DatabaseTest;
