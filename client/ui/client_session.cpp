@@ -87,9 +87,11 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
     // device list then reports that it cannot read the table.
     s.database.open(ConnectionStringFor(s.databasePath), messages);
 
+    MainWindow* window = s.window.get();
     s.deviceController = std::make_unique<DeviceListController>(
-        s.window.get(), s.window->deviceSelector(), s.window->connectButton(), s.database,
-        services.boards ? *services.boards : s.realBoards, messages);
+        window, window->deviceSelector(), window->connectButton(), s.database,
+        services.boards ? *services.boards : s.realBoards, messages,
+        [window] { return window->core().connected(); });
     if (services.addDeviceRunner) s.deviceController->setDialogRunner(services.addDeviceRunner);
     s.deviceList = std::make_unique<ControllerDeviceList>(*s.deviceController);
 

@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QWidget>
+#include <utility>
 
 #include "ui/add_device_dialog.h"
 
@@ -18,13 +19,14 @@ void WidgetMessageSink::showError(const std::string& caption, const std::string&
 
 DeviceListController::DeviceListController(QWidget* owner, QComboBox* selector, QPushButton* connectButton,
                                            SettingsDatabase& database, BoardDirectory& boards,
-                                           MessageSink& sink, QObject* parent)
+                                           MessageSink& sink, ConnectionState connected, QObject* parent)
     : QObject(parent),
       owner_(owner),
       selector_(selector),
       connect_(connectButton),
       boards_(boards),
       sink_(sink),
+      connected_(std::move(connected)),
       registry_(database) {
     // Typed text is kept as the current board but never becomes an entry.
     selector_->setEditable(true);
@@ -47,15 +49,21 @@ void DeviceListController::fillList(bool allowFirstRun) {
     // The first-run dialog refills once; it does not reopen itself.
     if (allowFirstRun && runDialog(AddMode::FirstRun)) {
         fillList(false);
-        connect_->setEnabled(true);
+        enableConnectUnlessConnected();
     }
 }
 
 void DeviceListController::addDevice() {
     if (runDialog(AddMode::Normal)) {
         fillList(false);
-        connect_->setEnabled(true);
+        enableConnectUnlessConnected();
     }
+}
+
+void DeviceListController::enableConnectUnlessConnected() {
+    // Connecting twice would restart polling over a running connection;
+    // Disconnect enables Connect again.
+    if (!(connected_ && connected_())) connect_->setEnabled(true);
 }
 
 void DeviceListController::deleteDevice() {

@@ -37,18 +37,22 @@ public:
     // board was registered. Replaceable so tests avoid modal dialogs.
     using DialogRunner = std::function<bool(AddMode)>;
 
+    // Whether the client is connected to a board right now.
+    using ConnectionState = std::function<bool()>;
+
     // `selector` is the editable device drop-down, `connectButton` the
-    // Connect button; all are owned by the main window.
+    // Connect button; all are owned by the main window. `connected` tells
+    // whether Connect may be enabled: never while a connection is open.
     DeviceListController(QWidget* owner, QComboBox* selector, QPushButton* connectButton,
                          SettingsDatabase& database, BoardDirectory& boards,
-                         MessageSink& sink, QObject* parent = nullptr);
+                         MessageSink& sink, ConnectionState connected, QObject* parent = nullptr);
 
     // Fill device list: rebuilds the selector from table Main and selects
     // the default board's entry. With no board registered it disables
     // Connect and opens the Add Device dialog in first-run mode.
     void fill();
     // ADD Device: the dialog in normal mode; refills and enables Connect
-    // when a board was added.
+    // when a board was added (unless connected).
     void addDevice();
     // Delete Device and Set Default for the board named by the selector.
     void deleteDevice();
@@ -62,12 +66,15 @@ public:
 private:
     void fillList(bool allowFirstRun);
     bool runDialog(AddMode mode);
+    // A board is registered: Connect is usable unless a connection is open.
+    void enableConnectUnlessConnected();
 
     QWidget* owner_;  // owns the Add Device dialog
     QComboBox* selector_;
     QPushButton* connect_;
     BoardDirectory& boards_;
     MessageSink& sink_;
+    ConnectionState connected_;
     DeviceRegistry registry_;
     DialogRunner runner_;
 };

@@ -34,7 +34,8 @@ protected:
         window_ = std::make_unique<QWidget>();
         selector_ = new QComboBox(window_.get());
         connect_ = new QPushButton(QStringLiteral("Connect"), window_.get());
-        controller_ = std::make_unique<DeviceListController>(window_.get(), selector_, connect_, db_, boards_, sink_);
+        controller_ = std::make_unique<DeviceListController>(window_.get(), selector_, connect_, db_, boards_, sink_,
+                                                             [this] { return connected_; });
         // The stand-in dialog registers `toAdd_` (if any) in the mode asked.
         controller_->setDialogRunner([this](AddMode mode) {
             modes_.push_back(mode);
@@ -61,6 +62,7 @@ protected:
     std::unique_ptr<DeviceListController> controller_;
     std::vector<AddMode> modes_;
     std::string toAdd_;
+    bool connected_ = false;  // the connection state the controller asks for
 };
 
 TEST_F(DeviceListWidgets, EmptyTableOpensTheFirstRunDialog) {
@@ -107,6 +109,44 @@ TEST_F(DeviceListWidgets, TheDefaultBoardIsSelectedAtStartAndStaysAfterAnAdd) {
     EXPECT_EQ(controller_->currentPid(), "0B");
     selector_->setEditText(QString::fromUtf8("00\u20AC1 - USB"));
     EXPECT_EQ(controller_->currentPid(), "00\xE2\x82\xAC" "1");
+}
+
+// While connected the main window keeps Connect disabled; a board added
+// then (by ADD Device, or by the first-run dialog after the last board
+// was deleted) must not enable it, or Connect could run a second time.
+TEST_F(DeviceListWidgets, AddingABoardWhileConnectedLeavesConnectDisabled) {
+    const struct {
+        const char* name;
+        bool connected;
+        bool deleteLastFirst;  // reach the first-run dialog by deleting
+        bool connectEnabledAfter;
+    } cases[] = {
+        {"ADD Device, disconnected", false, false, true},
+        {"ADD Device, connected", true, false, false},
+        {"first run after the last delete, disconnected", false, true, true},
+        {"first run after the last delete, connected", true, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const char* pid : {"000A", "000B", "000C"}) DeviceRegistry(db_).remove(pid);
+        addRow("000A", "YES");
+        controller_->fill();
+        modes_.clear();
+        connected_ = c.connected;
+        connect_->setEnabled(!c.connected);  // as Connect and Disconnect leave it
+        if (c.deleteLastFirst) {
+            toAdd_ = "000C";
+            controller_->deleteDevice();
+            ASSERT_EQ(modes_, std::vector<AddMode>{AddMode::FirstRun});
+            EXPECT_EQ(items(), std::vector<std::string>{Entry("000C")});
+        } else {
+            toAdd_ = "000B";
+            controller_->addDevice();
+            ASSERT_EQ(modes_, std::vector<AddMode>{AddMode::Normal});
+            EXPECT_EQ(items(), (std::vector<std::string>{Entry("000A"), Entry("000B")}));
+        }
+        EXPECT_EQ(connect_->isEnabled(), c.connectEnabledAfter);
+    }
 }
 
 TEST_F(DeviceListWidgets, WithoutADefaultTheTextStaysEmpty) {

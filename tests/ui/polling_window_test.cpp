@@ -58,6 +58,7 @@ struct Session {
     FakeUrlOpener urls;
     WindowDialogs dialogs;
     std::unique_ptr<ClientSession> session;
+    bool addDialogRegisters = false;  // what the stand-in Add Device dialog reports
 
     bool Start() {
         std::string error;
@@ -71,7 +72,7 @@ struct Session {
         services.messages = &messages;
         services.urls = &urls;
         services.dialogs = &dialogs;
-        services.addDeviceRunner = [](AddMode) { return false; };
+        services.addDeviceRunner = [this](AddMode) { return addDialogRegisters; };
         session = ClientSession::Start(services);
         if (!session) return false;
         session->window().show();
@@ -172,6 +173,25 @@ private slots:
         QCOMPARE(s.w().statusParts()->partText(1), QStringLiteral("Not Connected"));
         QVERIFY(!s.w().timerActive(kTimerPolling));
         s.w().deviceSelector()->hidePopup();
+    }
+
+    void addDeviceWhileConnectedKeepsConnectDisabled() {
+        Session s;
+        QVERIFY(s.Start());
+        s.addDialogRegisters = true;
+        s.w().OnConnect();
+        QTRY_VERIFY_WITH_TIMEOUT(!s.value(1).isEmpty(), kWaitMs);
+        QPushButton* add = s.w().findChild<QPushButton*>("addDeviceButton");
+        QTest::mouseClick(add, Qt::LeftButton);
+        QVERIFY(!s.w().connectButton()->isEnabled());
+        QVERIFY(s.w().core().connected());
+        QCOMPARE(s.w().statusParts()->partText(1), QStringLiteral("Connected"));
+        QVERIFY(s.w().timerActive(kTimerPolling));
+
+        QTest::mouseClick(s.w().findChild<QPushButton*>("disconnectButton"), Qt::LeftButton);
+        QVERIFY(s.w().connectButton()->isEnabled());
+        QTest::mouseClick(add, Qt::LeftButton);
+        QVERIFY(s.w().connectButton()->isEnabled());
     }
 
     void boardVanishingMidRunShowsTheErrorThenCloses() {
