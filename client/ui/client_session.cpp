@@ -1,5 +1,7 @@
 #include "ui/client_session.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -24,12 +26,29 @@ struct ClientSession::Impl {
     DesktopUrlOpener realUrls;
 
     std::string databasePath;
+    std::string programDirectory;
     SettingsDatabase database;
     std::unique_ptr<DatabaseSettingsSource> settingsSource;
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<DeviceListController> deviceController;
     std::unique_ptr<ControllerDeviceList> deviceList;
 };
+
+namespace {
+
+std::string WithSeparator(std::string folder) {
+    if (folder.empty() || folder.back() != '/') folder += '/';
+    return folder;
+}
+
+}  // namespace
+
+std::string RunningProgramDirectory() {
+    // The running file's own folder, not the working directory nor the
+    // copy the install record names: a copy started elsewhere keeps its
+    // files beside itself.
+    return ProgramDirectory(QDir::fromNativeSeparators(QCoreApplication::applicationFilePath()).toStdString());
+}
 
 ClientSession::ClientSession() : impl_(std::make_unique<Impl>()) {}
 
@@ -46,6 +65,7 @@ ClientSession::~ClientSession() {
 
 MainWindow& ClientSession::window() { return *impl_->window; }
 const std::string& ClientSession::databasePath() const { return impl_->databasePath; }
+const std::string& ClientSession::programDirectory() const { return impl_->programDirectory; }
 bool ClientSession::databaseOpen() const { return impl_->database.isOpen(); }
 
 std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& services) {
@@ -59,7 +79,11 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
         messages.showError(std::string(), kNotInstalledText);
         return nullptr;
     }
+    // The database follows the install record; the files the dialogs place
+    // follow the program that is running.
     s.databasePath = DatabasePathFor(*program);
+    s.programDirectory =
+        services.programDirectory.empty() ? RunningProgramDirectory() : WithSeparator(services.programDirectory);
     if (!FileExists(s.databasePath)) {
         messages.showError(kDatabaseMissingCaption, kDatabaseMissingText);
         return nullptr;
@@ -77,11 +101,11 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
     s.window = std::make_unique<MainWindow>(deps);
     s.realMessages.setParent(s.window.get());
     s.realDialogs.setOwner(s.window.get());
-    s.realDialogs.channels().SetUp(s.window.get(), &s.database, ProgramDirectory(*program), services.messages);
+    s.realDialogs.channels().SetUp(s.window.get(), &s.database, s.programDirectory, services.messages);
     MainWindow* graphOwner = s.window.get();
     s.realDialogs.graphs().SetUp(graphOwner, [graphOwner]() -> const BoardSettings* {
         return &graphOwner->core().settings();
-    }, ProgramDirectory(*program));
+    }, s.programDirectory);
 
     // A failed open is reported by the database and start-up goes on: the
     // device list then reports that it cannot read the table.

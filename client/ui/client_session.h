@@ -33,7 +33,15 @@ struct SessionServices {
     UrlOpener* urls = nullptr;
     // Runs the Add Device dialog in a mode; true when a board was added.
     std::function<bool(AddMode)> addDeviceRunner;
+    // The folder of the running program file, where the Logging dialog
+    // proposes log folders and the Graph dialog looks for logs with no
+    // folder set; empty: the folder of the running program file.
+    std::string programDirectory;
 };
+
+// The folder of the running program file, ending with a separator; empty
+// before a QCoreApplication exists.
+std::string RunningProgramDirectory();
 
 class ClientSession {
 public:
@@ -47,6 +55,8 @@ public:
 
     MainWindow& window();
     const std::string& databasePath() const;
+    // The program directory the dialogs were given; ends with a separator.
+    const std::string& programDirectory() const;
     bool databaseOpen() const;
 
 private:

@@ -27,6 +27,7 @@ std::string GraphLogPath(const BoardSettings& board, int channel, std::string_vi
 
 GraphDialog::GraphDialog(QWidget* owner, int channel, BoardSettingsGetter settings, std::string programDirectory)
     : QDialog(owner), channel_(channel), settings_(std::move(settings)), programDirectory_(std::move(programDirectory)) {
+    setObjectName(QStringLiteral("graphDialog"));
     setWindowTitle(QStringLiteral("Graph"));
     setWindowIcon(MakeWindowIcon(WindowIcon::Graph));
     setFixedSize(kDialogWidth, kDialogHeight);
@@ -45,11 +46,15 @@ GraphDialog::GraphDialog(QWidget* owner, int channel, BoardSettingsGetter settin
 
 GraphDialog::~GraphDialog() { reload_.stop(); }
 
+std::string GraphDialog::logPath() const {
+    const BoardSettings* board = settings_ ? settings_() : nullptr;
+    return board == nullptr ? std::string() : GraphLogPath(*board, channel_, programDirectory_);
+}
+
 bool GraphDialog::LoadChart() {
     if (chart_ == nullptr || channel_ < 1 || channel_ > kChannelCount) return false;
-    const BoardSettings* board = settings_ ? settings_() : nullptr;
-    if (board == nullptr) return false;
-    const std::string path = GraphLogPath(*board, channel_, programDirectory_);
+    const std::string path = logPath();
+    if (path.empty()) return false;
     // A missing or damaged file leaves the chart as it was; nothing is shown.
     return pwLoadFile(chart_, path.c_str(), kCaptionVolts) == 1;
 }

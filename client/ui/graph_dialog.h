@@ -39,6 +39,8 @@ public:
 
     // The chart library's window handle (null when it could not be created).
     void* chart() const { return chart_; }
+    // The log file the chart loads, from the settings current now.
+    std::string logPath() const;
     const QTimer& reloadTimer() const { return reload_; }
     // The minute tick: reloads the channel's log file into the chart.
     void Reload();

@@ -63,6 +63,7 @@ bool DialogSession::Start(const BoardRow& row, bool sessionDialogs) {
     services.urls = &urls;
     services.dialogs = sessionDialogs ? nullptr : &dialogs;
     services.addDeviceRunner = [](AddMode) { return false; };
+    services.programDirectory = runningProgramDirectory;
     session = ClientSession::Start(services);
     if (!session) return false;
     if (!db.open(DefaultConnectionString(session->databasePath()), messages)) return false;

@@ -63,7 +63,10 @@ struct DialogSession {
     void Connect();
     BoardSettings Stored();
     ChannelSettings StoredChannel(int n) { return Stored().channels[static_cast<std::size_t>(n - 1)]; }
+    // The install folder, which the test's own dialog opener uses.
     std::string programDirectory;
+    // Given to the session as the running program's folder when not empty.
+    std::string runningProgramDirectory;
 
 private:
     std::string lastFile_;

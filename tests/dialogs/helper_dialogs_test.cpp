@@ -1,11 +1,13 @@
 // The Auto Calculate, Averaging Filter and Logging dialogs: the factor
 // arithmetic and its messages, the weights the filter refuses and stores,
 // the filter's effect on the next readings, and the Logging dialog's
-// preselection, folder proposal and chooser, and its logging timer.
+// preselection, folder proposal and chooser, and its logging timer; and
+// the folder the session gives the Logging and Graph dialogs.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QAction>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -14,8 +16,11 @@
 #include <QTimer>
 
 #include "dialog_test_support.h"
+#include "plotwick.h"
+#include "settings/install_record.h"
 #include "ui/auto_calculate_dialog.h"
 #include "ui/filter_dialog.h"
+#include "ui/graph_dialog.h"
 #include "ui/key_filter.h"
 #include "ui/logging_dialog.h"
 #include "ui/ui_ids.h"
@@ -290,6 +295,43 @@ private slots:
             QCOMPARE(s.core().settings().channels[1].logPath, proposed);
         }
         QCOMPARE(s.StoredChannel(2).logPath, std::string());
+    }
+
+    // The install record names where the database is; the folder the
+    // Logging dialog proposes and the Graph dialog falls back to is the one
+    // of the program actually running, which may be another copy.
+    void sessionDialogsUseTheRunningProgramsFolder() {
+        QTemporaryDir running;
+        QVERIFY(running.isValid());
+        BoardRow row = StandardRow();
+        row.settings.channels[1].logFileName = "reverse.log";  // no folder set
+        DialogSession s;
+        s.runningProgramDirectory = running.path().toStdString();  // a separator is added
+        QVERIFY(s.Start(row, true));
+        const std::string folder = running.path().toStdString() + "/";
+        QCOMPARE(s.session->programDirectory(), folder);
+        QVERIFY(s.programDirectory != folder);
+        QCOMPARE(s.session->databasePath(), DatabasePathFor(s.programDirectory + "Kestrane"));
+        s.Connect();
+
+        // Graph first: a cancelled Logging dialog keeps its proposal in memory.
+        pwInitialize();
+        std::string graphPath;
+        WhenModalOpens(QStringLiteral("graphDialog"), [&](QDialog* d) {
+            graphPath = static_cast<GraphDialog*>(d)->logPath();
+            d->reject();
+        });
+        s.w().findChild<QAction*>(QStringLiteral("graphsAction2"))->trigger();
+        pwDeinitialize();
+        QCOMPARE(graphPath, folder + "000A/reverse.log");
+
+        QString proposed;
+        WhenModalOpens(QStringLiteral("loggingDialog"), [&](QDialog* d) {
+            proposed = Find<QLineEdit>(d, "pathEdit")->text();
+            Click(d, "cancelButton");
+        });
+        s.w().findChild<QAction*>(QStringLiteral("loggingAction2"))->trigger();
+        QCOMPARE(proposed.toStdString(), folder + "000A/");
     }
 
     void loggingFolderChooserAppendsThePid() {

@@ -17,6 +17,7 @@
 #include "settings/install_record.h"
 #include "ui/client_session.h"
 #include "ui/main_window.h"
+#include "ui/startup_logic.h"
 #include "ui/ui_ids.h"
 #include "ui_test_support.h"
 
@@ -142,6 +143,24 @@ private slots:
         MainWindow& w = s.session->window();
         QVERIFY(!w.connectButton()->isEnabled());
         QCOMPARE(w.deviceSelector()->currentText(), QString());
+    }
+
+    void programDirectoryIsTheRunningProgramsFolder() {
+        std::string error;
+        const std::string program = MakeInstallation(TwoBoards(), error);
+        QVERIFY2(!program.empty(), error.c_str());
+        SetInstalledProgram(program);
+        Started s;
+        s.Start();
+        QVERIFY(s.session);
+        // This test program runs from the build tree, the install record
+        // names a copy in a temporary folder: the database comes from the
+        // record, the dialogs' folder from the running file.
+        const std::string running = QCoreApplication::applicationDirPath().toStdString() + "/";
+        QCOMPARE(s.session->programDirectory(), running);
+        QCOMPARE(RunningProgramDirectory(), running);
+        QVERIFY(s.session->programDirectory() != ProgramDirectory(program));
+        QCOMPARE(s.session->databasePath(), DatabasePathFor(program));
     }
 
     void windowAsFirstShown() {
