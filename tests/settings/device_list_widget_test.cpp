@@ -1,18 +1,27 @@
 // The device selector, its buttons and the Add Device dialog as widgets,
 // on the offscreen platform against a real SQLite settings database. The
-// modal dialog is replaced by a runner where the controller opens it.
+// modal dialog is replaced by a runner where the controller opens it. The
+// board list of the real board library is read from a simulated bus.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <QApplication>
 #include <QComboBox>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QTest>
 #include <QWidget>
 
 #include <gtest/gtest.h>
 
+#include "settings/dll_board_directory.h"
 #include "test_support.h"
 #include "ui/add_device_dialog.h"
 #include "ui/device_list.h"
@@ -22,6 +31,29 @@ namespace {
 
 // The application object lives in main(), so it goes before Qt's globals.
 void App() { ASSERT_NE(QApplication::instance(), nullptr); }
+
+// Replaces the simulation file named by KESTRANE_SIMULATION (set in main()
+// before the board library's first call) in one rename, so the library
+// sees the new bus on its next call.
+bool WriteBus(const std::string& text) {
+    const char* path = std::getenv("KESTRANE_SIMULATION");
+    if (path == nullptr) return false;
+    QSaveFile file(QString::fromLocal8Bit(path));
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    file.write(text.data(), static_cast<qint64>(text.size()));
+    return file.commit();
+}
+
+#if defined(KESTRANE_HAVE_BOARD_DLL)
+constexpr bool kBoardLibraryLinked = true;
+#else
+constexpr bool kBoardLibraryLinked = false;
+#endif
+
+std::string DemoBus() {
+    std::ifstream in(KESTRANE_DEMO_SIMULATION, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 std::string Entry(const std::string& pid) { return pid + " - USB  KESTRANEUNIT"; }
 
@@ -195,6 +227,68 @@ TEST_F(DeviceListWidgets, AClosedDatabaseReportsOnceAndOpensNoDialog) {
     EXPECT_TRUE(items().empty());
 }
 
+// Seven boards of every kind the Add Device list must tell apart.
+const char* const kMixedBus =
+    "[device]\nproduct-id = 000A\nproduct = KESTRANEUNIT\n"
+    "[device]\nproduct-id = 000B\nproduct = kestraneunit\n"         // differs in case only
+    "[device]\nproduct-id = 000D\nproduct = KESTRANEUNIT2\n"        // longer name
+    "[device]\nvendor-id = 1234\nproduct-id = 00E1\n"               // another vendor
+    "[device]\nproduct-id = 000F\nfault = busy\n"                   // held by another program
+    "[device]\nproduct-id = 0010\nfault = absent\n"                 // not on the bus
+    "[device]\nproduct-id = 1A2B\nproduct = KESTRANEUNIT\n";
+
+// FindKestranes and GetProductString of the board library, as the Add
+// Device dialog uses them, over simulated buses.
+TEST(DllBoardDirectory, ListsTheBoardsOfTheBusInItsOrder) {
+    App();
+    if (!kBoardLibraryLinked) GTEST_SKIP() << "built without the board library";
+    using Products = std::map<uint32_t, std::optional<std::string>>;  // nullopt: no string
+    const struct {
+        const char* name;
+        std::string bus;
+        bool listOk;
+        std::string list;
+        Products products;
+        std::vector<std::string> entries;
+    } cases[] = {
+        {"the demo bus", DemoBus(), true, "000A|000B|",
+         {{0xA, "KESTRANEUNIT"}, {0xB, "KESTRANEUNIT"}, {0xC, std::nullopt}},
+         {Entry("000A"), Entry("000B")}},
+        {"bus order, not number order", "[device]\nproduct-id = 000C\n[device]\nproduct-id = 000A\n", true,
+         "000C|000A|", {{0xC, "KESTRANEUNIT"}, {0xA, "KESTRANEUNIT"}}, {Entry("000C"), Entry("000A")}},
+        {"only boards named exactly KESTRANEUNIT", kMixedBus, true, "000A|000B|000D|1A2B|",
+         {{0xA, "KESTRANEUNIT"},
+          {0xB, "kestraneunit"},
+          {0xD, "KESTRANEUNIT2"},
+          {0x1A2B, "KESTRANEUNIT"},
+          {0xE1, std::nullopt},
+          {0xF, std::nullopt},
+          {0x10, std::nullopt}},
+         {Entry("000A"), Entry("1A2B")}},
+        {"no board attached", "# an empty bus\n", true, "", {{0xA, std::nullopt}}, {}},
+        {"bus cannot be read", "[device]\nproduct-id = not hex\n", false, "", {{0xA, std::nullopt}}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_FALSE(c.bus.empty());
+        ASSERT_TRUE(WriteBus(c.bus));
+        DllBoardDirectory boards;
+        std::string list = "left over";
+        EXPECT_EQ(boards.findBoards(list), c.listOk);
+        if (c.listOk) {
+            EXPECT_EQ(list, c.list);
+        }
+        for (const auto& [id, product] : c.products) {
+            std::string text;
+            EXPECT_EQ(boards.productString(id, text), product.has_value()) << id;
+            if (product) {
+                EXPECT_EQ(text, *product) << id;
+            }
+        }
+        EXPECT_EQ(AttachedKestraneEntries(boards), c.entries);
+    }
+}
+
 class AddDeviceDialogTest : public DatabaseTest {
 protected:
     void SetUp() override {
@@ -222,6 +316,24 @@ TEST_F(AddDeviceDialogTest, ListsKestraneUnitsAndRefreshSearchesAgain) {
     boards_.listOk = false;
     dialog.refresh();
     EXPECT_TRUE(listed(dialog).empty());
+}
+
+TEST_F(AddDeviceDialogTest, TheBoardLibraryFeedsTheList) {
+    if (!kBoardLibraryLinked) GTEST_SKIP() << "built without the board library";
+    ASSERT_TRUE(WriteBus(kMixedBus));
+    DllBoardDirectory library;
+    DeviceRegistry registry(db_);
+    AddDeviceDialog dialog(AddMode::FirstRun, registry, library, sink_);
+    dialog.show();
+    EXPECT_EQ(listed(dialog), (std::vector<std::string>{Entry("000A"), Entry("1A2B")}));
+    // Refresh searches the bus again.
+    ASSERT_TRUE(WriteBus("[device]\nproduct-id = 0B0E\n"));
+    QTest::mouseClick(dialog.refreshButton(), Qt::LeftButton);
+    EXPECT_EQ(listed(dialog), std::vector<std::string>{Entry("0B0E")});
+    dialog.boardList()->setCurrentRow(0);
+    QTest::mouseClick(dialog.addButton(), Qt::LeftButton);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(defaults(), (std::map<std::string, std::string>{{"0B0E", "YES"}}));
 }
 
 TEST_F(AddDeviceDialogTest, AddInNormalMode) {
@@ -275,7 +387,14 @@ TEST_F(AddDeviceDialogTest, EnterAndEscapeDoNothing) {
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The board library takes the variable at its first call: set it first.
+    const std::filesystem::path busFolder = kestrane::test::MakeTempDir();
+    if (busFolder.empty()) return 1;
+    ::setenv("KESTRANE_SIMULATION", (busFolder / "board.sim").c_str(), 1);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    std::error_code ec;
+    std::filesystem::remove_all(busFolder, ec);
+    return result;
 }
