@@ -127,6 +127,8 @@ private slots:
         services.messages = &messages_;
         services.urls = &urls_;
         services.addDeviceRunner = [](AddMode) { return false; };
+        // As if the installed copy were the running program.
+        services.programDirectory = program_.substr(0, program_.rfind('/') + 1);
         session_ = ClientSession::Start(services);  // the real dialogs
         QVERIFY(session_);
         session_->window().show();
