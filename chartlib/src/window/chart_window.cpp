@@ -211,6 +211,7 @@ void ChartWidget::leaveEvent(QEvent* event) {
 
 void ChartWidget::timerEvent(QTimerEvent* event) {
     if (ctx_ != nullptr && event->timerId() == autoScrollTimer_.timerId()) {
+        CheckGuards();
         AutoScrollTick();
         return;
     }
@@ -399,6 +400,7 @@ std::unique_ptr<QMenu> ChartWidget::ContextMenu() {
 }
 
 void ChartWidget::contextMenuEvent(QContextMenuEvent* event) {
+    if (ctx_ != nullptr) CheckGuards();
     std::unique_ptr<QMenu> menu = ContextMenu();
     menu->exec(event->globalPos());
 }
