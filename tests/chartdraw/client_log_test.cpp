@@ -18,6 +18,7 @@
 #include "core/loader.h"
 #include "core/series.h"
 #include "temp_files.h"
+#include "zone_guard.h"
 
 namespace {
 
@@ -31,34 +32,6 @@ public:
         return tm;
     }
     time_t now = 0;
-};
-
-// Central European time, whose spring switch the log crosses, restored
-// afterwards.
-class ZoneGuard {
-public:
-    explicit ZoneGuard(const char* tz) {
-        if (const char* old = std::getenv("TZ")) {
-            hadOld_ = true;
-            old_ = old;
-        }
-        ::setenv("TZ", tz, 1);
-        ::tzset();
-        plotwick::ResetDateCache();
-    }
-    ~ZoneGuard() {
-        if (hadOld_) {
-            ::setenv("TZ", old_.c_str(), 1);
-        } else {
-            ::unsetenv("TZ");
-        }
-        ::tzset();
-        plotwick::ResetDateCache();
-    }
-
-private:
-    bool hadOld_ = false;
-    std::string old_;
 };
 
 // The board's reading word for a polarity and a magnitude count, as text.
@@ -111,7 +84,8 @@ const Record kRecords[] = {
 };
 
 TEST(ClientLogRoundTrip, EveryShownTextLoadsWithItsTimeAndValue) {
-    ZoneGuard zone("CET-1CEST,M3.5.0,M10.5.0/3");
+    // Central European time, whose spring switch the log crosses.
+    plotwick::test::ZoneGuard zone("CET-1CEST,M3.5.0,M10.5.0/3");
     plotwick::test::TempDir dir;
     kestrane::BoardSettings board;
     kestrane::ChannelSettings& channel = board.channels[0];

@@ -13,38 +13,13 @@
 #include "core/series.h"
 #include "core/view.h"
 #include "temp_files.h"
+#include "zone_guard.h"
 
 namespace plotwick {
 namespace {
 
 using test::TempDir;
-
-// Runs a test body in a fixed time zone and restores the previous one.
-class ZoneGuard {
-public:
-    explicit ZoneGuard(const char* tz) {
-        if (const char* old = std::getenv("TZ")) {
-            hadOld_ = true;
-            old_ = old;
-        }
-        ::setenv("TZ", tz, 1);
-        ::tzset();
-        ResetDateCache();
-    }
-    ~ZoneGuard() {
-        if (hadOld_) {
-            ::setenv("TZ", old_.c_str(), 1);
-        } else {
-            ::unsetenv("TZ");
-        }
-        ::tzset();
-        ResetDateCache();
-    }
-
-private:
-    bool hadOld_ = false;
-    std::string old_;
-};
+using test::ZoneGuard;
 
 int64_t Utc(int y, int mon, int d, int h, int mi, int s) {
     std::tm tm{};
