@@ -195,13 +195,21 @@ TEST(TriggerCheck, DisabledBandKeepsItsFlagsUntilReEnabled) {
     EXPECT_EQ(actions.log, kHighNorm);
 }
 
-TEST(TriggerCheck, BothBandsInOneCheckHighFirst) {
-    ChannelSettings s = HighBand("10", "12", "One Shot");
+// Overlapping bands: a reading of 15 is above the high band's 12 and below
+// the low band's 20, so one check can fire both.
+ChannelSettings OverlappingBands(const char* highEvery, const char* lowEvery) {
+    ChannelSettings s = HighBand("10", "12", highEvery);
     s.lowEnable = "ENABLED";
-    s.lowTriggerMin = "20";  // overlapping bands: a reading of 15 is in both
+    s.lowTriggerMin = "20";
     s.lowTriggerMax = "30";
+    s.lowTestEvery = lowEvery;
     s.lowFile = "lo.sh";
     s.lowSound = "lo.wav";
+    return s;
+}
+
+TEST(TriggerCheck, BothBandsInOneCheckHighFirst) {
+    const ChannelSettings s = OverlappingBands("One Shot", "One Shot");
     FakeClock clock;
     RecordingActions actions;
     TriggerState t;
@@ -210,13 +218,7 @@ TEST(TriggerCheck, BothBandsInOneCheckHighFirst) {
 }
 
 TEST(TriggerCheck, OneChannelsBandsKeepTheirOwnRepeatTimes) {
-    ChannelSettings s = HighBand("10", "12", "2 Secs");
-    s.lowEnable = "ENABLED";
-    s.lowTriggerMin = "20";  // overlapping bands: a reading of 15 is in both
-    s.lowTriggerMax = "30";
-    s.lowTestEvery = "5 Secs";
-    s.lowFile = "lo.sh";
-    s.lowSound = "lo.wav";
+    const ChannelSettings s = OverlappingBands("2 Secs", "5 Secs");
     const Actions both{"run hi.sh", "play hi.wav", "run lo.sh", "play lo.wav"};
     const Step steps[] = {
         {"+ 15", 100, both},
