@@ -82,6 +82,15 @@ BoardSettings Plain() {
     return s;
 }
 
+// Channel 6 with a high band from 11.8 up to 12.2 V; the caller names what it runs.
+ChannelSettings& WithChannel6Band(BoardSettings& settings) {
+    ChannelSettings& ch6 = settings.channels[5];
+    ch6.highEnable = "ENABLED";
+    ch6.highTriggerMax = "12.2";
+    ch6.highTriggerMin = "11.8";
+    return ch6;
+}
+
 }  // namespace
 
 class MainWindowTest : public QObject {
@@ -159,10 +168,7 @@ private slots:
     void alarmsAndLogRecordsRunFromTheirTimers() {
         const QString logs = QString::fromStdString(TestRoot()) + "/logs-alarm/";
         BoardSettings settings = Plain();
-        ChannelSettings& ch6 = settings.channels[5];
-        ch6.highEnable = "ENABLED";
-        ch6.highTriggerMax = "12.2";
-        ch6.highTriggerMin = "11.8";
+        ChannelSettings& ch6 = WithChannel6Band(settings);
         ch6.highFile = "/opt/alarm/high-program";
         ch6.highSound = "/opt/alarm/high.wav";
         ChannelSettings& ch1 = settings.channels[0];
@@ -214,10 +220,7 @@ private slots:
         }
 
         BoardSettings settings = Plain();
-        ChannelSettings& ch6 = settings.channels[5];
-        ch6.highEnable = "ENABLED";
-        ch6.highTriggerMax = "12.2";
-        ch6.highTriggerMin = "11.8";
+        ChannelSettings& ch6 = WithChannel6Band(settings);
         ch6.highTestEvery = "1 Secs";
         ch6.highFile = high.toStdString();
         ch6.highSound = wav.toStdString();
