@@ -449,9 +449,14 @@ ChartFrame::ChartFrame(ChartWidget& chart) : QWidget(chart.parentWidget()), char
     if (chart.isVisibleTo(parentWidget())) show();
 }
 
-void ChartFrame::Follow() {
+void ChartFrame::FitAroundChart() {
     if (chart_.isNull()) return;
     setGeometry(chart_->geometry().adjusted(-kFrameWidth, -kFrameWidth, kFrameWidth, kFrameWidth));
+}
+
+void ChartFrame::Follow() {
+    if (chart_.isNull()) return;
+    FitAroundChart();
     stackUnder(chart_.data());
 }
 
@@ -460,8 +465,10 @@ bool ChartFrame::eventFilter(QObject* watched, QEvent* event) {
         switch (event->type()) {
         case QEvent::Move:
         case QEvent::Resize:
+            FitAroundChart();  // the stacking stays as it was
+            break;
         case QEvent::ZOrderChange:
-            Follow();
+            stackUnder(chart_.data());
             break;
         case QEvent::Show:
             Follow();

@@ -87,6 +87,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    void FitAroundChart();
+
     QPointer<ChartWidget> chart_;
     int dragEdges_ = kEdgeNone;
     QPoint dragOrigin_;
