@@ -4,10 +4,13 @@
 // through the exported function and a simulation file, as the client does.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "board_access.h"
 #include "kestrane_dll.h"
@@ -20,7 +23,8 @@ using namespace kestrane::board;
 constexpr const char* kBus =
     "[device]\nvendor-id = 046D\nproduct-id = C52B\n"
     "[device]\nproduct-id = 000B\n"
-    "[device]\nproduct-id = 000A\nchannel1 = 12.6 + sine(0.05, 40)\nchannel2 = 5.02 + noise(0.004)\n";
+    "[device]\nproduct-id = 000A\nchannel1 = 12.6 + sine(0.05, 40)\nchannel2 = 5.02 + noise(0.004)\n"
+    "[device]\nproduct-id = 000C\nopen-delay-ms = 50\nchannel1 = 3.3\n";
 
 struct Bench {
     Bench() : bus(*ParseSimulation(kBus).config) { lib.transport = &bus; }
@@ -60,6 +64,55 @@ void BM_ExportedReadKestrane(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(ReadKestrane(0x000A, 1, 0, text.data()));
 }
 BENCHMARK(BM_ExportedReadKestrane)->Unit(benchmark::kMicrosecond);
+
+// The client's polling tick: one exchange per tick of a 50 ms timer that
+// behaves as Qt's does: the next tick is due one interval after the last
+// one was due, or one interval after it fired when it fired late. Board
+// 000C costs 50 ms to open from closed, as a real hidraw node does, so a
+// library that opens the board for every call stretches every pass.
+void BM_PollingCadence(benchmark::State& state) {
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kTick = std::chrono::milliseconds(50);
+    constexpr int kPasses = 40;
+    constexpr double kNominalPassesPerSecond = 20.0;
+    std::array<char, KESTRANE_ANSWER_TEXT_SIZE> text{};
+    // Connect reads the firmware text first.
+    if (ReadKestrane(0x000C, 8, 0, text.data()) == 0) {
+        state.SkipWithError("no simulated board 000C through the exported function");
+        return;
+    }
+    double ratio = 0.0;
+    double blockedShare = 0.0;
+    for (auto _ : state) {
+        Clock::duration blocked{};
+        const Clock::time_point start = Clock::now();
+        Clock::time_point due = start;
+        for (int pass = 0; pass < kPasses; ++pass) {
+            std::this_thread::sleep_until(due);
+            const Clock::time_point fired = Clock::now();
+            due += kTick;
+            if (due < fired) due = fired + kTick;
+            const bool ok = ReadKestrane(0x000C, 1 + pass % 6, 0, text.data()) != 0;
+            blocked += Clock::now() - fired;
+            if (!ok) {
+                state.SkipWithError("exchange failed");
+                return;
+            }
+        }
+        // The passes took until the next one could fire.
+        const double seconds = std::chrono::duration<double>(std::max(due, Clock::now()) - start).count();
+        ratio = kPasses / seconds / kNominalPassesPerSecond;
+        // The share of the run the GUI thread spends inside the library,
+        // unavailable to the trigger, logging and drawing of the same tick.
+        blockedShare = std::chrono::duration<double>(blocked).count() / seconds;
+    }
+    state.counters["cadence_ratio"] = ratio;
+    state.counters["blocked_share"] = blockedShare;
+    std::printf("polling cadence with a 50 ms open cost: %.3f of the nominal 20 passes per second (goal >= 0.95); "
+                "%.1f%% of the time spent in the exchange\n",
+                ratio, 100.0 * blockedShare);
+}
+BENCHMARK(BM_PollingCadence)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

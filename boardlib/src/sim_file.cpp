@@ -85,6 +85,12 @@ std::string ApplyKey(SimDevice& d, std::string_view key, std::string_view value)
         d.vanish_after = *n;
         return "";
     }
+    if (key == "open-delay-ms") {
+        auto n = ParseDecimal(value, 10000);
+        if (!n) return "open-delay-ms is 0 to 10000 milliseconds";
+        d.open_delay_ms = static_cast<uint32_t>(*n);
+        return "";
+    }
     return "unknown key '" + std::string(key.substr(0, 32)) + "'";
 }
 

@@ -37,6 +37,9 @@ struct SimDevice {
     int answer_length = 65;
     // Exchanges this process may make before the device vanishes; 0: never.
     uint64_t vanish_after = 0;
+    // Milliseconds the first open (no other handle open) takes, as the
+    // kernel's HID driver sleeps before it starts polling a device.
+    uint32_t open_delay_ms = 0;
 };
 
 struct SimConfig {

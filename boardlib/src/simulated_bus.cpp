@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <thread>
 
 #include "reading_word.h"
 
@@ -218,6 +219,8 @@ std::unique_ptr<HidDevice> SimulatedBus::Open(const std::string& path) {
     if (ec != std::errc() || ptr != path.data() + path.size() || index >= s.config.devices.size()) return nullptr;
     if (!s.Present(index) || s.config.devices[index].fault == SimFault::kBusy || s.open[index]) return nullptr;
     s.open[index] = true;
+    if (const uint32_t delay = s.config.devices[index].open_delay_ms; delay > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
     return std::make_unique<SimulatedDevice>(state_, index);
 }
 
