@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "reading_word.h"
 
@@ -20,22 +21,114 @@ void CopyText(const std::string& s, char* out) {
     out[s.size()] = '\0';
 }
 
-struct OpenedBoard {
-    std::unique_ptr<HidDevice> device;
-    HidDeviceInfo info;
+// Reports pending on a handle are dropped before each use; a board that
+// kept sending could otherwise hold a call here forever.
+constexpr int kMaxDrainedReports = 256;
+
+// hidraw hands every input report to every open handle of the device and
+// buffers what nobody has read, so a held handle collects the answers to
+// other programs' commands. Reading them off before the write makes the
+// next report the answer to this call's command. False when the handle no
+// longer works (the device left the bus).
+bool DrainPending(HidDevice& device, std::array<uint8_t, kInputReportSize>& scratch) {
+    for (int i = 0; i < kMaxDrainedReports; ++i) {
+        const int n = device.Read(scratch, 0);
+        if (n < 0) return false;
+        if (n == 0) return true;
+    }
+    return true;
+}
+
+HeldBoard* FindHeld(BoardLibrary& lib, const std::string& path) {
+    for (HeldBoard& h : lib.held)
+        if (h.path == path) return &h;
+    return nullptr;
+}
+
+void ReleaseBoard(BoardLibrary& lib, const std::string& path) {
+    std::erase_if(lib.held, [&](const HeldBoard& h) { return h.path == path; });
+}
+
+// Handles of devices that are no longer listed are closed: the board left
+// the bus, and a node of the same name may later belong to another device.
+void ForgetDeparted(BoardLibrary& lib, const std::vector<HidDeviceInfo>& present) {
+    std::erase_if(lib.held, [&](const HeldBoard& h) {
+        return std::none_of(present.begin(), present.end(), [&](const HidDeviceInfo& d) { return d.path == h.path; });
+    });
+}
+
+std::optional<std::vector<HidDeviceInfo>> PresentDevices(BoardLibrary& lib) {
+    auto devices = lib.transport->Enumerate();
+    if (!devices) {
+        ReleaseAllBoards(lib);
+        return std::nullopt;
+    }
+    ForgetDeparted(lib, *devices);
+    return devices;
+}
+
+// A held device locked for one call. The lock is dropped when this goes
+// out of scope; Drop closes the handle instead, after a failed exchange.
+class LockedBoard {
+public:
+    LockedBoard(BoardLibrary& lib, HeldBoard& held, HidDeviceInfo info)
+        : lib_(&lib), path_(held.path), device_(held.device.get()), info_(std::move(info)) {}
+    LockedBoard(LockedBoard&& o) noexcept
+        : lib_(o.lib_), path_(std::move(o.path_)), device_(std::exchange(o.device_, nullptr)), info_(std::move(o.info_)) {}
+    LockedBoard& operator=(LockedBoard&&) = delete;
+    ~LockedBoard() {
+        if (device_ != nullptr) device_->Unlock();
+    }
+    HidDevice& device() { return *device_; }
+    const HidDeviceInfo& info() const { return info_; }
+    // Closing the handle drops its lock too.
+    void Drop() {
+        device_ = nullptr;
+        ReleaseBoard(*lib_, path_);
+    }
+
+private:
+    BoardLibrary* lib_;
+    std::string path_;
+    HidDevice* device_;
+    HidDeviceInfo info_;
 };
 
+// Locks the device at `info.path`, opening it if no handle is held yet.
+// A held handle that no longer works is replaced by a fresh one once;
+// nothing when the device cannot be opened or another program is in the
+// middle of an exchange with it.
+std::optional<LockedBoard> LockDevice(BoardLibrary& lib, const HidDeviceInfo& info) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        HeldBoard* held = FindHeld(lib, info.path);
+        const bool reused = held != nullptr;
+        if (!reused) {
+            auto device = lib.transport->Open(info.path);
+            if (!device) return std::nullopt;
+            lib.held.push_back({info.path, std::move(device), BoardClock::now()});
+            held = &lib.held.back();
+        }
+        held->last_used = BoardClock::now();
+        if (!held->device->Lock()) return std::nullopt;
+        LockedBoard board(lib, *held, info);
+        if (DrainPending(board.device(), lib.input_report)) return board;
+        board.Drop();
+        if (!reused) return std::nullopt;
+    }
+    return std::nullopt;
+}
+
 // The first board in enumeration order with vendor ID 0 and this product
-// ID that can be opened. A product ID with any upper 16 bits set never
-// matches the 16-bit USB product ID.
-std::optional<OpenedBoard> OpenBoard(HidTransport& transport, int32_t product_id) {
+// ID that can be opened and locked. A product ID with any upper 16 bits set
+// never matches the 16-bit USB product ID.
+std::optional<LockedBoard> LockBoard(BoardLibrary& lib, int32_t product_id) {
     const uint32_t wanted = static_cast<uint32_t>(product_id);
     if (wanted > 0xFFFF) return std::nullopt;
-    auto devices = transport.Enumerate();
+    auto devices = PresentDevices(lib);
     if (!devices) return std::nullopt;
     for (const HidDeviceInfo& info : *devices) {
         if (info.vendor_id != 0 || info.product_id != wanted) continue;
-        if (auto device = transport.Open(info.path)) return OpenedBoard{std::move(device), info};
+        if (auto board = LockDevice(lib, info)) return board;
     }
     return std::nullopt;
 }
@@ -43,11 +136,13 @@ std::optional<OpenedBoard> OpenBoard(HidTransport& transport, int32_t product_id
 using StringGetter = std::optional<std::u16string> (HidDevice::*)();
 
 int32_t BoardString(BoardLibrary& lib, int32_t product_id, StringGetter get, char* text) {
-    auto board = OpenBoard(*lib.transport, product_id);
+    auto board = LockBoard(lib, product_id);
     if (!board) return 0;
-    auto s = ((*board->device).*get)();
-    board->device.reset();
-    if (!s) return 0;
+    auto s = ((board->device()).*get)();
+    if (!s) {
+        board->Drop();
+        return 0;
+    }
     // One byte per UTF-16 unit (its low 8 bits), up to the terminator.
     std::string bytes;
     for (char16_t unit : *s) {
@@ -90,15 +185,16 @@ bool AnswerToText(int32_t command, int32_t mode, const uint8_t* answer, size_t l
 
 int32_t FindBoards(BoardLibrary& lib, char* text) {
     lib.board_list.fill('\0');
-    auto devices = lib.transport->Enumerate();
+    auto devices = PresentDevices(lib);
     if (!devices) return 0;
     size_t used = 0;
     for (const HidDeviceInfo& info : *devices) {
         if (used / 5 >= kMaxListedBoards) break;  // the list is full
         if (info.vendor_id != 0) continue;
-        // Only a board this caller could open is listed, as every other
-        // call would find a busy one absent.
-        if (!lib.transport->Open(info.path)) continue;
+        // Only a board this caller could use is listed, as every other call
+        // would find it absent. Its handle stays open for the calls that
+        // follow a listing (the strings, the firmware text).
+        if (!LockDevice(lib, info)) continue;
         AppendHex4(info.product_id, lib.board_list.data() + used);
         lib.board_list[used + 4] = '|';
         used += 5;
@@ -109,20 +205,26 @@ int32_t FindBoards(BoardLibrary& lib, char* text) {
 
 int32_t ReadBoard(BoardLibrary& lib, int32_t product_id, int32_t command, int32_t mode, char* text) {
     if (mode != 0 && mode != 1) return 0;
-    auto board = OpenBoard(*lib.transport, product_id);
+    auto board = LockBoard(lib, product_id);
     if (!board) return 0;
     std::array<uint8_t, kCommandReportSize> report{};
-    if (!BuildCommandReport(command, report)) return 0;  // closed unsent
+    if (!BuildCommandReport(command, report)) return 0;  // unlocked unsent
     // A write that fails cannot be followed by a meaningful answer.
-    if (board->device->Write(report) < 0) return 0;
+    if (board->device().Write(report) < 0) {
+        board->Drop();
+        return 0;
+    }
     // Cleared first, so a short answer can never pass off the previous
     // exchange's bytes as its own.
     lib.input_report.fill(0);
-    const int n = board->device->Read(lib.input_report, kReadTimeoutMs);
-    board->device.reset();
-    if (n <= 0) return 0;  // failed, or no answer within the timeout
+    const int n = board->device().Read(lib.input_report, kReadTimeoutMs);
     std::array<char, kInputReportSize> answer{};
-    if (!AnswerToText(command, mode, lib.input_report.data(), static_cast<size_t>(n), answer.data())) return 0;
+    // Failed, no answer within the timeout, or too short to carry one: the
+    // handle is closed, so a board in trouble is opened afresh next time.
+    if (n <= 0 || !AnswerToText(command, mode, lib.input_report.data(), static_cast<size_t>(n), answer.data())) {
+        board->Drop();
+        return 0;
+    }
     std::memcpy(text, answer.data(), std::strlen(answer.data()) + 1);
     return 1;
 }
@@ -136,12 +238,33 @@ int32_t BoardProduct(BoardLibrary& lib, int32_t product_id, char* text) {
 }
 
 int32_t BoardVersion(BoardLibrary& lib, int32_t product_id, char* text) {
-    auto board = OpenBoard(*lib.transport, product_id);
+    auto board = LockBoard(lib, product_id);
     if (!board) return 0;
-    board->device.reset();
-    AppendHex4(board->info.version, text);
+    AppendHex4(board->info().version, text);
     text[4] = '\0';
     return 1;
+}
+
+std::optional<BoardClock::time_point> ReleaseIdleBoards(BoardLibrary& lib, BoardClock::time_point now) {
+    std::erase_if(lib.held, [&](const HeldBoard& h) { return now - h.last_used >= lib.idle_release; });
+    std::optional<BoardClock::time_point> next;
+    for (const HeldBoard& h : lib.held) {
+        const BoardClock::time_point idle_at = h.last_used + lib.idle_release;
+        if (!next || idle_at < *next) next = idle_at;
+    }
+    return next;
+}
+
+void ReleaseAllBoards(BoardLibrary& lib) { lib.held.clear(); }
+
+std::vector<HidDeviceInfo> UnopenableBoards(HidTransport& transport) {
+    std::vector<HidDeviceInfo> out;
+    auto devices = transport.Enumerate();
+    if (!devices) return out;
+    for (const HidDeviceInfo& info : *devices) {
+        if (info.vendor_id == 0 && !transport.Open(info.path)) out.push_back(info);
+    }
+    return out;
 }
 
 }  // namespace kestrane::board

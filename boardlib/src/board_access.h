@@ -1,11 +1,16 @@
 // The board library's operations over a HID transport: find boards, open
 // one by product ID, run one command/answer exchange and turn the answer
-// into text. BoardLibrary is the library-wide state; the exported C
-// functions keep one per process, tests make their own.
+// into text. BoardLibrary is the library-wide state, including the board
+// handles held open between calls; the exported C functions keep one per
+// process, tests make their own.
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "hid_transport.h"
 
@@ -16,12 +21,28 @@ inline constexpr size_t kMaxListedBoards = 204;  // 5 bytes each, terminator
 inline constexpr size_t kCommandReportSize = 33;
 inline constexpr size_t kInputReportSize = 128;
 inline constexpr int kReadTimeoutMs = 1000;
+// A held handle unused this long is closed, so the kernel stops polling the
+// board and nothing of this program lingers on it.
+inline constexpr std::chrono::milliseconds kIdleRelease{2000};
+
+using BoardClock = std::chrono::steady_clock;
+
+// A device handle kept open between calls: opening a closed hidraw node
+// makes the kernel's HID driver sleep about 50 ms, longer than a polling
+// tick, so the handle is opened once and reused.
+struct HeldBoard {
+    std::string path;
+    std::unique_ptr<HidDevice> device;
+    BoardClock::time_point last_used;
+};
 
 struct BoardLibrary {
     HidTransport* transport = nullptr;
+    std::chrono::milliseconds idle_release = kIdleRelease;
     // The last board list, kept until the next FindBoards.
     std::array<char, kListBufferSize> board_list{};
     std::array<uint8_t, kInputReportSize> input_report{};
+    std::vector<HeldBoard> held;
 };
 
 // The 33-byte output report of a command (1-6, 8); all zero after byte 6.
@@ -34,11 +55,20 @@ bool BuildCommandReport(int32_t command, std::array<uint8_t, kCommandReportSize>
 bool AnswerToText(int32_t command, int32_t mode, const uint8_t* answer, size_t length, char* out);
 
 // The exports' behaviour; each returns 1 or 0 and leaves `text` untouched
-// on failure.
+// on failure. A failed exchange closes the board's handle.
 int32_t FindBoards(BoardLibrary& lib, char* text);
 int32_t ReadBoard(BoardLibrary& lib, int32_t product_id, int32_t command, int32_t mode, char* text);
 int32_t BoardManufacturer(BoardLibrary& lib, int32_t product_id, char* text);
 int32_t BoardProduct(BoardLibrary& lib, int32_t product_id, char* text);
 int32_t BoardVersion(BoardLibrary& lib, int32_t product_id, char* text);
+
+// Closes the handles unused for `lib.idle_release` by `now`; returns when
+// the next of the remaining ones falls idle, or nothing when none is held.
+std::optional<BoardClock::time_point> ReleaseIdleBoards(BoardLibrary& lib, BoardClock::time_point now);
+void ReleaseAllBoards(BoardLibrary& lib);
+
+// The vendor-0000 devices present that this program cannot open (most
+// often for want of access rights to their device nodes).
+std::vector<HidDeviceInfo> UnopenableBoards(HidTransport& transport);
 
 }  // namespace kestrane::board

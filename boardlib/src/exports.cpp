@@ -1,53 +1,33 @@
 // The exported C functions of Kestrane_DLL. They pick the transport once
 // (the simulated bus when KESTRANE_SIMULATION names a file, hidapi
-// otherwise), keep the library-wide state in one struct, and let no C++
-// exception cross into the caller.
+// otherwise), share one BoardSession for the library-wide state and the
+// held board handles, and let no C++ exception cross into the caller.
 #define KESTRANE_DLL_BUILDING 1
 #include "kestrane_dll.h"
 
 #include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <mutex>
 
 #include "board_access.h"
-#include "hidapi_transport.h"
-#include "simulated_bus.h"
+#include "board_session.h"
+#include "transport_choice.h"
 
 namespace {
 
 using namespace kestrane::board;
 
-struct LibraryState {
-    // The library-wide buffers serve one call at a time; the lock keeps a
-    // caller that does use threads from interleaving two exchanges.
-    std::mutex lock;
-    std::unique_ptr<HidTransport> transport;
-    BoardLibrary library;
-
-    LibraryState() {
-        const char* simulation = std::getenv("KESTRANE_SIMULATION");
-        if (simulation != nullptr && simulation[0] != '\0') {
-            transport = SimulatedBus::FromFile(simulation);
-        } else {
-            transport = MakeHidapiTransport();
-        }
-        library.transport = transport.get();
-    }
-};
-
-LibraryState& State() {
-    static LibraryState state;
-    return state;
+// Destroyed when the library is unloaded (or the process exits), which
+// closes every board handle still held.
+BoardSession& Session() {
+    static BoardSession session(TransportFromEnvironment());
+    return session;
 }
 
 template <typename F>
 int32_t Guarded(char* text, F&& f) noexcept {
     if (text == nullptr) return 0;
     try {
-        LibraryState& state = State();
-        std::lock_guard<std::mutex> hold(state.lock);
-        return f(state.library);
+        return Session().Run(f);
     } catch (...) {
         return 0;
     }

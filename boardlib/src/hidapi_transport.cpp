@@ -59,6 +59,9 @@ class HidapiDevice final : public HidDevice {
 public:
     HidapiDevice(HidHandle handle, FileLock lock) : handle_(std::move(handle)), lock_(std::move(lock)) {}
 
+    bool Lock() override { return ::flock(lock_.fd(), LOCK_EX | LOCK_NB) == 0; }
+    void Unlock() override { ::flock(lock_.fd(), LOCK_UN); }
+
     std::optional<std::u16string> ManufacturerString() override { return String(&hid_get_manufacturer_string); }
     std::optional<std::u16string> ProductString() override { return String(&hid_get_product_string); }
 
@@ -110,11 +113,10 @@ public:
 
     std::unique_ptr<HidDevice> Open(const std::string& path) override {
         if (!ok_) return nullptr;
-        // The lock is taken first so a board another program is using is
-        // reported busy instead of receiving interleaved reports.
+        // hidapi does not hand out its descriptor, so the exchange lock lives
+        // on a second descriptor of the same node, open as long as the device.
         FileLock lock(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
         if (!lock.held()) return nullptr;
-        if (::flock(lock.fd(), LOCK_EX | LOCK_NB) != 0) return nullptr;
         HidHandle handle(hid_open_path(path.c_str()));
         if (!handle) return nullptr;
         return std::make_unique<HidapiDevice>(std::move(handle), std::move(lock));

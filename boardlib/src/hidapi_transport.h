@@ -1,6 +1,7 @@
-// Real hardware through hidapi's hidraw backend. Devices are opened with an
+// Real hardware through hidapi's hidraw backend. Each exchange takes an
 // advisory exclusive lock on the hidraw node, so two programs using this
-// library never talk to the same board at the same moment.
+// library never talk to the same board at the same moment, while either may
+// keep the node open between its exchanges.
 #pragma once
 
 #include <memory>

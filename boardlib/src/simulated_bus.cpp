@@ -26,15 +26,21 @@ SimClock SteadySimClock() {
     return [] { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); };
 }
 
+SimSleep RealSimSleep() {
+    return [](std::chrono::milliseconds ms) { std::this_thread::sleep_for(ms); };
+}
+
 // Shared by the bus and the devices it opened, so a device outliving its
 // bus (or a reload) stays safe to use.
 struct SimulatedBus::State {
     SimConfig config;
     bool valid = false;
     SimClock clock;
+    SimSleep sleep = RealSimSleep();
     std::mt19937 rng{20261208u};
     std::vector<uint64_t> exchanges;  // per device
-    std::vector<bool> open;           // per device: held by an open handle
+    std::vector<int> open_count;      // per device: handles open
+    std::vector<bool> locked;         // per device: a handle holds the lock
     uint64_t writes = 0;
     uint64_t answered = 0;
     uint64_t generation = 0;  // bumped by every reload
@@ -48,7 +54,8 @@ struct SimulatedBus::State {
         config = std::move(c);
         valid = true;
         exchanges.assign(config.devices.size(), 0);
-        open.assign(config.devices.size(), false);
+        open_count.assign(config.devices.size(), 0);
+        locked.assign(config.devices.size(), false);
         writes = 0;
         answered = 0;
         ++generation;
@@ -74,7 +81,23 @@ public:
     SimulatedDevice(std::shared_ptr<SimulatedBus::State> state, size_t index)
         : state_(std::move(state)), index_(index), generation_(state_->generation) {}
     ~SimulatedDevice() override {
-        if (Current()) state_->open[index_] = false;
+        if (!Current()) return;
+        --state_->open_count[index_];
+        if (holds_lock_) state_->locked[index_] = false;
+    }
+
+    // The lock of a device that is gone or replaced by a reload is
+    // meaningless; granting it lets the exchange find out the handle is dead.
+    bool Lock() override {
+        if (!Current()) return true;
+        if (holds_lock_) return true;
+        if (state_->locked[index_]) return false;
+        state_->locked[index_] = holds_lock_ = true;
+        return true;
+    }
+    void Unlock() override {
+        if (Current() && holds_lock_) state_->locked[index_] = false;
+        holds_lock_ = false;
     }
 
     std::optional<std::u16string> ManufacturerString() override {
@@ -99,11 +122,17 @@ public:
         return static_cast<int>(report.size());
     }
 
-    int Read(std::span<uint8_t> buffer, int /*timeout_ms*/) override {
+    int Read(std::span<uint8_t> buffer, int timeout_ms) override {
         if (!Usable()) return -1;
         const SimDevice& d = Device();
-        if (d.fault == SimFault::kReadFails) return -1;
-        if (pending_ == 0 || d.fault == SimFault::kNoAnswer) return 0;  // times out
+        // The read of an answer fails; looking for reports already pending
+        // (timeout 0) does not.
+        if (d.fault == SimFault::kReadFails && timeout_ms > 0) return -1;
+        if (pending_ == 0 || d.fault == SimFault::kNoAnswer || d.fault == SimFault::kReadFails) {
+            // Nothing comes: the read waits out its timeout, as on a real bus.
+            if (timeout_ms > 0) state_->sleep(std::chrono::milliseconds(timeout_ms));
+            return 0;
+        }
         const uint8_t command = pending_;
         pending_ = 0;
 
@@ -136,12 +165,14 @@ private:
     size_t index_;
     uint64_t generation_;
     uint8_t pending_ = 0;
+    bool holds_lock_ = false;
 };
 
 }  // namespace
 
-SimulatedBus::SimulatedBus(SimConfig config, SimClock clock) : state_(std::make_shared<State>()) {
+SimulatedBus::SimulatedBus(SimConfig config, SimClock clock, SimSleep sleep) : state_(std::make_shared<State>()) {
     state_->clock = std::move(clock);
+    state_->sleep = std::move(sleep);
     state_->Install(std::move(config));
 }
 
@@ -217,14 +248,22 @@ std::unique_ptr<HidDevice> SimulatedBus::Open(const std::string& path) {
     const char* first = path.data() + std::strlen(kPathPrefix);
     auto [ptr, ec] = std::from_chars(first, path.data() + path.size(), index);
     if (ec != std::errc() || ptr != path.data() + path.size() || index >= s.config.devices.size()) return nullptr;
-    if (!s.Present(index) || s.config.devices[index].fault == SimFault::kBusy || s.open[index]) return nullptr;
-    s.open[index] = true;
-    if (const uint32_t delay = s.config.devices[index].open_delay_ms; delay > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    // A busy device stands for one this program may not open.
+    if (!s.Present(index) || s.config.devices[index].fault == SimFault::kBusy) return nullptr;
+    // Only the first open of a closed device costs the kernel's delay.
+    if (s.open_count[index]++ == 0) {
+        if (const uint32_t delay = s.config.devices[index].open_delay_ms; delay > 0)
+            s.sleep(std::chrono::milliseconds(delay));
+    }
     return std::make_unique<SimulatedDevice>(state_, index);
 }
 
 uint64_t SimulatedBus::WritesSent() const { return state_->writes; }
+int SimulatedBus::OpenHandles() const {
+    int n = 0;
+    for (int count : state_->open_count) n += count;
+    return n;
+}
 uint64_t SimulatedBus::ExchangesAnswered() const { return state_->answered; }
 
 }  // namespace kestrane::board

@@ -5,6 +5,7 @@
 // when KESTRANE_SIMULATION names a simulation file.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -18,11 +19,14 @@ namespace kestrane::board {
 // Seconds on a steady clock; tests substitute their own.
 using SimClock = std::function<double()>;
 SimClock SteadySimClock();
+// How the bus waits out a read timeout or an open delay; fuzzing skips it.
+using SimSleep = std::function<void(std::chrono::milliseconds)>;
+SimSleep RealSimSleep();
 
 class SimulatedBus final : public HidTransport {
 public:
     // A fixed configuration.
-    explicit SimulatedBus(SimConfig config, SimClock clock = SteadySimClock());
+    explicit SimulatedBus(SimConfig config, SimClock clock = SteadySimClock(), SimSleep sleep = RealSimSleep());
     // Reads `path` now and again whenever the file changes; a file that is
     // missing or does not parse makes Enumerate fail (the reason goes to
     // stderr once per change).
@@ -34,6 +38,8 @@ public:
 
     // Output reports sent to any device since the configuration was loaded.
     uint64_t WritesSent() const;
+    // Handles open on the devices of the current configuration.
+    int OpenHandles() const;
     // Answers delivered since the configuration was loaded.
     uint64_t ExchangesAnswered() const;
 

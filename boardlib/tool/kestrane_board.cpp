@@ -1,5 +1,6 @@
 // kestrane-board: lists the boards, reads a channel or the firmware text,
-// and watches the six channels, through the Kestrane_DLL exports alone.
+// and watches the six channels through the Kestrane_DLL exports; only the
+// listing looks at the bus itself, to name devices it cannot open.
 // Exit codes: 0 success, 1 board not found or exchange failed, 2 bad
 // arguments.
 #include <array>
@@ -13,7 +14,9 @@
 #include <thread>
 #include <vector>
 
+#include "board_access.h"
 #include "kestrane_dll.h"
+#include "transport_choice.h"
 
 namespace {
 
@@ -77,8 +80,11 @@ int List() {
         std::fprintf(stderr, "kestrane-board: the HID devices cannot be listed\n");
         return kExitFailed;
     }
+    // FindKestranes leaves out what it cannot open; a board whose node this
+    // user may not open would otherwise look like no board at all.
+    const auto unopenable = kestrane::board::UnopenableBoards(*kestrane::board::TransportFromEnvironment());
     std::string_view rest(list.data());
-    if (rest.empty()) {
+    if (rest.empty() && unopenable.empty()) {
         std::printf("No boards found.\n");
         return kExitOk;
     }
@@ -97,7 +103,14 @@ int List() {
         std::printf("%s  product \"%s\"  manufacturer \"%s\"  version %s\n", entry.c_str(), product.data(),
                     manufacturer.data(), version.data());
     }
-    return kExitOk;
+    for (const auto& device : unopenable) {
+        std::fprintf(stderr,
+                     "kestrane-board: the device %s (vendor 0000, product %s) cannot be opened; if it is a board, "
+                     "this user may lack access to it: install the udev rule (README, \"Giving users access to "
+                     "the board\")\n",
+                     device.path.c_str(), PidText(device.product_id).c_str());
+    }
+    return unopenable.empty() ? kExitOk : kExitFailed;
 }
 
 int Read(int32_t pid, int32_t channel, int32_t mode) {

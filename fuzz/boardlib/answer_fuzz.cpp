@@ -18,10 +18,13 @@ using namespace kestrane::board;
 class ReplayDevice final : public HidDevice {
 public:
     explicit ReplayDevice(std::span<const uint8_t> answer) : answer_(answer) {}
+    bool Lock() override { return true; }
+    void Unlock() override {}
     std::optional<std::u16string> ManufacturerString() override { return std::nullopt; }
     std::optional<std::u16string> ProductString() override { return std::nullopt; }
     int Write(std::span<const uint8_t> report) override { return static_cast<int>(report.size()); }
-    int Read(std::span<uint8_t> buffer, int) override {
+    int Read(std::span<uint8_t> buffer, int timeout_ms) override {
+        if (timeout_ms == 0) return 0;  // nothing pending before the write
         const size_t n = std::min(answer_.size(), buffer.size());
         std::memcpy(buffer.data(), answer_.data(), n);
         return static_cast<int>(n);

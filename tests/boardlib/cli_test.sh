@@ -58,7 +58,7 @@ check read-mode0-explicit 0 "-1073741824"  read 000a 4 --mode 0
 check read-volts          0 "- 11.949992"  read 000A 5 --mode 1
 check read-shunt          0 "+ 0.037502"   read 0x000A 6 --mode 1
 check firmware            0 "KESTRANE FW 2.14" firmware 000A
-check list                0 "000A  product \"KESTRANEUNIT\"  manufacturer \"Morvane\"  version 0214${nl}000B  product \"Other Thing\"  manufacturer \"Morvane\"  version 0001" list
+check list                1 "000A  product \"KESTRANEUNIT\"  manufacturer \"Morvane\"  version 0214${nl}000B  product \"Other Thing\"  manufacturer \"Morvane\"  version 0001" list
 check watch               0 "1: + 0.197734   2: - 0.000188   3: + 202.671265   4: + 0.000212   5: - 11.949992   6: + 0.037502${nl}1: + 0.197734   2: - 0.000188   3: + 202.671265   4: + 0.000212   5: - 11.949992   6: + 0.037502" watch 000A --count 2 --interval 0
 check help                0 "*"            --help
 check absent-board        1 ""             read 000D 1
@@ -80,6 +80,19 @@ check list-argument       2 ""             list 000A
 check bad-count           2 ""             watch 000A --count 0
 check bad-interval        2 ""             watch 000A --interval -5
 check missing-pid         2 ""             watch
+
+# The listing names a vendor-0000 device it cannot open and points to the
+# udev rule, also when it is the only one.
+"$tool" list >/dev/null 2>"$work/stderr"
+if grep -q 'sim:2 (vendor 0000, product 000C) cannot be opened.*udev rule (README, "Giving users access to the board")' "$work/stderr"; then
+  echo "ok   list-unopenable-message"
+else
+  echo "FAIL list-unopenable-message"; cat "$work/stderr"; failures=$((failures + 1))
+fi
+printf '[device]\nproduct-id = 000C\nfault = busy\n' > "$work/only-busy.sim"
+KESTRANE_SIMULATION="$work/only-busy.sim" check list-only-unopenable 1 "" list
+printf '[device]\nvendor-id = 046D\nfault = busy\n' > "$work/foreign-busy.sim"
+KESTRANE_SIMULATION="$work/foreign-busy.sim" check list-foreign-unopenable 0 "No boards found." list
 
 # A bus that cannot be listed: the simulation file is missing.
 KESTRANE_SIMULATION="$work/missing.sim"

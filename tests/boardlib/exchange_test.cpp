@@ -299,6 +299,8 @@ struct Script {
 class ScriptedDevice final : public HidDevice {
 public:
     explicit ScriptedDevice(Script& s) : s_(s) {}
+    bool Lock() override { return true; }
+    void Unlock() override {}
     std::optional<std::u16string> ManufacturerString() override { return std::nullopt; }
     std::optional<std::u16string> ProductString() override { return s_.product; }
     int Write(std::span<const uint8_t> report) override {
@@ -306,6 +308,7 @@ public:
         return s_.write_result;
     }
     int Read(std::span<uint8_t> buffer, int timeout_ms) override {
+        if (timeout_ms == 0) return 0;  // nothing pending before the write
         ++s_.reads;
         EXPECT_GT(timeout_ms, 0);  // a silent board must not block forever
         EXPECT_LE(timeout_ms, 2000);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -88,6 +89,25 @@ TEST_F(Exports, FailuresReturnZeroAndWriteNothing) {
     EXPECT_EQ(ReadKestrane(0x000A, 1, 0, nullptr), 0);
     EXPECT_EQ(FindKestranes(nullptr), 0);
     EXPECT_EQ(TestDLL(nullptr), 0);
+}
+
+TEST_F(Exports, HeldHandleKeepsUpWithThePollingTick) {
+    // Opening a closed board costs 50 ms here, as on a real hidraw node; a
+    // library that reopened it for every call would need three seconds.
+    WriteSimulation("[device]\nproduct-id = 000A\nopen-delay-ms = 50\nchannel1 = word 0x401000C0\n");
+    std::array<char, KESTRANE_ANSWER_TEXT_SIZE> text{};
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 60; ++i) {
+        ASSERT_EQ(ReadKestrane(0x000A, 1 + i % 6, 0, text.data()), 1) << i;
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+    // The board leaving the bus is noticed by the next call through the
+    // held handle, and coming back (a new file) is served by a fresh one.
+    WriteSimulation("[device]\nproduct-id = 000A\nfault = absent\n");
+    EXPECT_EQ(ReadKestrane(0x000A, 1, 0, text.data()), 0);
+    WriteSimulation("[device]\nproduct-id = 000A\nchannel1 = word 5\n");
+    ASSERT_EQ(ReadKestrane(0x000A, 1, 0, text.data()), 1);
+    EXPECT_STREQ(text.data(), "5");
 }
 
 TEST_F(Exports, BrokenSimulationFileFailsDiscovery) {
