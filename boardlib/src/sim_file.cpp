@@ -102,6 +102,10 @@ SimParseResult ParseSimulation(std::string_view text) {
         result.error = "file larger than 1 MiB";
         return result;
     }
+    // Editors on some systems save UTF-8 with a byte-order mark; it is no
+    // part of the first line.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) text.remove_prefix(kByteOrderMark.size());
     SimConfig config;
     size_t line_number = 0;
     while (!text.empty()) {

@@ -45,8 +45,22 @@ public:
         double value = 0;
         auto [ptr, ec] = std::from_chars(first, last, value, std::chars_format::general);
         if (ec != std::errc() || !std::isfinite(value) || std::fabs(value) > kMaxMagnitude) return std::nullopt;
+        // A number too small for a double ("1e-400") would silently read as
+        // 0 (or lose its digits as a subnormal): refuse it like any other
+        // number the signal cannot hold.
+        if (std::fpclassify(value) == FP_SUBNORMAL) return std::nullopt;
+        if (value == 0 && HasNonZeroDigit(std::string_view(first, static_cast<size_t>(ptr - first))))
+            return std::nullopt;
         pos_ += static_cast<size_t>(ptr - first);
         return value;
+    }
+    // Whether the mantissa of a decimal number text has a digit other than 0.
+    static bool HasNonZeroDigit(std::string_view number) {
+        for (char ch : number) {
+            if (ch == 'e' || ch == 'E') break;
+            if (ch >= '1' && ch <= '9') return true;
+        }
+        return false;
     }
     std::optional<uint32_t> HexWord() {
         SkipSpaces();

@@ -83,6 +83,54 @@ TEST(SimulationFile, RejectsBadLinesNamingTheLine) {
     }
 }
 
+TEST(SimulationFile, ByteOrderMarkIsSkippedOnlyAtTheStart) {
+    struct Case {
+        std::string text;
+        bool parses;
+        size_t devices;
+        const char* error_start;
+    };
+    const std::string bom = "\xEF\xBB\xBF";
+    const Case cases[] = {
+        {bom + "[device]\nproduct-id = 000A\n", true, 1, ""},
+        {bom + "# saved by an editor\r\n[device]\r\n", true, 1, ""},
+        {bom, true, 0, ""},
+        {bom + bom + "[device]\n", false, 0, "line 1: expected [device]"},
+        {"[device]\n" + bom + "product-id = 000A\n", false, 0, "line 2: unknown key"},
+        {"\xEF\xBB[device]\n", false, 0, "line 1: expected [device]"},
+    };
+    for (const Case& c : cases) {
+        const auto r = ParseSimulation(c.text);
+        ASSERT_EQ(r.config.has_value(), c.parses) << c.text << " -> " << r.error;
+        if (c.parses) {
+            EXPECT_EQ(r.config->devices.size(), c.devices) << c.text;
+        } else {
+            EXPECT_EQ(r.error.rfind(c.error_start, 0), 0u) << c.text << " -> " << r.error;
+        }
+    }
+}
+
+TEST(SimulationFile, NumberTooSmallForADoubleIsRefused) {
+    struct Case {
+        const char* channel;
+        bool parses;
+    };
+    const Case cases[] = {
+        {"1e-400", false}, {"-1e-400", false}, {"0.1e-399", false}, {"1e-310", false},  // subnormal
+        {"sine(1e-400, 2)", false}, {"5 + noise(4.9e-324)", false},
+        {"0e-400", true}, {"0.000", true}, {"1e-300", true}, {"-0", true},
+    };
+    for (const Case& c : cases) {
+        const auto r = ParseSimulation(std::string("[device]\nchannel1 = ") + c.channel + "\n");
+        EXPECT_EQ(r.config.has_value(), c.parses) << c.channel << " -> " << r.error;
+        if (!c.parses) {
+            EXPECT_EQ(r.error.rfind("line 2: ", 0), 0u) << r.error;
+        }
+    }
+    // A bare constant names what it wanted.
+    EXPECT_EQ(ParseSimulation("[device]\nchannel1 = 1e-400\n").error.rfind("line 2: expected a number", 0), 0u);
+}
+
 TEST(SimulationFile, EmptyFileIsAnEmptyBus) {
     const auto r = ParseSimulation("");
     ASSERT_TRUE(r.config);
