@@ -1,8 +1,10 @@
 // kestrane-board: lists the boards, reads a channel or the firmware text,
 // and watches the six channels through the Kestrane_DLL exports; only the
 // listing looks at the bus itself, to name devices it cannot open.
-// Exit codes: 0 success, 1 board not found or exchange failed, 2 bad
-// arguments.
+// Exit codes: 0 success, 1 board not found, exchange failed or device not
+// openable, 2 bad command line.
+#include <getopt.h>
+
 #include <array>
 #include <charconv>
 #include <chrono>
@@ -24,31 +26,51 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
+// Laid out for help2man: "Usage:", a one-line description, then sections
+// whose headings end with a colon.
 constexpr const char* kUsage =
-    "Usage: kestrane-board COMMAND [ARGS]\n"
+    "Usage: kestrane-board COMMAND [ARGUMENTS] [OPTIONS]\n"
+    "Read the Kestrane six-channel voltmeter boards attached over USB.\n"
     "\n"
     "Commands:\n"
-    "  list                          list the boards with their USB strings\n"
-    "  read PID CHANNEL [--mode 0|1] read one channel (1-6); mode 0 prints the\n"
-    "                                reading word, mode 1 the volts\n"
-    "  firmware PID                  print the board's firmware text\n"
-    "  watch PID [--count N] [--interval MS]\n"
-    "                                read channels 1-6 in turn, one line of volts\n"
-    "                                per pass (N passes, default forever; MS\n"
-    "                                between passes, default 500)\n"
-    "  --help                        show this text\n"
+    "  list                  list the boards with their USB strings; name the\n"
+    "                        vendor-0000 devices that cannot be opened\n"
+    "  read PID CHANNEL      read one channel (1-6) of board PID\n"
+    "  firmware PID          print the firmware text of board PID\n"
+    "  watch PID             read channels 1-6 in turn, one line of volts per pass\n"
     "\n"
-    "PID is the board's USB product ID in hexadecimal, e.g. 000A.\n"
-    "With KESTRANE_SIMULATION=FILE the boards come from a simulation file.\n";
+    "PID is the board's USB product ID, 1 to 4 hexadecimal digits with or\n"
+    "without 0x, e.g. 000A.\n"
+    "\n"
+    "Options:\n"
+    "  --mode=MODE           read: 0 prints the reading word (default), 1 the volts\n"
+    "  --count=N             watch: stop after N passes (default: never)\n"
+    "  --interval=MS         watch: milliseconds between passes, 0 to 3600000\n"
+    "                        (default 500)\n"
+    "  -h, --help            display this help and exit\n"
+    "  -V, --version         output version information and exit\n"
+    "\n"
+    "An option's value may follow it as --mode=1 or as --mode 1.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  success\n"
+    "  1  no such board, the exchange failed, a device cannot be opened or the\n"
+    "     devices cannot be listed\n"
+    "  2  bad command line\n"
+    "\n"
+    "Environment:\n"
+    "  KESTRANE_SIMULATION=FILE  take the boards from a simulation file instead of\n"
+    "                            the USB bus\n";
 
-int Usage(const char* problem) {
-    std::fprintf(stderr, "kestrane-board: %s\n\n%s", problem, kUsage);
+int Usage(const std::string& problem) {
+    std::fprintf(stderr, "kestrane-board: %s\nTry 'kestrane-board --help' for more information.\n", problem.c_str());
     return kExitUsage;
 }
 
+// A USB product ID: 1 to 4 hexadecimal digits, optionally after 0x.
 std::optional<int32_t> ParseProductId(std::string_view s) {
     if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) s.remove_prefix(2);
-    if (s.empty() || s.size() > 8) return std::nullopt;
+    if (s.empty() || s.size() > 4) return std::nullopt;
     uint32_t v = 0;
     auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v, 16);
     if (ec != std::errc() || ptr != s.data() + s.size()) return std::nullopt;
@@ -149,60 +171,138 @@ int Watch(int32_t pid, long count, long interval_ms) {
     return kExitOk;
 }
 
+// The options of every command, gathered by one getopt_long pass (which
+// also takes them between and after the command's arguments); each command
+// then refuses the options that are not its own. A new option is one entry
+// in kLongOptions, one field here and one check in its command.
+struct Options {
+    std::optional<std::string> mode;
+    std::optional<std::string> count;
+    std::optional<std::string> interval;
+    bool help = false;
+    bool version = false;
+};
+
+enum OptionKey : int { kOptMode = 256, kOptCount, kOptInterval };
+
+constexpr option kLongOptions[] = {
+    {"mode", required_argument, nullptr, kOptMode},
+    {"count", required_argument, nullptr, kOptCount},
+    {"interval", required_argument, nullptr, kOptInterval},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {nullptr, 0, nullptr, 0},
+};
+
+std::string OptionName(int key) {
+    for (const option& o : kLongOptions)
+        if (o.name != nullptr && o.val == key) return std::string("--") + o.name;
+    return "an option";
+}
+
+// Fills `options` and `operands`; returns an error text for a bad option.
+std::optional<std::string> ParseCommandLine(int argc, char** argv, Options& options,
+                                            std::vector<std::string_view>& operands) {
+    opterr = 0;  // the messages are this tool's own
+    optind = 1;
+    // '-' hands over the operands in order, wherever the options stand,
+    // even with POSIXLY_CORRECT set; ':' tells a missing value apart from
+    // an unknown option.
+    while (true) {
+        const int key = getopt_long(argc, argv, "-:hV", kLongOptions, nullptr);
+        if (key == -1) break;
+        switch (key) {
+        case 1: operands.emplace_back(optarg); break;
+        case kOptMode: options.mode = optarg; break;
+        case kOptCount: options.count = optarg; break;
+        case kOptInterval: options.interval = optarg; break;
+        case 'h': options.help = true; break;
+        case 'V': options.version = true; break;
+        case ':': return OptionName(optopt) + " needs a value";
+        default: {
+            const std::string_view typed = argv[optind - 1];
+            if (optopt != 0 && typed.size() == 2) return std::string("unknown option '-") + static_cast<char>(optopt) + "'";
+            return "unknown option '" + std::string(typed.substr(0, typed.find('='))) + "'";
+        }
+        }
+    }
+    // What follows "--" is operands only.
+    operands.insert(operands.end(), argv + optind, argv + argc);
+    return std::nullopt;
+}
+
+// The first option given that `command` does not take, if any.
+std::optional<std::string> ForeignOption(std::string_view command, const Options& options) {
+    const bool read = command == "read";
+    const bool watch = command == "watch";
+    if (options.mode && !read) return "--mode";
+    if (options.count && !watch) return "--count";
+    if (options.interval && !watch) return "--interval";
+    return std::nullopt;
+}
+
+int RunRead(const std::vector<std::string_view>& operands, int32_t pid, const Options& options) {
+    if (operands.size() < 3) return Usage("read needs PID and CHANNEL");
+    if (operands.size() > 3) return Usage("unexpected argument '" + std::string(operands[3]) + "'");
+    const auto channel = ParseNumber(operands[2], 1, 6);
+    if (!channel) return Usage("CHANNEL must be 1 to 6, not '" + std::string(operands[2]) + "'");
+    long mode = 0;
+    if (options.mode) {
+        const auto m = ParseNumber(*options.mode, 0, 1);
+        if (!m) return Usage("--mode must be 0 or 1");
+        mode = *m;
+    }
+    return Read(pid, static_cast<int32_t>(*channel), static_cast<int32_t>(mode));
+}
+
+int RunWatch(const std::vector<std::string_view>& operands, int32_t pid, const Options& options) {
+    if (operands.size() > 2) return Usage("unexpected argument '" + std::string(operands[2]) + "'");
+    long count = 0;
+    long interval = 500;
+    if (options.count) {
+        const auto n = ParseNumber(*options.count, 1, 1000000000L);
+        if (!n) return Usage("--count must be a positive number");
+        count = *n;
+    }
+    if (options.interval) {
+        const auto n = ParseNumber(*options.interval, 0, 3600000L);
+        if (!n) return Usage("--interval must be 0 to 3600000 milliseconds");
+        interval = *n;
+    }
+    return Watch(pid, count, interval);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string_view> args(argv + 1, argv + argc);
-    if (args.empty()) return Usage("no command given");
-    const std::string_view command = args[0];
-    if (command == "--help" || command == "-h" || command == "help") {
+    Options options;
+    std::vector<std::string_view> operands;
+    if (auto problem = ParseCommandLine(argc, argv, options, operands)) return Usage(*problem);
+    if (options.help || (!operands.empty() && operands[0] == "help")) {
         std::printf("%s", kUsage);
         return kExitOk;
     }
+    if (options.version) {
+        std::printf("kestrane-board (Kestrane) %s\n", KESTRANE_VERSION);
+        return kExitOk;
+    }
+    if (operands.empty()) return Usage("no command given");
+    const std::string_view command = operands[0];
+    if (command != "list" && command != "read" && command != "firmware" && command != "watch")
+        return Usage("unknown command '" + std::string(command) + "'");
+    if (auto foreign = ForeignOption(command, options))
+        return Usage(*foreign + " does not apply to " + std::string(command));
     if (command == "list") {
-        if (args.size() != 1) return Usage("list takes no arguments");
+        if (operands.size() != 1) return Usage("list takes no arguments");
         return List();
     }
-    if (command != "read" && command != "firmware" && command != "watch")
-        return Usage(("unknown command '" + std::string(command.substr(0, 40)) + "'").c_str());
-    if (args.size() < 2) return Usage("missing PID");
-    const auto pid = ParseProductId(args[1]);
-    if (!pid) return Usage("PID must be hexadecimal, e.g. 000A");
-
+    if (operands.size() < 2) return Usage(std::string(command) + " needs PID");
+    const auto pid = ParseProductId(operands[1]);
+    if (!pid) return Usage("PID must be 1 to 4 hexadecimal digits, e.g. 000A, not '" + std::string(operands[1]) + "'");
     if (command == "firmware") {
-        if (args.size() != 2) return Usage("firmware takes only PID");
+        if (operands.size() != 2) return Usage("unexpected argument '" + std::string(operands[2]) + "'");
         return Firmware(*pid);
     }
-    if (command == "read") {
-        if (args.size() < 3) return Usage("missing CHANNEL");
-        const auto channel = ParseNumber(args[2], 1, 6);
-        if (!channel) return Usage("CHANNEL must be 1 to 6");
-        long mode = 0;
-        for (size_t i = 3; i < args.size(); ++i) {
-            if (args[i] == "--mode" && i + 1 < args.size()) {
-                const auto m = ParseNumber(args[++i], 0, 1);
-                if (!m) return Usage("--mode must be 0 or 1");
-                mode = *m;
-            } else {
-                return Usage(("unexpected argument '" + std::string(args[i].substr(0, 40)) + "'").c_str());
-            }
-        }
-        return Read(*pid, static_cast<int32_t>(*channel), static_cast<int32_t>(mode));
-    }
-    long count = 0;
-    long interval = 500;
-    for (size_t i = 2; i < args.size(); ++i) {
-        if (args[i] == "--count" && i + 1 < args.size()) {
-            const auto n = ParseNumber(args[++i], 1, 1000000000L);
-            if (!n) return Usage("--count must be a positive number");
-            count = *n;
-        } else if (args[i] == "--interval" && i + 1 < args.size()) {
-            const auto n = ParseNumber(args[++i], 0, 3600000L);
-            if (!n) return Usage("--interval must be 0 to 3600000 milliseconds");
-            interval = *n;
-        } else {
-            return Usage(("unexpected argument '" + std::string(args[i].substr(0, 40)) + "'").c_str());
-        }
-    }
-    return Watch(*pid, count, interval);
+    if (command == "read") return RunRead(operands, *pid, options);
+    return RunWatch(operands, *pid, options);
 }
