@@ -321,6 +321,39 @@ TEST_F(LoggerRunTest, BoardLeavingAndReturningLeavesAGapAndResumes) {
     EXPECT_GE(widest, 3500);
 }
 
+TEST_F(LoggerRunTest, ClientSelectsItsBoardAndKeepsTheMetricsFile) {
+    // Two boards, 000A the default: "--board 000B --connect" polls 000B.
+    WriteText(sim_, SimFile("11") + "[device]\nproduct-id = 000B\nchannel1 = 3.3\n");
+    fs::create_directories(dir_ / "app");
+    fs::create_directories(dir_ / "config/Morvane");
+    fs::create_directories(dir_ / "metrics");
+    WriteText(dir_ / "config/Morvane/Kestrane.conf", "[AppPaths]\nKestrane=" + (dir_ / "app/Kestrane") + "\n");
+    BoardSettings b = Board(dir_ / "b-logs/", "");
+    b.channels[0].vmName = "Logic";
+    MakeDatabase(dir_ / "app/Kestrane.MDB", {{"000A", Board(dir_ / "a-logs/", "")}, {"000B", b}});
+
+    QProcessEnvironment env = Env();
+    env.insert("KESTRANE_METRICS_DIR", QString::fromStdString(dir_ / "metrics"));
+    QProcess client;
+    client.setProcessEnvironment(env);
+    EXPECT_EQ(RunToEnd(client, ClientProgram(), {"--board", "000b", "--connect", "--quit-after", "3.5"}, 20000), 0)
+        << client.readAllStandardError().toStdString();
+    EXPECT_FALSE(fs::exists(dir_ / "a-logs/ch1.log"));
+    const auto records = RecordValues(dir_ / "b-logs/ch1.log");
+    ASSERT_FALSE(records.empty());
+    EXPECT_EQ(records.back(), "+ 3.3000");
+    const std::string metrics = ReadText(dir_ / "metrics/kestrane-000B.prom");
+    EXPECT_NE(metrics.find("kestrane_channel_value{board=\"000B\",channel=\"1\",name=\"Logic\",unit=\"V\"} 3.3000\n"),
+              std::string::npos)
+        << metrics;
+    EXPECT_NE(metrics.find("kestrane_board_connected{board=\"000B\"} 1\n"), std::string::npos);
+
+    QProcess unknown;
+    unknown.setProcessEnvironment(Env());
+    EXPECT_EQ(RunToEnd(unknown, ClientProgram(), {"--board", "000C"}, 20000), 1);
+    EXPECT_NE(unknown.readAllStandardError().indexOf("000C is not registered"), -1);
+}
+
 TEST_F(LoggerRunTest, ExitStatuses) {
     MakeDatabase(dir_ / "s.MDB", {{"000A", Board(dir_ / "logs/", "")}});
     const QString db = QString::fromStdString(dir_ / "s.MDB");
