@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/open_data.h"
 #include "kestrane_dll.h"
 
 namespace {
@@ -29,10 +30,12 @@ constexpr const char* kUsage =
     "  read PID CHANNEL [--mode 0|1] read one channel (1-6); mode 0 prints the\n"
     "                                reading word, mode 1 the volts\n"
     "  firmware PID                  print the board's firmware text\n"
-    "  watch PID [--count N] [--interval MS]\n"
+    "  watch PID [--count N] [--interval MS] [--format text|csv|jsonl]\n"
     "                                read channels 1-6 in turn, one line of volts\n"
     "                                per pass (N passes, default forever; MS\n"
-    "                                between passes, default 500)\n"
+    "                                between passes, default 500); with --format,\n"
+    "                                one row per reading: time (ISO 8601 UTC), board,\n"
+    "                                channel, name (empty), value, unit (V)\n"
     "  --help                        show this text\n"
     "\n"
     "PID is the board's USB product ID in hexadecimal, e.g. 000A.\n"
@@ -114,7 +117,22 @@ int Firmware(int32_t pid) {
     return kExitOk;
 }
 
-int Watch(int32_t pid, long count, long interval_ms) {
+// One reading as a row of the open-data formats. The tool knows no
+// settings: the name stays empty and the value is the board's volts.
+void PrintRow(int32_t pid, int32_t channel, const char* volts, kestrane::RowFormat format) {
+    kestrane::ReadingRow row;
+    row.unixMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                     std::chrono::system_clock::now().time_since_epoch())
+                     .count();
+    row.board = PidText(pid);
+    row.channel = channel;
+    row.value = kestrane::PlainValue(volts).value_or(std::string());
+    row.unit = "V";
+    std::fputs(kestrane::FormatRow(row, format).c_str(), stdout);
+}
+
+int Watch(int32_t pid, long count, long interval_ms, std::optional<kestrane::RowFormat> format) {
+    if (format == kestrane::RowFormat::Csv) std::fputs(kestrane::CsvHeader().c_str(), stdout);
     for (long pass = 0; count == 0 || pass < count; ++pass) {
         if (pass > 0 && interval_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(interval_ms));
         std::string line;
@@ -127,8 +145,16 @@ int Watch(int32_t pid, long count, long interval_ms) {
                              PidText(pid).c_str());
                 return kExitFailed;
             }
+            if (format) {
+                PrintRow(pid, channel, text.data(), *format);
+                continue;
+            }
             if (!line.empty()) line += "   ";
             line += std::to_string(channel) + ": " + text.data();
+        }
+        if (format) {
+            std::fflush(stdout);
+            continue;
         }
         std::printf("%s\n", line.c_str());
         std::fflush(stdout);
@@ -178,6 +204,7 @@ int main(int argc, char** argv) {
     }
     long count = 0;
     long interval = 500;
+    std::optional<kestrane::RowFormat> format;
     for (size_t i = 2; i < args.size(); ++i) {
         if (args[i] == "--count" && i + 1 < args.size()) {
             const auto n = ParseNumber(args[++i], 1, 1000000000L);
@@ -187,9 +214,12 @@ int main(int argc, char** argv) {
             const auto n = ParseNumber(args[++i], 0, 3600000L);
             if (!n) return Usage("--interval must be 0 to 3600000 milliseconds");
             interval = *n;
+        } else if (args[i] == "--format" && i + 1 < args.size()) {
+            format = kestrane::RowFormatFromName(args[++i]);
+            if (!format) return Usage("--format must be text, csv or jsonl");
         } else {
             return Usage(("unexpected argument '" + std::string(args[i].substr(0, 40)) + "'").c_str());
         }
     }
-    return Watch(*pid, count, interval);
+    return Watch(*pid, count, interval, format);
 }
