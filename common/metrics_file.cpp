@@ -80,7 +80,8 @@ std::string FormatBoardMetrics(const BoardMetrics& m) {
         out += *number;
         out += '\n';
     }
-    Header(out, "kestrane_alarm_active", "1 while an alarm band of a channel has fired and not returned to normal.");
+    Header(out, "kestrane_alarm_active",
+           "1 while an alarm band of a channel has fired and not returned to normal.");
     for (const AlarmMetric& a : m.alarms) {
         const std::string channel = std::to_string(a.channel);
         out += "kestrane_alarm_active";
@@ -92,7 +93,8 @@ std::string FormatBoardMetrics(const BoardMetrics& m) {
     out += Labels({{"board", m.board}});
     out += m.connected ? " 1\n" : " 0\n";
     if (m.lastReadingUnixMs) {
-        Header(out, "kestrane_last_reading_timestamp_seconds", "Time of the board's last reading, Unix seconds.");
+        Header(out, "kestrane_last_reading_timestamp_seconds",
+               "Time of the board's last reading, Unix seconds.");
         const int64_t ms = *m.lastReadingUnixMs;
         char buffer[48];
         std::snprintf(buffer, sizeof buffer, "%lld.%03lld", static_cast<long long>(ms / 1000),

@@ -48,8 +48,8 @@ std::string Iso8601UtcMs(int64_t unixMs) {
     std::tm utc{};
     if (gmtime_r(&t, &utc) == nullptr) return "1970-01-01T00:00:00.000Z";
     char buffer[48];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
-                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(millis));
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
+                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(millis));
     return buffer;
 }
 
@@ -141,11 +141,21 @@ std::string JsonString(std::string_view text) {
     for (char c : valid) {
         const auto u = static_cast<unsigned char>(c);
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (u < 0x20 || u == 0x7F) {
                     char escaped[8];
@@ -200,9 +210,12 @@ std::string TextLine(const ReadingRow& row) {
 
 std::string FormatRow(const ReadingRow& row, RowFormat format) {
     switch (format) {
-        case RowFormat::Csv: return CsvRow(row);
-        case RowFormat::JsonLines: return JsonLine(row);
-        case RowFormat::Text: break;
+        case RowFormat::Csv:
+            return CsvRow(row);
+        case RowFormat::JsonLines:
+            return JsonLine(row);
+        case RowFormat::Text:
+            break;
     }
     return TextLine(row);
 }

@@ -50,17 +50,19 @@ ParsedCommandLine ParseLoggerCommandLine(const std::vector<std::string>& args) {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help(QStringList{"h", "help"}, "Show this help and exit.");
     const QCommandLineOption version("version", "Show the version and exit.");
-    const QCommandLineOption board("board", "Board to poll (product ID, e.g. 000A); default: the default board.",
-                                   "PID");
+    const QCommandLineOption board(
+        "board", "Board to poll (product ID, e.g. 000A); default: the default board.", "PID");
     const QCommandLineOption database("database", "Settings database file (SQLite).", "FILE");
-    const QCommandLineOption odbc("odbc", "Full ODBC connection string of the settings database.", "CONNECTION");
+    const QCommandLineOption odbc("odbc", "Full ODBC connection string of the settings database.",
+                                  "CONNECTION");
     const QCommandLineOption csv("csv", "Append one CSV row per reading to FILE.", "FILE");
     const QCommandLineOption jsonl("jsonl", "Append one JSON Lines row per reading to FILE.", "FILE");
-    const QCommandLineOption metrics("metrics-dir", "Keep DIR/kestrane-<PID>.prom in the Prometheus text format.",
-                                     "DIR");
+    const QCommandLineOption metrics("metrics-dir",
+                                     "Keep DIR/kestrane-<PID>.prom in the Prometheus text format.", "DIR");
     const QCommandLineOption duration("duration", "Stop after SECONDS and exit 0.", "SECONDS");
     const QCommandLineOption quiet("quiet", "Print only errors that end the program.");
-    for (const auto* o : {&help, &version, &board, &database, &odbc, &csv, &jsonl, &metrics, &duration, &quiet})
+    for (const auto* o :
+         {&help, &version, &board, &database, &odbc, &csv, &jsonl, &metrics, &duration, &quiet})
         parser.addOption(*o);
 
     QStringList list;
@@ -99,18 +101,21 @@ ParsedCommandLine ParseLoggerCommandLine(const std::vector<std::string>& args) {
         return out;
     }
     for (const auto* o : {&board, &database, &odbc, &csv, &jsonl, &metrics, &duration}) {
-        if (parser.values(*o).size() > 1) return usage(QStringLiteral("--%1 given twice").arg(o->names().first()));
+        if (parser.values(*o).size() > 1)
+            return usage(QStringLiteral("--%1 given twice").arg(o->names().first()));
         if (parser.isSet(*o) && parser.value(*o).isEmpty())
             return usage(QStringLiteral("--%1 needs a value").arg(o->names().first()));
     }
     LoggerOptions& o = out.options;
     if (parser.isSet(board)) {
         const auto pid = NormalizeBoardPid(parser.value(board).toStdString());
-        if (!pid) return usage(QStringLiteral("--board needs a product ID of 1 to 4 hexadecimal digits, not \"%1\"")
-                                   .arg(parser.value(board)));
+        if (!pid)
+            return usage(QStringLiteral("--board needs a product ID of 1 to 4 hexadecimal digits, not \"%1\"")
+                             .arg(parser.value(board)));
         o.board = *pid;
     }
-    if (parser.isSet(database) && parser.isSet(odbc)) return usage(QStringLiteral("give --database or --odbc, not both"));
+    if (parser.isSet(database) && parser.isSet(odbc))
+        return usage(QStringLiteral("give --database or --odbc, not both"));
     o.databaseFile = parser.value(database).toStdString();
     o.odbc = parser.value(odbc).toStdString();
     o.csvFile = parser.value(csv).toStdString();

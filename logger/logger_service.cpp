@@ -137,7 +137,8 @@ int gSignalFd = -1;
 
 void OnSignal(int) {
     const char byte = 1;
-    if (gSignalFd >= 0) [[maybe_unused]] auto n = ::write(gSignalFd, &byte, 1);
+    if (gSignalFd >= 0) [[maybe_unused]]
+        auto n = ::write(gSignalFd, &byte, 1);
 }
 
 class SignalStop {
@@ -273,8 +274,8 @@ int RunLogger(const LoggerOptions& o) {
     const uint32_t productId = ui::ProductIdFromPid(pid);
     core.SetBoardLostHandler([&] {
         if (!o.quiet)
-            Say("board " + pid + " does not answer; looking for it every " + std::to_string(kRetryPeriodMs / 1000) +
-                " s");
+            Say("board " + pid + " does not answer; looking for it every " +
+                std::to_string(kRetryPeriodMs / 1000) + " s");
         writeMetrics();
         retry.start(kRetryPeriodMs);
     });

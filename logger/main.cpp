@@ -23,7 +23,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "kestrane-logger: %s\nTry 'kestrane-logger --help' for more information.\n",
                          parsed.text.c_str());
             return kestrane::logger::kExitUsage;
-        case ParsedCommandLine::Action::Run: break;
+        case ParsedCommandLine::Action::Run:
+            break;
     }
     return kestrane::logger::RunLogger(parsed.options);
 }

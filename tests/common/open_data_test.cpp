@@ -72,12 +72,8 @@ TEST(OpenDataTest, CsvQuotesOnlyWhatNeedsIt) {
         const char* in;
         const char* out;
     } cases[] = {
-        {"House battery", "House battery"},
-        {"a,b", "\"a,b\""},
-        {"say \"hi\"", "\"say \"\"hi\"\"\""},
-        {"two\nlines", "\"two\nlines\""},
-        {"cr\r", "\"cr\r\""},
-        {"", ""},
+        {"House battery", "House battery"}, {"a,b", "\"a,b\""},   {"say \"hi\"", "\"say \"\"hi\"\"\""},
+        {"two\nlines", "\"two\nlines\""},   {"cr\r", "\"cr\r\""}, {"", ""},
     };
     for (const auto& c : cases) EXPECT_EQ(CsvField(c.in), c.out);
     ReadingRow row{1796739388123, "000A", 3, "Load, \"main\"", "-0.5", "A"};
@@ -94,11 +90,14 @@ TEST(OpenDataTest, JsonEscapesAndRepairsText) {
         {"q\"b\\", "\"q\\\"b\\\\\""},
         {"\n\r\t", "\"\\n\\r\\t\""},
         {std::string("\x01\x1f\x7f", 3), "\"\\u0001\\u001F\\u007F\""},
-        {"\xC3\xA9", "\"\xC3\xA9\""},                           // é kept
-        {"a\xFF" "b", "\"a\xEF\xBF\xBD" "b\""},                 // stray byte
-        {"\xC0\xAF", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},           // overlong
+        {"\xC3\xA9", "\"\xC3\xA9\""},  // é kept
+        {"a\xFF"
+         "b",
+         "\"a\xEF\xBF\xBD"
+         "b\""},                                                       // stray byte
+        {"\xC0\xAF", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},                  // overlong
         {"\xED\xA0\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},  // surrogate
-        {"\xE2\x82", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},           // cut short
+        {"\xE2\x82", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},                  // cut short
     };
     for (const auto& c : cases) EXPECT_EQ(JsonString(c.in), c.out) << c.in;
     ReadingRow row{1796739388123, "000A", 1, "Bat \"1\"", "12.35", "V"};
@@ -130,7 +129,8 @@ TEST(MetricsFileTest, FileHoldsEverySeries) {
     m.board = "000A";
     m.connected = true;
     m.lastReadingUnixMs = 1796739388123;
-    m.channels = {{1, "House \"main\"", "V", "12.35"}, {5, "Rail", "V", "-11.950000"}, {6, "Off", "V", "  DISABLED"}};
+    m.channels = {
+        {1, "House \"main\"", "V", "12.35"}, {5, "Rail", "V", "-11.950000"}, {6, "Off", "V", "  DISABLED"}};
     m.alarms = {{6, "high", true}, {6, "low", false}};
     const std::string text = FormatBoardMetrics(m);
     const char* expected[] = {
@@ -159,7 +159,8 @@ TEST(MetricsFileTest, PathStaysInsideTheFolder) {
 }
 
 TEST(MetricsFileTest, AtomicWriteReplacesAndLeavesNoTemporaryFile) {
-    const auto dir = std::filesystem::temp_directory_path() / ("kestrane-metrics-" + std::to_string(::getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("kestrane-metrics-" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     const std::string path = (dir / "kestrane-000A.prom").string();

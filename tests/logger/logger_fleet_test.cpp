@@ -52,7 +52,8 @@ std::string Scrape(int port) {
         if (::write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
             char buffer[4096];
             ssize_t n;
-            while ((n = ::read(fd, buffer, sizeof buffer)) > 0) response.append(buffer, static_cast<std::size_t>(n));
+            while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
+                response.append(buffer, static_cast<std::size_t>(n));
         }
     }
     ::close(fd);
@@ -95,7 +96,9 @@ protected:
 
 TEST_F(LoggerFleetTest, NodeExporterServesTheMetrics) {
     const std::string exporter = Find("prometheus-node-exporter");
-    if (exporter.empty()) GTEST_SKIP() << "prometheus-node-exporter is not installed (apt-get install prometheus-node-exporter)";
+    if (exporter.empty())
+        GTEST_SKIP()
+            << "prometheus-node-exporter is not installed (apt-get install prometheus-node-exporter)";
 
     logger_.setProcessEnvironment(ChildEnvironment(sim_, dir_ / "config"));
     logger_.start(QString::fromStdString(LoggerProgram()),
@@ -147,7 +150,8 @@ TEST_F(LoggerFleetTest, SystemdAcceptsTheUnit) {
     // An instance of the template, running the program just built.
     std::string unit = ReadText(KESTRANE_LOGGER_UNIT);
     ASSERT_NE(unit.find("ExecStart=/usr/bin/kestrane-logger "), std::string::npos);
-    unit.replace(unit.find("/usr/bin/kestrane-logger"), std::strlen("/usr/bin/kestrane-logger"), LoggerProgram());
+    unit.replace(unit.find("/usr/bin/kestrane-logger"), std::strlen("/usr/bin/kestrane-logger"),
+                 LoggerProgram());
     const std::string path = dir_ / "kestrane-logger@000A.service";
     WriteText(path, unit);
     QProcess verify;

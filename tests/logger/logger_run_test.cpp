@@ -22,14 +22,15 @@ constexpr const char* kChargerName = "Battery, \"main\"";
 
 // A script that appends its KESTRANE_ variables to `out`, one block per run.
 void WriteEnvScript(const std::string& script, const std::string& out) {
-    WriteText(script, "#!/bin/sh\n{ env | grep '^KESTRANE_' | grep -v SIMULATION | sort; echo ---; } >> '" + out +
-                          "'\n");
+    WriteText(script, "#!/bin/sh\n{ env | grep '^KESTRANE_' | grep -v SIMULATION | sort; echo ---; } >> '" +
+                          out + "'\n");
     fs::permissions(script, fs::perms::owner_all);
 }
 
 std::string SimFile(const std::string& channel6, const std::string& extra = "") {
     return "[device]\nproduct-id = 000A\n" + extra +
-           "channel1 = 12.6\nchannel2 = 5\nchannel3 = 0.0375\nchannel5 = -11.95\nchannel6 = " + channel6 + "\n";
+           "channel1 = 12.6\nchannel2 = 5\nchannel3 = 0.0375\nchannel5 = -11.95\nchannel6 = " + channel6 +
+           "\n";
 }
 
 // Board 000A: channel 1 and 5 logged every second, 2 and 4 switched off,
@@ -143,24 +144,27 @@ TEST_F(LoggerRunTest, RecordsMatchTheClientAndRowsCarryTheReadings) {
     // that logs elsewhere; both poll the same simulated board at once.
     fs::create_directories(dir_ / "app");
     fs::create_directories(dir_ / "config/Morvane");
-    WriteText(dir_ / "config/Morvane/Kestrane.conf", "[AppPaths]\nKestrane=" + (dir_ / "app/Kestrane") + "\n");
+    WriteText(dir_ / "config/Morvane/Kestrane.conf",
+              "[AppPaths]\nKestrane=" + (dir_ / "app/Kestrane") + "\n");
     WriteEnvScript(dir_ / "client-alarm.sh", dir_ / "client-env.txt");
     WriteEnvScript(dir_ / "logger-alarm.sh", dir_ / "logger-env.txt");
-    MakeDatabase(dir_ / "app/Kestrane.MDB", {{"000A", Board(dir_ / "client-logs/", dir_ / "client-alarm.sh")}});
+    MakeDatabase(dir_ / "app/Kestrane.MDB",
+                 {{"000A", Board(dir_ / "client-logs/", dir_ / "client-alarm.sh")}});
     MakeDatabase(dir_ / "logger.MDB", {{"000A", Board(dir_ / "logger-logs/", dir_ / "logger-alarm.sh")}});
     fs::create_directories(dir_ / "metrics");
 
     QProcess client, logger;
     client.setProcessEnvironment(Env());
     logger.setProcessEnvironment(Env());
-    const int64_t startMs =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
-            .count();
+    const int64_t startMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::system_clock::now().time_since_epoch())
+                                .count();
     client.start(QString::fromStdString(ClientProgram()), {"--connect", "--quit-after", "6"});
-    logger.start(QString::fromStdString(LoggerProgram()),
-                 {"--database", QString::fromStdString(dir_ / "logger.MDB"), "--board", "000A", "--csv",
-                  QString::fromStdString(dir_ / "rows.csv"), "--jsonl", QString::fromStdString(dir_ / "rows.jsonl"),
-                  "--metrics-dir", QString::fromStdString(dir_ / "metrics"), "--duration", "6"});
+    logger.start(
+        QString::fromStdString(LoggerProgram()),
+        {"--database", QString::fromStdString(dir_ / "logger.MDB"), "--board", "000A", "--csv",
+         QString::fromStdString(dir_ / "rows.csv"), "--jsonl", QString::fromStdString(dir_ / "rows.jsonl"),
+         "--metrics-dir", QString::fromStdString(dir_ / "metrics"), "--duration", "6"});
     ASSERT_TRUE(logger.waitForFinished(20000));
     ASSERT_TRUE(client.waitForFinished(20000));
     EXPECT_EQ(logger.exitStatus(), QProcess::NormalExit);
@@ -175,7 +179,8 @@ TEST_F(LoggerRunTest, RecordsMatchTheClientAndRowsCarryTheReadings) {
         EXPECT_LE(mine.size(), 7u) << name;
         EXPECT_LE(std::abs(static_cast<int>(mine.size()) - static_cast<int>(theirs.size())), 1) << name;
         // Both took their first record after the first polls: the same texts.
-        for (std::size_t i = 0; i < std::min(mine.size(), theirs.size()); ++i) EXPECT_EQ(mine[i], theirs[i]) << name;
+        for (std::size_t i = 0; i < std::min(mine.size(), theirs.size()); ++i)
+            EXPECT_EQ(mine[i], theirs[i]) << name;
     }
     const auto ch1 = RecordValues(dir_ / "logger-logs/ch1.log");
     ASSERT_FALSE(ch1.empty());
@@ -234,16 +239,18 @@ TEST_F(LoggerRunTest, RecordsMatchTheClientAndRowsCarryTheReadings) {
     // Alarm programs of both programs ran with the alarm's context; the
     // sine crosses 12.2 and comes back below 11.8 within the run.
     for (const char* file : {"logger-env.txt", "client-env.txt"}) {
-        ASSERT_TRUE(WaitFor([&] { return ReadText(dir_ / file).find("KESTRANE_EVENT=return") != std::string::npos; },
-                            3000))
-            << file << ":\n" << ReadText(dir_ / file);
+        ASSERT_TRUE(WaitFor(
+            [&] { return ReadText(dir_ / file).find("KESTRANE_EVENT=return") != std::string::npos; }, 3000))
+            << file << ":\n"
+            << ReadText(dir_ / file);
         const std::string env = ReadText(dir_ / file);
         for (const char* line : {"KESTRANE_BOARD=000A\n", "KESTRANE_CHANNEL=6\n", "KESTRANE_NAME=Charger\n",
                                  "KESTRANE_BAND=high\n", "KESTRANE_EVENT=alarm\n"})
             EXPECT_NE(env.find(line), std::string::npos) << file << " lacks " << line << env;
         std::smatch m;
         std::string rest = env;
-        while (std::regex_search(rest, m, std::regex(R"(KESTRANE_EVENT=(\w+)\nKESTRANE_NAME=.*\nKESTRANE_VALUE=(.*)\n)"))) {
+        while (std::regex_search(
+            rest, m, std::regex(R"(KESTRANE_EVENT=(\w+)\nKESTRANE_NAME=.*\nKESTRANE_VALUE=(.*)\n)"))) {
             const double v = std::stod(m[2]);
             if (m[1] == "alarm") {
                 EXPECT_GT(v, 12.2) << file;
@@ -267,12 +274,13 @@ TEST_F(LoggerRunTest, BoardLeavingAndReturningLeavesAGapAndResumes) {
     QProcess logger;
     logger.setProcessEnvironment(Env());
     logger.start(QString::fromStdString(LoggerProgram()),
-                 {"--database", QString::fromStdString(dir_ / "s.MDB"), "--csv", QString::fromStdString(dir_ / "r.csv"),
-                  "--jsonl", QString::fromStdString(dir_ / "r.jsonl"), "--metrics-dir",
-                  QString::fromStdString(dir_ / "metrics")});
+                 {"--database", QString::fromStdString(dir_ / "s.MDB"), "--csv",
+                  QString::fromStdString(dir_ / "r.csv"), "--jsonl", QString::fromStdString(dir_ / "r.jsonl"),
+                  "--metrics-dir", QString::fromStdString(dir_ / "metrics")});
     ASSERT_TRUE(logger.waitForStarted(5000));
     auto connectedIs = [&](int v) {
-        return ReadText(prom).find("kestrane_board_connected{board=\"000A\"} " + std::to_string(v)) != std::string::npos;
+        return ReadText(prom).find("kestrane_board_connected{board=\"000A\"} " + std::to_string(v)) !=
+               std::string::npos;
     };
     ASSERT_TRUE(WaitFor([&] { return connectedIs(1); }, 5000));
     // 60 exchanges at 20 per second: gone after about three seconds.
@@ -327,7 +335,8 @@ TEST_F(LoggerRunTest, ClientSelectsItsBoardAndKeepsTheMetricsFile) {
     fs::create_directories(dir_ / "app");
     fs::create_directories(dir_ / "config/Morvane");
     fs::create_directories(dir_ / "metrics");
-    WriteText(dir_ / "config/Morvane/Kestrane.conf", "[AppPaths]\nKestrane=" + (dir_ / "app/Kestrane") + "\n");
+    WriteText(dir_ / "config/Morvane/Kestrane.conf",
+              "[AppPaths]\nKestrane=" + (dir_ / "app/Kestrane") + "\n");
     BoardSettings b = Board(dir_ / "b-logs/", "");
     b.channels[0].vmName = "Logic";
     MakeDatabase(dir_ / "app/Kestrane.MDB", {{"000A", Board(dir_ / "a-logs/", "")}, {"000B", b}});
@@ -336,14 +345,16 @@ TEST_F(LoggerRunTest, ClientSelectsItsBoardAndKeepsTheMetricsFile) {
     env.insert("KESTRANE_METRICS_DIR", QString::fromStdString(dir_ / "metrics"));
     QProcess client;
     client.setProcessEnvironment(env);
-    EXPECT_EQ(RunToEnd(client, ClientProgram(), {"--board", "000b", "--connect", "--quit-after", "3.5"}, 20000), 0)
+    EXPECT_EQ(
+        RunToEnd(client, ClientProgram(), {"--board", "000b", "--connect", "--quit-after", "3.5"}, 20000), 0)
         << client.readAllStandardError().toStdString();
     EXPECT_FALSE(fs::exists(dir_ / "a-logs/ch1.log"));
     const auto records = RecordValues(dir_ / "b-logs/ch1.log");
     ASSERT_FALSE(records.empty());
     EXPECT_EQ(records.back(), "+ 3.3000");
     const std::string metrics = ReadText(dir_ / "metrics/kestrane-000B.prom");
-    EXPECT_NE(metrics.find("kestrane_channel_value{board=\"000B\",channel=\"1\",name=\"Logic\",unit=\"V\"} 3.3000\n"),
+    EXPECT_NE(metrics.find(
+                  "kestrane_channel_value{board=\"000B\",channel=\"1\",name=\"Logic\",unit=\"V\"} 3.3000\n"),
               std::string::npos)
         << metrics;
     EXPECT_NE(metrics.find("kestrane_board_connected{board=\"000B\"} 1\n"), std::string::npos);
@@ -367,7 +378,8 @@ TEST_F(LoggerRunTest, ExitStatuses) {
         {{"--database", QString::fromStdString(dir_ / "missing.MDB"), "--duration", "1"}, 1, "not found"},
         {{"--database", db, "--board", "000B", "--duration", "1"}, 1, "000B is not registered"},
         {{"--duration", "1"}, 1, "not installed"},  // no install record in this configuration
-        {{"--database", db, "--csv", QString::fromStdString(dir_ / "no/such/dir/r.csv"), "--duration", "1"}, 1,
+        {{"--database", db, "--csv", QString::fromStdString(dir_ / "no/such/dir/r.csv"), "--duration", "1"},
+         1,
          "r.csv"},
         {{"--database", db, "--duration", "1", "--quiet"}, 0, ""},
     };
