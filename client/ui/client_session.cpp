@@ -64,6 +64,7 @@ ClientSession::~ClientSession() {
     // database or a destroyed controller.
     if (impl_) {
         impl_->metricsTimer.reset();
+        if (impl_->metrics && impl_->window) impl_->metrics->Write(impl_->window->core(), false);
         impl_->deviceList.reset();
         impl_->deviceController.reset();
         impl_->window.reset();

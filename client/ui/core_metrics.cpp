@@ -12,10 +12,10 @@ int64_t NowUnixMs() {
         .count();
 }
 
-BoardMetrics SnapshotMetrics(const ClientCore& core, std::optional<int64_t> lastReadingUnixMs) {
+BoardMetrics SnapshotMetrics(const ClientCore& core, std::optional<int64_t> lastReadingUnixMs, bool polling) {
     BoardMetrics m;
     m.board = core.currentPid();
-    m.connected = core.connected();
+    m.connected = polling && core.connected();
     m.lastReadingUnixMs = lastReadingUnixMs;
     if (!m.connected) return m;
     for (int n = 1; n <= kChannelCount; ++n) {
@@ -35,10 +35,11 @@ std::string CoreMetricsFile::PathFor(const ClientCore& core) const {
     return MetricsFilePath(dir_, core.currentPid());
 }
 
-bool CoreMetricsFile::Write(const ClientCore& core) const {
+bool CoreMetricsFile::Write(const ClientCore& core, bool polling) const {
     const std::string board = core.currentPid();
     if (board.empty()) return false;  // no board selected: nothing to name the file after
-    return WriteFileAtomically(PathFor(core), FormatBoardMetrics(SnapshotMetrics(core, lastReadingUnixMs_)));
+    return WriteFileAtomically(PathFor(core),
+                               FormatBoardMetrics(SnapshotMetrics(core, lastReadingUnixMs_, polling)));
 }
 
 }  // namespace kestrane::ui

@@ -24,9 +24,11 @@ inline constexpr int kMetricsPeriodMs = 2000;
 int64_t NowUnixMs();
 
 // What the file holds for a core. Channel values and alarm bands appear
-// only while connected, and a channel's value only once it showed a
-// number since the last Connect, so nothing from before a loss is served.
-BoardMetrics SnapshotMetrics(const ClientCore& core, std::optional<int64_t> lastReadingUnixMs);
+// only while connected (and `polling`), and a channel's value only once it
+// showed a number since the last Connect, so nothing from before a loss is
+// served. `polling` false: the program is ending, the board reads as lost.
+BoardMetrics SnapshotMetrics(const ClientCore& core, std::optional<int64_t> lastReadingUnixMs,
+                             bool polling = true);
 
 class CoreMetricsFile {
 public:
@@ -36,8 +38,10 @@ public:
     std::optional<int64_t> lastReading() const { return lastReadingUnixMs_; }
 
     // The file of the core's current board; false when it cannot be
-    // written (the next write tries again).
-    bool Write(const ClientCore& core) const;
+    // written (the next write tries again). The last write of a program
+    // that ends passes `polling` false, so the file does not go on
+    // claiming a connected board.
+    bool Write(const ClientCore& core, bool polling = true) const;
     std::string PathFor(const ClientCore& core) const;
 
 private:

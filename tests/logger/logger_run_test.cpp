@@ -345,19 +345,31 @@ TEST_F(LoggerRunTest, ClientSelectsItsBoardAndKeepsTheMetricsFile) {
     env.insert("KESTRANE_METRICS_DIR", QString::fromStdString(dir_ / "metrics"));
     QProcess client;
     client.setProcessEnvironment(env);
-    EXPECT_EQ(
-        RunToEnd(client, ClientProgram(), {"--board", "000b", "--connect", "--quit-after", "3.5"}, 20000), 0)
-        << client.readAllStandardError().toStdString();
+    client.start(QString::fromStdString(ClientProgram()),
+                 {"--board", "000b", "--connect", "--quit-after", "4"});
+    ASSERT_TRUE(client.waitForStarted(5000));
+    // While it runs, the client's file shows board 000B's reading.
+    const std::string prom = dir_ / "metrics/kestrane-000B.prom";
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            const std::string m = ReadText(prom);
+            return m.find(
+                       "kestrane_channel_value{board=\"000B\",channel=\"1\",name=\"Logic\",unit=\"V\"} "
+                       "3.3000\n") != std::string::npos &&
+                   m.find("kestrane_board_connected{board=\"000B\"} 1\n") != std::string::npos;
+        },
+        8000))
+        << ReadText(prom);
+    ASSERT_TRUE(client.waitForFinished(20000));
+    EXPECT_EQ(client.exitCode(), 0) << client.readAllStandardError().toStdString();
     EXPECT_FALSE(fs::exists(dir_ / "a-logs/ch1.log"));
     const auto records = RecordValues(dir_ / "b-logs/ch1.log");
     ASSERT_FALSE(records.empty());
     EXPECT_EQ(records.back(), "+ 3.3000");
-    const std::string metrics = ReadText(dir_ / "metrics/kestrane-000B.prom");
-    EXPECT_NE(metrics.find(
-                  "kestrane_channel_value{board=\"000B\",channel=\"1\",name=\"Logic\",unit=\"V\"} 3.3000\n"),
-              std::string::npos)
-        << metrics;
-    EXPECT_NE(metrics.find("kestrane_board_connected{board=\"000B\"} 1\n"), std::string::npos);
+    // The client ended: the file no longer claims a connected board.
+    const std::string metrics = ReadText(prom);
+    EXPECT_NE(metrics.find("kestrane_board_connected{board=\"000B\"} 0\n"), std::string::npos) << metrics;
+    EXPECT_EQ(metrics.find("kestrane_channel_value{"), std::string::npos);
 
     QProcess unknown;
     unknown.setProcessEnvironment(Env());
