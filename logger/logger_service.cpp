@@ -9,8 +9,10 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -262,12 +264,11 @@ int RunLogger(const LoggerOptions& o) {
         if (jsonl.isOpen()) jsonl.Append(row);
         if (metrics) metrics->NoteReading(row.unixMs);
     });
+    bool toldMetricsFailure = false;  // once, not every period
     auto writeMetrics = [&] {
-        if (metrics && !metrics->Write(core) && !o.quiet) {
-            static bool told = false;  // once, not every period
-            if (!told) Say("cannot write " + metrics->PathFor(core));
-            told = true;
-        }
+        if (!metrics || metrics->Write(core)) return;
+        if (!o.quiet && !toldMetricsFailure) Say("cannot write " + metrics->PathFor(core));
+        toldMetricsFailure = true;
     };
 
     QTimer retry;
@@ -312,6 +313,8 @@ int RunLogger(const LoggerOptions& o) {
     }
 
     SignalStop signalStop;
+    // A reader of a piped output that goes away costs its rows, not the logger.
+    ::signal(SIGPIPE, SIG_IGN);
     if (!o.quiet) Say("polling board " + pid);
     core.Connect();
     writeMetrics();

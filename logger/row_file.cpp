@@ -21,14 +21,16 @@ bool RowFile::Open(const std::string& path, RowFormat format, std::string& error
         return false;
     }
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-        // A FIFO or device would block or never end; only files are ours.
-        error = path + ": not a regular file";
+    if (::fstat(fd_, &st) != 0) {
+        error = path + ": " + std::strerror(errno);
         ::close(fd_);
         fd_ = -1;
         return false;
     }
-    if (format == RowFormat::Csv && st.st_size == 0 && !WriteWhole(CsvHeader())) {
+    // A pipe or terminal (/dev/stdout) is a fresh stream: it gets the
+    // header too; a file only when it is empty, so appending never repeats it.
+    const bool fresh = !S_ISREG(st.st_mode) || st.st_size == 0;
+    if (format == RowFormat::Csv && fresh && !WriteWhole(CsvHeader())) {
         error = path + ": cannot write the header: " + std::strerror(errno);
         return false;
     }

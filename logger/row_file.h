@@ -16,8 +16,8 @@ public:
     RowFile(const RowFile&) = delete;
     RowFile& operator=(const RowFile&) = delete;
 
-    // Opens (creating) the file for appending; a CSV file that is empty
-    // gets the header row. False with `error` set when it cannot.
+    // Opens (creating) the file for appending; a CSV file that is empty,
+    // or a pipe, gets the header row. False with `error` set when it cannot.
     bool Open(const std::string& path, RowFormat format, std::string& error);
     bool isOpen() const { return fd_ >= 0; }
 
