@@ -1,8 +1,13 @@
-// The logger's command line: what runs, what is a usage error and how the
-// error reads.
+// The logger's command line (what runs, what is a usage error and how the
+// error reads) and its row files (appended, never truncated).
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
 
 #include "logger/logger_options.h"
+#include "logger/row_file.h"
 
 namespace kestrane::logger {
 namespace {
@@ -76,6 +81,43 @@ TEST(LoggerOptionsTest, BoardPids) {
     EXPECT_FALSE(NormalizeBoardPid(""));
     EXPECT_FALSE(NormalizeBoardPid("0x0A"));
     EXPECT_FALSE(NormalizeBoardPid("00 A"));
+}
+
+}  // namespace
+}  // namespace kestrane::logger
+
+namespace kestrane::logger {
+namespace {
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+TEST(RowFileTest, AppendsAndNeverTruncatesOrRepeatsTheHeader) {
+    const std::string path = "/tmp/kestrane-rowfile-" + std::to_string(::getpid()) + ".csv";
+    ::unlink(path.c_str());
+    const ReadingRow row{1796739388123, "000A", 1, "a,b", "-0.5", "V"};
+    std::string error;
+    {
+        RowFile f;
+        ASSERT_TRUE(f.Open(path, RowFormat::Csv, error)) << error;
+        ASSERT_TRUE(f.Append(row));
+    }
+    {
+        RowFile f;  // a second run appends below the first one's rows
+        ASSERT_TRUE(f.Open(path, RowFormat::Csv, error)) << error;
+        ASSERT_TRUE(f.Append(row));
+    }
+    EXPECT_EQ(Slurp(path), CsvHeader() + CsvRow(row) + CsvRow(row));
+    ::unlink(path.c_str());
+
+    RowFile missing;
+    EXPECT_FALSE(missing.Open("/nonexistent-folder/r.jsonl", RowFormat::JsonLines, error));
+    EXPECT_NE(error.find("/nonexistent-folder/r.jsonl"), std::string::npos);
+    EXPECT_FALSE(missing.Append(row));
 }
 
 }  // namespace
