@@ -209,6 +209,10 @@ bool ConnectionFor(const LoggerOptions& o, std::string& connection, std::string&
 }  // namespace
 
 int RunLogger(const LoggerOptions& o) {
+    // From the start, so a stop during start-up still ends with status 0.
+    SignalStop signalStop;
+    // A reader of a piped output that goes away costs its rows, not the logger.
+    ::signal(SIGPIPE, SIG_IGN);
     StderrSink sink;
     std::string connection, error;
     if (!ConnectionFor(o, connection, error)) {
@@ -312,9 +316,6 @@ int RunLogger(const LoggerOptions& o) {
         stopTimer.start(static_cast<int>(std::min<qint64>(deadline.remainingTime(), 3600000)));
     }
 
-    SignalStop signalStop;
-    // A reader of a piped output that goes away costs its rows, not the logger.
-    ::signal(SIGPIPE, SIG_IGN);
     if (!o.quiet) Say("polling board " + pid);
     core.Connect();
     writeMetrics();
