@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "board_access.h"
+#include "common/open_data.h"
 #include "kestrane_dll.h"
 #include "transport_choice.h"
 
@@ -37,7 +38,8 @@ constexpr const char* kUsage =
     "                        vendor-0000 devices that cannot be opened\n"
     "  read PID CHANNEL      read one channel (1-6) of board PID\n"
     "  firmware PID          print the firmware text of board PID\n"
-    "  watch PID             read channels 1-6 in turn, one line of volts per pass\n"
+    "  watch PID             read channels 1-6 in turn, one line of volts per pass,\n"
+    "                        or one row per reading with --format csv or jsonl\n"
     "\n"
     "PID is the board's USB product ID, 1 to 4 hexadecimal digits with or\n"
     "without 0x, e.g. 000A.\n"
@@ -47,6 +49,10 @@ constexpr const char* kUsage =
     "  --count=N             watch: stop after N passes (default: never)\n"
     "  --interval=MS         watch: milliseconds between passes, 0 to 3600000\n"
     "                        (default 500)\n"
+    "  --format=FORMAT       watch: text (default), csv or jsonl; csv and jsonl\n"
+    "                        write one row per reading: time (ISO 8601 UTC), board,\n"
+    "                        channel, name (empty: the tool reads no settings),\n"
+    "                        value, unit (V)\n"
     "  -h, --help            display this help and exit\n"
     "  -V, --version         output version information and exit\n"
     "\n"
@@ -149,7 +155,22 @@ int Firmware(int32_t pid) {
     return kExitOk;
 }
 
-int Watch(int32_t pid, long count, long interval_ms) {
+// One reading as a row of the open-data formats. The tool knows no
+// settings: the name stays empty and the value is the board's volts.
+void PrintRow(int32_t pid, int32_t channel, const char* volts, kestrane::RowFormat format) {
+    kestrane::ReadingRow row;
+    row.unixMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                     std::chrono::system_clock::now().time_since_epoch())
+                     .count();
+    row.board = PidText(pid);
+    row.channel = channel;
+    row.value = kestrane::PlainValue(volts).value_or(std::string());
+    row.unit = "V";
+    std::fputs(kestrane::FormatRow(row, format).c_str(), stdout);
+}
+
+int Watch(int32_t pid, long count, long interval_ms, std::optional<kestrane::RowFormat> format) {
+    if (format == kestrane::RowFormat::Csv) std::fputs(kestrane::CsvHeader().c_str(), stdout);
     for (long pass = 0; count == 0 || pass < count; ++pass) {
         if (pass > 0 && interval_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(interval_ms));
         std::string line;
@@ -162,8 +183,16 @@ int Watch(int32_t pid, long count, long interval_ms) {
                              PidText(pid).c_str());
                 return kExitFailed;
             }
+            if (format) {
+                PrintRow(pid, channel, text.data(), *format);
+                continue;
+            }
             if (!line.empty()) line += "   ";
             line += std::to_string(channel) + ": " + text.data();
+        }
+        if (format) {
+            std::fflush(stdout);
+            continue;
         }
         std::printf("%s\n", line.c_str());
         std::fflush(stdout);
@@ -179,16 +208,18 @@ struct Options {
     std::optional<std::string> mode;
     std::optional<std::string> count;
     std::optional<std::string> interval;
+    std::optional<std::string> format;
     bool help = false;
     bool version = false;
 };
 
-enum OptionKey : int { kOptMode = 256, kOptCount, kOptInterval };
+enum OptionKey : int { kOptMode = 256, kOptCount, kOptInterval, kOptFormat };
 
 constexpr option kLongOptions[] = {
     {"mode", required_argument, nullptr, kOptMode},
     {"count", required_argument, nullptr, kOptCount},
     {"interval", required_argument, nullptr, kOptInterval},
+    {"format", required_argument, nullptr, kOptFormat},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {nullptr, 0, nullptr, 0},
@@ -216,6 +247,7 @@ std::optional<std::string> ParseCommandLine(int argc, char** argv, Options& opti
         case kOptMode: options.mode = optarg; break;
         case kOptCount: options.count = optarg; break;
         case kOptInterval: options.interval = optarg; break;
+        case kOptFormat: options.format = optarg; break;
         case 'h': options.help = true; break;
         case 'V': options.version = true; break;
         case ':': return OptionName(optopt) + " needs a value";
@@ -238,6 +270,7 @@ std::optional<std::string> ForeignOption(std::string_view command, const Options
     if (options.mode && !read) return "--mode";
     if (options.count && !watch) return "--count";
     if (options.interval && !watch) return "--interval";
+    if (options.format && !watch) return "--format";
     return std::nullopt;
 }
 
@@ -269,7 +302,12 @@ int RunWatch(const std::vector<std::string_view>& operands, int32_t pid, const O
         if (!n) return Usage("--interval must be 0 to 3600000 milliseconds");
         interval = *n;
     }
-    return Watch(pid, count, interval);
+    std::optional<kestrane::RowFormat> format;
+    if (options.format) {
+        format = kestrane::RowFormatFromName(*options.format);
+        if (!format) return Usage("--format must be text, csv or jsonl");
+    }
+    return Watch(pid, count, interval, format);
 }
 
 }  // namespace

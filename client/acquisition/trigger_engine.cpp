@@ -26,6 +26,7 @@ bool Beyond(std::string_view shown, const std::string& limitText, Direction dir)
 }
 
 struct BandView {
+    AlarmBand band;
     const std::string& enable;
     const std::string& fireLimit;    // fire beyond this
     Direction fireDirection;
@@ -41,20 +42,26 @@ struct BandView {
     uint32_t& lastFiring;
 };
 
-void RunActions(AlarmActions& actions, const std::string& program, const std::string& sound) {
+void RunActions(AlarmActions& actions, AlarmContext& context, AlarmEvent event, const std::string& program,
+                const std::string& sound) {
+    if (program.empty() && sound.empty()) return;
+    context.event = event;
+    actions.BeginAlarm(context);
     if (!program.empty()) actions.StartProgram(program);
     if (!sound.empty()) actions.PlaySound(sound);
 }
 
-void CheckBand(const BandView& band, std::string_view shown, Clock& clock, AlarmActions& actions) {
+void CheckBand(const BandView& band, std::string_view shown, Clock& clock, AlarmActions& actions,
+               AlarmContext& context) {
     if (band.enable != "ENABLED") return;  // flags kept until enabled again
+    context.band = band.band;
 
     if (Beyond(shown, band.fireLimit, band.fireDirection)) {
         if (band.fired == 0) {
             band.fired = 1;
             band.armed = 1;
             band.lastFiring = clock.NowSeconds();
-            RunActions(actions, band.file, band.sound);
+            RunActions(actions, context, AlarmEvent::Alarm, band.file, band.sound);
         } else {
             const uint32_t interval = TestEverySeconds(band.testEvery);
             const uint32_t now = clock.NowSeconds();
@@ -67,7 +74,7 @@ void CheckBand(const BandView& band, std::string_view shown, Clock& clock, Alarm
     if (Beyond(shown, band.returnLimit, band.returnDirection) && band.armed == 1) {
         band.fired = 0;
         band.armed = 0;
-        RunActions(actions, band.normFile, band.normSound);
+        RunActions(actions, context, AlarmEvent::Return, band.normFile, band.normSound);
     }
 }
 
@@ -91,26 +98,32 @@ std::optional<long double> ParseShownReading(std::string_view shown) {
 }
 
 void RunTriggerCheck(const ChannelSettings& settings, std::string_view shown, TriggerState& trigger, Clock& clock,
-                     AlarmActions& actions) {
-    const BandView high{settings.highEnable,     settings.highTriggerMax, Direction::Above,
+                     AlarmActions& actions, std::string_view board, int channel) {
+    AlarmContext context;
+    context.board = std::string(board);
+    context.channel = channel;
+    context.name = settings.vmName;
+    context.shown = std::string(shown.substr(0, kShownReadMax));
+    const BandView high{AlarmBand::High, settings.highEnable,     settings.highTriggerMax, Direction::Above,
                         settings.highTriggerMin, Direction::Below,        settings.highTestEvery,
                         settings.highFile,       settings.highSound,      settings.highNormFile,
                         settings.highNormSound,  trigger.highFired,       trigger.highArmed,
                         trigger.highLastFiring};
-    const BandView low{settings.lowEnable,     settings.lowTriggerMin, Direction::Below,
+    const BandView low{AlarmBand::Low, settings.lowEnable,     settings.lowTriggerMin, Direction::Below,
                        settings.lowTriggerMax, Direction::Above,       settings.lowTestEvery,
                        settings.lowFile,       settings.lowSound,      settings.lowNormFile,
                        settings.lowNormSound,  trigger.lowFired,       trigger.lowArmed,
                        trigger.lowLastFiring};
-    CheckBand(high, shown, clock, actions);
-    CheckBand(low, shown, clock, actions);
+    CheckBand(high, shown, clock, actions, context);
+    CheckBand(low, shown, clock, actions, context);
 }
 
 void RunTriggerTick(const BoardSettings& settings, ChannelStates& states, Clock& clock, AlarmActions& actions) {
     for (int n = 1; n <= kChannelCount; ++n) {
         ChannelState& ch = states.at(n);
         if (!ch.hasReading) continue;
-        RunTriggerCheck(settings.channels[static_cast<std::size_t>(n - 1)], ch.shown, ch.trigger, clock, actions);
+        RunTriggerCheck(settings.channels[static_cast<std::size_t>(n - 1)], ch.shown, ch.trigger, clock, actions,
+                        settings.pid, n);
     }
 }
 

@@ -27,12 +27,28 @@ public:
     uint32_t NowSeconds() override;
 };
 
+enum class AlarmBand { High, Low };
+enum class AlarmEvent { Alarm, Return };  // the band fired, or returned to normal
+
+// What an alarm is about, for the programs it starts.
+struct AlarmContext {
+    std::string board;  // product ID text; empty when the caller did not say
+    int channel = 0;    // 1..6; 0 when the caller did not say
+    std::string name;   // the channel's name
+    std::string shown;  // the reading that caused the event, as shown
+    AlarmBand band = AlarmBand::High;
+    AlarmEvent event = AlarmEvent::Alarm;
+};
+
 // What an alarm does. Both return at once; failures are not reported.
 class AlarmActions {
 public:
     virtual ~AlarmActions() = default;
     virtual void StartProgram(const std::string& path) = 0;
     virtual void PlaySound(const std::string& path) = 0;
+    // Called before each alarm's or return's program and sound, so the
+    // program can be told what happened.
+    virtual void BeginAlarm(const AlarmContext& /*context*/) {}
 };
 
 // A shown reading ("+ 12.345", "- 20.000") as a signed number: "+" counts as
@@ -47,8 +63,9 @@ std::optional<long double> ParseShownReading(std::string_view shown);
 // Every interval, and runs the return-to-normal actions once after a firing
 // when the reading comes back past the other limit. A band limit or reading
 // that is not a number makes that band's tests false. Program before sound.
+// `board` and `channel` are passed on to the actions' context.
 void RunTriggerCheck(const ChannelSettings& settings, std::string_view shown, TriggerState& trigger, Clock& clock,
-                     AlarmActions& actions);
+                     AlarmActions& actions, std::string_view board = {}, int channel = 0);
 
 // Trigger timer tick (timer 3, every 50 ms): channels 1 to 6 in order, each
 // checked when its has-a-reading flag is set, reading its shown text.

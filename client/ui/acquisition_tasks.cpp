@@ -35,8 +35,9 @@ AcquisitionTasks::AcquisitionTasks(AlarmActions* actions, Clock* clock, LocalTim
 
 AcquisitionTasks::~AcquisitionTasks() = default;
 
-void AcquisitionTasks::TriggerCheck(int, const ChannelSettings& settings, ChannelState& state) {
-    RunTriggerCheck(settings, state.shown, state.trigger, *clock_, *actions_);
+void AcquisitionTasks::TriggerCheck(int channel, const ChannelSettings& settings, ChannelState& state) {
+    const std::string board = boardPid_ ? boardPid_() : std::string();
+    RunTriggerCheck(settings, state.shown, state.trigger, *clock_, *actions_, board, channel);
 }
 
 void AcquisitionTasks::WriteLogRecord(int, const ChannelSettings& settings, const ChannelState& state) {

@@ -4,7 +4,9 @@
 // the local time.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "acquisition/logging.h"
 #include "acquisition/trigger_engine.h"
@@ -21,6 +23,9 @@ public:
                               LocalTimeSource* time = nullptr);
     ~AcquisitionTasks() override;
 
+    // The selected board's PID, told to alarm programs; unset: none.
+    void setBoardSource(std::function<std::string()> pid) { boardPid_ = std::move(pid); }
+
     void TriggerCheck(int channel, const ChannelSettings& settings, ChannelState& state) override;
     void WriteLogRecord(int channel, const ChannelSettings& settings, const ChannelState& state) override;
     // The logging interval's period; an unknown text keeps the channel's
@@ -34,6 +39,7 @@ private:
     AlarmActions* actions_;
     Clock* clock_;
     LocalTimeSource* time_;
+    std::function<std::string()> boardPid_;
 };
 
 }  // namespace kestrane::ui

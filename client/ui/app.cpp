@@ -1,16 +1,20 @@
 #include "ui/app.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
+#include "kestrane_version.h"
+#include "settings/device_registry.h"
 #include "settings/installer.h"
 #include "ui/client_session.h"
 #include "ui/main_window.h"
@@ -18,42 +22,107 @@
 
 namespace kestrane::ui {
 
+namespace {
+
+constexpr const char* kDescription =
+    "The Kestrane six-channel USB voltmeter client.\n"
+    "\n"
+    "Exit status: 0 when the window was closed (or after --install, --help or\n"
+    "--version), 1 when the installation or the board selection failed, 2 for\n"
+    "a usage error.";
+
+}  // namespace
+
 CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     CommandLine cl;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool hasNext = i + 1 < args.size();
-        if (a == "--install") {
-            cl.install = true;
-            if (hasNext && args[i + 1].rfind("--", 0) != 0) cl.installFolder = args[++i];
-        } else if (a == "--connect") {
-            cl.connect = true;
-        } else if (a == "--screenshot") {
-            if (!hasNext || args[i + 1].empty()) {
-                cl.error = "--screenshot needs a file path";
-                return cl;
-            }
-            cl.screenshotPath = args[++i];
-        } else if (a == "--quit-after") {
-            if (!hasNext) {
-                cl.error = "--quit-after needs a number of seconds";
-                return cl;
-            }
-            const std::string& text = args[++i];
-            char* end = nullptr;
-            const double seconds = std::strtod(text.c_str(), &end);
-            if (text.empty() || end == nullptr || *end != '\0' || !std::isfinite(seconds) || seconds <= 0 ||
-                seconds > 86400.0 * 365) {
-                cl.error = "--quit-after needs a positive number of seconds, not \"" + text + "\"";
-                return cl;
-            }
-            cl.quitAfterSeconds = seconds;
-        } else if (a == "--help" || a == "-h") {
-            cl.help = true;
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromUtf8(kDescription));
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(QStringList{"h", "help"}, "Show this help and exit.");
+    const QCommandLineOption version("version", "Show the version and exit.");
+    const QCommandLineOption install("install",
+                                     "Install the program, its libraries and an empty settings database into "
+                                     "FOLDER (the argument after it; default ~/.local/lib/kestrane).");
+    const QCommandLineOption board("board", "Select the board with this product ID (e.g. 000A) instead of the "
+                                            "default board.", "PID");
+    const QCommandLineOption connect("connect", "Connect to the selected board once the window shows.");
+    const QCommandLineOption screenshot("screenshot", "Save a PNG of the main window before quitting.", "PATH");
+    const QCommandLineOption quitAfter("quit-after", "Close the main window after SECONDS.", "SECONDS");
+    for (const auto* o : {&help, &version, &install, &board, &connect, &screenshot, &quitAfter}) parser.addOption(*o);
+
+    // "--install=FOLDER" is the same as "--install FOLDER": the folder is
+    // the one argument that is not an option.
+    QStringList list{QStringLiteral("Kestrane")};
+    for (const auto& a : args) {
+        const QString arg = QString::fromStdString(a);
+        if (arg.startsWith(QStringLiteral("--install="))) {
+            list << QStringLiteral("--install") << arg.mid(10);
         } else {
-            cl.error = "unknown option \"" + a + "\"";
+            list << arg;
+        }
+    }
+    if (!parser.parse(list)) {
+        QString message = parser.errorText();
+        if (message.startsWith(QStringLiteral("Missing value after '"))) {
+            QString name = message.mid(21);
+            name.chop(2);
+            message = name + QStringLiteral(" needs a value");
+        }
+        cl.error = message.toStdString();
+        return cl;
+    }
+    cl.help = parser.isSet(help);
+    cl.version = parser.isSet(version);
+    if (cl.help) {
+        QString text = parser.helpText();
+        text.replace(0, text.indexOf(QLatin1Char('\n')), QStringLiteral("Usage: Kestrane [options] [FOLDER]"));
+        cl.helpText = text.toStdString();
+        return cl;
+    }
+    cl.install = parser.isSet(install);
+    const QStringList positional = parser.positionalArguments();
+    if (!positional.isEmpty()) {
+        if (!cl.install || positional.size() > 1) {
+            cl.error = "unexpected argument \"" + positional.constLast().toStdString() + "\"";
             return cl;
         }
+        cl.installFolder = positional.first().toStdString();
+    }
+    for (const auto* o : {&board, &screenshot, &quitAfter}) {
+        if (parser.values(*o).size() > 1) {
+            cl.error = "--" + o->names().first().toStdString() + " given twice";
+            return cl;
+        }
+    }
+    cl.connect = parser.isSet(connect);
+    if (parser.isSet(board)) {
+        const std::string text = parser.value(board).toStdString();
+        const bool hex = !text.empty() && text.size() <= 4 &&
+                         text.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+        if (!hex) {
+            cl.error = "--board needs a product ID of 1 to 4 hexadecimal digits, not \"" + text + "\"";
+            return cl;
+        }
+        cl.board = std::string(4 - text.size(), '0');
+        for (char c : text) cl.board += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    if (parser.isSet(screenshot)) {
+        cl.screenshotPath = parser.value(screenshot).toStdString();
+        if (cl.screenshotPath.empty()) {
+            cl.error = "--screenshot needs a file path";
+            return cl;
+        }
+    }
+    if (parser.isSet(quitAfter)) {
+        const std::string text = parser.value(quitAfter).toStdString();
+        char* end = nullptr;
+        const double seconds = std::strtod(text.c_str(), &end);
+        if (text.empty() || end == nullptr || *end != '\0' || !std::isfinite(seconds) || seconds <= 0 ||
+            seconds > 86400.0 * 365) {
+            cl.error = "--quit-after needs a positive number of seconds, not \"" + text + "\"";
+            return cl;
+        }
+        cl.quitAfterSeconds = seconds;
     }
     if (!cl.screenshotPath.empty() && cl.quitAfterSeconds <= 0) cl.quitAfterSeconds = 3;
     return cl;
@@ -79,11 +148,15 @@ int RunKestrane(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
     const CommandLine cl = ParseCommandLine(args);
     if (!cl.error.empty()) {
-        std::fprintf(stderr, "Kestrane: %s\n%s", cl.error.c_str(), kUsageText);
-        return 2;
+        std::fprintf(stderr, "Kestrane: %s\nTry 'Kestrane --help' for more information.\n", cl.error.c_str());
+        return kUsageErrorStatus;
     }
     if (cl.help) {
-        std::fputs(kUsageText, stdout);
+        std::fputs(cl.helpText.c_str(), stdout);
+        return 0;
+    }
+    if (cl.version) {
+        std::printf("Kestrane %s\n", KESTRANE_VERSION_TEXT);
         return 0;
     }
     if (cl.install) return RunInstall(cl, argc, argv);
@@ -101,6 +174,17 @@ int RunKestrane(int argc, char** argv) {
     }
 
     MainWindow& window = session->window();
+    if (!cl.board.empty()) {
+        // One client per board: pick the board's entry before the window shows.
+        const int index = window.deviceSelector()->findText(QString::fromStdString(DeviceEntryText(cl.board)));
+        if (index < 0) {
+            std::fprintf(stderr, "Kestrane: board %s is not registered in the settings\n", cl.board.c_str());
+            session.reset();
+            pwDeinitialize();
+            return 1;
+        }
+        window.deviceSelector()->setCurrentIndex(index);
+    }
     window.show();
     if (cl.connect) {
         QTimer::singleShot(0, &window, [&window] {

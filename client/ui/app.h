@@ -13,23 +13,22 @@ struct CommandLine {
     bool install = false;
     std::string installFolder;   // empty: the default folder
     bool connect = false;        // press Connect once the window shows
+    std::string board;           // select this PID (four upper-case hex digits); empty: the default
     std::string screenshotPath;  // save the window as PNG before quitting
     double quitAfterSeconds = 0; // 0: run until the user closes
     bool help = false;
+    bool version = false;
+    std::string helpText;        // for --help
     std::string error;           // set when the options cannot be used
 };
 
-// Parses the options after the program name. Unknown options are an error
-// rather than ignored, so a typo in a demo script is noticed.
+// Parses the options after the program name; "--option value" and
+// "--option=value" both work. Unknown options are an error rather than
+// ignored, so a typo in a demo script is noticed.
 CommandLine ParseCommandLine(const std::vector<std::string>& args);
 
-inline constexpr const char* kUsageText =
-    "Usage: Kestrane [--install [FOLDER]] [--connect] [--screenshot PATH] [--quit-after SECONDS]\n"
-    "  --install [FOLDER]    install the program, its libraries and an empty settings\n"
-    "                        database into FOLDER (default ~/.local/lib/kestrane)\n"
-    "  --connect             connect to the selected board once the window shows\n"
-    "  --screenshot PATH     save a PNG of the main window before quitting\n"
-    "  --quit-after SECONDS  close the main window after SECONDS\n";
+// Exit status of a usage error.
+inline constexpr int kUsageErrorStatus = 2;
 
 int RunKestrane(int argc, char** argv);
 

@@ -107,6 +107,12 @@ void ClientCore::PollingTick() {
     const uint32_t productId = ProductIdFromPid(currentPid());
     const PassResult result = RunPollingPass(polling_, settings_, productId, board_, *this);
     if (result.outcome != PassOutcome::ExchangeFailed) return;
+    if (boardLost_) {
+        Disconnect();
+        polling_.busy = false;
+        boardLost_();
+        return;
+    }
     // The box runs a nested event loop: further polling ticks return at
     // once because the pass is still busy; the animation shows the pause.
     messages_.showError(kWriteFailedCaption, kWriteFailedText);
@@ -137,6 +143,7 @@ void ClientCore::ShowReading(int channel, const std::string& word) {
     const ChannelState& state = states_.at(channel);
     view_.SetValueText(channel, state.shown);
     view_.SetGauge(channel, state.gauge.maximum, state.gauge.position, state.gauge.positive);
+    if (readingObserver_) readingObserver_(channel, state);
 }
 
 }  // namespace kestrane::ui

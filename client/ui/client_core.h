@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -105,6 +106,18 @@ public:
     // The Logging dialog clears the busy flag when it closes.
     void ClearBusy() { polling_.busy = false; }
 
+    // Headless use: a failed exchange no longer shows the error box and
+    // closes; the core disconnects instead (every shown reading cleared, so
+    // no record or alarm comes from old values), lets the next pass run
+    // again after a Connect and calls `handler`, which may retry.
+    void SetBoardLostHandler(std::function<void()> handler) { boardLost_ = std::move(handler); }
+
+    // Called with each reading a pass converted and showed, after the
+    // channel's state was updated.
+    void SetReadingObserver(std::function<void(int channel, const ChannelState& state)> observer) {
+        readingObserver_ = std::move(observer);
+    }
+
 private:
     void PollingTick();
     void TriggerTick();
@@ -127,6 +140,8 @@ private:
     PollingCycle polling_;
     bool connected_ = false;
     bool closing_ = false;
+    std::function<void()> boardLost_;
+    std::function<void(int, const ChannelState&)> readingObserver_;
 };
 
 }  // namespace kestrane::ui

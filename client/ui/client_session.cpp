@@ -4,11 +4,15 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
+
+#include <cstdlib>
 
 #include "settings/dll_board_directory.h"
 #include "settings/settings_database.h"
 #include "ui/acquisition_tasks.h"
 #include "ui/client_adapters.h"
+#include "ui/core_metrics.h"
 #include "ui/device_list.h"
 #include "ui/main_window.h"
 #include "ui/startup_logic.h"
@@ -32,6 +36,9 @@ struct ClientSession::Impl {
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<DeviceListController> deviceController;
     std::unique_ptr<ControllerDeviceList> deviceList;
+    // KESTRANE_METRICS_DIR: the board's metrics file, rewritten on a timer.
+    std::unique_ptr<CoreMetricsFile> metrics;
+    std::unique_ptr<QTimer> metricsTimer;
 };
 
 namespace {
@@ -56,6 +63,8 @@ ClientSession::~ClientSession() {
     // The window goes first: its timers must not fire into a closed
     // database or a destroyed controller.
     if (impl_) {
+        impl_->metricsTimer.reset();
+        if (impl_->metrics && impl_->window) impl_->metrics->Write(impl_->window->core(), false);
         impl_->deviceList.reset();
         impl_->deviceController.reset();
         impl_->window.reset();
@@ -103,6 +112,7 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
     s.realDialogs.setOwner(s.window.get());
     s.realDialogs.channels().SetUp(s.window.get(), &s.database, s.programDirectory, services.messages);
     MainWindow* graphOwner = s.window.get();
+    s.realTasks.setBoardSource([graphOwner] { return graphOwner->core().currentPid(); });
     s.realDialogs.graphs().SetUp(graphOwner, [graphOwner]() -> const BoardSettings* {
         return &graphOwner->core().settings();
     }, s.programDirectory);
@@ -122,6 +132,16 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
     Impl* impl = &s;
     s.window->SetCloseHook([impl] { impl->database.close(); });
     s.window->InitializeAfterDatabase(s.deviceList.get());
+
+    if (const char* dir = std::getenv(kMetricsDirEnvVar); dir != nullptr && dir[0] != '\0') {
+        s.metrics = std::make_unique<CoreMetricsFile>(dir);
+        CoreMetricsFile* metrics = s.metrics.get();
+        ClientCore& core = s.window->core();
+        core.SetReadingObserver([metrics](int, const ChannelState&) { metrics->NoteReading(NowUnixMs()); });
+        s.metricsTimer = std::make_unique<QTimer>();
+        QObject::connect(s.metricsTimer.get(), &QTimer::timeout, [metrics, &core] { metrics->Write(core); });
+        s.metricsTimer->start(kMetricsPeriodMs);
+    }
 
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();

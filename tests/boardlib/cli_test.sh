@@ -120,6 +120,8 @@ check read-extra          2 ""             "unexpected argument '9'" read 000A 1
 check list-argument       2 ""             "list takes no arguments" list 000A
 check bad-count           2 ""             "--count" watch 000A --count 0
 check bad-interval        2 ""             "--interval" watch 000A --interval -5
+check bad-format          2 ""             "--format must be text, csv or jsonl" watch 000A --format xml
+check read-takes-no-format 2 ""           "--format does not apply to read" read 000A 1 --format csv
 check missing-pid         2 ""             "watch needs PID" watch
 check read-missing-channel 2 ""            "read needs PID and CHANNEL" read 000A
 

@@ -281,6 +281,31 @@ TEST_F(Fixture, FailedExchangeShowsTheBoxPausesAndClosesOnce) {
     EXPECT_EQ(messages.shown.size(), 1u);
 }
 
+TEST_F(Fixture, HeadlessBoardLossDisconnectsWithoutABoxAndReconnectResumes) {
+    int lost = 0;
+    std::vector<int> readings;
+    core.SetBoardLostHandler([&] { ++lost; });
+    core.SetReadingObserver([&](int channel, const ChannelState&) { readings.push_back(channel); });
+    core.Connect();
+    board.failing.insert(2);
+    Ticks(kTimerPolling, 2);
+    EXPECT_EQ(lost, 1);
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(view.closeRequests, 0);
+    EXPECT_FALSE(core.connected());
+    EXPECT_TRUE(view.timers.empty()) << "no trigger or log tick may run on old readings";
+    EXPECT_EQ(core.states().at(1).shown, "");
+    EXPECT_FALSE(core.states().at(1).hasReading);
+    EXPECT_EQ(readings, std::vector<int>{1});
+
+    board.failing.clear();
+    core.Connect();
+    Ticks(kTimerPolling, 2);
+    EXPECT_EQ(lost, 1);
+    EXPECT_EQ(readings, (std::vector<int>{1, 1, 2})) << "polling resumes at channel 1";
+    EXPECT_EQ(core.states().at(2).shown, "- 0.000188");
+}
+
 TEST_F(Fixture, SelectorTextNamesTheBoardOfEveryPass) {
     const struct {
         const char* selector;

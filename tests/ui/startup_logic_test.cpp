@@ -80,6 +80,11 @@ TEST(StartupLogic, CommandLineOptions) {
         {{"--quit-after", "nan"}, false, false, "", "", 0, true},
         {{"--quit-after", "1e999"}, false, false, "", "", 0, true},
         {{"--conect"}, false, false, "", "", 0, true},
+        {{"--install=/opt/k"}, true, false, "/opt/k", "", 0, false},
+        {{"--quit-after=2"}, false, false, "", "", 2, false},
+        {{"/opt/k"}, false, false, "", "", 0, true},  // a folder only goes with --install
+        {{"--install", "/a", "/b"}, false, false, "", "", 0, true},
+        {{"--quit-after", "1", "--quit-after", "2"}, false, false, "", "", 0, true},
     };
     for (const auto& c : cases) {
         const CommandLine cl = ParseCommandLine(c.args);
@@ -93,6 +98,36 @@ TEST(StartupLogic, CommandLineOptions) {
         EXPECT_EQ(cl.screenshotPath, c.shot) << joined;
         EXPECT_DOUBLE_EQ(cl.quitAfterSeconds, c.quit) << joined;
     }
+}
+
+TEST(StartupLogic, BoardSelectionOnTheCommandLine) {
+    const struct {
+        std::vector<std::string> args;
+        const char* board;  // nullptr: usage error
+    } cases[] = {
+        {{"--board", "000A"}, "000A"},
+        {{"--board=b", "--connect"}, "000B"},
+        {{"--board", "beef"}, "BEEF"},
+        {{"--board"}, nullptr},
+        {{"--board", "12345"}, nullptr},
+        {{"--board", "0x1"}, nullptr},
+        {{"--board", ""}, nullptr},
+    };
+    for (const auto& c : cases) {
+        const CommandLine cl = ParseCommandLine(c.args);
+        if (c.board == nullptr) {
+            EXPECT_FALSE(cl.error.empty()) << c.args.back();
+            EXPECT_NE(cl.error.find("--board"), std::string::npos) << cl.error;
+        } else {
+            EXPECT_EQ(cl.error, "") << c.args.front();
+            EXPECT_EQ(cl.board, c.board);
+        }
+    }
+    EXPECT_EQ(ParseCommandLine({"--board"}).error, "--board needs a value");
+    const CommandLine help = ParseCommandLine({"--help"});
+    EXPECT_TRUE(help.help);
+    EXPECT_NE(help.helpText.find("--board <PID>"), std::string::npos) << help.helpText;
+    EXPECT_TRUE(ParseCommandLine({"--version"}).version);
 }
 
 }  // namespace

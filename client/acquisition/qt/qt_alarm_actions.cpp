@@ -1,5 +1,6 @@
 #include "acquisition/qt/qt_alarm_actions.h"
 
+#include "acquisition/qt/alarm_program.h"
 #include "acquisition/wav_check.h"
 
 #include <algorithm>
@@ -9,9 +10,7 @@
 #include <QFileInfo>
 #include <QMediaDevices>
 #include <QAudioDevice>
-#include <QProcess>
 #include <QSoundEffect>
-#include <QStandardPaths>
 #include <QTimer>
 
 namespace kestrane {
@@ -26,22 +25,12 @@ QtAlarmActions::~QtAlarmActions() = default;  // effects are children and go wit
 
 void QtAlarmActions::StartProgram(const std::string& path) {
     if (path.empty()) return;
-    const QString name = QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
-    const QFileInfo info(name);
-    if (info.isFile() && info.isExecutable()) {
-        // The program and an empty argument list, never a command line, so
-        // no part of the path is ever interpreted.
-        QProcess::startDetached(info.absoluteFilePath(), QStringList());
+    if (const auto program = ResolveAlarmProgram(path)) {
+        StartAlarmProgram(*program, context_);
         return;
     }
-    if (info.exists()) {
-        if (opener_) opener_(QUrl::fromLocalFile(info.absoluteFilePath()));
-        return;
-    }
-    if (!name.contains(QLatin1Char('/'))) {
-        const QString found = QStandardPaths::findExecutable(name);
-        if (!found.isEmpty()) QProcess::startDetached(found, QStringList());
-    }
+    const QFileInfo info(QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size())));
+    if (info.exists() && opener_) opener_(QUrl::fromLocalFile(info.absoluteFilePath()));
 }
 
 void QtAlarmActions::PlaySound(const std::string& path) {

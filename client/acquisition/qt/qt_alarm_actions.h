@@ -30,11 +30,13 @@ public:
     QtAlarmActions(DocumentOpener opener, QObject* parent);
     ~QtAlarmActions() override;
 
-    // An executable file is started detached, with no arguments and no shell;
+    // An executable file is started detached, with no arguments and no shell,
+    // and with the alarm's context in its environment (alarm_environment.h);
     // any other existing file or folder is opened with its default
     // application; a bare program name is looked up on PATH. Anything else,
     // or a failed start, is skipped silently.
     void StartProgram(const std::string& path) override;
+    void BeginAlarm(const AlarmContext& context) override { context_ = context; }
 
     // Plays a WAV file asynchronously; a missing or unplayable file is
     // skipped silently.
@@ -54,6 +56,7 @@ public:
 private:
     void Finished(QSoundEffect* effect);
 
+    AlarmContext context_;  // of the alarm whose actions run now
     DocumentOpener opener_;
     std::vector<QSoundEffect*> sounds_;  // children of this object, oldest first
     int loadTimeoutMs_ = 10000;

@@ -1,0 +1,60 @@
+#include "logger/row_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace kestrane::logger {
+
+RowFile::~RowFile() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool RowFile::Open(const std::string& path, RowFormat format, std::string& error) {
+    format_ = format;
+    fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ < 0) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) {
+        error = path + ": " + std::strerror(errno);
+        ::close(fd_);
+        fd_ = -1;
+        return false;
+    }
+    // A pipe or terminal (/dev/stdout) is a fresh stream: it gets the
+    // header too; a file only when it is empty, so appending never repeats it.
+    const bool fresh = !S_ISREG(st.st_mode) || st.st_size == 0;
+    if (format == RowFormat::Csv && fresh && !WriteWhole(CsvHeader())) {
+        error = path + ": cannot write the header: " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool RowFile::Append(const ReadingRow& row) {
+    if (fd_ < 0) return false;
+    return WriteWhole(FormatRow(row, format_));
+}
+
+bool RowFile::WriteWhole(const std::string& text) {
+    const char* data = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd_, data, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace kestrane::logger

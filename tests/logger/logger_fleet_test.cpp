@@ -1,0 +1,166 @@
+// The fleet side for real: Debian's node exporter serves the logger's
+// metrics file through its textfile collector and a scrape shows the
+// series and values; promtool accepts the file; systemd accepts the unit.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QStandardPaths>
+
+#include <cstring>
+#include <regex>
+
+#include "logger_test_support.h"
+
+namespace kestrane::test {
+namespace {
+
+std::string Find(const char* program) {
+    return QStandardPaths::findExecutable(QString::fromLatin1(program)).toStdString();
+}
+
+// A loopback port nobody listens on now.
+int FreeLoopbackPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) return 0;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof addr;
+    int port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length) == 0)
+        port = ntohs(addr.sin_port);
+    ::close(fd);
+    return port;
+}
+
+// GET /metrics over plain HTTP/1.0; the body, or empty when it fails.
+std::string Scrape(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) return {};
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string response;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+        const std::string request = "GET /metrics HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
+        if (::write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
+            char buffer[4096];
+            ssize_t n;
+            while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
+                response.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    ::close(fd);
+    const std::size_t body = response.find("\r\n\r\n");
+    if (response.rfind("HTTP/1.0 200", 0) != 0 && response.rfind("HTTP/1.1 200", 0) != 0) return {};
+    return body == std::string::npos ? std::string() : response.substr(body + 4);
+}
+
+class LoggerFleetTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sim_ = dir_ / "board.sim";
+        WriteText(sim_, "[device]\nproduct-id = 000A\nchannel1 = 12.6\nchannel2 = -0.5\n");
+        BoardSettings b;
+        b.channels[0] = PlainChannel("Battery \"A\", rack\\1", "2");
+        b.channels[0].highEnable = "ENABLED";
+        b.channels[0].highTriggerMax = "12.5";
+        b.channels[0].highTriggerMin = "12";
+        b.channels[1] = PlainChannel("Probe", "3");
+        for (int i = 2; i < kChannelCount; ++i) {
+            b.channels[static_cast<std::size_t>(i)] = PlainChannel("Off", "2");
+            b.channels[static_cast<std::size_t>(i)].enable = "NO";
+        }
+        MakeDatabase(dir_ / "s.MDB", {{"000A", b}});
+        std::filesystem::create_directories(dir_ / "textfiles");
+    }
+    void TearDown() override {
+        for (QProcess* p : {&exporter_, &logger_}) {
+            if (p->state() != QProcess::NotRunning) {
+                p->kill();
+                p->waitForFinished(3000);
+            }
+        }
+    }
+
+    TempFolder dir_;
+    std::string sim_;
+    QProcess logger_, exporter_;
+};
+
+TEST_F(LoggerFleetTest, NodeExporterServesTheMetrics) {
+    const std::string exporter = Find("prometheus-node-exporter");
+    if (exporter.empty())
+        GTEST_SKIP()
+            << "prometheus-node-exporter is not installed (apt-get install prometheus-node-exporter)";
+
+    logger_.setProcessEnvironment(ChildEnvironment(sim_, dir_ / "config"));
+    logger_.start(QString::fromStdString(LoggerProgram()),
+                  {"--database", QString::fromStdString(dir_ / "s.MDB"), "--metrics-dir",
+                   QString::fromStdString(dir_ / "textfiles"), "--duration", "30", "--quiet"});
+    const std::string prom = dir_ / "textfiles/kestrane-000A.prom";
+    ASSERT_TRUE(WaitFor([&] { return ReadText(prom).find("channel=\"2\"") != std::string::npos; }, 8000))
+        << ReadText(prom);
+
+    const std::string promtool = Find("promtool");
+    if (!promtool.empty()) {
+        QProcess check;
+        check.setStandardInputFile(QString::fromStdString(prom));
+        EXPECT_EQ(RunToEnd(check, promtool, {"check", "metrics"}, 10000), 0)
+            << check.readAllStandardOutput().toStdString() << check.readAllStandardError().toStdString();
+    } else {
+        std::printf("promtool not installed: metrics lint skipped\n");
+    }
+
+    const int port = FreeLoopbackPort();
+    ASSERT_NE(port, 0);
+    exporter_.start(QString::fromStdString(exporter),
+                    {QString("--web.listen-address=127.0.0.1:%1").arg(port), "--collector.disable-defaults",
+                     "--collector.textfile",
+                     QString::fromStdString("--collector.textfile.directory=" + (dir_ / "textfiles"))});
+    ASSERT_TRUE(exporter_.waitForStarted(5000));
+    std::string body;
+    ASSERT_TRUE(WaitFor([&] { return !(body = Scrape(port)).empty(); }, 10000))
+        << exporter_.readAllStandardError().toStdString();
+
+    const char* expected[] = {
+        R"(kestrane_board_connected\{board="000A"\} 1)",
+        R"(kestrane_channel_value\{board="000A",channel="1",name="Battery \\"A\\", rack\\\\1",unit="V"\} 12\.6)",
+        R"(kestrane_channel_value\{board="000A",channel="2",name="Probe",unit="V"\} -0\.5)",
+        R"(kestrane_alarm_active\{band="high",board="000A",channel="1"\} 1)",
+        R"(kestrane_last_reading_timestamp_seconds\{board="000A"\} \d\.\d+e\+09)",
+        R"(node_textfile_scrape_error 0)",
+    };
+    for (const char* pattern : expected)
+        EXPECT_TRUE(std::regex_search(body, std::regex(pattern))) << pattern << "\n" << body;
+    // The exporter refuses a whole file it cannot parse; no temporary file
+    // of ours may be picked up either.
+    EXPECT_EQ(body.find(".tmp"), std::string::npos);
+}
+
+TEST_F(LoggerFleetTest, SystemdAcceptsTheUnit) {
+    const std::string analyze = Find("systemd-analyze");
+    if (analyze.empty()) GTEST_SKIP() << "systemd-analyze is not installed";
+    // An instance of the template, running the program just built.
+    std::string unit = ReadText(KESTRANE_LOGGER_UNIT);
+    ASSERT_NE(unit.find("ExecStart=/usr/bin/kestrane-logger "), std::string::npos);
+    unit.replace(unit.find("/usr/bin/kestrane-logger"), std::strlen("/usr/bin/kestrane-logger"),
+                 LoggerProgram());
+    const std::string path = dir_ / "kestrane-logger@000A.service";
+    WriteText(path, unit);
+    QProcess verify;
+    const int status = RunToEnd(verify, analyze, {"verify", QString::fromStdString(path)}, 30000);
+    const std::string output =
+        verify.readAllStandardOutput().toStdString() + verify.readAllStandardError().toStdString();
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_EQ(output.find("kestrane-logger@000A.service:"), std::string::npos) << output;
+}
+
+}  // namespace
+}  // namespace kestrane::test

@@ -1,0 +1,415 @@
+// The logger as a program, on the simulated bus with real SQLite settings:
+// its log records against the client's, its CSV and JSON Lines rows, the
+// alarm programs' environment, a board that leaves and comes back, the
+// stop on SIGTERM and the exit statuses.
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <chrono>
+#include <cmath>
+#include <map>
+#include <regex>
+
+#include "logger_test_support.h"
+
+namespace kestrane::test {
+namespace {
+
+constexpr const char* kChargerName = "Battery, \"main\"";
+
+// A script that appends its KESTRANE_ variables to `out`, one block per run.
+void WriteEnvScript(const std::string& script, const std::string& out) {
+    WriteText(script, "#!/bin/sh\n{ env | grep '^KESTRANE_' | grep -v SIMULATION | sort; echo ---; } >> '" +
+                          out + "'\n");
+    fs::permissions(script, fs::perms::owner_all);
+}
+
+std::string SimFile(const std::string& channel6, const std::string& extra = "") {
+    return "[device]\nproduct-id = 000A\n" + extra +
+           "channel1 = 12.6\nchannel2 = 5\nchannel3 = 0.0375\nchannel5 = -11.95\nchannel6 = " + channel6 +
+           "\n";
+}
+
+// Board 000A: channel 1 and 5 logged every second, 2 and 4 switched off,
+// 3 a 50 A / 75 mV shunt, 6 with a high band 11.8..12.2 whose alarm and
+// return run `script`.
+BoardSettings Board(const std::string& logFolder, const std::string& script) {
+    BoardSettings b;
+    auto& ch = b.channels;
+    ch[0] = PlainChannel(kChargerName, "4");
+    ch[0].logEnabled = "YES";
+    ch[0].logPath = logFolder;
+    ch[0].logFileName = "ch1.log";
+    ch[1] = PlainChannel("Off", "2");
+    ch[1].enable = "NO";
+    ch[2] = PlainChannel("Load", "2", "ADC");
+    ch[2].amp = "50";
+    ch[2].millivolt = "75";
+    ch[3] = PlainChannel("Off too", "2");
+    ch[3].enable = "NO";
+    ch[4] = PlainChannel("Rail", "6");
+    ch[4].logEnabled = "YES";
+    ch[4].logPath = logFolder;
+    ch[4].logFileName = "ch5.log";
+    ch[5] = PlainChannel("Charger", "3");
+    ch[5].highEnable = "ENABLED";
+    ch[5].highTriggerMax = "12.2";
+    ch[5].highTriggerMin = "11.8";
+    ch[5].highTestEvery = "1 Secs";
+    ch[5].highFile = script;
+    ch[5].highNormFile = script;
+    return b;
+}
+
+// One CSV record split by RFC 4180 (no line breaks inside fields here).
+std::vector<std::string> SplitCsv(const std::string& line) {
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+                fields.back() += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                fields.back() += c;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            fields.emplace_back();
+        } else {
+            fields.back() += c;
+        }
+    }
+    return fields;
+}
+
+// The value part of every record of a log file, checking the record layout.
+std::vector<std::string> RecordValues(const std::string& path) {
+    static const std::regex record(R"(^\d\d [A-Z][a-z]{2} \d{4};\d\d:\d\d:\d\d [AP]M;(.*)$)");
+    const std::string text = ReadText(path);
+    std::vector<std::string> values;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) {
+            ADD_FAILURE() << path << ": record without CR LF: " << text.substr(start);
+            break;
+        }
+        const std::string line = text.substr(start, end - start);
+        std::smatch m;
+        if (std::regex_match(line, m, record))
+            values.push_back(m[1]);
+        else
+            ADD_FAILURE() << path << ": bad record " << line;
+        start = end + 2;
+    }
+    return values;
+}
+
+struct Expected {
+    const char* name;
+    const char* unit;
+    double value;
+    double tolerance;  // one count of the board, or of the shown precision
+};
+const std::map<int, Expected> kExpected = {
+    {1, {kChargerName, "V", 12.6, 0.0001}},
+    {3, {"Load", "A", 25.0, 0.01}},
+    {5, {"Rail", "V", -11.95, 0.00003}},
+};
+
+class LoggerRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(dir_.path().empty());
+        fs::create_directories(dir_ / "config");
+        sim_ = dir_ / "board.sim";
+        WriteText(sim_, SimFile("11 + sine(1.5, 4)"));
+    }
+    QProcessEnvironment Env() const { return ChildEnvironment(sim_, dir_ / "config"); }
+
+    TempFolder dir_;
+    std::string sim_;
+};
+
+TEST_F(LoggerRunTest, RecordsMatchTheClientAndRowsCarryTheReadings) {
+    // The client with its installed settings, the logger with its own copy
+    // that logs elsewhere; both poll the same simulated board at once.
+    fs::create_directories(dir_ / "app");
+    fs::create_directories(dir_ / "config/Morvane");
+    WriteText(dir_ / "config/Morvane/Kestrane.conf",
+              "[AppPaths]\nKestrane=" + (dir_ / "app/Kestrane") + "\n");
+    WriteEnvScript(dir_ / "client-alarm.sh", dir_ / "client-env.txt");
+    WriteEnvScript(dir_ / "logger-alarm.sh", dir_ / "logger-env.txt");
+    MakeDatabase(dir_ / "app/Kestrane.MDB",
+                 {{"000A", Board(dir_ / "client-logs/", dir_ / "client-alarm.sh")}});
+    MakeDatabase(dir_ / "logger.MDB", {{"000A", Board(dir_ / "logger-logs/", dir_ / "logger-alarm.sh")}});
+    fs::create_directories(dir_ / "metrics");
+
+    QProcess client, logger;
+    client.setProcessEnvironment(Env());
+    logger.setProcessEnvironment(Env());
+    const int64_t startMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::system_clock::now().time_since_epoch())
+                                .count();
+    client.start(QString::fromStdString(ClientProgram()), {"--connect", "--quit-after", "6"});
+    logger.start(
+        QString::fromStdString(LoggerProgram()),
+        {"--database", QString::fromStdString(dir_ / "logger.MDB"), "--board", "000A", "--csv",
+         QString::fromStdString(dir_ / "rows.csv"), "--jsonl", QString::fromStdString(dir_ / "rows.jsonl"),
+         "--metrics-dir", QString::fromStdString(dir_ / "metrics"), "--duration", "6"});
+    ASSERT_TRUE(logger.waitForFinished(20000));
+    ASSERT_TRUE(client.waitForFinished(20000));
+    EXPECT_EQ(logger.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(logger.exitCode(), 0) << logger.readAllStandardError().toStdString();
+    EXPECT_EQ(client.exitCode(), 0) << client.readAllStandardError().toStdString();
+
+    // Per-channel log files: the same records, at the same cadence.
+    for (const char* name : {"ch1.log", "ch5.log"}) {
+        const auto mine = RecordValues(dir_ / ("logger-logs/" + std::string(name)));
+        const auto theirs = RecordValues(dir_ / ("client-logs/" + std::string(name)));
+        EXPECT_GE(mine.size(), 4u) << name;
+        EXPECT_LE(mine.size(), 7u) << name;
+        EXPECT_LE(std::abs(static_cast<int>(mine.size()) - static_cast<int>(theirs.size())), 1) << name;
+        // Both took their first record after the first polls: the same texts.
+        for (std::size_t i = 0; i < std::min(mine.size(), theirs.size()); ++i)
+            EXPECT_EQ(mine[i], theirs[i]) << name;
+    }
+    const auto ch1 = RecordValues(dir_ / "logger-logs/ch1.log");
+    ASSERT_FALSE(ch1.empty());
+    EXPECT_EQ(ch1.back(), "+ 12.6000");
+
+    // CSV: header, then rows of the enabled channels only, values within a count.
+    const auto csv = ReadLines(dir_ / "rows.csv");
+    ASSERT_GT(csv.size(), 1u);
+    EXPECT_EQ(csv[0], "time,board,channel,name,value,unit");
+    static const std::regex iso(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$)");
+    std::map<int, int> rowsPerChannel;
+    for (std::size_t i = 1; i < csv.size(); ++i) {
+        const auto f = SplitCsv(csv[i]);
+        ASSERT_EQ(f.size(), 6u) << csv[i];
+        EXPECT_TRUE(std::regex_match(f[0], iso)) << f[0];
+        EXPECT_EQ(f[1], "000A");
+        const int channel = std::stoi(f[2]);
+        ++rowsPerChannel[channel];
+        EXPECT_EQ(f[4].find(' '), std::string::npos) << "blank in value " << f[4];
+        const auto it = kExpected.find(channel);
+        if (it == kExpected.end()) continue;
+        EXPECT_EQ(f[3], it->second.name);
+        EXPECT_EQ(f[5], it->second.unit);
+        EXPECT_NEAR(std::stod(f[4]), it->second.value, it->second.tolerance) << csv[i];
+    }
+    EXPECT_EQ(rowsPerChannel.count(2), 0u) << "switched-off channel has rows";
+    EXPECT_EQ(rowsPerChannel.count(4), 0u);
+    for (int ch : {1, 3, 5, 6}) EXPECT_GE(rowsPerChannel[ch], 10) << "channel " << ch;
+
+    // JSON Lines: the same rows, each a JSON object with a number value.
+    const auto jsonl = ReadLines(dir_ / "rows.jsonl");
+    EXPECT_EQ(jsonl.size(), csv.size() - 1);
+    for (const auto& line : jsonl) {
+        QJsonParseError error{};
+        const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(line), &error);
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << line;
+        const QJsonObject o = doc.object();
+        EXPECT_EQ(o.value("board").toString(), "000A");
+        EXPECT_TRUE(o.value("value").isDouble()) << line;
+        const int channel = o.value("channel").toInt();
+        const auto it = kExpected.find(channel);
+        if (it == kExpected.end()) continue;
+        EXPECT_EQ(o.value("name").toString().toStdString(), it->second.name);
+        EXPECT_EQ(o.value("unit").toString().toStdString(), it->second.unit);
+        EXPECT_NEAR(o.value("value").toDouble(), it->second.value, it->second.tolerance);
+        const auto time = QDateTime::fromString(o.value("time").toString(), Qt::ISODateWithMs);
+        ASSERT_TRUE(time.isValid()) << line;
+        EXPECT_GE(time.toMSecsSinceEpoch(), startMs - 1000);
+    }
+
+    // The metrics file: the logger stopped, so the board reads as not polled.
+    const std::string metrics = ReadText(dir_ / "metrics/kestrane-000A.prom");
+    EXPECT_NE(metrics.find("kestrane_board_connected{board=\"000A\"} 0\n"), std::string::npos) << metrics;
+    EXPECT_NE(metrics.find("kestrane_last_reading_timestamp_seconds{board=\"000A\"} "), std::string::npos);
+
+    // Alarm programs of both programs ran with the alarm's context; the
+    // sine crosses 12.2 and comes back below 11.8 within the run.
+    for (const char* file : {"logger-env.txt", "client-env.txt"}) {
+        ASSERT_TRUE(WaitFor(
+            [&] { return ReadText(dir_ / file).find("KESTRANE_EVENT=return") != std::string::npos; }, 3000))
+            << file << ":\n"
+            << ReadText(dir_ / file);
+        const std::string env = ReadText(dir_ / file);
+        for (const char* line : {"KESTRANE_BOARD=000A\n", "KESTRANE_CHANNEL=6\n", "KESTRANE_NAME=Charger\n",
+                                 "KESTRANE_BAND=high\n", "KESTRANE_EVENT=alarm\n"})
+            EXPECT_NE(env.find(line), std::string::npos) << file << " lacks " << line << env;
+        std::smatch m;
+        std::string rest = env;
+        while (std::regex_search(
+            rest, m, std::regex(R"(KESTRANE_EVENT=(\w+)\nKESTRANE_NAME=.*\nKESTRANE_VALUE=(.*)\n)"))) {
+            const double v = std::stod(m[2]);
+            if (m[1] == "alarm") {
+                EXPECT_GT(v, 12.2) << file;
+            } else {
+                EXPECT_LT(v, 11.8) << file;
+            }
+            rest = m.suffix();
+        }
+    }
+}
+
+TEST_F(LoggerRunTest, BoardLeavingAndReturningLeavesAGapAndResumes) {
+    // Channel 6 held above its band: with "1 Secs" the alarm repeats every
+    // second or two while the board answers, and must not while it is gone.
+    WriteText(sim_, SimFile("13", "vanish-after = 60\n"));
+    WriteEnvScript(dir_ / "alarm.sh", dir_ / "env.txt");
+    MakeDatabase(dir_ / "s.MDB", {{"000A", Board(dir_ / "logs/", dir_ / "alarm.sh")}});
+    fs::create_directories(dir_ / "metrics");
+    const std::string prom = dir_ / "metrics/kestrane-000A.prom";
+
+    QProcess logger;
+    logger.setProcessEnvironment(Env());
+    logger.start(QString::fromStdString(LoggerProgram()),
+                 {"--database", QString::fromStdString(dir_ / "s.MDB"), "--csv",
+                  QString::fromStdString(dir_ / "r.csv"), "--jsonl", QString::fromStdString(dir_ / "r.jsonl"),
+                  "--metrics-dir", QString::fromStdString(dir_ / "metrics")});
+    ASSERT_TRUE(logger.waitForStarted(5000));
+    auto connectedIs = [&](int v) {
+        return ReadText(prom).find("kestrane_board_connected{board=\"000A\"} " + std::to_string(v)) !=
+               std::string::npos;
+    };
+    ASSERT_TRUE(WaitFor([&] { return connectedIs(1); }, 5000));
+    // 60 exchanges at 20 per second: gone after about three seconds.
+    ASSERT_TRUE(WaitFor([&] { return connectedIs(0); }, 10000)) << ReadText(prom);
+    EXPECT_EQ(ReadText(prom).find("kestrane_channel_value{"), std::string::npos) << "stale value served";
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto rowsAtLoss = ReadLines(dir_ / "r.csv").size();
+    const auto jsonAtLoss = ReadLines(dir_ / "r.jsonl").size();
+    const auto recordsAtLoss = ReadText(dir_ / "logs/ch1.log").size();
+    const auto alarmsAtLoss = ReadText(dir_ / "env.txt").size();
+    std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+    EXPECT_EQ(ReadLines(dir_ / "r.csv").size(), rowsAtLoss) << "rows while the board was gone";
+    EXPECT_EQ(ReadLines(dir_ / "r.jsonl").size(), jsonAtLoss);
+    EXPECT_EQ(ReadText(dir_ / "logs/ch1.log").size(), recordsAtLoss) << "records while the board was gone";
+    EXPECT_EQ(ReadText(dir_ / "env.txt").size(), alarmsAtLoss) << "alarms while the board was gone";
+    EXPECT_GT(alarmsAtLoss, 0u);
+
+    // The board comes back: polling, rows and records resume on their own.
+    WriteText(sim_, SimFile("13"));
+    ASSERT_TRUE(WaitFor([&] { return connectedIs(1); }, 8000)) << ReadText(prom);
+    ASSERT_TRUE(WaitFor([&] { return ReadLines(dir_ / "r.csv").size() > rowsAtLoss + 6; }, 4000));
+    ASSERT_TRUE(WaitFor([&] { return ReadText(dir_ / "logs/ch1.log").size() > recordsAtLoss; }, 4000));
+
+    // SIGTERM: exit 0 with every line whole.
+    logger.terminate();
+    ASSERT_TRUE(logger.waitForFinished(5000));
+    EXPECT_EQ(logger.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(logger.exitCode(), 0);
+    const std::string err = logger.readAllStandardError().toStdString();
+    EXPECT_NE(err.find("board 000A does not answer"), std::string::npos) << err;
+    EXPECT_NE(err.find("board 000A is back"), std::string::npos) << err;
+    for (const std::string file : {"r.csv", "r.jsonl", "logs/ch1.log", "logs/ch5.log"}) {
+        const std::string text = ReadText(dir_ / file);
+        ASSERT_FALSE(text.empty()) << file;
+        EXPECT_EQ(text.back(), '\n') << file << " ends inside a line";
+    }
+    // The gap shows in the rows' times.
+    const auto csv = ReadLines(dir_ / "r.csv");
+    qint64 widest = 0, previous = 0;
+    for (std::size_t i = 1; i < csv.size(); ++i) {
+        const auto t = QDateTime::fromString(QString::fromStdString(SplitCsv(csv[i])[0]), Qt::ISODateWithMs);
+        ASSERT_TRUE(t.isValid()) << csv[i];
+        if (previous != 0) widest = std::max(widest, t.toMSecsSinceEpoch() - previous);
+        previous = t.toMSecsSinceEpoch();
+    }
+    EXPECT_GE(widest, 3500);
+}
+
+TEST_F(LoggerRunTest, ClientSelectsItsBoardAndKeepsTheMetricsFile) {
+    // Two boards, 000A the default: "--board 000B --connect" polls 000B.
+    WriteText(sim_, SimFile("11") + "[device]\nproduct-id = 000B\nchannel1 = 3.3\n");
+    fs::create_directories(dir_ / "app");
+    fs::create_directories(dir_ / "config/Morvane");
+    fs::create_directories(dir_ / "metrics");
+    WriteText(dir_ / "config/Morvane/Kestrane.conf",
+              "[AppPaths]\nKestrane=" + (dir_ / "app/Kestrane") + "\n");
+    BoardSettings b = Board(dir_ / "b-logs/", "");
+    b.channels[0].vmName = "Logic";
+    MakeDatabase(dir_ / "app/Kestrane.MDB", {{"000A", Board(dir_ / "a-logs/", "")}, {"000B", b}});
+
+    QProcessEnvironment env = Env();
+    env.insert("KESTRANE_METRICS_DIR", QString::fromStdString(dir_ / "metrics"));
+    QProcess client;
+    client.setProcessEnvironment(env);
+    client.start(QString::fromStdString(ClientProgram()),
+                 {"--board", "000b", "--connect", "--quit-after", "4"});
+    ASSERT_TRUE(client.waitForStarted(5000));
+    // While it runs, the client's file shows board 000B's reading.
+    const std::string prom = dir_ / "metrics/kestrane-000B.prom";
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            const std::string m = ReadText(prom);
+            return m.find(
+                       "kestrane_channel_value{board=\"000B\",channel=\"1\",name=\"Logic\",unit=\"V\"} "
+                       "3.3000\n") != std::string::npos &&
+                   m.find("kestrane_board_connected{board=\"000B\"} 1\n") != std::string::npos;
+        },
+        8000))
+        << ReadText(prom);
+    ASSERT_TRUE(client.waitForFinished(20000));
+    EXPECT_EQ(client.exitCode(), 0) << client.readAllStandardError().toStdString();
+    EXPECT_FALSE(fs::exists(dir_ / "a-logs/ch1.log"));
+    const auto records = RecordValues(dir_ / "b-logs/ch1.log");
+    ASSERT_FALSE(records.empty());
+    EXPECT_EQ(records.back(), "+ 3.3000");
+    // The client ended: the file no longer claims a connected board.
+    const std::string metrics = ReadText(prom);
+    EXPECT_NE(metrics.find("kestrane_board_connected{board=\"000B\"} 0\n"), std::string::npos) << metrics;
+    EXPECT_EQ(metrics.find("kestrane_channel_value{"), std::string::npos);
+
+    QProcess unknown;
+    unknown.setProcessEnvironment(Env());
+    EXPECT_EQ(RunToEnd(unknown, ClientProgram(), {"--board", "000C"}, 20000), 1);
+    EXPECT_NE(unknown.readAllStandardError().indexOf("000C is not registered"), -1);
+}
+
+TEST_F(LoggerRunTest, ExitStatuses) {
+    MakeDatabase(dir_ / "s.MDB", {{"000A", Board(dir_ / "logs/", "")}});
+    const QString db = QString::fromStdString(dir_ / "s.MDB");
+    const struct {
+        QStringList args;
+        int status;
+        const char* message;  // on stderr
+    } cases[] = {
+        {{"--board"}, 2, "--board needs a value"},
+        {{"--duration", "x"}, 2, "--duration"},
+        {{"--database", QString::fromStdString(dir_ / "missing.MDB"), "--duration", "1"}, 1, "not found"},
+        {{"--database", db, "--board", "000B", "--duration", "1"}, 1, "000B is not registered"},
+        {{"--duration", "1"}, 1, "not installed"},  // no install record in this configuration
+        {{"--database", db, "--csv", QString::fromStdString(dir_ / "no/such/dir/r.csv"), "--duration", "1"},
+         1,
+         "r.csv"},
+        {{"--database", db, "--duration", "1", "--quiet"}, 0, ""},
+    };
+    for (const auto& c : cases) {
+        QProcess p;
+        p.setProcessEnvironment(Env());
+        EXPECT_EQ(RunToEnd(p, LoggerProgram(), c.args, 10000), c.status) << c.args.join(' ').toStdString();
+        const std::string err = p.readAllStandardError().toStdString();
+        if (*c.message) {
+            EXPECT_NE(err.find(c.message), std::string::npos) << err;
+        } else {
+            EXPECT_EQ(err, "");
+        }
+    }
+    QProcess help;
+    EXPECT_EQ(RunToEnd(help, LoggerProgram(), {"--help"}, 5000), 0);
+    EXPECT_NE(help.readAllStandardOutput().indexOf("Exit status:"), -1);
+}
+
+}  // namespace
+}  // namespace kestrane::test
