@@ -15,6 +15,7 @@
 #include "player/wav_writer.h"
 #include "ui/acquisition_tasks.h"
 #include "ui/client_session.h"
+#include "ui/fitted_label.h"
 #include "ui/logo_image.h"
 #include "ui/main_window.h"
 #include "ui/startup_logic.h"
@@ -248,6 +249,77 @@ private slots:
         QVERIFY2(seen.size() >= 3 && seen.count("normal") == 1, qPrintable(seen.join(',')));
         QTest::qWait(1500);
         QCOMPARE(lines(), seen);  // back to normal: quiet from now on
+        s.w().OnDisconnect();
+    }
+
+    // A name the Options dialog is for (its caption says 20 characters) is
+    // shown whole in the window's font, whatever its characters; a longer
+    // stored one is cut with "…" and kept whole in the tooltip.
+    void namesOfTwentyCharactersShowWhole() {
+        const QString twenty[] = {QString(20, 'W'), QStringLiteral("Shunt 50A/75mV main"), QString(20, '@'),
+                                  QString(20, 'M'), QString(20, '%')};
+        BoardSettings settings = Plain();
+        for (std::size_t i = 0; i < 5; ++i) settings.channels[i].vmName = twenty[i].toStdString();
+        const QString longName = QString(31, 'W');  // the longest stored name, in the widest letter
+        settings.channels[5].vmName = longName.toStdString();
+        settings.channels[5].notes = "checked weekly";
+        Session s;
+        QVERIFY(s.Start(settings));
+        s.w().OnConnect();
+        for (int n = 1; n <= 5; ++n) {
+            auto* name = s.w().findChild<FittedLabel*>(QStringLiteral("nameLabel%1").arg(n));
+            QVERIFY(name);
+            QCOMPARE(name->text(), twenty[n - 1]);
+            QCOMPARE(name->shownText(), twenty[n - 1]);
+        }
+        auto* cut = s.w().findChild<FittedLabel*>("nameLabel6");
+        QCOMPARE(cut->text(), longName);
+        QVERIFY(cut->isElided());
+        QVERIFY(cut->shownText().endsWith(QChar(0x2026)));
+        QVERIFY(cut->toolTip().contains(longName.toHtmlEscaped()));
+        QVERIFY(cut->toolTip().contains("checked weekly"));
+        s.w().OnDisconnect();
+    }
+
+    // The window has no sizing border: the longest adjustment, precision,
+    // mode and firmware texts it can be given on Connect leave its size and
+    // place alone, are shown cut, and are whole in their tooltips.
+    void connectWithTheLongestTextsKeepsTheWindowSize() {
+        // The longest the board's answer carries.
+        const QString firmware = QStringLiteral("KESTRANE FW ") + QString(50, 'W');
+        WriteSimulation("[device]\nproduct-id = 000A\nfirmware = " + firmware.toStdString() + "\nchannel1 = 12.5\n");
+        BoardSettings settings = Plain();
+        ChannelSettings& ch1 = settings.channels[0];
+        ch1.adj = "-123456789012345678901234.567890";
+        ch1.adj.resize(31);
+        ch1.precision = std::string(31, '6');
+        ch1.mode = std::string(31, 'W');
+        ch1.vmName = std::string(31, 'W');
+        Session s;
+        QVERIFY(s.Start(settings));
+        const QRect before = s.w().geometry();
+        s.w().OnConnect();
+        QCoreApplication::processEvents();
+        QCOMPARE(s.w().findChild<QLabel*>("firmware")->text(), firmware);
+        QCOMPARE(s.w().geometry(), before);
+        QCOMPARE(s.w().sizeHint().width(), before.width());
+        // The firmware text has the rest of its row: the longest one fits.
+        QCOMPARE(s.w().findChild<FittedLabel*>("firmware")->shownText(), firmware);
+        for (const char* label : {"adjustLabel1", "precisionLabel1", "modeLabel1", "nameLabel1"}) {
+            auto* fitted = s.w().findChild<FittedLabel*>(label);
+            QVERIFY2(fitted && fitted->isElided(), label);
+            QVERIFY2(fitted->toolTip().contains(fitted->text()), label);
+        }
+        // The texts of a plain channel fit and carry no tooltip of their own.
+        for (const char* label : {"adjustLabel2", "precisionLabel2", "modeLabel2"}) {
+            auto* fitted = s.w().findChild<FittedLabel*>(label);
+            QVERIFY2(!fitted->isElided() && fitted->toolTip().isEmpty(), label);
+        }
+        // Small screens: 1366 x 768, and 1920 x 1080 at 150 % (1280 x 720),
+        // with room for a title bar and frame.
+        const QSize frame = s.w().size() + QSize(16, 40);
+        QVERIFY2(frame.width() <= 1280 && frame.height() <= 720,
+                 qPrintable(QStringLiteral("%1 x %2").arg(frame.width()).arg(frame.height())));
         s.w().OnDisconnect();
     }
 
