@@ -52,7 +52,8 @@ QString NameTooltip(const FittedLabel& name) {
     if (!name.isElided()) return NotesTooltip(notes);
     if (notes.empty()) return name.text();
     QString tip = NotesTooltip(notes);
-    tip.insert(tip.indexOf(QStringLiteral("<p")), QStringLiteral("<p>") + name.text().toHtmlEscaped() + QStringLiteral("</p>"));
+    tip.insert(tip.indexOf(QStringLiteral("<p")),
+               QStringLiteral("<p>") + name.text().toHtmlEscaped() + QStringLiteral("</p>"));
     return tip;
 }
 
@@ -165,7 +166,8 @@ void MainWindow::BuildControls() {
         {kIdSetDefault, "setDefaultButton", "Set Default", &MainWindow::OnSetDefault, nullptr},
         {kIdDeleteDevice, "deleteDeviceButton", "Delete Device", &MainWindow::OnDeleteDevice, nullptr},
         {kIdConnect, "connectButton", "Connect", &MainWindow::OnConnect, &MainWindow::connectButton_},
-        {kIdDisconnect, "disconnectButton", "Disconnect", &MainWindow::OnDisconnect, &MainWindow::disconnectButton_},
+        {kIdDisconnect, "disconnectButton", "Disconnect", &MainWindow::OnDisconnect,
+         &MainWindow::disconnectButton_},
     };
     for (const ButtonSpec& spec : kDeviceButtons) {
         auto* b = Tag(new QPushButton(QString::fromLatin1(spec.caption), body), spec.id, spec.name);
@@ -198,7 +200,8 @@ void MainWindow::BuildControls() {
         const char* glyphs;  // ...made of these characters ("": any printable)
     };
     static constexpr ColumnSpec kColumns[] = {
-        {"VoltMeter #     ", "headerVoltMeter", Cell::RowLabel, "rowLabel", &ChannelIds::rowLabel, nullptr, 0, ""},
+        {"VoltMeter #     ", "headerVoltMeter", Cell::RowLabel, "rowLabel", &ChannelIds::rowLabel, nullptr, 0,
+         ""},
         {"Mode   ", "headerMode", Cell::Fitted, "modeLabel", &ChannelIds::mode, &ChannelRow::mode, 3, "ACDV"},
         {"Value     ", "headerValue", Cell::Value, "valueEdit", &ChannelIds::value, nullptr, 0, ""},
         {"Gauge          ", "headerGauge", Cell::Gauge, "gauge", &ChannelIds::gauge, nullptr, 0, ""},

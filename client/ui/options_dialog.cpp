@@ -104,7 +104,10 @@ void OptionsDialog::BuildControls() {
         Band band;
         int row, col, rowSpan;
     };
-    enum Group { kPolling, kMode, kName, kShunt, kNotes, kTune, kLive, kHigh, kLow, kHighNorm, kLowNorm, kTopRow };
+    enum Group {
+        kPolling, kMode, kName, kShunt, kNotes, kTune, kLive, kHigh, kLow, kHighNorm, kLowNorm,
+        kTopRow,  // the top row itself, outside any frame
+    };
     static constexpr GroupSpec kGroups[] = {
         {1001, "pollingGroup", "Voltmeter Polling", kTopBand, 0, 0, 1},
         {1101, "modeGroup", "Voltmeter Mode", kTopBand, 0, 1, 1},
@@ -138,65 +141,129 @@ void OptionsDialog::BuildControls() {
         bool sound;  // a browse button for a sound file
     };
     using D = OptionsDialog;
+    struct Make {
+        static constexpr ControlSpec At(Kind kind, int id, const char* name, const char* caption, Group group,
+                                        int row, int col, int colSpan = 1) {
+            ControlSpec c{};
+            c.kind = kind;
+            c.id = id;
+            c.name = name;
+            c.caption = caption;
+            c.group = group;
+            c.row = row;
+            c.col = col;
+            c.colSpan = colSpan;
+            return c;
+        }
+    };
+    constexpr auto Check = [](int id, const char* name, const char* caption, Group g, int row, int col,
+                              QCheckBox* D::*member) {
+        ControlSpec c = Make::At(Kind::Check, id, name, caption, g, row, col);
+        c.check = member;
+        return c;
+    };
+    constexpr auto Radio = [](int id, const char* name, const char* caption, Group g, int row, int col,
+                              QRadioButton* D::*member) {
+        ControlSpec c = Make::At(Kind::Radio, id, name, caption, g, row, col);
+        c.radio = member;
+        return c;
+    };
+    constexpr auto Label = [](int id, const char* name, const char* caption, Group g, int row, int col,
+                              QLabel* D::*member = nullptr) {
+        ControlSpec c = Make::At(Kind::Label, id, name, caption, g, row, col);
+        c.label = member;
+        return c;
+    };
+    constexpr auto Edit = [](int id, const char* name, Group g, int row, int col, QLineEdit* D::*member,
+                             int colSpan = 1) {
+        ControlSpec c = Make::At(Kind::Edit, id, name, "", g, row, col, colSpan);
+        c.edit = member;
+        return c;
+    };
+    constexpr auto Notes = [](int id, const char* name, Group g, int row, int col) {
+        return Make::At(Kind::Notes, id, name, "", g, row, col);
+    };
+    constexpr auto TestEvery = [](int id, const char* name, Group g, int row, int col,
+                                  QComboBox* D::*member) {
+        ControlSpec c = Make::At(Kind::TestEvery, id, name, "", g, row, col, 2);
+        c.combo = member;
+        return c;
+    };
+    constexpr auto Button = [](int id, const char* name, const char* caption, Group g, int row, int col,
+                               void (D::*action)()) {
+        ControlSpec c = Make::At(Kind::Button, id, name, caption, g, row, col);
+        c.action = action;
+        return c;
+    };
+    constexpr auto BrowseButton = [](int id, const char* name, Group g, int row, int col,
+                                     QLineEdit* D::*target, bool sound) {
+        ControlSpec c = Make::At(Kind::Browse, id, name, "....", g, row, col);
+        c.edit = target;
+        c.sound = sound;
+        return c;
+    };
+    constexpr auto Gauge = [](int id, const char* name, Group g, int row, int col, int colSpan) {
+        return Make::At(Kind::Gauge, id, name, "", g, row, col, colSpan);
+    };
     static constexpr ControlSpec kControls[] = {
-        {Kind::Check, 1189, "pollingCheck", "Polling enabled", kPolling, 0, 0, 1, {}, &D::polling_, {}, {}, {}, {}, false},
-        {Kind::Radio, 1102, "voltmeterRadio", "Voltmeter", kMode, 0, 0, 1, {}, {}, &D::voltmeter_, {}, {}, {}, false},
-        {Kind::Radio, 1103, "shuntRadio", "Shunt", kMode, 0, 1, 1, {}, {}, &D::shunt_, {}, {}, {}, false},
-        {Kind::Button, 1148, "okButton", "OK", kTopRow, 0, 3, 1, {}, {}, {}, {}, {}, &D::OnOk, false},
-        {Kind::Button, 1149, "cancelButton", "CANCEL", kTopRow, 0, 4, 1, {}, {}, {}, {}, {}, &D::reject, false},
-        {Kind::Edit, 1110, "nameEdit", "", kName, 0, 0, 1, &D::name_, {}, {}, {}, {}, {}, false},
-        {Kind::Label, 1105, "ampLabel", "Amp Rating", kShunt, 0, 0, 1, {}, {}, {}, {}, &D::ampLabel_, {}, false},
-        {Kind::Edit, 1106, "ampEdit", "", kShunt, 0, 1, 1, &D::amp_, {}, {}, {}, {}, {}, false},
-        {Kind::Label, 1108, "millivoltLabel", "Millivolt Rating", kShunt, 1, 0, 1, {}, {}, {}, {}, &D::millivoltLabel_, {}, false},
-        {Kind::Edit, 1107, "millivoltEdit", "", kShunt, 1, 1, 1, &D::millivolt_, {}, {}, {}, {}, {}, false},
-        {Kind::Notes, 1113, "notesEdit", "", kNotes, 0, 0, 1, {}, {}, {}, {}, {}, {}, false},
-        {Kind::Label, 1117, "precisionLabel", "Precision", kTune, 0, 0, 1, {}, {}, {}, {}, {}, {}, false},
-        {Kind::Edit, 1116, "precisionEdit", "", kTune, 0, 1, 1, &D::precision_, {}, {}, {}, {}, {}, false},
-        {Kind::Label, 1121, "placesLabel", "(Decimal Places 0-6)", kTune, 0, 2, 1, {}, {}, {}, {}, {}, {}, false},
-        {Kind::Label, 1119, "adjustmentLabel", "Adjustment", kTune, 1, 0, 1, {}, {}, {}, {}, {}, {}, false},
-        {Kind::Edit, 1118, "adjustmentEdit", "", kTune, 1, 1, 1, &D::adjustment_, {}, {}, {}, {}, {}, false},
-        {Kind::Button, 1188, "autoCalcButton", "Auto Calc", kTune, 1, 2, 1, {}, {}, {}, {}, {}, &D::OnAutoCalc, false},
-        {Kind::Edit, 1167, "liveValueEdit", "", kLive, 0, 0, 1, &D::liveValue_, {}, {}, {}, {}, {}, false},
-        {Kind::Button, 1190, "filterButton", "Filter", kLive, 0, 1, 1, {}, {}, {}, {}, {}, &D::OnFilter, false},
-        {Kind::Gauge, 1166, "liveGauge", "", kLive, 1, 0, 2, {}, {}, {}, {}, {}, {}, false},
-        {Kind::Check, 1131, "highEnableCheck", "ENABLE", kHigh, 0, 0, 1, {}, &D::highEnable_, {}, {}, {}, {}, false},
-        {Kind::Label, 1130, "highMaxLabel", "High Trigger Value (MAX)", kHigh, 1, 0, 1, {}, {}, {}, {}, {}, {}, false},
-        {Kind::Edit, 1129, "highMaxEdit", "", kHigh, 1, 1, 2, &D::highMax_, {}, {}, {}, {}, {}, false},
-        {Kind::Label, 1127, "highMinLabel", "High Trigger Value (MIN)", kHigh, 2, 0, 1, {}, {}, {}, {}, {}, {}, false},
-        {Kind::Edit, 1128, "highMinEdit", "", kHigh, 2, 1, 2, &D::highMin_, {}, {}, {}, {}, {}, false},
-        {Kind::Label, 1126, "highTestEveryLabel", "Test Every", kHigh, 3, 0, 1, {}, {}, {}, {}, {}, {}, false},
-        {Kind::TestEvery, 1125, "highTestEveryBox", "", kHigh, 3, 1, 2, {}, {}, {}, &D::highTestEvery_, {}, {}, false},
-        {Kind::Label, 1111, "highSoundGroup", "Play Sound", kHigh, 4, 0, 1, {}, {}, {}, {}, {}, {}, false},
-        {Kind::Edit, 1123, "highSoundEdit", "", kHigh, 4, 1, 1, &D::highSound_, {}, {}, {}, {}, {}, false},
-        {Kind::Browse, 1124, "highSoundBrowse", "....", kHigh, 4, 2, 1, &D::highSound_, {}, {}, {}, {}, {}, true},
-        {Kind::Label, 1114, "highFileGroup", "Execute File", kHigh, 5, 0, 1, {}, {}, {}, {}, {}, {}, false},
-        {Kind::Edit, 1120, "highFileEdit", "", kHigh, 5, 1, 1, &D::highFile_, {}, {}, {}, {}, {}, false},
-        {Kind::Browse, 1122, "highFileBrowse", "....", kHigh, 5, 2, 1, &D::highFile_, {}, {}, {}, {}, {}, false},
-        {Kind::Check, 1133, "lowEnableCheck", "ENABLE", kLow, 0, 0, 1, {}, &D::lowEnable_, {}, {}, {}, {}, false},
-        {Kind::Label, 1136, "lowMinLabel", "Low Trigger Value (MIN)", kLow, 1, 0, 1, {}, {}, {}, {}, {}, {}, false},
-        {Kind::Edit, 1137, "lowMinEdit", "", kLow, 1, 1, 2, &D::lowMin_, {}, {}, {}, {}, {}, false},
-        {Kind::Label, 1134, "lowMaxLabel", "Low Trigger Value (MAX)", kLow, 2, 0, 1, {}, {}, {}, {}, {}, {}, false},
-        {Kind::Edit, 1135, "lowMaxEdit", "", kLow, 2, 1, 2, &D::lowMax_, {}, {}, {}, {}, {}, false},
-        {Kind::Label, 1138, "lowTestEveryLabel", "Test Every", kLow, 3, 0, 1, {}, {}, {}, {}, {}, {}, false},
-        {Kind::TestEvery, 1139, "lowTestEveryBox", "", kLow, 3, 1, 2, {}, {}, {}, &D::lowTestEvery_, {}, {}, false},
-        {Kind::Label, 1142, "lowSoundGroup", "Play Sound", kLow, 4, 0, 1, {}, {}, {}, {}, {}, {}, false},
-        {Kind::Edit, 1140, "lowSoundEdit", "", kLow, 4, 1, 1, &D::lowSound_, {}, {}, {}, {}, {}, false},
-        {Kind::Browse, 1141, "lowSoundBrowse", "....", kLow, 4, 2, 1, &D::lowSound_, {}, {}, {}, {}, {}, true},
-        {Kind::Label, 1145, "lowFileGroup", "Execute File", kLow, 5, 0, 1, {}, {}, {}, {}, {}, {}, false},
-        {Kind::Edit, 1143, "lowFileEdit", "", kLow, 5, 1, 1, &D::lowFile_, {}, {}, {}, {}, {}, false},
-        {Kind::Browse, 1144, "lowFileBrowse", "....", kLow, 5, 2, 1, &D::lowFile_, {}, {}, {}, {}, {}, false},
-        {Kind::Label, 1159, "highNormSoundGroup", "Play Sound", kHighNorm, 0, 0, 1, {}, {}, {}, {}, {}, {}, false},
-        {Kind::Edit, 1156, "highNormSoundEdit", "", kHighNorm, 0, 1, 1, &D::highNormSound_, {}, {}, {}, {}, {}, false},
-        {Kind::Browse, 1155, "highNormSoundBrowse", "....", kHighNorm, 0, 2, 1, &D::highNormSound_, {}, {}, {}, {}, {}, true},
-        {Kind::Label, 1158, "highNormFileGroup", "Execute File", kHighNorm, 1, 0, 1, {}, {}, {}, {}, {}, {}, false},
-        {Kind::Edit, 1157, "highNormFileEdit", "", kHighNorm, 1, 1, 1, &D::highNormFile_, {}, {}, {}, {}, {}, false},
-        {Kind::Browse, 1154, "highNormFileBrowse", "....", kHighNorm, 1, 2, 1, &D::highNormFile_, {}, {}, {}, {}, {}, false},
-        {Kind::Label, 1162, "lowNormSoundGroup", "Play Sound", kLowNorm, 0, 0, 1, {}, {}, {}, {}, {}, {}, false},
-        {Kind::Edit, 1164, "lowNormSoundEdit", "", kLowNorm, 0, 1, 1, &D::lowNormSound_, {}, {}, {}, {}, {}, false},
-        {Kind::Browse, 1151, "lowNormSoundBrowse", "....", kLowNorm, 0, 2, 1, &D::lowNormSound_, {}, {}, {}, {}, {}, true},
-        {Kind::Label, 1161, "lowNormFileGroup", "Execute File", kLowNorm, 1, 0, 1, {}, {}, {}, {}, {}, {}, false},
-        {Kind::Edit, 1153, "lowNormFileEdit", "", kLowNorm, 1, 1, 1, &D::lowNormFile_, {}, {}, {}, {}, {}, false},
-        {Kind::Browse, 1150, "lowNormFileBrowse", "....", kLowNorm, 1, 2, 1, &D::lowNormFile_, {}, {}, {}, {}, {}, false},
+        Check(1189, "pollingCheck", "Polling enabled", kPolling, 0, 0, &D::polling_),
+        Radio(1102, "voltmeterRadio", "Voltmeter", kMode, 0, 0, &D::voltmeter_),
+        Radio(1103, "shuntRadio", "Shunt", kMode, 0, 1, &D::shunt_),
+        Button(1148, "okButton", "OK", kTopRow, 0, 3, &D::OnOk),
+        Button(1149, "cancelButton", "CANCEL", kTopRow, 0, 4, &D::OnCancel),
+        Edit(1110, "nameEdit", kName, 0, 0, &D::name_),
+        Label(1105, "ampLabel", "Amp Rating", kShunt, 0, 0, &D::ampLabel_),
+        Edit(1106, "ampEdit", kShunt, 0, 1, &D::amp_),
+        Label(1108, "millivoltLabel", "Millivolt Rating", kShunt, 1, 0, &D::millivoltLabel_),
+        Edit(1107, "millivoltEdit", kShunt, 1, 1, &D::millivolt_),
+        Notes(1113, "notesEdit", kNotes, 0, 0),
+        Label(1117, "precisionLabel", "Precision", kTune, 0, 0),
+        Edit(1116, "precisionEdit", kTune, 0, 1, &D::precision_),
+        Label(1121, "placesLabel", "(Decimal Places 0-6)", kTune, 0, 2),
+        Label(1119, "adjustmentLabel", "Adjustment", kTune, 1, 0),
+        Edit(1118, "adjustmentEdit", kTune, 1, 1, &D::adjustment_),
+        Button(1188, "autoCalcButton", "Auto Calc", kTune, 1, 2, &D::OnAutoCalc),
+        Edit(1167, "liveValueEdit", kLive, 0, 0, &D::liveValue_),
+        Button(1190, "filterButton", "Filter", kLive, 0, 1, &D::OnFilter),
+        Gauge(1166, "liveGauge", kLive, 1, 0, 2),
+        Check(1131, "highEnableCheck", "ENABLE", kHigh, 0, 0, &D::highEnable_),
+        Label(1130, "highMaxLabel", "High Trigger Value (MAX)", kHigh, 1, 0),
+        Edit(1129, "highMaxEdit", kHigh, 1, 1, &D::highMax_, 2),
+        Label(1127, "highMinLabel", "High Trigger Value (MIN)", kHigh, 2, 0),
+        Edit(1128, "highMinEdit", kHigh, 2, 1, &D::highMin_, 2),
+        Label(1126, "highTestEveryLabel", "Test Every", kHigh, 3, 0),
+        TestEvery(1125, "highTestEveryBox", kHigh, 3, 1, &D::highTestEvery_),
+        Label(1111, "highSoundGroup", "Play Sound", kHigh, 4, 0),
+        Edit(1123, "highSoundEdit", kHigh, 4, 1, &D::highSound_),
+        BrowseButton(1124, "highSoundBrowse", kHigh, 4, 2, &D::highSound_, true),
+        Label(1114, "highFileGroup", "Execute File", kHigh, 5, 0),
+        Edit(1120, "highFileEdit", kHigh, 5, 1, &D::highFile_),
+        BrowseButton(1122, "highFileBrowse", kHigh, 5, 2, &D::highFile_, false),
+        Check(1133, "lowEnableCheck", "ENABLE", kLow, 0, 0, &D::lowEnable_),
+        Label(1136, "lowMinLabel", "Low Trigger Value (MIN)", kLow, 1, 0),
+        Edit(1137, "lowMinEdit", kLow, 1, 1, &D::lowMin_, 2),
+        Label(1134, "lowMaxLabel", "Low Trigger Value (MAX)", kLow, 2, 0),
+        Edit(1135, "lowMaxEdit", kLow, 2, 1, &D::lowMax_, 2),
+        Label(1138, "lowTestEveryLabel", "Test Every", kLow, 3, 0),
+        TestEvery(1139, "lowTestEveryBox", kLow, 3, 1, &D::lowTestEvery_),
+        Label(1142, "lowSoundGroup", "Play Sound", kLow, 4, 0),
+        Edit(1140, "lowSoundEdit", kLow, 4, 1, &D::lowSound_),
+        BrowseButton(1141, "lowSoundBrowse", kLow, 4, 2, &D::lowSound_, true),
+        Label(1145, "lowFileGroup", "Execute File", kLow, 5, 0),
+        Edit(1143, "lowFileEdit", kLow, 5, 1, &D::lowFile_),
+        BrowseButton(1144, "lowFileBrowse", kLow, 5, 2, &D::lowFile_, false),
+        Label(1159, "highNormSoundGroup", "Play Sound", kHighNorm, 0, 0),
+        Edit(1156, "highNormSoundEdit", kHighNorm, 0, 1, &D::highNormSound_),
+        BrowseButton(1155, "highNormSoundBrowse", kHighNorm, 0, 2, &D::highNormSound_, true),
+        Label(1158, "highNormFileGroup", "Execute File", kHighNorm, 1, 0),
+        Edit(1157, "highNormFileEdit", kHighNorm, 1, 1, &D::highNormFile_),
+        BrowseButton(1154, "highNormFileBrowse", kHighNorm, 1, 2, &D::highNormFile_, false),
+        Label(1162, "lowNormSoundGroup", "Play Sound", kLowNorm, 0, 0),
+        Edit(1164, "lowNormSoundEdit", kLowNorm, 0, 1, &D::lowNormSound_),
+        BrowseButton(1151, "lowNormSoundBrowse", kLowNorm, 0, 2, &D::lowNormSound_, true),
+        Label(1161, "lowNormFileGroup", "Execute File", kLowNorm, 1, 0),
+        Edit(1153, "lowNormFileEdit", kLowNorm, 1, 1, &D::lowNormFile_),
+        BrowseButton(1150, "lowNormFileBrowse", kLowNorm, 1, 2, &D::lowNormFile_, false),
     };
 
     auto* outer = new QVBoxLayout(this);
@@ -275,7 +342,8 @@ void OptionsDialog::BuildControls() {
                 // A path field gets the room beside its browse button.
                 target->setMinimumWidth(200);
                 const bool sound = spec.sound;
-                connect(button, &QPushButton::clicked, this, [this, target, sound] { Browse(target, sound); });
+                connect(button, &QPushButton::clicked, this,
+                        [this, target, sound] { Browse(target, sound); });
             }
             w = button;
             break;

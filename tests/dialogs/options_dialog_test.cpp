@@ -455,7 +455,8 @@ private slots:
         const QSize smallest = d.minimumSizeHint().expandedTo(d.minimumSize());
         constexpr int kTitleBar = 40, kFrame = 16;
         for (const QSize screen : {QSize(1366, 768), QSize(1280, 720)}) {
-            QVERIFY2(smallest.width() + kFrame <= screen.width() && smallest.height() + kTitleBar <= screen.height(),
+            QVERIFY2(smallest.width() + kFrame <= screen.width() &&
+                         smallest.height() + kTitleBar <= screen.height(),
                      qPrintable(QStringLiteral("%1 x %2 on %3 x %4")
                                     .arg(smallest.width())
                                     .arg(smallest.height())
@@ -467,7 +468,8 @@ private slots:
         for (QWidget* w : d.findChildren<QWidget*>()) {
             if (!w->isVisible() || !w->property("controlId").isValid()) continue;
             const int least = std::min(w->minimumSizeHint().width(), w->maximumWidth());
-            QVERIFY2(w->width() >= least && w->height() >= std::min(w->minimumSizeHint().height(), w->maximumHeight()),
+            const int leastHeight = std::min(w->minimumSizeHint().height(), w->maximumHeight());
+            QVERIFY2(w->width() >= least && w->height() >= leastHeight,
                      qPrintable(w->objectName()));
         }
     }

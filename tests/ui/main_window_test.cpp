@@ -287,7 +287,8 @@ private slots:
     void connectWithTheLongestTextsKeepsTheWindowSize() {
         // The longest the board's answer carries.
         const QString firmware = QStringLiteral("KESTRANE FW ") + QString(50, 'W');
-        WriteSimulation("[device]\nproduct-id = 000A\nfirmware = " + firmware.toStdString() + "\nchannel1 = 12.5\n");
+        WriteSimulation("[device]\nproduct-id = 000A\nfirmware = " + firmware.toStdString() +
+                        "\nchannel1 = 12.5\n");
         BoardSettings settings = Plain();
         ChannelSettings& ch1 = settings.channels[0];
         ch1.adj = "-123456789012345678901234.567890";
