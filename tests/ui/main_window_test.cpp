@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
@@ -249,6 +250,54 @@ private slots:
         QVERIFY2(seen.size() >= 3 && seen.count("normal") == 1, qPrintable(seen.join(',')));
         QTest::qWait(1500);
         QCOMPARE(lines(), seen);  // back to normal: quiet from now on
+        s.w().OnDisconnect();
+    }
+
+    // Each channel's cells carry their own ids and line up: one row per
+    // channel, top to bottom in channel order, the columns left to right
+    // under their headers.
+    void channelCellsLineUpUnderTheirHeaders() {
+        BoardSettings settings = Plain();
+        for (int n = 1; n <= 6; ++n) settings.channels[static_cast<std::size_t>(n - 1)].vmName = "Ch" + std::to_string(n);
+        Session s;
+        QVERIFY(s.Start(settings));
+        // Row label, Mode, Value, Gauge, Name, Adjust, Precision, Edit; the ids
+        // of channels 4 to 6 are not in row order.
+        const int ids[6][8] = {
+            {1003, 1025, 1002, 1027, 1033, 1039, 1045, 1051}, {1005, 1028, 1004, 1020, 1034, 1040, 1046, 1052},
+            {1007, 1029, 1006, 1021, 1035, 1041, 1047, 1053}, {1013, 1030, 1012, 1022, 1036, 1042, 1048, 1054},
+            {1011, 1031, 1010, 1023, 1037, 1043, 1049, 1055}, {1009, 1032, 1008, 1024, 1038, 1044, 1050, 1056},
+        };
+        const char* headers[8] = {"VoltMeter #", "Mode", "Value", "Gauge", "Name", "Adjust", "Precision", "Options"};
+        QMap<int, QWidget*> byId;
+        for (QWidget* w : s.w().findChildren<QWidget*>()) {
+            const QVariant id = w->property("controlId");
+            if (!id.isValid()) continue;
+            QVERIFY2(!byId.contains(id.toInt()), qPrintable(QString::number(id.toInt())));
+            byId.insert(id.toInt(), w);
+        }
+        const auto centre = [&](QWidget* w) { return w->mapTo(&s.w(), w->rect().center()); };
+        for (int c = 0; c < 8; ++c) {
+            auto* header = qobject_cast<QLabel*>(byId.value(1057 + c));
+            QVERIFY(header);
+            QCOMPARE(header->text().trimmed(), QString::fromLatin1(headers[c]));
+            int previousY = centre(header).y();
+            for (int n = 0; n < 6; ++n) {
+                QWidget* cell = byId.value(ids[n][c]);
+                QVERIFY2(cell && cell->isVisible(), qPrintable(QString::number(ids[n][c])));
+                QVERIFY(centre(cell).y() > previousY);
+                previousY = centre(cell).y();
+                // Under its header, and in the same row as the channel's row label.
+                QVERIFY(cell->mapTo(&s.w(), QPoint(0, 0)).x() < header->mapTo(&s.w(), QPoint(header->width(), 0)).x());
+                QVERIFY(qAbs(centre(cell).y() - centre(byId.value(ids[n][0])).y()) <= 2);
+                if (c > 0) QVERIFY(centre(cell).x() > centre(byId.value(ids[n][c - 1])).x());
+            }
+        }
+        s.w().OnConnect();
+        for (int n = 0; n < 6; ++n)
+            QCOMPARE(qobject_cast<QLabel*>(byId.value(ids[n][4]))->text(), QStringLiteral("Ch%1").arg(n + 1));
+        QTest::mouseClick(qobject_cast<QPushButton*>(byId.value(1054)), Qt::LeftButton);
+        QCOMPARE(s.dialogs.opened, QStringList{"options 4"});
         s.w().OnDisconnect();
     }
 
