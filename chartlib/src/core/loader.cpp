@@ -178,10 +178,6 @@ std::tm LineClock(const char* line) {
     return tm;
 }
 
-}  // namespace
-
-namespace {
-
 bool SameClock(const std::tm& a, const std::tm& b) {
     return a.tm_sec == b.tm_sec && a.tm_min == b.tm_min && a.tm_hour == b.tm_hour && a.tm_mday == b.tm_mday &&
            a.tm_mon == b.tm_mon && a.tm_year == b.tm_year;
