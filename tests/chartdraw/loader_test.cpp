@@ -1,5 +1,6 @@
 // Log file loading: the number reader, the line clock, the whole-file read
-// and LoadSeries with its all-or-nothing replacement of the series.
+// and LoadSeries with its all-or-nothing replacement of the series, its
+// line ends, and the days the clocks change.
 #include <gtest/gtest.h>
 
 #include <cmath>

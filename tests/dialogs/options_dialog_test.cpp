@@ -2,7 +2,8 @@
 // opening with each mode and band switch, the band checks on OK, fields
 // saved as typed and cut to their column sizes, Cancel and the close box,
 // the browse buttons, a failed save, the key filters on their fields, the
-// live display while the dialog runs modally, and Auto Calc.
+// live display while the dialog runs modally, Auto Calc, the tab order, ids
+// and captions, and the fit on small screens.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>

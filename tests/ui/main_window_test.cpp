@@ -1,7 +1,8 @@
 // The main window's own behaviour: credits ticker, the clickable logo,
 // menu and button dispatch to the dialogs, Exit, keys that must not act,
-// and the alarm and logging timers reaching the trigger engine and the log
-// writer through the real session.
+// the alarm and logging timers reaching the trigger engine and the log
+// writer through the real session, the channel cells' ids and places, and
+// texts that must neither be clipped unseen nor resize the window.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
