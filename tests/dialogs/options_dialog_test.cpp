@@ -453,16 +453,18 @@ private slots:
         s.core().LoadAndShowSettings();
         OptionsDialog d(s.Context(), 1, &s.w());
         d.show();
+        // Both the smallest size and the size it opens with.
         const QSize smallest = d.minimumSizeHint().expandedTo(d.minimumSize());
         constexpr int kTitleBar = 40, kFrame = 16;
-        for (const QSize screen : {QSize(1366, 768), QSize(1280, 720)}) {
-            QVERIFY2(smallest.width() + kFrame <= screen.width() &&
-                         smallest.height() + kTitleBar <= screen.height(),
-                     qPrintable(QStringLiteral("%1 x %2 on %3 x %4")
-                                    .arg(smallest.width())
-                                    .arg(smallest.height())
-                                    .arg(screen.width())
-                                    .arg(screen.height())));
+        for (const QSize size : {smallest, d.sizeHint()}) {
+            for (const QSize screen : {QSize(1366, 768), QSize(1280, 720)}) {
+                QVERIFY2(size.width() + kFrame <= screen.width() && size.height() + kTitleBar <= screen.height(),
+                         qPrintable(QStringLiteral("%1 x %2 on %3 x %4")
+                                        .arg(size.width())
+                                        .arg(size.height())
+                                        .arg(screen.width())
+                                        .arg(screen.height())));
+            }
         }
         // Shown at its size hint, nothing is squeezed below its own minimum.
         d.resize(d.sizeHint());
