@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QWidget>
 
 namespace kestrane::ui {
@@ -14,6 +16,10 @@ std::function<void()>& BeepHook() {
 
 bool IsDigit(int c) { return c >= '0' && c <= '9'; }
 bool IsLetter(int c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+bool IsMultiLine(const QObject* field) {
+    return qobject_cast<const QPlainTextEdit*>(field) != nullptr || qobject_cast<const QTextEdit*>(field) != nullptr;
+}
 
 }  // namespace
 
@@ -70,7 +76,12 @@ bool KeyFilter::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
     const auto* key = static_cast<QKeyEvent*>(event);
     const std::optional<int> code = TypedCharacter(key->key(), key->modifiers(), key->text());
-    if (!code || KeyFilterAccepts(kind_, *code)) return false;
+    if (!code) return false;
+    // Enter has no meaning in a single-line field: it is swallowed without
+    // a beep, so it neither rings for a character the field would refuse
+    // nor reaches the dialog. Only a multi-line field makes it a new line.
+    if (*code == kCarriageReturnCode && !IsMultiLine(watched)) return true;
+    if (KeyFilterAccepts(kind_, *code)) return false;
     ++refused_;
     if (BeepHook())
         BeepHook()();

@@ -37,7 +37,8 @@ bool KeyFilterAccepts(KeyFilterKind kind, int code);
 std::optional<int> TypedCharacter(int key, Qt::KeyboardModifiers modifiers, const QString& text);
 
 // One event filter object per field. Install with Attach(); the field
-// also loses input-method composition, which would bypass the test.
+// also loses input-method composition, which would bypass the test. Enter
+// in a single-line field does nothing and does not beep, whatever the kind.
 class KeyFilter final : public QObject {
     Q_OBJECT
 public:

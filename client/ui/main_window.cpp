@@ -16,6 +16,7 @@
 
 #include "kestrane_version.h"
 #include "ui/control_tag.h"
+#include "ui/fitted_label.h"
 #include "ui/logo_image.h"
 #include "ui/startup_logic.h"
 #include "ui/ui_ids.h"
@@ -27,15 +28,6 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 // The light blue behind the column headers.
 constexpr QColor kHeaderBlue(214, 223, 247);
-
-const char* const kHeaderCaptions[8] = {
-    "VoltMeter #     ", "Mode   ", "Value     ", "Gauge          ",
-    "Name          ", "Adjust   ", "Precision ", "Options ",
-};
-const char* const kHeaderNames[8] = {
-    "headerVoltMeter", "headerMode", "headerValue", "headerGauge",
-    "headerName", "headerAdjust", "headerPrecision", "headerOptions",
-};
 
 QString GaugeStyle(bool positive) {
     return positive ? QStringLiteral("QProgressBar{border:1px solid #808080;background:white;}"
@@ -51,6 +43,18 @@ QString NotesTooltip(const std::string& notes) {
     html.replace(QStringLiteral("\r\n"), QStringLiteral("<br>"));
     html.replace(QLatin1Char('\n'), QStringLiteral("<br>"));
     return QStringLiteral("<qt><p style='white-space:pre-wrap'>") + html + QStringLiteral("</p></qt>");
+}
+
+// The Name label's tooltip: its notes, led by the whole name when the
+// column shows the name cut.
+QString NameTooltip(const FittedLabel& name) {
+    const std::string notes = name.property("notes").toString().toStdString();
+    if (!name.isElided()) return NotesTooltip(notes);
+    if (notes.empty()) return name.text();
+    QString tip = NotesTooltip(notes);
+    tip.insert(tip.indexOf(QStringLiteral("<p")),
+               QStringLiteral("<p>") + name.text().toHtmlEscaped() + QStringLiteral("</p>"));
+    return tip;
 }
 
 }  // namespace
@@ -140,140 +144,189 @@ void MainWindow::BuildControls() {
     grid->setHorizontalSpacing(6);
     grid->setVerticalSpacing(5);
 
-    // Device and connection row.
-    selector_ = new DeviceSelector(body);
-    Tag(selector_, kIdDeviceSelector, "deviceSelector");
+    // Device and connection row: the selector, then its buttons in order.
+    selector_ = Tag(new DeviceSelector(body), kIdDeviceSelector, "deviceSelector");
     selector_->setEditable(true);
     selector_->setInsertPolicy(QComboBox::NoInsert);
     selector_->setMinimumWidth(220);
     connect(selector_, &DeviceSelector::aboutToOpen, this, &MainWindow::OnDisconnect);
-
-    auto button = [&](int id, const char* name, const char* caption) {
-        auto* b = new QPushButton(QString::fromLatin1(caption), body);
-        Tag(b, id, name);
-        b->setAutoDefault(false);
-        b->setDefault(false);
-        return b;
-    };
-    auto* addButton = button(kIdAddDevice, "addDeviceButton", "ADD Device");
-    auto* defaultButton = button(kIdSetDefault, "setDefaultButton", "Set Default");
-    auto* deleteButton = button(kIdDeleteDevice, "deleteDeviceButton", "Delete Device");
-    connectButton_ = button(kIdConnect, "connectButton", "Connect");
-    disconnectButton_ = button(kIdDisconnect, "disconnectButton", "Disconnect");
-    connect(addButton, &QPushButton::clicked, this, [this] { if (devices_) devices_->Add(); });
-    connect(defaultButton, &QPushButton::clicked, this, [this] { if (devices_) devices_->SetDefault(); });
-    connect(deleteButton, &QPushButton::clicked, this, [this] { if (devices_) devices_->Delete(); });
-    connect(connectButton_, &QPushButton::clicked, this, &MainWindow::OnConnect);
-    connect(disconnectButton_, &QPushButton::clicked, this, &MainWindow::OnDisconnect);
-
     auto* deviceRow = new QHBoxLayout();
     deviceRow->setSpacing(6);
     deviceRow->addWidget(selector_, 1);
-    for (QPushButton* b : {addButton, defaultButton, deleteButton, connectButton_, disconnectButton_})
+
+    struct ButtonSpec {
+        int id;
+        const char* name;
+        const char* caption;
+        void (MainWindow::*action)();
+        QPushButton* MainWindow::*keep;
+    };
+    static constexpr ButtonSpec kDeviceButtons[] = {
+        {kIdAddDevice, "addDeviceButton", "ADD Device", &MainWindow::OnAddDevice, nullptr},
+        {kIdSetDefault, "setDefaultButton", "Set Default", &MainWindow::OnSetDefault, nullptr},
+        {kIdDeleteDevice, "deleteDeviceButton", "Delete Device", &MainWindow::OnDeleteDevice, nullptr},
+        {kIdConnect, "connectButton", "Connect", &MainWindow::OnConnect, &MainWindow::connectButton_},
+        {kIdDisconnect, "disconnectButton", "Disconnect", &MainWindow::OnDisconnect,
+         &MainWindow::disconnectButton_},
+    };
+    for (const ButtonSpec& spec : kDeviceButtons) {
+        auto* b = Tag(new QPushButton(QString::fromLatin1(spec.caption), body), spec.id, spec.name);
+        b->setAutoDefault(false);
+        b->setDefault(false);
+        connect(b, &QPushButton::clicked, this, spec.action);
+        if (spec.keep) this->*spec.keep = b;
         deviceRow->addWidget(b);
+    }
     grid->addLayout(deviceRow, 0, 0, 1, 6);
 
-    auto* logo = new LogoLabel(body);
-    Tag(logo, kIdLogo, "logo");
+    auto* logo = Tag(new LogoLabel(body), kIdLogo, "logo");
     logo->setPixmap(MakeLogoPixmap());
     logo->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     connect(logo, &LogoLabel::clicked, this, &MainWindow::OnLogoClicked);
     grid->addWidget(logo, 0, 6, 1, 2, Qt::AlignRight);
 
-    // Column headers on the light blue.
-    for (std::size_t i = 0; i < kIdHeaders.size(); ++i) {
-        auto* header = new QLabel(QString::fromLatin1(kHeaderCaptions[i]), body);
-        Tag(header, kIdHeaders[i], kHeaderNames[i]);
+    // One column per table entry: its header on the light blue, then the
+    // six channels' cells. Texts from the settings sit in fitted labels, so
+    // no stored text resizes the window.
+    enum class Cell { RowLabel, Fitted, Value, Gauge, EditButton };
+    struct ColumnSpec {
+        const char* header;
+        const char* headerName;
+        Cell cell;
+        const char* cellName;
+        int ChannelIds::*id;
+        FittedLabel* ChannelRow::*fitted;
+        int widthChars;      // fitted cells: the longest text shown whole...
+        const char* glyphs;  // ...made of these characters ("": any printable)
+    };
+    static constexpr ColumnSpec kColumns[] = {
+        {"VoltMeter #     ", "headerVoltMeter", Cell::RowLabel, "rowLabel", &ChannelIds::rowLabel, nullptr, 0,
+         ""},
+        {"Mode   ", "headerMode", Cell::Fitted, "modeLabel", &ChannelIds::mode, &ChannelRow::mode, 3, "ACDV"},
+        {"Value     ", "headerValue", Cell::Value, "valueEdit", &ChannelIds::value, nullptr, 0, ""},
+        {"Gauge          ", "headerGauge", Cell::Gauge, "gauge", &ChannelIds::gauge, nullptr, 0, ""},
+        {"Name          ", "headerName", Cell::Fitted, "nameLabel", &ChannelIds::name, &ChannelRow::name,
+         kNameColumnChars, ""},
+        {"Adjust   ", "headerAdjust", Cell::Fitted, "adjustLabel", &ChannelIds::adjust, &ChannelRow::adjust,
+         kAdjustColumnChars, " -.0123456789"},
+        {"Precision ", "headerPrecision", Cell::Fitted, "precisionLabel", &ChannelIds::precision,
+         &ChannelRow::precision, 1, "0123456"},
+        {"Options ", "headerOptions", Cell::EditButton, "editButton", &ChannelIds::edit, nullptr, 0, ""},
+    };
+    static_assert(std::size(kColumns) == kIdHeaders.size());
+    // Fixed-width digits keep the decimal places of a channel steady.
+    const QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+
+    for (std::size_t c = 0; c < std::size(kColumns); ++c) {
+        const ColumnSpec& col = kColumns[c];
+        const int column = static_cast<int>(c);
+        auto* header = Tag(new QLabel(QString::fromLatin1(col.header), body), kIdHeaders[c], col.headerName);
         header->setAutoFillBackground(true);
         QPalette pal = header->palette();
         pal.setColor(QPalette::Window, kHeaderBlue);
         header->setPalette(pal);
         header->setContentsMargins(3, 2, 3, 2);
-        grid->addWidget(header, 1, static_cast<int>(i));
+        grid->addWidget(header, 1, column);
+
+        for (int n = 1; n <= kChannelCount; ++n) {
+            ChannelRow& row = rows_[static_cast<std::size_t>(n - 1)];
+            const int id = kChannelIds[static_cast<std::size_t>(n - 1)].*col.id;
+            const QByteArray name = QByteArray(col.cellName) + QByteArray::number(n);
+            QWidget* cell = nullptr;
+            switch (col.cell) {
+            case Cell::RowLabel:
+                row.rowLabel = new QLabel(QStringLiteral("VoltMeter %1 (\u00b1 0-100)").arg(n), body);
+                cell = row.rowLabel;
+                break;
+            case Cell::Fitted: {
+                auto* label = new FittedLabel(body);
+                label->setWidthForChars(col.widthChars, QString::fromLatin1(col.glyphs));
+                row.*col.fitted = label;
+                cell = label;
+                break;
+            }
+            case Cell::Value:
+                row.value = new QLineEdit(body);
+                row.value->setReadOnly(true);
+                row.value->setMinimumWidth(120);
+                row.value->setFont(mono);
+                cell = row.value;
+                break;
+            case Cell::Gauge:
+                row.gauge = new QProgressBar(body);
+                row.gauge->setRange(0, 100);
+                row.gauge->setValue(0);
+                row.gauge->setTextVisible(false);
+                row.gauge->setFixedHeight(16);
+                row.gauge->setMinimumWidth(150);
+                row.gauge->setStyleSheet(GaugeStyle(true));
+                row.gauge->setProperty("barColour", QColor(0, 255, 0));
+                cell = row.gauge;
+                break;
+            case Cell::EditButton:
+                row.edit = new QPushButton(QStringLiteral("Edit"), body);
+                row.edit->setAutoDefault(false);
+                row.edit->setEnabled(false);
+                connect(row.edit, &QPushButton::clicked, this, [this, n] { deps_.dialogs.OpenOptions(n); });
+                cell = row.edit;
+                break;
+            }
+            grid->addWidget(Tag(cell, id, name.constData()), n + 1, column);
+        }
     }
+    for (ChannelRow& row : rows_) row.mode->setText(QStringLiteral("VDC"));
 
-    // Channel rows.
-    for (int n = 1; n <= kChannelCount; ++n) {
-        const ChannelIds& ids = kChannelIds[static_cast<std::size_t>(n - 1)];
-        ChannelRow& row = rows_[static_cast<std::size_t>(n - 1)];
-        const QByteArray suffix = QByteArray::number(n);
-        auto name = [&](const char* base) { return QByteArray(base) + suffix; };
-
-        row.rowLabel = new QLabel(QStringLiteral("VoltMeter %1 (\u00b1 0-100)").arg(n), body);
-        Tag(row.rowLabel, ids.rowLabel, name("rowLabel").constData());
-        row.mode = new QLabel(QStringLiteral("VDC"), body);
-        Tag(row.mode, ids.mode, name("modeLabel").constData());
-        row.value = new QLineEdit(body);
-        Tag(row.value, ids.value, name("valueEdit").constData());
-        row.value->setReadOnly(true);
-        row.value->setMinimumWidth(120);
-        // Fixed-width digits keep the decimal places of a channel steady.
-        QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-        row.value->setFont(mono);
-        row.gauge = new QProgressBar(body);
-        Tag(row.gauge, ids.gauge, name("gauge").constData());
-        row.gauge->setRange(0, 100);
-        row.gauge->setValue(0);
-        row.gauge->setTextVisible(false);
-        row.gauge->setFixedHeight(16);
-        row.gauge->setMinimumWidth(150);
-        row.gauge->setStyleSheet(GaugeStyle(true));
-        row.gauge->setProperty("barColour", QColor(0, 255, 0));
-        row.name = new QLabel(body);
-        Tag(row.name, ids.name, name("nameLabel").constData());
-        row.name->setMinimumWidth(120);
-        row.adjust = new QLabel(body);
-        Tag(row.adjust, ids.adjust, name("adjustLabel").constData());
-        row.precision = new QLabel(body);
-        Tag(row.precision, ids.precision, name("precisionLabel").constData());
-        row.edit = new QPushButton(QStringLiteral("Edit"), body);
-        Tag(row.edit, ids.edit, name("editButton").constData());
-        row.edit->setAutoDefault(false);
-        row.edit->setEnabled(false);
-        connect(row.edit, &QPushButton::clicked, this, [this, n] { deps_.dialogs.OpenOptions(n); });
-
-        const int r = n + 1;
-        grid->addWidget(row.rowLabel, r, 0);
-        grid->addWidget(row.mode, r, 1);
-        grid->addWidget(row.value, r, 2);
-        grid->addWidget(row.gauge, r, 3);
-        grid->addWidget(row.name, r, 4);
-        grid->addWidget(row.adjust, r, 5);
-        grid->addWidget(row.precision, r, 6);
-        grid->addWidget(row.edit, r, 7);
-    }
-
-    // Build number, firmware and the hidden request fields.
+    // Build number and firmware; the request fields stay hidden. The
+    // firmware text takes the room left in the row and is cut to it.
+    enum class Info { GreyLabel, Label, Firmware, HiddenLabel, HiddenEdit };
+    struct InfoSpec {
+        int id;
+        const char* name;
+        const char* caption;
+        Info kind;
+        int spacingBefore;
+    };
+    static constexpr InfoSpec kInfo[] = {
+        {kIdBuildNumberLabel, "buildNumberLabel", "Build Number:", Info::GreyLabel, 0},
+        {kIdBuildNumber, "buildNumber", "", Info::Label, 0},
+        {kIdFirmwareLabel, "firmwareLabel", "Firmware:", Info::GreyLabel, 24},
+        {kIdFirmware, "firmware", "", Info::Firmware, 0},
+        {kIdCurrentRequestLabel, "currentRequestLabel", "Current request:", Info::HiddenLabel, 0},
+        {kIdCurrentRequest, "currentRequest", "", Info::HiddenEdit, 0},
+        {kIdHidden1018, "unusedField1018", "", Info::HiddenEdit, 0},
+        {kIdHidden1019, "unusedField1019", "", Info::HiddenEdit, 0},
+    };
     auto* infoRow = new QHBoxLayout();
-    auto* buildLabel = new QLabel(QStringLiteral("Build Number:"), body);
-    Tag(buildLabel, kIdBuildNumberLabel, "buildNumberLabel");
-    buildLabel->setEnabled(false);
-    buildNumber_ = new QLabel(body);
-    Tag(buildNumber_, kIdBuildNumber, "buildNumber");
-    auto* firmwareLabel = new QLabel(QStringLiteral("Firmware:"), body);
-    Tag(firmwareLabel, kIdFirmwareLabel, "firmwareLabel");
-    firmwareLabel->setEnabled(false);
-    firmware_ = new QLabel(body);
-    Tag(firmware_, kIdFirmware, "firmware");
-    firmware_->setMinimumWidth(120);
-    auto* requestLabel = new QLabel(QStringLiteral("Current request:"), body);
-    Tag(requestLabel, kIdCurrentRequestLabel, "currentRequestLabel");
-    requestLabel->hide();
-    currentRequest_ = new QLineEdit(body);
-    Tag(currentRequest_, kIdCurrentRequest, "currentRequest");
-    currentRequest_->hide();
-    auto* hidden1 = new QLineEdit(body);
-    Tag(hidden1, kIdHidden1018, "unusedField1018");
-    hidden1->hide();
-    auto* hidden2 = new QLineEdit(body);
-    Tag(hidden2, kIdHidden1019, "unusedField1019");
-    hidden2->hide();
-    infoRow->addWidget(buildLabel);
-    infoRow->addWidget(buildNumber_);
-    infoRow->addSpacing(24);
-    infoRow->addWidget(firmwareLabel);
-    infoRow->addWidget(firmware_);
-    infoRow->addStretch(1);
+    for (const InfoSpec& spec : kInfo) {
+        QWidget* w = nullptr;
+        switch (spec.kind) {
+        case Info::GreyLabel:
+        case Info::Label:
+        case Info::HiddenLabel:
+            w = new QLabel(QString::fromLatin1(spec.caption), body);
+            break;
+        case Info::Firmware: {
+            firmware_ = new FittedLabel(body);
+            firmware_->setMinimumWidth(120);
+            firmware_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+            w = firmware_;
+            break;
+        }
+        case Info::HiddenEdit:
+            w = new QLineEdit(body);
+            break;
+        }
+        Tag(w, spec.id, spec.name);
+        if (spec.kind == Info::GreyLabel) w->setEnabled(false);
+        if (spec.kind == Info::HiddenLabel || spec.kind == Info::HiddenEdit) {
+            w->hide();
+            continue;
+        }
+        if (spec.spacingBefore > 0) infoRow->addSpacing(spec.spacingBefore);
+        infoRow->addWidget(w, spec.kind == Info::Firmware ? 1 : 0);
+    }
+    buildNumber_ = body->findChild<QLabel*>(QStringLiteral("buildNumber"));
+    currentRequest_ = body->findChild<QLineEdit*>(QStringLiteral("currentRequest"));
     grid->addLayout(infoRow, kChannelCount + 2, 0, 1, 8);
 
     outer->addWidget(body, 1);
@@ -377,6 +430,15 @@ bool MainWindow::timerActive(int id) const {
 }
 
 void MainWindow::OnConnect() { core_->Connect(); }
+void MainWindow::OnAddDevice() {
+    if (devices_) devices_->Add();
+}
+void MainWindow::OnSetDefault() {
+    if (devices_) devices_->SetDefault();
+}
+void MainWindow::OnDeleteDevice() {
+    if (devices_) devices_->Delete();
+}
 void MainWindow::OnDisconnect() { core_->Disconnect(); }
 
 void MainWindow::OnLogoClicked() {
@@ -419,7 +481,10 @@ void MainWindow::SetGaugePosition(int channel, int position) {
     gauge->setValue(std::clamp(position, gauge->minimum(), gauge->maximum()));
 }
 
-void MainWindow::SetFirmwareText(const std::string& text) { firmware_->setText(Q(text)); }
+void MainWindow::SetFirmwareText(const std::string& text) {
+    firmware_->setText(Q(text));
+    firmware_->setToolTip(firmware_->isElided() ? firmware_->text() : QString());
+}
 
 void MainWindow::SetCurrentRequest(const std::string& text) { currentRequest_->setText(Q(text)); }
 
@@ -438,12 +503,16 @@ void MainWindow::SetChannelColumns(int channel, const std::string& mode, const s
     row.name->setText(Q(name));
     row.adjust->setText(Q(adjust));
     row.precision->setText(Q(precision));
+    // A text too long for its column is shown cut, and whole in its tooltip.
+    for (FittedLabel* label : {row.mode, row.adjust, row.precision})
+        label->setToolTip(label->isElided() ? label->text() : QString());
+    row.name->setToolTip(NameTooltip(*row.name));
 }
 
 void MainWindow::SetNameTooltip(int channel, const std::string& notes) {
-    QLabel* name = rows_[static_cast<std::size_t>(channel - 1)].name;
-    name->setToolTip(NotesTooltip(notes));
+    FittedLabel* name = rows_[static_cast<std::size_t>(channel - 1)].name;
     name->setProperty("notes", Q(notes));
+    name->setToolTip(NameTooltip(*name));
 }
 
 std::string MainWindow::DeviceSelectorText() const { return selector_->currentText().toStdString(); }

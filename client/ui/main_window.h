@@ -22,6 +22,15 @@ class QTimer;
 
 namespace kestrane::ui {
 
+class FittedLabel;
+
+// The Name column holds the longest name the Options dialog is for (its
+// caption says 20 characters) in the window's font; the Adjust column an
+// adjustment factor as Auto Calc writes it for any reading. Longer texts
+// are shown cut, and whole in the tooltip.
+inline constexpr int kNameColumnChars = 20;
+inline constexpr int kAdjustColumnChars = 16;
+
 // The device selector: opening its list is reported before it shows, so
 // the window can disconnect first.
 class DeviceSelector : public QComboBox {
@@ -104,6 +113,9 @@ protected:
 private:
     void BuildControls();
     void BuildMenus();
+    void OnAddDevice();
+    void OnSetDefault();
+    void OnDeleteDevice();
     QTimer* TimerFor(int id);
     void OnLogoClicked();
 
@@ -125,12 +137,12 @@ private:
 
     struct ChannelRow {
         QLabel* rowLabel = nullptr;
-        QLabel* mode = nullptr;
+        FittedLabel* mode = nullptr;
         QLineEdit* value = nullptr;
         QProgressBar* gauge = nullptr;
-        QLabel* name = nullptr;
-        QLabel* adjust = nullptr;
-        QLabel* precision = nullptr;
+        FittedLabel* name = nullptr;
+        FittedLabel* adjust = nullptr;
+        FittedLabel* precision = nullptr;
         QPushButton* edit = nullptr;
     };
 
@@ -144,7 +156,7 @@ private:
     QPushButton* connectButton_ = nullptr;
     QPushButton* disconnectButton_ = nullptr;
     QLabel* buildNumber_ = nullptr;
-    QLabel* firmware_ = nullptr;
+    FittedLabel* firmware_ = nullptr;
     QLineEdit* currentRequest_ = nullptr;
     StatusParts* status_ = nullptr;
     QMenu* loggingMenu_ = nullptr;

@@ -14,6 +14,7 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <array>
 
 #include "acquisition/intervals.h"
 #include "common/numtext.h"
@@ -92,182 +93,277 @@ OptionsDialog::OptionsDialog(const DialogContext& context, int channel, QWidget*
 }
 
 void OptionsDialog::BuildControls() {
+    // The frames, each with a grid of its own, placed in one of the three
+    // bands of the dialog: the top row, the channel's own settings, and the
+    // four alarm reactions in two columns.
+    enum Band { kTopBand, kMiddleBand, kTriggerBand };
+    struct GroupSpec {
+        int id;
+        const char* name;
+        const char* caption;
+        Band band;
+        int row, col, rowSpan;
+    };
+    enum Group {
+        kPolling, kMode, kName, kShunt, kNotes, kTune, kLive, kHigh, kLow, kHighNorm, kLowNorm,
+        kTopRow,  // the top row itself, outside any frame
+    };
+    static constexpr GroupSpec kGroups[] = {
+        {1001, "pollingGroup", "Voltmeter Polling", kTopBand, 0, 0, 1},
+        {1101, "modeGroup", "Voltmeter Mode", kTopBand, 0, 1, 1},
+        {1109, "nameGroup", "Voltmeter Name (20 Chars Max)", kMiddleBand, 0, 0, 1},
+        {1104, "shuntGroup", "Shunt Properties", kMiddleBand, 1, 0, 1},
+        {1112, "notesGroup", "Voltmeter Notes", kMiddleBand, 0, 1, 2},
+        {1115, "fineTuneGroup", "Fine Tune", kMiddleBand, 0, 2, 1},
+        {1165, "liveGroup", "Current Voltmeter Reading", kMiddleBand, 1, 2, 1},
+        {1132, "highTriggerGroup", "High Trigger", kTriggerBand, 0, 0, 1},
+        {1146, "lowTriggerGroup", "Low Trigger", kTriggerBand, 0, 1, 1},
+        {1160, "highNormalGroup", "High Normal Trigger", kTriggerBand, 1, 0, 1},
+        {1163, "lowNormalGroup", "Low Normal Trigger", kTriggerBand, 1, 1, 1},
+    };
+
+    // Every control in tab order, with the frame and grid cell it sits in.
+    // The Play Sound and Execute File captions are labels on their row.
+    enum class Kind { Check, Radio, Label, Edit, Notes, TestEvery, Button, Browse, Gauge };
+    struct ControlSpec {
+        Kind kind;
+        int id;
+        const char* name;
+        const char* caption;
+        Group group;
+        int row, col, colSpan;
+        QLineEdit* OptionsDialog::*edit;  // an edit, or the field a browse button fills
+        QCheckBox* OptionsDialog::*check;
+        QRadioButton* OptionsDialog::*radio;
+        QComboBox* OptionsDialog::*combo;
+        QLabel* OptionsDialog::*label;
+        void (OptionsDialog::*action)();
+        bool sound;  // a browse button for a sound file
+    };
+    using D = OptionsDialog;
+    struct Make {
+        static constexpr ControlSpec At(Kind kind, int id, const char* name, const char* caption, Group group,
+                                        int row, int col, int colSpan = 1) {
+            ControlSpec c{};
+            c.kind = kind;
+            c.id = id;
+            c.name = name;
+            c.caption = caption;
+            c.group = group;
+            c.row = row;
+            c.col = col;
+            c.colSpan = colSpan;
+            return c;
+        }
+    };
+    constexpr auto Check = [](int id, const char* name, const char* caption, Group g, int row, int col,
+                              QCheckBox* D::*member) {
+        ControlSpec c = Make::At(Kind::Check, id, name, caption, g, row, col);
+        c.check = member;
+        return c;
+    };
+    constexpr auto Radio = [](int id, const char* name, const char* caption, Group g, int row, int col,
+                              QRadioButton* D::*member) {
+        ControlSpec c = Make::At(Kind::Radio, id, name, caption, g, row, col);
+        c.radio = member;
+        return c;
+    };
+    constexpr auto Label = [](int id, const char* name, const char* caption, Group g, int row, int col,
+                              QLabel* D::*member = nullptr) {
+        ControlSpec c = Make::At(Kind::Label, id, name, caption, g, row, col);
+        c.label = member;
+        return c;
+    };
+    constexpr auto Edit = [](int id, const char* name, Group g, int row, int col, QLineEdit* D::*member,
+                             int colSpan = 1) {
+        ControlSpec c = Make::At(Kind::Edit, id, name, "", g, row, col, colSpan);
+        c.edit = member;
+        return c;
+    };
+    constexpr auto Notes = [](int id, const char* name, Group g, int row, int col) {
+        return Make::At(Kind::Notes, id, name, "", g, row, col);
+    };
+    constexpr auto TestEvery = [](int id, const char* name, Group g, int row, int col,
+                                  QComboBox* D::*member) {
+        ControlSpec c = Make::At(Kind::TestEvery, id, name, "", g, row, col, 2);
+        c.combo = member;
+        return c;
+    };
+    constexpr auto Button = [](int id, const char* name, const char* caption, Group g, int row, int col,
+                               void (D::*action)()) {
+        ControlSpec c = Make::At(Kind::Button, id, name, caption, g, row, col);
+        c.action = action;
+        return c;
+    };
+    constexpr auto BrowseButton = [](int id, const char* name, Group g, int row, int col,
+                                     QLineEdit* D::*target, bool sound) {
+        ControlSpec c = Make::At(Kind::Browse, id, name, "....", g, row, col);
+        c.edit = target;
+        c.sound = sound;
+        return c;
+    };
+    constexpr auto Gauge = [](int id, const char* name, Group g, int row, int col, int colSpan) {
+        return Make::At(Kind::Gauge, id, name, "", g, row, col, colSpan);
+    };
+    static constexpr ControlSpec kControls[] = {
+        Check(1189, "pollingCheck", "Polling enabled", kPolling, 0, 0, &D::polling_),
+        Radio(1102, "voltmeterRadio", "Voltmeter", kMode, 0, 0, &D::voltmeter_),
+        Radio(1103, "shuntRadio", "Shunt", kMode, 0, 1, &D::shunt_),
+        Button(1148, "okButton", "OK", kTopRow, 0, 3, &D::OnOk),
+        Button(1149, "cancelButton", "CANCEL", kTopRow, 0, 4, &D::OnCancel),
+        Edit(1110, "nameEdit", kName, 0, 0, &D::name_),
+        Label(1105, "ampLabel", "Amp Rating", kShunt, 0, 0, &D::ampLabel_),
+        Edit(1106, "ampEdit", kShunt, 0, 1, &D::amp_),
+        Label(1108, "millivoltLabel", "Millivolt Rating", kShunt, 1, 0, &D::millivoltLabel_),
+        Edit(1107, "millivoltEdit", kShunt, 1, 1, &D::millivolt_),
+        Notes(1113, "notesEdit", kNotes, 0, 0),
+        Label(1117, "precisionLabel", "Precision", kTune, 0, 0),
+        Edit(1116, "precisionEdit", kTune, 0, 1, &D::precision_),
+        Label(1121, "placesLabel", "(Decimal Places 0-6)", kTune, 0, 2),
+        Label(1119, "adjustmentLabel", "Adjustment", kTune, 1, 0),
+        Edit(1118, "adjustmentEdit", kTune, 1, 1, &D::adjustment_),
+        Button(1188, "autoCalcButton", "Auto Calc", kTune, 1, 2, &D::OnAutoCalc),
+        Edit(1167, "liveValueEdit", kLive, 0, 0, &D::liveValue_),
+        Button(1190, "filterButton", "Filter", kLive, 0, 1, &D::OnFilter),
+        Gauge(1166, "liveGauge", kLive, 1, 0, 2),
+        Check(1131, "highEnableCheck", "ENABLE", kHigh, 0, 0, &D::highEnable_),
+        Label(1130, "highMaxLabel", "High Trigger Value (MAX)", kHigh, 1, 0),
+        Edit(1129, "highMaxEdit", kHigh, 1, 1, &D::highMax_, 2),
+        Label(1127, "highMinLabel", "High Trigger Value (MIN)", kHigh, 2, 0),
+        Edit(1128, "highMinEdit", kHigh, 2, 1, &D::highMin_, 2),
+        Label(1126, "highTestEveryLabel", "Test Every", kHigh, 3, 0),
+        TestEvery(1125, "highTestEveryBox", kHigh, 3, 1, &D::highTestEvery_),
+        Label(1111, "highSoundGroup", "Play Sound", kHigh, 4, 0),
+        Edit(1123, "highSoundEdit", kHigh, 4, 1, &D::highSound_),
+        BrowseButton(1124, "highSoundBrowse", kHigh, 4, 2, &D::highSound_, true),
+        Label(1114, "highFileGroup", "Execute File", kHigh, 5, 0),
+        Edit(1120, "highFileEdit", kHigh, 5, 1, &D::highFile_),
+        BrowseButton(1122, "highFileBrowse", kHigh, 5, 2, &D::highFile_, false),
+        Check(1133, "lowEnableCheck", "ENABLE", kLow, 0, 0, &D::lowEnable_),
+        Label(1136, "lowMinLabel", "Low Trigger Value (MIN)", kLow, 1, 0),
+        Edit(1137, "lowMinEdit", kLow, 1, 1, &D::lowMin_, 2),
+        Label(1134, "lowMaxLabel", "Low Trigger Value (MAX)", kLow, 2, 0),
+        Edit(1135, "lowMaxEdit", kLow, 2, 1, &D::lowMax_, 2),
+        Label(1138, "lowTestEveryLabel", "Test Every", kLow, 3, 0),
+        TestEvery(1139, "lowTestEveryBox", kLow, 3, 1, &D::lowTestEvery_),
+        Label(1142, "lowSoundGroup", "Play Sound", kLow, 4, 0),
+        Edit(1140, "lowSoundEdit", kLow, 4, 1, &D::lowSound_),
+        BrowseButton(1141, "lowSoundBrowse", kLow, 4, 2, &D::lowSound_, true),
+        Label(1145, "lowFileGroup", "Execute File", kLow, 5, 0),
+        Edit(1143, "lowFileEdit", kLow, 5, 1, &D::lowFile_),
+        BrowseButton(1144, "lowFileBrowse", kLow, 5, 2, &D::lowFile_, false),
+        Label(1159, "highNormSoundGroup", "Play Sound", kHighNorm, 0, 0),
+        Edit(1156, "highNormSoundEdit", kHighNorm, 0, 1, &D::highNormSound_),
+        BrowseButton(1155, "highNormSoundBrowse", kHighNorm, 0, 2, &D::highNormSound_, true),
+        Label(1158, "highNormFileGroup", "Execute File", kHighNorm, 1, 0),
+        Edit(1157, "highNormFileEdit", kHighNorm, 1, 1, &D::highNormFile_),
+        BrowseButton(1154, "highNormFileBrowse", kHighNorm, 1, 2, &D::highNormFile_, false),
+        Label(1162, "lowNormSoundGroup", "Play Sound", kLowNorm, 0, 0),
+        Edit(1164, "lowNormSoundEdit", kLowNorm, 0, 1, &D::lowNormSound_),
+        BrowseButton(1151, "lowNormSoundBrowse", kLowNorm, 0, 2, &D::lowNormSound_, true),
+        Label(1161, "lowNormFileGroup", "Execute File", kLowNorm, 1, 0),
+        Edit(1153, "lowNormFileEdit", kLowNorm, 1, 1, &D::lowNormFile_),
+        BrowseButton(1150, "lowNormFileBrowse", kLowNorm, 1, 2, &D::lowNormFile_, false),
+    };
+
     auto* outer = new QVBoxLayout(this);
+    outer->setSpacing(6);
+    QGridLayout* bands[3] = {new QGridLayout(), new QGridLayout(), new QGridLayout()};
+    for (QGridLayout* band : bands) outer->addLayout(band);
+    // The top row: the two frames at the left, OK and CANCEL at the right.
+    bands[kTopBand]->setColumnStretch(2, 1);
+    bands[kMiddleBand]->setColumnStretch(1, 1);
+    bands[kTriggerBand]->setColumnStretch(0, 1);
+    bands[kTriggerBand]->setColumnStretch(1, 1);
 
-    // Top row: polling, mode, OK and CANCEL.
-    auto* top = new QHBoxLayout();
-    auto* pollingGroup = Tag(new QGroupBox(QStringLiteral("Voltmeter Polling"), this), 1001, "pollingGroup");
-    auto* pollingBox = new QHBoxLayout(pollingGroup);
-    polling_ = Tag(new QCheckBox(QStringLiteral("Polling enabled"), pollingGroup), 1189, "pollingCheck");
-    pollingBox->addWidget(polling_);
-    top->addWidget(pollingGroup);
+    std::array<QGridLayout*, std::size(kGroups) + 1> grids{};
+    for (std::size_t g = 0; g < std::size(kGroups); ++g) {
+        const GroupSpec& spec = kGroups[g];
+        auto* box = Tag(new QGroupBox(QString::fromLatin1(spec.caption), this), spec.id, spec.name);
+        auto* grid = new QGridLayout(box);
+        grid->setContentsMargins(8, 4, 8, 6);
+        grid->setVerticalSpacing(4);
+        bands[spec.band]->addWidget(box, spec.row, spec.col, spec.rowSpan, 1);
+        grids[g] = grid;
+        if (g == kShunt) shuntGroup_ = box;
+    }
+    grids[kTopRow] = bands[kTopBand];
 
-    auto* modeGroup = Tag(new QGroupBox(QStringLiteral("Voltmeter Mode"), this), 1101, "modeGroup");
-    auto* modeBox = new QHBoxLayout(modeGroup);
-    voltmeter_ = Tag(new QRadioButton(QStringLiteral("Voltmeter"), modeGroup), 1102, "voltmeterRadio");
-    shunt_ = Tag(new QRadioButton(QStringLiteral("Shunt"), modeGroup), 1103, "shuntRadio");
-    modeBox->addWidget(voltmeter_);
-    modeBox->addWidget(shunt_);
+    for (const ControlSpec& spec : kControls) {
+        QGridLayout* grid = grids[static_cast<std::size_t>(spec.group)];
+        QWidget* parent = grid->parentWidget() ? grid->parentWidget() : this;
+        const QString caption = QString::fromLatin1(spec.caption);
+        QWidget* w = nullptr;
+        switch (spec.kind) {
+        case Kind::Check:
+            w = this->*spec.check = new QCheckBox(caption, parent);
+            break;
+        case Kind::Radio:
+            w = this->*spec.radio = new QRadioButton(caption, parent);
+            break;
+        case Kind::Label: {
+            auto* label = new QLabel(caption, parent);
+            if (spec.label) this->*spec.label = label;
+            w = label;
+            break;
+        }
+        case Kind::Edit: {
+            auto* edit = new QLineEdit(parent);
+            this->*spec.edit = edit;
+            w = edit;
+            break;
+        }
+        case Kind::Notes:
+            notes_ = new QPlainTextEdit(parent);
+            notes_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+            notes_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            notes_->setMinimumWidth(220);
+            notes_->setTabChangesFocus(true);
+            w = notes_;
+            break;
+        case Kind::TestEvery: {
+            auto* box = new QComboBox(parent);
+            box->setEditable(true);
+            box->setInsertPolicy(QComboBox::NoInsert);
+            this->*spec.combo = box;
+            w = box;
+            break;
+        }
+        case Kind::Button:
+        case Kind::Browse: {
+            auto* button = new QPushButton(caption, parent);
+            button->setAutoDefault(false);
+            button->setDefault(false);
+            if (spec.kind == Kind::Button) {
+                connect(button, &QPushButton::clicked, this, spec.action);
+            } else {
+                button->setMaximumWidth(48);
+                QLineEdit* target = this->*spec.edit;
+                // A path field gets the room beside its browse button.
+                target->setMinimumWidth(200);
+                const bool sound = spec.sound;
+                connect(button, &QPushButton::clicked, this,
+                        [this, target, sound] { Browse(target, sound); });
+            }
+            w = button;
+            break;
+        }
+        case Kind::Gauge:
+            liveGauge_ = new QProgressBar(parent);
+            liveGauge_->setRange(0, 100);
+            liveGauge_->setTextVisible(false);
+            liveGauge_->setStyleSheet(BarStyle(true));
+            liveGauge_->setProperty("barColour", QColor(0, 255, 0));
+            w = liveGauge_;
+            break;
+        }
+        grid->addWidget(Tag(w, spec.id, spec.name), spec.row, spec.col, 1, spec.colSpan);
+    }
+
+    precision_->setAlignment(Qt::AlignCenter);
+    liveValue_->setReadOnly(true);
     connect(voltmeter_, &QRadioButton::clicked, this, [this] { SetShuntFieldsEnabled(false); });
     connect(shunt_, &QRadioButton::clicked, this, [this] { SetShuntFieldsEnabled(true); });
-    top->addWidget(modeGroup);
-    top->addStretch(1);
-
-    auto button = [this](QWidget* parent, const char* caption, int id, const char* name) {
-        auto* b = Tag(new QPushButton(QString::fromLatin1(caption), parent), id, name);
-        b->setAutoDefault(false);
-        b->setDefault(false);
-        return b;
-    };
-    auto* ok = button(this, "OK", 1148, "okButton");
-    auto* cancel = button(this, "CANCEL", 1149, "cancelButton");
-    connect(ok, &QPushButton::clicked, this, &OptionsDialog::OnOk);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    top->addWidget(ok);
-    top->addWidget(cancel);
-    outer->addLayout(top);
-
-    // Name, shunt properties, notes, fine tune, live reading.
-    auto* middle = new QGridLayout();
-    auto* nameGroup =
-        Tag(new QGroupBox(QStringLiteral("Voltmeter Name (20 Chars Max)"), this), 1109, "nameGroup");
-    auto* nameBox = new QVBoxLayout(nameGroup);
-    name_ = Tag(new QLineEdit(nameGroup), 1110, "nameEdit");
-    nameBox->addWidget(name_);
-    middle->addWidget(nameGroup, 0, 0);
-
-    shuntGroup_ = Tag(new QGroupBox(QStringLiteral("Shunt Properties"), this), 1104, "shuntGroup");
-    auto* shuntBox = new QGridLayout(shuntGroup_);
-    ampLabel_ = Tag(new QLabel(QStringLiteral("Amp Rating"), shuntGroup_), 1105, "ampLabel");
-    amp_ = Tag(new QLineEdit(shuntGroup_), 1106, "ampEdit");
-    millivoltLabel_ = Tag(new QLabel(QStringLiteral("Millivolt Rating"), shuntGroup_), 1108, "millivoltLabel");
-    millivolt_ = Tag(new QLineEdit(shuntGroup_), 1107, "millivoltEdit");
-    shuntBox->addWidget(ampLabel_, 0, 0);
-    shuntBox->addWidget(amp_, 0, 1);
-    shuntBox->addWidget(millivoltLabel_, 1, 0);
-    shuntBox->addWidget(millivolt_, 1, 1);
-    middle->addWidget(shuntGroup_, 1, 0);
-
-    auto* notesGroup = Tag(new QGroupBox(QStringLiteral("Voltmeter Notes"), this), 1112, "notesGroup");
-    auto* notesBox = new QVBoxLayout(notesGroup);
-    notes_ = Tag(new QPlainTextEdit(notesGroup), 1113, "notesEdit");
-    notes_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    notes_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    notes_->setMinimumWidth(220);
-    notes_->setTabChangesFocus(true);
-    notesBox->addWidget(notes_);
-    middle->addWidget(notesGroup, 0, 1, 2, 1);
-    middle->setColumnStretch(1, 1);
-
-    auto* tuneGroup = Tag(new QGroupBox(QStringLiteral("Fine Tune"), this), 1115, "fineTuneGroup");
-    auto* tuneBox = new QGridLayout(tuneGroup);
-    precision_ = Tag(new QLineEdit(tuneGroup), 1116, "precisionEdit");
-    precision_->setAlignment(Qt::AlignCenter);
-    adjustment_ = Tag(new QLineEdit(tuneGroup), 1118, "adjustmentEdit");
-    auto* autoCalc = button(tuneGroup, "Auto Calc", 1188, "autoCalcButton");
-    connect(autoCalc, &QPushButton::clicked, this, &OptionsDialog::OnAutoCalc);
-    tuneBox->addWidget(Tag(new QLabel(QStringLiteral("Precision"), tuneGroup), 1117, "precisionLabel"), 0, 0);
-    tuneBox->addWidget(precision_, 0, 1);
-    tuneBox->addWidget(Tag(new QLabel(QStringLiteral("(Decimal Places 0-6)"), tuneGroup), 1121, "placesLabel"),
-                       0, 2);
-    tuneBox->addWidget(Tag(new QLabel(QStringLiteral("Adjustment"), tuneGroup), 1119, "adjustmentLabel"), 1, 0);
-    tuneBox->addWidget(adjustment_, 1, 1);
-    tuneBox->addWidget(autoCalc, 1, 2);
-    middle->addWidget(tuneGroup, 0, 2);
-
-    auto* liveGroup =
-        Tag(new QGroupBox(QStringLiteral("Current Voltmeter Reading"), this), 1165, "liveGroup");
-    auto* liveBox = new QGridLayout(liveGroup);
-    liveValue_ = Tag(new QLineEdit(liveGroup), 1167, "liveValueEdit");
-    liveValue_->setReadOnly(true);
-    liveGauge_ = Tag(new QProgressBar(liveGroup), 1166, "liveGauge");
-    liveGauge_->setRange(0, 100);
-    liveGauge_->setTextVisible(false);
-    liveGauge_->setStyleSheet(BarStyle(true));
-    liveGauge_->setProperty("barColour", QColor(0, 255, 0));
-    auto* filter = button(liveGroup, "Filter", 1190, "filterButton");
-    connect(filter, &QPushButton::clicked, this, &OptionsDialog::OnFilter);
-    liveBox->addWidget(liveValue_, 0, 0);
-    liveBox->addWidget(filter, 0, 1);
-    liveBox->addWidget(liveGauge_, 1, 0, 1, 2);
-    middle->addWidget(liveGroup, 1, 2);
-    outer->addLayout(middle);
-
-    // A sound and a program row with browse buttons.
-    auto pathRow = [&](QGroupBox* inGroup, QGridLayout* grid, int row, const char* caption, int groupId,
-                       const char* groupName, int editId, const char* editName, int browseId,
-                       const char* browseName, bool sound) {
-        auto* group = Tag(new QGroupBox(QString::fromLatin1(caption), inGroup), groupId, groupName);
-        auto* box = new QHBoxLayout(group);
-        auto* edit = Tag(new QLineEdit(group), editId, editName);
-        edit->setMinimumWidth(240);
-        auto* browse = button(group, "....", browseId, browseName);
-        browse->setMaximumWidth(48);
-        connect(browse, &QPushButton::clicked, this, [this, edit, sound] { Browse(edit, sound); });
-        box->addWidget(edit, 1);
-        box->addWidget(browse);
-        grid->addWidget(group, row, 0, 1, 4);
-        return edit;
-    };
-    auto limitRow = [&](QGroupBox* group, QGridLayout* grid, int row, const char* caption, int labelId,
-                        const char* labelName, int editId, const char* editName) {
-        grid->addWidget(Tag(new QLabel(QString::fromLatin1(caption), group), labelId, labelName), row, 0);
-        auto* edit = Tag(new QLineEdit(group), editId, editName);
-        grid->addWidget(edit, row, 1);
-        return edit;
-    };
-
-    auto* triggers = new QGridLayout();
-    auto* high = Tag(new QGroupBox(QStringLiteral("High Trigger"), this), 1132, "highTriggerGroup");
-    auto* highGrid = new QGridLayout(high);
-    highEnable_ = Tag(new QCheckBox(QStringLiteral("ENABLE"), high), 1131, "highEnableCheck");
-    highGrid->addWidget(highEnable_, 0, 0);
-    highMax_ = limitRow(high, highGrid, 1, "High Trigger Value (MAX)", 1130, "highMaxLabel", 1129, "highMaxEdit");
-    highMin_ = limitRow(high, highGrid, 2, "High Trigger Value (MIN)", 1127, "highMinLabel", 1128, "highMinEdit");
-    highGrid->addWidget(Tag(new QLabel(QStringLiteral("Test Every"), high), 1126, "highTestEveryLabel"), 3, 0);
-    highTestEvery_ = Tag(new QComboBox(high), 1125, "highTestEveryBox");
-    highTestEvery_->setEditable(true);
-    highTestEvery_->setInsertPolicy(QComboBox::NoInsert);
-    highGrid->addWidget(highTestEvery_, 3, 1);
-    highSound_ = pathRow(high, highGrid, 4, "Play Sound", 1111, "highSoundGroup", 1123, "highSoundEdit", 1124,
-                         "highSoundBrowse", true);
-    highFile_ = pathRow(high, highGrid, 5, "Execute File", 1114, "highFileGroup", 1120, "highFileEdit", 1122,
-                        "highFileBrowse", false);
-    triggers->addWidget(high, 0, 0);
-
-    auto* low = Tag(new QGroupBox(QStringLiteral("Low Trigger"), this), 1146, "lowTriggerGroup");
-    auto* lowGrid = new QGridLayout(low);
-    lowEnable_ = Tag(new QCheckBox(QStringLiteral("ENABLE"), low), 1133, "lowEnableCheck");
-    lowGrid->addWidget(lowEnable_, 0, 0);
-    lowMin_ = limitRow(low, lowGrid, 1, "Low Trigger Value (MIN)", 1136, "lowMinLabel", 1137, "lowMinEdit");
-    lowMax_ = limitRow(low, lowGrid, 2, "Low Trigger Value (MAX)", 1134, "lowMaxLabel", 1135, "lowMaxEdit");
-    lowGrid->addWidget(Tag(new QLabel(QStringLiteral("Test Every"), low), 1138, "lowTestEveryLabel"), 3, 0);
-    lowTestEvery_ = Tag(new QComboBox(low), 1139, "lowTestEveryBox");
-    lowTestEvery_->setEditable(true);
-    lowTestEvery_->setInsertPolicy(QComboBox::NoInsert);
-    lowGrid->addWidget(lowTestEvery_, 3, 1);
-    lowSound_ = pathRow(low, lowGrid, 4, "Play Sound", 1142, "lowSoundGroup", 1140, "lowSoundEdit", 1141,
-                        "lowSoundBrowse", true);
-    lowFile_ = pathRow(low, lowGrid, 5, "Execute File", 1145, "lowFileGroup", 1143, "lowFileEdit", 1144,
-                       "lowFileBrowse", false);
-    triggers->addWidget(low, 0, 1);
-
-    auto* highNorm = Tag(new QGroupBox(QStringLiteral("High Normal Trigger"), this), 1160, "highNormalGroup");
-    auto* highNormGrid = new QGridLayout(highNorm);
-    highNormSound_ = pathRow(highNorm, highNormGrid, 0, "Play Sound", 1159, "highNormSoundGroup", 1156,
-                             "highNormSoundEdit", 1155, "highNormSoundBrowse", true);
-    highNormFile_ = pathRow(highNorm, highNormGrid, 1, "Execute File", 1158, "highNormFileGroup", 1157,
-                            "highNormFileEdit", 1154, "highNormFileBrowse", false);
-    triggers->addWidget(highNorm, 1, 0);
-
-    auto* lowNorm = Tag(new QGroupBox(QStringLiteral("Low Normal Trigger"), this), 1163, "lowNormalGroup");
-    auto* lowNormGrid = new QGridLayout(lowNorm);
-    lowNormSound_ = pathRow(lowNorm, lowNormGrid, 0, "Play Sound", 1162, "lowNormSoundGroup", 1164,
-                            "lowNormSoundEdit", 1151, "lowNormSoundBrowse", true);
-    lowNormFile_ = pathRow(lowNorm, lowNormGrid, 1, "Execute File", 1161, "lowNormFileGroup", 1153,
-                           "lowNormFileEdit", 1150, "lowNormFileBrowse", false);
-    triggers->addWidget(lowNorm, 1, 1);
-    outer->addLayout(triggers);
 }
 
 void OptionsDialog::LoadFields() {

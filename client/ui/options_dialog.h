@@ -59,6 +59,7 @@ private:
     void SetShuntFieldsEnabled(bool enabled);
     void Browse(QLineEdit* target, bool sound);
     void OnOk();
+    void OnCancel() { reject(); }
     void OnAutoCalc();
     void OnFilter();
 

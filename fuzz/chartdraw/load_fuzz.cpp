@@ -20,7 +20,9 @@ namespace {
 struct FuzzState {
     plotwick::GraphContext ctx;
     FuzzState() {
-        ::setenv("TZ", "UTC0", 1);
+        // A zone with daylight saving, so the days the clocks change are
+        // read through their own path too.
+        ::setenv("TZ", "GMT0BST,M3.5.0/1,M10.5.0", 1);
         ::tzset();
         plotwick::RasterInit(200, 150);
         plotwick::SetDiagnosticSink([](std::string_view) {});

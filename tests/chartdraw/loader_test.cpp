@@ -1,5 +1,6 @@
 // Log file loading: the number reader, the line clock, the whole-file read
-// and LoadSeries with its all-or-nothing replacement of the series.
+// and LoadSeries with its all-or-nothing replacement of the series, its
+// line ends, and the days the clocks change.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -261,7 +262,9 @@ TEST_F(LoadSeriesTest, LinesWithoutAReadingAreSkippedNotMisread) {
     EXPECT_EQ(Label(1), "07 Dec 2026\n01:49:13 PM\n+ 2.5");
 }
 
-TEST_F(LoadSeriesTest, UnfinishedLastLine) {
+TEST_F(LoadSeriesTest, UnfinishedLastLineIsDropped) {
+    // The client ends every record with CR LF: a last line without a line
+    // end is still being written, whatever its length.
     const std::string full = Record(10, "+ 1.25") + Record(11, "+ 2.5");
     struct Case {
         std::string tail;
@@ -271,17 +274,48 @@ TEST_F(LoadSeriesTest, UnfinishedLastLine) {
     const std::vector<Case> cases = {
         {"", 2, 2.5f},
         {"0", 2, 2.5f},
-        {"07 Dec 2026;01:49:12 P", 2, 2.5f},        // ends inside the fixed fields: dropped
+        {"07 Dec 2026;01:49:12 P", 2, 2.5f},
         {"07 Dec 2026;01:49:12 PM;+", 2, 2.5f},
-        {"07 Dec 2026;01:49:12 PM;+ ", 2, 2.5f},    // nothing after the magnitude start
-        {"07 Dec 2026;01:49:12 PM;+ 4.5", 3, 4.5f},  // complete but for the line end
-        {"07 Dec 2026;01:49:12 PM;+ 4.5\r", 3, 4.5f},
+        {"07 Dec 2026;01:49:12 PM;+ ", 2, 2.5f},
+        {"07 Dec 2026;01:49:12 PM;+ 1", 2, 2.5f},        // "+ 12.345" cut inside its number
+        {"07 Dec 2026;01:49:12 PM;+ 12.345", 2, 2.5f},   // complete but for the line end
+        {"07 Dec 2026;01:49:12 PM;+ 12.345\r", 3, 12.345f},
+        {"07 Dec 2026;01:49:12 PM;+ 12.345\n", 3, 12.345f},
+        {"07 Dec 2026;01:49:12 PM;+ 12.345\r\n", 3, 12.345f},
     };
     for (const Case& c : cases) {
         ASSERT_EQ(Load(full + c.tail), 1) << c.tail;
         EXPECT_EQ(ctx.pointCount, c.points) << c.tail;
         EXPECT_EQ(ctx.values[0], c.newest) << c.tail;
     }
+    // A file that is one unfinished line has no series.
+    EXPECT_EQ(Load("07 Dec 2026;01:49:12 PM;+ 12.345"), 0);
+}
+
+TEST_F(LoadSeriesTest, CrLfAndCrOnlyAndLfOnlyLineEnds) {
+    const char* values[] = {"+ 1.5", "- 2.25", "+ 3"};
+    for (const char* end : {"\r\n", "\r", "\n"}) {
+        std::string text;
+        for (int i = 0; i < 3; ++i) {
+            char line[64];
+            std::snprintf(line, sizeof line, "07 Dec 2026;01:49:%02d PM;%s%s", 10 + i, values[i], end);
+            text += line;
+        }
+        ASSERT_EQ(Load(text), 1) << "line end " << static_cast<int>(end[0]);
+        ASSERT_EQ(ctx.pointCount, 3);
+        EXPECT_EQ(std::vector<float>(ctx.values, ctx.values + 3), (std::vector<float>{3.0f, -2.25f, 1.5f}));
+        EXPECT_EQ(std::vector<int32_t>(ctx.times, ctx.times + 3), (std::vector<int32_t>{0, 1, 2}));
+        // Each hover label holds its own line and nothing of the next.
+        EXPECT_EQ(Label(2), "07 Dec 2026\n01:49:10 PM\n+ 1.5");
+        EXPECT_EQ(Label(1), "07 Dec 2026\n01:49:11 PM\n- 2.25");
+        EXPECT_EQ(Label(0), "07 Dec 2026\n01:49:12 PM\n+ 3");
+    }
+    // Mixed ends, and an LF CR pair, which is two line ends with an empty line between.
+    ASSERT_EQ(Load(Record(1, "+ 1") + "07 Dec 2026;01:49:02 PM;+ 2\r" + "07 Dec 2026;01:49:03 PM;+ 3\n\r" +
+                   "07 Dec 2026;01:49:04 PM;+ 4\n"),
+              1);
+    EXPECT_EQ(std::vector<float>(ctx.values, ctx.values + 4), (std::vector<float>{4.0f, 3.0f, 2.0f, 1.0f}));
+    EXPECT_TRUE(sink.empty());
 }
 
 TEST_F(LoadSeriesTest, TimeGoingBackIsReportedButLoads) {
@@ -293,6 +327,79 @@ TEST_F(LoadSeriesTest, TimeGoingBackIsReportedButLoads) {
     EXPECT_EQ(sink[0], "Detected bad time at line 2");
     EXPECT_EQ(sink[1], "o_Labels[i-1] = 07 Dec 2026\n01:49:05 PM\n+ 1");
     EXPECT_EQ(sink[2], "o_Labels[i] = 07 Dec 2026\n01:49:03 PM\n+ 2");
+}
+
+// A log written at one reading a minute across the autumn clock change, as
+// the client writes it: the local 12-hour clock of each moment.
+std::string MinuteLogAcross(int64_t startUtc, int minutes) {
+    std::string text;
+    for (int m = 0; m < minutes; ++m) {
+        const std::time_t t = static_cast<std::time_t>(startUtc + 60 * m);
+        std::tm local{};
+        ::localtime_r(&t, &local);
+        char stamp[40];
+        std::strftime(stamp, sizeof stamp, "%d %b %Y;%I:%M:%S %p", &local);
+        text += std::string(stamp) + ";+ " + std::to_string(m % 10) + ".5\r\n";
+    }
+    return text;
+}
+
+TEST(LoadSeriesZones, RepeatedHourOfTheAutumnChangeLoadsInOrder) {
+    struct Case {
+        const char* zone;
+        int64_t startUtc;  // two hours before the clocks go back
+    };
+    const Case cases[] = {
+        {"Europe/London", Utc(2026, 10, 24, 23, 0, 0)},           // 02:00 BST -> 01:00 GMT on 25 Oct
+        {"GMT0BST,M3.5.0/1,M10.5.0", Utc(2026, 10, 24, 23, 0, 0)},
+        {"America/New_York", Utc(2026, 11, 1, 4, 0, 0)},           // 02:00 EDT -> 01:00 EST on 1 Nov
+        {"EST5EDT,M3.2.0,M11.1.0", Utc(2026, 11, 1, 4, 0, 0)},
+    };
+    for (const Case& c : cases) {
+        ZoneGuard zone(c.zone);
+        std::vector<std::string> sink;
+        const DiagnosticSink previous = SetDiagnosticSink([&](std::string_view t) { sink.emplace_back(t); });
+        TempDir dir;
+        GraphContext ctx;
+        InitGraphContext(ctx, nullptr, 600, 240, "Channel 1");
+        const int minutes = 4 * 60;
+        const std::string text = MinuteLogAcross(c.startUtc, minutes);
+        ASSERT_EQ(LoadSeries(dir.Write("log.txt", text).c_str(), ctx), 1) << c.zone;
+        ASSERT_EQ(ctx.pointCount, minutes) << c.zone;
+        bool evenSteps = true;
+        for (int32_t i = 0; i < ctx.pointCount; ++i) evenSteps = evenSteps && ctx.times[i] == 60 * i;
+        EXPECT_TRUE(evenSteps) << c.zone << ": every reading one minute after the one before";
+        EXPECT_EQ(ctx.span, 60 * (minutes - 1)) << c.zone;
+        EXPECT_TRUE(sink.empty()) << c.zone << ": " << (sink.empty() ? "" : sink[0]);
+        ReleaseSeries(ctx);
+        SetDiagnosticSink(previous);
+    }
+}
+
+TEST(LoadSeriesZones, StepBackOnTheSwitchDayOutsideTheRepeatedHourIsStillReported) {
+    ZoneGuard zone("Europe/London");
+    std::vector<std::string> sink;
+    const DiagnosticSink previous = SetDiagnosticSink([&](std::string_view t) { sink.emplace_back(t); });
+    TempDir dir;
+    GraphContext ctx;
+    InitGraphContext(ctx, nullptr, 600, 240, "Channel 1");
+    // 00:30 exists only in summer time: going back to it from 01:10 is a
+    // clock set back, not the second pass of the repeated hour.
+    const std::string text = "25 Oct 2026;01:10:00 AM;+ 1\r\n25 Oct 2026;12:30:00 AM;+ 2\r\n"
+                             "25 Oct 2026;03:00:00 AM;+ 3\r\n";
+    ASSERT_EQ(LoadSeries(dir.Write("log.txt", text).c_str(), ctx), 1);
+    ASSERT_FALSE(sink.empty());
+    EXPECT_EQ(sink[0], "Detected bad time at line 2");
+    // 01:10 BST to 03:00 GMT is two hours fifty minutes.
+    EXPECT_EQ(ctx.span, 2 * 3600 + 50 * 60);
+    int64_t standard = 0;
+    EXPECT_FALSE(RepeatedHourSecondPass("25 Oct 2026;12:30:00 AM;+ 2", &standard));
+    EXPECT_FALSE(RepeatedHourSecondPass("24 Oct 2026;01:30:00 AM;+ 2", &standard));
+    EXPECT_FALSE(RepeatedHourSecondPass("29 Mar 2026;03:30:00 AM;+ 2", &standard));
+    ASSERT_TRUE(RepeatedHourSecondPass("25 Oct 2026;01:30:00 AM;+ 2", &standard));
+    EXPECT_EQ(standard, Utc(2026, 10, 25, 1, 30, 0));
+    ReleaseSeries(ctx);
+    SetDiagnosticSink(previous);
 }
 
 TEST_F(LoadSeriesTest, BadTimeNamesTheFileLineAndReportsAreBounded) {
@@ -310,7 +417,7 @@ TEST_F(LoadSeriesTest, DaysMonthsAndLineEndings) {
         "31 Dec 2025;11:59:58 PM;+ 1\n"
         "01 Jan 2026;12:00:01 AM;+ 2\n"
         "01 Jan 2026;12:00:02 AM;+ 3\r\n"
-        "01 Jan 2026;01:00:02 PM;+ 4";
+        "01 Jan 2026;01:00:02 PM;+ 4\r";
     ASSERT_EQ(Load(text), 1);
     ASSERT_EQ(ctx.pointCount, 4);
     EXPECT_EQ(std::vector<int32_t>(ctx.times, ctx.times + 4),

@@ -68,7 +68,6 @@ private slots:
         QTest::newRow("ctrl+v") << K::Digits << int(Qt::Key_V) << int(Qt::ControlModifier) << "12" << 1;
         QTest::newRow("ctrl+x") << K::Limit << int(Qt::Key_X) << int(Qt::ControlModifier) << "12" << 1;
         QTest::newRow("ctrl+c") << K::Text << int(Qt::Key_C) << int(Qt::ControlModifier) << "12" << 1;
-        QTest::newRow("return refused outside text") << K::Digits << int(Qt::Key_Return) << 0 << "12" << 1;
         QTest::newRow("delete is no character") << K::Digits << int(Qt::Key_Delete) << 0 << "12" << 0;
         QTest::newRow("left is no character") << K::Precision << int(Qt::Key_Left) << 0 << "12" << 0;
     }
@@ -85,6 +84,43 @@ private slots:
         QTest::keyClick(&edit, static_cast<Qt::Key>(key), static_cast<Qt::KeyboardModifiers>(modifiers));
         QCOMPARE(edit.text(), expected);
         QCOMPARE(g_beeps, beeps);
+    }
+
+    // Enter in a single-line field does nothing, silently, whatever its
+    // filter; it reaches neither the field nor the dialog around it.
+    void enterInASingleLineFieldIsSilent_data() {
+        QTest::addColumn<KeyFilterKind>("kind");
+        using K = KeyFilterKind;
+        for (auto [name, kind] : {std::pair{"digits", K::Digits}, {"precision", K::Precision},
+                                  {"adjustment", K::Adjustment}, {"limit", K::Limit}, {"text", K::Text},
+                                  {"filter weight", K::FilterWeight}, {"file name", K::FileName}})
+            QTest::newRow(name) << kind;
+    }
+    void enterInASingleLineFieldIsSilent() {
+        QFETCH(KeyFilterKind, kind);
+        QWidget dialog;
+        int dialogKeys = 0;
+        struct KeyCounter : QObject {
+            int* count;
+            explicit KeyCounter(int* c) : count(c) {}
+            bool eventFilter(QObject*, QEvent* e) override {
+                if (e->type() == QEvent::KeyPress) ++*count;
+                return false;
+            }
+        } counter(&dialogKeys);
+        dialog.installEventFilter(&counter);
+        auto* edit = new QLineEdit(&dialog);
+        KeyFilter* filter = KeyFilter::Attach(edit, kind);
+        int returns = 0;
+        connect(edit, &QLineEdit::returnPressed, [&] { ++returns; });
+        QTest::keyClicks(edit, QStringLiteral("12"));
+        QTest::keyClick(edit, Qt::Key_Return);
+        QTest::keyClick(edit, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(edit->text(), QStringLiteral("12"));
+        QCOMPARE(g_beeps, 0);
+        QCOMPARE(filter->refusedCount(), 0);
+        QCOMPARE(returns, 0);
+        QCOMPARE(dialogKeys, 0);
     }
 
     void charactersBeyondAsciiAreRefused() {

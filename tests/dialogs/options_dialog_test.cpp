@@ -2,9 +2,12 @@
 // opening with each mode and band switch, the band checks on OK, fields
 // saved as typed and cut to their column sizes, Cancel and the close box,
 // the browse buttons, a failed save, the key filters on their fields, the
-// live display while the dialog runs modally, and Auto Calc.
+// live display while the dialog runs modally, Auto Calc, the tab order, ids
+// and captions, and the fit on small screens.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QMap>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -376,6 +379,102 @@ private slots:
         precision->setText(QStringLiteral("3"));
         QTest::keyClick(precision, Qt::Key_7);
         QCOMPARE(precision->text(), QStringLiteral("3"));
+    }
+
+    // Tab walks the controls in the dialog's order, and every control keeps
+    // its id and caption wherever the layout puts it.
+    void tabOrderIdsAndCaptions() {
+        DialogSession s;
+        QVERIFY(s.Start(StandardRow()));
+        s.core().LoadAndShowSettings();
+        OptionsDialog d(s.Context(), 1, &s.w());
+        d.show();
+        QStringList chain;
+        for (QWidget* w = d.nextInFocusChain(); w != &d; w = w->nextInFocusChain()) {
+            if (!w->property("controlId").isValid() || !(w->focusPolicy() & Qt::TabFocus)) continue;
+            chain << w->objectName();
+        }
+        const QStringList expected = {
+            "pollingCheck", "voltmeterRadio", "shuntRadio", "okButton", "cancelButton", "nameEdit",
+            "ampEdit", "millivoltEdit", "notesEdit", "precisionEdit", "adjustmentEdit", "autoCalcButton",
+            "liveValueEdit", "filterButton", "highEnableCheck", "highMaxEdit", "highMinEdit", "highTestEveryBox",
+            "highSoundEdit", "highSoundBrowse", "highFileEdit", "highFileBrowse", "lowEnableCheck", "lowMinEdit",
+            "lowMaxEdit", "lowTestEveryBox", "lowSoundEdit", "lowSoundBrowse", "lowFileEdit", "lowFileBrowse",
+            "highNormSoundEdit", "highNormSoundBrowse", "highNormFileEdit", "highNormFileBrowse",
+            "lowNormSoundEdit", "lowNormSoundBrowse", "lowNormFileEdit", "lowNormFileBrowse"};
+        QCOMPARE(chain, expected);
+
+        const struct {
+            int id;
+            const char* caption;
+        } captions[] = {
+            {1001, "Voltmeter Polling"}, {1189, "Polling enabled"}, {1101, "Voltmeter Mode"}, {1102, "Voltmeter"},
+            {1103, "Shunt"}, {1109, "Voltmeter Name (20 Chars Max)"}, {1104, "Shunt Properties"},
+            {1105, "Amp Rating"}, {1108, "Millivolt Rating"}, {1112, "Voltmeter Notes"}, {1115, "Fine Tune"},
+            {1117, "Precision"}, {1121, "(Decimal Places 0-6)"}, {1119, "Adjustment"}, {1188, "Auto Calc"},
+            {1165, "Current Voltmeter Reading"}, {1190, "Filter"}, {1132, "High Trigger"}, {1131, "ENABLE"},
+            {1130, "High Trigger Value (MAX)"}, {1127, "High Trigger Value (MIN)"}, {1126, "Test Every"},
+            {1111, "Play Sound"}, {1124, "...."}, {1114, "Execute File"}, {1122, "...."}, {1146, "Low Trigger"},
+            {1133, "ENABLE"}, {1136, "Low Trigger Value (MIN)"}, {1134, "Low Trigger Value (MAX)"},
+            {1138, "Test Every"}, {1142, "Play Sound"}, {1141, "...."}, {1145, "Execute File"}, {1144, "...."},
+            {1160, "High Normal Trigger"}, {1159, "Play Sound"}, {1155, "...."}, {1158, "Execute File"},
+            {1154, "...."}, {1163, "Low Normal Trigger"}, {1162, "Play Sound"}, {1151, "...."},
+            {1161, "Execute File"}, {1150, "...."}, {1148, "OK"}, {1149, "CANCEL"},
+        };
+        QMap<int, QWidget*> byId;
+        for (QWidget* w : d.findChildren<QWidget*>()) {
+            const QVariant id = w->property("controlId");
+            if (!id.isValid()) continue;
+            QVERIFY2(!byId.contains(id.toInt()), qPrintable(QString::number(id.toInt())));
+            byId.insert(id.toInt(), w);
+        }
+        for (const auto& c : captions) {
+            QWidget* w = byId.value(c.id);
+            QVERIFY2(w, qPrintable(QString::number(c.id)));
+            QString text;
+            if (auto* b = qobject_cast<QAbstractButton*>(w)) text = b->text();
+            else if (auto* g = qobject_cast<QGroupBox*>(w)) text = g->title();
+            else if (auto* l = qobject_cast<QLabel*>(w)) text = l->text();
+            QCOMPARE(text, QString::fromLatin1(c.caption));
+            QVERIFY2(w->isVisible(), c.caption);
+        }
+        // Every edit, box and button of the table is there and shown.
+        for (int id : {1110, 1106, 1107, 1113, 1116, 1118, 1167, 1166, 1129, 1128, 1125, 1123, 1120, 1135, 1137,
+                       1139, 1140, 1143, 1156, 1157, 1164, 1153}) {
+            QVERIFY2(byId.value(id) && byId.value(id)->isVisible(), qPrintable(QString::number(id)));
+        }
+    }
+
+    // The whole dialog, with a title bar and frame, fits a 1366 x 768 screen
+    // and a 1920 x 1080 one at 150 % (1280 x 720 device-independent pixels).
+    void fitsSmallScreensWithItsTitleBar() {
+        DialogSession s;
+        QVERIFY(s.Start(StandardRow()));
+        s.core().LoadAndShowSettings();
+        OptionsDialog d(s.Context(), 1, &s.w());
+        d.show();
+        // Both the smallest size and the size it opens with.
+        const QSize smallest = d.minimumSizeHint().expandedTo(d.minimumSize());
+        constexpr int kTitleBar = 40, kFrame = 16;
+        for (const QSize size : {smallest, d.sizeHint()}) {
+            for (const QSize screen : {QSize(1366, 768), QSize(1280, 720)}) {
+                QVERIFY2(size.width() + kFrame <= screen.width() && size.height() + kTitleBar <= screen.height(),
+                         qPrintable(QStringLiteral("%1 x %2 on %3 x %4")
+                                        .arg(size.width())
+                                        .arg(size.height())
+                                        .arg(screen.width())
+                                        .arg(screen.height())));
+            }
+        }
+        // Shown at its size hint, nothing is squeezed below its own minimum.
+        d.resize(d.sizeHint());
+        for (QWidget* w : d.findChildren<QWidget*>()) {
+            if (!w->isVisible() || !w->property("controlId").isValid()) continue;
+            const int least = std::min(w->minimumSizeHint().width(), w->maximumWidth());
+            const int leastHeight = std::min(w->minimumSizeHint().height(), w->maximumHeight());
+            QVERIFY2(w->width() >= least && w->height() >= leastHeight,
+                     qPrintable(w->objectName()));
+        }
     }
 
     void liveDisplayFollowsTheMainWindowWhileModal() {

@@ -1,12 +1,14 @@
 // The main window's own behaviour: credits ticker, the clickable logo,
 // menu and button dispatch to the dialogs, Exit, keys that must not act,
-// and the alarm and logging timers reaching the trigger engine and the log
-// writer through the real session.
+// the alarm and logging timers reaching the trigger engine and the log
+// writer through the real session, the channel cells' ids and places, and
+// texts that must neither be clipped unseen nor resize the window.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
@@ -15,6 +17,7 @@
 #include "player/wav_writer.h"
 #include "ui/acquisition_tasks.h"
 #include "ui/client_session.h"
+#include "ui/fitted_label.h"
 #include "ui/logo_image.h"
 #include "ui/main_window.h"
 #include "ui/startup_logic.h"
@@ -248,6 +251,126 @@ private slots:
         QVERIFY2(seen.size() >= 3 && seen.count("normal") == 1, qPrintable(seen.join(',')));
         QTest::qWait(1500);
         QCOMPARE(lines(), seen);  // back to normal: quiet from now on
+        s.w().OnDisconnect();
+    }
+
+    // Each channel's cells carry their own ids and line up: one row per
+    // channel, top to bottom in channel order, the columns left to right
+    // under their headers.
+    void channelCellsLineUpUnderTheirHeaders() {
+        BoardSettings settings = Plain();
+        for (int n = 1; n <= 6; ++n) settings.channels[static_cast<std::size_t>(n - 1)].vmName = "Ch" + std::to_string(n);
+        Session s;
+        QVERIFY(s.Start(settings));
+        // Row label, Mode, Value, Gauge, Name, Adjust, Precision, Edit; the ids
+        // of channels 4 to 6 are not in row order.
+        const int ids[6][8] = {
+            {1003, 1025, 1002, 1027, 1033, 1039, 1045, 1051}, {1005, 1028, 1004, 1020, 1034, 1040, 1046, 1052},
+            {1007, 1029, 1006, 1021, 1035, 1041, 1047, 1053}, {1013, 1030, 1012, 1022, 1036, 1042, 1048, 1054},
+            {1011, 1031, 1010, 1023, 1037, 1043, 1049, 1055}, {1009, 1032, 1008, 1024, 1038, 1044, 1050, 1056},
+        };
+        const char* headers[8] = {"VoltMeter #", "Mode", "Value", "Gauge", "Name", "Adjust", "Precision", "Options"};
+        QMap<int, QWidget*> byId;
+        for (QWidget* w : s.w().findChildren<QWidget*>()) {
+            const QVariant id = w->property("controlId");
+            if (!id.isValid()) continue;
+            QVERIFY2(!byId.contains(id.toInt()), qPrintable(QString::number(id.toInt())));
+            byId.insert(id.toInt(), w);
+        }
+        const auto centre = [&](QWidget* w) { return w->mapTo(&s.w(), w->rect().center()); };
+        for (int c = 0; c < 8; ++c) {
+            auto* header = qobject_cast<QLabel*>(byId.value(1057 + c));
+            QVERIFY(header);
+            QCOMPARE(header->text().trimmed(), QString::fromLatin1(headers[c]));
+            int previousY = centre(header).y();
+            for (int n = 0; n < 6; ++n) {
+                QWidget* cell = byId.value(ids[n][c]);
+                QVERIFY2(cell && cell->isVisible(), qPrintable(QString::number(ids[n][c])));
+                QVERIFY(centre(cell).y() > previousY);
+                previousY = centre(cell).y();
+                // Under its header, and in the same row as the channel's row label.
+                QVERIFY(cell->mapTo(&s.w(), QPoint(0, 0)).x() < header->mapTo(&s.w(), QPoint(header->width(), 0)).x());
+                QVERIFY(qAbs(centre(cell).y() - centre(byId.value(ids[n][0])).y()) <= 2);
+                if (c > 0) QVERIFY(centre(cell).x() > centre(byId.value(ids[n][c - 1])).x());
+            }
+        }
+        s.w().OnConnect();
+        for (int n = 0; n < 6; ++n)
+            QCOMPARE(qobject_cast<QLabel*>(byId.value(ids[n][4]))->text(), QStringLiteral("Ch%1").arg(n + 1));
+        QTest::mouseClick(qobject_cast<QPushButton*>(byId.value(1054)), Qt::LeftButton);
+        QCOMPARE(s.dialogs.opened, QStringList{"options 4"});
+        s.w().OnDisconnect();
+    }
+
+    // A name the Options dialog is for (its caption says 20 characters) is
+    // shown whole in the window's font, whatever its characters; a longer
+    // stored one is cut with "…" and kept whole in the tooltip.
+    void namesOfTwentyCharactersShowWhole() {
+        const QString twenty[] = {QString(20, 'W'), QStringLiteral("Shunt 50A/75mV main"), QString(20, '@'),
+                                  QString(20, 'M'), QString(20, '%')};
+        BoardSettings settings = Plain();
+        for (std::size_t i = 0; i < 5; ++i) settings.channels[i].vmName = twenty[i].toStdString();
+        const QString longName = QString(31, 'W');  // the longest stored name, in the widest letter
+        settings.channels[5].vmName = longName.toStdString();
+        settings.channels[5].notes = "checked weekly";
+        Session s;
+        QVERIFY(s.Start(settings));
+        s.w().OnConnect();
+        for (int n = 1; n <= 5; ++n) {
+            auto* name = s.w().findChild<FittedLabel*>(QStringLiteral("nameLabel%1").arg(n));
+            QVERIFY(name);
+            QCOMPARE(name->text(), twenty[n - 1]);
+            QCOMPARE(name->shownText(), twenty[n - 1]);
+        }
+        auto* cut = s.w().findChild<FittedLabel*>("nameLabel6");
+        QCOMPARE(cut->text(), longName);
+        QVERIFY(cut->isElided());
+        QVERIFY(cut->shownText().endsWith(QChar(0x2026)));
+        QVERIFY(cut->toolTip().contains(longName.toHtmlEscaped()));
+        QVERIFY(cut->toolTip().contains("checked weekly"));
+        s.w().OnDisconnect();
+    }
+
+    // The window has no sizing border: the longest adjustment, precision,
+    // mode and firmware texts it can be given on Connect leave its size and
+    // place alone, are shown cut, and are whole in their tooltips.
+    void connectWithTheLongestTextsKeepsTheWindowSize() {
+        // The longest the board's answer carries.
+        const QString firmware = QStringLiteral("KESTRANE FW ") + QString(50, 'W');
+        WriteSimulation("[device]\nproduct-id = 000A\nfirmware = " + firmware.toStdString() +
+                        "\nchannel1 = 12.5\n");
+        BoardSettings settings = Plain();
+        ChannelSettings& ch1 = settings.channels[0];
+        ch1.adj = "-123456789012345678901234.567890";
+        ch1.adj.resize(31);
+        ch1.precision = std::string(31, '6');
+        ch1.mode = std::string(31, 'W');
+        ch1.vmName = std::string(31, 'W');
+        Session s;
+        QVERIFY(s.Start(settings));
+        const QRect before = s.w().geometry();
+        s.w().OnConnect();
+        QCoreApplication::processEvents();
+        QCOMPARE(s.w().findChild<QLabel*>("firmware")->text(), firmware);
+        QCOMPARE(s.w().geometry(), before);
+        QCOMPARE(s.w().sizeHint().width(), before.width());
+        // The firmware text has the rest of its row: the longest one fits.
+        QCOMPARE(s.w().findChild<FittedLabel*>("firmware")->shownText(), firmware);
+        for (const char* label : {"adjustLabel1", "precisionLabel1", "modeLabel1", "nameLabel1"}) {
+            auto* fitted = s.w().findChild<FittedLabel*>(label);
+            QVERIFY2(fitted && fitted->isElided(), label);
+            QVERIFY2(fitted->toolTip().contains(fitted->text()), label);
+        }
+        // The texts of a plain channel fit and carry no tooltip of their own.
+        for (const char* label : {"adjustLabel2", "precisionLabel2", "modeLabel2"}) {
+            auto* fitted = s.w().findChild<FittedLabel*>(label);
+            QVERIFY2(!fitted->isElided() && fitted->toolTip().isEmpty(), label);
+        }
+        // Small screens: 1366 x 768, and 1920 x 1080 at 150 % (1280 x 720),
+        // with room for a title bar and frame.
+        const QSize frame = s.w().size() + QSize(16, 40);
+        QVERIFY2(frame.width() <= 1280 && frame.height() <= 720,
+                 qPrintable(QStringLiteral("%1 x %2").arg(frame.width()).arg(frame.height())));
         s.w().OnDisconnect();
     }
 

@@ -164,6 +164,60 @@ int64_t Midnight(std::tm tm, int dayOffset) {
     return static_cast<int64_t>(std::mktime(&tm)) - 3661;
 }
 
+// The line's date and 12-hour clock time as calendar fields, with
+// daylight saving left to the C library.
+std::tm LineClock(const char* line) {
+    std::tm tm = LineDate(line);
+    int hour = Digit(line[12]) * 10 + Digit(line[13]);
+    const bool pm = line[21] == 'P';
+    if (pm && hour < 12) hour += 12;
+    if (!pm && hour >= 12) hour -= 12;
+    tm.tm_hour = hour;
+    tm.tm_min = Digit(line[15]) * 10 + Digit(line[16]);
+    tm.tm_sec = Digit(line[18]) * 10 + Digit(line[19]);
+    return tm;
+}
+
+bool SameClock(const std::tm& a, const std::tm& b) {
+    return a.tm_sec == b.tm_sec && a.tm_min == b.tm_min && a.tm_hour == b.tm_hour && a.tm_mday == b.tm_mday &&
+           a.tm_mon == b.tm_mon && a.tm_year == b.tm_year;
+}
+
+// The moments at which the local clock shows the given date and time,
+// earliest first: one on most days, two in the hour repeated when the
+// clocks go back, none in the hour skipped when they go forward. mktime
+// cannot tell the two apart: with tm_isdst = -1 its pick depends on what
+// it was asked before, so the two offsets of the day are tried instead.
+int ClockMoments(const std::tm& clock, std::time_t moments[2]) {
+    std::tm fields = clock;
+    const std::time_t wall = ::timegm(&fields);
+    int count = 0;
+    for (const int64_t probe : {int64_t{-86400}, int64_t{86400}}) {
+        const std::time_t near = static_cast<std::time_t>(wall + probe);
+        std::tm around{};
+        if (::localtime_r(&near, &around) == nullptr) continue;
+        const std::time_t candidate = static_cast<std::time_t>(wall - around.tm_gmtoff);
+        std::tm shown{};
+        if (::localtime_r(&candidate, &shown) == nullptr || !SameClock(shown, clock)) continue;
+        if (count == 1 && moments[0] == candidate) continue;
+        moments[count++] = candidate;
+    }
+    if (count == 2 && moments[1] < moments[0]) std::swap(moments[0], moments[1]);
+    return count;
+}
+
+// The offset from UTC in force at local noon, dayOffset days after the
+// date in tm.
+long NoonOffset(std::tm tm, int dayOffset) {
+    tm.tm_mday += dayOffset;
+    tm.tm_hour = 12;
+    tm.tm_min = 0;
+    tm.tm_sec = 0;
+    tm.tm_isdst = -1;
+    std::mktime(&tm);
+    return tm.tm_gmtoff;
+}
+
 }  // namespace
 
 int64_t DateValue(const char* line) {
@@ -172,31 +226,43 @@ int64_t DateValue(const char* line) {
     }
     std::memcpy(g_dateCache.key, line, sizeof g_dateCache.key);
     const std::tm tm = LineDate(line);
-    const int64_t t = Midnight(tm, 0);
+    // Around the days daylight saving starts or ends, clock times are not
+    // midnight plus the clock; LineTime looks each of them up. The offsets
+    // are compared at noon, which no switch makes ambiguous (01:01:01 can
+    // be, and mktime's pick there depends on its earlier calls).
+    const long offset = NoonOffset(tm, 0);
+    g_dateCache.switchDay = NoonOffset(tm, -1) != offset || NoonOffset(tm, 1) != offset;
+    std::time_t moments[2];
+    std::tm midnight = tm;
+    midnight.tm_hour = midnight.tm_min = midnight.tm_sec = 0;
+    const int64_t t = g_dateCache.switchDay && ClockMoments(midnight, moments) > 0
+                          ? static_cast<int64_t>(moments[0])
+                          : Midnight(tm, 0);
     g_dateCache.value = t;
-    // On the days daylight saving starts or ends, clock times after the
-    // switch are not midnight plus the clock; LineTime asks mktime for them.
-    g_dateCache.switchDay = Midnight(tm, 1) - t != 86400;
     g_dateCache.valid = true;
     return t;
 }
 
 int64_t LineTime(const char* line) {
     const int64_t d = DateValue(line);
-    int hour = Digit(line[12]) * 10 + Digit(line[13]);
-    const bool pm = line[21] == 'P';
-    if (pm && hour < 12) hour += 12;
-    if (!pm && hour >= 12) hour -= 12;
-    const int minutes = Digit(line[15]) * 10 + Digit(line[16]);
-    const int seconds = Digit(line[18]) * 10 + Digit(line[19]);
+    const std::tm clock = LineClock(line);
     if (g_dateCache.switchDay) {
-        std::tm tm = LineDate(line);
-        tm.tm_hour = hour;
-        tm.tm_min = minutes;
-        tm.tm_sec = seconds;
+        // A repeated clock time means its first moment, in daylight saving.
+        std::time_t moments[2];
+        if (ClockMoments(clock, moments) > 0) return static_cast<int64_t>(moments[0]);
+        std::tm tm = clock;
         return static_cast<int64_t>(std::mktime(&tm));
     }
-    return d + int64_t{hour} * 3600 + int64_t{minutes} * 60 + seconds;
+    return d + int64_t{clock.tm_hour} * 3600 + int64_t{clock.tm_min} * 60 + clock.tm_sec;
+}
+
+bool RepeatedHourSecondPass(const char* line, int64_t* t) {
+    DateValue(line);
+    if (!g_dateCache.switchDay) return false;
+    std::time_t moments[2];
+    if (ClockMoments(LineClock(line), moments) != 2) return false;
+    *t = static_cast<int64_t>(moments[1]);
+    return true;
 }
 
 bool ReadWholeFile(const char* path, char** buffer, int32_t* size) {
@@ -225,6 +291,26 @@ bool ReadWholeFile(const char* path, char** buffer, int32_t* size) {
     return true;
 }
 
+namespace {
+
+struct LineSpan {
+    int64_t contentEnd;  // first byte of the line end (or len)
+    int64_t next;        // first byte of the next line
+    bool terminated;     // a CR, an LF or CR LF ended the line
+};
+
+// A line ends at its first CR or LF; a CR may be followed by one LF.
+LineSpan NextLine(const char* text, int64_t start, int64_t len) {
+    int64_t i = start;
+    while (i < len && text[i] != '\r' && text[i] != '\n') ++i;
+    if (i == len) return {len, len, false};
+    int64_t next = i + 1;
+    if (text[i] == '\r' && next < len && text[next] == '\n') ++next;
+    return {i, next, true};
+}
+
+}  // namespace
+
 int LoadSeries(const char* path, GraphContext& ctx) {
     char* raw = nullptr;
     int32_t size = 0;
@@ -241,10 +327,11 @@ int LoadSeriesFromBuffer(char* raw, int32_t size, GraphContext& ctx) {
     if (len == 0) return 0;
 
     // One point at most per line: the arrays follow the line count, so a
-    // file of short lines still keeps its newest points.
+    // file of short lines still keeps its newest points. Every CR and every
+    // LF may end a line, which bounds the count from above.
     int64_t capacity = 1;
-    for (const char* p = raw; (p = static_cast<const char*>(std::memchr(p, '\n', raw + len - p))) != nullptr; ++p) {
-        ++capacity;
+    for (int64_t i = 0; i < len; ++i) {
+        if (raw[i] == '\r' || raw[i] == '\n') ++capacity;
     }
     XPtr<char*> labels(static_cast<char**>(xmalloc(capacity * static_cast<int64_t>(sizeof(char*)))));
     XPtr<float> values(static_cast<float*>(xmalloc(capacity * static_cast<int64_t>(sizeof(float)))));
@@ -260,19 +347,16 @@ int LoadSeriesFromBuffer(char* raw, int32_t size, GraphContext& ctx) {
     while (cur < len && n < capacity) {
         ++lineNumber;
         char* line = raw + cur;
-        char* nl = static_cast<char*>(std::memchr(line, '\n', static_cast<size_t>(len - cur)));
-        const int64_t lineEnd = nl != nullptr ? nl - raw : len;
-        const int64_t next = nl != nullptr ? lineEnd + 1 : len;
-        int64_t contentEnd = lineEnd;
-        if (contentEnd > cur && raw[contentEnd - 1] == '\r') --contentEnd;
-        cur = next;
-        // A line ending inside its fixed fields (an empty value, or the last
-        // line still being written) has no reading.
-        if (contentEnd - (line - raw) < kFixedFields) continue;
+        const LineSpan span = NextLine(raw, cur, len);
+        cur = span.next;
+        // The client ends every record with its line end, so a last line
+        // without one is still being written: its reading may be cut short.
+        if (!span.terminated) break;
+        // A line ending inside its fixed fields (an empty value) has no reading.
+        if (span.contentEnd - (line - raw) < kFixedFields) continue;
 
-        const int64_t t = LineTime(line);  // before byte 11 is overwritten
-        raw[contentEnd] = '\0';
-        if (nl != nullptr) *nl = '\0';
+        int64_t t = LineTime(line);  // before byte 11 is overwritten
+        std::memset(raw + span.contentEnd, 0, static_cast<size_t>(span.next - span.contentEnd));
         const char* cursor = line + kPosMagnitude;
         const ParsedReal parsed = ParseRealChecked(cursor);
         const float sign = line[kPosSign] == '-' ? -1.0f : 1.0f;
@@ -280,6 +364,14 @@ int LoadSeriesFromBuffer(char* raw, int32_t size, GraphContext& ctx) {
         // A reading that is not a number ("  DISABLED") or overflows is not
         // plotted; the next line is still read from its own start.
         if (!parsed.hasDigits || !std::isfinite(value)) continue;
+
+        // In the hour repeated when the clocks go back, a clock time that
+        // steps back names its second, standard-time occurrence. Asked
+        // before byte 11 changes, as the date cache is keyed on it.
+        int64_t standard = 0;
+        if (n > 0 && t < previousRaw && RepeatedHourSecondPass(line, &standard) && standard >= previousRaw) {
+            t = standard;
+        }
         line[kPosTimeSep] = '\n';
         line[kPosValueSep] = '\n';
 

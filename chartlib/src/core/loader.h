@@ -34,6 +34,12 @@ void ResetDateCache();
 // time at bytes 12-19 with "P" at byte 21 for the afternoon. Reads 22 bytes.
 int64_t LineTime(const char* line);
 
+// On a day the clocks go back, the clock times of the repeated hour occur
+// twice and LineTime gives the first, daylight-saving moment. This gives the
+// second, standard-time moment in *t; false (and *t untouched) when the
+// line's clock time does not repeat on its date.
+bool RepeatedHourSecondPass(const char* line, int64_t* t);
+
 // Reads a whole regular file into a zero-filled xmalloc block of size + 4
 // bytes. All or nothing: false (and no block) when the file is missing,
 // unreadable, not a regular file, too large or shorter than it claimed.
