@@ -59,7 +59,8 @@ void ShootModal(const std::function<void()>& open, const char* name, int settleM
         QWidget* dialog = QApplication::activeModalWidget();
         if (dialog == nullptr) {
             for (QWidget* w : QApplication::topLevelWidgets()) {
-                if (w->isVisible() && w->isWindow() && w->objectName() != QLatin1String("mainWindow")) dialog = w;
+                if (w->isVisible() && w->isWindow() && w->objectName() != QLatin1String("mainWindow"))
+                    dialog = w;
             }
         }
         Save(dialog, name);

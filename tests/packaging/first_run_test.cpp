@@ -66,7 +66,8 @@ private slots:
         QVERIFY(s.session);
         QVERIFY(s.messages.shown.empty());
         QCOMPARE(s.addDialogs, std::vector<AddMode>{AddMode::FirstRun});
-        QCOMPARE(QString::fromStdString(s.session->databasePath()), QString::fromStdString(data + "/kestrane.MDB"));
+        QCOMPARE(QString::fromStdString(s.session->databasePath()),
+                 QString::fromStdString(data + "/kestrane.MDB"));
         QVERIFY(fs::is_regular_file(data + "/kestrane.MDB"));
         QVERIFY(s.session->databaseOpen());
         // Log folders are proposed in the user's folder, not beside /usr/bin.
@@ -79,7 +80,8 @@ private slots:
         MenuStart again;
         again.Start(system, system, TestRoot() + "/unused");
         QVERIFY(again.session);
-        QCOMPARE(QString::fromStdString(again.session->databasePath()), QString::fromStdString(data + "/kestrane.MDB"));
+        QCOMPARE(QString::fromStdString(again.session->databasePath()),
+                 QString::fromStdString(data + "/kestrane.MDB"));
         QVERIFY(!fs::exists(TestRoot() + "/unused"));
         again.session->window().close();
     }
