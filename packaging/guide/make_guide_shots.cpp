@@ -124,7 +124,6 @@ int main(int argc, char** argv) {
     }
     MainWindow& window = session->window();
     window.show();
-    Save(&window, "main-window-disconnected.png");
     window.OnConnect();
     Wait(4000);  // a few polling rounds, so every channel shows a reading
     Save(&window, "main-window.png");
