@@ -139,11 +139,16 @@ bool CopyLibraryFamily(const fs::path& from, const std::string& name, const fs::
         error = "Library not found: " + name;
         return false;
     }
+    std::vector<std::string> stale;
     for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec)) {
         const std::string file = entry.path().filename().string();
-        if (!IsFamilyMember(file, name) || std::find(family.begin(), family.end(), file) != family.end()) continue;
+        if (IsFamilyMember(file, name) && std::find(family.begin(), family.end(), file) == family.end()) {
+            stale.push_back(file);
+        }
+    }
+    for (const std::string& file : stale) {
         std::error_code removeError;
-        if (fs::remove(entry.path(), removeError)) changes.removed.push_back(file);
+        if (fs::remove(folder / file, removeError)) changes.removed.push_back(file);
     }
     return true;
 }
