@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the Kestrane client against the
+# Installs what the program needs to run and to build (not what only the
+# tests need), builds without the tests, and runs the Kestrane client against the
 # simulated demo boards. It makes a demo application folder (build/demo/)
 # with its own install record and a settings database whose two boards match
 # packaging/demo/demo-board.sim, then starts the client connected to board
@@ -13,9 +14,12 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(dirname "$here")"
 source "$here/deps.sh"
-kestrane_install_deps
+kestrane_install_deps runtime build
 build="${KESTRANE_BUILD_DIR:-$root/build}"
-kestrane_build "$root" "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# A tree made here leaves out the tests and benchmarks; an existing tree keeps
+# its settings.
+kestrane_build "$root" "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRANE_BUILD_TESTS=OFF \
+  -DKESTRANE_BENCHMARKS=OFF
 
 export KESTRANE_SIMULATION="$root/packaging/demo/demo-board.sim"
 "$build/boardlib/kestrane-board" list
@@ -41,6 +45,10 @@ else
     "$demo/app/Kestrane.MDB" "$demo/logs/"
 fi
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  if ! command -v xvfb-run >/dev/null 2>&1; then
+    echo "No display and no xvfb-run: install package xvfb to run the demo headless" >&2
+    exit 1
+  fi
   shot="$demo/kestrane-main-window.png"
   seconds="${KESTRANE_DEMO_SECONDS:-32}"
   echo "No display: running the client under Xvfb for $seconds s"

@@ -6,7 +6,7 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(dirname "$here")"
 source "$here/deps.sh"
-kestrane_install_deps
+kestrane_install_deps runtime build test
 
 build="${KESTRANE_BUILD_DIR:-$root/build}"
 asan="${KESTRANE_ASAN_BUILD_DIR:-$root/build-asan}"

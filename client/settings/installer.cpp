@@ -4,6 +4,8 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -61,29 +63,59 @@ fs::path FindLibraryFolder(const std::string& name, const std::vector<std::strin
     return loaded.empty() ? fs::path() : fs::path(loaded).parent_path();
 }
 
+// Replaces `target` with a copy of `source` through a temporary file and a
+// rename, so a program or library that is running keeps its old file and
+// no half-copied file is ever left under the real name.
 bool CopyInto(const fs::path& source, const fs::path& target, std::string& error) {
     std::error_code ec;
     if (fs::exists(target, ec) && fs::equivalent(source, target, ec)) return true;
-    fs::copy_file(source, target, fs::copy_options::overwrite_existing, ec);
+    const fs::path temporary = target.parent_path() / ("." + target.filename().string() + ".new");
+    fs::copy_file(source, temporary, fs::copy_options::overwrite_existing, ec);
+    if (!ec) fs::rename(temporary, target, ec);
     if (ec) {
         error = "Cannot copy " + source.string() + " to " + target.string() + ": " + ec.message();
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
         return false;
     }
     return true;
 }
 
+bool IsFamilyMember(const std::string& file, const std::string& name) {
+    return file == name || file.rfind(name + ".", 0) == 0;
+}
+
+// What one install did to the files of the folder, for the summary.
+struct FileChanges {
+    std::vector<std::string> added;
+    std::vector<std::string> replaced;
+    std::vector<std::string> removed;
+
+    void Wrote(const std::string& file, bool existed) { (existed ? replaced : added).push_back(file); }
+};
+
+bool EntryExists(const fs::path& path) {
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(path, ec));
+}
+
 // Copies every file of a library's name family ("libX.so", "libX.so.1",
 // "libX.so.1.0.27"), keeping relative symbolic links as links, so the
-// program finds the library under the name it was linked against.
+// program finds the library under the name it was linked against. Members
+// an older copy left in the folder that the new family lacks (an older
+// full version) are removed.
 bool CopyLibraryFamily(const fs::path& from, const std::string& name, const fs::path& folder,
-                       std::string& error) {
+                       FileChanges& changes, std::string& error) {
     std::error_code ec;
     if (fs::equivalent(from, folder, ec)) return true;
     bool any = false;
+    std::vector<std::string> family;
     for (const fs::directory_entry& entry : fs::directory_iterator(from, ec)) {
         const std::string file = entry.path().filename().string();
-        if (file != name && file.rfind(name + ".", 0) != 0) continue;
+        if (!IsFamilyMember(file, name)) continue;
+        family.push_back(file);
         const fs::path target = folder / file;
+        const bool existed = EntryExists(target);
         if (entry.is_symlink(ec)) {
             const fs::path link = fs::read_symlink(entry.path(), ec);
             if (!ec && link.is_relative() && link.filename() == link) {
@@ -93,16 +125,58 @@ bool CopyLibraryFamily(const fs::path& from, const std::string& name, const fs::
                     error = "Cannot link " + target.string() + ": " + ec.message();
                     return false;
                 }
+                changes.Wrote(file, existed);
                 any = true;
                 continue;
             }
         }
         fs::remove(target, ec);  // a link left by an earlier install
         if (!CopyInto(entry.path(), target, error)) return false;
+        changes.Wrote(file, existed);
         any = true;
     }
-    if (!any) error = "Library not found: " + name;
-    return any;
+    if (!any) {
+        error = "Library not found: " + name;
+        return false;
+    }
+    std::vector<std::string> stale;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec)) {
+        const std::string file = entry.path().filename().string();
+        if (IsFamilyMember(file, name) && std::find(family.begin(), family.end(), file) == family.end()) {
+            stale.push_back(file);
+        }
+    }
+    for (const std::string& file : stale) {
+        std::error_code removeError;
+        if (fs::remove(folder / file, removeError)) changes.removed.push_back(file);
+    }
+    return true;
+}
+
+std::string JoinNames(const std::vector<std::string>& names) {
+    std::string out;
+    for (const std::string& n : names) out += (out.empty() ? "" : ", ") + n;
+    return out;
+}
+
+// The program's file name in the folder: an older copy whose settings
+// database differs only in letter case ("Kestrane.MDB" for a program now
+// called "kestrane") keeps its name, so its database stays in use.
+std::string InstalledProgramName(const fs::path& folder, const std::string& programName) {
+    const std::string wanted = fs::path(DatabasePathFor(programName)).filename().string();
+    if (EntryExists(folder / wanted)) return programName;
+    auto lower = [](std::string text) {
+        for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    };
+    std::error_code ec;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec)) {
+        const std::string file = entry.path().filename().string();
+        if (file == wanted || lower(file) != lower(wanted) || !entry.is_regular_file(ec)) continue;
+        const std::string stem = file.substr(0, file.size() - (wanted.size() - programName.size()));
+        if (lower(stem) == lower(programName) && DatabasePathFor(stem) == file) return stem;
+    }
+    return programName;
 }
 
 }  // namespace
@@ -175,11 +249,14 @@ InstallResult InstallKestrane(const InstallRequest& request, InstallRecord& reco
         result.message = "Program file not found: " + request.programPath;
         return result;
     }
-    const fs::path targetProgram = folder / program.filename();
+    const fs::path targetProgram = folder / InstalledProgramName(folder, program.filename().string());
     result.programPath = targetProgram.string();
     result.databasePath = DatabasePathFor(result.programPath);
-    if (fs::exists(result.databasePath, ec)) {
-        result.message = "Settings database already exists, not overwritten: " + result.databasePath;
+    // An existing settings database is the user's boards and settings: it is
+    // kept as it is and the rest of the installation is refreshed around it.
+    const bool keepDatabase = EntryExists(result.databasePath);
+    if (keepDatabase && !fs::is_regular_file(result.databasePath, ec)) {
+        result.message = "The settings database is not a file: " + result.databasePath;
         return result;
     }
     if (!ConnectionStringCanCarry(result.databasePath)) {
@@ -204,17 +281,81 @@ InstallResult InstallKestrane(const InstallRequest& request, InstallRecord& reco
         result.message = "Cannot create the folder " + folder.string();
         return result;
     }
+    FileChanges changes;
+    const bool programExisted = EntryExists(targetProgram);
     if (!CopyInto(program, targetProgram, result.message)) return result;
+    changes.Wrote(targetProgram.filename().string(), programExisted);
     for (const auto& [from, name] : libraries) {
-        if (!CopyLibraryFamily(from, name, folder, result.message)) return result;
+        if (!CopyLibraryFamily(from, name, folder, changes, result.message)) return result;
     }
-    if (!CreateSettingsDatabase(result.databasePath, result.message)) return result;
+    if (!keepDatabase && !CreateSettingsDatabase(result.databasePath, result.message)) return result;
     if (!record.setProgramPath(result.programPath)) {
         result.message = "Cannot write the install record";
         return result;
     }
     result.ok = true;
-    result.message = "Installed " + result.programPath + " with settings database " + result.databasePath;
+    if (!keepDatabase) {
+        result.message = "Installed " + result.programPath + " with settings database " + result.databasePath;
+        return result;
+    }
+    result.message = "Kept the settings database " + result.databasePath + " unchanged";
+    if (!changes.replaced.empty()) result.message += "\nReplaced: " + JoinNames(changes.replaced);
+    if (!changes.added.empty()) result.message += "\nAdded: " + JoinNames(changes.added);
+    if (!changes.removed.empty()) result.message += "\nRemoved older: " + JoinNames(changes.removed);
+    result.message += "\nThe install record names " + result.programPath;
+    return result;
+}
+
+std::string DefaultUserDataFolder() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    const fs::path base = data != nullptr && data[0] == '/' ? fs::path(data) : fs::path(HomeFolder()) / ".local/share";
+    return (base / "kestrane").string();
+}
+
+InstallResult SetUpUserInstallation(const std::string& dataFolder, const std::string& runningProgram,
+                                    InstallRecord& record) {
+    InstallResult result;
+    std::error_code ec;
+    const fs::path program = fs::absolute(runningProgram, ec);
+    if (runningProgram.empty() || !fs::is_regular_file(program, ec)) {
+        result.message = "Program file not found: " + runningProgram;
+        return result;
+    }
+    const fs::path folder = fs::absolute(dataFolder, ec);
+    const fs::path link = folder / program.filename();
+    result.programPath = link.string();
+    result.databasePath = DatabasePathFor(result.programPath);
+    if (!ConnectionStringCanCarry(result.databasePath)) {
+        result.message = "The data folder may not contain ';', '{' or '}' nor end in a blank: " + folder.string();
+        return result;
+    }
+    fs::create_directories(folder, ec);
+    if (!fs::is_directory(folder, ec)) {
+        result.message = "Cannot create the folder " + folder.string();
+        return result;
+    }
+    // The record names a link to the installed program, so the settings
+    // database lies beside it by the usual rule and the link dangles (the
+    // program is "not installed") once the program is removed.
+    if (EntryExists(link) && !fs::is_symlink(fs::symlink_status(link, ec))) {
+        result.message = "A file that is no link to the program is in the way: " + link.string();
+        return result;
+    }
+    fs::remove(link, ec);
+    fs::create_symlink(program, link, ec);
+    if (ec) {
+        result.message = "Cannot link " + link.string() + ": " + ec.message();
+        return result;
+    }
+    const bool keepDatabase = EntryExists(result.databasePath);
+    if (!keepDatabase && !CreateSettingsDatabase(result.databasePath, result.message)) return result;
+    if (!record.setProgramPath(result.programPath)) {
+        result.message = "Cannot write the install record";
+        return result;
+    }
+    result.ok = true;
+    result.message = (keepDatabase ? "Kept the settings database " : "Made the settings database ") +
+                     result.databasePath;
     return result;
 }
 

@@ -1,7 +1,8 @@
 // Installing the client: the program and its two libraries copied into an
 // application folder, an empty settings database with table Main made from
-// the one schema file, and the install record. Also creates databases for
-// demos and tests.
+// the one schema file, and the install record; repairing and upgrading such
+// a folder; the per-user set-up of a system-wide program. Also creates
+// databases for demos and tests.
 #pragma once
 
 #include <string>
@@ -51,11 +52,22 @@ struct InstallResult {
     bool ok = false;
     std::string message;       // what happened, for the console
     std::string programPath;   // the installed program
-    std::string databasePath;  // the new settings database
+    std::string databasePath;  // the settings database, new or kept
 };
 
-// Never overwrites an existing settings database: when the target database
-// exists nothing at all is changed and the result says so.
+// Installs, repairs or upgrades. An existing settings database is never
+// touched: the program and libraries are refreshed around it, the record is
+// rewritten, and the message says what was kept, replaced and added.
 InstallResult InstallKestrane(const InstallRequest& request, InstallRecord& record);
+
+// $XDG_DATA_HOME/kestrane, by default ~/.local/share/kestrane.
+std::string DefaultUserDataFolder();
+
+// The per-user installation a program installed for the whole system makes
+// at its first start: in `dataFolder` a link to the running program and,
+// beside it, the settings database (kept when one is there), and the
+// record naming the link.
+InstallResult SetUpUserInstallation(const std::string& dataFolder, const std::string& runningProgram,
+                                    InstallRecord& record);
 
 }  // namespace kestrane

@@ -8,7 +8,9 @@
 
 #include <cstdlib>
 
+#include "kestrane_install_paths.h"
 #include "settings/dll_board_directory.h"
+#include "settings/installer.h"
 #include "settings/settings_database.h"
 #include "ui/acquisition_tasks.h"
 #include "ui/client_adapters.h"
@@ -83,19 +85,47 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
     InstallRecord& record = services.installRecord ? *services.installRecord : s.realRecord;
     MessageSink& messages = services.messages ? *services.messages : s.realMessages;
 
-    const std::optional<std::string> program = record.programPath();
-    if (!program || program->empty()) {
-        messages.showError(std::string(), kNotInstalledText);
-        return nullptr;
+    const std::string running = services.runningProgram.empty()
+                                    ? QDir::fromNativeSeparators(QCoreApplication::applicationFilePath()).toStdString()
+                                    : services.runningProgram;
+    const std::string systemProgram =
+        services.systemProgram.empty() ? std::string(KESTRANE_INSTALLED_PROGRAM) : services.systemProgram;
+    const bool fromSystemInstall = IsSameProgram(running, systemProgram);
+
+    std::optional<std::string> program = record.programPath();
+    switch (CheckInstallation(program, fromSystemInstall, FileExists)) {
+        case InstallCheck::SetUpForUser: {
+            // Started from the desktop menu after the package was installed:
+            // no terminal step, the user's own installation is made here.
+            const std::string folder =
+                services.userDataFolder.empty() ? DefaultUserDataFolder() : services.userDataFolder;
+            const InstallResult made = SetUpUserInstallation(folder, running, record);
+            if (!made.ok) {
+                messages.showError(std::string(), std::string(kNotInstalledText) + "\n\n" + made.message);
+                return nullptr;
+            }
+            program = made.programPath;
+            break;
+        }
+        case InstallCheck::NotInstalled:
+            messages.showError(std::string(), kNotInstalledText);
+            return nullptr;
+        case InstallCheck::DatabaseMissing:
+            messages.showError(kDatabaseMissingCaption, kDatabaseMissingText);
+            return nullptr;
+        case InstallCheck::Installed:
+            break;
     }
     // The database follows the install record; the files the dialogs place
-    // follow the program that is running.
+    // follow the program that is running, except that a system-wide program
+    // cannot write beside itself and uses the recorded program's folder.
     s.databasePath = DatabasePathFor(*program);
-    s.programDirectory =
-        services.programDirectory.empty() ? RunningProgramDirectory() : WithSeparator(services.programDirectory);
-    if (!FileExists(s.databasePath)) {
-        messages.showError(kDatabaseMissingCaption, kDatabaseMissingText);
-        return nullptr;
+    if (!services.programDirectory.empty()) {
+        s.programDirectory = WithSeparator(services.programDirectory);
+    } else if (fromSystemInstall) {
+        s.programDirectory = ProgramDirectory(*program);
+    } else {
+        s.programDirectory = RunningProgramDirectory();
     }
 
     s.settingsSource = std::make_unique<DatabaseSettingsSource>(s.database);

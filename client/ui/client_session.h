@@ -35,8 +35,14 @@ struct SessionServices {
     std::function<bool(AddMode)> addDeviceRunner;
     // The folder of the running program file, where the Logging dialog
     // proposes log folders and the Graph dialog looks for logs with no
-    // folder set; empty: the folder of the running program file.
+    // folder set; empty: the folder of the running program file (the
+    // recorded program's folder when it runs from its system-wide install).
     std::string programDirectory;
+    // The running program, the path of its system-wide install and the
+    // per-user data folder; empty: the real ones.
+    std::string runningProgram;
+    std::string systemProgram;
+    std::string userDataFolder;
 };
 
 // The folder of the running program file, ending with a separator; empty

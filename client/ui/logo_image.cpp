@@ -127,4 +127,15 @@ QIcon MakeWindowIcon(WindowIcon which) {
     return QIcon(pixmap);
 }
 
+QImage MakeProgramIconImage(int side) {
+    QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    // The dial is drawn for the 32-pixel window icon; scale that layout.
+    p.scale(side / 32.0, side / 32.0);
+    DrawDial(p, QRectF(1, 1, 30, 30));
+    return image;
+}
+
 }  // namespace kestrane::ui

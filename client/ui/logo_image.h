@@ -2,6 +2,7 @@
 // at start so no image file has to travel with the program.
 #pragma once
 
+#include <QImage>
 #include <QPixmap>
 
 namespace kestrane::ui {
@@ -12,5 +13,8 @@ enum class WindowIcon { Program, AddDevice, Options, AutoCalculate, Filter, Logg
 
 QPixmap MakeLogoPixmap();
 QIcon MakeWindowIcon(WindowIcon which = WindowIcon::Program);
+// The program's icon drawn at `side` x `side` pixels, transparent around
+// the dial: the desktop menu's icons are made from it at build time.
+QImage MakeProgramIconImage(int side);
 
 }  // namespace kestrane::ui

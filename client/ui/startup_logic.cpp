@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "common/numtext.h"
+#include "settings/install_record.h"
 
 namespace kestrane::ui {
 
@@ -19,6 +20,26 @@ bool FileExists(const std::string& path) {
     if (path.empty()) return false;
     std::error_code ec;
     return std::filesystem::exists(std::filesystem::path(path), ec) && !ec;
+}
+
+InstallCheck CheckInstallation(const std::optional<std::string>& recorded, bool runsFromSystemInstall,
+                               const std::function<bool(const std::string&)>& exists) {
+    if (!recorded || recorded->empty()) {
+        return runsFromSystemInstall ? InstallCheck::SetUpForUser : InstallCheck::NotInstalled;
+    }
+    const bool programThere = exists(*recorded);
+    // Started from the menu with a record whose program is gone, the user
+    // is told rather than silently given a second installation.
+    if (runsFromSystemInstall && !programThere) return InstallCheck::NotInstalled;
+    if (exists(DatabasePathFor(*recorded))) return InstallCheck::Installed;
+    return programThere ? InstallCheck::DatabaseMissing : InstallCheck::NotInstalled;
+}
+
+bool IsSameProgram(const std::string& running, const std::string& installed) {
+    if (running.empty() || installed.empty()) return false;
+    std::error_code ec;
+    const bool same = std::filesystem::equivalent(running, installed, ec);
+    return same && !ec;
 }
 
 std::array<std::string, kCreditLineCount> CreditLines(int year) {

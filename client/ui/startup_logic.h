@@ -1,9 +1,11 @@
-// Pure helpers of the client's start-up: the program directory other
-// windows put files in, the credits ticker of the status bar, and the
-// product ID of the board named by the device selector.
+// Pure helpers of the client's start-up: what the install record allows,
+// the program directory other windows put files in, the credits ticker of
+// the status bar, and the product ID of the board named by the device
+// selector.
 #pragma once
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +18,27 @@ std::string ProgramDirectory(std::string_view programFile);
 
 // True when the exact path names an existing entry.
 bool FileExists(const std::string& path);
+
+// What start-up does about the installation.
+enum class InstallCheck {
+    Installed,        // open the database beside the recorded program
+    SetUpForUser,     // no record yet and the program runs from its system-wide
+                      // install: make the per-user installation, then go on
+    NotInstalled,     // "Pogram not installed!"
+    DatabaseMissing,  // "Shazbot !  Database not found!"
+};
+
+// `recorded` is the program the install record names (empty or none: no
+// record). A record whose program and database are both gone is an
+// installation that was removed: not installed, not a missing database; so
+// is a record whose program is gone when the system-wide program starts.
+// `exists` tests a path (following links, so a dangling link is gone).
+InstallCheck CheckInstallation(const std::optional<std::string>& recorded, bool runsFromSystemInstall,
+                               const std::function<bool(const std::string&)>& exists);
+
+// True when `running` is the same file as the system-wide program
+// `installed` (both must exist).
+bool IsSameProgram(const std::string& running, const std::string& installed);
 
 inline constexpr int kCreditLineCount = 6;
 

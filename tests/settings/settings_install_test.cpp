@@ -114,32 +114,133 @@ TEST_F(Installer, CopiesProgramAndLibrariesAndMakesAnEmptyDatabase) {
     EXPECT_NE(a.column1, b.column1);
 }
 
-TEST_F(Installer, NeverOverwritesAnExistingDatabase) {
-    ASSERT_TRUE(InstallKestrane(request_, record_).ok);
-    const std::string database = DatabasePathFor(*record_.path);
-    {
-        SettingsDatabase db;
-        RecordingSink sink;
-        ASSERT_TRUE(db.open(DefaultConnectionString(database), sink));
-        ASSERT_TRUE(DeviceRegistry(db).add("000A - USB  KESTRANEUNIT", AddMode::FirstRun).added);
-    }
-    WriteFile(source_ / "kestrane", "newer program");
-    record_.path = "/somewhere/else";
-    const InstallResult again = InstallKestrane(request_, record_);
-    EXPECT_FALSE(again.ok);
-    EXPECT_NE(again.message.find("not overwritten"), std::string::npos) << again.message;
-    // Nothing at all changed: the board is still registered, the program and
-    // the record are as they were.
+// Registers a board so the database holds a row of the user's own.
+void AddBoard(const std::string& database) {
     SettingsDatabase db;
     RecordingSink sink;
     ASSERT_TRUE(db.open(DefaultConnectionString(database), sink));
-    EXPECT_EQ(DeviceRegistry(db).list(sink).entries.size(), 1u);
-    EXPECT_EQ(ReadFile(fs::path(request_.folder) / "kestrane"), "#!/bin/sh\necho program\n");
-    EXPECT_EQ(*record_.path, "/somewhere/else");
+    ASSERT_TRUE(DeviceRegistry(db).add("000A - USB  KESTRANEUNIT", AddMode::FirstRun).added);
+}
 
-    std::string error;
-    EXPECT_FALSE(CreateSettingsDatabase(database, error));
-    EXPECT_FALSE(error.empty());
+// A second install into a folder that holds a settings database repairs or
+// upgrades it: the database's bytes stay as they are, the program and the
+// libraries are refreshed, older library versions go, the record is
+// rewritten and the summary says what was kept and replaced.
+TEST_F(Installer, RepairsAndUpgradesAroundTheKeptDatabase) {
+    struct Case {
+        const char* name;
+        const char* firstLibraryVersion;  // what the older copy carried
+        const char* firstProgramName;
+        bool loseRecord;
+        const char* expectProgramName;
+        std::vector<std::string> expectInMessage;
+        const char* expectGone;  // a file of the older copy that must go
+    };
+    const Case cases[] = {
+        {"repair after the record was deleted", "1.0.27", "kestrane", true, "kestrane",
+         {"Kept the settings database", "unchanged", "Replaced: kestrane"}, nullptr},
+        {"upgrade over an older copy", "1.0.20", "kestrane", false, "kestrane",
+         {"Kept the settings database", "Replaced: kestrane", "Added: libKestrane_DLL.so.1.0.27",
+          "Removed older: libKestrane_DLL.so.1.0.20"},
+         "libKestrane_DLL.so.1.0.20"},
+        {"upgrade over a copy named Kestrane", "1.0.27", "Kestrane", false, "Kestrane",
+         {"Kept the settings database", "Kestrane.MDB"}, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        // The older copy, installed from a build of its own.
+        const fs::path older = root_ / "older";
+        fs::create_directories(older);
+        const std::string oldLibrary = std::string("libKestrane_DLL.so.") + c.firstLibraryVersion;
+        WriteFile(older / c.firstProgramName, "older program");
+        WriteFile(older / oldLibrary, "older board library");
+        fs::create_symlink(oldLibrary, older / "libKestrane_DLL.so.1");
+        fs::create_symlink("libKestrane_DLL.so.1", older / "libKestrane_DLL.so");
+        WriteFile(older / "libPlotwickDLL.so", "older chart library");
+        InstallRequest first = request_;
+        first.programPath = (older / c.firstProgramName).string();
+        first.librarySearchDirs = {older.string()};
+        const InstallResult fresh = InstallKestrane(first, record_);
+        ASSERT_TRUE(fresh.ok) << fresh.message;
+        EXPECT_NE(fresh.message.find("Installed "), std::string::npos) << fresh.message;
+        AddBoard(fresh.databasePath);
+        const std::string databaseBytes = ReadFile(fresh.databasePath);
+        ASSERT_FALSE(databaseBytes.empty());
+
+        if (c.loseRecord) record_.path.reset();
+        else record_.path = "/somewhere/else";
+        const InstallResult again = InstallKestrane(request_, record_);
+        ASSERT_TRUE(again.ok) << again.message;
+        const fs::path folder = request_.folder;
+        EXPECT_EQ(again.programPath, (folder / c.expectProgramName).string());
+        EXPECT_EQ(again.databasePath, fresh.databasePath);
+        EXPECT_EQ(ReadFile(again.databasePath), databaseBytes);
+        ASSERT_TRUE(record_.path);
+        EXPECT_EQ(*record_.path, again.programPath);
+        EXPECT_EQ(ReadFile(again.programPath), "#!/bin/sh\necho program\n");
+        EXPECT_EQ(ReadFile(folder / "libKestrane_DLL.so.1"), "board library");
+        EXPECT_EQ(ReadFile(folder / "libPlotwickDLL.so"), "chart library");
+        for (const std::string& text : c.expectInMessage) {
+            EXPECT_NE(again.message.find(text), std::string::npos) << "missing \"" << text << "\" in\n" << again.message;
+        }
+        if (c.expectGone != nullptr) {
+            EXPECT_FALSE(fs::exists(fs::symlink_status(folder / c.expectGone)));
+        }
+        // No scratch copies are left behind.
+        for (const fs::directory_entry& e : fs::directory_iterator(folder)) {
+            EXPECT_EQ(e.path().filename().string().find(".new"), std::string::npos) << e.path();
+        }
+        // The kept database still works.
+        SettingsDatabase db;
+        RecordingSink sink;
+        ASSERT_TRUE(db.open(DefaultConnectionString(again.databasePath), sink));
+        EXPECT_EQ(DeviceRegistry(db).list(sink).entries.size(), 1u);
+        db.close();
+        TearDown();
+    }
+}
+
+TEST_F(Installer, ADatabasePathThatIsNoFileIsNotTouched) {
+    fs::create_directories(fs::path(request_.folder) / "kestrane.MDB");
+    const InstallResult r = InstallKestrane(request_, record_);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.message.find("not a file"), std::string::npos) << r.message;
+    EXPECT_FALSE(fs::exists(fs::path(request_.folder) / "kestrane"));
+    EXPECT_FALSE(record_.path);
+}
+
+// The per-user installation a system-wide program makes at its first start:
+// a link to the program and the database beside it, found again through
+// the record by the usual database path rule.
+TEST_F(Installer, UserInstallationLinksTheProgramAndKeepsAnExistingDatabase) {
+    const fs::path data = root_ / "share" / "kestrane";
+    const InstallResult first = SetUpUserInstallation(data.string(), request_.programPath, record_);
+    ASSERT_TRUE(first.ok) << first.message;
+    EXPECT_EQ(first.programPath, (data / "kestrane").string());
+    EXPECT_TRUE(fs::is_symlink(data / "kestrane"));
+    EXPECT_EQ(fs::read_symlink(data / "kestrane"), fs::path(request_.programPath));
+    ASSERT_TRUE(record_.path);
+    EXPECT_EQ(DatabasePathFor(*record_.path), (data / "kestrane.MDB").string());
+    AddBoard(first.databasePath);
+    const std::string bytes = ReadFile(first.databasePath);
+
+    // Set up again after the record was lost: the database is kept.
+    record_.path.reset();
+    const InstallResult again = SetUpUserInstallation(data.string(), request_.programPath, record_);
+    ASSERT_TRUE(again.ok) << again.message;
+    EXPECT_NE(again.message.find("Kept"), std::string::npos) << again.message;
+    EXPECT_EQ(ReadFile(again.databasePath), bytes);
+    EXPECT_TRUE(record_.path);
+
+    // Something else under the link's name is left alone.
+    fs::remove(data / "kestrane");
+    WriteFile(data / "kestrane", "a user's file");
+    record_.path.reset();
+    const InstallResult blocked = SetUpUserInstallation(data.string(), request_.programPath, record_);
+    EXPECT_FALSE(blocked.ok);
+    EXPECT_EQ(ReadFile(data / "kestrane"), "a user's file");
+    EXPECT_FALSE(record_.path);
 }
 
 TEST_F(Installer, StopsBeforeChangingAnythingWhenAPieceIsMissing) {
@@ -223,6 +324,21 @@ TEST(InstallFolder, DefaultIsUnderTheHomeFolder) {
     const char* home = std::getenv("HOME");
     ASSERT_NE(home, nullptr);
     EXPECT_EQ(DefaultInstallFolder(), (fs::path(home) / ".local/lib/kestrane").string());
+}
+
+TEST(InstallFolder, UserDataFolderFollowsXdgDataHome) {
+    const char* home = std::getenv("HOME");
+    ASSERT_NE(home, nullptr);
+    const char* saved = std::getenv("XDG_DATA_HOME");
+    const std::string restore = saved != nullptr ? saved : "";
+    unsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(DefaultUserDataFolder(), (fs::path(home) / ".local/share/kestrane").string());
+    setenv("XDG_DATA_HOME", "relative/is/ignored", 1);
+    EXPECT_EQ(DefaultUserDataFolder(), (fs::path(home) / ".local/share/kestrane").string());
+    setenv("XDG_DATA_HOME", "/data", 1);
+    EXPECT_EQ(DefaultUserDataFolder(), "/data/kestrane");
+    if (saved != nullptr) setenv("XDG_DATA_HOME", restore.c_str(), 1);
+    else unsetenv("XDG_DATA_HOME");
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
-// Pure start-up helpers: program directory, credits ticker, the product ID
-// of the board named by the selector text, and the command line.
+// Pure start-up helpers: what the install record allows, program directory,
+// credits ticker, the product ID of the board named by the selector text,
+// and the command line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +23,41 @@ TEST(StartupLogic, ProgramDirectoryEndsWithTheSeparator) {
         {"/a/b/", "/a/b/"},
     };
     for (const auto& c : cases) EXPECT_EQ(ProgramDirectory(c.in), c.out) << c.in;
+}
+
+TEST(StartupLogic, InstallCheckFollowsTheRecordAndTheFilesItNames) {
+    using Files = std::vector<std::string>;
+    const struct {
+        const char* name;
+        std::optional<std::string> recorded;
+        bool fromSystemInstall;
+        Files present;
+        InstallCheck expected;
+    } cases[] = {
+        {"no record, build copy", std::nullopt, false, {}, InstallCheck::NotInstalled},
+        {"empty record, build copy", std::string(), false, {}, InstallCheck::NotInstalled},
+        {"no record, packaged program", std::nullopt, true, {}, InstallCheck::SetUpForUser},
+        {"empty record, packaged program", std::string(), true, {}, InstallCheck::SetUpForUser},
+        {"installed", std::string("/a/kestrane"), false, {"/a/kestrane", "/a/kestrane.MDB"}, InstallCheck::Installed},
+        // A copy started by hand goes by the database; from the menu the
+        // record's program must be there too.
+        {"database without program", std::string("/a/kestrane"), false, {"/a/kestrane.MDB"},
+         InstallCheck::Installed},
+        {"database without program, packaged program", std::string("/a/kestrane"), true, {"/a/kestrane.MDB"},
+         InstallCheck::NotInstalled},
+        {"program without database", std::string("/a/kestrane"), false, {"/a/kestrane"},
+         InstallCheck::DatabaseMissing},
+        // A stale record is never replaced by a silent new installation.
+        {"record of a removed install", std::string("/gone/kestrane"), true, {}, InstallCheck::NotInstalled},
+        {"record of a removed install, build copy", std::string("/gone/Kestrane.exe"), false, {},
+         InstallCheck::NotInstalled},
+    };
+    for (const auto& c : cases) {
+        const auto exists = [&c](const std::string& path) {
+            return std::find(c.present.begin(), c.present.end(), path) != c.present.end();
+        };
+        EXPECT_EQ(CheckInstallation(c.recorded, c.fromSystemInstall, exists), c.expected) << c.name;
+    }
 }
 
 TEST(StartupLogic, CreditsRunOneToFiveAndNeverShowLineZeroAgain) {

@@ -4,6 +4,7 @@
 // the first-run Add Device dialog, and the window as the user first sees it.
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -89,6 +90,7 @@ private slots:
         QTest::newRow("no install record") << 0 << "" << "Pogram not installed! Please run installer again.";
         QTest::newRow("empty install record") << 1 << "" << "Pogram not installed! Please run installer again.";
         QTest::newRow("database file missing") << 2 << "Database Error" << "Shazbot !  Database not found!";
+        QTest::newRow("program and database gone") << 3 << "" << "Pogram not installed! Please run installer again.";
     }
     void exitsWithoutWindowWhenNotInstalledOrDatabaseMissing() {
         QFETCH(int, situation);
@@ -96,7 +98,13 @@ private slots:
         QFETCH(QString, text);
         if (situation == 0) RemoveInstallRecord();
         if (situation == 1) SetInstalledProgram("");
-        if (situation == 2) SetInstalledProgram(TestRoot() + "/nowhere/Kestrane");
+        if (situation == 2) {
+            const std::string folder = TestRoot() + "/nodatabase";
+            QDir().mkpath(QString::fromStdString(folder));
+            std::ofstream(folder + "/Kestrane") << "program";
+            SetInstalledProgram(folder + "/Kestrane");
+        }
+        if (situation == 3) SetInstalledProgram(TestRoot() + "/nowhere/Kestrane");
         Started s;
         s.Start();
         QVERIFY(!s.session);

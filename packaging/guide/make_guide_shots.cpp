@@ -1,0 +1,145 @@
+// kestrane-guide-shots: drives the real client over the simulated demo
+// boards and saves the user's guide pictures: the first-run Add Device
+// dialog, the connected main window, a channel's Options and Logging
+// dialogs and a channel's chart. The install record (XDG_CONFIG_HOME) and
+// the simulation (KESTRANE_SIMULATION) come from scripts/make-guide-shots.sh.
+//   kestrane-guide-shots OUTDIR EMPTY_PROGRAM DEMO_PROGRAM LOGFILE
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
+#include <QWidget>
+
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "acquisition/logging.h"
+#include "plotwick.h"
+#include "settings/install_record.h"
+#include "ui/client_session.h"
+#include "ui/main_window.h"
+#include "ui/ui_ids.h"
+
+namespace {
+
+using kestrane::ui::ClientSession;
+using kestrane::ui::MainWindow;
+
+QString outDir;
+int failures = 0;
+
+void Save(QWidget* widget, const char* name) {
+    const QString path = outDir + QLatin1Char('/') + QLatin1String(name);
+    if (widget != nullptr && widget->grab().save(path, "PNG")) {
+        std::printf("%s\n", qPrintable(path));
+    } else {
+        std::fprintf(stderr, "kestrane-guide-shots: cannot save %s\n", qPrintable(path));
+        ++failures;
+    }
+}
+
+void Wait(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Runs `open`, which shows a modal dialog and returns when it closes; the
+// dialog is saved and closed `settleMs` after it appears.
+void ShootModal(const std::function<void()>& open, const char* name, int settleMs = 700) {
+    QTimer::singleShot(settleMs, [name] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (dialog == nullptr) {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (w->isVisible() && w->isWindow() && w->objectName() != QLatin1String("mainWindow"))
+                    dialog = w;
+            }
+        }
+        Save(dialog, name);
+        if (dialog != nullptr) dialog->close();
+    });
+    open();
+}
+
+QWidget* ControlById(QWidget& window, int id) {
+    for (QWidget* w : window.findChildren<QWidget*>()) {
+        if (w->property("controlId").toInt() == id) return w;
+    }
+    return nullptr;
+}
+
+// An hour of records ending now, so the chart has a history to show.
+void WriteLogHistory(const std::string& path) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    const std::time_t now = std::time(nullptr);
+    for (int age = 3600; age > 0; age -= 10) {
+        const std::time_t when = now - age;
+        std::tm local{};
+        localtime_r(&when, &local);
+        const double volts = 12.6 + 0.35 * std::sin(age / 600.0) - 0.0001 * age;
+        char shown[32];
+        std::snprintf(shown, sizeof shown, "%c %.3f", volts < 0 ? '-' : '+', std::fabs(volts));
+        out << kestrane::BuildLogRecord(local, shown);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: kestrane-guide-shots OUTDIR EMPTY_PROGRAM DEMO_PROGRAM LOGFILE\n");
+        return 2;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Kestrane"));
+    QApplication::setOrganizationName(QStringLiteral("Morvane"));
+    outDir = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(outDir);
+    kestrane::SystemInstallRecord record;
+    pwInitialize();
+
+    // A fresh installation: start-up opens the first-run Add Device dialog.
+    record.setProgramPath(argv[2]);
+    {
+        std::unique_ptr<ClientSession> session;
+        ShootModal([&session] { session = ClientSession::Start(kestrane::ui::SessionServices{}); },
+                   "add-device.png", 1500);
+        if (session) session->window().close();
+    }
+
+    record.setProgramPath(argv[3]);
+    WriteLogHistory(argv[4]);
+    std::unique_ptr<ClientSession> session = ClientSession::Start(kestrane::ui::SessionServices{});
+    if (!session) {
+        std::fprintf(stderr, "kestrane-guide-shots: the demo installation did not start\n");
+        return 1;
+    }
+    MainWindow& window = session->window();
+    window.show();
+    window.OnConnect();
+    Wait(4000);  // a few polling rounds, so every channel shows a reading
+    Save(&window, "main-window.png");
+
+    const auto click = [&window](int id) {
+        if (auto* button = qobject_cast<QPushButton*>(ControlById(window, id))) button->click();
+    };
+    const auto trigger = [&window](const char* name) {
+        if (auto* action = window.findChild<QAction*>(QLatin1String(name))) action->trigger();
+    };
+    ShootModal([&] { click(kestrane::ui::kChannelIds[5].edit); }, "options.png");
+    ShootModal([&] { trigger("loggingAction1"); }, "logging.png");
+    ShootModal([&] { trigger("graphsAction1"); }, "chart.png", 1500);
+
+    window.close();
+    session.reset();
+    pwDeinitialize();
+    return failures == 0 ? 0 : 1;
+}

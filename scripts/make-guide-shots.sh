@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Regenerates the user's guide pictures in docs/guide/ from the running
+# client over the simulated demo boards, headless: an empty installation for
+# the first-run Add Device dialog, and the demo installation (the settings
+# run-demo.sh uses) for the main window, the Options and Logging dialogs and
+# a chart. Runs under Xvfb when there is no display and xvfb-run is present,
+# otherwise on Qt's offscreen platform.
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+root="$(dirname "$here")"
+build="${KESTRANE_BUILD_DIR:-$root/build}"
+out="${1:-$root/docs/guide}"
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+fi
+cmake --build "$build" -j "$(nproc)" --target Kestrane kestrane-demo-settings kestrane-guide-shots
+
+work="/tmp/kestrane-guide"  # a short path, as the dialogs show it
+rm -rf "$work"
+mkdir -p "$work/config" "$work/logs" "$work/shots"
+# Everything stays in the scratch folder: the install record, both
+# installations, the logs and the sounds.
+export XDG_CONFIG_HOME="$work/config"
+export KESTRANE_SIMULATION="$root/packaging/demo/demo-board.sim"
+unset KESTRANE_ODBC
+"$build/client/ui/Kestrane" --install "$work/empty" >/dev/null
+"$build/client/ui/Kestrane" --install "$work/app" >/dev/null
+"$build/client/ui/kestrane-demo-settings" "$work/app/Kestrane.MDB" "$work/logs/" >/dev/null
+
+shots=("$build/packaging/kestrane-guide-shots" "$work/shots" "$work/empty/Kestrane" "$work/app/Kestrane"
+  "$work/logs/house-battery.log")
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && command -v xvfb-run >/dev/null 2>&1; then
+  xvfb-run -a -s "-screen 0 1280x800x24" "${shots[@]}"
+elif [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  QT_QPA_PLATFORM=offscreen "${shots[@]}"
+else
+  "${shots[@]}"
+fi
+mkdir -p "$out"
+cp "$work/shots/"*.png "$out/"
+echo "Guide pictures written to $out"
