@@ -1,7 +1,8 @@
 // Database waits are bounded: while another process holds a write lock on
 // the SQLite settings file, every statement gives up within a bound, fails
 // like any failed statement and leaves the rows as they were; once the lock
-// is gone the same connection works again.
+// is gone the same connection works again. On a database server (through
+// KESTRANE_TEST_ODBC_FILE) a row held by another session is bounded too.
 #include <chrono>
 #include <functional>
 #include <string>
@@ -103,6 +104,38 @@ TEST_F(DatabaseWait, OpeningUnderALockIsBoundedToo) {
     // The connection is made; the first statement meets the lock.
     EXPECT_TRUE(opened) << second.lastDiagnostic();
     EXPECT_EQ(sink.texts(), std::vector<std::string>{"Execution of SQL statement failed"});
+}
+
+// The same bound on a database server, through the ODBC query timeout:
+// another session's open transaction holds the board's row.
+class ServerWait : public DatabaseTest {
+protected:
+    void SetUp() override {
+        DatabaseTest::SetUp();
+        if (!server_) GTEST_SKIP() << "needs a database server";
+    }
+};
+
+TEST_F(ServerWait, ASaveBlockedByAnotherSessionsRowLockFailsInTime) {
+    addRow("000A", "YES");
+    SettingsDatabase other;
+    RecordingSink sink;
+    ASSERT_TRUE(other.open(connection_, sink)) << other.lastDiagnostic();
+    ASSERT_EQ(other.execute({"BEGIN;", {}}), ExecStatus::Ok) << other.lastDiagnostic();
+    ASSERT_EQ(other.execute({"UPDATE Main SET PID = PID WHERE PID = ?;", {"000A"}}), ExecStatus::Ok)
+        << other.lastDiagnostic();
+    BoardSettings changed;
+    changed.channels[0].vmName = "After";
+    bool saved = true;
+    const auto start = std::chrono::steady_clock::now();
+    saved = db_.saveOptions(1, "000A", changed);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, kBound);
+    EXPECT_FALSE(saved);
+    ASSERT_EQ(other.execute({"ROLLBACK;", {}}), ExecStatus::Ok) << other.lastDiagnostic();
+    BoardSettings after;
+    ASSERT_TRUE(db_.loadBoardSettings("000A", after));
+    EXPECT_EQ(after.channels[0].vmName, "");
+    EXPECT_TRUE(db_.saveOptions(1, "000A", changed)) << db_.lastDiagnostic();
 }
 
 }  // namespace
