@@ -63,11 +63,12 @@ public:
     // Allocates the environment, sets ODBC 3, allocates the connection and
     // connects without ever prompting, with bounded waits (WithBoundedWait,
     // the login and query timeouts): a statement that cannot get past
-    // another program's lock in that time fails like any other. On failure frees what it allocated,
-    // shows one of "Environment handle allocation failed", "Cannot set
-    // desired ODBC version", "Connection handle allocation failed" or
-    // "Connection attempt failed" (caption "Morvane Kestrane Client") and
-    // returns false; every later statement then fails for want of a handle.
+    // another program's lock in that time fails like any other. On failure
+    // frees what it allocated, shows one of "Environment handle allocation
+    // failed", "Cannot set desired ODBC version", "Connection handle
+    // allocation failed" or "Connection attempt failed" (caption "Morvane
+    // Kestrane Client") and returns false; every later statement then fails
+    // for want of a handle.
     bool open(const std::string& connectionString, MessageSink& sink);
     // Disconnects and frees the handles; safe to call at any time.
     void close();
