@@ -1,8 +1,9 @@
 // A connection stays on the board chosen at Connect. Through the real
 // window, while connected to the board that is not the default: ADD Device
-// refilling the selector, Delete Device on the connected board and a wheel
-// step over the selector each end disconnected, and no reading of the other
-// board reaches the connected board's fields or log file.
+// refilling the selector, Delete Device on the connected board, a wheel
+// step over the selector and typing into it each end disconnected, and no
+// reading of the other board reaches the connected board's fields or log
+// file.
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
@@ -33,7 +34,7 @@ const char* const kTwoBoards =
     "[device]\nproduct-id = 000B\nchannel1 = 3.25\n";
 const char* const kBoardBReading = "+ 3.250";
 
-enum class Path { AddDevice, DeleteDevice, Wheel };
+enum class Path { AddDevice, DeleteDevice, Wheel, Typing };
 
 struct Session {
     RecordingMessages messages;
@@ -113,6 +114,7 @@ private slots:
         QTest::newRow("Delete Device on the connected board")
             << Path::DeleteDevice << "000A - USB  KESTRANEUNIT";
         QTest::newRow("wheel step keeps the board") << Path::Wheel << "000B - USB  KESTRANEUNIT";
+        QTest::newRow("typing into the selector") << Path::Typing << "000B - USB  KESTRANEUNIT7";
     }
 
     void changingTheBoardWhileConnectedDisconnects() {
@@ -137,6 +139,10 @@ private slots:
             case Path::DeleteDevice:
                 QTest::mouseClick(s.w().findChild<QPushButton*>("deleteDeviceButton"), Qt::LeftButton);
                 QCOMPARE(selector->count(), 1);  // board B is gone, not board A
+                break;
+            case Path::Typing:
+                selector->lineEdit()->end(false);
+                QTest::keyClick(selector->lineEdit(), Qt::Key_7);
                 break;
             case Path::Wheel:
                 WheelStep(selector, 120);  // up: towards board A
