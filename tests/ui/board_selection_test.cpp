@@ -91,6 +91,9 @@ struct Session {
     static inline int starts = 0;
 };
 
+// A real wheel step over the selector first reaches its line edit, which
+// ignores it, and goes on to the selector; a synthesized event does not
+// travel on, so it is given to the selector itself.
 void WheelStep(QWidget* target, int delta) {
     const QPointF at(target->width() / 2.0, target->height() / 2.0);
     QWheelEvent wheel(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
