@@ -4,8 +4,10 @@
 #include <sqlext.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "settings/table_layout.h"
 #include "settings/text_cut.h"
@@ -46,6 +48,43 @@ private:
     SQLHANDLE handle_ = SQL_NULL_HANDLE;
 };
 
+// A connection string's attributes as key and value, split at the ";"
+// outside braces; keys keep their case, values their braces.
+std::vector<std::pair<std::string, std::string>> Attributes(const std::string& text) {
+    std::vector<std::pair<std::string, std::string>> out;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const std::size_t equals = text.find('=', i);
+        const std::size_t semicolon = text.find(';', i);
+        if (equals == std::string::npos || (semicolon != std::string::npos && semicolon < equals)) {
+            if (semicolon == std::string::npos) break;
+            i = semicolon + 1;  // an attribute without a value
+            continue;
+        }
+        std::string key = text.substr(i, equals - i);
+        std::size_t end = equals + 1;
+        if (end < text.size() && text[end] == '{') {
+            const std::size_t close = text.find('}', end);
+            end = close == std::string::npos ? text.size() : close + 1;
+        }
+        end = std::min(text.find(';', end), text.size());
+        out.emplace_back(std::move(key), text.substr(equals + 1, end - equals - 1));
+        i = end + 1;
+    }
+    return out;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string Trimmed(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
 std::string Diagnostic(SQLSMALLINT type, SQLHANDLE handle) {
     if (handle == SQL_NULL_HANDLE) return {};
     std::string out;
@@ -83,6 +122,9 @@ struct SettingsDatabase::Handles {
             diagnostic = connected ? Diagnostic(SQL_HANDLE_DBC, dbc.get()) : "database not open";
             return ExecStatus::NoHandle;
         }
+        // Drivers without a query timeout refuse it; they still run.
+        SQLSetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(kQueryTimeoutSeconds)), 0);
         indicators.assign(statement.values.size(), 0);
         for (std::size_t i = 0; i < statement.values.size(); ++i) {
             const std::string& v = statement.values[i];
@@ -126,6 +168,19 @@ std::string ConnectionStringFor(const std::string& databasePath) {
     return DefaultConnectionString(databasePath);
 }
 
+std::string WithBoundedWait(const std::string& connectionString) {
+    bool sqlite = false;
+    for (const auto& [key, value] : Attributes(connectionString)) {
+        const std::string name = Lower(Trimmed(key));
+        if (name == "timeout") return connectionString;  // the caller's own choice
+        if (name == "driver" && Lower(value).find("sqlite") != std::string::npos) sqlite = true;
+    }
+    if (!sqlite) return connectionString;
+    std::string out = connectionString;
+    if (!out.empty() && out.back() != ';') out += ';';
+    return out + "Timeout=" + std::to_string(kSqliteBusyWaitMs);
+}
+
 SettingsDatabase::SettingsDatabase() : handles_(std::make_unique<Handles>()) {}
 SettingsDatabase::~SettingsDatabase() { close(); }
 
@@ -151,11 +206,15 @@ bool SettingsDatabase::open(const std::string& connectionString, MessageSink& si
         h.diagnostic = Diagnostic(SQL_HANDLE_ENV, h.env.get());
         return fail("Connection handle allocation failed");
     }
+    // Drivers without a login timeout refuse it; they still connect.
+    SQLSetConnectAttr(h.dbc.get(), SQL_ATTR_LOGIN_TIMEOUT,
+                      reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(kLoginTimeoutSeconds)), 0);
     // The driver may complete the string but never asks the user.
+    const std::string bounded = WithBoundedWait(connectionString);
     SQLCHAR completed[1024] = {};
     SQLSMALLINT completedLength = 0;
     const SQLRETURN rc = SQLDriverConnect(
-        h.dbc.get(), nullptr, reinterpret_cast<SQLCHAR*>(const_cast<char*>(connectionString.c_str())),
+        h.dbc.get(), nullptr, reinterpret_cast<SQLCHAR*>(const_cast<char*>(bounded.c_str())),
         SQL_NTS, completed, sizeof completed, &completedLength, SQL_DRIVER_NOPROMPT);
     if (!Succeeded(rc)) {
         h.diagnostic = Diagnostic(SQL_HANDLE_DBC, h.dbc.get());

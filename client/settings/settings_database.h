@@ -26,6 +26,20 @@ bool ConnectionStringCanCarry(const std::string& databasePath);
 // KESTRANE_ODBC when set and not empty, otherwise the default string.
 std::string ConnectionStringFor(const std::string& databasePath);
 
+// How long the SQLite driver waits for another program's lock before a
+// statement fails. The driver may wait twice within one write (once to
+// prepare it, once to run it), so a statement gives up within about a
+// second and the GUI thread's timers are held up no longer than that.
+inline constexpr int kSqliteBusyWaitMs = 500;
+// The limits given to other drivers: a statement's run time and the wait
+// for the connection to be made, in seconds.
+inline constexpr int kQueryTimeoutSeconds = 1;
+inline constexpr int kLoginTimeoutSeconds = 3;
+
+// The connection string as opened: one naming an SQLite driver gets the
+// driver's lock wait ("Timeout=" in milliseconds) unless it sets one itself.
+std::string WithBoundedWait(const std::string& connectionString);
+
 enum class ExecStatus {
     NoHandle,  // no statement handle (database not open)
     Failed,    // the driver refused the statement
@@ -47,11 +61,14 @@ public:
     SettingsDatabase& operator=(const SettingsDatabase&) = delete;
 
     // Allocates the environment, sets ODBC 3, allocates the connection and
-    // connects without ever prompting. On failure frees what it allocated,
-    // shows one of "Environment handle allocation failed", "Cannot set
-    // desired ODBC version", "Connection handle allocation failed" or
-    // "Connection attempt failed" (caption "Morvane Kestrane Client") and
-    // returns false; every later statement then fails for want of a handle.
+    // connects without ever prompting, with bounded waits (WithBoundedWait,
+    // the login and query timeouts): a statement that cannot get past
+    // another program's lock in that time fails like any other. On failure
+    // frees what it allocated, shows one of "Environment handle allocation
+    // failed", "Cannot set desired ODBC version", "Connection handle
+    // allocation failed" or "Connection attempt failed" (caption "Morvane
+    // Kestrane Client") and returns false; every later statement then fails
+    // for want of a handle.
     bool open(const std::string& connectionString, MessageSink& sink);
     // Disconnects and frees the handles; safe to call at any time.
     void close();

@@ -15,7 +15,9 @@ ClientCore::ClientCore(MainView& view, MessageSink& messages, BoardExchange& boa
       settingsSource_(settingsSource),
       tasks_(tasks) {}
 
-std::string ClientCore::currentPid() const { return PidFromSelectorText(view_.DeviceSelectorText()); }
+std::string ClientCore::currentPid() const {
+    return connected_ ? connectionPid_ : PidFromSelectorText(view_.DeviceSelectorText());
+}
 
 void ClientCore::LoadAndShowSettings() {
     // A failed load keeps what was loaded before; the columns are shown
@@ -32,8 +34,9 @@ void ClientCore::LoadAndShowSettings() {
 }
 
 void ClientCore::Connect() {
-    const std::string pid = currentPid();
-    polling_.productId = ProductIdFromPid(pid);
+    connectionText_ = view_.DeviceSelectorText();
+    connectionPid_ = PidFromSelectorText(connectionText_);
+    polling_.productId = ProductIdFromPid(connectionPid_);
 
     std::string firmware;
     if (board_.Read(polling_.productId, kFirmwareCommand, firmware)) view_.SetFirmwareText(firmware);
@@ -84,6 +87,10 @@ void ClientCore::Disconnect() {
     }
 }
 
+void ClientCore::SelectorTextChanged() {
+    if (connected_ && view_.DeviceSelectorText() != connectionText_) Disconnect();
+}
+
 void ClientCore::PrepareClose() {
     closing_ = true;
     view_.StopTimer(kTimerPolling);
@@ -97,6 +104,7 @@ void ClientCore::OnTimer(int id) {
     } else if (id == kTimerAnimation) {
         AnimationTickOnce();
     } else if (id >= kTimerLogFirst && id < kTimerLogFirst + kChannelCount) {
+        if (exchangeFailed_) return;
         const int n = id - kTimerLogFirst + 1;
         tasks_.WriteLogRecord(n, settings_.channels[static_cast<std::size_t>(n - 1)], states_.at(n));
     }
@@ -104,8 +112,9 @@ void ClientCore::OnTimer(int id) {
 
 void ClientCore::PollingTick() {
     if (closing_) return;
-    const uint32_t productId = ProductIdFromPid(currentPid());
-    const PassResult result = RunPollingPass(polling_, settings_, productId, board_, *this);
+    // Every pass reads the board of the connection; a different selector
+    // text has disconnected before any pass could see it.
+    const PassResult result = RunPollingPass(polling_, settings_, polling_.productId, board_, *this);
     if (result.outcome != PassOutcome::ExchangeFailed) return;
     if (boardLost_) {
         Disconnect();
@@ -115,12 +124,18 @@ void ClientCore::PollingTick() {
     }
     // The box runs a nested event loop: further polling ticks return at
     // once because the pass is still busy; the animation shows the pause.
+    // The trigger and logging timers stop here, before the box, so the
+    // readings of a board that has gone are never recorded as live.
+    exchangeFailed_ = true;
+    view_.StopTimer(kTimerTrigger);
+    for (int n = 1; n <= kChannelCount; ++n) view_.StopTimer(kTimerLogFirst + n - 1);
     messages_.showError(kWriteFailedCaption, kWriteFailedText);
     closing_ = true;
     view_.RequestClose();
 }
 
 void ClientCore::TriggerTick() {
+    if (exchangeFailed_) return;
     for (int n = 1; n <= kChannelCount; ++n) {
         if (states_.at(n).hasReading)
             tasks_.TriggerCheck(n, settings_.channels[static_cast<std::size_t>(n - 1)], states_.at(n));

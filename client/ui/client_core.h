@@ -79,6 +79,10 @@ public:
 
     void Connect();
     void Disconnect();
+    // The device selector's text changed. A connection keeps the board it
+    // was opened with, so any other text while connected disconnects, the
+    // same as opening the selector's list.
+    void SelectorTextChanged();
     // Dispatches a main-window timer; unknown ids are ignored.
     void OnTimer(int id);
     // Closing: stops the polling timer. The caller closes the database.
@@ -96,6 +100,8 @@ public:
     ChannelStates& mutableStates() { return states_; }
     const ChannelStates& states() const { return states_; }
     const ShownColumns& columns(int n) const { return columns_[static_cast<std::size_t>(n - 1)]; }
+    // The board being worked on: the one chosen at Connect while
+    // connected, otherwise the first four characters of the selector.
     std::string currentPid() const;
 
     // After the Logging dialog saved channel n: restarts its logging timer
@@ -142,6 +148,12 @@ private:
     bool closing_ = false;
     std::function<void()> boardLost_;
     std::function<void(int, const ChannelState&)> readingObserver_;
+    // Set once an exchange failed: the shown readings are the board's last
+    // before it went, so they are neither logged nor checked for alarms.
+    bool exchangeFailed_ = false;
+    // The selector's text and its PID at Connect.
+    std::string connectionText_;
+    std::string connectionPid_;
 };
 
 }  // namespace kestrane::ui

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QWidget>
 #include <utility>
 
@@ -36,14 +37,25 @@ DeviceListController::DeviceListController(QWidget* owner, QComboBox* selector, 
 void DeviceListController::fill() { fillList(true); }
 
 void DeviceListController::fillList(bool allowFirstRun) {
-    selector_->clear();
-    selector_->setEditText(QString());
-    const DeviceList list = registry_.list(sink_);
-    if (!list.ok) return;
-    for (const std::string& entry : list.entries) selector_->addItem(QString::fromStdString(entry));
-    selector_->setCurrentIndex(list.defaultIndex);
-    if (list.defaultIndex < 0) selector_->setEditText(QString());
-    if (!list.entries.empty()) return;
+    // The refill passes through an empty selector; listeners hear of one
+    // change from the old text to the new, or of none when the refill
+    // ends on the text it started with (a connection then stays open).
+    const QString before = selector_->currentText();
+    DeviceList list;
+    {
+        const QSignalBlocker quiet(selector_);
+        selector_->clear();
+        selector_->setEditText(QString());
+        list = registry_.list(sink_);
+        if (list.ok) {
+            for (const std::string& entry : list.entries) selector_->addItem(QString::fromStdString(entry));
+            selector_->setCurrentIndex(list.defaultIndex);
+            if (list.defaultIndex < 0) selector_->setEditText(QString());
+        }
+    }
+    const QString after = selector_->currentText();
+    if (after != before) emit selector_->currentTextChanged(after);
+    if (!list.ok || !list.entries.empty()) return;
 
     connect_->setEnabled(false);
     // The first-run dialog refills once; it does not reopen itself.

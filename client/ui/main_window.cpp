@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include "kestrane_version.h"
 #include "ui/control_tag.h"
@@ -62,6 +63,17 @@ QString NameTooltip(const FittedLabel& name) {
 void DeviceSelector::showPopup() {
     emit aboutToOpen();
     QComboBox::showPopup();
+}
+
+void DeviceSelector::wheelEvent(QWheelEvent* event) {
+    // A wheel step passing over the selector must not pick another board
+    // under a running connection: it disconnects and keeps the selection.
+    if (holdsConnection_) {
+        event->accept();
+        emit aboutToOpen();
+        return;
+    }
+    QComboBox::wheelEvent(event);
 }
 
 LogoLabel::LogoLabel(QWidget* parent) : QLabel(parent) { setCursor(Qt::PointingHandCursor); }
@@ -150,6 +162,7 @@ void MainWindow::BuildControls() {
     selector_->setInsertPolicy(QComboBox::NoInsert);
     selector_->setMinimumWidth(220);
     connect(selector_, &DeviceSelector::aboutToOpen, this, &MainWindow::OnDisconnect);
+    connect(selector_, &QComboBox::currentTextChanged, this, [this] { core_->SelectorTextChanged(); });
     auto* deviceRow = new QHBoxLayout();
     deviceRow->setSpacing(6);
     deviceRow->addWidget(selector_, 1);
@@ -491,6 +504,7 @@ void MainWindow::SetCurrentRequest(const std::string& text) { currentRequest_->s
 void MainWindow::SetConnectedControls(bool connected) {
     connectButton_->setEnabled(!connected);
     disconnectButton_->setEnabled(connected);
+    selector_->setHoldsConnection(connected);
     for (ChannelRow& row : rows_) row.edit->setEnabled(connected);
     loggingMenu_->menuAction()->setEnabled(connected);
     graphsMenu_->menuAction()->setEnabled(connected);

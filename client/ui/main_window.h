@@ -32,14 +32,20 @@ inline constexpr int kNameColumnChars = 20;
 inline constexpr int kAdjustColumnChars = 16;
 
 // The device selector: opening its list is reported before it shows, so
-// the window can disconnect first.
+// the window can disconnect first. While it holds a connection's board, a
+// wheel step over it changes nothing and is reported the same way.
 class DeviceSelector : public QComboBox {
     Q_OBJECT
 public:
     using QComboBox::QComboBox;
     void showPopup() override;
+    void setHoldsConnection(bool holds) { holdsConnection_ = holds; }
 signals:
     void aboutToOpen();
+protected:
+    void wheelEvent(QWheelEvent* event) override;
+private:
+    bool holdsConnection_ = false;
 };
 
 // The clickable logo with the hand cursor.

@@ -224,6 +224,30 @@ TEST(ConnectionString, DefaultAndOverride) {
     ::unsetenv("KESTRANE_ODBC");
 }
 
+TEST(ConnectionString, SqliteDriversGetTheBoundedLockWaitUnlessTheyChooseOne) {
+    const struct {
+        const char* given;
+        const char* opened;
+    } cases[] = {
+        {"DRIVER=SQLite3;Database=/a/K.MDB", "DRIVER=SQLite3;Database=/a/K.MDB;Timeout=500"},
+        {"DRIVER={SQLite3 ODBC Driver};Database=/a/K.MDB;", "DRIVER={SQLite3 ODBC Driver};Database=/a/K.MDB;Timeout=500"},
+        {"driver=sqlite;Database=x", "driver=sqlite;Database=x;Timeout=500"},
+        // The user's own wait stands, in any spelling of the key.
+        {"DRIVER=SQLite3;Database=x;Timeout=20000", "DRIVER=SQLite3;Database=x;Timeout=20000"},
+        {"DRIVER=SQLite3; timeout =0;Database=x", "DRIVER=SQLite3; timeout =0;Database=x"},
+        // A brace keeps its ";" and "=" to itself: no key hides in a value.
+        {"DRIVER=SQLite3;PWD={a;Timeout=1};Database=x", "DRIVER=SQLite3;PWD={a;Timeout=1};Database=x;Timeout=500"},
+        // Other drivers get the ODBC timeouts instead; a DSN keeps its own.
+        {"DRIVER={PostgreSQL ANSI};Database=k", "DRIVER={PostgreSQL ANSI};Database=k"},
+        {"DSN=kestrane", "DSN=kestrane"},
+        {"Database=/sqlite/K.MDB", "Database=/sqlite/K.MDB"},
+        {"", ""},
+        {";;=;DRIVER", ";;=;DRIVER"},
+        {"DRIVER={SQLite3", "DRIVER={SQLite3;Timeout=500"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(WithBoundedWait(c.given), c.opened) << c.given;
+}
+
 TEST(AttachedBoards, OnlyKestraneUnitsInLibraryOrder) {
     struct Case {
         const char* name;
@@ -279,7 +303,8 @@ TEST(OutsideBytes, RandomInputsStayBoundedAndWellFormed) {
         seed = seed * 1103515245u + 12345u;
         return (seed >> 16) & 0x7FFF;
     };
-    const std::string pieces[] = {"|", "0", "A", "f", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9D\x84\x9E", "\xFF", "\x80", "KESTRANEUNIT"};
+    const std::string pieces[] = {"|", "0", "A", "f", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9D\x84\x9E", "\xFF", "\x80", "KESTRANEUNIT",
+                                  ";", "=", "{", "}", "DRIVER=SQLite3", "Timeout"};
     for (int round = 0; round < 3000; ++round) {
         std::string text;
         const int parts = static_cast<int>(next() % 40);
@@ -301,6 +326,11 @@ TEST(OutsideBytes, RandomInputsStayBoundedAndWellFormed) {
         const std::string pid = PidFromSelectorText(text);
         ASSERT_LE(pid.size(), 16u);
         ASSERT_EQ(text.compare(0, pid.size(), pid), 0);
+
+        // A connection string from the environment only ever gains the wait.
+        const std::string opened = WithBoundedWait(text);
+        ASSERT_EQ(opened.compare(0, text.size(), text), 0);
+        ASSERT_LE(opened.size(), text.size() + 16);
 
         FakeBoards boards;
         boards.list = text;

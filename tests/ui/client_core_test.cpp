@@ -306,6 +306,61 @@ TEST_F(Fixture, HeadlessBoardLossDisconnectsWithoutABoxAndReconnectResumes) {
     EXPECT_EQ(core.states().at(2).shown, "- 0.000188");
 }
 
+TEST_F(Fixture, AFailedExchangeEndsLoggingAndAlarmsBeforeTheBox) {
+    core.Connect();
+    Ticks(kTimerPolling, 1);
+    board.failing.insert(2);
+    std::vector<std::string> duringBox;
+    messages.whileOpen = [&] {
+        EXPECT_EQ(view.timers.count(kTimerTrigger), 0u);
+        EXPECT_EQ(view.timers.count(kTimerLogFirst + 5), 0u);
+        EXPECT_EQ(view.timers.count(kTimerAnimation), 1u);  // still shows the pause
+        tasks.calls.clear();
+        // Ticks already queued when the box opened still arrive.
+        core.OnTimer(kTimerTrigger);
+        for (int n = 1; n <= 6; ++n) core.OnTimer(kTimerLogFirst + n - 1);
+        duringBox = tasks.calls;
+    };
+    Ticks(kTimerPolling, 1);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(duringBox, std::vector<std::string>{});
+    EXPECT_EQ(view.closeRequests, 1);
+}
+
+TEST_F(Fixture, AConnectionKeepsItsBoardUntilTheSelectorChanges) {
+    const struct {
+        const char* newText;
+        bool staysConnected;
+    } cases[] = {
+        {"000A - USB  KESTRANEUNIT", true},  // a refill ending on the same entry
+        {"000B - USB  KESTRANEUNIT", false},
+        {"000A - USB  KESTRANEUNIT typed", false},  // same PID, other text
+        {"", false},
+    };
+    for (const auto& c : cases) {
+        view.selector = "000A - USB  KESTRANEUNIT";
+        core.Connect();
+        view.selector = c.newText;
+        // Passes before the change is reported still read the board of
+        // the connection, and its settings are what a dialog saves to.
+        board.calls.clear();
+        Ticks(kTimerPolling, 1);
+        EXPECT_EQ(board.calls.back().first, 0x000Au) << c.newText;
+        EXPECT_EQ(core.currentPid(), "000A") << c.newText;
+        core.SelectorTextChanged();
+        EXPECT_EQ(core.connected(), c.staysConnected) << c.newText;
+        EXPECT_EQ(view.connected, c.staysConnected) << c.newText;
+        EXPECT_EQ(view.status[1], c.staysConnected ? "Connected" : "Not Connected") << c.newText;
+        EXPECT_EQ(view.timers.count(kTimerPolling), c.staysConnected ? 1u : 0u) << c.newText;
+        core.Disconnect();
+    }
+    // Disconnected, a change does nothing but name the next board.
+    view.selector = "000C - USB  KESTRANEUNIT";
+    core.SelectorTextChanged();
+    EXPECT_EQ(view.status[1], "Not Connected");
+    EXPECT_EQ(core.currentPid(), "000C");
+}
+
 TEST_F(Fixture, SelectorTextNamesTheBoardOfEveryPass) {
     const struct {
         const char* selector;

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -14,6 +15,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include "acquisition/trigger_engine.h"
+#include "ui/acquisition_tasks.h"
 #include "ui/client_session.h"
 #include "ui/main_window.h"
 #include "ui/ui_ids.h"
@@ -53,16 +56,24 @@ BoardRow DemoRow() {
     return row;
 }
 
+struct CountingActions final : AlarmActions {
+    int count = 0;
+    void StartProgram(const std::string&) override { ++count; }
+    void PlaySound(const std::string&) override { ++count; }
+};
+
 struct Session {
     RecordingMessages messages;
     FakeUrlOpener urls;
     WindowDialogs dialogs;
+    CountingActions actions;
+    AcquisitionTasks tasks{&actions};
     std::unique_ptr<ClientSession> session;
     bool addDialogRegisters = false;  // what the stand-in Add Device dialog reports
 
-    bool Start() {
+    bool Start(const BoardRow& row = DemoRow()) {
         std::string error;
-        const std::string program = MakeInstallation({DemoRow()}, error);
+        const std::string program = MakeInstallation({row}, error);
         if (program.empty()) {
             qWarning("%s", error.c_str());
             return false;
@@ -72,6 +83,7 @@ struct Session {
         services.messages = &messages;
         services.urls = &urls;
         services.dialogs = &dialogs;
+        services.tasks = &tasks;
         services.addDeviceRunner = [this](AddMode) { return addDialogRegisters; };
         session = ClientSession::Start(services);
         if (!session) return false;
@@ -216,6 +228,46 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!s.w().isVisible(), kWaitMs);
         QVERIFY(!s.session->databaseOpen());
         QCOMPARE(s.messages.shown.size(), std::size_t{1});
+    }
+
+    // A board unplugged at night must not leave copies of its last reading
+    // in the log, nor alarms raised on it, while the box waits for OK.
+    void nothingIsLoggedOrAlarmedAfterTheBoardVanishes() {
+        const QString log = QString::fromStdString(TestRoot()) + "/logs-vanish/battery.log";
+        BoardRow row = DemoRow();
+        ChannelSettings& ch1 = row.settings.channels[0];
+        ch1.logEnabled = "YES";
+        ch1.logInterval = "1 Secs";
+        ch1.logPath = TestRoot() + "/logs-vanish/";
+        ch1.logFileName = "battery.log";
+        ChannelSettings& ch6 = row.settings.channels[5];  // reads 24: inside its high band
+        ch6.highEnable = "ENABLED";
+        ch6.highTriggerMax = "20";
+        ch6.highTriggerMin = "10";
+        ch6.highTestEvery = "1 Secs";
+        ch6.highFile = "/opt/alarm/high-program";
+        WriteSimulation(std::string(kSimulation) + "vanish-after = 45\n");
+        Session s;
+        QVERIFY(s.Start(row));
+        const auto fileSize = [&] { return QFile(log).size(); };
+        qint64 sizeAtFailure = -1;
+        int actionsAtFailure = -1;
+        s.messages.whileOpen = [&] {
+            sizeAtFailure = fileSize();
+            actionsAtFailure = s.actions.count;
+            // Longer than a logging period and an alarm repeat.
+            QEventLoop loop;
+            QTimer::singleShot(3000, &loop, &QEventLoop::quit);
+            loop.exec();
+        };
+        s.w().OnConnect();
+        QTRY_VERIFY_WITH_TIMEOUT(!s.messages.shown.empty(), kWaitMs);
+        QCOMPARE(s.messages.shown[0].second, std::string("Write to board failed"));
+        QVERIFY2(sizeAtFailure > 0, "the channel logged while the board was there");
+        QVERIFY(actionsAtFailure > 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!s.w().isVisible(), kWaitMs);
+        QCOMPARE(fileSize(), sizeAtFailure);
+        QCOMPARE(s.actions.count, actionsAtFailure);
     }
 
     void connectWithNoBoardShowsConnectedThenTheError() {

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -20,6 +21,7 @@
 #include "ui/main_window.h"
 #include "ui/startup_logic.h"
 #include "ui/ui_ids.h"
+#include "sqlite_lock.h"
 #include "ui_test_support.h"
 
 using namespace kestrane;
@@ -149,6 +151,30 @@ private slots:
         MainWindow& w = s.session->window();
         QCOMPARE(w.deviceSelector()->count(), 0);
         QCOMPARE(w.statusParts()->partText(1), QStringLiteral("Not Connected"));
+    }
+
+    // A database browser left open with a write transaction on the
+    // settings file: start-up says it cannot read the device list within
+    // about a second of waiting, instead of showing nothing for minutes.
+    void databaseLockedByAnotherProgramStartsInTimeAndSaysSo() {
+        const std::string program = InstallTwoBoards();
+        QVERIFY(!program.empty());
+        kestrane::test::SqliteLock lock;
+        QVERIFY(lock.Acquire(KESTRANE_SQLITE_LOCK_HOLDER, DatabasePathFor(program), "exclusive"));
+        Started s;
+        QElapsedTimer started;
+        started.start();
+        s.Start();
+        const qint64 startMs = started.elapsed();
+        lock.Release();
+        QVERIFY(s.session);
+        QVERIFY2(startMs < 6000, qPrintable(QStringLiteral("start-up took %1 ms").arg(startMs)));
+        QCOMPARE(s.messages.shown, (Messages{{"Morvane Kestrane Client", "Execution of SQL statement failed"}}));
+        QVERIFY(s.addDialogs.empty());
+        MainWindow& w = s.session->window();
+        QCOMPARE(w.deviceSelector()->count(), 0);
+        QCOMPARE(w.statusParts()->partText(1), QStringLiteral("Not Connected"));
+        QVERIFY(s.session->databaseOpen());
     }
 
     void emptyTableOpensAddDeviceInFirstRunMode() {

@@ -1,0 +1,142 @@
+// Database waits are bounded: while another process holds a write lock on
+// the SQLite settings file, every statement gives up within a bound, fails
+// like any failed statement and leaves the rows as they were; once the lock
+// is gone the same connection works again. On a database server (through
+// KESTRANE_TEST_ODBC_FILE) a row held by another session is bounded too.
+#include <chrono>
+#include <functional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "settings/device_registry.h"
+#include "settings/statements.h"
+#include "sqlite_lock.h"
+#include "test_support.h"
+
+namespace kestrane::test {
+namespace {
+
+// Far below the driver's own default wait of 100 s, far above the bounded
+// wait of about a second even on a loaded machine.
+constexpr auto kBound = std::chrono::seconds(6);
+
+class DatabaseWait : public DatabaseTest {
+protected:
+    void SetUp() override {
+        DatabaseTest::SetUp();
+        if (server_) GTEST_SKIP() << "file locks are SQLite's";
+        addRow("000A", "YES");
+        saved_.channels[0].vmName = "Before";
+        ASSERT_TRUE(db_.saveOptions(1, "000A", saved_));
+    }
+
+    template <typename F>
+    static std::chrono::steady_clock::duration Timed(F&& f) {
+        const auto start = std::chrono::steady_clock::now();
+        f();
+        return std::chrono::steady_clock::now() - start;
+    }
+
+    BoardSettings saved_;
+    SqliteLock lock_;
+};
+
+TEST_F(DatabaseWait, EveryStatementUnderAnExclusiveLockFailsInTimeAndWritesNothing) {
+    ASSERT_TRUE(lock_.Acquire(KESTRANE_SQLITE_LOCK_HOLDER, databasePath_, "exclusive"));
+    BoardSettings changed;
+    changed.channels[0].vmName = "After";
+    BoardSettings loaded;
+    loaded.channels[0].vmName = "kept";
+    DeviceRegistry registry(db_);
+    RecordingSink listSink;
+    const struct {
+        const char* what;
+        std::function<bool()> run;  // true when the statement ran
+    } cases[] = {
+        {"load", [&] { return db_.loadBoardSettings("000A", loaded); }},
+        {"options save", [&] { return db_.saveOptions(1, "000A", changed); }},
+        {"filter save", [&] { return db_.saveFilter(1, "000A", changed); }},
+        {"logging save", [&] { return db_.saveLogging(1, "000A", changed); }},
+        {"insert", [&] { return db_.execute(InsertStatement(kBoardVid, "000C")) == ExecStatus::Ok; }},
+        {"delete", [&] { return db_.execute(DeleteStatement(kBoardVid, "000A")) == ExecStatus::Ok; }},
+        {"device list", [&] { return registry.list(listSink).ok; }},
+    };
+    for (const auto& c : cases) {
+        bool ran = true;
+        EXPECT_LT(Timed([&] { ran = c.run(); }), kBound) << c.what;
+        EXPECT_FALSE(ran) << c.what;
+    }
+    EXPECT_EQ(loaded.channels[0].vmName, "kept");  // a failed load keeps the buffers
+    EXPECT_EQ(listSink.texts(), std::vector<std::string>{"Execution of SQL statement failed"});
+
+    lock_.Release();
+    BoardSettings after;
+    ASSERT_TRUE(db_.loadBoardSettings("000A", after)) << db_.lastDiagnostic();
+    EXPECT_EQ(after.channels[0].vmName, "Before");
+    EXPECT_EQ(registry.list(listSink).entries, std::vector<std::string>{"000A - USB  KESTRANEUNIT"});
+    EXPECT_TRUE(db_.saveOptions(1, "000A", changed)) << db_.lastDiagnostic();
+}
+
+TEST_F(DatabaseWait, UnderAnotherWritersTransactionReadsGoOnAndWritesFailInTime) {
+    ASSERT_TRUE(lock_.Acquire(KESTRANE_SQLITE_LOCK_HOLDER, databasePath_, "immediate"));
+    BoardSettings loaded;
+    EXPECT_TRUE(db_.loadBoardSettings("000A", loaded));
+    EXPECT_EQ(loaded.channels[0].vmName, "Before");
+    BoardSettings changed;
+    changed.channels[0].vmName = "After";
+    bool saved = true;
+    EXPECT_LT(Timed([&] { saved = db_.saveOptions(1, "000A", changed); }), kBound);
+    EXPECT_FALSE(saved);
+}
+
+TEST_F(DatabaseWait, OpeningUnderALockIsBoundedToo) {
+    ASSERT_TRUE(lock_.Acquire(KESTRANE_SQLITE_LOCK_HOLDER, databasePath_, "exclusive"));
+    SettingsDatabase second;
+    RecordingSink sink;
+    DeviceRegistry registry(second);
+    bool opened = false;
+    EXPECT_LT(Timed([&] {
+                  opened = second.open(connection_, sink);
+                  registry.list(sink);
+              }),
+              kBound);
+    // The connection is made; the first statement meets the lock.
+    EXPECT_TRUE(opened) << second.lastDiagnostic();
+    EXPECT_EQ(sink.texts(), std::vector<std::string>{"Execution of SQL statement failed"});
+}
+
+// The same bound on a database server, through the ODBC query timeout:
+// another session's open transaction holds the board's row.
+class ServerWait : public DatabaseTest {
+protected:
+    void SetUp() override {
+        DatabaseTest::SetUp();
+        if (!server_) GTEST_SKIP() << "needs a database server";
+    }
+};
+
+TEST_F(ServerWait, ASaveBlockedByAnotherSessionsRowLockFailsInTime) {
+    addRow("000A", "YES");
+    SettingsDatabase other;
+    RecordingSink sink;
+    ASSERT_TRUE(other.open(connection_, sink)) << other.lastDiagnostic();
+    ASSERT_EQ(other.execute({"BEGIN;", {}}), ExecStatus::Ok) << other.lastDiagnostic();
+    ASSERT_EQ(other.execute({"UPDATE Main SET PID = PID WHERE PID = ?;", {"000A"}}), ExecStatus::Ok)
+        << other.lastDiagnostic();
+    BoardSettings changed;
+    changed.channels[0].vmName = "After";
+    bool saved = true;
+    const auto start = std::chrono::steady_clock::now();
+    saved = db_.saveOptions(1, "000A", changed);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, kBound);
+    EXPECT_FALSE(saved);
+    ASSERT_EQ(other.execute({"ROLLBACK;", {}}), ExecStatus::Ok) << other.lastDiagnostic();
+    BoardSettings after;
+    ASSERT_TRUE(db_.loadBoardSettings("000A", after));
+    EXPECT_EQ(after.channels[0].vmName, "");
+    EXPECT_TRUE(db_.saveOptions(1, "000A", changed)) << db_.lastDiagnostic();
+}
+
+}  // namespace
+}  // namespace kestrane::test
