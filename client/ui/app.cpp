@@ -12,7 +12,7 @@
 #include <cstdlib>
 
 #include "settings/installer.h"
-#include "ui/client_session.h"
+#include "core/client_session.h"
 #include "ui/main_window.h"
 #include "plotwick.h"
 

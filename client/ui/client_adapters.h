@@ -8,7 +8,7 @@
 
 #include "acquisition/polling_cycle.h"
 #include "settings/settings_database.h"
-#include "ui/client_core.h"
+#include "core/client_core.h"
 #include "ui/device_list.h"
 #include "ui/graph_dialog.h"
 #include "ui/options_dialog_host.h"

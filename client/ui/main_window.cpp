@@ -17,7 +17,7 @@
 #include "kestrane_version.h"
 #include "ui/control_tag.h"
 #include "ui/logo_image.h"
-#include "ui/startup_logic.h"
+#include "core/startup_logic.h"
 #include "ui/ui_ids.h"
 
 namespace kestrane::ui {

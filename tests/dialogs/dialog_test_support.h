@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "settings/settings_database.h"
-#include "ui/client_session.h"
+#include "core/client_session.h"
 #include "ui/main_window.h"
 #include "ui/options_dialog_host.h"
 #include "ui_test_support.h"

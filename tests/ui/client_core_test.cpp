@@ -1,7 +1,7 @@
 // The client core against a recording view, a fake board and in-memory
 // settings: Connect, Disconnect, the timer dispatch, conversion into the
 // Value field and gauge, and the failed exchange that closes the client.
-#include "ui/client_core.h"
+#include "core/client_core.h"
 
 #include <gtest/gtest.h>
 

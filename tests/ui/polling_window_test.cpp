@@ -14,7 +14,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "ui/client_session.h"
+#include "core/client_session.h"
 #include "ui/main_window.h"
 #include "ui/ui_ids.h"
 #include "ui_test_support.h"

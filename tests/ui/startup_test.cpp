@@ -15,9 +15,9 @@
 
 #include "kestrane_version.h"
 #include "settings/install_record.h"
-#include "ui/client_session.h"
+#include "core/client_session.h"
 #include "ui/main_window.h"
-#include "ui/startup_logic.h"
+#include "core/startup_logic.h"
 #include "ui/ui_ids.h"
 #include "ui_test_support.h"
 

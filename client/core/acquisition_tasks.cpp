@@ -1,4 +1,4 @@
-#include "ui/acquisition_tasks.h"
+#include "core/acquisition_tasks.h"
 
 #include "acquisition/intervals.h"
 

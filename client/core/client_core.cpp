@@ -1,8 +1,8 @@
-#include "ui/client_core.h"
+#include "core/client_core.h"
 
 #include "common/numtext.h"
 #include "settings/device_registry.h"
-#include "ui/startup_logic.h"
+#include "core/startup_logic.h"
 #include "ui/ui_ids.h"
 
 namespace kestrane::ui {
