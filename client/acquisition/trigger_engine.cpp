@@ -47,7 +47,7 @@ void RunActions(AlarmActions& actions, const std::string& program, const std::st
 }
 
 void CheckBand(const BandView& band, std::string_view shown, Clock& clock, AlarmActions& actions) {
-    if (band.enable != "ENABLED") return;  // flags kept until enabled again
+    if (!BandEnabled(band.enable)) return;  // flags kept until enabled again
 
     if (Beyond(shown, band.fireLimit, band.fireDirection)) {
         if (band.fired == 0) {
