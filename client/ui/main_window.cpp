@@ -262,12 +262,6 @@ void MainWindow::BuildControls() {
     currentRequest_ = new QLineEdit(body);
     Tag(currentRequest_, kIdCurrentRequest, "currentRequest");
     currentRequest_->hide();
-    auto* hidden1 = new QLineEdit(body);
-    Tag(hidden1, kIdHidden1018, "unusedField1018");
-    hidden1->hide();
-    auto* hidden2 = new QLineEdit(body);
-    Tag(hidden2, kIdHidden1019, "unusedField1019");
-    hidden2->hide();
     infoRow->addWidget(buildLabel);
     infoRow->addWidget(buildNumber_);
     infoRow->addSpacing(24);
