@@ -40,6 +40,8 @@ struct TestDialogs final : WindowDialogs {
     ChannelDialogs channels;
     void OpenOptions(int channel) override { channels.OpenOptions(channel); }
     void OpenLogging(int channel) override { channels.OpenLogging(channel); }
+    void OpenGraph(int) override {}
+    void OpenAbout() override {}
 };
 
 // The simulated board with product ID 000A and the given channel volts.

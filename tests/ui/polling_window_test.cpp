@@ -56,7 +56,7 @@ BoardRow DemoRow() {
 struct Session {
     RecordingMessages messages;
     FakeUrlOpener urls;
-    WindowDialogs dialogs;
+    NoDialogs dialogs;
     std::unique_ptr<ClientSession> session;
     bool addDialogRegisters = false;  // what the stand-in Add Device dialog reports
 

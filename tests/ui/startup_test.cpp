@@ -32,7 +32,7 @@ using Messages = std::vector<std::pair<std::string, std::string>>;
 struct Started {
     RecordingMessages messages;
     FakeUrlOpener urls;
-    WindowDialogs dialogs;
+    NoDialogs dialogs;
     std::vector<AddMode> addDialogs;
     std::unique_ptr<ClientSession> session;
 

@@ -43,6 +43,14 @@ struct RecordingMessages final : MessageSink {
     void showError(const std::string& caption, const std::string& text) override;
 };
 
+// Opens no dialog, for tests that do not look at them.
+struct NoDialogs final : WindowDialogs {
+    void OpenOptions(int) override {}
+    void OpenLogging(int) override {}
+    void OpenGraph(int) override {}
+    void OpenAbout() override {}
+};
+
 struct FakeUrlOpener final : UrlOpener {
     bool result = false;
     std::vector<std::string> opened;
