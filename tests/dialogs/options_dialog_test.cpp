@@ -240,6 +240,39 @@ private slots:
         QCOMPARE(s.StoredChannel(1).notes, std::string(510, 'n'));
     }
 
+    void okKeepsTheStoredLineEndsOfTheNotes_data() {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QString>("typed");  // appended in the box; empty: untouched
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("CR LF untouched") << QByteArray("one\r\ntwo\r\n") << QString() << QByteArray("one\r\ntwo\r\n");
+        QTest::newRow("mixed untouched") << QByteArray("a\r\nb\nc\rd") << QString() << QByteArray("a\r\nb\nc\rd");
+        QTest::newRow("CR LF edited") << QByteArray("one\r\ntwo") << QStringLiteral("\nthree")
+                                      << QByteArray("one\r\ntwo\r\nthree");
+        QTest::newRow("new notes") << QByteArray("") << QStringLiteral("first\nsecond")
+                                   << QByteArray("first\r\nsecond");
+        QTest::newRow("LF edited") << QByteArray("one\ntwo") << QStringLiteral("\nthree")
+                                   << QByteArray("one\ntwo\nthree");
+    }
+
+    void okKeepsTheStoredLineEndsOfTheNotes() {
+        QFETCH(QByteArray, stored);
+        QFETCH(QString, typed);
+        QFETCH(QByteArray, expected);
+        BoardRow row = StandardRow();
+        row.settings.channels[0].notes = stored.toStdString();
+        DialogSession s;
+        QVERIFY(s.Start(row));
+        s.core().LoadAndShowSettings();
+        QCOMPARE(s.StoredChannel(1).notes, stored.toStdString());
+        OptionsDialog d(s.Context(), 1, &s.w());
+        QPlainTextEdit* notes = Find<QPlainTextEdit>(&d, "notesEdit");
+        if (!typed.isEmpty()) notes->setPlainText(notes->toPlainText() + typed);
+        Click(&d, "okButton");
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QCOMPARE(QByteArray::fromStdString(s.StoredChannel(1).notes), expected);
+        QCOMPARE(QByteArray::fromStdString(s.core().settings().channels[0].notes), expected);
+    }
+
     void cancelEscapeAndTheCloseBoxSaveNothing_data() {
         QTest::addColumn<QString>("how");
         QTest::newRow("cancel") << "cancel";
