@@ -47,7 +47,7 @@ public:
     bool Open(const std::string& url) override;
 };
 
-// The dialogs the main window opens; those not built yet do nothing.
+// The dialogs the main window opens, modal over the window that owns them.
 class QtWindowDialogs final : public WindowDialogs {
 public:
     void setOwner(QWidget* owner) { owner_ = owner; }
