@@ -19,6 +19,8 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
+    // The path of `name` inside the folder.
+    std::string File(std::string_view name) const { return (path_ / name).string(); }
     // Writes `bytes` to the file `name` in the folder and returns its path.
     std::string Write(const std::string& name, std::string_view bytes) const;
 

@@ -3,7 +3,6 @@
 // real SQLite ODBC driver, and recording stand-ins for message boxes.
 #pragma once
 
-#include <QTemporaryDir>
 #include <functional>
 #include <string>
 #include <utility>
