@@ -130,6 +130,10 @@ private slots:
         QTest::newRow("low fine, high bad") << true << "1" << "2" << true << "3" << "2" << false;
         QTest::newRow("high disabled keeps odd limits") << false << "1" << "5" << false << "x" << "" << true;
         QTest::newRow("both bands valid") << true << "10.5" << "10.25" << true << "-0.5" << "-12" << true;
+        // 1e32 is above 5e30, but the stored 31 characters read 1e30: checked as stored.
+        QTest::newRow("max above min only before its cut")
+            << true << (QStringLiteral("1") + QString(32, QLatin1Char('0'))) << (QStringLiteral("5") + QString(30, QLatin1Char('0')))
+            << false << "" << "" << false;
     }
     void okChecksTheEnabledBands() {
         QFETCH(bool, highOn);
