@@ -71,16 +71,6 @@ public:
         words_.push_back(static_cast<uint32_t>(v >> 32));
         Normalize();
     }
-    void MulSmall(uint32_t factor) {
-        uint64_t carry = 0;
-        for (auto& w : words_) {
-            const uint64_t p = static_cast<uint64_t>(w) * factor + carry;
-            w = static_cast<uint32_t>(p);
-            carry = p >> 32;
-        }
-        if (carry != 0) words_.push_back(static_cast<uint32_t>(carry));
-        Normalize();
-    }
     void MulU64(uint64_t factor) {
         u128 carry = 0;
         for (auto& w : words_) {

@@ -26,9 +26,9 @@
 #include "settings/device_registry.h"
 #include "settings/install_record.h"
 #include "settings/settings_database.h"
-#include "ui/client_core.h"
-#include "ui/core_metrics.h"
-#include "ui/startup_logic.h"
+#include "core/client_core.h"
+#include "core/core_metrics.h"
+#include "core/startup_logic.h"
 
 namespace kestrane::logger {
 namespace {

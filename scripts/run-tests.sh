@@ -11,9 +11,12 @@ kestrane_install_deps runtime build test
 build="${KESTRANE_BUILD_DIR:-$root/build}"
 asan="${KESTRANE_ASAN_BUILD_DIR:-$root/build-asan}"
 
-kestrane_build "$root" "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Opt-in until the whole tree has been formatted once.
+if [ "${KESTRANE_CHECK_FORMAT:-0}" = 1 ]; then "$here/check-format.sh"; fi
+
+kestrane_build "$root" "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRANE_WERROR=ON
 kestrane_build "$root" "$asan" -DCMAKE_BUILD_TYPE=Debug -DKESTRANE_SANITIZE=ON \
-  -DKESTRANE_LIBS_ONLY=ON -DKESTRANE_BENCHMARKS=OFF
+  -DKESTRANE_LIBS_ONLY=ON -DKESTRANE_BENCHMARKS=OFF -DKESTRANE_WERROR=ON
 
 export QT_QPA_PLATFORM=offscreen
 status=0

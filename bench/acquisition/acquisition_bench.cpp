@@ -11,6 +11,7 @@
 #include "acquisition/conversion.h"
 #include "acquisition/logging.h"
 #include "acquisition/trigger_engine.h"
+#include "temp_dir.h"
 
 namespace kestrane {
 namespace {
@@ -75,19 +76,17 @@ void BM_TriggerTickSixChannels(benchmark::State& state) {
 BENCHMARK(BM_TriggerTickSixChannels)->Unit(benchmark::kMicrosecond);
 
 void BM_WriteLogRecord(benchmark::State& state) {
-    char dir[] = "/tmp/kestrane-bench-XXXXXX";
-    if (::mkdtemp(dir) == nullptr) {
+    const test::TempDir dir("kestrane-bench");
+    if (dir.path().empty()) {
         state.SkipWithError("no temp folder");
         return;
     }
     ChannelSettings s;
-    s.logPath = std::string(dir) + "/";
+    s.logPath = dir.path().string() + "/";
     s.logFileName = "bench.txt";
     s.logSize = "35 Megabytes";
     StillTime time;
     for (auto _ : state) benchmark::DoNotOptimize(WriteLogRecord(s, "+ 12.345", time));
-    std::remove((s.logPath + s.logFileName).c_str());
-    ::rmdir(dir);
 }
 BENCHMARK(BM_WriteLogRecord)->Unit(benchmark::kMicrosecond);
 

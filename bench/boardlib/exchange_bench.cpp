@@ -15,6 +15,7 @@
 #include "board_access.h"
 #include "kestrane_dll.h"
 #include "simulated_bus.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -119,9 +120,9 @@ BENCHMARK(BM_PollingCadence)->Iterations(1)->Unit(benchmark::kMillisecond);
 // The library takes KESTRANE_SIMULATION at its first call, so the file is
 // written and named before any benchmark runs.
 int main(int argc, char** argv) {
-    char folder[] = "/tmp/kestrane-bench-XXXXXX";
-    if (mkdtemp(folder) == nullptr) return 1;
-    const std::string simFile = std::string(folder) + "/bench.sim";
+    const kestrane::test::TempDir folder("kestrane-bench");
+    if (folder.path().empty()) return 1;
+    const std::string simFile = (folder.path() / "bench.sim").string();
     if (std::FILE* f = std::fopen(simFile.c_str(), "wb")) {
         std::fputs(kBus, f);
         std::fclose(f);
@@ -131,7 +132,5 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::remove(simFile.c_str());
-    std::remove(folder);
     return 0;
 }

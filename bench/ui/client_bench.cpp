@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/client_session.h"
+#include "core/client_session.h"
 #include "ui/main_window.h"
 #include "ui/ui_ids.h"
 #include "ui_test_support.h"
@@ -32,11 +32,17 @@ const char* const kSimulation =
     "channel1 = 12.6 + sine(0.05, 40)\nchannel2 = 5.02 + noise(0.004)\nchannel3 = 0.0375\n"
     "channel4 = ramp(0, 24, 60)\nchannel5 = -11.95\nchannel6 = 11 + sine(1.5, 30)\n";
 
+struct NoTasks final : ChannelTasks {
+    void TriggerCheck(int, const ChannelSettings&, ChannelState&) override {}
+    void WriteLogRecord(int, const ChannelSettings&, const ChannelState&) override {}
+    int LogPeriodMs(const ChannelSettings&, ChannelState&) override { return 0; }
+};
+
 struct Bench {
     RecordingMessages messages;
     FakeUrlOpener urls;
-    WindowDialogs dialogs;
-    ChannelTasks tasks;  // alarms and logs are not what is measured here
+    NoDialogs dialogs;
+    NoTasks tasks;  // alarms and logs are not what is measured here
     std::unique_ptr<ClientSession> session;
 
     bool Start() {

@@ -19,6 +19,18 @@ inline constexpr std::size_t kNotesFieldMax = 511;  // VMnNOTES
 inline constexpr std::size_t kPathFieldMax = 126;   // programs, sounds, log folder
 inline constexpr std::size_t kFileNameFieldMax = 62;  // VMnLOGFILENAME
 
+// The stored switch texts. Only the exact "on" text counts as on; anything
+// else a row may hold reads as off.
+inline constexpr const char* kYesText = "YES";
+inline constexpr const char* kNoText = "NO";
+inline constexpr const char* kVoltmeterModeText = "VDC";
+inline constexpr const char* kShuntModeText = "ADC";
+inline constexpr const char* kBandEnabledText = "ENABLED";
+inline constexpr const char* kBandDisabledText = "DISABLED";
+
+// True when an alarm band's enable text switches the band on.
+inline bool BandEnabled(const std::string& enableText) { return enableText == kBandEnabledText; }
+
 // One channel's configuration. The first 26 members follow the column order
 // of a channel block in table Main; the last five are the logging columns.
 struct ChannelSettings {
@@ -54,6 +66,20 @@ struct ChannelSettings {
     std::string logInterval;     // VMnLOGINTERVAL: "1 Secs" ... "24 Hours"
     std::string logFileName;     // VMnLOGFILENAME
     std::string logPath;         // VMnLOGPATH: folder ending with a separator
+
+    bool IsPolled() const { return enable == kYesText; }
+    bool IsShunt() const { return mode != kVoltmeterModeText; }
+    bool HighBandEnabled() const { return BandEnabled(highEnable); }
+    bool LowBandEnabled() const { return BandEnabled(lowEnable); }
+    bool FilterEnabled() const { return filterEnable == kYesText; }
+    bool LoggingEnabled() const { return logEnabled == kYesText; }
+
+    void SetPolled(bool on) { enable = on ? kYesText : kNoText; }
+    void SetShunt(bool shunt) { mode = shunt ? kShuntModeText : kVoltmeterModeText; }
+    void SetHighBandEnabled(bool on) { highEnable = on ? kBandEnabledText : kBandDisabledText; }
+    void SetLowBandEnabled(bool on) { lowEnable = on ? kBandEnabledText : kBandDisabledText; }
+    void SetFilterEnabled(bool on) { filterEnable = on ? kYesText : kNoText; }
+    void SetLoggingEnabled(bool on) { logEnabled = on ? kYesText : kNoText; }
 };
 
 // The loaded row of table Main: the device fields and the six channels.

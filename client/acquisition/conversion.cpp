@@ -34,7 +34,7 @@ std::optional<long double> ShownMagnitude(std::string_view shown) {
 
 GaugeState MakeGauge(const ChannelSettings& settings, bool positive, std::string_view magnitudeText) {
     GaugeState g;
-    if (settings.mode == "VDC") {
+    if (!settings.IsShunt()) {
         g.maximum = 100;
     } else {
         // A zero, negative or unreadable amp rating would give a bar with no
@@ -89,7 +89,7 @@ ConversionResult ConvertReading(std::string_view wordText, const ChannelSettings
     v = Finite(v * scratch.adjustment);
     v = std::fabs(v);
 
-    if (settings.mode != "VDC") {
+    if (settings.IsShunt()) {
         if (v < kShuntNoiseFloor) v = 0.0L;
         const long double mvr = millivolts ? *millivolts / 1000.0L : 0.0L;
         // No rating means no current can be derived; 0 A rather than a
@@ -100,7 +100,7 @@ ConversionResult ConvertReading(std::string_view wordText, const ChannelSettings
 
     std::string m = RealToText(v, precision);
 
-    if (settings.filterEnable == "YES") {
+    if (settings.FilterEnabled()) {
         if (warmUp < kFilterWarmUpReadings) {
             ++warmUp;
         } else if (const auto fresh = TextToReal(TrimText(m))) {

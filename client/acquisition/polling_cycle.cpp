@@ -21,7 +21,7 @@ PassResult RunPollingPass(PollingCycle& cycle, const BoardSettings& settings,
     display.ShowCurrentRequest(n);
 
     const ChannelSettings& ch = settings.channels[static_cast<std::size_t>(n - 1)];
-    if (ch.enable != "YES") {
+    if (!ch.IsPolled()) {
         display.ShowDisabled(n);
         cycle.nextChannel = NextChannelAfter(n);
         cycle.busy = false;

@@ -53,7 +53,7 @@ void RunActions(AlarmActions& actions, AlarmContext& context, AlarmEvent event, 
 
 void CheckBand(const BandView& band, std::string_view shown, Clock& clock, AlarmActions& actions,
                AlarmContext& context) {
-    if (band.enable != "ENABLED") return;  // flags kept until enabled again
+    if (!BandEnabled(band.enable)) return;  // flags kept until enabled again
     context.band = band.band;
 
     if (Beyond(shown, band.fireLimit, band.fireDirection)) {

@@ -2,13 +2,9 @@
 
 #include <vector>
 
-#if defined(KESTRANE_HAVE_BOARD_DLL)
 #include "kestrane_dll.h"
-#endif
 
 namespace kestrane {
-
-#if defined(KESTRANE_HAVE_BOARD_DLL)
 
 bool DllBoardDirectory::findBoards(std::string& list) {
     // The library writes at most its named size; one more byte keeps the
@@ -27,13 +23,5 @@ bool DllBoardDirectory::productString(uint32_t productId, std::string& text) {
     text = buffer.data();
     return true;
 }
-
-#else
-
-// Built without the board library: no board can be found.
-bool DllBoardDirectory::findBoards(std::string&) { return false; }
-bool DllBoardDirectory::productString(uint32_t, std::string&) { return false; }
-
-#endif
 
 }  // namespace kestrane

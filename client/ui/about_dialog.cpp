@@ -10,14 +10,10 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "about_song.h"
 #include "kestrane_version.h"
 #include "player/module_player.h"
 #include "qt/desktop_music.h"
-
-#if defined(KESTRANE_HAVE_ABOUT_SONG) && __has_include("about_song.h")
-#include "about_song.h"
-#define KESTRANE_ABOUT_MUSIC 1
-#endif
 
 namespace kestrane::ui {
 namespace {
@@ -92,12 +88,10 @@ void AboutDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (musicStarted_) return;
     musicStarted_ = true;
-#ifdef KESTRANE_ABOUT_MUSIC
     // Loops from its first order for as long as the box is open. A missing
     // sound device or an unloadable song leaves the box silent, nothing more.
     const auto song = music::AboutSongBytes();
     music::ModulePlay(song.data(), song.size(), music::kModuleMemory);
-#endif
 }
 
 void AboutDialog::keyPressEvent(QKeyEvent* event) {

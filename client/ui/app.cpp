@@ -16,7 +16,7 @@
 #include "kestrane_version.h"
 #include "settings/device_registry.h"
 #include "settings/installer.h"
-#include "ui/client_session.h"
+#include "core/client_session.h"
 #include "ui/main_window.h"
 #include "plotwick.h"
 

@@ -7,12 +7,7 @@
 #include <vector>
 
 #include "kestrane_dll.h"
-#include "kestrane_version.h"
-
-#if __has_include("ui/about_dialog.h")
 #include "ui/about_dialog.h"
-#define KESTRANE_HAVE_ABOUT_BOX 1
-#endif
 
 namespace kestrane::ui {
 
@@ -36,13 +31,7 @@ bool DesktopUrlOpener::Open(const std::string& url) {
 }
 
 void QtWindowDialogs::OpenAbout() {
-#ifdef KESTRANE_HAVE_ABOUT_BOX
     ShowAboutBox(owner_.data());
-#else
-    QMessageBox::about(owner_.data(), QStringLiteral("About Kestrane"),
-                       QStringLiteral("Kestrane six-channel USB voltmeter client\nBuild Number: ") +
-                           QStringLiteral(KESTRANE_VERSION_TEXT) + QStringLiteral("\nMorvane"));
-#endif
 }
 
 }  // namespace kestrane::ui

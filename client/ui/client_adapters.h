@@ -8,7 +8,7 @@
 
 #include "acquisition/polling_cycle.h"
 #include "settings/settings_database.h"
-#include "ui/client_core.h"
+#include "core/client_core.h"
 #include "ui/device_list.h"
 #include "ui/graph_dialog.h"
 #include "ui/options_dialog_host.h"
@@ -47,7 +47,7 @@ public:
     bool Open(const std::string& url) override;
 };
 
-// The dialogs the main window opens; those not built yet do nothing.
+// The dialogs the main window opens, modal over the window that owns them.
 class QtWindowDialogs final : public WindowDialogs {
 public:
     void setOwner(QWidget* owner) { owner_ = owner; }

@@ -7,8 +7,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "common/numtext.h"
-#include "settings/settings_database.h"
 #include "ui/control_tag.h"
 #include "ui/key_filter.h"
 #include "ui/logo_image.h"
@@ -16,12 +14,6 @@
 #include "ui/options_dialog.h"
 
 namespace kestrane::ui {
-
-bool FilterWeightAcceptable(std::string_view text) {
-    if (text.empty()) return false;
-    const auto value = TextToReal(text);
-    return value && *value != 1.0L;
-}
 
 FilterDialog::FilterDialog(const DialogContext& context, int channel, QWidget* parent)
     : QuietKeysDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
@@ -54,29 +46,17 @@ FilterDialog::FilterDialog(const DialogContext& context, int channel, QWidget* p
 
     const ChannelSettings& c =
         context_.window->core().settings().channels[static_cast<std::size_t>(channel_ - 1)];
-    enable_->setChecked(c.filterEnable == "YES");
+    enable_->setChecked(c.FilterEnabled());
     weight_->setText(QString::fromStdString(c.filterWeight));
 }
 
 void FilterDialog::OnOk() {
     ClientCore& core = context_.window->core();
-    const std::string pid = core.currentPid();
-    const std::string weight = FieldText(weight_->text(), kShortFieldMax);
-    if (!FilterWeightAcceptable(weight)) {
-        messages_.Error(this, kInvalidFilterText);
-        return;
-    }
-    BoardSettings updated = core.settings();
-    ChannelSettings& c = updated.channels[static_cast<std::size_t>(channel_ - 1)];
-    c.filterEnable = enable_->isChecked() ? "YES" : "NO";
-    c.filterWeight = weight;
-    if (!context_.database || !context_.database->saveFilter(channel_, pid, updated)) {
-        messages_.Error(this, kSaveFailedText);
-        return;
-    }
-    core.mutableSettings().channels[static_cast<std::size_t>(channel_ - 1)] = c;
-    core.LoadAndShowSettings();
-    accept();
+    ChannelSettings c = core.settings().channels[static_cast<std::size_t>(channel_ - 1)];
+    c.SetFilterEnabled(enable_->isChecked());
+    c.filterWeight = FieldText(weight_->text(), kShortFieldMax);
+    DatabaseSettingsStore store(context_.database);
+    FinishSave(this, messages_, SaveChannelFilter(core, store, channel_, c));
 }
 
 

@@ -3,7 +3,6 @@
 #pragma once
 
 #include "ui/quiet_keys_dialog.h"
-#include <string_view>
 
 #include "ui/options_dialog_host.h"
 
@@ -14,10 +13,6 @@ namespace kestrane::ui {
 
 inline constexpr const char* kFilterCaption = "Averaging Filter";
 inline constexpr const char* kInvalidFilterText = "Enter a valid Filter Value!";
-
-// A weight is stored when it is a number other than 1 (a weight of 1
-// would make the filter a no-op, so it is refused in every spelling).
-bool FilterWeightAcceptable(std::string_view text);
 
 class FilterDialog final : public QuietKeysDialog {
     Q_OBJECT

@@ -13,6 +13,7 @@
 #include "common/numtext.h"
 #include "settings/settings_database.h"
 #include "settings/text_cut.h"
+#include "validators/validators.h"
 #include "ui/control_tag.h"
 #include "ui/key_filter.h"
 #include "ui/logo_image.h"
@@ -22,8 +23,6 @@
 
 namespace kestrane::ui {
 namespace {
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Shows the first entry beginning with `stored`; with none the text field
 // stays empty.
@@ -36,25 +35,6 @@ void Preselect(QComboBox* box, const std::vector<std::string>& entries, const st
 }  // namespace
 
 std::string LoggingCaption(int channel) { return " Logging Options for Voltmeter " + IntToText(channel); }
-
-int FindEntryStartingWith(const std::vector<std::string>& entries, std::string_view prefix) {
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const std::string& e = entries[i];
-        if (e.size() < prefix.size()) continue;
-        bool same = true;
-        for (std::size_t k = 0; k < prefix.size() && same; ++k) same = Lower(e[k]) == Lower(prefix[k]);
-        if (same) return static_cast<int>(i);
-    }
-    return -1;
-}
-
-std::string LogFolderFromChosen(std::string_view folder, std::string_view pid) {
-    std::string path(folder);
-    if (path.empty() || path.back() != '/') path += '/';
-    path.append(pid);
-    path += '/';
-    return path;
-}
 
 LoggingDialog::LoggingDialog(const DialogContext& context, int channel, QWidget* parent)
     : QuietKeysDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
@@ -114,7 +94,7 @@ LoggingDialog::LoggingDialog(const DialogContext& context, int channel, QWidget*
     setWindowTitle(QString::fromStdString(LoggingCaption(channel_)));
 
     ChannelSettings& c = core.mutableSettings().channels[static_cast<std::size_t>(channel_ - 1)];
-    enabled_->setChecked(c.logEnabled == "YES");
+    enabled_->setChecked(c.LoggingEnabled());
     Preselect(size_, LogSizeTexts(), c.logSize);
     Preselect(interval_, LogIntervalTexts(), c.logInterval);
     fileName_->setText(QString::fromStdString(c.logFileName));
@@ -131,35 +111,15 @@ void LoggingDialog::OnChooseFolder() {
 }
 
 void LoggingDialog::OnOk() {
-    const std::string name = FieldText(fileName_->text(), kFileNameFieldMax);
-    if (name.empty()) {
-        messages_.Notice(this, kChooseLogNameText);
-        return;
-    }
     ClientCore& core = context_.window->core();
-    BoardSettings updated = core.settings();
-    ChannelSettings& c = updated.channels[static_cast<std::size_t>(channel_ - 1)];
-    c.logFileName = name;
-    c.logEnabled = enabled_->isChecked() ? "YES" : "NO";
+    ChannelSettings c = core.settings().channels[static_cast<std::size_t>(channel_ - 1)];
+    c.logFileName = FieldText(fileName_->text(), kFileNameFieldMax);
+    c.SetLoggingEnabled(enabled_->isChecked());
     c.logSize = FieldText(size_->currentText(), kShortFieldMax);
     c.logInterval = FieldText(interval_->currentText(), kShortFieldMax);
     c.logPath = FieldText(path_->text(), kPathFieldMax);
-
-    if (!context_.database || !context_.database->saveLogging(channel_, pid_, updated)) {
-        messages_.Error(this, kSaveFailedText);
-        return;
-    }
-    const int timerId = kTimerLogFirst + channel_ - 1;
-    if (c.logEnabled == "YES") {
-        // A typed interval outside the list keeps this channel's last valid period.
-        int32_t& lastValid = core.mutableStates().at(channel_).lastLogPeriodMs;
-        context_.window->StartWindowTimer(timerId, LogIntervalToMs(c.logInterval, lastValid));
-    } else {
-        context_.window->StopWindowTimer(timerId);
-    }
-    core.mutableSettings().channels[static_cast<std::size_t>(channel_ - 1)] = c;
-    core.LoadAndShowSettings();
-    accept();
+    DatabaseSettingsStore store(context_.database);
+    FinishSave(this, messages_, SaveChannelLogging(core, store, channel_, c));
 }
 
 void LoggingDialog::done(int result) {

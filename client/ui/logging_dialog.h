@@ -23,15 +23,6 @@ inline constexpr const char* kSelectLogPathTitle = "Select Path to Log Files";
 // " Logging Options for Voltmeter n" (with its leading blank).
 std::string LoggingCaption(int channel);
 
-// Index of the first entry that begins with `prefix`, letter case ignored;
-// -1 when none does.
-int FindEntryStartingWith(const std::vector<std::string>& entries, std::string_view prefix);
-
-// The log folder for a folder the user chose: the folder, a separator,
-// the PID and a separator. A folder already ending with a separator (the
-// root) gets no second one.
-std::string LogFolderFromChosen(std::string_view folder, std::string_view pid);
-
 class LoggingDialog final : public QuietKeysDialog {
     Q_OBJECT
 public:

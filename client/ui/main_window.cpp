@@ -19,7 +19,7 @@
 #include "ui/control_tag.h"
 #include "ui/fitted_label.h"
 #include "ui/logo_image.h"
-#include "ui/startup_logic.h"
+#include "core/startup_logic.h"
 #include "ui/ui_ids.h"
 
 namespace kestrane::ui {
@@ -306,8 +306,6 @@ void MainWindow::BuildControls() {
         {kIdFirmware, "firmware", "", Info::Firmware, 0},
         {kIdCurrentRequestLabel, "currentRequestLabel", "Current request:", Info::HiddenLabel, 0},
         {kIdCurrentRequest, "currentRequest", "", Info::HiddenEdit, 0},
-        {kIdHidden1018, "unusedField1018", "", Info::HiddenEdit, 0},
-        {kIdHidden1019, "unusedField1019", "", Info::HiddenEdit, 0},
     };
     auto* infoRow = new QHBoxLayout();
     for (const InfoSpec& spec : kInfo) {

@@ -11,7 +11,7 @@
 #include <map>
 #include <memory>
 
-#include "ui/client_core.h"
+#include "core/client_core.h"
 #include "ui/window_services.h"
 
 class QLineEdit;

@@ -20,6 +20,7 @@
 #include "common/numtext.h"
 #include "settings/settings_database.h"
 #include "settings/text_cut.h"
+#include "validators/validators.h"
 #include "ui/auto_calculate_dialog.h"
 #include "ui/control_tag.h"
 #include "ui/filter_dialog.h"
@@ -37,24 +38,9 @@ QString BarStyle(bool positive) {
                     : QStringLiteral("QProgressBar::chunk{background-color:rgb(255,0,0);}");
 }
 
-// Stored notes may carry CR LF line ends; the edit shows plain line breaks.
-QString NotesForEdit(const std::string& notes) {
-    QString text = Q(notes);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return text;
-}
-
 }  // namespace
 
 std::string OptionsCaption(int channel) { return "Voltmeter " + IntToText(channel) + " Options"; }
-
-bool BandLimitsValid(std::string_view maxText, std::string_view minText) {
-    // A limit that is no number cannot be compared; refusing it keeps an
-    // enabled band from being saved with limits the alarms cannot read.
-    const auto max = TextToReal(maxText);
-    const auto min = TextToReal(minText);
-    return max && min && *max > *min;
-}
 
 std::string FieldText(const QString& text, std::size_t maxBytes) { return CutUtf8(text.toStdString(), maxBytes); }
 
@@ -372,23 +358,25 @@ void OptionsDialog::LoadFields() {
     precision_->setText(Q(c.precision));
     adjustment_->setText(Q(c.adj));
     name_->setText(Q(c.vmName));
-    polling_->setChecked(c.enable == "YES");
-    const bool voltmeter = c.mode == "VDC";
+    polling_->setChecked(c.IsPolled());
+    const bool voltmeter = !c.IsShunt();
     (voltmeter ? voltmeter_ : shunt_)->setChecked(true);
     SetShuntFieldsEnabled(!voltmeter);
-    notes_->setPlainText(NotesForEdit(c.notes));
+    notes_->setPlainText(Q(NotesForEdit(c.notes)));
+    // What the box shows of the stored notes, so OK can tell them unchanged.
+    shownNotes_ = notes_->toPlainText().toStdString();
     amp_->setText(Q(c.amp));
     millivolt_->setText(Q(c.millivolt));
     highMax_->setText(Q(c.highTriggerMax));
     highMin_->setText(Q(c.highTriggerMin));
     highSound_->setText(Q(c.highSound));
     highFile_->setText(Q(c.highFile));
-    highEnable_->setChecked(c.highEnable == "ENABLED");
+    highEnable_->setChecked(c.HighBandEnabled());
     lowMax_->setText(Q(c.lowTriggerMax));
     lowMin_->setText(Q(c.lowTriggerMin));
     lowSound_->setText(Q(c.lowSound));
     lowFile_->setText(Q(c.lowFile));
-    lowEnable_->setChecked(c.lowEnable == "ENABLED");
+    lowEnable_->setChecked(c.LowBandEnabled());
     highNormSound_->setText(Q(c.highNormSound));
     highNormFile_->setText(Q(c.highNormFile));
     lowNormSound_->setText(Q(c.lowNormSound));
@@ -438,22 +426,9 @@ void OptionsDialog::OnFilter() {
 }
 
 void OptionsDialog::OnOk() {
-    if (highEnable_->isChecked() &&
-        !BandLimitsValid(FieldText(highMax_->text(), kLiveTextMax), FieldText(highMin_->text(), kLiveTextMax))) {
-        messages_.Error(this, kBandLimitsText);
-        return;
-    }
-    if (lowEnable_->isChecked() &&
-        !BandLimitsValid(FieldText(lowMax_->text(), kLiveTextMax), FieldText(lowMin_->text(), kLiveTextMax))) {
-        messages_.Error(this, kBandLimitsText);
-        return;
-    }
-
     ClientCore& core = context_.window->core();
-    const std::string pid = core.currentPid();
-    BoardSettings updated = core.settings();
-    ChannelSettings& c = updated.channels[static_cast<std::size_t>(channel_ - 1)];
-    c.notes = FieldText(notes_->toPlainText(), kNotesFieldMax);
+    ChannelSettings c = core.settings().channels[static_cast<std::size_t>(channel_ - 1)];
+    c.notes = NotesForStore(notes_->toPlainText().toStdString(), shownNotes_, c.notes, kNotesFieldMax);
     c.vmName = FieldText(name_->text(), kShortFieldMax);
     c.adj = FieldText(adjustment_->text(), kShortFieldMax);
     c.precision = FieldText(precision_->text(), kShortFieldMax);
@@ -473,20 +448,13 @@ void OptionsDialog::OnOk() {
     c.highNormFile = FieldText(highNormFile_->text(), kPathFieldMax);
     c.lowNormSound = FieldText(lowNormSound_->text(), kPathFieldMax);
     c.lowNormFile = FieldText(lowNormFile_->text(), kPathFieldMax);
-    c.enable = polling_->isChecked() ? "YES" : "NO";
-    c.mode = voltmeter_->isChecked() ? "VDC" : "ADC";
-    c.highEnable = highEnable_->isChecked() ? "ENABLED" : "DISABLED";
-    c.lowEnable = lowEnable_->isChecked() ? "ENABLED" : "DISABLED";
+    c.SetPolled(polling_->isChecked());
+    c.SetShunt(!voltmeter_->isChecked());
+    c.SetHighBandEnabled(highEnable_->isChecked());
+    c.SetLowBandEnabled(lowEnable_->isChecked());
 
-    // A save that did not run is said so, and the dialog keeps what the
-    // user typed instead of closing as if it had been stored.
-    if (!context_.database || !context_.database->saveOptions(channel_, pid, updated)) {
-        messages_.Error(this, kSaveFailedText);
-        return;
-    }
-    core.mutableSettings().channels[static_cast<std::size_t>(channel_ - 1)] = c;
-    core.LoadAndShowSettings();
-    accept();
+    DatabaseSettingsStore store(context_.database);
+    FinishSave(this, messages_, SaveChannelOptions(core, store, channel_, c));
 }
 
 

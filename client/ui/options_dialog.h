@@ -34,10 +34,6 @@ inline constexpr int kLiveTextMax = 127;
 // "Voltmeter n Options".
 std::string OptionsCaption(int channel);
 
-// An alarm band may be saved enabled only when both limits are numbers and
-// MAX is greater than MIN (equal is refused).
-bool BandLimitsValid(std::string_view maxText, std::string_view minText);
-
 // A field's text as stored: UTF-8, cut to `maxBytes` on a character boundary.
 std::string FieldText(const QString& text, std::size_t maxBytes);
 
@@ -98,6 +94,7 @@ private:
     QLineEdit* highNormFile_ = nullptr;
     QLineEdit* lowNormSound_ = nullptr;
     QLineEdit* lowNormFile_ = nullptr;
+    std::string shownNotes_;
 };
 
 }  // namespace kestrane::ui

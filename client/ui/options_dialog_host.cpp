@@ -3,6 +3,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "ui/filter_dialog.h"
 #include "ui/logging_dialog.h"
 #include "ui/main_window.h"
 #include "ui/options_dialog.h"
@@ -47,6 +48,26 @@ void DialogMessages::Notice(QWidget* over, const std::string& text) const {
         sink_->showError(std::string(), text);
     else
         ShowBox(over, QMessageBox::NoIcon, text);
+}
+
+void FinishSave(QDialog* dialog, const DialogMessages& messages, ChannelSaveResult result) {
+    switch (result) {
+        case ChannelSaveResult::Saved:
+            dialog->accept();
+            return;
+        case ChannelSaveResult::BandLimitsInvalid:
+            messages.Error(dialog, kBandLimitsText);
+            return;
+        case ChannelSaveResult::WeightInvalid:
+            messages.Error(dialog, kInvalidFilterText);
+            return;
+        case ChannelSaveResult::LogNameMissing:
+            messages.Notice(dialog, kChooseLogNameText);
+            return;
+        case ChannelSaveResult::StoreFailed:
+            messages.Error(dialog, kSaveFailedText);
+            return;
+    }
 }
 
 void ChannelDialogs::SetUp(MainWindow* window, SettingsDatabase* database, std::string programDirectory,

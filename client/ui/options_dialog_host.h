@@ -7,8 +7,10 @@
 #include <optional>
 #include <string>
 
+#include "core/channel_saves.h"
 #include "settings/message_sink.h"
 
+class QDialog;
 class QWidget;
 
 namespace kestrane {
@@ -54,6 +56,11 @@ private:
 // Shown when a dialog's save statement did not run; the dialog stays open
 // with what the user typed.
 inline constexpr const char* kSaveFailedText = "The settings could not be saved to the database.";
+
+// After a channel dialog's OK: closes `dialog` when the change was saved,
+// otherwise tells the user why and keeps the dialog open with what they
+// typed.
+void FinishSave(QDialog* dialog, const DialogMessages& messages, ChannelSaveResult result);
 
 // Everything a channel dialog reaches outside itself.
 struct DialogContext {

@@ -21,8 +21,6 @@ inline constexpr int kIdFirmwareLabel = 1072;
 inline constexpr int kIdFirmware = 1071;
 inline constexpr int kIdCurrentRequestLabel = 1016;
 inline constexpr int kIdCurrentRequest = 1017;
-inline constexpr int kIdHidden1018 = 1018;
-inline constexpr int kIdHidden1019 = 1019;
 inline constexpr int kIdStatusBar = 1015;
 
 // Column headers, left to right.

@@ -23,10 +23,10 @@ public:
 class WindowDialogs {
 public:
     virtual ~WindowDialogs() = default;
-    virtual void OpenOptions(int /*channel*/) {}
-    virtual void OpenLogging(int /*channel*/) {}
-    virtual void OpenGraph(int /*channel*/) {}
-    virtual void OpenAbout() {}
+    virtual void OpenOptions(int channel) = 0;
+    virtual void OpenLogging(int channel) = 0;
+    virtual void OpenGraph(int channel) = 0;
+    virtual void OpenAbout() = 0;
 };
 
 // Opens a web address in the user's browser; false when none can.

@@ -24,7 +24,7 @@
 #include "acquisition/logging.h"
 #include "plotwick.h"
 #include "settings/install_record.h"
-#include "ui/client_session.h"
+#include "core/client_session.h"
 #include "ui/main_window.h"
 #include "ui/ui_ids.h"
 

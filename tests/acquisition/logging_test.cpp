@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "acquisition/intervals.h"
+#include "temp_dir.h"
 
 namespace kestrane {
 namespace {
@@ -80,13 +81,8 @@ TEST(LogRecord, PathsJoinWithoutASeparator) {
 class LogFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/kestrane-log-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
+        dir_ = temp_.path();
+        ASSERT_FALSE(dir_.empty());
     }
     ChannelSettings Channel(const std::string& folder, const std::string& name) const {
         ChannelSettings s;
@@ -100,6 +96,7 @@ protected:
         std::ifstream in(p, std::ios::binary);
         return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     }
+    test::TempDir temp_{"kestrane-log"};
     fs::path dir_;
     FixedTime time_;
 };

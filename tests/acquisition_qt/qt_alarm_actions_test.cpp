@@ -4,10 +4,10 @@
 #include <QDir>
 #include <QMediaDevices>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include "acquisition/qt/qt_alarm_actions.h"
+#include "temp_dir.h"
 
 using kestrane::QtAlarmActions;
 
@@ -59,11 +59,11 @@ private:
 
 private slots:
     void startsAnExecutableWithBlanksAndQuotesInItsPath() {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString folder = dir.filePath("alarm's \"dir\"");
+        const kestrane::test::TempDir dir("alarm");
+        QVERIFY(!dir.path().empty());
+        const QString folder = QString::fromStdString(dir.File("alarm's \"dir\""));
         QVERIFY(QDir().mkpath(folder));
-        const QString out = dir.filePath("out.txt");
+        const QString out = QString::fromStdString(dir.File("out.txt"));
         const QString script = WriteScript(folder + "/on high; $(touch pwned).sh", out);
         QVERIFY(!script.isEmpty());
 
@@ -77,9 +77,9 @@ private slots:
     }
 
     void opensOtherFilesAndSkipsMissingOnes() {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString doc = dir.filePath("alarm note.txt");
+        const kestrane::test::TempDir dir("alarm");
+        QVERIFY(!dir.path().empty());
+        const QString doc = QString::fromStdString(dir.File("alarm note.txt"));
         {
             QFile f(doc);
             QVERIFY(f.open(QIODevice::WriteOnly));
@@ -91,45 +91,45 @@ private slots:
         QCOMPARE(opened.size(), 1);
         QCOMPARE(opened.front(), QUrl::fromLocalFile(doc));
 
-        actions.StartProgram(Utf8(dir.filePath("missing.sh")));
+        actions.StartProgram(Utf8(QString::fromStdString(dir.File("missing.sh"))));
         actions.StartProgram("");
-        actions.StartProgram("no-such-program-kestrane; touch " + Utf8(dir.filePath("pwned")));
+        actions.StartProgram("no-such-program-kestrane; touch " + Utf8(QString::fromStdString(dir.File("pwned"))));
         QCOMPARE(opened.size(), 1);
         QTest::qWait(200);
-        QVERIFY(!QFile::exists(dir.filePath("pwned")));
+        QVERIFY(!QFile::exists(QString::fromStdString(dir.File("pwned"))));
     }
 
     void soundsThatCannotPlayAreSkipped() {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
+        const kestrane::test::TempDir dir("alarm");
+        QVERIFY(!dir.path().empty());
         KESTRANE_SOUND_DEVICE(device);
         Q_UNUSED(device);
-        const QString garbage = dir.filePath("not a sound.wav");
+        const QString garbage = QString::fromStdString(dir.File("not a sound.wav"));
         {
             QFile f(garbage);
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write("RIFF\xff\xff\xff\xffWAVEjunk", 16);
         }
-        const QString cut = dir.filePath("cut.wav");
+        const QString cut = QString::fromStdString(dir.File("cut.wav"));
         {
             QFile f(cut);
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(SilentWav(1000).left(100));
         }
         QtAlarmActions actions(nullptr);
-        actions.PlaySound(Utf8(dir.filePath("missing.wav")));
+        actions.PlaySound(Utf8(QString::fromStdString(dir.File("missing.wav"))));
         actions.PlaySound("");
-        actions.PlaySound(Utf8(dir.path()));  // a folder is not a sound
+        actions.PlaySound(dir.path().string());  // a folder is not a sound
         actions.PlaySound(Utf8(garbage));
         actions.PlaySound(Utf8(cut));
         QCOMPARE(actions.activeSounds(), 0);
     }
 
     void playableSoundsReturnAtOnceAndAreReleased() {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
+        const kestrane::test::TempDir dir("alarm");
+        QVERIFY(!dir.path().empty());
         KESTRANE_SOUND_DEVICE(device);
-        const QString wav = dir.filePath("a 'quoted' beep.wav");
+        const QString wav = QString::fromStdString(dir.File("a 'quoted' beep.wav"));
         {
             QFile f(wav);
             QVERIFY(f.open(QIODevice::WriteOnly));

@@ -17,7 +17,7 @@
 #include "acquisition/polling_cycle.h"
 #include "core/loader.h"
 #include "core/series.h"
-#include "temp_files.h"
+#include "temp_dir.h"
 #include "zone_guard.h"
 
 namespace {
@@ -86,7 +86,7 @@ const Record kRecords[] = {
 TEST(ClientLogRoundTrip, EveryShownTextLoadsWithItsTimeAndValue) {
     // Central European time, whose spring switch the log crosses.
     plotwick::test::ZoneGuard zone("CET-1CEST,M3.5.0,M10.5.0/3");
-    plotwick::test::TempDir dir;
+    kestrane::test::TempDir dir;
     kestrane::BoardSettings board;
     kestrane::ChannelSettings& channel = board.channels[0];
     channel.logPath = dir.path().string() + "/";

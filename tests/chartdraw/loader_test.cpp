@@ -13,13 +13,13 @@
 #include "core/raster.h"
 #include "core/series.h"
 #include "core/view.h"
-#include "temp_files.h"
+#include "temp_dir.h"
 #include "zone_guard.h"
 
 namespace plotwick {
 namespace {
 
-using test::TempDir;
+using kestrane::test::TempDir;
 using test::ZoneGuard;
 
 int64_t Utc(int y, int mon, int d, int h, int mi, int s) {

@@ -9,7 +9,6 @@
 #include <QPointer>
 #include <QProcess>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
 
@@ -22,6 +21,7 @@
 #include "core/raster.h"
 #include "core/view.h"
 #include "plotwick.h"
+#include "temp_dir.h"
 
 using plotwick::ChartFromHandle;
 using plotwick::GraphContext;
@@ -79,7 +79,7 @@ class ChartWindowTest : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir dir_;
+    kestrane::test::TempDir dir_{"chartwindow"};
     QString log_;
     std::unique_ptr<QWidget> host_;
 
@@ -98,8 +98,8 @@ private:
 
 private slots:
     void initTestCase() {
-        QVERIFY(dir_.isValid());
-        log_ = dir_.filePath(QStringLiteral("ch1.txt"));
+        QVERIFY(!dir_.path().empty());
+        log_ = QString::fromStdString(dir_.File("ch1.txt"));
         QVERIFY(WriteLog(log_, 120));  // ages 0 .. 7140
         pwInitialize();
         pwInitialize();  // counted once: the second call changes nothing
@@ -162,7 +162,7 @@ private slots:
         QCOMPARE(pwLoadFile(handle, log_.toLocal8Bit().constData(), 0), 1);
         QCOMPARE(Ctx(handle).captionIsVolts, 0);
         const int points = Ctx(handle).pointCount;
-        const QByteArray missing = dir_.filePath(QStringLiteral("missing.txt")).toLocal8Bit();
+        const QByteArray missing = QString::fromStdString(dir_.File("missing.txt")).toLocal8Bit();
         QCOMPARE(pwLoadFile(handle, missing.constData(), 1), 0);
         QCOMPARE(Ctx(handle).captionIsVolts, 0);
         QCOMPARE(Ctx(handle).pointCount, points);
@@ -425,13 +425,13 @@ private slots:
         QCOMPARE(menu->actions().at(0)->text(), QStringLiteral("Save Chart As PNG..."));
         menu->actions().at(0)->trigger();  // cancelled: nothing written
         QCOMPARE(chooser.asked, 1);
-        chooser.answer = dir_.filePath(QStringLiteral("saved.png"));
+        chooser.answer = QString::fromStdString(dir_.File("saved.png"));
         menu->actions().at(0)->trigger();
         plotwick::SetPngPathChooser(nullptr);
         const QImage saved(chooser.answer);
         QCOMPARE(saved.size(), QSize(600, 400));
 
-        const QString reference = dir_.filePath(QStringLiteral("reference.png"));
+        const QString reference = QString::fromStdString(dir_.File("reference.png"));
         QProcess render;
         render.start(QStringLiteral(PLOTWICK_RENDER_PATH),
                      {log_, reference, "--size", "600x400", "--view", "300", "2700", "--amps"});
@@ -440,7 +440,7 @@ private slots:
         const QImage expected(reference);
         QCOMPARE(saved.convertToFormat(QImage::Format_RGB32), expected.convertToFormat(QImage::Format_RGB32));
         QVERIFY(!plotwick::SaveChartPng(c, QString()));
-        QVERIFY(!plotwick::SaveChartPng(c, dir_.filePath(QStringLiteral("no/such/folder/x.png"))));
+        QVERIFY(!plotwick::SaveChartPng(c, QString::fromStdString(dir_.File("no/such/folder/x.png"))));
     }
 
     // Destroying the chart under the pointer, holding the capture or running

@@ -2,7 +2,6 @@
 // placement, the minute reload, and the keys that close it or do nothing.
 #include <QDir>
 #include <QPointer>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -11,6 +10,7 @@
 #include "chart_window.h"
 #include "core/view.h"
 #include "plotwick.h"
+#include "temp_dir.h"
 #include "ui/graph_dialog.h"
 
 using kestrane::BoardSettings;
@@ -35,7 +35,7 @@ plotwick::GraphContext& Ctx(void* chart) { return *plotwick::ChartFromHandle(cha
 class GraphDialogTest : public QObject {
     Q_OBJECT
 
-    QTemporaryDir dir_;
+    kestrane::test::TempDir dir_{"graphdialog"};
     BoardSettings board_;
     std::string programDir_;
 
@@ -45,9 +45,9 @@ class GraphDialogTest : public QObject {
 
 private slots:
     void initTestCase() {
-        QVERIFY(dir_.isValid());
+        QVERIFY(!dir_.path().empty());
         pwInitialize();
-        programDir_ = dir_.path().toStdString() + "/";
+        programDir_ = dir_.path().string() + "/";
     }
     void init() {
         board_ = BoardSettings{};
@@ -81,7 +81,7 @@ private slots:
     }
 
     void captionChartAndTimer() {
-        QVERIFY(WriteLog(dir_.filePath("ch3.txt"), 30));
+        QVERIFY(WriteLog(QString::fromStdString(dir_.File("ch3.txt")), 30));
         GraphDialog dialog(nullptr, 3, Getter(), programDir_);
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Tank 3"));
         QVERIFY(dialog.chart() != nullptr);
@@ -96,7 +96,7 @@ private slots:
     }
 
     void reloadPicksUpRecordsAndUndoesZoom() {
-        const QString log = dir_.filePath("ch2.txt");
+        const QString log = QString::fromStdString(dir_.File("ch2.txt"));
         QVERIFY(WriteLog(log, 120));
         GraphDialog dialog(nullptr, 2, Getter(), programDir_);
         plotwick::GraphContext& c = Ctx(dialog.chart());
@@ -114,15 +114,15 @@ private slots:
         QCOMPARE(c.pointCount, 125);
         QCOMPARE(c.viewStart, 600);
         // The path is rebuilt from the settings current at each tick.
-        QVERIFY(WriteLog(dir_.filePath("moved.txt"), 7));
+        QVERIFY(WriteLog(QString::fromStdString(dir_.File("moved.txt")), 7));
         board_.channels[1].logFileName = "moved.txt";
         dialog.Reload();
         QCOMPARE(c.pointCount, 7);
     }
 
     void emptyLogFolderUsesProgramFolder() {
-        QVERIFY(QDir(dir_.path()).mkpath("1A2B"));
-        QVERIFY(WriteLog(dir_.filePath("1A2B/ch4.txt"), 12));
+        QVERIFY(QDir(QString::fromStdString(dir_.path().string())).mkpath("1A2B"));
+        QVERIFY(WriteLog(QString::fromStdString(dir_.File("1A2B/ch4.txt")), 12));
         board_.channels[3].logPath.clear();
         GraphDialog dialog(nullptr, 4, Getter(), programDir_);
         QCOMPARE(Ctx(dialog.chart()).pointCount, 12);
@@ -137,7 +137,7 @@ private slots:
     }
 
     void enterDoesNothingEscapeCloses() {
-        QVERIFY(WriteLog(dir_.filePath("ch1.txt"), 10));
+        QVERIFY(WriteLog(QString::fromStdString(dir_.File("ch1.txt")), 10));
         auto dialog = std::make_unique<GraphDialog>(nullptr, 1, Getter(), programDir_);
         dialog->show();
         QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
@@ -156,7 +156,7 @@ private slots:
     }
 
     void openRunsModallyUntilEscape() {
-        QVERIFY(WriteLog(dir_.filePath("ch6.txt"), 10));
+        QVERIFY(WriteLog(QString::fromStdString(dir_.File("ch6.txt")), 10));
         QWidget owner;
         owner.show();
         kestrane::ui::GraphDialogs dialogs;

@@ -5,7 +5,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "ui/startup_logic.h"
+#include "core/startup_logic.h"
 
 namespace kestrane::ui::test {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "settings/settings_database.h"
-#include "ui/client_session.h"
+#include "core/client_session.h"
 #include "ui/main_window.h"
 #include "ui/options_dialog_host.h"
 #include "ui_test_support.h"
@@ -40,6 +40,8 @@ struct TestDialogs final : WindowDialogs {
     ChannelDialogs channels;
     void OpenOptions(int channel) override { channels.OpenOptions(channel); }
     void OpenLogging(int channel) override { channels.OpenLogging(channel); }
+    void OpenGraph(int) override {}
+    void OpenAbout() override {}
 };
 
 // The simulated board with product ID 000A and the given channel volts.

@@ -11,13 +11,13 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include "dialog_test_support.h"
 #include "plotwick.h"
 #include "settings/install_record.h"
+#include "temp_dir.h"
 #include "ui/auto_calculate_dialog.h"
 #include "ui/filter_dialog.h"
 #include "ui/graph_dialog.h"
@@ -301,14 +301,14 @@ private slots:
     // Logging dialog proposes and the Graph dialog falls back to is the one
     // of the program actually running, which may be another copy.
     void sessionDialogsUseTheRunningProgramsFolder() {
-        QTemporaryDir running;
-        QVERIFY(running.isValid());
+        const kestrane::test::TempDir running("running");
+        QVERIFY(!running.path().empty());
         BoardRow row = StandardRow();
         row.settings.channels[1].logFileName = "reverse.log";  // no folder set
         DialogSession s;
-        s.runningProgramDirectory = running.path().toStdString();  // a separator is added
+        s.runningProgramDirectory = running.path().string();  // a separator is added
         QVERIFY(s.Start(row, true));
-        const std::string folder = running.path().toStdString() + "/";
+        const std::string folder = running.path().string() + "/";
         QCOMPARE(s.session->programDirectory(), folder);
         QVERIFY(s.programDirectory != folder);
         QCOMPARE(s.session->databasePath(), DatabasePathFor(s.programDirectory + "Kestrane"));
@@ -354,15 +354,15 @@ private slots:
     }
 
     void loggingOkSwitchesTheTimerOnAndOff() {
-        QTemporaryDir folder;
+        const kestrane::test::TempDir folder("logfolder");
         DialogSession s;
         QVERIFY(s.Start(StandardRow()));
         s.Connect();
         QVERIFY(WaitUntil([&] { return !s.w().channelValueText(1).isEmpty(); }));
-        const QString logFile = folder.path() + QStringLiteral("/000A/volts.log");
+        const QString logFile = QString::fromStdString(folder.path().string()) + QStringLiteral("/000A/volts.log");
 
         // Switch on through the Logging menu, the dialog running modally.
-        s.chooser.folders = {folder.path().toStdString()};
+        s.chooser.folders = {folder.path().string()};
         WhenModalOpens(QStringLiteral("loggingDialog"), [&](QDialog* d) {
             Find<QCheckBox>(d, "loggingEnabledCheck")->setChecked(true);
             Find<QComboBox>(d, "intervalBox")->setCurrentIndex(0);  // "1 Secs"
@@ -380,7 +380,7 @@ private slots:
         QCOMPARE(on.logEnabled, std::string("YES"));
         QCOMPARE(on.logInterval, std::string("1 Secs"));
         QCOMPARE(on.logFileName, std::string("volts.log"));
-        QCOMPARE(QString::fromStdString(on.logPath), folder.path() + QStringLiteral("/000A/"));
+        QCOMPARE(QString::fromStdString(on.logPath), QString::fromStdString(folder.path().string()) + QStringLiteral("/000A/"));
         QVERIFY(WaitUntil([&] { return LineCount(logFile) >= 2; }));
 
         // A new interval restarts the running timer with its period; a typed

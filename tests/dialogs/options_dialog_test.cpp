@@ -133,6 +133,10 @@ private slots:
         QTest::newRow("low fine, high bad") << true << "1" << "2" << true << "3" << "2" << false;
         QTest::newRow("high disabled keeps odd limits") << false << "1" << "5" << false << "x" << "" << true;
         QTest::newRow("both bands valid") << true << "10.5" << "10.25" << true << "-0.5" << "-12" << true;
+        // 1e32 is above 5e30, but the stored 31 characters read 1e30: checked as stored.
+        QTest::newRow("max above min only before its cut")
+            << true << (QStringLiteral("1") + QString(32, QLatin1Char('0'))) << (QStringLiteral("5") + QString(30, QLatin1Char('0')))
+            << false << "" << "" << false;
     }
     void okChecksTheEnabledBands() {
         QFETCH(bool, highOn);
@@ -241,6 +245,39 @@ private slots:
         Find<QPlainTextEdit>(&d, "notesEdit")->setPlainText(QString(510, QLatin1Char('n')) + QStringLiteral("\u00e9\u00e9"));
         Click(&d, "okButton");
         QCOMPARE(s.StoredChannel(1).notes, std::string(510, 'n'));
+    }
+
+    void okKeepsTheStoredLineEndsOfTheNotes_data() {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QString>("typed");  // appended in the box; empty: untouched
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("CR LF untouched") << QByteArray("one\r\ntwo\r\n") << QString() << QByteArray("one\r\ntwo\r\n");
+        QTest::newRow("mixed untouched") << QByteArray("a\r\nb\nc\rd") << QString() << QByteArray("a\r\nb\nc\rd");
+        QTest::newRow("CR LF edited") << QByteArray("one\r\ntwo") << QStringLiteral("\nthree")
+                                      << QByteArray("one\r\ntwo\r\nthree");
+        QTest::newRow("new notes") << QByteArray("") << QStringLiteral("first\nsecond")
+                                   << QByteArray("first\r\nsecond");
+        QTest::newRow("LF edited") << QByteArray("one\ntwo") << QStringLiteral("\nthree")
+                                   << QByteArray("one\ntwo\nthree");
+    }
+
+    void okKeepsTheStoredLineEndsOfTheNotes() {
+        QFETCH(QByteArray, stored);
+        QFETCH(QString, typed);
+        QFETCH(QByteArray, expected);
+        BoardRow row = StandardRow();
+        row.settings.channels[0].notes = stored.toStdString();
+        DialogSession s;
+        QVERIFY(s.Start(row));
+        s.core().LoadAndShowSettings();
+        QCOMPARE(s.StoredChannel(1).notes, stored.toStdString());
+        OptionsDialog d(s.Context(), 1, &s.w());
+        QPlainTextEdit* notes = Find<QPlainTextEdit>(&d, "notesEdit");
+        if (!typed.isEmpty()) notes->setPlainText(notes->toPlainText() + typed);
+        Click(&d, "okButton");
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QCOMPARE(QByteArray::fromStdString(s.StoredChannel(1).notes), expected);
+        QCOMPARE(QByteArray::fromStdString(s.core().settings().channels[0].notes), expected);
     }
 
     void cancelEscapeAndTheCloseBoxSaveNothing_data() {

@@ -14,7 +14,7 @@
 
 #include "dialog_test_support.h"
 #include "sqlite_lock.h"
-#include "ui/acquisition_tasks.h"
+#include "core/acquisition_tasks.h"
 
 using namespace kestrane;
 using namespace kestrane::ui;

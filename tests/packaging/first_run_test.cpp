@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "settings/install_record.h"
-#include "ui/client_session.h"
+#include "core/client_session.h"
 #include "ui/main_window.h"
 #include "ui_test_support.h"
 
@@ -23,7 +23,7 @@ namespace {
 struct MenuStart {
     RecordingMessages messages;
     FakeUrlOpener urls;
-    WindowDialogs dialogs;
+    NoDialogs dialogs;
     std::vector<AddMode> addDialogs;
     std::unique_ptr<ClientSession> session;
 

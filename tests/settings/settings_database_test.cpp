@@ -63,7 +63,8 @@ TEST(SettingsDatabaseOpen, FailedConnectionIsReportedAndLaterStatementsFindNoHan
 // Database files made by something else: garbage, or a table Main of
 // another layout. Nothing crashes and nothing reads past a field's limit.
 TEST(SettingsDatabaseForeign, GarbageFilesAndOtherLayoutsAreSurvived) {
-    const std::filesystem::path dir = MakeTempDir();
+    const TempDir temp("kestrane-settings");
+    const std::filesystem::path dir = temp.path();
     ASSERT_FALSE(dir.empty());
     {
         const std::filesystem::path garbage = dir / "garbage.MDB";

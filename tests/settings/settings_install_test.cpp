@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <optional>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -46,7 +47,8 @@ struct MemoryRecord : InstallRecord {
 class Installer : public ::testing::Test {
 protected:
     void SetUp() override {
-        root_ = MakeTempDir();
+        temp_.emplace("kestrane-install");  // cases call SetUp again: a fresh folder each time
+        root_ = temp_->path();
         ASSERT_FALSE(root_.empty());
         source_ = root_ / "build";
         fs::create_directories(source_);
@@ -65,11 +67,9 @@ protected:
         // The test program may itself have loaded the real board library.
         request_.useLoadedLibraries = false;
     }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-    }
+    void TearDown() override { temp_.reset(); }
 
+    std::optional<TempDir> temp_;
     fs::path root_;
     fs::path source_;
     InstallRequest request_;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "settings/installer.h"
 #include "settings/message_sink.h"
 #include "settings/settings_database.h"
+#include "temp_dir.h"
 
 namespace kestrane::test {
 
@@ -50,12 +52,6 @@ struct FakeBoards : BoardDirectory {
     }
 };
 
-inline std::filesystem::path MakeTempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestrane-settings-XXXXXX").string();
-    const char* made = ::mkdtemp(pattern.data());
-    return made != nullptr ? std::filesystem::path(made) : std::filesystem::path();
-}
-
 // A fresh, empty table Main for one test. Against SQLite it is a new file
 // whose path holds an apostrophe and blanks; against a server named by
 // KESTRANE_TEST_ODBC_FILE the table is dropped and made again.
@@ -76,7 +72,8 @@ protected:
             EXPECT_EQ(connection_, line);
             server_ = true;
         } else {
-            dir_ = MakeTempDir();
+            temp_.emplace("kestrane-settings");
+            dir_ = temp_->path();
             ASSERT_FALSE(dir_.empty());
             databasePath_ = (dir_ / "Kestrane's settings.MDB").string();
             std::string error;
@@ -90,13 +87,7 @@ protected:
             ASSERT_TRUE(CreateMainTable(db_, error)) << error;
         }
     }
-    void TearDown() override {
-        db_.close();
-        if (!dir_.empty()) {
-            std::error_code ec;
-            std::filesystem::remove_all(dir_, ec);
-        }
-    }
+    void TearDown() override { db_.close(); }
 
     // Inserts a board row directly, as an earlier run of the client would.
     void addRow(const std::string& pid, const std::string& isDefault) {
@@ -126,6 +117,7 @@ protected:
     }
 
     bool server_ = false;
+    std::optional<TempDir> temp_;
     std::filesystem::path dir_;
     std::string databasePath_;
     std::string connection_;

@@ -15,7 +15,7 @@
 
 #include "settings/settings_database.h"
 #include "settings/statements.h"
-#include "ui/client_session.h"
+#include "core/client_session.h"
 #include "ui/main_window.h"
 #include "ui/ui_ids.h"
 #include "ui_test_support.h"
@@ -39,7 +39,7 @@ enum class Path { AddDevice, DeleteDevice, Wheel, Typing };
 struct Session {
     RecordingMessages messages;
     FakeUrlOpener urls;
-    WindowDialogs dialogs;
+    NoDialogs dialogs;
     std::unique_ptr<ClientSession> session;
     QString logFile;
 

@@ -1,7 +1,8 @@
 // The client core against a recording view, a fake board and in-memory
 // settings: Connect, Disconnect, the timer dispatch, conversion into the
 // Value field and gauge, and the failed exchange that closes the client.
-#include "ui/client_core.h"
+#include "core/client_core.h"
+#include "core/channel_saves.h"
 
 #include <gtest/gtest.h>
 
@@ -440,6 +441,166 @@ TEST_F(Fixture, ClosingStopsThePollingTimerAndFurtherPasses) {
     board.calls.clear();
     core.OnTimer(kTimerPolling);
     EXPECT_TRUE(board.calls.empty());
+}
+
+// A store over the fake settings source, so what was stored is what the
+// core loads back; `refuse` makes every save fail.
+struct FakeStore final : ChannelSettingsStore {
+    explicit FakeStore(FakeSource& source) : source_(source) {}
+    std::vector<std::string> calls;
+    bool refuse = false;
+    bool SaveOptions(int channel, const std::string& pid, const BoardSettings& s) override {
+        return Store("options", channel, pid, s);
+    }
+    bool SaveFilter(int channel, const std::string& pid, const BoardSettings& s) override {
+        return Store("filter", channel, pid, s);
+    }
+    bool SaveLogging(int channel, const std::string& pid, const BoardSettings& s) override {
+        return Store("logging", channel, pid, s);
+    }
+
+private:
+    bool Store(const char* what, int channel, const std::string& pid, const BoardSettings& s) {
+        calls.push_back(std::string(what) + std::to_string(channel) + ":" + pid);
+        if (refuse) return false;
+        source_.rows[pid] = s;
+        return true;
+    }
+    FakeSource& source_;
+};
+
+struct SaveFixture : Fixture {
+    FakeStore store{source};
+    ChannelSettings Edited(int channel) const {
+        return core.settings().channels[static_cast<std::size_t>(channel - 1)];
+    }
+};
+
+TEST_F(SaveFixture, OptionsAreStoredOnlyWithEnabledBandsWhoseMaxIsAboveTheirMin) {
+    struct Case {
+        bool high;
+        const char* highMax;
+        const char* highMin;
+        bool low;
+        const char* lowMax;
+        const char* lowMin;
+        ChannelSaveResult expected;
+    };
+    const Case cases[] = {
+        {false, "", "", false, "", "", ChannelSaveResult::Saved},                 // bands off: limits unread
+        {true, "12.5", "12", false, "x", "y", ChannelSaveResult::Saved},
+        {true, "12", "12", false, "", "", ChannelSaveResult::BandLimitsInvalid},  // equal is refused
+        {true, "11", "12", false, "", "", ChannelSaveResult::BandLimitsInvalid},
+        {true, "12", "", false, "", "", ChannelSaveResult::BandLimitsInvalid},   // no number
+        {false, "", "", true, "-1", "-2", ChannelSaveResult::Saved},
+        {false, "", "", true, "-2", "-1", ChannelSaveResult::BandLimitsInvalid},
+        {true, "2", "1", true, "1", "1 V", ChannelSaveResult::BandLimitsInvalid},
+    };
+    core.Connect();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.highMax) + " / " + c.highMin + " | " + c.lowMax + " / " + c.lowMin);
+        store.calls.clear();
+        ChannelSettings edited = Edited(2);
+        edited.vmName = "Renamed";
+        edited.SetHighBandEnabled(c.high);
+        edited.highTriggerMax = c.highMax;
+        edited.highTriggerMin = c.highMin;
+        edited.SetLowBandEnabled(c.low);
+        edited.lowTriggerMax = c.lowMax;
+        edited.lowTriggerMin = c.lowMin;
+        core.mutableSettings().channels[1].vmName = "Negative";
+        view.columns[2][1] = "Negative";
+        EXPECT_EQ(SaveChannelOptions(core, store, 2, edited), c.expected);
+        if (c.expected == ChannelSaveResult::Saved) {
+            EXPECT_EQ(store.calls, std::vector<std::string>{"options2:000A"});
+            EXPECT_EQ(core.settings().channels[1].vmName, "Renamed");
+            EXPECT_EQ(view.columns[2][1], "Renamed");
+        } else {
+            EXPECT_TRUE(store.calls.empty());
+            EXPECT_EQ(core.settings().channels[1].vmName, "Negative");
+            EXPECT_EQ(view.columns[2][1], "Negative");
+        }
+    }
+}
+
+TEST_F(SaveFixture, ARefusedStoreChangesNothingInTheClient) {
+    core.Connect();
+    store.refuse = true;
+    const BoardSettings before = source.rows["000A"];
+    ChannelSettings options = Edited(1);
+    options.precision = "5";
+    EXPECT_EQ(SaveChannelOptions(core, store, 1, options), ChannelSaveResult::StoreFailed);
+    EXPECT_EQ(core.settings().channels[0].precision, "3");
+    EXPECT_EQ(core.columns(1).precisionText, "3");
+
+    ChannelSettings filter = Edited(1);
+    filter.filterWeight = "0.25";
+    EXPECT_EQ(SaveChannelFilter(core, store, 1, filter), ChannelSaveResult::StoreFailed);
+    EXPECT_EQ(core.settings().channels[0].filterWeight, "");
+
+    ChannelSettings logging = Edited(2);
+    logging.logFileName = "neg.log";
+    logging.SetLoggingEnabled(true);
+    logging.logInterval = "1 Mins";
+    EXPECT_EQ(SaveChannelLogging(core, store, 2, logging), ChannelSaveResult::StoreFailed);
+    EXPECT_EQ(view.timers.count(kTimerLogFirst + 1), 0u);
+    EXPECT_FALSE(core.settings().channels[1].LoggingEnabled());
+    EXPECT_EQ(store.calls, (std::vector<std::string>{"options1:000A", "filter1:000A", "logging2:000A"}));
+    EXPECT_EQ(source.rows["000A"].channels[0].precision, before.channels[0].precision);
+}
+
+TEST_F(SaveFixture, FilterWeightsThatWouldNotFilterAreRefused) {
+    const std::pair<const char*, ChannelSaveResult> cases[] = {
+        {"0.5", ChannelSaveResult::Saved},   {"2", ChannelSaveResult::Saved},
+        {"1", ChannelSaveResult::WeightInvalid}, {"1.000", ChannelSaveResult::WeightInvalid},
+        {"", ChannelSaveResult::WeightInvalid},  {"half", ChannelSaveResult::WeightInvalid},
+    };
+    for (const auto& [weight, expected] : cases) {
+        SCOPED_TRACE(weight);
+        store.calls.clear();
+        ChannelSettings edited = Edited(3);
+        edited.SetFilterEnabled(true);
+        edited.filterWeight = weight;
+        EXPECT_EQ(SaveChannelFilter(core, store, 3, edited), expected);
+        EXPECT_EQ(store.calls.size(), expected == ChannelSaveResult::Saved ? 1u : 0u);
+        if (expected == ChannelSaveResult::Saved) {
+            EXPECT_EQ(core.settings().channels[2].filterWeight, weight);
+        }
+    }
+}
+
+TEST_F(SaveFixture, LoggingSavesStartRestartAndStopTheChannelTimer) {
+    core.Connect();
+    ChannelSettings edited = Edited(2);
+    edited.logFileName = "";
+    edited.SetLoggingEnabled(true);
+    edited.logInterval = "1 Mins";
+    EXPECT_EQ(SaveChannelLogging(core, store, 2, edited), ChannelSaveResult::LogNameMissing);
+    EXPECT_TRUE(store.calls.empty());
+    EXPECT_EQ(view.timers.count(kTimerLogFirst + 1), 0u);
+
+    edited.logFileName = "neg.log";
+    EXPECT_EQ(SaveChannelLogging(core, store, 2, edited), ChannelSaveResult::Saved);
+    EXPECT_EQ(view.timers[kTimerLogFirst + 1], 60000);
+    EXPECT_EQ(source.rows["000A"].channels[1].logFileName, "neg.log");
+
+    edited.logInterval = "5 Secs";
+    EXPECT_EQ(SaveChannelLogging(core, store, 2, edited), ChannelSaveResult::Saved);
+    EXPECT_EQ(view.timers[kTimerLogFirst + 1], 5000);
+
+    edited.SetLoggingEnabled(false);
+    EXPECT_EQ(SaveChannelLogging(core, store, 2, edited), ChannelSaveResult::Saved);
+    EXPECT_EQ(view.timers.count(kTimerLogFirst + 1), 0u);
+    EXPECT_EQ(source.rows["000A"].channels[1].logEnabled, "NO");
+}
+
+TEST_F(SaveFixture, ChannelsOutsideOneToSixAreNeverStored) {
+    for (int channel : {0, 7, -1}) {
+        EXPECT_EQ(SaveChannelOptions(core, store, channel, ChannelSettings{}), ChannelSaveResult::StoreFailed);
+        EXPECT_EQ(SaveChannelFilter(core, store, channel, ChannelSettings{}), ChannelSaveResult::StoreFailed);
+        EXPECT_EQ(SaveChannelLogging(core, store, channel, ChannelSettings{}), ChannelSaveResult::StoreFailed);
+    }
+    EXPECT_TRUE(store.calls.empty());
 }
 
 }  // namespace

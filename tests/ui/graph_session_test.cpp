@@ -18,7 +18,7 @@
 #include <string>
 
 #include "plotwick.h"
-#include "ui/client_session.h"
+#include "core/client_session.h"
 #include "ui/main_window.h"
 #include "ui_test_support.h"
 

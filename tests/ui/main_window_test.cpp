@@ -15,12 +15,12 @@
 
 #include "acquisition/trigger_engine.h"
 #include "player/wav_writer.h"
-#include "ui/acquisition_tasks.h"
-#include "ui/client_session.h"
+#include "core/acquisition_tasks.h"
+#include "core/client_session.h"
 #include "ui/fitted_label.h"
 #include "ui/logo_image.h"
 #include "ui/main_window.h"
-#include "ui/startup_logic.h"
+#include "core/startup_logic.h"
 #include "ui/ui_ids.h"
 #include "ui_test_support.h"
 

@@ -16,8 +16,8 @@
 #include <QTimer>
 
 #include "acquisition/trigger_engine.h"
-#include "ui/acquisition_tasks.h"
-#include "ui/client_session.h"
+#include "core/acquisition_tasks.h"
+#include "core/client_session.h"
 #include "ui/main_window.h"
 #include "ui/ui_ids.h"
 #include "ui_test_support.h"
@@ -65,7 +65,7 @@ struct CountingActions final : AlarmActions {
 struct Session {
     RecordingMessages messages;
     FakeUrlOpener urls;
-    WindowDialogs dialogs;
+    NoDialogs dialogs;
     CountingActions actions;
     AcquisitionTasks tasks{&actions};
     std::unique_ptr<ClientSession> session;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "ui/app.h"
-#include "ui/startup_logic.h"
+#include "core/startup_logic.h"
 
 namespace kestrane::ui {
 namespace {

@@ -17,9 +17,9 @@
 
 #include "kestrane_version.h"
 #include "settings/install_record.h"
-#include "ui/client_session.h"
+#include "core/client_session.h"
 #include "ui/main_window.h"
-#include "ui/startup_logic.h"
+#include "core/startup_logic.h"
 #include "ui/ui_ids.h"
 #include "sqlite_lock.h"
 #include "ui_test_support.h"
@@ -35,7 +35,7 @@ using Messages = std::vector<std::pair<std::string, std::string>>;
 struct Started {
     RecordingMessages messages;
     FakeUrlOpener urls;
-    WindowDialogs dialogs;
+    NoDialogs dialogs;
     std::vector<AddMode> addDialogs;
     std::unique_ptr<ClientSession> session;
 

@@ -12,12 +12,13 @@
 #include "settings/installer.h"
 #include "settings/settings_database.h"
 #include "settings/statements.h"
+#include "temp_dir.h"
 
 namespace kestrane::ui::test {
 namespace {
 
-QTemporaryDir& Root() {
-    static QTemporaryDir dir;
+const kestrane::test::TempDir& Root() {
+    static const kestrane::test::TempDir dir("kestrane-ui");
     return dir;
 }
 
@@ -34,7 +35,7 @@ void PrepareProcessEnvironment() {
     WriteSimulation("");
 }
 
-std::string TestRoot() { return Root().path().toStdString(); }
+std::string TestRoot() { return Root().path().string(); }
 
 void WriteSimulation(const std::string& text) {
     QSaveFile file(QString::fromStdString(SimulationPath()));

@@ -3,7 +3,6 @@
 // real SQLite ODBC driver, and recording stand-ins for message boxes.
 #pragma once
 
-#include <QTemporaryDir>
 #include <functional>
 #include <string>
 #include <utility>
@@ -41,6 +40,14 @@ struct RecordingMessages final : MessageSink {
     std::vector<std::pair<std::string, std::string>> shown;  // caption, text
     std::function<void()> whileOpen;  // runs as if inside the modal box
     void showError(const std::string& caption, const std::string& text) override;
+};
+
+// Opens no dialog, for tests that do not look at them.
+struct NoDialogs final : WindowDialogs {
+    void OpenOptions(int) override {}
+    void OpenLogging(int) override {}
+    void OpenGraph(int) override {}
+    void OpenAbout() override {}
 };
 
 struct FakeUrlOpener final : UrlOpener {

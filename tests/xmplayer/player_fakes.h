@@ -22,6 +22,7 @@
 
 #include "player/module_player.h"
 #include "player/sound_output.h"
+#include "temp_dir.h"
 
 namespace kestrane::music::testing {
 
@@ -129,9 +130,10 @@ inline std::vector<int> BlockStamps(const std::vector<std::int16_t>& samples) {
   return stamps;
 }
 
+// A file in this test program's own temporary folder, removed at exit.
 inline std::string TempPath(const std::string& name) {
-  const char* dir = std::getenv("TMPDIR");
-  return std::string(dir ? dir : "/tmp") + "/kestrane-xmplayer-" + std::to_string(::getpid()) + "-" + name;
+  static const kestrane::test::TempDir dir("kestrane-xmplayer");
+  return dir.File(name);
 }
 
 }  // namespace kestrane::music::testing

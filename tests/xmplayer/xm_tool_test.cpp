@@ -143,7 +143,6 @@ TEST(XmToolRender, ReportsBadModulesAndUnwritableOutput) {
   EXPECT_NE(err.str().find("cannot read"), std::string::npos);
 }
 
-#ifdef KESTRANE_HAVE_ABOUT_SONG
 TEST(XmToolRender, RendersTheBuiltInSong) {
   Command command;
   command.builtin = true;
@@ -158,7 +157,6 @@ TEST(XmToolRender, RendersTheBuiltInSong) {
   EXPECT_EQ(samples.size(), 96000u);
   EXPECT_TRUE(std::any_of(samples.begin(), samples.end(), [](std::int16_t v) { return v != 0; }));
 }
-#endif
 
 }  // namespace
 }  // namespace kestrane::music::tool

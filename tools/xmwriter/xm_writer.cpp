@@ -17,7 +17,6 @@ public:
     void Text(const std::string& s, size_t width) {
         for (size_t i = 0; i < width; ++i) U8(i < s.size() ? static_cast<uint8_t>(s[i]) : 0);
     }
-    void Zeros(size_t n) { bytes_.insert(bytes_.end(), n, 0); }
     size_t Size() const { return bytes_.size(); }
     void Patch16(size_t at, uint32_t v) {
         bytes_[at] = static_cast<uint8_t>(v & 0xFF);

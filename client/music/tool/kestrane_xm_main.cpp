@@ -24,7 +24,8 @@ using namespace kestrane::music::tool;
 
 std::atomic<bool> g_interrupted{false};
 
-void OnInterrupt(int) { g_interrupted = true; }
+// Only the desktop build plays, and so only it stops on a signal.
+[[maybe_unused]] void OnInterrupt(int) { g_interrupted = true; }
 
 int RunPlay(int argc, char** argv, const std::vector<std::uint8_t>& bytes) {
 #ifdef KESTRANE_XM_DESKTOP

@@ -5,15 +5,11 @@
 #include <cstdlib>
 #include <memory>
 
+#include "about_song.h"
 #include "engine/xm_renderer.h"
 #include "engine/xm_song.h"
 #include "player/module_source.h"
 #include "player/wav_writer.h"
-
-#if defined(KESTRANE_HAVE_ABOUT_SONG) && __has_include("about_song.h")
-#include "about_song.h"
-#define KESTRANE_XM_BUILTIN 1
-#endif
 
 namespace kestrane::music::tool {
 
@@ -76,13 +72,8 @@ std::optional<Command> ParseCommand(const std::vector<std::string>& args, std::o
 
 std::optional<std::vector<std::uint8_t>> CommandSongBytes(const Command& command, std::ostream& err) {
   if (command.builtin) {
-#ifdef KESTRANE_XM_BUILTIN
     const auto bytes = AboutSongBytes();
     return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
-#else
-    err << "kestrane-xm: this build carries no built-in module\n";
-    return std::nullopt;
-#endif
   }
   auto bytes = ReadModuleFile(command.song);
   if (!bytes) err << "kestrane-xm: cannot read '" << command.song << "'\n";

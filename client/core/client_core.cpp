@@ -1,8 +1,8 @@
-#include "ui/client_core.h"
+#include "core/client_core.h"
 
 #include "common/numtext.h"
 #include "settings/device_registry.h"
-#include "ui/startup_logic.h"
+#include "core/startup_logic.h"
 #include "ui/ui_ids.h"
 
 namespace kestrane::ui {
@@ -52,7 +52,7 @@ void ClientCore::Connect() {
     view_.StartTimer(kTimerAnimation, kAnimationPeriodMs);
     for (int n = 1; n <= kChannelCount; ++n) {
         const ChannelSettings& ch = settings_.channels[static_cast<std::size_t>(n - 1)];
-        if (ch.logEnabled != "YES") continue;
+        if (!ch.LoggingEnabled()) continue;
         const int period = tasks_.LogPeriodMs(ch, states_.at(n));
         if (period > 0) view_.StartTimer(kTimerLogFirst + n - 1, period);
     }
@@ -62,7 +62,7 @@ void ClientCore::ApplyLoggingSettings(int channel) {
     if (!connected_ || channel < 1 || channel > kChannelCount) return;
     const int id = kTimerLogFirst + channel - 1;
     const ChannelSettings& ch = settings_.channels[static_cast<std::size_t>(channel - 1)];
-    const int period = ch.logEnabled == "YES" ? tasks_.LogPeriodMs(ch, states_.at(channel)) : 0;
+    const int period = ch.LoggingEnabled() ? tasks_.LogPeriodMs(ch, states_.at(channel)) : 0;
     if (period > 0)
         view_.StartTimer(id, period);
     else

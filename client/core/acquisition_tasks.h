@@ -10,7 +10,7 @@
 
 #include "acquisition/logging.h"
 #include "acquisition/trigger_engine.h"
-#include "ui/client_core.h"
+#include "core/client_core.h"
 
 class QObject;
 

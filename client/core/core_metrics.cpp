@@ -1,4 +1,4 @@
-#include "ui/core_metrics.h"
+#include "core/core_metrics.h"
 
 #include <chrono>
 
@@ -25,8 +25,8 @@ BoardMetrics SnapshotMetrics(const ClientCore& core, std::optional<int64_t> last
             if (const auto value = PlainValue(state.shown))
                 m.channels.push_back({n, ch.vmName, UnitForMode(ch.mode), *value});
         }
-        if (ch.highEnable == "ENABLED") m.alarms.push_back({n, "high", state.trigger.highArmed == 1});
-        if (ch.lowEnable == "ENABLED") m.alarms.push_back({n, "low", state.trigger.lowArmed == 1});
+        if (ch.HighBandEnabled()) m.alarms.push_back({n, "high", state.trigger.highArmed == 1});
+        if (ch.LowBandEnabled()) m.alarms.push_back({n, "low", state.trigger.lowArmed == 1});
     }
     return m;
 }

@@ -49,16 +49,14 @@ public:
     virtual bool Load(const std::string& vid, const std::string& pid, BoardSettings& out) = 0;
 };
 
-// Alarm checks and log records of a channel; the defaults do nothing so
-// the client runs before those pieces are wired.
+// Alarm checks and log records of a channel.
 class ChannelTasks {
 public:
     virtual ~ChannelTasks() = default;
-    virtual void TriggerCheck(int /*channel*/, const ChannelSettings& /*settings*/, ChannelState& /*state*/) {}
-    virtual void WriteLogRecord(int /*channel*/, const ChannelSettings& /*settings*/,
-                                const ChannelState& /*state*/) {}
+    virtual void TriggerCheck(int channel, const ChannelSettings& settings, ChannelState& state) = 0;
+    virtual void WriteLogRecord(int channel, const ChannelSettings& settings, const ChannelState& state) = 0;
     // Period of the channel's logging timer at Connect; 0 starts none.
-    virtual int LogPeriodMs(const ChannelSettings& /*settings*/, ChannelState& /*state*/) { return 0; }
+    virtual int LogPeriodMs(const ChannelSettings& settings, ChannelState& state) = 0;
 };
 
 inline constexpr const char* kWriteFailedText = "Write to board failed";

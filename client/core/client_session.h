@@ -11,7 +11,7 @@
 #include "settings/device_registry.h"
 #include "settings/install_record.h"
 #include "settings/message_sink.h"
-#include "ui/client_core.h"
+#include "core/client_core.h"
 #include "ui/window_services.h"
 
 namespace kestrane::ui {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "common/metrics_file.h"
-#include "ui/client_core.h"
+#include "core/client_core.h"
 
 namespace kestrane::ui {
 

@@ -1,4 +1,4 @@
-#include "ui/startup_logic.h"
+#include "core/startup_logic.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "ui/client_session.h"
+#include "core/client_session.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -12,12 +12,12 @@
 #include "settings/dll_board_directory.h"
 #include "settings/installer.h"
 #include "settings/settings_database.h"
-#include "ui/acquisition_tasks.h"
+#include "core/acquisition_tasks.h"
 #include "ui/client_adapters.h"
-#include "ui/core_metrics.h"
+#include "core/core_metrics.h"
 #include "ui/device_list.h"
 #include "ui/main_window.h"
-#include "ui/startup_logic.h"
+#include "core/startup_logic.h"
 
 namespace kestrane::ui {
 
