@@ -286,7 +286,9 @@ void XmRenderer::NoteDelayTrigger(XmChannel& ch, const XmCell& cell) {
     ch.period = ch.targetPeriod;
     ch.noteStart = true;
     VolumeColumnRow(ch, cell.volume);
-    StepEnvelopes(ch);
+    // The envelopes are not stepped on the trigger tick: the envelope volume
+    // just set is what sounds now, and the envelope starts at its first point
+    // on the next tick.
     ch.frequencyChanged = ch.volumeChanged = ch.panningChanged = true;
     UpdateVoice(ch);
 }
