@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace kestrane {
@@ -111,6 +112,11 @@ enum class XmLoadError {
 struct XmLoadResult {
     XmLoadError error = XmLoadError::None;
     XmSong song;
+    // For a refusal: the pattern or instrument (numbered from 0 and 1, as
+    // trackers show them; -1 for none) and the value that broke the limit.
+    int where = -1;
+    uint64_t value = 0;
+    uint16_t version = 0;  // the header's format version, 0x0104 for XM 1.04
     bool ok() const { return error == XmLoadError::None; }
 };
 
@@ -120,6 +126,10 @@ struct XmLoadResult {
 XmLoadResult LoadXm(std::span<const uint8_t> bytes);
 
 const char* XmLoadErrorText(XmLoadError error);
+
+// The user's message for a failed load: the limit that was hit, where and by
+// what value, and the module's format version when it is not 1.04.
+std::string XmLoadMessage(const XmLoadResult& result);
 
 // True when every structure the renderer indexes is consistent (always so
 // for a song from LoadXm); the renderer plays nothing of a song that is not.

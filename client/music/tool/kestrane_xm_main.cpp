@@ -30,7 +30,7 @@ int RunPlay(int argc, char** argv, const std::vector<std::uint8_t>& bytes) {
 #ifdef KESTRANE_XM_DESKTOP
   const kestrane::XmLoadResult check = kestrane::LoadXm(bytes);
   if (!check.ok()) {
-    std::cerr << "kestrane-xm: not a playable module: " << kestrane::XmLoadErrorText(check.error) << "\n";
+    std::cerr << "kestrane-xm: not a playable module: " << kestrane::XmLoadMessage(check) << "\n";
     return kExitFailure;
   }
   QCoreApplication app(argc, argv);

@@ -93,7 +93,7 @@ int RunRender(const Command& command, std::span<const std::uint8_t> bytes, std::
               std::ostream& err) {
   XmLoadResult loaded = LoadXm(bytes);
   if (!loaded.ok()) {
-    err << "kestrane-xm: not a playable module: " << XmLoadErrorText(loaded.error) << "\n";
+    err << "kestrane-xm: not a playable module: " << XmLoadMessage(loaded) << "\n";
     return kExitFailure;
   }
   // With a length the song loops to fill it; without, it plays once.
