@@ -54,6 +54,23 @@ uint64_t XmStepForFrequency(uint32_t frequency) {
     return (whole << 32) | ((rest << 32) / kXmSampleRate);
 }
 
+void XmConvertBlock(const int64_t* accumulated, int16_t* out, size_t count, int32_t masterVolume) {
+    if (masterVolume != kXmUnityMasterVolume) {
+        for (size_t i = 0; i < count; ++i) out[i] = XmConvertSample(accumulated[i], masterVolume);
+        return;
+    }
+    // Magnitudes from this bound on give 32,767 or more; below it the
+    // rounded quotient (m + 8160) / 16320 equals XmConvertSample's.
+    constexpr int64_t kLimit = int64_t{16320} * 32767 - 8160;
+    for (size_t i = 0; i < count; ++i) {
+        const int64_t a = accumulated[i];
+        const int64_t m = a < 0 ? -a : a;
+        const uint32_t m32 = static_cast<uint32_t>(m < kLimit ? m : kLimit);
+        const int32_t q = static_cast<int32_t>((m32 + 8160u) / 16320u);
+        out[i] = static_cast<int16_t>(a < 0 ? -q : q);
+    }
+}
+
 int32_t XmVibratoWave(int waveform, int position) {
     position &= 63;
     switch (waveform & 3) {

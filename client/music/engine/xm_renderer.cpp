@@ -75,7 +75,7 @@ const XmCell* XmRenderer::CellAt(int channel) const {
 bool XmRenderer::RenderBlock(std::span<int16_t, kXmBlockSamples> out) {
     std::fill(accumulator_.begin(), accumulator_.end(), 0);
     MixFrames(accumulator_);
-    for (size_t i = 0; i < out.size(); ++i) out[i] = XmConvertSample(accumulator_[i], masterVolume_);
+    XmConvertBlock(accumulator_.data(), out.data(), out.size(), masterVolume_);
     return !ended_;
 }
 
@@ -797,7 +797,7 @@ std::vector<int16_t> XmRenderToPcm(std::shared_ptr<const XmSong> song, size_t ma
         const size_t got = r.MixFrames(std::span<int64_t>(acc.data(), 2 * want));
         pcm.resize(2 * (frames + got));
         int16_t* out = pcm.data() + 2 * frames;
-        for (size_t i = 0; i < 2 * got; ++i) out[i] = XmConvertSample(acc[i], r.MasterVolume());
+        XmConvertBlock(acc.data(), out, 2 * got, r.MasterVolume());
         frames += got;
         if (got < want) break;
     }
