@@ -3,6 +3,8 @@
 #include "engine/xm_math.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 
@@ -39,7 +41,22 @@ int32_t XmNotePeriod(bool linear, int note, int finetune) {
 uint32_t XmLinearFrequency(int32_t period, int32_t offset) {
     const int64_t p = int64_t{period} + offset;
     if (p <= 0) return 40;
-    return static_cast<uint32_t>(std::llround(8363.0 * std::exp2(static_cast<double>(4608 - p) / 768.0)));
+    auto exact = [](int64_t q) {
+        return static_cast<uint32_t>(std::llround(8363.0 * std::exp2(static_cast<double>(4608 - q) / 768.0)));
+    };
+    // Every tick asks again for every channel, nearly always for a period
+    // met before; the formula's results are kept per period (0: not yet
+    // computed; no period in the table gives 0 Hz).
+    constexpr int64_t kTablePeriods = 12288;
+    static std::array<std::atomic<uint32_t>, kTablePeriods> table{};
+    if (p >= kTablePeriods) return exact(p);
+    std::atomic<uint32_t>& slot = table[static_cast<size_t>(p)];
+    uint32_t f = slot.load(std::memory_order_relaxed);
+    if (f == 0) {
+        f = exact(p);
+        slot.store(f, std::memory_order_relaxed);
+    }
+    return f;
 }
 
 uint32_t XmAmigaFrequency(int32_t period, int32_t offset) {

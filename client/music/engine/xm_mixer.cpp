@@ -13,7 +13,24 @@ namespace {
 int64_t FramesToBoundary(int64_t fixed, bool backward, int64_t loopStart, int64_t loopEnd, uint64_t step) {
     const int64_t dist = backward ? fixed - loopStart : loopEnd - fixed;
     if (dist <= 0) return 0;
+    // Tiny loops at high pitch meet their boundary every frame; spare them
+    // the division.
+    if (static_cast<uint64_t>(dist) <= step) return 1;
     return static_cast<int64_t>((static_cast<uint64_t>(dist) + step - 1) / step);
+}
+
+// x mod (frames << 32) for x >= 0 and a whole number of frames: only the
+// integer part needs dividing, and it fits 32 bits whenever x does in
+// frames, so the division is a short one.
+int64_t ModWholeFrames(int64_t x, int64_t modulus) {
+    if (x < modulus) return x;
+    const uint64_t whole = static_cast<uint64_t>(x) >> 32;
+    const uint64_t frames = static_cast<uint64_t>(modulus) >> 32;
+    const uint64_t fraction = static_cast<uint64_t>(x) & 0xFFFFFFFFu;
+    const uint64_t rest = whole <= 0xFFFFFFFFu && frames <= 0xFFFFFFFFu
+                              ? uint64_t{static_cast<uint32_t>(whole) % static_cast<uint32_t>(frames)}
+                              : whole % frames;
+    return static_cast<int64_t>((rest << 32) | fraction);
 }
 
 // Brings a position that crossed its boundary back into the loop, or stops
@@ -26,14 +43,14 @@ bool HandleBoundary(int64_t& fixed, bool& backward, const XmSample& s) {
     case XmLoopType::None:
         return false;
     case XmLoopType::Forward:
-        if (fixed >= le) fixed = ls + (fixed - le) % len;
+        if (fixed >= le) fixed = ls + ModWholeFrames(fixed - le, len);
         return true;
     case XmLoopType::PingPong:
         // Fold the overshoot over one back-and-forth cycle of the loop. A
         // backward position stays below the loop end so its interpolation
         // partner is at most the guard value.
         if (!backward) {
-            const int64_t over = (fixed - le) % (2 * len);
+            const int64_t over = ModWholeFrames(fixed - le, 2 * len);
             if (over < len) {
                 fixed = le - 1 - over;
                 backward = true;
@@ -41,7 +58,7 @@ bool HandleBoundary(int64_t& fixed, bool& backward, const XmSample& s) {
                 fixed = ls + (over - len);
             }
         } else {
-            const int64_t under = (ls - fixed) % (2 * len);
+            const int64_t under = ModWholeFrames(ls - fixed, 2 * len);
             if (under < len) {
                 fixed = ls + under;
                 backward = false;
