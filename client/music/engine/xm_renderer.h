@@ -87,7 +87,7 @@ struct XmChannel {
     int32_t tremoloWaveform = 0;
     int32_t loopRow = 0;
     int32_t loopCounter = 0;
-    int previousEffect = 0;
+    XmEffect previousEffect = XmEffect::Arpeggio;
     // Saved at each row for the note delay.
     int32_t savedPeriod = 0;
     int32_t savedVolume = 0;
