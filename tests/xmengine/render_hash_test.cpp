@@ -122,5 +122,16 @@ TEST(RenderHash, GeneratedCorpus) {
     }
 }
 
+// The portable mixing loop (machines without AVX2) gives the same renders.
+TEST(RenderHash, PortableMixerMatches) {
+    XmAllowSimdMixing(false);
+    Check("about-song", music::AboutSongBytes());
+    for (const xmw::CorpusSong& c : xmw::SongCorpus()) {
+        SCOPED_TRACE(c.name);
+        Check(c.name, xmw::WriteXm(c.song));
+    }
+    XmAllowSimdMixing(true);
+}
+
 }  // namespace
 }  // namespace kestrane

@@ -4,6 +4,7 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "engine/xm_renderer.h"
@@ -178,9 +179,11 @@ __attribute__((target("avx2"))) int64_t MixSpanAvx2(const int16_t* data, int64_t
     return 4 * quads;
 }
 
+std::atomic<bool> g_simdAllowed{true};
+
 bool HaveAvx2() {
     static const bool have = __builtin_cpu_supports("avx2");
-    return have;
+    return have && g_simdAllowed.load(std::memory_order_relaxed);
 }
 
 template <bool kRamp>
@@ -192,6 +195,8 @@ void MixSpanDispatch(const int16_t* data, int64_t& fixed, int64_t dstep, int32_t
 }
 
 }  // namespace
+
+void XmAllowSimdMixing(bool allowed) { g_simdAllowed = allowed; }
 
 void XmRenderer::MixRun(int64_t* acc, int frames) {
     for (XmChannel& ch : channels_) {
@@ -229,6 +234,51 @@ void XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int frames) {
         }
         int64_t n = frames - done;
         if (v.rampFrames > 0) n = std::min<int64_t>(n, v.rampFrames);
+        // Within two frames of the boundary (tiny loops, high pitch) the
+        // voice goes frame by frame, meeting the boundary as it comes,
+        // instead of dividing out a run of one or two frames each time.
+        if (const int64_t dist = backward ? fixed - ls : le - fixed; dist <= 0 || static_cast<uint64_t>(dist) <= 2 * step) {
+            const int64_t dstep = backward ? -static_cast<int64_t>(step) : static_cast<int64_t>(step);
+            int32_t l = v.currentLeft;
+            int32_t r = v.currentRight;
+            int64_t* out = acc + 2 * done;
+            int64_t k = 0;
+            bool stopped = false;
+            while (k < n) {
+                const int64_t d = backward ? fixed - ls : le - fixed;
+                if (d > 0) {
+                    if (static_cast<uint64_t>(d) > 2 * step) break;
+                    MixSpan<true>(data, fixed, dstep, l, r, v.rampLeft, v.rampRight, out + 2 * k, 1);
+                    ++k;
+                    if ((backward ? fixed - ls : le - fixed) > 0) continue;
+                }
+                if (!HandleBoundary(fixed, backward, s)) {
+                    stopped = true;
+                    break;
+                }
+                // One step may have crossed the loop several times; after the
+                // wrap the next test decides between frame by frame and runs.
+                if (backward != (dstep < 0)) break;
+            }
+            v.currentLeft = l;
+            v.currentRight = r;
+            if (v.rampFrames > 0) {
+                v.rampFrames -= static_cast<int32_t>(k);
+                if (v.rampFrames == 0) {
+                    v.rampLeft = 0;
+                    v.rampRight = 0;
+                }
+            }
+            done += static_cast<int>(k);
+            if (stopped) {
+                v.sample = nullptr;
+                v.position = 0;
+                v.fraction = 0;
+                v.backward = false;
+                return;
+            }
+            continue;
+        }
         const int64_t toBoundary = FramesToBoundary(fixed, backward, ls, le, step);
         const int64_t m = std::min(n, toBoundary);
         if (m > 0) {
