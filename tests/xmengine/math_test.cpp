@@ -91,8 +91,8 @@ TEST(XmMath, ConversionRounding) {
     }
 }
 
-// The block conversion's unity fast path against the per-sample rule,
-// around every rounding step and the limit.
+// The block conversion's unity fast paths (AVX2 and portable) against the
+// per-sample rule, around every rounding step and the limit.
 TEST(XmMath, BlockConversionMatchesPerSample) {
     std::vector<int64_t> acc;
     for (int64_t q : {0, 1, 2, 100, 32765, 32766, 32767, 32768, 40000})
@@ -100,10 +100,14 @@ TEST(XmMath, BlockConversionMatchesPerSample) {
             for (int64_t sign : {1, -1}) acc.push_back(sign * (q * 16320 + d));
     for (int64_t big : {int64_t{1} << 31, (int64_t{1} << 31) - 1, int64_t{1} << 40, INT64_MAX, -INT64_MAX})
         acc.push_back(big);
-    std::vector<int16_t> out(acc.size());
-    XmConvertBlock(acc.data(), out.data(), acc.size(), kXmUnityMasterVolume);
-    for (size_t i = 0; i < acc.size(); ++i)
-        EXPECT_EQ(out[i], XmConvertSample(acc[i], kXmUnityMasterVolume)) << acc[i];
+    for (bool simd : {true, false}) {
+        XmAllowSimdMixing(simd);
+        std::vector<int16_t> out(acc.size());
+        XmConvertBlock(acc.data(), out.data(), acc.size(), kXmUnityMasterVolume);
+        for (size_t i = 0; i < acc.size(); ++i)
+            EXPECT_EQ(out[i], XmConvertSample(acc[i], kXmUnityMasterVolume)) << acc[i] << (simd ? " simd" : "");
+    }
+    XmAllowSimdMixing(true);
 }
 
 TEST(XmMath, VibratoWaveforms) {

@@ -55,6 +55,12 @@ inline int16_t XmConvertSample(int64_t accumulated, int32_t masterVolume) {
 // limited, in 32-bit arithmetic the compiler can vectorise.
 void XmConvertBlock(const int64_t* accumulated, int16_t* out, size_t count, int32_t masterVolume);
 
+// The mixer and the block conversion use AVX2 where the processor has it,
+// with the same results as the portable loops; tests turn it off to check
+// that the portable loops agree.
+void XmAllowSimdMixing(bool allowed);
+bool XmSimdMixing();
+
 // Vibrato / tremolo waveform value (-127..127) for a 6-bit position.
 int32_t XmVibratoWave(int waveform, int position);
 // Auto-vibrato waveform value (-64..64) for an 8-bit position.

@@ -4,7 +4,6 @@
 #include <immintrin.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 
 #include "engine/xm_renderer.h"
@@ -179,12 +178,7 @@ __attribute__((target("avx2"))) int64_t MixSpanAvx2(const int16_t* data, int64_t
     return 4 * quads;
 }
 
-std::atomic<bool> g_simdAllowed{true};
-
-bool HaveAvx2() {
-    static const bool have = __builtin_cpu_supports("avx2");
-    return have && g_simdAllowed.load(std::memory_order_relaxed);
-}
+bool HaveAvx2() { return XmSimdMixing(); }
 
 template <bool kRamp>
 void MixSpanDispatch(const int16_t* data, int64_t& fixed, int64_t dstep, int32_t& curL, int32_t& curR, int32_t rampL,
@@ -195,8 +189,6 @@ void MixSpanDispatch(const int16_t* data, int64_t& fixed, int64_t dstep, int32_t
 }
 
 }  // namespace
-
-void XmAllowSimdMixing(bool allowed) { g_simdAllowed = allowed; }
 
 void XmRenderer::MixRun(int64_t* acc, int frames) {
     for (XmChannel& ch : channels_) {

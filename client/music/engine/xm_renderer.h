@@ -197,10 +197,6 @@ private:
     bool breakPastEnd_ = false;
 };
 
-// The mixer uses AVX2 where the processor has it; tests turn that off to
-// check that the portable loop gives the same output.
-void XmAllowSimdMixing(bool allowed);
-
 // Convenience for tools and tests: renders the whole song (no loop) or at most
 // maxFrames frames to interleaved 16-bit PCM.
 std::vector<int16_t> XmRenderToPcm(std::shared_ptr<const XmSong> song, size_t maxFrames);
