@@ -22,23 +22,42 @@ int64_t FramesToBoundary(int64_t fixed, bool backward, int64_t loopStart, int64_
     return static_cast<int64_t>((static_cast<uint64_t>(dist) + step - 1) / step);
 }
 
+// a mod d for 32-bit values by two multiplications instead of a division
+// (exact for every a and every d >= 1): the loop lengths of a voice are
+// fixed, so their multipliers are made once per mix.
+struct FastModulus {
+    uint32_t divisor = 1;
+    uint64_t multiplier = 0;
+    explicit FastModulus(uint32_t d) : divisor(d), multiplier(~uint64_t{0} / d + 1) {}
+    uint32_t Of(uint32_t a) const {
+        const uint64_t low = multiplier * a;
+        return static_cast<uint32_t>((static_cast<unsigned __int128>(low) * divisor) >> 64);
+    }
+};
+
 // x mod (frames << 32) for x >= 0 and a whole number of frames: only the
 // integer part needs dividing, and it fits 32 bits whenever x does in
 // frames, so the division is a short one.
-int64_t ModWholeFrames(int64_t x, int64_t modulus) {
+int64_t ModWholeFrames(int64_t x, int64_t modulus, const FastModulus& fast) {
     if (x < modulus) return x;
     const uint64_t whole = static_cast<uint64_t>(x) >> 32;
     const uint64_t frames = static_cast<uint64_t>(modulus) >> 32;
     const uint64_t fraction = static_cast<uint64_t>(x) & 0xFFFFFFFFu;
-    const uint64_t rest = whole <= 0xFFFFFFFFu && frames <= 0xFFFFFFFFu
-                              ? uint64_t{static_cast<uint32_t>(whole) % static_cast<uint32_t>(frames)}
-                              : whole % frames;
+    const uint64_t rest = whole <= 0xFFFFFFFFu ? uint64_t{fast.Of(static_cast<uint32_t>(whole))} : whole % frames;
     return static_cast<int64_t>((rest << 32) | fraction);
 }
 
-// Brings a position that crossed its boundary back into the loop, or stops
-// the voice when the sample has no loop. Returns false when stopped.
-bool HandleBoundary(int64_t& fixed, bool& backward, const XmSample& s) {
+// The loop of a voice's sample, with the moduli its wraps need.
+struct Loop {
+    explicit Loop(const XmSample& s)
+        : sample(s), length(s.loopLength == 0 ? 1 : s.loopLength), twice(2 * (s.loopLength == 0 ? 1 : s.loopLength)) {}
+    const XmSample& sample;
+    FastModulus length;
+    FastModulus twice;
+};
+
+bool HandleBoundary(int64_t& fixed, bool& backward, const Loop& loop) {
+    const XmSample& s = loop.sample;
     const int64_t ls = int64_t{s.loopStart} << 32;
     const int64_t le = int64_t{s.LoopEnd()} << 32;
     const int64_t len = le - ls;
@@ -46,14 +65,14 @@ bool HandleBoundary(int64_t& fixed, bool& backward, const XmSample& s) {
     case XmLoopType::None:
         return false;
     case XmLoopType::Forward:
-        if (fixed >= le) fixed = ls + ModWholeFrames(fixed - le, len);
+        if (fixed >= le) fixed = ls + ModWholeFrames(fixed - le, len, loop.length);
         return true;
     case XmLoopType::PingPong:
         // Fold the overshoot over one back-and-forth cycle of the loop. A
         // backward position stays below the loop end so its interpolation
         // partner is at most the guard value.
         if (!backward) {
-            const int64_t over = ModWholeFrames(fixed - le, 2 * len);
+            const int64_t over = ModWholeFrames(fixed - le, 2 * len, loop.twice);
             if (over < len) {
                 fixed = le - 1 - over;
                 backward = true;
@@ -61,7 +80,7 @@ bool HandleBoundary(int64_t& fixed, bool& backward, const XmSample& s) {
                 fixed = ls + (over - len);
             }
         } else {
-            const int64_t under = ModWholeFrames(ls - fixed, 2 * len);
+            const int64_t under = ModWholeFrames(ls - fixed, 2 * len, loop.twice);
             if (under < len) {
                 fixed = ls + under;
                 backward = false;
@@ -209,6 +228,7 @@ void XmRenderer::MixRun(int64_t* acc, int frames) {
 
 void XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int frames) {
     const XmSample& s = *v.sample;
+    const Loop loop(s);
     const int16_t* data = s.data.data();
     const int64_t ls = int64_t{s.loopStart} << 32;
     const int64_t le = int64_t{s.LoopEnd()} << 32;
@@ -244,7 +264,7 @@ void XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int frames) {
                     ++k;
                     if ((backward ? fixed - ls : le - fixed) > 0) continue;
                 }
-                if (!HandleBoundary(fixed, backward, s)) {
+                if (!HandleBoundary(fixed, backward, loop)) {
                     stopped = true;
                     break;
                 }
@@ -300,7 +320,7 @@ void XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int frames) {
             done += static_cast<int>(m);
         }
         if (m == toBoundary) {
-            if (!HandleBoundary(fixed, backward, s)) {
+            if (!HandleBoundary(fixed, backward, loop)) {
                 v.sample = nullptr;
                 v.position = 0;
                 v.fraction = 0;
