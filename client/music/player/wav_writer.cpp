@@ -59,8 +59,13 @@ bool WavWriter::Start(std::FILE* file, bool streamed) {
   failed_ = false;
   streamed_ = streamed;
   if (!file_) return false;
-  // Large writes: a render hands over one block (4 KiB) at a time.
-  if (!streamed) std::setvbuf(file_.get(), nullptr, _IOFBF, 1 << 16);
+  // Large writes: a render hands over one block (4 KiB) at a time. The
+  // buffer must be our own: given none, the C library keeps its 4 KiB one.
+  // Standard output keeps its own buffer, as it outlives this writer.
+  if (!streamed) {
+    buffer_.resize(kFileBufferBytes);
+    std::setvbuf(file_.get(), buffer_.data(), _IOFBF, buffer_.size());
+  }
   const auto header = MakeHeader(streamed ? static_cast<std::uint32_t>(kMaxDataBytes) : 0);
   if (std::fwrite(header.data(), 1, header.size(), file_.get()) != header.size()) {
     failed_ = true;

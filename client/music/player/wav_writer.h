@@ -7,6 +7,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace kestrane::music {
 
@@ -42,6 +43,9 @@ class WavWriter {
       else std::fclose(f);
     }
   };
+  static constexpr std::size_t kFileBufferBytes = 256 * 1024;
+  // Declared before file_, so the stream is closed before its buffer goes.
+  std::vector<char> buffer_;
   std::unique_ptr<std::FILE, FileCloser> file_;
   bool streamed_ = false;
   std::uint64_t data_bytes_ = 0;
