@@ -56,7 +56,7 @@ struct Loop {
     FastModulus twice;
 };
 
-bool HandleBoundary(int64_t& fixed, bool& backward, const Loop& loop) {
+[[gnu::always_inline]] inline bool HandleBoundary(int64_t& fixed, bool& backward, const Loop& loop) {
     const XmSample& s = loop.sample;
     const int64_t ls = int64_t{s.loopStart} << 32;
     const int64_t le = int64_t{s.LoopEnd()} << 32;
