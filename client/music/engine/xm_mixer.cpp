@@ -47,21 +47,26 @@ int64_t ModWholeFrames(int64_t x, int64_t modulus, const FastModulus& fast) {
     return static_cast<int64_t>((rest << 32) | fraction);
 }
 
-// The loop of a voice's sample, with the moduli its wraps need.
+// The loop a voice plays through, with the moduli its wraps need: the
+// sample's own, or for a short forward loop its unrolled copy (the same
+// loop repeated, so the voice wraps far less often).
 struct Loop {
-    explicit Loop(const XmSample& s)
-        : sample(s), length(s.loopLength == 0 ? 1 : s.loopLength), twice(2 * (s.loopLength == 0 ? 1 : s.loopLength)) {}
-    const XmSample& sample;
+    Loop(const int16_t* samples, XmLoopType loopType, uint32_t start, uint32_t frames)
+        : data(samples), type(loopType), ls(int64_t{start} << 32), le(int64_t{start + frames} << 32),
+          length(frames == 0 ? 1 : frames), twice(2 * (frames == 0 ? 1 : frames)) {}
+    const int16_t* data;
+    XmLoopType type;
+    int64_t ls;  // 32.32
+    int64_t le;
     FastModulus length;
     FastModulus twice;
 };
 
 [[gnu::always_inline]] inline bool HandleBoundary(int64_t& fixed, bool& backward, const Loop& loop) {
-    const XmSample& s = loop.sample;
-    const int64_t ls = int64_t{s.loopStart} << 32;
-    const int64_t le = int64_t{s.LoopEnd()} << 32;
+    const int64_t ls = loop.ls;
+    const int64_t le = loop.le;
     const int64_t len = le - ls;
-    switch (s.loopType) {
+    switch (loop.type) {
     case XmLoopType::None:
         return false;
     case XmLoopType::Forward:
@@ -228,10 +233,12 @@ void XmRenderer::MixRun(int64_t* acc, int frames) {
 
 void XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int frames) {
     const XmSample& s = *v.sample;
-    const Loop loop(s);
-    const int16_t* data = s.data.data();
-    const int64_t ls = int64_t{s.loopStart} << 32;
-    const int64_t le = int64_t{s.LoopEnd()} << 32;
+    const XmUnrolledLoop* unrolled = s.loopType == XmLoopType::Forward ? UnrolledLoop(s) : nullptr;
+    const Loop loop = unrolled ? Loop(unrolled->data.data(), s.loopType, s.loopStart, unrolled->loopFrames)
+                               : Loop(s.data.data(), s.loopType, s.loopStart, s.loopLength);
+    const int16_t* data = loop.data;
+    const int64_t ls = loop.ls;
+    const int64_t le = loop.le;
     const uint64_t step = v.step < 32 ? kXmFloorStep : v.step;
     int64_t fixed = (int64_t{v.position} << 32) | v.fraction;
     bool backward = v.backward;
@@ -329,9 +336,33 @@ void XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int frames) {
             }
         }
     }
+    // Back from the unrolled copy to the sample's own loop.
+    if (unrolled != nullptr && fixed >= ls) fixed = ls + ModWholeFrames(fixed - ls, int64_t{s.loopLength} << 32, FastModulus(s.loopLength));
     v.position = static_cast<uint32_t>(fixed >> 32);
     v.fraction = static_cast<uint32_t>(fixed);
     v.backward = backward;
+}
+
+const XmUnrolledLoop* XmRenderer::UnrolledLoop(const XmSample& s) const {
+    const auto it = unrolled_.find(&s);
+    return it == unrolled_.end() ? nullptr : &it->second;
+}
+
+void XmRenderer::UnrollShortLoops() {
+    for (const XmInstrument& inst : song_->instruments)
+        for (const XmSample& s : inst.samples) {
+            if (s.loopType != XmLoopType::Forward || s.loopLength == 0 || s.loopLength >= kXmUnrollBelowFrames)
+                continue;
+            const uint32_t copies = (kXmUnrollBelowFrames * 8 + s.loopLength - 1) / s.loopLength;
+            XmUnrolledLoop u;
+            u.loopFrames = copies * s.loopLength;
+            u.data.reserve(size_t{s.loopStart} + u.loopFrames + 1);
+            u.data.assign(s.data.begin(), s.data.begin() + s.loopStart);
+            for (uint32_t c = 0; c < copies; ++c)
+                u.data.insert(u.data.end(), s.data.begin() + s.loopStart, s.data.begin() + s.LoopEnd());
+            u.data.push_back(s.data[s.LoopEnd()]);  // the guard, as in the sample
+            unrolled_.emplace(&s, std::move(u));
+        }
 }
 
 }  // namespace kestrane

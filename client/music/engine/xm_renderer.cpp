@@ -36,6 +36,7 @@ XmRenderer::XmRenderer(std::shared_ptr<const XmSong> song, bool loop) : song_(st
     finetunes_.resize(static_cast<size_t>(slots));
     accumulator_.resize(kXmBlockSamples);
     playable_ = XmSongIsPlayable(*song_);
+    if (playable_) UnrollShortLoops();
     Reset();
 }
 
