@@ -161,12 +161,13 @@ __attribute__((target("avx2"))) int64_t MixSpanAvx2(const int16_t* data, int64_t
     int64_t pos = fixed;
     const __m256i step4 = _mm256_set1_epi64x(4 * dstep);
     __m256i posv = _mm256_setr_epi64x(pos, pos + dstep, pos + 2 * dstep, pos + 3 * dstep);
-    __m256i lv = _mm256_setr_epi64x(curL, curL + rampL, curL + 2 * rampL, curL + 3 * rampL);
-    __m256i rv = _mm256_setr_epi64x(curR, curR + rampR, curR + 2 * rampR, curR + 3 * rampR);
-    const __m256i ramp4L = _mm256_set1_epi64x(4 * int64_t{rampL});
-    const __m256i ramp4R = _mm256_set1_epi64x(4 * int64_t{rampR});
+    // Volumes in the accumulator's own order: left, right of one frame,
+    // then of the next, so the products add in without reshuffling.
+    __m256i vol01 = _mm256_setr_epi64x(curL, curR, curL + rampL, curR + rampR);
+    __m256i vol23 = _mm256_setr_epi64x(curL + 2 * rampL, curR + 2 * rampR, curL + 3 * rampL, curR + 3 * rampR);
+    const __m256i ramp4 = _mm256_setr_epi64x(4 * int64_t{rampL}, 4 * int64_t{rampR}, 4 * int64_t{rampL},
+                                             4 * int64_t{rampR});
     const __m256i lowMask = _mm256_set1_epi64x(0xFFFFFFFF);
-    const __m256i evenLanes = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
     for (int64_t q = 0; q < quads; ++q) {
         const __m128i words = _mm_setr_epi32(SamplePair(data, pos), SamplePair(data, pos + dstep),
                                              SamplePair(data, pos + 2 * dstep), SamplePair(data, pos + 3 * dstep));
@@ -174,22 +175,19 @@ __attribute__((target("avx2"))) int64_t MixSpanAvx2(const int16_t* data, int64_t
         const __m128i s1 = _mm_srai_epi32(words, 16);
         const __m256i diff = _mm256_cvtepi32_epi64(_mm_sub_epi32(s1, s0));
         const __m256i half = _mm256_srli_epi64(_mm256_and_si256(posv, lowMask), 1);
-        // Only the low 32 bits of the shifted product are kept, as the
-        // scalar cast does, so a logical shift serves.
+        // Only the low 32 bits of each lane count from here on (the volume
+        // product reads no more), as the scalar cast to 32 bits: a logical
+        // shift serves, and the sum needs no sign extension.
         const __m256i shifted = _mm256_srli_epi64(_mm256_mul_epi32(diff, half), 25);
-        const __m128i low = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(shifted, evenLanes));
-        const __m256i interp = _mm256_cvtepi32_epi64(_mm_add_epi32(_mm_slli_epi32(s0, 6), low));
-        const __m256i left = ScaleAvx2(interp, lv);
-        const __m256i right = ScaleAvx2(interp, rv);
-        const __m256i lo = _mm256_unpacklo_epi64(left, right);   // L0 R0 L2 R2
-        const __m256i hi = _mm256_unpackhi_epi64(left, right);   // L1 R1 L3 R3
+        const __m256i interp = _mm256_add_epi64(shifted, _mm256_slli_epi64(_mm256_cvtepi32_epi64(s0), 6));
+        const __m256i interp01 = _mm256_permute4x64_epi64(interp, 0x50);  // i0 i0 i1 i1
+        const __m256i interp23 = _mm256_permute4x64_epi64(interp, 0xFA);  // i2 i2 i3 i3
         __m256i* o = reinterpret_cast<__m256i*>(out + 8 * q);
-        _mm256_storeu_si256(o, _mm256_add_epi64(_mm256_loadu_si256(o), _mm256_permute2x128_si256(lo, hi, 0x20)));
-        _mm256_storeu_si256(o + 1,
-                            _mm256_add_epi64(_mm256_loadu_si256(o + 1), _mm256_permute2x128_si256(lo, hi, 0x31)));
+        _mm256_storeu_si256(o, _mm256_add_epi64(_mm256_loadu_si256(o), ScaleAvx2(interp01, vol01)));
+        _mm256_storeu_si256(o + 1, _mm256_add_epi64(_mm256_loadu_si256(o + 1), ScaleAvx2(interp23, vol23)));
         if constexpr (kRamp) {
-            lv = _mm256_add_epi64(lv, ramp4L);
-            rv = _mm256_add_epi64(rv, ramp4R);
+            vol01 = _mm256_add_epi64(vol01, ramp4);
+            vol23 = _mm256_add_epi64(vol23, ramp4);
         }
         posv = _mm256_add_epi64(posv, step4);
         pos += 4 * dstep;
