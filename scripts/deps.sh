@@ -28,6 +28,7 @@ KESTRANE_TEST_PACKAGES=(
   lintian desktop-file-utils appstream
   prometheus-node-exporter prometheus systemd
   twm
+  xmp openmpt123
 )
 # The real-audio tests need a Pulse-compatible server. One already present
 # (pipewire-pulse on a stock desktop) serves; pulseaudio is only wanted where

@@ -298,6 +298,28 @@ TEST(XmEffects, NoteDelay) {
     EXPECT_NE(r.Channel(0).currentVoice, voice);
 }
 
+TEST(XmEffects, NoteDelayTriggerTickSetsTheEnvelopeVolumeWithoutSteppingIt) {
+    // An envelope that starts low (8, then up to 64 over 8 ticks). The
+    // trigger tick sounds at envelope volume 64 (the earlier note left it
+    // above 9); the rest of the row changes nothing, and the envelope starts
+    // at its first point with the next row. Stepping it on the trigger tick
+    // made the delayed note nearly silent for its row and ran it ahead.
+    xmw::Song s = EffectSong(Cell{kD4, 0, 0, 0xE, 0xD2});
+    s.instruments[0].volumeEnvelope.points = {{0, 8}, {8, 64}};
+    s.instruments[0].volumeEnvelope.type = 1;
+    s.instruments[0].samples[0].volume = 64;
+    // Row 0's C-4 moves its envelope to the end (L08), at 64; row 1's
+    // delayed note names no instrument, so the envelope stays there.
+    s.patterns[0].At(0, 0, 1).effect = 0x15;
+    s.patterns[0].At(0, 0, 1).param = 8;
+    const std::vector<int64_t> env = TicksOfRow1(s, kEnvelopeVolume, 8);
+    EXPECT_EQ(env, (std::vector<int64_t>{64, 64, 64, 64, 64, 64, 8, 15}));
+    XmRenderer r(Load(s));
+    for (int t = 0; t < 6 + 3; ++t) NextTick(r);
+    EXPECT_EQ(r.Channel(0).volumeEnvelope.position, 0);
+    EXPECT_EQ(r.Channel(0).finalVolume, 127);  // full volume from the trigger tick
+}
+
 xmw::Instrument EnvelopeInstrument(bool sustain) {
     xmw::Instrument in = xmtest::InstrumentWith(xmtest::DcSample(8192, 1000));
     in.volumeEnvelope.points = {{0, 64}, {4, 32}, {8, 0}};

@@ -89,6 +89,44 @@ TEST(XmLoader, LimitsAndFailures) {
     }
 }
 
+// The message names the limit that was hit, with its value and place, and
+// the format version when the module is not XM 1.04 (an older layout reads
+// as nonsense fields, and that is the real reason for the refusal).
+TEST(XmLoader, RefusalMessageNamesTheLimitHitAndAnOlderVersion) {
+    struct MessageCase {
+        const char* name;
+        std::function<void(xmw::Song&)> change;
+        uint16_t version;
+        std::vector<std::string> wanted;
+        std::vector<std::string> unwanted;
+    };
+    const MessageCase cases[] = {
+        {"rows", [](xmw::Song& s) { s.patterns.push_back(s.patterns[0]); s.patterns[1].rows = 300; s.patterns[1].cells.clear(); s.orders = {0, 1}; },
+         0x0104, {"pattern 1 has 300 rows, more than 256"}, {"version", "samples"}},
+        {"rows in XM 1.02", [](xmw::Song& s) { s.patterns[0].rows = 4097; s.patterns[0].cells.clear(); },
+         0x0102, {"pattern 0 has 4097 rows", "XM version 1.02; only version 1.04 is read"}, {}},
+        {"samples", [](xmw::Song& s) { s.instruments.push_back(s.instruments[0]); s.instruments[1].declaredSampleCount = 17; },
+         0x0104, {"instrument 2 has 17 samples, more than 16"}, {"rows", "version"}},
+        {"sample header", [](xmw::Song& s) { s.instruments[0].sampleHeaderSize = 44; },
+         0x0104, {"instrument 1 declares sample headers of 44 bytes, more than 40"}, {"rows"}},
+        {"channels", [](xmw::Song& s) { s.channels = 65; }, 0x0104, {"65 channels; it must have 1 to 64"}, {"rows"}},
+        {"song length", [](xmw::Song& s) { s.declaredSongLength = 300; }, 0x0103,
+         {"song length is 300", "XM version 1.03"}, {"rows"}},
+    };
+    for (const MessageCase& c : cases) {
+        xmw::Song s = BaseSong();
+        c.change(s);
+        std::vector<uint8_t> bytes = xmw::WriteXm(s);
+        bytes[58] = static_cast<uint8_t>(c.version & 0xFF);
+        bytes[59] = static_cast<uint8_t>(c.version >> 8);
+        const XmLoadResult r = LoadXm(bytes);
+        ASSERT_FALSE(r.ok()) << c.name;
+        const std::string message = XmLoadMessage(r);
+        for (const std::string& w : c.wanted) EXPECT_NE(message.find(w), std::string::npos) << c.name << ": " << message;
+        for (const std::string& u : c.unwanted) EXPECT_EQ(message.find(u), std::string::npos) << c.name << ": " << message;
+    }
+}
+
 TEST(XmLoader, ReadsHeaderFields) {
     xmw::Song s = BaseSong();
     s.speed = 7;

@@ -2,6 +2,9 @@
 // and the 16-bit conversion with its rounding.
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <vector>
+
 #include "engine/xm_math.h"
 
 namespace kestrane {
@@ -80,7 +83,31 @@ TEST(XmMath, ConversionRounding) {
         {16320 * 100, 0, 0},
         {int64_t{16320} * 30000, 65536, 32767},  // a master above unity still clips
     };
-    for (const auto& c : cases) EXPECT_EQ(XmConvertSample(c.acc, c.master), c.out) << c.acc << " " << c.master;
+    for (const auto& c : cases) {
+        EXPECT_EQ(XmConvertSample(c.acc, c.master), c.out) << c.acc << " " << c.master;
+        int16_t block = 0;
+        XmConvertBlock(&c.acc, &block, 1, c.master);
+        EXPECT_EQ(block, c.out) << "block: " << c.acc << " " << c.master;
+    }
+}
+
+// The block conversion's unity fast paths (AVX2 and portable) against the
+// per-sample rule, around every rounding step and the limit.
+TEST(XmMath, BlockConversionMatchesPerSample) {
+    std::vector<int64_t> acc;
+    for (int64_t q : {0, 1, 2, 100, 32765, 32766, 32767, 32768, 40000})
+        for (int64_t d : {-8161, -8160, -8159, -1, 0, 1, 8159, 8160, 8161})
+            for (int64_t sign : {1, -1}) acc.push_back(sign * (q * 16320 + d));
+    for (int64_t big : {int64_t{1} << 31, (int64_t{1} << 31) - 1, int64_t{1} << 40, INT64_MAX, -INT64_MAX})
+        acc.push_back(big);
+    for (bool simd : {true, false}) {
+        XmAllowSimdMixing(simd);
+        std::vector<int16_t> out(acc.size());
+        XmConvertBlock(acc.data(), out.data(), acc.size(), kXmUnityMasterVolume);
+        for (size_t i = 0; i < acc.size(); ++i)
+            EXPECT_EQ(out[i], XmConvertSample(acc[i], kXmUnityMasterVolume)) << acc[i] << (simd ? " simd" : "");
+    }
+    XmAllowSimdMixing(true);
 }
 
 TEST(XmMath, VibratoWaveforms) {

@@ -122,6 +122,35 @@ TEST(XmMixer, LoopsStayInsideTheirLoop) {
     }
 }
 
+// Short forward loops are mixed from a longer repeated copy; the voice's
+// position must still be exactly where stepping through the sample's own
+// loop puts it, at any pitch and however often it wrapped.
+TEST(XmMixer, ShortForwardLoopPositionIsExact) {
+    for (uint8_t note : {uint8_t{1}, uint8_t{49}, uint8_t{80}, uint8_t{96}}) {
+        for (uint32_t loopLength : {1u, 3u, 511u}) {
+            xmw::Sample sample = xmtest::DcSample(1000, 4 + loopLength, 1);
+            sample.loopStart = 4;
+            sample.loopLength = loopLength;
+            xmw::Song song = xmtest::OneChannelSong({Cell{note, 1, 0, 0, 0}}, 6, 125);
+            song.instruments[0] = xmtest::InstrumentWith(sample);
+            XmRenderer r(Load(song));
+            const size_t frames = 700;  // inside the first tick: one pitch throughout
+            Mix(r, frames);
+            const XmVoice& v = r.Channel(0).voices[r.Channel(0).currentVoice];
+            ASSERT_NE(v.sample, nullptr);
+            const int64_t ls = int64_t{4} << 32;
+            const int64_t le = int64_t{4 + loopLength} << 32;
+            int64_t pos = 0;
+            for (size_t f = 0; f < frames; ++f) {
+                pos += static_cast<int64_t>(v.step);
+                if (pos >= le) pos = ls + (pos - le) % (le - ls);
+            }
+            EXPECT_EQ(v.position, static_cast<uint32_t>(pos >> 32)) << int{note} << " " << loopLength;
+            EXPECT_EQ(v.fraction, static_cast<uint32_t>(pos)) << int{note} << " " << loopLength;
+        }
+    }
+}
+
 TEST(XmMixer, PingPongTurnsAtBothEnds) {
     XmRenderer r(Load(TwoLevelSong(2, 96)));
     bool sawBackward = false, sawForwardAgain = false;

@@ -65,6 +65,8 @@ class ManualOutput final : public SoundOutput {
     std::atomic<bool> open{false};
     std::atomic<bool> fail_open{false};
     std::atomic<std::uint64_t> position{0};
+    // Bytes heard; below 0 the device plays what it takes (no buffer).
+    std::atomic<std::int64_t> played{-1};
     std::atomic<std::uint64_t> queries{0};
     std::atomic<const OutputRing*> ring{nullptr};
     std::thread::id close_thread{};
@@ -86,6 +88,11 @@ class ManualOutput final : public SoundOutput {
     probe_->position_nice = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
     ++probe_->queries;
     return probe_->position;
+  }
+  std::optional<std::uint64_t> PlayedPosition() override {
+    const std::int64_t played = probe_->played;
+    if (played < 0) return std::nullopt;
+    return static_cast<std::uint64_t>(played);
   }
   void Close() override {
     ++probe_->closes;

@@ -207,6 +207,35 @@ TEST(ModulePlayerThread, SongWithoutLoopPlaysOutCompletelyAndReleasesItself) {
   }
 }
 
+// The device takes blocks ahead of playing them; the end of a song is only
+// released once it has been played, or once the device has taken a second
+// of silence past it without reporting (a device that never reports).
+TEST(ModulePlayerThread, SongEndWaitsUntilTheDeviceHasPlayedIt) {
+  Rig rig;
+  rig.out->played = 0;
+  ASSERT_EQ(rig.Play(3, kModuleNoLoop), 1);
+  const std::uint64_t end = 3 * kBlockBytes;
+  rig.Advance(4);  // the end block was taken, nothing heard yet
+  rig.Advance(4);
+  EXPECT_TRUE(rig.player.IsPlaying());
+  EXPECT_EQ(rig.out->closes, 0);
+  rig.out->played = static_cast<std::int64_t>(end) - 4;  // one frame short
+  rig.Advance(1);
+  EXPECT_TRUE(rig.player.IsPlaying());
+  rig.out->played = static_cast<std::int64_t>(end);
+  ASSERT_TRUE(WaitFor([&] { return !rig.player.IsPlaying(); }));
+  EXPECT_EQ(rig.out->closes, 1);
+
+  // A device whose played position never moves is released after the limit.
+  ASSERT_EQ(rig.Play(2, kModuleNoLoop), 1);
+  rig.out->played = 0;
+  rig.Advance(2 + static_cast<int>(kDrainLimitBytes / kBlockBytes) - 1);
+  EXPECT_TRUE(rig.player.IsPlaying());
+  rig.out->position += 2 * kBlockBytes;  // past the limit: the thread ends
+  ASSERT_TRUE(WaitFor([&] { return !rig.player.IsPlaying(); }));
+  EXPECT_EQ(rig.out->closes, 2);
+}
+
 TEST(ModulePlayerThread, PauseInsertsSilenceWithoutLosingOrRepeatingBlocks) {
   WavRig rig("pause.wav");
   ASSERT_EQ(rig.player.PlaySource(std::make_unique<StampSource>(rig.src, 0), 0), 1);

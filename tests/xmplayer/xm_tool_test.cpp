@@ -2,7 +2,11 @@
 // what it refuses with a message, and the WAV files it writes.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 
 #include "player_fakes.h"
@@ -43,6 +47,67 @@ TEST(XmToolCommandLine, AcceptsTheDocumentedForms) {
     EXPECT_EQ(parsed->seconds, c.seconds);
     EXPECT_TRUE(err.str().empty());
   }
+}
+
+TEST(XmToolCommandLine, GnuConventions) {
+  struct Case {
+    std::vector<std::string> args;
+    Command::Kind kind;
+    std::optional<double> seconds;
+    std::string output;
+  } cases[] = {
+      {{"render", "a.xm", "o.wav", "--seconds=2.5"}, Command::kRender, 2.5, "o.wav"},
+      {{"--seconds=4", "render", "a.xm", "-"}, Command::kRender, 4.0, "-"},
+      {{"render", "a.xm", "--", "-"}, Command::kRender, std::nullopt, "-"},
+      {{"--help"}, Command::kHelp, std::nullopt, ""},
+      {{"-h"}, Command::kHelp, std::nullopt, ""},
+      {{"render", "--bogus-later", "--help"}, Command::kHelp, std::nullopt, ""},
+      {{"--version"}, Command::kVersion, std::nullopt, ""},
+      {{"play", "-V"}, Command::kVersion, std::nullopt, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + (c.args.size() > 1 ? c.args[1] : ""));
+    std::ostringstream err;
+    const auto parsed = ParseCommand(c.args, err);
+    if (c.args[1 % c.args.size()] == "--bogus-later") {
+      EXPECT_FALSE(parsed);  // an unknown option is refused before --help is seen
+      continue;
+    }
+    ASSERT_TRUE(parsed) << err.str();
+    EXPECT_EQ(parsed->kind, c.kind);
+    EXPECT_EQ(parsed->seconds, c.seconds);
+    EXPECT_EQ(parsed->output, c.output);
+  }
+}
+
+TEST(XmToolCommandLine, MessagesSayWhatIsWrong) {
+  const struct {
+    std::vector<std::string> args;
+    std::string message;
+  } cases[] = {
+      {{"render", "a.xm", "o.wav", "--seconds"}, "--seconds needs a value"},
+      {{"render", "a.xm", "o.wav", "--seconds="}, "--seconds wants a number"},
+      {{"render", "a.xm", "o.wav", "--loud"}, "unknown option '--loud'"},
+      {{"render", "a.xm", "o.wav", "-x"}, "unknown option '-x'"},
+      {{"play", "a.xm", "--seconds=3"}, "--seconds applies to render only"},
+      {{"bogus"}, "unknown command 'bogus'"},
+      {{}, "a command is needed"},
+      {{"render", "a.xm"}, "render wants SONG.xm and OUT.wav"},
+      {{"--builtin=yes", "render", "o.wav"}, "unknown option"},
+  };
+  for (const auto& c : cases) {
+    std::ostringstream err;
+    EXPECT_FALSE(ParseCommand(c.args, err));
+    EXPECT_NE(err.str().find(c.message), std::string::npos) << err.str();
+  }
+}
+
+TEST(XmToolCommandLine, HelpDocumentsCommandsOptionsAndExitStatus) {
+  const std::string help = Usage();
+  for (const char* part : {"Usage: kestrane-xm render", "Commands:", "Options:", "--seconds=N", "--builtin",
+                           "-h, --help", "-V, --version", "Exit status:", "  2  usage error", "standard output"})
+    EXPECT_NE(help.find(part), std::string::npos) << part;
+  EXPECT_EQ(VersionText().rfind("kestrane-xm ", 0), 0u);
 }
 
 TEST(XmToolCommandLine, RefusesEverythingElseWithAMessage) {
@@ -141,6 +206,46 @@ TEST(XmToolRender, ReportsBadModulesAndUnwritableOutput) {
   err.str("");
   EXPECT_FALSE(CommandSongBytes(missing, err));
   EXPECT_NE(err.str().find("cannot read"), std::string::npos);
+}
+
+// The program itself: where help, reports and errors go, the exit codes,
+// and a WAV written to standard output.
+TEST(XmToolProcess, StreamsAndExitCodes) {
+  const std::string out = TempPath("stdout"), err = TempPath("stderr");
+  auto run = [&](const std::string& args) {
+    const std::string line = std::string(KESTRANE_XM_TOOL) + " " + args + " >" + out + " 2>" + err;
+    const int status = std::system(line.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  auto text = [](const std::string& path) {
+    const auto bytes = ReadAll(path);
+    return std::string(bytes.begin(), bytes.end());
+  };
+  EXPECT_EQ(run("--help"), 0);
+  EXPECT_EQ(text(out).rfind("Usage: kestrane-xm", 0), 0u);
+  EXPECT_TRUE(text(err).empty());
+  EXPECT_EQ(run("--version"), 0);
+  EXPECT_EQ(text(out).rfind("kestrane-xm ", 0), 0u);
+  EXPECT_EQ(run("render --seconds"), 2);
+  EXPECT_TRUE(text(out).empty());
+  EXPECT_NE(text(err).find("--seconds needs a value"), std::string::npos);
+  EXPECT_EQ(run("frobnicate"), 2);
+  EXPECT_NE(text(err).find("unknown command"), std::string::npos);
+  EXPECT_EQ(run("render /nonexistent.xm o.wav"), 1);
+
+  // The WAV on standard output equals the one written to a file.
+  const std::string file = TempPath("tool.wav");
+  EXPECT_EQ(run("render --builtin --seconds=0.5 " + file), 0);
+  EXPECT_EQ(run("render --builtin --seconds 0.5 -"), 0);
+  const auto streamed = ReadAll(out), written = ReadAll(file);
+  std::remove(file.c_str());
+  ASSERT_EQ(streamed.size(), 44u + 24000u * 4);
+  ASSERT_EQ(written.size(), streamed.size());
+  EXPECT_TRUE(std::equal(streamed.begin() + 44, streamed.end(), written.begin() + 44));
+  EXPECT_EQ(std::string(streamed.begin(), streamed.begin() + 4), "RIFF");
+  EXPECT_NE(text(err).find("to standard output"), std::string::npos);  // the report is not mixed into the WAV
+  std::remove(out.c_str());
+  std::remove(err.c_str());
 }
 
 TEST(XmToolRender, RendersTheBuiltInSong) {

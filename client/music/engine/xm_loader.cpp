@@ -2,6 +2,7 @@
 // span into an XmSong. Every read is bounded by the span; bytes missing at
 // the end read as zeros, and sample data is kept only where it exists.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -156,7 +157,13 @@ void ReadSampleData(Reader& in, XmSample& s, const SampleHeader& h) {
     else if (s.loopType == XmLoopType::PingPong) s.data[end] = s.data[end - 1];
 }
 
-XmLoadError ReadInstrument(Reader& in, XmInstrument& inst) {
+// What the failing check saw, for the message.
+struct LoadDetail {
+    int index = -1;      // pattern or instrument number, -1 when none applies
+    uint64_t value = 0;  // the value that broke the limit
+};
+
+XmLoadError ReadInstrument(Reader& in, XmInstrument& inst, LoadDetail& detail) {
     const size_t start = in.Position();
     uint8_t head[33] = {};
     in.Read(head, sizeof head);
@@ -167,8 +174,14 @@ XmLoadError ReadInstrument(Reader& in, XmInstrument& inst) {
         in.Seek(uint64_t{start} + size);
         return XmLoadError::None;
     }
-    if (sampleHeaderSize > kXmMaxSampleHeaderSize) return XmLoadError::SampleHeaderTooLarge;
-    if (sampleCount > kXmMaxSamplesPerInstrument) return XmLoadError::TooManySamples;
+    if (sampleHeaderSize > kXmMaxSampleHeaderSize) {
+        detail.value = sampleHeaderSize;
+        return XmLoadError::SampleHeaderTooLarge;
+    }
+    if (sampleCount > kXmMaxSamplesPerInstrument) {
+        detail.value = sampleCount;
+        return XmLoadError::TooManySamples;
+    }
 
     uint8_t b[208] = {};
     in.Read(b, sizeof b);
@@ -209,24 +222,34 @@ XmLoadError ReadInstrument(Reader& in, XmInstrument& inst) {
         }
     }
     for (size_t i = 0; i < sampleCount; ++i) {
-        if (headers[i].length >= kXmMaxSampleFrames) return XmLoadError::SampleTooLong;
+        if (headers[i].length >= kXmMaxSampleFrames) {
+            detail.value = headers[i].length;
+            return XmLoadError::SampleTooLong;
+        }
         ReadSampleData(in, inst.samples[i], headers[i]);
     }
     return XmLoadError::None;
 }
 
-XmLoadError Load(std::span<const uint8_t> bytes, XmSong& song) {
+XmLoadError Load(std::span<const uint8_t> bytes, XmSong& song, LoadDetail& detail, uint16_t& version) {
     Reader in(bytes);
     uint8_t h[336] = {};
     in.Read(h, sizeof h);
     in.Seek(60 + uint64_t{U32(h + 60)});
+    version = U16(h + 58);
 
     const int songLength = U16(h + 64);
     const int patternCount = U16(h + 70);
     const int channels = U16(h + 68);
-    if (songLength == 0 || songLength > kXmMaxSongLength) return XmLoadError::BadSongLength;
+    if (songLength == 0 || songLength > kXmMaxSongLength) {
+        detail.value = static_cast<uint64_t>(songLength);
+        return XmLoadError::BadSongLength;
+    }
     if (patternCount == 0) return XmLoadError::NoPatterns;
-    if (channels == 0 || channels > kXmMaxChannels) return XmLoadError::BadChannelCount;
+    if (channels == 0 || channels > kXmMaxChannels) {
+        detail.value = static_cast<uint64_t>(channels);
+        return XmLoadError::BadChannelCount;
+    }
 
     song.songLength = songLength;
     song.restartPosition = U16(h + 66);
@@ -252,7 +275,11 @@ XmLoadError Load(std::span<const uint8_t> bytes, XmSong& song) {
         in.Read(ph, sizeof ph);
         const int rows = U16(ph + 5);
         const uint16_t packedSize = U16(ph + 7);
-        if (rows > kXmMaxRows) return XmLoadError::TooManyRows;
+        if (rows > kXmMaxRows) {
+            detail.index = p;
+            detail.value = static_cast<uint64_t>(rows);
+            return XmLoadError::TooManyRows;
+        }
         if (p < stored) {
             XmPattern& pat = song.patterns[static_cast<size_t>(p)];
             // A pattern without rows plays as one empty row.
@@ -271,9 +298,12 @@ XmLoadError Load(std::span<const uint8_t> bytes, XmSong& song) {
     }
 
     song.instruments.resize(static_cast<size_t>(song.instrumentCount));
-    for (XmInstrument& inst : song.instruments) {
-        const XmLoadError e = ReadInstrument(in, inst);
-        if (e != XmLoadError::None) return e;
+    for (size_t i = 0; i < song.instruments.size(); ++i) {
+        const XmLoadError e = ReadInstrument(in, song.instruments[i], detail);
+        if (e != XmLoadError::None) {
+            detail.index = static_cast<int>(i) + 1;
+            return e;
+        }
     }
     return XmLoadError::None;
 }
@@ -282,12 +312,15 @@ XmLoadError Load(std::span<const uint8_t> bytes, XmSong& song) {
 
 XmLoadResult LoadXm(std::span<const uint8_t> bytes) {
     XmLoadResult result;
+    LoadDetail detail;
     try {
-        result.error = Load(bytes, result.song);
+        result.error = Load(bytes, result.song, detail, result.version);
     } catch (const std::bad_alloc&) {
         result.error = XmLoadError::OutOfMemory;
     }
     if (!result.ok()) result.song = XmSong{};
+    result.where = detail.index;
+    result.value = detail.value;
     return result;
 }
 
@@ -330,6 +363,50 @@ const char* XmLoadErrorText(XmLoadError error) {
     case XmLoadError::OutOfMemory: return "out of memory";
     }
     return "unknown error";
+}
+
+}  // namespace kestrane
+
+namespace kestrane {
+
+std::string XmLoadMessage(const XmLoadResult& result) {
+    char text[200];
+    const unsigned long long v = result.value;
+    switch (result.error) {
+    case XmLoadError::None: return "no error";
+    case XmLoadError::BadSongLength:
+        std::snprintf(text, sizeof text, "the song length is %llu; it must be 1 to %d", v, kXmMaxSongLength);
+        break;
+    case XmLoadError::BadChannelCount:
+        std::snprintf(text, sizeof text, "the module has %llu channels; it must have 1 to %d", v, kXmMaxChannels);
+        break;
+    case XmLoadError::TooManyRows:
+        std::snprintf(text, sizeof text, "pattern %d has %llu rows, more than %d", result.where, v, kXmMaxRows);
+        break;
+    case XmLoadError::TooManySamples:
+        std::snprintf(text, sizeof text, "instrument %d has %llu samples, more than %d", result.where, v,
+                      kXmMaxSamplesPerInstrument);
+        break;
+    case XmLoadError::SampleHeaderTooLarge:
+        std::snprintf(text, sizeof text, "instrument %d declares sample headers of %llu bytes, more than %d",
+                      result.where, v, kXmMaxSampleHeaderSize);
+        break;
+    case XmLoadError::SampleTooLong:
+        std::snprintf(text, sizeof text, "a sample of instrument %d has %llu frames; the limit is below %u",
+                      result.where, v, kXmMaxSampleFrames);
+        break;
+    default: return XmLoadErrorText(result.error);
+    }
+    std::string message = text;
+    // Older layouts (1.02, 1.03) store pattern and instrument headers
+    // differently, so their fields read as nonsense; that, not the field,
+    // is what the user needs to hear.
+    if (result.version != 0x0104 && result.version != 0) {
+        std::snprintf(text, sizeof text, " (the module is XM version %u.%02x; only version 1.04 is read)",
+                      static_cast<unsigned>(result.version >> 8), static_cast<unsigned>(result.version & 0xFF));
+        message += text;
+    }
+    return message;
 }
 
 }  // namespace kestrane

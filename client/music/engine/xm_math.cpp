@@ -2,7 +2,11 @@
 // 16-bit output conversion.
 #include "engine/xm_math.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 
@@ -39,7 +43,22 @@ int32_t XmNotePeriod(bool linear, int note, int finetune) {
 uint32_t XmLinearFrequency(int32_t period, int32_t offset) {
     const int64_t p = int64_t{period} + offset;
     if (p <= 0) return 40;
-    return static_cast<uint32_t>(std::llround(8363.0 * std::exp2(static_cast<double>(4608 - p) / 768.0)));
+    auto exact = [](int64_t q) {
+        return static_cast<uint32_t>(std::llround(8363.0 * std::exp2(static_cast<double>(4608 - q) / 768.0)));
+    };
+    // Every tick asks again for every channel, nearly always for a period
+    // met before; the formula's results are kept per period (0: not yet
+    // computed; no period in the table gives 0 Hz).
+    constexpr int64_t kTablePeriods = 12288;
+    static std::array<std::atomic<uint32_t>, kTablePeriods> table{};
+    if (p >= kTablePeriods) return exact(p);
+    std::atomic<uint32_t>& slot = table[static_cast<size_t>(p)];
+    uint32_t f = slot.load(std::memory_order_relaxed);
+    if (f == 0) {
+        f = exact(p);
+        slot.store(f, std::memory_order_relaxed);
+    }
+    return f;
 }
 
 uint32_t XmAmigaFrequency(int32_t period, int32_t offset) {
@@ -52,6 +71,63 @@ uint64_t XmStepForFrequency(uint32_t frequency) {
     const uint64_t whole = frequency / kXmSampleRate;
     const uint64_t rest = frequency % kXmSampleRate;
     return (whole << 32) | ((rest << 32) / kXmSampleRate);
+}
+
+namespace {
+
+std::atomic<bool> g_simdAllowed{true};
+
+// Magnitudes from this bound on give 32,767 or more; below it the rounded
+// quotient (m + 8160) / 16320 equals XmConvertSample's.
+constexpr int64_t kConvertLimit = int64_t{16320} * 32767 - 8160;
+
+// The unity conversion four values at a time. (m + 8160) / 16320 is
+// ((m + 8160) >> 6) / 255, and for values below 2^24 the division by 255
+// is exactly (y * 8,421,505) >> 31 (the multiplier's error, 127 / 2^31 per
+// unit, stays below 1/255 up to 2^24).
+__attribute__((target("avx2"))) size_t ConvertUnityAvx2(const int64_t* accumulated, int16_t* out, size_t count) {
+    const __m256i limit = _mm256_set1_epi64x(kConvertLimit);
+    const __m256i half = _mm256_set1_epi64x(8160);
+    const __m256i magic = _mm256_set1_epi64x(8421505);
+    const __m256i evenLanes = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
+    size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(accumulated + i));
+        const __m256i negative = _mm256_cmpgt_epi64(_mm256_setzero_si256(), a);
+        __m256i m = _mm256_sub_epi64(_mm256_xor_si256(a, negative), negative);
+        m = _mm256_blendv_epi8(m, limit, _mm256_cmpgt_epi64(m, limit));
+        const __m256i y = _mm256_srli_epi64(_mm256_add_epi64(m, half), 6);
+        const __m256i q = _mm256_srli_epi64(_mm256_mul_epu32(y, magic), 31);
+        const __m256i signedQ = _mm256_sub_epi64(_mm256_xor_si256(q, negative), negative);
+        const __m128i q32 = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(signedQ, evenLanes));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packs_epi32(q32, q32));
+    }
+    return i;
+}
+
+}  // namespace
+
+void XmAllowSimdMixing(bool allowed) { g_simdAllowed = allowed; }
+
+bool XmSimdMixing() {
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have && g_simdAllowed.load(std::memory_order_relaxed);
+}
+
+void XmConvertBlock(const int64_t* accumulated, int16_t* out, size_t count, int32_t masterVolume) {
+    if (masterVolume != kXmUnityMasterVolume) {
+        for (size_t i = 0; i < count; ++i) out[i] = XmConvertSample(accumulated[i], masterVolume);
+        return;
+    }
+    constexpr int64_t kLimit = kConvertLimit;
+    size_t i = XmSimdMixing() ? ConvertUnityAvx2(accumulated, out, count) : 0;
+    for (; i < count; ++i) {
+        const int64_t a = accumulated[i];
+        const int64_t m = a < 0 ? -a : a;
+        const uint32_t m32 = static_cast<uint32_t>(m < kLimit ? m : kLimit);
+        const int32_t q = static_cast<int32_t>((m32 + 8160u) / 16320u);
+        out[i] = static_cast<int16_t>(a < 0 ? -q : q);
+    }
 }
 
 int32_t XmVibratoWave(int waveform, int position) {

@@ -3,6 +3,7 @@
 // except the two frequency formulas.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace kestrane {
@@ -48,6 +49,17 @@ inline int16_t XmConvertSample(int64_t accumulated, int32_t masterVolume) {
     v = v > 32767 ? 32767 : v < -32767 ? -32767 : v;  // a master volume above unity still clips
     return static_cast<int16_t>(accumulated < 0 ? -v : v);
 }
+
+// XmConvertSample over a whole buffer. At unity master volume (the usual
+// case) the scaling is the identity, so each value is only rounded and
+// limited, in 32-bit arithmetic the compiler can vectorise.
+void XmConvertBlock(const int64_t* accumulated, int16_t* out, size_t count, int32_t masterVolume);
+
+// The mixer and the block conversion use AVX2 where the processor has it,
+// with the same results as the portable loops; tests turn it off to check
+// that the portable loops agree.
+void XmAllowSimdMixing(bool allowed);
+bool XmSimdMixing();
 
 // Vibrato / tremolo waveform value (-127..127) for a 6-bit position.
 int32_t XmVibratoWave(int waveform, int position);

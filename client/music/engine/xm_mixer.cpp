@@ -1,7 +1,10 @@
 // The integer mixer: adds every voice's interpolated, volume-ramped samples
 // into the 64-bit accumulator and keeps positions inside their loops. The
 // inner loop runs over the raw sample data with no per-frame calls.
+#include <immintrin.h>
+
 #include <algorithm>
+#include <cstring>
 
 #include "engine/xm_renderer.h"
 
@@ -13,27 +16,68 @@ namespace {
 int64_t FramesToBoundary(int64_t fixed, bool backward, int64_t loopStart, int64_t loopEnd, uint64_t step) {
     const int64_t dist = backward ? fixed - loopStart : loopEnd - fixed;
     if (dist <= 0) return 0;
+    // Tiny loops at high pitch meet their boundary every frame; spare them
+    // the division.
+    if (static_cast<uint64_t>(dist) <= step) return 1;
     return static_cast<int64_t>((static_cast<uint64_t>(dist) + step - 1) / step);
 }
 
-// Brings a position that crossed its boundary back into the loop, or stops
-// the voice when the sample has no loop. Returns false when stopped.
-bool HandleBoundary(int64_t& fixed, bool& backward, const XmSample& s) {
-    const int64_t ls = int64_t{s.loopStart} << 32;
-    const int64_t le = int64_t{s.LoopEnd()} << 32;
+// a mod d for 32-bit values by two multiplications instead of a division
+// (exact for every a and every d >= 1): the loop lengths of a voice are
+// fixed, so their multipliers are made once per mix.
+struct FastModulus {
+    uint32_t divisor = 1;
+    uint64_t multiplier = 0;
+    explicit FastModulus(uint32_t d) : divisor(d), multiplier(~uint64_t{0} / d + 1) {}
+    uint32_t Of(uint32_t a) const {
+        const uint64_t low = multiplier * a;
+        return static_cast<uint32_t>((static_cast<unsigned __int128>(low) * divisor) >> 64);
+    }
+};
+
+// x mod (frames << 32) for x >= 0 and a whole number of frames: only the
+// integer part needs dividing, and it fits 32 bits whenever x does in
+// frames, so the division is a short one.
+int64_t ModWholeFrames(int64_t x, int64_t modulus, const FastModulus& fast) {
+    if (x < modulus) return x;
+    const uint64_t whole = static_cast<uint64_t>(x) >> 32;
+    const uint64_t frames = static_cast<uint64_t>(modulus) >> 32;
+    const uint64_t fraction = static_cast<uint64_t>(x) & 0xFFFFFFFFu;
+    const uint64_t rest = whole <= 0xFFFFFFFFu ? uint64_t{fast.Of(static_cast<uint32_t>(whole))} : whole % frames;
+    return static_cast<int64_t>((rest << 32) | fraction);
+}
+
+// The loop a voice plays through, with the moduli its wraps need: the
+// sample's own, or for a short forward loop its unrolled copy (the same
+// loop repeated, so the voice wraps far less often).
+struct Loop {
+    Loop(const int16_t* samples, XmLoopType loopType, uint32_t start, uint32_t frames)
+        : data(samples), type(loopType), ls(int64_t{start} << 32), le(int64_t{start + frames} << 32),
+          length(frames == 0 ? 1 : frames), twice(2 * (frames == 0 ? 1 : frames)) {}
+    const int16_t* data;
+    XmLoopType type;
+    int64_t ls;  // 32.32
+    int64_t le;
+    FastModulus length;
+    FastModulus twice;
+};
+
+[[gnu::always_inline]] inline bool HandleBoundary(int64_t& fixed, bool& backward, const Loop& loop) {
+    const int64_t ls = loop.ls;
+    const int64_t le = loop.le;
     const int64_t len = le - ls;
-    switch (s.loopType) {
+    switch (loop.type) {
     case XmLoopType::None:
         return false;
     case XmLoopType::Forward:
-        if (fixed >= le) fixed = ls + (fixed - le) % len;
+        if (fixed >= le) fixed = ls + ModWholeFrames(fixed - le, len, loop.length);
         return true;
     case XmLoopType::PingPong:
         // Fold the overshoot over one back-and-forth cycle of the loop. A
         // backward position stays below the loop end so its interpolation
         // partner is at most the guard value.
         if (!backward) {
-            const int64_t over = (fixed - le) % (2 * len);
+            const int64_t over = ModWholeFrames(fixed - le, 2 * len, loop.twice);
             if (over < len) {
                 fixed = le - 1 - over;
                 backward = true;
@@ -41,7 +85,7 @@ bool HandleBoundary(int64_t& fixed, bool& backward, const XmSample& s) {
                 fixed = ls + (over - len);
             }
         } else {
-            const int64_t under = (ls - fixed) % (2 * len);
+            const int64_t under = ModWholeFrames(ls - fixed, 2 * len, loop.twice);
             if (under < len) {
                 fixed = ls + under;
                 backward = false;
@@ -86,6 +130,86 @@ inline void MixSpan(const int16_t* data, int64_t& fixed, int64_t dstep, int32_t&
     curR = r;
 }
 
+// MixSpan four frames at a time with AVX2, for machines that have it; the
+// arithmetic is the scalar loop's, lane by lane, so the output is the same
+// bit for bit. The two neighbouring samples of a frame are read as one
+// 32-bit word. The tail of fewer than four frames is left to the caller.
+// The sample at a position and the one after it, as one little-endian word.
+inline int32_t SamplePair(const int16_t* data, int64_t position) {
+    int32_t word;
+    std::memcpy(&word, data + (position >> 32), sizeof word);
+    return word;
+}
+
+// (p + (p < 0 ? 64 : 0)) >> 7 of the 64-bit products interp * volume.
+// AVX2 shifts 64-bit lanes only logically: the sign bit is flipped in and
+// subtracted out to make the shift arithmetic.
+__attribute__((target("avx2"))) inline __m256i ScaleAvx2(__m256i interp, __m256i volume) {
+    const __m256i p = _mm256_mul_epi32(interp, volume);
+    const __m256i negative = _mm256_cmpgt_epi64(_mm256_setzero_si256(), p);
+    const __m256i rounded = _mm256_add_epi64(p, _mm256_and_si256(negative, _mm256_set1_epi64x(64)));
+    const __m256i signBit = _mm256_set1_epi64x(int64_t{1} << 56);  // bit 63 after the shift
+    return _mm256_sub_epi64(_mm256_xor_si256(_mm256_srli_epi64(rounded, 7), signBit), signBit);
+}
+
+template <bool kRamp>
+__attribute__((target("avx2"))) int64_t MixSpanAvx2(const int16_t* data, int64_t& fixed, int64_t dstep,
+                                                    int32_t& curL, int32_t& curR, int32_t rampL, int32_t rampR,
+                                                    int64_t* out, int64_t frames) {
+    const int64_t quads = frames / 4;
+    if (quads == 0) return 0;
+    int64_t pos = fixed;
+    const __m256i step4 = _mm256_set1_epi64x(4 * dstep);
+    __m256i posv = _mm256_setr_epi64x(pos, pos + dstep, pos + 2 * dstep, pos + 3 * dstep);
+    // Volumes in the accumulator's own order: left, right of one frame,
+    // then of the next, so the products add in without reshuffling.
+    __m256i vol01 = _mm256_setr_epi64x(curL, curR, curL + rampL, curR + rampR);
+    __m256i vol23 = _mm256_setr_epi64x(curL + 2 * rampL, curR + 2 * rampR, curL + 3 * rampL, curR + 3 * rampR);
+    const __m256i ramp4 = _mm256_setr_epi64x(4 * int64_t{rampL}, 4 * int64_t{rampR}, 4 * int64_t{rampL},
+                                             4 * int64_t{rampR});
+    const __m256i lowMask = _mm256_set1_epi64x(0xFFFFFFFF);
+    for (int64_t q = 0; q < quads; ++q) {
+        const __m128i words = _mm_setr_epi32(SamplePair(data, pos), SamplePair(data, pos + dstep),
+                                             SamplePair(data, pos + 2 * dstep), SamplePair(data, pos + 3 * dstep));
+        const __m128i s0 = _mm_srai_epi32(_mm_slli_epi32(words, 16), 16);
+        const __m128i s1 = _mm_srai_epi32(words, 16);
+        const __m256i diff = _mm256_cvtepi32_epi64(_mm_sub_epi32(s1, s0));
+        const __m256i half = _mm256_srli_epi64(_mm256_and_si256(posv, lowMask), 1);
+        // Only the low 32 bits of each lane count from here on (the volume
+        // product reads no more), as the scalar cast to 32 bits: a logical
+        // shift serves, and the sum needs no sign extension.
+        const __m256i shifted = _mm256_srli_epi64(_mm256_mul_epi32(diff, half), 25);
+        const __m256i interp = _mm256_add_epi64(shifted, _mm256_slli_epi64(_mm256_cvtepi32_epi64(s0), 6));
+        const __m256i interp01 = _mm256_permute4x64_epi64(interp, 0x50);  // i0 i0 i1 i1
+        const __m256i interp23 = _mm256_permute4x64_epi64(interp, 0xFA);  // i2 i2 i3 i3
+        __m256i* o = reinterpret_cast<__m256i*>(out + 8 * q);
+        _mm256_storeu_si256(o, _mm256_add_epi64(_mm256_loadu_si256(o), ScaleAvx2(interp01, vol01)));
+        _mm256_storeu_si256(o + 1, _mm256_add_epi64(_mm256_loadu_si256(o + 1), ScaleAvx2(interp23, vol23)));
+        if constexpr (kRamp) {
+            vol01 = _mm256_add_epi64(vol01, ramp4);
+            vol23 = _mm256_add_epi64(vol23, ramp4);
+        }
+        posv = _mm256_add_epi64(posv, step4);
+        pos += 4 * dstep;
+    }
+    fixed = pos;
+    if constexpr (kRamp) {
+        curL += static_cast<int32_t>(4 * quads * rampL);
+        curR += static_cast<int32_t>(4 * quads * rampR);
+    }
+    return 4 * quads;
+}
+
+bool HaveAvx2() { return XmSimdMixing(); }
+
+template <bool kRamp>
+void MixSpanDispatch(const int16_t* data, int64_t& fixed, int64_t dstep, int32_t& curL, int32_t& curR, int32_t rampL,
+               int32_t rampR, int64_t* out, int64_t frames) {
+    int64_t done = 0;
+    if (HaveAvx2()) done = MixSpanAvx2<kRamp>(data, fixed, dstep, curL, curR, rampL, rampR, out, frames);
+    if (done < frames) MixSpan<kRamp>(data, fixed, dstep, curL, curR, rampL, rampR, out + 2 * done, frames - done);
+}
+
 }  // namespace
 
 void XmRenderer::MixRun(int64_t* acc, int frames) {
@@ -107,9 +231,12 @@ void XmRenderer::MixRun(int64_t* acc, int frames) {
 
 void XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int frames) {
     const XmSample& s = *v.sample;
-    const int16_t* data = s.data.data();
-    const int64_t ls = int64_t{s.loopStart} << 32;
-    const int64_t le = int64_t{s.LoopEnd()} << 32;
+    const XmUnrolledLoop* unrolled = s.loopType == XmLoopType::Forward ? UnrolledLoop(s) : nullptr;
+    const Loop loop = unrolled ? Loop(unrolled->data.data(), s.loopType, s.loopStart, unrolled->loopFrames)
+                               : Loop(s.data.data(), s.loopType, s.loopStart, s.loopLength);
+    const int16_t* data = loop.data;
+    const int64_t ls = loop.ls;
+    const int64_t le = loop.le;
     const uint64_t step = v.step < 32 ? kXmFloorStep : v.step;
     int64_t fixed = (int64_t{v.position} << 32) | v.fraction;
     bool backward = v.backward;
@@ -124,6 +251,51 @@ void XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int frames) {
         }
         int64_t n = frames - done;
         if (v.rampFrames > 0) n = std::min<int64_t>(n, v.rampFrames);
+        // Within two frames of the boundary (tiny loops, high pitch) the
+        // voice goes frame by frame, meeting the boundary as it comes,
+        // instead of dividing out a run of one or two frames each time.
+        if (const int64_t dist = backward ? fixed - ls : le - fixed; dist <= 0 || static_cast<uint64_t>(dist) <= 2 * step) {
+            const int64_t dstep = backward ? -static_cast<int64_t>(step) : static_cast<int64_t>(step);
+            int32_t l = v.currentLeft;
+            int32_t r = v.currentRight;
+            int64_t* out = acc + 2 * done;
+            int64_t k = 0;
+            bool stopped = false;
+            while (k < n) {
+                const int64_t d = backward ? fixed - ls : le - fixed;
+                if (d > 0) {
+                    if (static_cast<uint64_t>(d) > 2 * step) break;
+                    MixSpan<true>(data, fixed, dstep, l, r, v.rampLeft, v.rampRight, out + 2 * k, 1);
+                    ++k;
+                    if ((backward ? fixed - ls : le - fixed) > 0) continue;
+                }
+                if (!HandleBoundary(fixed, backward, loop)) {
+                    stopped = true;
+                    break;
+                }
+                // One step may have crossed the loop several times; after the
+                // wrap the next test decides between frame by frame and runs.
+                if (backward != (dstep < 0)) break;
+            }
+            v.currentLeft = l;
+            v.currentRight = r;
+            if (v.rampFrames > 0) {
+                v.rampFrames -= static_cast<int32_t>(k);
+                if (v.rampFrames == 0) {
+                    v.rampLeft = 0;
+                    v.rampRight = 0;
+                }
+            }
+            done += static_cast<int>(k);
+            if (stopped) {
+                v.sample = nullptr;
+                v.position = 0;
+                v.fraction = 0;
+                v.backward = false;
+                return;
+            }
+            continue;
+        }
         const int64_t toBoundary = FramesToBoundary(fixed, backward, ls, le, step);
         const int64_t m = std::min(n, toBoundary);
         if (m > 0) {
@@ -137,9 +309,9 @@ void XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int frames) {
                 fixed += dstep * m;  // silent: only the position moves
             } else {
                 if (rampL == 0 && rampR == 0)
-                    MixSpan<false>(data, fixed, dstep, curL, curR, 0, 0, out, m);
+                    MixSpanDispatch<false>(data, fixed, dstep, curL, curR, 0, 0, out, m);
                 else
-                    MixSpan<true>(data, fixed, dstep, curL, curR, rampL, rampR, out, m);
+                    MixSpanDispatch<true>(data, fixed, dstep, curL, curR, rampL, rampR, out, m);
                 v.currentLeft = curL;
                 v.currentRight = curR;
             }
@@ -153,7 +325,7 @@ void XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int frames) {
             done += static_cast<int>(m);
         }
         if (m == toBoundary) {
-            if (!HandleBoundary(fixed, backward, s)) {
+            if (!HandleBoundary(fixed, backward, loop)) {
                 v.sample = nullptr;
                 v.position = 0;
                 v.fraction = 0;
@@ -162,9 +334,33 @@ void XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int frames) {
             }
         }
     }
+    // Back from the unrolled copy to the sample's own loop.
+    if (unrolled != nullptr && fixed >= ls) fixed = ls + ModWholeFrames(fixed - ls, int64_t{s.loopLength} << 32, FastModulus(s.loopLength));
     v.position = static_cast<uint32_t>(fixed >> 32);
     v.fraction = static_cast<uint32_t>(fixed);
     v.backward = backward;
+}
+
+const XmUnrolledLoop* XmRenderer::UnrolledLoop(const XmSample& s) const {
+    const auto it = unrolled_.find(&s);
+    return it == unrolled_.end() ? nullptr : &it->second;
+}
+
+void XmRenderer::UnrollShortLoops() {
+    for (const XmInstrument& inst : song_->instruments)
+        for (const XmSample& s : inst.samples) {
+            if (s.loopType != XmLoopType::Forward || s.loopLength == 0 || s.loopLength >= kXmUnrollBelowFrames)
+                continue;
+            const uint32_t copies = (kXmUnrollBelowFrames * 8 + s.loopLength - 1) / s.loopLength;
+            XmUnrolledLoop u;
+            u.loopFrames = copies * s.loopLength;
+            u.data.reserve(size_t{s.loopStart} + u.loopFrames + 1);
+            u.data.assign(s.data.begin(), s.data.begin() + s.loopStart);
+            for (uint32_t c = 0; c < copies; ++c)
+                u.data.insert(u.data.end(), s.data.begin() + s.loopStart, s.data.begin() + s.LoopEnd());
+            u.data.push_back(s.data[s.LoopEnd()]);  // the guard, as in the sample
+            unrolled_.emplace(&s, std::move(u));
+        }
 }
 
 }  // namespace kestrane

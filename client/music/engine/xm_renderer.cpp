@@ -17,9 +17,13 @@ constexpr int32_t kUnlimitedBound = 1 << 24;
 
 int32_t Bounded(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, -kUnlimitedBound, kUnlimitedBound)); }
 
-bool IsTonePortamento(const XmCell& c) { return c.effect == 3 || c.effect == 5; }
+bool IsTonePortamento(const XmCell& c) {
+    return c.Effect() == XmEffect::TonePortamento || c.Effect() == XmEffect::TonePortamentoVolumeSlide;
+}
 bool IsVolumeColumnPortamento(uint8_t v) { return v >= 0xF0; }
-bool IsNoteDelay(const XmCell& c) { return c.effect == 14 && (c.param >> 4) == 0xD; }
+bool IsNoteDelay(const XmCell& c) {
+    return c.Effect() == XmEffect::Extended && c.Extended() == XmExtendedEffect::NoteDelay;
+}
 
 }  // namespace
 
@@ -32,6 +36,7 @@ XmRenderer::XmRenderer(std::shared_ptr<const XmSong> song, bool loop) : song_(st
     finetunes_.resize(static_cast<size_t>(slots));
     accumulator_.resize(kXmBlockSamples);
     playable_ = XmSongIsPlayable(*song_);
+    if (playable_) UnrollShortLoops();
     Reset();
 }
 
@@ -75,7 +80,7 @@ const XmCell* XmRenderer::CellAt(int channel) const {
 bool XmRenderer::RenderBlock(std::span<int16_t, kXmBlockSamples> out) {
     std::fill(accumulator_.begin(), accumulator_.end(), 0);
     MixFrames(accumulator_);
-    for (size_t i = 0; i < out.size(); ++i) out[i] = XmConvertSample(accumulator_[i], masterVolume_);
+    XmConvertBlock(accumulator_.data(), out.data(), out.size(), masterVolume_);
     return !ended_;
 }
 
@@ -199,7 +204,7 @@ void XmRenderer::ProcessCell(XmChannel& ch, const XmCell& cell) {
     ch.savedPeriod = ch.period;
     ch.savedVolume = ch.volume;
     ch.savedPanning = ch.panning;
-    if (ch.previousEffect == 7 && cell.effect != 7) ch.volume = Bounded(int64_t{ch.volume} + ch.lastTremoloOffset);
+    if (ch.previousEffect == XmEffect::Tremolo && cell.Effect() != XmEffect::Tremolo) ch.volume = Bounded(int64_t{ch.volume} + ch.lastTremoloOffset);
     ch.volumeOffset = 0;
     ch.periodOffset = 0;
     ch.frequencyChanged = true;
@@ -225,7 +230,7 @@ void XmRenderer::ProcessCell(XmChannel& ch, const XmCell& cell) {
     }
     // 6-7.
     VolumeColumnRow(ch, cell.volume);
-    if (cell.note >= kXmKeyOffNote || cell.effect == 20) ch.keyOff = true;
+    if (cell.note >= kXmKeyOffNote || cell.Effect() == XmEffect::KeyOff) ch.keyOff = true;
     // 8-9: envelopes and fadeout.
     StepEnvelopes(ch);
     if (ch.keyOff) {
@@ -235,7 +240,7 @@ void XmRenderer::ProcessCell(XmChannel& ch, const XmCell& cell) {
     }
     // 10-11.
     EffectRow(ch, cell);
-    ch.previousEffect = cell.effect;
+    ch.previousEffect = cell.Effect();
     if (IsNoteDelay(cell)) {
         ch.period = ch.savedPeriod;
         ch.volume = ch.savedVolume;
@@ -286,7 +291,9 @@ void XmRenderer::NoteDelayTrigger(XmChannel& ch, const XmCell& cell) {
     ch.period = ch.targetPeriod;
     ch.noteStart = true;
     VolumeColumnRow(ch, cell.volume);
-    StepEnvelopes(ch);
+    // The envelopes are not stepped on the trigger tick: the envelope volume
+    // just set is what sounds now, and the envelope starts at its first point
+    // on the next tick.
     ch.frequencyChanged = ch.volumeChanged = ch.panningChanged = true;
     UpdateVoice(ch);
 }
@@ -480,36 +487,37 @@ void XmRenderer::EffectRow(XmChannel& ch, const XmCell& cell) {
     const uint8_t p = cell.param;
     const int x = p >> 4;
     const int y = p & 0x0F;
-    switch (cell.effect) {
-    case 1: case 2:
+    switch (cell.Effect()) {
+    case XmEffect::PortamentoUp:
+    case XmEffect::PortamentoDown:
         if (p) ch.portamento = p;
         break;
-    case 3:
+    case XmEffect::TonePortamento:
         if (p) ch.tonePortamento = p;
         ch.noteStart = false;
         break;
-    case 4:
+    case XmEffect::Vibrato:
         if (x) ch.vibratoSpeed = x;
         if (y) ch.vibratoDepth = y;
         Vibrato(ch);
         break;
-    case 5:
+    case XmEffect::TonePortamentoVolumeSlide:
         if (p) ch.volumeSlide = p;
         ch.noteStart = false;
         break;
-    case 6:
+    case XmEffect::VibratoVolumeSlide:
         if (p) ch.volumeSlide = p;
         Vibrato(ch);
         break;
-    case 7:
+    case XmEffect::Tremolo:
         if (x) ch.tremoloSpeed = x;
         if (y) ch.tremoloDepth = y;
         break;
-    case 8:
+    case XmEffect::SetPanning:
         ch.panning = p;
         ch.panningChanged = true;
         break;
-    case 9:
+    case XmEffect::SampleOffset:
         if (p) ch.sampleOffset = p;
         if (ch.noteStart && ch.sample != nullptr) {
             const uint32_t offset = uint32_t{ch.sampleOffset} * 256;
@@ -526,19 +534,19 @@ void XmRenderer::EffectRow(XmChannel& ch, const XmCell& cell) {
             }
         }
         break;
-    case 10:
+    case XmEffect::VolumeSlide:
         if (p) ch.volumeSlide = p;
         break;
-    case 11:
+    case XmEffect::PositionJump:
         pos_.nextOrder = p < song_->songLength ? p : 0;
         pos_.nextRow = 0;
         jumpThisRow_ = true;
         breakPastEnd_ = false;
         break;
-    case 12:
+    case XmEffect::SetVolume:
         ch.volume = p;
         break;
-    case 13:
+    case XmEffect::PatternBreak:
         pos_.nextRow = 10 * x + y;
         if (!jumpThisRow_) {
             const int next = pos_.order + 1;
@@ -546,40 +554,40 @@ void XmRenderer::EffectRow(XmChannel& ch, const XmCell& cell) {
             pos_.nextOrder = breakPastEnd_ ? 0 : next;
         }
         break;
-    case 14:
+    case XmEffect::Extended:
         ExtendedRow(ch, cell);
         break;
-    case 15:
+    case XmEffect::SpeedTempo:
         if (p < 32) {
             pos_.speed = p;
         } else {
             pos_.framesPerTick = XmFramesPerTick(p);
         }
         break;
-    case 16:
+    case XmEffect::GlobalVolume:
         pos_.globalVolume = p;
         break;
-    case 17:
+    case XmEffect::GlobalVolumeSlide:
         if (p) pos_.globalVolumeSlide = p;
         break;
-    case 21:
+    case XmEffect::EnvelopePosition:
         SetEnvelopePosition(ch, p);
         break;
-    case 25:
+    case XmEffect::PanningSlide:
         if (p) ch.panningSlide = p;
         break;
-    case 27:
+    case XmEffect::MultiRetrigger:
         if (p) {
             ch.retrigX = static_cast<uint8_t>(x);
             ch.retrigY = static_cast<uint8_t>(y);
         }
         break;
-    case 29:
+    case XmEffect::Tremor:
         if (x) ch.tremorOn = static_cast<uint8_t>(x);
         if (y) ch.tremorOff = static_cast<uint8_t>(y);
         Tremor(ch);
         break;
-    case 33:
+    case XmEffect::ExtraFinePortamento:
         if (x == 1) {
             if (y) ch.extraFineUp = static_cast<uint8_t>(y);
             ch.period = Bounded(int64_t{ch.period} - ch.extraFineUp);
@@ -597,8 +605,8 @@ void XmRenderer::EffectTick(XmChannel& ch, const XmCell& cell) {
     const uint8_t p = cell.param;
     const int x = p >> 4;
     const int y = p & 0x0F;
-    switch (cell.effect) {
-    case 0:
+    switch (cell.Effect()) {
+    case XmEffect::Arpeggio:
         if (p != 0) {
             const int semitones = pos_.tick % 3 == 1 ? x : pos_.tick % 3 == 2 ? y : 0;
             if (semitones != 0) {
@@ -611,51 +619,51 @@ void XmRenderer::EffectTick(XmChannel& ch, const XmCell& cell) {
             }
         }
         break;
-    case 1:
+    case XmEffect::PortamentoUp:
         ch.period = std::max<int32_t>(1, ch.period - 4 * ch.portamento);
         break;
-    case 2:
+    case XmEffect::PortamentoDown:
         ch.period = Bounded(int64_t{ch.period} + 4 * ch.portamento);
         break;
-    case 3:
+    case XmEffect::TonePortamento:
         TonePortamento(ch);
         break;
-    case 4:
+    case XmEffect::Vibrato:
         Vibrato(ch);
         break;
-    case 5:
+    case XmEffect::TonePortamentoVolumeSlide:
         TonePortamento(ch);
         VolumeSlide(ch, ch.volumeSlide);
         break;
-    case 6:
+    case XmEffect::VibratoVolumeSlide:
         Vibrato(ch);
         VolumeSlide(ch, ch.volumeSlide);
         break;
-    case 7:
+    case XmEffect::Tremolo:
         Tremolo(ch);
         break;
-    case 10:
+    case XmEffect::VolumeSlide:
         VolumeSlide(ch, ch.volumeSlide);
         break;
-    case 14:
+    case XmEffect::Extended:
         ExtendedTick(ch, cell);
         break;
-    case 17: {
+    case XmEffect::GlobalVolumeSlide: {
         const uint8_t m = pos_.globalVolumeSlide;
         pos_.globalVolume = Bounded(int64_t{pos_.globalVolume} + ((m >> 4) ? (m >> 4) : -(m & 0x0F)));
         break;
     }
-    case 25: {
+    case XmEffect::PanningSlide: {
         const uint8_t m = ch.panningSlide;
         if (m >> 4) ch.panning = std::min(255, ch.panning + (m >> 4));
         else ch.panning = std::max(0, ch.panning - (m & 0x0F));
         ch.panningChanged = true;
         break;
     }
-    case 27:
+    case XmEffect::MultiRetrigger:
         if (ch.retrigY != 0 && pos_.tick % ch.retrigY == 0) Retrigger(ch);
         break;
-    case 29:
+    case XmEffect::Tremor:
         Tremor(ch);
         break;
     default:
@@ -666,24 +674,23 @@ void XmRenderer::EffectTick(XmChannel& ch, const XmCell& cell) {
 }
 
 void XmRenderer::ExtendedRow(XmChannel& ch, const XmCell& cell) {
-    const int x = cell.param >> 4;
     const int y = cell.param & 0x0F;
-    switch (x) {
-    case 1:
+    switch (cell.Extended()) {
+    case XmExtendedEffect::FinePortamentoUp:
         if (y) ch.finePortaUp = static_cast<uint8_t>(y);
         ch.period = Bounded(int64_t{ch.period} - 4 * ch.finePortaUp);
         break;
-    case 2:
+    case XmExtendedEffect::FinePortamentoDown:
         if (y) ch.finePortaDown = static_cast<uint8_t>(y);
         ch.period = Bounded(int64_t{ch.period} + 4 * ch.finePortaDown);
         break;
-    case 4:
+    case XmExtendedEffect::VibratoWaveform:
         ch.vibratoWaveform = y;
         break;
-    case 5:
+    case XmExtendedEffect::Finetune:
         if (ch.sampleSlot >= 0) finetunes_[static_cast<size_t>(ch.sampleSlot)] = static_cast<int8_t>(y);
         break;
-    case 6:
+    case XmExtendedEffect::PatternLoop:
         if (y == 0) {
             ch.loopRow = pos_.row;
         } else {
@@ -691,22 +698,22 @@ void XmRenderer::ExtendedRow(XmChannel& ch, const XmCell& cell) {
             if (ch.loopCounter != 0) pos_.nextRow = ch.loopRow;
         }
         break;
-    case 7:
+    case XmExtendedEffect::TremoloWaveform:
         ch.tremoloWaveform = y;
         break;
-    case 8:
+    case XmExtendedEffect::SetPanning:
         ch.panning = y * 16;
         ch.panningChanged = true;
         break;
-    case 0xA:
+    case XmExtendedEffect::FineVolumeSlideUp:
         if (y) ch.fineVolumeSlide = -y;
         ch.volume = Bounded(int64_t{ch.volume} - ch.fineVolumeSlide);
         break;
-    case 0xB:
+    case XmExtendedEffect::FineVolumeSlideDown:
         if (y) ch.fineVolumeSlide = y;
         ch.volume = Bounded(int64_t{ch.volume} - ch.fineVolumeSlide);
         break;
-    case 0xE:
+    case XmExtendedEffect::PatternDelay:
         pos_.patternDelay = y * pos_.speed;
         break;
     default:
@@ -715,12 +722,12 @@ void XmRenderer::ExtendedRow(XmChannel& ch, const XmCell& cell) {
 }
 
 void XmRenderer::ExtendedTick(XmChannel& ch, const XmCell& cell) {
-    const int x = cell.param >> 4;
+    const XmExtendedEffect x = cell.Extended();
     const int y = cell.param & 0x0F;
-    if (x == 9 && y != 0 && pos_.tick % y == 0) {
+    if (x == XmExtendedEffect::Retrigger && y != 0 && pos_.tick % y == 0) {
         ch.noteStart = true;
         ch.startOffset = 0;
-    } else if (x == 0xC && pos_.tick == y) {
+    } else if (x == XmExtendedEffect::NoteCut && pos_.tick == y) {
         ch.volume = 0;
         ch.volumeChanged = true;
     }
@@ -795,7 +802,7 @@ std::vector<int16_t> XmRenderToPcm(std::shared_ptr<const XmSong> song, size_t ma
         const size_t got = r.MixFrames(std::span<int64_t>(acc.data(), 2 * want));
         pcm.resize(2 * (frames + got));
         int16_t* out = pcm.data() + 2 * frames;
-        for (size_t i = 0; i < 2 * got; ++i) out[i] = XmConvertSample(acc[i], r.MasterVolume());
+        XmConvertBlock(acc.data(), out, 2 * got, r.MasterVolume());
         frames += got;
         if (got < want) break;
     }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/xm_math.h"
@@ -40,6 +41,15 @@ struct XmVoice {
     int32_t rampForLeft = -1; // targets the running ramp was started for
     int32_t rampForRight = -1;
 };
+
+// A short forward loop repeated into one longer stretch of data: the mixer
+// plays the copy, so a tiny loop at high pitch wraps a few times per block
+// instead of every frame. The values the mixer reads are the same.
+struct XmUnrolledLoop {
+    std::vector<int16_t> data;  // frames before the loop, the copies, the guard
+    uint32_t loopFrames = 0;    // the copies' length
+};
+inline constexpr uint32_t kXmUnrollBelowFrames = 512;
 
 struct XmChannel {
     int note = 0;        // current note 1..96
@@ -87,7 +97,7 @@ struct XmChannel {
     int32_t tremoloWaveform = 0;
     int32_t loopRow = 0;
     int32_t loopCounter = 0;
-    int previousEffect = 0;
+    XmEffect previousEffect = XmEffect::Arpeggio;
     // Saved at each row for the note delay.
     int32_t savedPeriod = 0;
     int32_t savedVolume = 0;
@@ -181,6 +191,8 @@ private:
     const XmCell* CellAt(int channel) const;
     void MixRun(int64_t* acc, int frames);
     void MixVoice(XmVoice& v, int64_t* acc, int frames);
+    void UnrollShortLoops();
+    const XmUnrolledLoop* UnrolledLoop(const XmSample& s) const;
 
     std::shared_ptr<const XmSong> song_;
     bool loop_ = true;
@@ -193,6 +205,7 @@ private:
     std::vector<int8_t> finetunes_;      // per sample, changed by E5 until reset
     std::vector<int> sampleSlotBase_;    // first finetune slot per instrument
     std::vector<int64_t> accumulator_;
+    std::unordered_map<const XmSample*, XmUnrolledLoop> unrolled_;
     bool jumpThisRow_ = false;
     bool breakPastEnd_ = false;
 };

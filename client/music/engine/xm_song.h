@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace kestrane {
@@ -22,12 +23,60 @@ inline constexpr int kXmMaxEnvelopePoints = 12;
 inline constexpr int kXmNotes = 96;
 inline constexpr uint8_t kXmKeyOffNote = 97;  // 97 and above
 
+// Effect numbers of the pattern's effect column (letters as trackers show
+// them from 10 on).
+enum class XmEffect : uint8_t {
+    Arpeggio = 0,
+    PortamentoUp = 1,
+    PortamentoDown = 2,
+    TonePortamento = 3,
+    Vibrato = 4,
+    TonePortamentoVolumeSlide = 5,
+    VibratoVolumeSlide = 6,
+    Tremolo = 7,
+    SetPanning = 8,
+    SampleOffset = 9,
+    VolumeSlide = 10,        // A
+    PositionJump = 11,       // B
+    SetVolume = 12,          // C
+    PatternBreak = 13,       // D
+    Extended = 14,           // E, the sub-effect in the parameter's high nibble
+    SpeedTempo = 15,         // F
+    GlobalVolume = 16,       // G
+    GlobalVolumeSlide = 17,  // H
+    KeyOff = 20,             // K
+    EnvelopePosition = 21,   // L
+    PanningSlide = 25,       // P
+    MultiRetrigger = 27,     // R
+    Tremor = 29,             // T
+    ExtraFinePortamento = 33 // X
+};
+
+// Sub-effects of XmEffect::Extended.
+enum class XmExtendedEffect : uint8_t {
+    FinePortamentoUp = 0x1,
+    FinePortamentoDown = 0x2,
+    VibratoWaveform = 0x4,
+    Finetune = 0x5,
+    PatternLoop = 0x6,
+    TremoloWaveform = 0x7,
+    SetPanning = 0x8,
+    Retrigger = 0x9,
+    FineVolumeSlideUp = 0xA,
+    FineVolumeSlideDown = 0xB,
+    NoteCut = 0xC,
+    NoteDelay = 0xD,
+    PatternDelay = 0xE,
+};
+
 struct XmCell {
     uint8_t note = 0;        // 0 none, 1..96 C-0..B-7, 97+ key off
     uint8_t instrument = 0;  // 0 none, 1..N
     uint8_t volume = 0;      // volume-column byte
-    uint8_t effect = 0;
+    uint8_t effect = 0;  // an XmEffect value; numbers without one do nothing
     uint8_t param = 0;
+    XmEffect Effect() const { return static_cast<XmEffect>(effect); }
+    XmExtendedEffect Extended() const { return static_cast<XmExtendedEffect>(param >> 4); }
 };
 
 struct XmPattern {
@@ -111,6 +160,11 @@ enum class XmLoadError {
 struct XmLoadResult {
     XmLoadError error = XmLoadError::None;
     XmSong song;
+    // For a refusal: the pattern or instrument (numbered from 0 and 1, as
+    // trackers show them; -1 for none) and the value that broke the limit.
+    int where = -1;
+    uint64_t value = 0;
+    uint16_t version = 0;  // the header's format version, 0x0104 for XM 1.04
     bool ok() const { return error == XmLoadError::None; }
 };
 
@@ -120,6 +174,10 @@ struct XmLoadResult {
 XmLoadResult LoadXm(std::span<const uint8_t> bytes);
 
 const char* XmLoadErrorText(XmLoadError error);
+
+// The user's message for a failed load: the limit that was hit, where and by
+// what value, and the module's format version when it is not 1.04.
+std::string XmLoadMessage(const XmLoadResult& result);
 
 // True when every structure the renderer indexes is consistent (always so
 // for a song from LoadXm); the renderer plays nothing of a song that is not.

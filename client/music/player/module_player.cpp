@@ -145,7 +145,12 @@ void ModulePlayer::ThreadMain() {
   RaiseCurrentThreadForAudio();
   for (;;) {
     const std::uint64_t position = output_->Position();
-    if (song_ended_ && position >= end_position_) {
+    // The device takes blocks well before they are heard; releasing it when
+    // the last block is taken would cut off what it still holds. A device
+    // that never reports its played position is released once it has taken
+    // kDrainLimitBytes of silence after the end.
+    if (song_ended_ && position >= end_position_ &&
+        (output_->PlayedPosition().value_or(position) >= end_position_ || position >= end_position_ + kDrainLimitBytes)) {
       // A song without loop has been heard to its end: release the device
       // and the song here; a later Stop only joins this thread.
       Release();

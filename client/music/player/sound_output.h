@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <span>
 
 namespace kestrane::music {
@@ -19,6 +20,9 @@ inline constexpr std::size_t kBlockSamples = kBlockFrames * kChannels;
 inline constexpr std::size_t kBlockBytes = kBlockFrames * kBytesPerFrame;
 inline constexpr std::size_t kRingBlocks = 16;
 inline constexpr std::size_t kRingBytes = kBlockBytes * kRingBlocks;
+// One second of output: far more than any device holds in its buffers, so a
+// device that has taken this much beyond a point has surely played it.
+inline constexpr std::uint64_t kDrainLimitBytes = std::uint64_t{kSampleRate} * kBytesPerFrame;
 
 // 16 blocks of 1,024 stereo frames that the device plays over and over
 // while the mixing thread rewrites the blocks behind the play position.
@@ -55,6 +59,10 @@ class SoundOutput {
   virtual bool Open(const OutputRing& ring) = 0;
   // Bytes the device has taken from the ring since Open; never decreases.
   virtual std::uint64_t Position() = 0;
+  // Bytes actually played since Open: Position less what the device still
+  // holds in its own buffers. nullopt for outputs without such buffers,
+  // which play what they take.
+  virtual std::optional<std::uint64_t> PlayedPosition() { return std::nullopt; }
   // Stops playing and releases the device; safe when not open. Once it
   // returns the device no longer touches the ring.
   virtual void Close() = 0;

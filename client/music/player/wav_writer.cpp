@@ -1,6 +1,7 @@
 #include "player/wav_writer.h"
 
 #include <array>
+#include <bit>
 #include <vector>
 
 #include "player/sound_output.h"
@@ -44,11 +45,28 @@ WavWriter::~WavWriter() { Close(); }
 
 bool WavWriter::Open(const std::string& path) {
   Close();
-  file_.reset(std::fopen(path.c_str(), "wb"));
+  return Start(std::fopen(path.c_str(), "wb"), false);
+}
+
+bool WavWriter::OpenStdout() {
+  Close();
+  return Start(stdout, true);
+}
+
+bool WavWriter::Start(std::FILE* file, bool streamed) {
+  file_.reset(file);
   data_bytes_ = 0;
   failed_ = false;
+  streamed_ = streamed;
   if (!file_) return false;
-  const auto header = MakeHeader(0);
+  // Large writes: a render hands over one block (4 KiB) at a time. The
+  // buffer must be our own: given none, the C library keeps its 4 KiB one.
+  // Standard output keeps its own buffer, as it outlives this writer.
+  if (!streamed) {
+    buffer_.resize(kFileBufferBytes);
+    std::setvbuf(file_.get(), buffer_.data(), _IOFBF, buffer_.size());
+  }
+  const auto header = MakeHeader(streamed ? static_cast<std::uint32_t>(kMaxDataBytes) : 0);
   if (std::fwrite(header.data(), 1, header.size(), file_.get()) != header.size()) {
     failed_ = true;
     return false;
@@ -64,10 +82,16 @@ bool WavWriter::Write(std::span<const std::int16_t> samples) {
     failed_ = true;
     return false;
   }
-  std::vector<std::uint8_t> raw(bytes);
-  for (std::size_t i = 0; i < bytes / 2; ++i)
-    Put16(&raw[2 * i], static_cast<std::uint16_t>(samples[i]));
-  if (std::fwrite(raw.data(), 1, raw.size(), file_.get()) != raw.size()) {
+  std::size_t written = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    written = std::fwrite(samples.data(), 1, bytes, file_.get());
+  } else {
+    std::vector<std::uint8_t> raw(bytes);
+    for (std::size_t i = 0; i < bytes / 2; ++i)
+      Put16(&raw[2 * i], static_cast<std::uint16_t>(samples[i]));
+    written = std::fwrite(raw.data(), 1, raw.size(), file_.get());
+  }
+  if (written != bytes) {
     failed_ = true;
     return false;
   }
@@ -78,6 +102,12 @@ bool WavWriter::Write(std::span<const std::int16_t> samples) {
 bool WavWriter::Close() {
   if (!file_) return !failed_;
   bool ok = !failed_;
+  if (streamed_) {
+    if (std::fflush(file_.get()) != 0) ok = false;
+    file_.release();  // standard output stays open
+    failed_ = !ok;
+    return ok;
+  }
   const auto header = MakeHeader(static_cast<std::uint32_t>(data_bytes_));
   if (std::fseek(file_.get(), 0, SEEK_SET) != 0 ||
       std::fwrite(header.data(), 1, header.size(), file_.get()) != header.size())

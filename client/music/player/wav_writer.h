@@ -7,6 +7,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace kestrane::music {
 
@@ -19,6 +20,10 @@ class WavWriter {
 
   // Creates or truncates the file and writes a header with zero sizes.
   bool Open(const std::string& path);
+  // Writes to standard output, which is left open. A pipe cannot be
+  // patched afterwards, so the header carries the largest sizes, which
+  // readers take as "until the end of the stream".
+  bool OpenStdout();
   // Appends interleaved samples (little-endian on disk). Fails once the
   // file would pass the format's 4 GiB limit or the disk refuses data;
   // after a failure nothing more is written and Close reports it.
@@ -30,10 +35,19 @@ class WavWriter {
   std::uint64_t frames_written() const { return data_bytes_ / 4; }
 
  private:
+  bool Start(std::FILE* file, bool streamed);
+
   struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
+    void operator()(std::FILE* f) const {
+      if (f == stdout) std::fflush(f);
+      else std::fclose(f);
+    }
   };
+  static constexpr std::size_t kFileBufferBytes = 256 * 1024;
+  // Declared before file_, so the stream is closed before its buffer goes.
+  std::vector<char> buffer_;
   std::unique_ptr<std::FILE, FileCloser> file_;
+  bool streamed_ = false;
   std::uint64_t data_bytes_ = 0;
   bool failed_ = false;
 };

@@ -8,6 +8,7 @@
 #include <QMediaDevices>
 #include <QObject>
 #include <QThread>
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <span>
@@ -19,8 +20,11 @@ namespace {
 // one stopped, and the count of bytes taken is the device's play position.
 class RingReader final : public QIODevice {
  public:
-  RingReader(const OutputRing& ring, std::atomic<std::uint64_t>& position)
-      : ring_(ring), position_(position) {}
+  RingReader(const OutputRing& ring, std::atomic<std::uint64_t>& position, std::atomic<std::uint64_t>& played)
+      : ring_(ring), position_(position), played_(played) {}
+  // The sink whose processed time is sampled at each read; both live on the
+  // sound thread, so the sink is only asked from there.
+  void SetSink(const QAudioSink* sink) { sink_ = sink; }
   bool isSequential() const override { return true; }
   qint64 bytesAvailable() const override { return kRingBytes + QIODevice::bytesAvailable(); }
 
@@ -28,6 +32,10 @@ class RingReader final : public QIODevice {
   qint64 readData(char* data, qint64 maxlen) override {
     if (maxlen <= 0) return 0;
     const std::uint64_t at = position_.load();
+    if (sink_ != nullptr) {
+      const qint64 usecs = std::max<qint64>(0, sink_->processedUSecs());
+      played_.store(static_cast<std::uint64_t>(usecs) * kSampleRate / 1000000 * kBytesPerFrame);
+    }
     ring_.Read(at, std::span<std::byte>(reinterpret_cast<std::byte*>(data), static_cast<std::size_t>(maxlen)));
     position_.store(at + static_cast<std::uint64_t>(maxlen));
     return maxlen;
@@ -37,6 +45,8 @@ class RingReader final : public QIODevice {
  private:
   const OutputRing& ring_;
   std::atomic<std::uint64_t>& position_;
+  std::atomic<std::uint64_t>& played_;
+  const QAudioSink* sink_ = nullptr;
 };
 
 // Sink buffer: six blocks (128 ms), well inside the 15 blocks the ring
@@ -53,6 +63,7 @@ struct QtSoundOutput::Impl {
   std::unique_ptr<RingReader> reader;
   std::unique_ptr<QAudioSink> sink;
   std::atomic<std::uint64_t> position{0};
+  std::atomic<std::uint64_t> played{0};
 
   void CloseLocked() {
     if (!context) return;
@@ -92,6 +103,7 @@ bool QtSoundOutput::Open(const OutputRing& ring) {
   if (!device.isFormatSupported(format)) return false;
 
   impl_->position = 0;
+  impl_->played = 0;
   impl_->thread.start();
   impl_->context = std::make_unique<QObject>();
   impl_->context->moveToThread(&impl_->thread);
@@ -100,9 +112,10 @@ bool QtSoundOutput::Open(const OutputRing& ring) {
   QMetaObject::invokeMethod(
       impl->context.get(),
       [impl, &ring, &device, &format, &started] {
-        impl->reader = std::make_unique<RingReader>(ring, impl->position);
+        impl->reader = std::make_unique<RingReader>(ring, impl->position, impl->played);
         impl->reader->open(QIODevice::ReadOnly);
         impl->sink = std::make_unique<QAudioSink>(device, format);
+        impl->reader->SetSink(impl->sink.get());
         impl->sink->setBufferSize(kSinkBufferBytes);
         impl->sink->start(impl->reader.get());
         started = impl->sink->error() == QAudio::NoError &&
@@ -117,6 +130,12 @@ bool QtSoundOutput::Open(const OutputRing& ring) {
 }
 
 std::uint64_t QtSoundOutput::Position() { return impl_->position.load(); }
+
+std::optional<std::uint64_t> QtSoundOutput::PlayedPosition() {
+  // Sampled at the sink's last read, so it never runs ahead of the sink;
+  // and never ahead of what was taken, whatever the sink's clock says.
+  return std::min(impl_->played.load(), impl_->position.load());
+}
 
 void QtSoundOutput::Close() {
   std::lock_guard lock(impl_->mutex);

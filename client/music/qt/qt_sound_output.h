@@ -20,6 +20,9 @@ class QtSoundOutput final : public SoundOutput {
   // application (the player calls it from ModulePlay's thread).
   bool Open(const OutputRing& ring) override;
   std::uint64_t Position() override;
+  // From the sink's processed time, which excludes what the sink and the
+  // sound server still buffer.
+  std::optional<std::uint64_t> PlayedPosition() override;
   // May be called from any thread except the sink's own.
   void Close() override;
 

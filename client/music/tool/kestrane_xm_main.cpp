@@ -1,7 +1,12 @@
 // kestrane-xm: renders an XM module into a WAV file, or plays it through
-// the desktop's sound output until it ends or Ctrl-C.
+// the desktop's sound output until it ends or Ctrl-C. Built twice: the
+// renderer without Qt (kestrane-xm, quick to start and small), and with the
+// desktop output (kestrane-xm-play), to which kestrane-xm hands `play`.
+#include <unistd.h>
+
 #include <atomic>
 #include <csignal>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -22,16 +27,17 @@ namespace {
 using namespace kestrane::music;
 using namespace kestrane::music::tool;
 
+#ifdef KESTRANE_XM_DESKTOP
 std::atomic<bool> g_interrupted{false};
 
-// Only the desktop build plays, and so only it stops on a signal.
-[[maybe_unused]] void OnInterrupt(int) { g_interrupted = true; }
+void OnInterrupt(int) { g_interrupted = true; }
+#endif
 
 int RunPlay(int argc, char** argv, const std::vector<std::uint8_t>& bytes) {
 #ifdef KESTRANE_XM_DESKTOP
   const kestrane::XmLoadResult check = kestrane::LoadXm(bytes);
   if (!check.ok()) {
-    std::cerr << "kestrane-xm: not a playable module: " << kestrane::XmLoadErrorText(check.error) << "\n";
+    std::cerr << "kestrane-xm: not a playable module: " << kestrane::XmLoadMessage(check) << "\n";
     return kExitFailure;
   }
   QCoreApplication app(argc, argv);
@@ -51,10 +57,19 @@ int RunPlay(int argc, char** argv, const std::vector<std::uint8_t>& bytes) {
   player.Stop();
   return kExitOk;
 #else
-  (void)argc;
-  (void)argv;
+  // The desktop output lives in kestrane-xm-play beside this program, so a
+  // render never loads the sound and Qt libraries.
   (void)bytes;
-  std::cerr << "kestrane-xm: this build has no desktop sound output\n";
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) {
+    const std::string player = (self.parent_path() / "kestrane-xm-play").string();
+    std::vector<char*> args(argv, argv + argc);
+    args[0] = const_cast<char*>(player.c_str());
+    args.push_back(nullptr);
+    execv(player.c_str(), args.data());
+  }
+  std::cerr << "kestrane-xm: this build has no desktop sound output (kestrane-xm-play is missing)\n";
   return kExitFailure;
 #endif
 }
@@ -65,6 +80,14 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   const auto command = ParseCommand(args, std::cerr);
   if (!command) return kExitUsage;
+  if (command->kind == Command::kHelp) {
+    std::cout << Usage();
+    return kExitOk;
+  }
+  if (command->kind == Command::kVersion) {
+    std::cout << VersionText();
+    return kExitOk;
+  }
   const auto bytes = CommandSongBytes(*command, std::cerr);
   if (!bytes) return kExitFailure;
   if (command->kind == Command::kRender) return RunRender(*command, *bytes, std::cout, std::cerr);

@@ -1,5 +1,7 @@
 #include "xm_tool_commands.h"
 
+#include <getopt.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -8,60 +10,149 @@
 #include "about_song.h"
 #include "engine/xm_renderer.h"
 #include "engine/xm_song.h"
+#include "kestrane_version.h"
 #include "player/module_source.h"
 #include "player/wav_writer.h"
 
 namespace kestrane::music::tool {
 
 std::string Usage() {
-  return "usage: kestrane-xm render (SONG.xm | --builtin) OUT.wav [--seconds N]\n"
-         "       kestrane-xm play (SONG.xm | --builtin)\n";
+  return "Usage: kestrane-xm render (SONG.xm | --builtin) OUT.wav [--seconds=N]\n"
+         "  or:  kestrane-xm play (SONG.xm | --builtin)\n"
+         "  or:  kestrane-xm (--help | --version)\n"
+         "Render an XM (FastTracker 2 extended module) song to a 48 kHz 16-bit stereo\n"
+         "WAV file, or play it through the desktop's sound output.\n"
+         "\n"
+         "Commands:\n"
+         "  render    write the song to OUT.wav, once to its end (at most 600 s), or\n"
+         "            for --seconds with the song looping; OUT.wav '-' writes the WAV\n"
+         "            to standard output\n"
+         "  play      play the song once, to its last frame, or until interrupted\n"
+         "\n"
+         "Options:\n"
+         "      --builtin      use the module the About box carries instead of a file\n"
+         "      --seconds=N    render exactly N seconds (above 0, at most 21600),\n"
+         "                     looping the song\n"
+         "  -h, --help         display this help and exit\n"
+         "  -V, --version      output version information and exit\n"
+         "\n"
+         "Options take their value as --option=value or --option value.\n"
+         "\n"
+         "Exit status:\n"
+         "  0  success\n"
+         "  1  the module could not be read or loaded, the output could not be\n"
+         "     written, or no sound output could be opened\n"
+         "  2  usage error: unknown command or option, missing or bad value\n"
+         "\n"
+         "Examples:\n"
+         "  kestrane-xm render song.xm song.wav\n"
+         "  kestrane-xm render --builtin - --seconds=30 | aplay\n";
 }
 
-std::optional<Command> ParseCommand(const std::vector<std::string>& args, std::ostream& err) {
-  if (args.empty()) {
-    err << Usage();
+std::string VersionText() { return std::string("kestrane-xm ") + KESTRANE_VERSION_TEXT + "\n"; }
+
+namespace {
+
+enum OptionId { kOptBuiltin = 1000, kOptSeconds };
+
+std::optional<double> ParseSeconds(const std::string& text, std::ostream& err) {
+  char* end = nullptr;
+  errno = 0;
+  const double s = std::strtod(text.c_str(), &end);
+  // Up to 6 h (21,600 s) of audio: the WAV format's 4 GiB limit holds about 6.2 h.
+  if (text.empty() || *end != '\0' || errno != 0 || !std::isfinite(s) || s <= 0 || s > 6 * 3600) {
+    err << "kestrane-xm: --seconds wants a number of seconds from above 0 to 21600, not '" << text << "'\n";
     return std::nullopt;
   }
+  return s;
+}
+
+}  // namespace
+
+std::optional<Command> ParseCommand(const std::vector<std::string>& args, std::ostream& err) {
+  static const option kOptions[] = {
+      {"builtin", no_argument, nullptr, kOptBuiltin},
+      {"seconds", required_argument, nullptr, kOptSeconds},
+      {"help", no_argument, nullptr, 'h'},
+      {"version", no_argument, nullptr, 'V'},
+      {nullptr, 0, nullptr, 0},
+  };
+  // getopt_long permutes its argv; give it copies it may reorder.
+  std::vector<std::string> storage;
+  storage.reserve(args.size() + 1);
+  storage.push_back("kestrane-xm");
+  storage.insert(storage.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : storage) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
   Command c;
-  if (args[0] == "render") {
-    c.kind = Command::kRender;
-  } else if (args[0] == "play") {
-    c.kind = Command::kPlay;
-  } else {
-    err << "kestrane-xm: unknown command '" << args[0] << "'\n" << Usage();
-    return std::nullopt;
+  bool help = false;
+  bool version = false;
+  std::optional<std::string> secondsText;
+  optind = 0;  // a full restart, so the parser can run more than once
+  opterr = 0;  // the messages below replace getopt's own
+  const int argc = static_cast<int>(argv.size()) - 1;
+  for (;;) {
+    int index = -1;
+    const int id = getopt_long(argc, argv.data(), ":hV", kOptions, &index);
+    if (id == -1) break;
+    switch (id) {
+    case 'h': help = true; break;
+    case 'V': version = true; break;
+    case kOptBuiltin: c.builtin = true; break;
+    case kOptSeconds: secondsText = optarg; break;
+    case ':':
+      err << "kestrane-xm: " << argv[static_cast<std::size_t>(optind) - 1] << " needs a value\n";
+      return std::nullopt;
+    default: {
+      const std::string bad = optopt != 0 && optopt < 256 ? std::string("-") + static_cast<char>(optopt)
+                                                          : std::string(argv[static_cast<std::size_t>(optind) - 1]);
+      err << "kestrane-xm: unknown option '" << bad << "'\n"
+          << "Try 'kestrane-xm --help' for more information.\n";
+      return std::nullopt;
+    }
+    }
+  }
+  if (help) {
+    c.kind = Command::kHelp;
+    return c;
+  }
+  if (version) {
+    c.kind = Command::kVersion;
+    return c;
   }
   std::vector<std::string> positional;
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    if (args[i] == "--builtin") {
-      c.builtin = true;
-    } else if (args[i] == "--seconds" && c.kind == Command::kRender) {
-      if (i + 1 >= args.size()) {
-        err << "kestrane-xm: --seconds needs a number\n";
-        return std::nullopt;
-      }
-      const std::string& text = args[++i];
-      char* end = nullptr;
-      errno = 0;
-      const double s = std::strtod(text.c_str(), &end);
-      // Up to 6 h (21,600 s) of audio: the WAV format's 4 GiB limit holds about 6.2 h.
-      if (text.empty() || *end != '\0' || errno != 0 || !std::isfinite(s) || s <= 0 || s > 6 * 3600) {
-        err << "kestrane-xm: --seconds wants a number of seconds from above 0 to 21600, not '" << text
-            << "'\n";
-        return std::nullopt;
-      }
-      c.seconds = s;
-    } else if (args[i].size() > 1 && args[i][0] == '-') {
-      err << "kestrane-xm: unknown option '" << args[i] << "'\n" << Usage();
+  for (int i = optind; i < argc; ++i) positional.emplace_back(argv[static_cast<std::size_t>(i)]);
+  if (positional.empty()) {
+    err << "kestrane-xm: a command is needed: render or play\n"
+        << "Try 'kestrane-xm --help' for more information.\n";
+    return std::nullopt;
+  }
+  if (positional[0] == "render") {
+    c.kind = Command::kRender;
+  } else if (positional[0] == "play") {
+    c.kind = Command::kPlay;
+  } else {
+    err << "kestrane-xm: unknown command '" << positional[0] << "'\n"
+        << "Try 'kestrane-xm --help' for more information.\n";
+    return std::nullopt;
+  }
+  positional.erase(positional.begin());
+  if (secondsText) {
+    if (c.kind != Command::kRender) {
+      err << "kestrane-xm: --seconds applies to render only\n";
       return std::nullopt;
-    } else {
-      positional.push_back(args[i]);
     }
+    c.seconds = ParseSeconds(*secondsText, err);
+    if (!c.seconds) return std::nullopt;
   }
   const std::size_t want = (c.builtin ? 0 : 1) + (c.kind == Command::kRender ? 1 : 0);
   if (positional.size() != want) {
-    err << Usage();
+    err << "kestrane-xm: " << (c.kind == Command::kRender ? "render wants " : "play wants ")
+        << (c.kind == Command::kRender ? (c.builtin ? "OUT.wav" : "SONG.xm and OUT.wav") : (c.builtin ? "no file" : "SONG.xm"))
+        << ", got " << positional.size() << " file name(s)\n"
+        << "Try 'kestrane-xm --help' for more information.\n";
     return std::nullopt;
   }
   std::size_t next = 0;
@@ -84,7 +175,7 @@ int RunRender(const Command& command, std::span<const std::uint8_t> bytes, std::
               std::ostream& err) {
   XmLoadResult loaded = LoadXm(bytes);
   if (!loaded.ok()) {
-    err << "kestrane-xm: not a playable module: " << XmLoadErrorText(loaded.error) << "\n";
+    err << "kestrane-xm: not a playable module: " << XmLoadMessage(loaded) << "\n";
     return kExitFailure;
   }
   // With a length the song loops to fill it; without, it plays once.
@@ -93,8 +184,10 @@ int RunRender(const Command& command, std::span<const std::uint8_t> bytes, std::
   const auto frames = static_cast<std::uint64_t>(std::llround(seconds * kXmSampleRate));
   XmRenderer renderer(std::make_shared<const XmSong>(std::move(loaded.song)), loop);
 
+  const bool toStdout = command.output == "-";
+  std::ostream& report = toStdout ? err : out;
   WavWriter wav;
-  if (!wav.Open(command.output)) {
+  if (!(toStdout ? wav.OpenStdout() : wav.Open(command.output))) {
     err << "kestrane-xm: cannot create '" << command.output << "'\n";
     return kExitFailure;
   }
@@ -113,8 +206,8 @@ int RunRender(const Command& command, std::span<const std::uint8_t> bytes, std::
   }
   if (!loop && !ended)
     err << "kestrane-xm: the song did not end within " << kMaxRenderSeconds << " s; cut there\n";
-  out << "kestrane-xm: wrote " << done << " frames (" << static_cast<double>(done) / kXmSampleRate
-      << " s) to " << command.output << "\n";
+  report << "kestrane-xm: wrote " << done << " frames (" << static_cast<double>(done) / kXmSampleRate
+      << " s) to " << (toStdout ? "standard output" : command.output) << "\n";
   return kExitOk;
 }
 
