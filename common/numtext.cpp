@@ -6,12 +6,12 @@
 // with a decimal comma cannot change what a settings text means.
 #include "common/numtext.h"
 
+#include <locale.h>
 #include <algorithm>
 #include <array>
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
-#include <locale.h>
 #include <vector>
 
 namespace kestrane {
@@ -261,7 +261,8 @@ std::string ExponentForm(char sign, const BinaryValue& v, int e) {
     // exactly, widening to the whole 16-digit range if the bracket is off.
     uint64_t lo = kPow10[kSignificantDigits - 1];
     uint64_t hi = kPow10[kSignificantDigits];  // value < 10^(e+1) so q <= 10^16
-    const long double estimate = std::ldexp(static_cast<long double>(v.mantissa), v.exp2) / std::pow(10.0L, scale);
+    const long double estimate =
+        std::ldexp(static_cast<long double>(v.mantissa), v.exp2) / std::pow(10.0L, scale);
     if (estimate > static_cast<long double>(lo) + 8 && estimate < static_cast<long double>(hi) - 8) {
         const auto guess = static_cast<uint64_t>(estimate);
         if (roundsAbove(guess - 8) && !roundsAbove(guess + 8)) {

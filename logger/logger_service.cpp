@@ -20,15 +20,15 @@
 #include "acquisition/logging.h"
 #include "acquisition/trigger_engine.h"
 #include "common/open_data.h"
+#include "core/client_core.h"
+#include "core/core_metrics.h"
+#include "core/startup_logic.h"
 #include "kestrane_dll.h"
 #include "logger/headless_alarm_actions.h"
 #include "logger/row_file.h"
 #include "settings/device_registry.h"
 #include "settings/install_record.h"
 #include "settings/settings_database.h"
-#include "core/client_core.h"
-#include "core/core_metrics.h"
-#include "core/startup_logic.h"
 
 namespace kestrane::logger {
 namespace {

@@ -20,7 +20,7 @@ KESTRANE_BUILD_PACKAGES=(
   help2man
 )
 KESTRANE_TEST_PACKAGES=(
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
   odbc-postgresql postgresql
   pulseaudio-utils

@@ -11,8 +11,8 @@ kestrane_install_deps runtime build test
 build="${KESTRANE_BUILD_DIR:-$root/build}"
 asan="${KESTRANE_ASAN_BUILD_DIR:-$root/build-asan}"
 
-# Opt-in until the whole tree has been formatted once.
-if [ "${KESTRANE_CHECK_FORMAT:-0}" = 1 ]; then "$here/check-format.sh"; fi
+# The tree follows .clang-format; KESTRANE_CHECK_FORMAT=0 skips the check.
+if [ "${KESTRANE_CHECK_FORMAT:-1}" = 1 ]; then "$here/check-format.sh"; fi
 
 kestrane_build "$root" "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRANE_WERROR=ON
 kestrane_build "$root" "$asan" -DCMAKE_BUILD_TYPE=Debug -DKESTRANE_SANITIZE=ON \

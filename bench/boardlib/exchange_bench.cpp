@@ -109,9 +109,10 @@ void BM_PollingCadence(benchmark::State& state) {
     }
     state.counters["cadence_ratio"] = ratio;
     state.counters["blocked_share"] = blockedShare;
-    std::printf("polling cadence with a 50 ms open cost: %.3f of the nominal 20 passes per second (goal >= 0.95); "
-                "%.1f%% of the time spent in the exchange\n",
-                ratio, 100.0 * blockedShare);
+    std::printf(
+        "polling cadence with a 50 ms open cost: %.3f of the nominal 20 passes per second (goal >= 0.95); "
+        "%.1f%% of the time spent in the exchange\n",
+        ratio, 100.0 * blockedShare);
 }
 BENCHMARK(BM_PollingCadence)->Iterations(1)->Unit(benchmark::kMillisecond);
 

@@ -27,7 +27,8 @@ inline int64_t RecordCount(int argc, char** argv) {
     int64_t records = kFullRecords;
     const char* prefix = "--benchmark_min_time=";
     for (int i = 1; i < argc; ++i) {
-        if (std::strncmp(argv[i], prefix, std::strlen(prefix)) == 0 && std::atof(argv[i] + std::strlen(prefix)) < 0.1) {
+        if (std::strncmp(argv[i], prefix, std::strlen(prefix)) == 0 &&
+            std::atof(argv[i] + std::strlen(prefix)) < 0.1) {
             records = kSmokeRecords;
         }
     }
@@ -59,9 +60,10 @@ inline std::string WriteBenchLog(int64_t records) {
         const int h12 = tm.tm_hour % 12 == 0 ? 12 : tm.tm_hour % 12;
         char line[64];
         const int value = static_cast<int>((i * 7919) % 10000000);
-        const int n = std::snprintf(line, sizeof line, "%02d %s %04d;%02d:%02d:%02d %s;+ %d.%06d\r\n", tm.tm_mday,
-                                    kMonths[tm.tm_mon], tm.tm_year + 1900, h12, tm.tm_min, tm.tm_sec,
-                                    tm.tm_hour >= 12 ? "PM" : "AM", value / 1000000, value % 1000000);
+        const int n =
+            std::snprintf(line, sizeof line, "%02d %s %04d;%02d:%02d:%02d %s;+ %d.%06d\r\n", tm.tm_mday,
+                          kMonths[tm.tm_mon], tm.tm_year + 1900, h12, tm.tm_min, tm.tm_sec,
+                          tm.tm_hour >= 12 ? "PM" : "AM", value / 1000000, value % 1000000);
         chunk.append(line, static_cast<size_t>(n));
         if (chunk.size() > (1 << 20) - 64) flush();
     }

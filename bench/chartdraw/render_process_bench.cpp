@@ -97,8 +97,8 @@ void RenderProcess(benchmark::State& state, const char* what, const std::vector<
     std::snprintf(line, sizeof line,
                   "plotwick-render, %s, %lld records: best wall %.3f s (%.2f of the %.1f s goal), "
                   "peak RSS %.1f MiB (%.2f of the %.0f MiB goal)",
-                  what, static_cast<long long>(g_records), bestWall, bestWall / kTargetWallSeconds, kTargetWallSeconds,
-                  peak, peak / kTargetPeakMiB, kTargetPeakMiB);
+                  what, static_cast<long long>(g_records), bestWall, bestWall / kTargetWallSeconds,
+                  kTargetWallSeconds, peak, peak / kTargetPeakMiB, kTargetPeakMiB);
     const auto same = [what](const auto& entry) { return entry.first == what; };
     const auto it = std::find_if(g_summary.begin(), g_summary.end(), same);
     if (it != g_summary.end()) {

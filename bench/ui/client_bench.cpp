@@ -64,7 +64,8 @@ std::string Installation() {
     if (program.empty()) {
         BoardSettings s;
         for (int n = 0; n < kChannelCount; ++n) {
-            s.channels[static_cast<std::size_t>(n)] = MakeChannel("YES", "Channel", "1", "3", n == 2 ? "ADC" : "VDC");
+            s.channels[static_cast<std::size_t>(n)] =
+                MakeChannel("YES", "Channel", "1", "3", n == 2 ? "ADC" : "VDC");
             s.channels[static_cast<std::size_t>(n)].amp = "50";
             s.channels[static_cast<std::size_t>(n)].millivolt = "75";
         }

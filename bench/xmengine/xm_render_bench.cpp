@@ -3,9 +3,9 @@
 // both made with the XM writer at run time.
 #include <benchmark/benchmark.h>
 
-#include <ctime>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <memory>
 
 #include "engine/xm_renderer.h"
@@ -36,7 +36,8 @@ kestrane::xmw::Song MakeSong(int channels, int noteEvery, int speed) {
     song.speed = speed;
     song.tempo = 140;
     song.orders = {0, 1, 2, 3};
-    const uint8_t effects[][2] = {{0x0, 0x37}, {0x4, 0x46}, {0xA, 0x02}, {0x0, 0}, {0x3, 0x20}, {0x7, 0x34}, {0x0, 0}};
+    const uint8_t effects[][2] = {{0x0, 0x37}, {0x4, 0x46}, {0xA, 0x02}, {0x0, 0},
+                                  {0x3, 0x20}, {0x7, 0x34}, {0x0, 0}};
     for (int p = 0; p < 4; ++p) {
         kestrane::xmw::Pattern pat;
         pat.rows = 64;

@@ -18,48 +18,48 @@ namespace {
 using namespace kestrane;
 
 double ThreadSeconds() {
-  timespec ts{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
 void BM_CarriedSongBlock(benchmark::State& state) {
-  XmLoadResult loaded = LoadXm(music::AboutSongBytes());
-  if (!loaded.ok()) {
-    state.SkipWithError("the carried song does not load");
-    return;
-  }
-  XmRenderer renderer(std::make_shared<const XmSong>(std::move(loaded.song)), true);
-  std::array<std::int16_t, kXmBlockSamples> block{};
-  // CPU time of this thread: the figure is for one core, however busy the
-  // machine is with other work.
-  const double start = ThreadSeconds();
-  for (auto _ : state) {
-    renderer.RenderBlock(block);
-    benchmark::DoNotOptimize(block.data());
-  }
-  const double cpu = ThreadSeconds() - start;
-  const double audio = static_cast<double>(state.iterations()) * kXmBlockFrames / kXmSampleRate;
-  const double multiple = cpu > 0 ? audio / cpu : 0.0;
-  char label[64];
-  std::snprintf(label, sizeof label, "%.0f x real time", multiple);
-  state.SetLabel(label);
-  state.counters["x_real_time"] = multiple;
+    XmLoadResult loaded = LoadXm(music::AboutSongBytes());
+    if (!loaded.ok()) {
+        state.SkipWithError("the carried song does not load");
+        return;
+    }
+    XmRenderer renderer(std::make_shared<const XmSong>(std::move(loaded.song)), true);
+    std::array<std::int16_t, kXmBlockSamples> block{};
+    // CPU time of this thread: the figure is for one core, however busy the
+    // machine is with other work.
+    const double start = ThreadSeconds();
+    for (auto _ : state) {
+        renderer.RenderBlock(block);
+        benchmark::DoNotOptimize(block.data());
+    }
+    const double cpu = ThreadSeconds() - start;
+    const double audio = static_cast<double>(state.iterations()) * kXmBlockFrames / kXmSampleRate;
+    const double multiple = cpu > 0 ? audio / cpu : 0.0;
+    char label[64];
+    std::snprintf(label, sizeof label, "%.0f x real time", multiple);
+    state.SetLabel(label);
+    state.counters["x_real_time"] = multiple;
 }
 BENCHMARK(BM_CarriedSongBlock);
 
 void BM_RingWriteAndDeviceRead(benchmark::State& state) {
-  music::OutputRing ring;
-  std::array<std::int16_t, music::kBlockSamples> block{};
-  std::vector<std::byte> out(music::kBlockBytes);
-  std::size_t index = 0;
-  for (auto _ : state) {
-    ring.WriteBlock(index, block);
-    ring.Read(index * music::kBlockBytes + 100, out);
-    benchmark::DoNotOptimize(out.data());
-    ++index;
-  }
-  state.SetItemsProcessed(state.iterations() * music::kBlockFrames);
+    music::OutputRing ring;
+    std::array<std::int16_t, music::kBlockSamples> block{};
+    std::vector<std::byte> out(music::kBlockBytes);
+    std::size_t index = 0;
+    for (auto _ : state) {
+        ring.WriteBlock(index, block);
+        ring.Read(index * music::kBlockBytes + 100, out);
+        benchmark::DoNotOptimize(out.data());
+        ++index;
+    }
+    state.SetItemsProcessed(state.iterations() * music::kBlockFrames);
 }
 BENCHMARK(BM_RingWriteAndDeviceRead);
 

@@ -19,11 +19,11 @@ extern "C" {
 
 /* The exports cannot learn the size of the caller's buffer, so each one
  * writes at most the number of bytes named here (terminator included). */
-#define KESTRANE_LIST_TEXT_SIZE 1021    /* FindKestranes: 204 boards x 5 + 1 */
-#define KESTRANE_ANSWER_TEXT_SIZE 128   /* ReadKestrane, any command and mode */
-#define KESTRANE_STRING_TEXT_SIZE 256   /* GetManufacturerString, GetProductString */
-#define KESTRANE_VERSION_TEXT_SIZE 5    /* GetVersionString */
-#define KESTRANE_TEST_TEXT_SIZE 3       /* TestDLL */
+#define KESTRANE_LIST_TEXT_SIZE 1021  /* FindKestranes: 204 boards x 5 + 1 */
+#define KESTRANE_ANSWER_TEXT_SIZE 128 /* ReadKestrane, any command and mode */
+#define KESTRANE_STRING_TEXT_SIZE 256 /* GetManufacturerString, GetProductString */
+#define KESTRANE_VERSION_TEXT_SIZE 5  /* GetVersionString */
+#define KESTRANE_TEST_TEXT_SIZE 3     /* TestDLL */
 #define KESTRANE_MAX_LISTED_BOARDS 204
 
 /* Lists every board (USB vendor ID 0x0000) that could be opened, in

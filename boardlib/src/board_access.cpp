@@ -53,7 +53,8 @@ void ReleaseBoard(BoardLibrary& lib, const std::string& path) {
 // the bus, and a node of the same name may later belong to another device.
 void ForgetDeparted(BoardLibrary& lib, const std::vector<HidDeviceInfo>& present) {
     std::erase_if(lib.held, [&](const HeldBoard& h) {
-        return std::none_of(present.begin(), present.end(), [&](const HidDeviceInfo& d) { return d.path == h.path; });
+        return std::none_of(present.begin(), present.end(),
+                            [&](const HidDeviceInfo& d) { return d.path == h.path; });
     });
 }
 
@@ -74,7 +75,10 @@ public:
     LockedBoard(BoardLibrary& lib, HeldBoard& held, HidDeviceInfo info)
         : lib_(&lib), path_(held.path), device_(held.device.get()), info_(std::move(info)) {}
     LockedBoard(LockedBoard&& o) noexcept
-        : lib_(o.lib_), path_(std::move(o.path_)), device_(std::exchange(o.device_, nullptr)), info_(std::move(o.info_)) {}
+        : lib_(o.lib_),
+          path_(std::move(o.path_)),
+          device_(std::exchange(o.device_, nullptr)),
+          info_(std::move(o.info_)) {}
     LockedBoard& operator=(LockedBoard&&) = delete;
     ~LockedBoard() {
         if (device_ != nullptr) device_->Unlock();
@@ -221,7 +225,8 @@ int32_t ReadBoard(BoardLibrary& lib, int32_t product_id, int32_t command, int32_
     std::array<char, kInputReportSize> answer{};
     // Failed, no answer within the timeout, or too short to carry one: the
     // handle is closed, so a board in trouble is opened afresh next time.
-    if (n <= 0 || !AnswerToText(command, mode, lib.input_report.data(), static_cast<size_t>(n), answer.data())) {
+    if (n <= 0 ||
+        !AnswerToText(command, mode, lib.input_report.data(), static_cast<size_t>(n), answer.data())) {
         board->Drop();
         return 0;
     }

@@ -62,10 +62,14 @@ public:
     bool Lock() override { return ::flock(lock_.fd(), LOCK_EX | LOCK_NB) == 0; }
     void Unlock() override { ::flock(lock_.fd(), LOCK_UN); }
 
-    std::optional<std::u16string> ManufacturerString() override { return String(&hid_get_manufacturer_string); }
+    std::optional<std::u16string> ManufacturerString() override {
+        return String(&hid_get_manufacturer_string);
+    }
     std::optional<std::u16string> ProductString() override { return String(&hid_get_product_string); }
 
-    int Write(std::span<const uint8_t> report) override { return hid_write(handle_.get(), report.data(), report.size()); }
+    int Write(std::span<const uint8_t> report) override {
+        return hid_write(handle_.get(), report.data(), report.size());
+    }
 
     int Read(std::span<uint8_t> buffer, int timeout_ms) override {
         if (buffer.size() < 2) return -1;

@@ -53,8 +53,8 @@ uint32_t VoltsToWord(double volts) {
 }
 
 uint32_t WordFromAnswer(std::span<const uint8_t, 4> b) {
-    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
-           static_cast<uint32_t>(b[3]) << 24;
+    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+           static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
 }
 
 }  // namespace kestrane::board

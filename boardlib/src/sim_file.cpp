@@ -57,7 +57,9 @@ std::string ApplyKey(SimDevice& d, std::string_view key, std::string_view value)
     }
     if (key == "product" || key == "manufacturer" || key == "firmware") {
         if (!ValidText(value)) return "text too long (126 at most) or holding control characters";
-        (key == "product" ? d.product : key == "manufacturer" ? d.manufacturer : d.firmware) = std::string(value);
+        (key == "product"        ? d.product
+         : key == "manufacturer" ? d.manufacturer
+                                 : d.firmware) = std::string(value);
         return "";
     }
     if (key.size() == 8 && key.substr(0, 7) == "channel" && key[7] >= '1' && key[7] <= '6') {
@@ -126,7 +128,8 @@ SimParseResult ParseSimulation(std::string_view text) {
         const size_t eq = line.find('=');
         if (eq == std::string_view::npos) return fail("expected [device] or key = value");
         if (config.devices.empty()) return fail("key before the first [device]");
-        const std::string error = ApplyKey(config.devices.back(), Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)));
+        const std::string error =
+            ApplyKey(config.devices.back(), Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)));
         if (!error.empty()) return fail(error);
     }
     result.config = std::move(config);

@@ -33,7 +33,8 @@ public:
     std::string_view Word() {
         SkipSpaces();
         const size_t start = pos_;
-        while (pos_ < text_.size() && ((text_[pos_] >= 'a' && text_[pos_] <= 'z') || (text_[pos_] >= 'A' && text_[pos_] <= 'Z')))
+        while (pos_ < text_.size() &&
+               ((text_[pos_] >= 'a' && text_[pos_] <= 'z') || (text_[pos_] >= 'A' && text_[pos_] <= 'Z')))
             ++pos_;
         return text_.substr(start, pos_ - start);
     }
@@ -44,7 +45,8 @@ public:
         // from_chars takes no leading '+'; a sign belongs to the term.
         double value = 0;
         auto [ptr, ec] = std::from_chars(first, last, value, std::chars_format::general);
-        if (ec != std::errc() || !std::isfinite(value) || std::fabs(value) > kMaxMagnitude) return std::nullopt;
+        if (ec != std::errc() || !std::isfinite(value) || std::fabs(value) > kMaxMagnitude)
+            return std::nullopt;
         // A number too small for a double ("1e-400") would silently read as
         // 0 (or lose its digits as a subnormal): refuse it like any other
         // number the signal cannot hold.
@@ -167,8 +169,10 @@ std::optional<Signal> ParseSignal(std::string_view text, std::string& error) {
         }
     }
     double sign = 1.0;
-    if (c.Take('-')) sign = -1.0;
-    else c.Take('+');
+    if (c.Take('-'))
+        sign = -1.0;
+    else
+        c.Take('+');
     while (true) {
         if (signal.terms.size() >= kMaxTerms) {
             error = "too many terms";
@@ -178,8 +182,10 @@ std::optional<Signal> ParseSignal(std::string_view text, std::string& error) {
         if (!ParseTerm(c, sign, term, error)) return std::nullopt;
         signal.terms.push_back(term);
         if (c.AtEnd()) break;
-        if (c.Take('+')) sign = 1.0;
-        else if (c.Take('-')) sign = -1.0;
+        if (c.Take('+'))
+            sign = 1.0;
+        else if (c.Take('-'))
+            sign = -1.0;
         else {
             error = "expected '+' or '-' between terms";
             return std::nullopt;
@@ -193,20 +199,20 @@ double EvaluateSignal(const Signal& signal, double seconds, std::mt19937& rng) {
     for (const SignalTerm& t : signal.terms) {
         double v = 0;
         switch (t.kind) {
-        case SignalTerm::Kind::kConstant:
-            v = t.a;
-            break;
-        case SignalTerm::Kind::kSine:
-            v = t.a * std::sin(2.0 * std::numbers::pi * seconds / t.b + t.c * std::numbers::pi / 180.0);
-            break;
-        case SignalTerm::Kind::kRamp: {
-            const double phase = std::fmod(seconds, t.c) / t.c;
-            v = t.a + (t.b - t.a) * (phase < 0 ? phase + 1.0 : phase);
-            break;
-        }
-        case SignalTerm::Kind::kNoise:
-            v = std::uniform_real_distribution<double>(-t.a, t.a)(rng);
-            break;
+            case SignalTerm::Kind::kConstant:
+                v = t.a;
+                break;
+            case SignalTerm::Kind::kSine:
+                v = t.a * std::sin(2.0 * std::numbers::pi * seconds / t.b + t.c * std::numbers::pi / 180.0);
+                break;
+            case SignalTerm::Kind::kRamp: {
+                const double phase = std::fmod(seconds, t.c) / t.c;
+                v = t.a + (t.b - t.a) * (phase < 0 ? phase + 1.0 : phase);
+                break;
+            }
+            case SignalTerm::Kind::kNoise:
+                v = std::uniform_real_distribution<double>(-t.a, t.a)(rng);
+                break;
         }
         sum += t.sign * v;
     }

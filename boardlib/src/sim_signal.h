@@ -22,7 +22,7 @@ struct SignalTerm {
 };
 
 struct Signal {
-    std::vector<SignalTerm> terms;   // empty: 0 V
+    std::vector<SignalTerm> terms;     // empty: 0 V
     std::optional<uint32_t> raw_word;  // "word 0x401000C0": sent as is
 };
 

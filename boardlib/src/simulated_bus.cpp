@@ -23,7 +23,9 @@ constexpr const char* kPathPrefix = "sim:";
 SimClock SteadySimClock() {
     // Time since the steady clock's epoch (boot), not since this process
     // started, so the signals run on across the processes of a demo.
-    return [] { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); };
+    return [] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    };
 }
 
 SimSleep RealSimSleep() {
@@ -137,7 +139,8 @@ public:
         pending_ = 0;
 
         std::array<uint8_t, 128> answer{};
-        const size_t length = std::min<size_t>({static_cast<size_t>(d.answer_length), answer.size(), buffer.size()});
+        const size_t length =
+            std::min<size_t>({static_cast<size_t>(d.answer_length), answer.size(), buffer.size()});
         answer[1] = command;
         if (d.fault == SimFault::kGarbage) {
             for (auto& b : answer) b = static_cast<uint8_t>(state_->rng());
@@ -146,9 +149,11 @@ public:
             std::memcpy(answer.data() + 2, d.firmware.data(), n);
         } else {
             const Signal& signal = d.channels[static_cast<size_t>(command - '1')];
-            const uint32_t word = signal.raw_word ? *signal.raw_word
-                                                  : VoltsToWord(EvaluateSignal(signal, state_->clock(), state_->rng));
-            for (int i = 0; i < 4; ++i) answer[2 + static_cast<size_t>(i)] = static_cast<uint8_t>(word >> (8 * i));
+            const uint32_t word = signal.raw_word
+                                      ? *signal.raw_word
+                                      : VoltsToWord(EvaluateSignal(signal, state_->clock(), state_->rng));
+            for (int i = 0; i < 4; ++i)
+                answer[2 + static_cast<size_t>(i)] = static_cast<uint8_t>(word >> (8 * i));
         }
         std::copy_n(answer.begin(), length, buffer.begin());
         ++state_->exchanges[index_];
@@ -170,7 +175,8 @@ private:
 
 }  // namespace
 
-SimulatedBus::SimulatedBus(SimConfig config, SimClock clock, SimSleep sleep) : state_(std::make_shared<State>()) {
+SimulatedBus::SimulatedBus(SimConfig config, SimClock clock, SimSleep sleep)
+    : state_(std::make_shared<State>()) {
     state_->clock = std::move(clock);
     state_->sleep = std::move(sleep);
     state_->Install(std::move(config));
@@ -217,7 +223,9 @@ void SimulatedBus::ReloadIfChanged() {
             read_ok = !in.bad();
         }
     }
-    SimParseResult parsed = read_ok ? ParseSimulation(text) : SimParseResult{std::nullopt, "cannot read the file or larger than 1 MiB"};
+    SimParseResult parsed = read_ok
+                                ? ParseSimulation(text)
+                                : SimParseResult{std::nullopt, "cannot read the file or larger than 1 MiB"};
     if (!parsed.config) {
         std::fprintf(stderr, "kestrane simulation: %s: %s\n", s.path.c_str(), parsed.error.c_str());
         s.valid = false;
@@ -247,7 +255,8 @@ std::unique_ptr<HidDevice> SimulatedBus::Open(const std::string& path) {
     size_t index = 0;
     const char* first = path.data() + std::strlen(kPathPrefix);
     auto [ptr, ec] = std::from_chars(first, path.data() + path.size(), index);
-    if (ec != std::errc() || ptr != path.data() + path.size() || index >= s.config.devices.size()) return nullptr;
+    if (ec != std::errc() || ptr != path.data() + path.size() || index >= s.config.devices.size())
+        return nullptr;
     // A busy device stands for one this program may not open.
     if (!s.Present(index) || s.config.devices[index].fault == SimFault::kBusy) return nullptr;
     // Only the first open of a closed device costs the kernel's delay.

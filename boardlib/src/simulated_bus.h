@@ -26,7 +26,8 @@ SimSleep RealSimSleep();
 class SimulatedBus final : public HidTransport {
 public:
     // A fixed configuration.
-    explicit SimulatedBus(SimConfig config, SimClock clock = SteadySimClock(), SimSleep sleep = RealSimSleep());
+    explicit SimulatedBus(SimConfig config, SimClock clock = SteadySimClock(),
+                          SimSleep sleep = RealSimSleep());
     // Reads `path` now and again whenever the file changes; a file that is
     // missing or does not parse makes Enumerate fail (the reason goes to
     // stderr once per change).

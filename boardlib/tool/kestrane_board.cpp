@@ -69,7 +69,8 @@ constexpr const char* kUsage =
     "                            the USB bus\n";
 
 int Usage(const std::string& problem) {
-    std::fprintf(stderr, "kestrane-board: %s\nTry 'kestrane-board --help' for more information.\n", problem.c_str());
+    std::fprintf(stderr, "kestrane-board: %s\nTry 'kestrane-board --help' for more information.\n",
+                 problem.c_str());
     return kExitUsage;
 }
 
@@ -86,7 +87,8 @@ std::optional<int32_t> ParseProductId(std::string_view s) {
 std::optional<long> ParseNumber(std::string_view s, long min, long max) {
     long v = 0;
     auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v, 10);
-    if (s.empty() || ec != std::errc() || ptr != s.data() + s.size() || v < min || v > max) return std::nullopt;
+    if (s.empty() || ec != std::errc() || ptr != s.data() + s.size() || v < min || v > max)
+        return std::nullopt;
     return v;
 }
 
@@ -126,17 +128,19 @@ int List() {
         std::array<char, 8> version{};
         // A board can go away between the list and these calls.
         if (!GetProductString(*pid, product.data())) std::snprintf(product.data(), product.size(), "?");
-        if (!GetManufacturerString(*pid, manufacturer.data())) std::snprintf(manufacturer.data(), manufacturer.size(), "?");
+        if (!GetManufacturerString(*pid, manufacturer.data()))
+            std::snprintf(manufacturer.data(), manufacturer.size(), "?");
         if (!GetVersionString(*pid, version.data())) std::snprintf(version.data(), version.size(), "?");
         std::printf("%s  product \"%s\"  manufacturer \"%s\"  version %s\n", entry.c_str(), product.data(),
                     manufacturer.data(), version.data());
     }
     for (const auto& device : unopenable) {
-        std::fprintf(stderr,
-                     "kestrane-board: the device %s (vendor 0000, product %s) cannot be opened; if it is a board, "
-                     "this user may lack access to it: install the udev rule (README, \"Giving users access to "
-                     "the board\")\n",
-                     device.path.c_str(), PidText(device.product_id).c_str());
+        std::fprintf(
+            stderr,
+            "kestrane-board: the device %s (vendor 0000, product %s) cannot be opened; if it is a board, "
+            "this user may lack access to it: install the udev rule (README, \"Giving users access to "
+            "the board\")\n",
+            device.path.c_str(), PidText(device.product_id).c_str());
     }
     return unopenable.empty() ? kExitOk : kExitFailed;
 }
@@ -243,19 +247,35 @@ std::optional<std::string> ParseCommandLine(int argc, char** argv, Options& opti
         const int key = getopt_long(argc, argv, "-:hV", kLongOptions, nullptr);
         if (key == -1) break;
         switch (key) {
-        case 1: operands.emplace_back(optarg); break;
-        case kOptMode: options.mode = optarg; break;
-        case kOptCount: options.count = optarg; break;
-        case kOptInterval: options.interval = optarg; break;
-        case kOptFormat: options.format = optarg; break;
-        case 'h': options.help = true; break;
-        case 'V': options.version = true; break;
-        case ':': return OptionName(optopt) + " needs a value";
-        default: {
-            const std::string_view typed = argv[optind - 1];
-            if (optopt != 0 && typed.size() == 2) return std::string("unknown option '-") + static_cast<char>(optopt) + "'";
-            return "unknown option '" + std::string(typed.substr(0, typed.find('='))) + "'";
-        }
+            case 1:
+                operands.emplace_back(optarg);
+                break;
+            case kOptMode:
+                options.mode = optarg;
+                break;
+            case kOptCount:
+                options.count = optarg;
+                break;
+            case kOptInterval:
+                options.interval = optarg;
+                break;
+            case kOptFormat:
+                options.format = optarg;
+                break;
+            case 'h':
+                options.help = true;
+                break;
+            case 'V':
+                options.version = true;
+                break;
+            case ':':
+                return OptionName(optopt) + " needs a value";
+            default: {
+                const std::string_view typed = argv[optind - 1];
+                if (optopt != 0 && typed.size() == 2)
+                    return std::string("unknown option '-") + static_cast<char>(optopt) + "'";
+                return "unknown option '" + std::string(typed.substr(0, typed.find('='))) + "'";
+            }
         }
     }
     // What follows "--" is operands only.
@@ -336,7 +356,9 @@ int main(int argc, char** argv) {
     }
     if (operands.size() < 2) return Usage(std::string(command) + " needs PID");
     const auto pid = ParseProductId(operands[1]);
-    if (!pid) return Usage("PID must be 1 to 4 hexadecimal digits, e.g. 000A, not '" + std::string(operands[1]) + "'");
+    if (!pid)
+        return Usage("PID must be 1 to 4 hexadecimal digits, e.g. 000A, not '" + std::string(operands[1]) +
+                     "'");
     if (command == "firmware") {
         if (operands.size() != 2) return Usage("unexpected argument '" + std::string(operands[2]) + "'");
         return Firmware(*pid);

@@ -140,7 +140,8 @@ int main(int argc, char** argv) {
     }
     const QStringList positional = parser.positionalArguments();
     if (positional.size() < 2) return UsageError("missing arguments: LOGFILE and OUT.png are needed");
-    if (positional.size() > 2) return UsageError("unexpected argument '" + positional.at(2).toStdString() + "'");
+    if (positional.size() > 2)
+        return UsageError("unexpected argument '" + positional.at(2).toStdString() + "'");
     const QByteArray logBytes = positional.at(0).toLocal8Bit();
     const QByteArray outBytes = positional.at(1).toLocal8Bit();
     const char* logPath = logBytes.constData();

@@ -14,9 +14,9 @@ inline constexpr int kChannelCount = 6;
 
 // Longest text each kind of field keeps, in bytes; longer stored or typed
 // values are cut on a UTF-8 character boundary at or below this length.
-inline constexpr std::size_t kShortFieldMax = 31;   // 32-byte fields
-inline constexpr std::size_t kNotesFieldMax = 511;  // VMnNOTES
-inline constexpr std::size_t kPathFieldMax = 126;   // programs, sounds, log folder
+inline constexpr std::size_t kShortFieldMax = 31;     // 32-byte fields
+inline constexpr std::size_t kNotesFieldMax = 511;    // VMnNOTES
+inline constexpr std::size_t kPathFieldMax = 126;     // programs, sounds, log folder
 inline constexpr std::size_t kFileNameFieldMax = 62;  // VMnLOGFILENAME
 
 // The stored switch texts. Only the exact "on" text counts as on; anything
@@ -61,11 +61,11 @@ struct ChannelSettings {
     std::string filterEnable;    // VMnFILTERENABLE: "YES" = filter on
     std::string filterWeight;    // VMnFILTERWEIGHT
     // Logging columns, stored after all six channel blocks.
-    std::string logEnabled;      // VMnLOGENABLED: "YES" = logging on
-    std::string logSize;         // VMnLOGSIZE: "1 Megabyte" ... "35 Megabytes"
-    std::string logInterval;     // VMnLOGINTERVAL: "1 Secs" ... "24 Hours"
-    std::string logFileName;     // VMnLOGFILENAME
-    std::string logPath;         // VMnLOGPATH: folder ending with a separator
+    std::string logEnabled;   // VMnLOGENABLED: "YES" = logging on
+    std::string logSize;      // VMnLOGSIZE: "1 Megabyte" ... "35 Megabytes"
+    std::string logInterval;  // VMnLOGINTERVAL: "1 Secs" ... "24 Hours"
+    std::string logFileName;  // VMnLOGFILENAME
+    std::string logPath;      // VMnLOGPATH: folder ending with a separator
 
     bool IsPolled() const { return enable == kYesText; }
     bool IsShunt() const { return mode != kVoltmeterModeText; }
@@ -92,7 +92,6 @@ struct BoardSettings {
     std::array<ChannelSettings, kChannelCount> channels;
 };
 
-
 // Gauge of a channel: a bar with range 0..maximum, green for a positive
 // reading, red for a negative one.
 struct GaugeColour {
@@ -105,9 +104,9 @@ inline constexpr GaugeColour kGaugePositiveColour{0, 255, 0};
 inline constexpr GaugeColour kGaugeNegativeColour{255, 0, 0};
 
 struct GaugeState {
-    int32_t maximum = 100;   // always > 0
-    int32_t position = 0;    // always within 0..maximum
-    bool positive = true;    // polarity of the last reading
+    int32_t maximum = 100;  // always > 0
+    int32_t position = 0;   // always within 0..maximum
+    bool positive = true;   // polarity of the last reading
     GaugeColour colour = kGaugePositiveColour;
     friend bool operator==(const GaugeState&, const GaugeState&) = default;
 };
@@ -137,11 +136,11 @@ struct TriggerState {
 
 // One channel's run-time state.
 struct ChannelState {
-    std::string shown;         // Value text: "+ 12.345", "  DISABLED" or empty
+    std::string shown;  // Value text: "+ 12.345", "  DISABLED" or empty
     GaugeState gauge;
-    bool hasReading = false;   // a reading was shown since Connect
-    TriggerState trigger;      // survives Disconnect
-    ConversionScratch scratch; // survives Disconnect
+    bool hasReading = false;      // a reading was shown since Connect
+    TriggerState trigger;         // survives Disconnect
+    ConversionScratch scratch;    // survives Disconnect
     int32_t lastLogPeriodMs = 0;  // last valid logging period, 0 = none yet
 };
 

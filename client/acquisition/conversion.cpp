@@ -85,7 +85,8 @@ ConversionResult ConvertReading(std::string_view wordText, const ChannelSettings
     const auto millivolts = TextToReal(settings.millivolt);
     const int precision = TextToInt(precisionText);
 
-    long double v = static_cast<long double>(word.count) / kFullScaleCount * kGainFactor1 * kGainFactor2 - kZeroOffset;
+    long double v =
+        static_cast<long double>(word.count) / kFullScaleCount * kGainFactor1 * kGainFactor2 - kZeroOffset;
     v = Finite(v * scratch.adjustment);
     v = std::fabs(v);
 
@@ -107,7 +108,8 @@ ConversionResult ConvertReading(std::string_view wordText, const ChannelSettings
             // A shown text that is not a number ("  DISABLED") falls back to
             // this channel's last shown magnitude; with none, no blend.
             const auto shownPrev = ShownMagnitude(currentShown);
-            const long double prev = shownPrev ? *shownPrev : (scratch.hasPrevious ? scratch.previous : *fresh);
+            const long double prev =
+                shownPrev ? *shownPrev : (scratch.hasPrevious ? scratch.previous : *fresh);
             const long double w = FilterWeight(settings.filterWeight);
             m = RealToText(Finite(prev + (*fresh - prev) * w), precision);
         }
@@ -124,8 +126,8 @@ ConversionResult ConvertReading(std::string_view wordText, const ChannelSettings
     return r;
 }
 
-void ApplyReading(ChannelStates& states, int channel, const ChannelSettings& settings, std::string_view wordText,
-                  std::string_view adjustText, std::string_view precisionText) {
+void ApplyReading(ChannelStates& states, int channel, const ChannelSettings& settings,
+                  std::string_view wordText, std::string_view adjustText, std::string_view precisionText) {
     if (channel < 1 || channel > kChannelCount) return;
     ChannelState& ch = states.at(channel);
     ConversionResult r =

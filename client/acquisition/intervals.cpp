@@ -27,7 +27,8 @@ const std::vector<Entry>& TimedEntries() {
 
 const Entry* FindTimed(std::string_view text) {
     const auto& entries = TimedEntries();
-    const auto it = std::find_if(entries.begin(), entries.end(), [&](const Entry& e) { return e.text == text; });
+    const auto it =
+        std::find_if(entries.begin(), entries.end(), [&](const Entry& e) { return e.text == text; });
     return it == entries.end() ? nullptr : &*it;
 }
 

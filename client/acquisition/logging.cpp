@@ -75,8 +75,8 @@ std::string FormatLogTimestamp(const std::tm& local) {
     int hour12 = hour24 % 12;
     if (hour12 == 0) hour12 = 12;
     char buf[32];
-    const int n = std::snprintf(buf, sizeof buf, "%02d %s %04d;%02d:%02d:%02d %s", day, kMonths[month], year, hour12,
-                                minute, second, hour24 < 12 ? "AM" : "PM");
+    const int n = std::snprintf(buf, sizeof buf, "%02d %s %04d;%02d:%02d:%02d %s", day, kMonths[month], year,
+                                hour12, minute, second, hour24 < 12 ? "AM" : "PM");
     if (n < 0) return std::string();
     return std::string(buf, std::min(static_cast<std::size_t>(n), sizeof buf - 1));
 }
@@ -115,14 +115,17 @@ bool WriteLogRecord(const ChannelSettings& settings, std::string_view shown, Loc
     const std::string record = BuildLogRecord(time.LocalNow(), shown);
     // O_NONBLOCK: a path naming a FIFO without a reader fails at once
     // instead of freezing the client; regular files ignore the flag.
-    const FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0666));
+    const FileDescriptor fd(
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0666));
     if (fd.get() < 0) return false;
     return AppendAll(fd.get(), record);
 }
 
-bool WriteLogRecord(int channel, const BoardSettings& settings, const ChannelStates& states, LocalTimeSource& time) {
+bool WriteLogRecord(int channel, const BoardSettings& settings, const ChannelStates& states,
+                    LocalTimeSource& time) {
     if (channel < 1 || channel > kChannelCount) return false;
-    return WriteLogRecord(settings.channels[static_cast<std::size_t>(channel - 1)], states.at(channel).shown, time);
+    return WriteLogRecord(settings.channels[static_cast<std::size_t>(channel - 1)], states.at(channel).shown,
+                          time);
 }
 
 }  // namespace kestrane

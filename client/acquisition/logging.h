@@ -49,6 +49,7 @@ std::string DefaultLogFolder(std::string_view programDir, std::string_view pid);
 bool WriteLogRecord(const ChannelSettings& settings, std::string_view shown, LocalTimeSource& time);
 
 // The same for channel 1..6 of the loaded settings and its shown text.
-bool WriteLogRecord(int channel, const BoardSettings& settings, const ChannelStates& states, LocalTimeSource& time);
+bool WriteLogRecord(int channel, const BoardSettings& settings, const ChannelStates& states,
+                    LocalTimeSource& time);
 
 }  // namespace kestrane

@@ -8,9 +8,8 @@ int NextChannelAfter(int channel) {
     return channel % kChannelCount + 1;
 }
 
-PassResult RunPollingPass(PollingCycle& cycle, const BoardSettings& settings,
-                          uint32_t productId, BoardExchange& board,
-                          PollingDisplay& display) {
+PassResult RunPollingPass(PollingCycle& cycle, const BoardSettings& settings, uint32_t productId,
+                          BoardExchange& board, PollingDisplay& display) {
     if (cycle.busy) return {PassOutcome::Skipped, 0};
     cycle.busy = true;
     cycle.productId = productId;

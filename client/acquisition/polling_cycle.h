@@ -34,12 +34,12 @@ public:
 
 // The polling state, one per client.
 struct PollingCycle {
-    int nextChannel = 1;      // channel the next pass reads
-    int currentChannel = 1;   // channel read by the last completed exchange
-    bool busy = false;        // a pass is running or held up by an error
-    uint32_t productId = 0;   // selected board, refreshed every pass
-    std::string answer;       // text of the last exchange
-    int animationStep = 0;    // 0..11: dots shown next, minus one
+    int nextChannel = 1;     // channel the next pass reads
+    int currentChannel = 1;  // channel read by the last completed exchange
+    bool busy = false;       // a pass is running or held up by an error
+    uint32_t productId = 0;  // selected board, refreshed every pass
+    std::string answer;      // text of the last exchange
+    int animationStep = 0;   // 0..11: dots shown next, minus one
 };
 
 enum class PassOutcome {
@@ -64,9 +64,8 @@ int NextChannelAfter(int channel);
 // One polling pass. On ExchangeFailed the busy flag stays set on purpose:
 // the caller shows an error and closes, and passes arriving meanwhile must
 // return at once.
-PassResult RunPollingPass(PollingCycle& cycle, const BoardSettings& settings,
-                          uint32_t productId, BoardExchange& board,
-                          PollingDisplay& display);
+PassResult RunPollingPass(PollingCycle& cycle, const BoardSettings& settings, uint32_t productId,
+                          BoardExchange& board, PollingDisplay& display);
 
 // Status text for one animation tick: "Polling Paused !" while a pass is
 // held up, else " MSG: Data Polling " with 1..12 dots (then the step moves on).

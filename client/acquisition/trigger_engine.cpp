@@ -28,7 +28,7 @@ bool Beyond(std::string_view shown, const std::string& limitText, Direction dir)
 struct BandView {
     AlarmBand band;
     const std::string& enable;
-    const std::string& fireLimit;    // fire beyond this
+    const std::string& fireLimit;  // fire beyond this
     Direction fireDirection;
     const std::string& returnLimit;  // return to normal beyond this
     Direction returnDirection;
@@ -97,33 +97,33 @@ std::optional<long double> ParseShownReading(std::string_view shown) {
     return negative ? -*v : *v;
 }
 
-void RunTriggerCheck(const ChannelSettings& settings, std::string_view shown, TriggerState& trigger, Clock& clock,
-                     AlarmActions& actions, std::string_view board, int channel) {
+void RunTriggerCheck(const ChannelSettings& settings, std::string_view shown, TriggerState& trigger,
+                     Clock& clock, AlarmActions& actions, std::string_view board, int channel) {
     AlarmContext context;
     context.board = std::string(board);
     context.channel = channel;
     context.name = settings.vmName;
     context.shown = std::string(shown.substr(0, kShownReadMax));
-    const BandView high{AlarmBand::High, settings.highEnable,     settings.highTriggerMax, Direction::Above,
-                        settings.highTriggerMin, Direction::Below,        settings.highTestEvery,
-                        settings.highFile,       settings.highSound,      settings.highNormFile,
-                        settings.highNormSound,  trigger.highFired,       trigger.highArmed,
-                        trigger.highLastFiring};
-    const BandView low{AlarmBand::Low, settings.lowEnable,     settings.lowTriggerMin, Direction::Below,
-                       settings.lowTriggerMax, Direction::Above,       settings.lowTestEvery,
-                       settings.lowFile,       settings.lowSound,      settings.lowNormFile,
-                       settings.lowNormSound,  trigger.lowFired,       trigger.lowArmed,
-                       trigger.lowLastFiring};
+    const BandView high{AlarmBand::High,        settings.highEnable,     settings.highTriggerMax,
+                        Direction::Above,       settings.highTriggerMin, Direction::Below,
+                        settings.highTestEvery, settings.highFile,       settings.highSound,
+                        settings.highNormFile,  settings.highNormSound,  trigger.highFired,
+                        trigger.highArmed,      trigger.highLastFiring};
+    const BandView low{AlarmBand::Low,         settings.lowEnable,   settings.lowTriggerMin, Direction::Below,
+                       settings.lowTriggerMax, Direction::Above,     settings.lowTestEvery,  settings.lowFile,
+                       settings.lowSound,      settings.lowNormFile, settings.lowNormSound,  trigger.lowFired,
+                       trigger.lowArmed,       trigger.lowLastFiring};
     CheckBand(high, shown, clock, actions, context);
     CheckBand(low, shown, clock, actions, context);
 }
 
-void RunTriggerTick(const BoardSettings& settings, ChannelStates& states, Clock& clock, AlarmActions& actions) {
+void RunTriggerTick(const BoardSettings& settings, ChannelStates& states, Clock& clock,
+                    AlarmActions& actions) {
     for (int n = 1; n <= kChannelCount; ++n) {
         ChannelState& ch = states.at(n);
         if (!ch.hasReading) continue;
-        RunTriggerCheck(settings.channels[static_cast<std::size_t>(n - 1)], ch.shown, ch.trigger, clock, actions,
-                        settings.pid, n);
+        RunTriggerCheck(settings.channels[static_cast<std::size_t>(n - 1)], ch.shown, ch.trigger, clock,
+                        actions, settings.pid, n);
     }
 }
 

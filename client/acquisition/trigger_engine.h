@@ -64,11 +64,12 @@ std::optional<long double> ParseShownReading(std::string_view shown);
 // when the reading comes back past the other limit. A band limit or reading
 // that is not a number makes that band's tests false. Program before sound.
 // `board` and `channel` are passed on to the actions' context.
-void RunTriggerCheck(const ChannelSettings& settings, std::string_view shown, TriggerState& trigger, Clock& clock,
-                     AlarmActions& actions, std::string_view board = {}, int channel = 0);
+void RunTriggerCheck(const ChannelSettings& settings, std::string_view shown, TriggerState& trigger,
+                     Clock& clock, AlarmActions& actions, std::string_view board = {}, int channel = 0);
 
 // Trigger timer tick (timer 3, every 50 ms): channels 1 to 6 in order, each
 // checked when its has-a-reading flag is set, reading its shown text.
-void RunTriggerTick(const BoardSettings& settings, ChannelStates& states, Clock& clock, AlarmActions& actions);
+void RunTriggerTick(const BoardSettings& settings, ChannelStates& states, Clock& clock,
+                    AlarmActions& actions);
 
 }  // namespace kestrane

@@ -1,19 +1,15 @@
 #include "core/client_core.h"
 
 #include "common/numtext.h"
-#include "settings/device_registry.h"
 #include "core/startup_logic.h"
+#include "settings/device_registry.h"
 #include "ui/ui_ids.h"
 
 namespace kestrane::ui {
 
 ClientCore::ClientCore(MainView& view, MessageSink& messages, BoardExchange& board,
                        BoardSettingsSource& settingsSource, ChannelTasks& tasks)
-    : view_(view),
-      messages_(messages),
-      board_(board),
-      settingsSource_(settingsSource),
-      tasks_(tasks) {}
+    : view_(view), messages_(messages), board_(board), settingsSource_(settingsSource), tasks_(tasks) {}
 
 std::string ClientCore::currentPid() const {
     return connected_ ? connectionPid_ : PidFromSelectorText(view_.DeviceSelectorText());

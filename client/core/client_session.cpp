@@ -8,16 +8,16 @@
 
 #include <cstdlib>
 
+#include "core/acquisition_tasks.h"
+#include "core/core_metrics.h"
+#include "core/startup_logic.h"
 #include "kestrane_install_paths.h"
 #include "settings/dll_board_directory.h"
 #include "settings/installer.h"
 #include "settings/settings_database.h"
-#include "core/acquisition_tasks.h"
 #include "ui/client_adapters.h"
-#include "core/core_metrics.h"
 #include "ui/device_list.h"
 #include "ui/main_window.h"
-#include "core/startup_logic.h"
 
 namespace kestrane::ui {
 
@@ -56,7 +56,8 @@ std::string RunningProgramDirectory() {
     // The running file's own folder, not the working directory nor the
     // copy the install record names: a copy started elsewhere keeps its
     // files beside itself.
-    return ProgramDirectory(QDir::fromNativeSeparators(QCoreApplication::applicationFilePath()).toStdString());
+    return ProgramDirectory(
+        QDir::fromNativeSeparators(QCoreApplication::applicationFilePath()).toStdString());
 }
 
 ClientSession::ClientSession() : impl_(std::make_unique<Impl>()) {}
@@ -85,9 +86,10 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
     InstallRecord& record = services.installRecord ? *services.installRecord : s.realRecord;
     MessageSink& messages = services.messages ? *services.messages : s.realMessages;
 
-    const std::string running = services.runningProgram.empty()
-                                    ? QDir::fromNativeSeparators(QCoreApplication::applicationFilePath()).toStdString()
-                                    : services.runningProgram;
+    const std::string running =
+        services.runningProgram.empty()
+            ? QDir::fromNativeSeparators(QCoreApplication::applicationFilePath()).toStdString()
+            : services.runningProgram;
     const std::string systemProgram =
         services.systemProgram.empty() ? std::string(KESTRANE_INSTALLED_PROGRAM) : services.systemProgram;
     const bool fromSystemInstall = IsSameProgram(running, systemProgram);
@@ -143,19 +145,19 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
     s.realDialogs.channels().SetUp(s.window.get(), &s.database, s.programDirectory, services.messages);
     MainWindow* graphOwner = s.window.get();
     s.realTasks.setBoardSource([graphOwner] { return graphOwner->core().currentPid(); });
-    s.realDialogs.graphs().SetUp(graphOwner, [graphOwner]() -> const BoardSettings* {
-        return &graphOwner->core().settings();
-    }, s.programDirectory);
+    s.realDialogs.graphs().SetUp(
+        graphOwner, [graphOwner]() -> const BoardSettings* { return &graphOwner->core().settings(); },
+        s.programDirectory);
 
     // A failed open is reported by the database and start-up goes on: the
     // device list then reports that it cannot read the table.
     s.database.open(ConnectionStringFor(s.databasePath), messages);
 
     MainWindow* window = s.window.get();
-    s.deviceController = std::make_unique<DeviceListController>(
-        window, window->deviceSelector(), window->connectButton(), s.database,
-        services.boards ? *services.boards : s.realBoards, messages,
-        [window] { return window->core().connected(); });
+    s.deviceController =
+        std::make_unique<DeviceListController>(window, window->deviceSelector(), window->connectButton(),
+                                               s.database, services.boards ? *services.boards : s.realBoards,
+                                               messages, [window] { return window->core().connected(); });
     if (services.addDeviceRunner) s.deviceController->setDialogRunner(services.addDeviceRunner);
     s.deviceList = std::make_unique<ControllerDeviceList>(*s.deviceController);
 

@@ -8,10 +8,10 @@
 #include <memory>
 #include <string>
 
+#include "core/client_core.h"
 #include "settings/device_registry.h"
 #include "settings/install_record.h"
 #include "settings/message_sink.h"
-#include "core/client_core.h"
 #include "ui/window_services.h"
 
 namespace kestrane::ui {

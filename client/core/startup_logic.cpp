@@ -47,12 +47,9 @@ std::array<std::string, kCreditLineCount> CreditLines(int year) {
     char yearText[8] = {};
     std::snprintf(yearText, sizeof yearText, "%04d", year);
     return {
-        "   Morvane Kestrane six-channel voltmeter client",
-        "   Live readings from isolated inputs",
-        "   Alarm bands start programs and play sounds",
-        "   Per-channel log files and charts",
-        "   About box music: a FastTracker 2 module",
-        std::string("   Copyright Morvane ") + yearText,
+        "   Morvane Kestrane six-channel voltmeter client", "   Live readings from isolated inputs",
+        "   Alarm bands start programs and play sounds",    "   Per-channel log files and charts",
+        "   About box music: a FastTracker 2 module",       std::string("   Copyright Morvane ") + yearText,
     };
 }
 

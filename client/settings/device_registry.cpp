@@ -51,8 +51,9 @@ std::vector<std::string> AttachedKestraneEntries(BoardDirectory& boards) {
 
 DeviceList DeviceRegistry::list(MessageSink& sink) {
     DeviceList out;
-    const QueryResult r = db_.query(ListStatement(), {2, 3, 5}, {kShortFieldMax, kShortFieldMax, kShortFieldMax},
-                                    std::numeric_limits<std::size_t>::max());
+    const QueryResult r =
+        db_.query(ListStatement(), {2, 3, 5}, {kShortFieldMax, kShortFieldMax, kShortFieldMax},
+                  std::numeric_limits<std::size_t>::max());
     if (r.status == ExecStatus::NoHandle) {
         sink.showError(kClientCaption, kNoHandle);
         return out;

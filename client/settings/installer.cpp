@@ -220,7 +220,8 @@ bool CreateSettingsDatabase(const std::string& databasePath, std::string& error)
         return false;
     }
     if (!ConnectionStringCanCarry(databasePath)) {
-        error = "The settings database path may not contain ';', '{' or '}' nor end in a blank: " + databasePath;
+        error =
+            "The settings database path may not contain ';', '{' or '}' nor end in a blank: " + databasePath;
         return false;
     }
     SettingsDatabase db;
@@ -243,7 +244,8 @@ std::string DefaultInstallFolder() { return (fs::path(HomeFolder()) / ".local/li
 InstallResult InstallKestrane(const InstallRequest& request, InstallRecord& record) {
     InstallResult result;
     std::error_code ec;
-    const fs::path folder = fs::absolute(request.folder.empty() ? DefaultInstallFolder() : request.folder, ec);
+    const fs::path folder =
+        fs::absolute(request.folder.empty() ? DefaultInstallFolder() : request.folder, ec);
     const fs::path program = fs::absolute(request.programPath, ec);
     if (request.programPath.empty() || !fs::is_regular_file(program, ec)) {
         result.message = "Program file not found: " + request.programPath;
@@ -260,7 +262,8 @@ InstallResult InstallKestrane(const InstallRequest& request, InstallRecord& reco
         return result;
     }
     if (!ConnectionStringCanCarry(result.databasePath)) {
-        result.message = "The install folder may not contain ';', '{' or '}' nor end in a blank: " + folder.string();
+        result.message =
+            "The install folder may not contain ';', '{' or '}' nor end in a blank: " + folder.string();
         return result;
     }
 
@@ -308,7 +311,8 @@ InstallResult InstallKestrane(const InstallRequest& request, InstallRecord& reco
 
 std::string DefaultUserDataFolder() {
     const char* data = std::getenv("XDG_DATA_HOME");
-    const fs::path base = data != nullptr && data[0] == '/' ? fs::path(data) : fs::path(HomeFolder()) / ".local/share";
+    const fs::path base =
+        data != nullptr && data[0] == '/' ? fs::path(data) : fs::path(HomeFolder()) / ".local/share";
     return (base / "kestrane").string();
 }
 
@@ -326,7 +330,8 @@ InstallResult SetUpUserInstallation(const std::string& dataFolder, const std::st
     result.programPath = link.string();
     result.databasePath = DatabasePathFor(result.programPath);
     if (!ConnectionStringCanCarry(result.databasePath)) {
-        result.message = "The data folder may not contain ';', '{' or '}' nor end in a blank: " + folder.string();
+        result.message =
+            "The data folder may not contain ';', '{' or '}' nor end in a blank: " + folder.string();
         return result;
     }
     fs::create_directories(folder, ec);
@@ -354,8 +359,8 @@ InstallResult SetUpUserInstallation(const std::string& dataFolder, const std::st
         return result;
     }
     result.ok = true;
-    result.message = (keepDatabase ? "Kept the settings database " : "Made the settings database ") +
-                     result.databasePath;
+    result.message =
+        (keepDatabase ? "Kept the settings database " : "Made the settings database ") + result.databasePath;
     return result;
 }
 

@@ -93,8 +93,8 @@ std::string Diagnostic(SQLSMALLINT type, SQLHANDLE handle) {
         SQLINTEGER native = 0;
         SQLCHAR message[1024] = {};
         SQLSMALLINT length = 0;
-        const SQLRETURN rc = SQLGetDiagRec(type, handle, record, state, &native, message,
-                                           sizeof message, &length);
+        const SQLRETURN rc =
+            SQLGetDiagRec(type, handle, record, state, &native, message, sizeof message, &length);
         if (!Succeeded(rc)) break;
         if (!out.empty()) out += "; ";
         out += "[";
@@ -116,8 +116,7 @@ struct SettingsDatabase::Handles {
     std::string diagnostic;
 
     // Closes the cursor and frees the statement whatever happened.
-    ExecStatus prepareAndRun(Handle& stmt, const SqlStatement& statement,
-                             std::vector<SQLLEN>& indicators) {
+    ExecStatus prepareAndRun(Handle& stmt, const SqlStatement& statement, std::vector<SQLLEN>& indicators) {
         if (!connected || !stmt.allocate(SQL_HANDLE_STMT, dbc.get())) {
             diagnostic = connected ? Diagnostic(SQL_HANDLE_DBC, dbc.get()) : "database not open";
             return ExecStatus::NoHandle;
@@ -131,9 +130,8 @@ struct SettingsDatabase::Handles {
             indicators[i] = static_cast<SQLLEN>(v.size());
             const SQLULEN columnSize = v.empty() ? 1 : v.size();
             const SQLRETURN rc = SQLBindParameter(
-                stmt.get(), static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, SQL_C_CHAR,
-                SQL_VARCHAR, columnSize, 0, const_cast<char*>(v.data()),
-                static_cast<SQLLEN>(v.size()), &indicators[i]);
+                stmt.get(), static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR,
+                columnSize, 0, const_cast<char*>(v.data()), static_cast<SQLLEN>(v.size()), &indicators[i]);
             if (!Succeeded(rc)) {
                 diagnostic = Diagnostic(SQL_HANDLE_STMT, stmt.get());
                 return ExecStatus::Failed;
@@ -213,9 +211,9 @@ bool SettingsDatabase::open(const std::string& connectionString, MessageSink& si
     const std::string bounded = WithBoundedWait(connectionString);
     SQLCHAR completed[1024] = {};
     SQLSMALLINT completedLength = 0;
-    const SQLRETURN rc = SQLDriverConnect(
-        h.dbc.get(), nullptr, reinterpret_cast<SQLCHAR*>(const_cast<char*>(bounded.c_str())),
-        SQL_NTS, completed, sizeof completed, &completedLength, SQL_DRIVER_NOPROMPT);
+    const SQLRETURN rc =
+        SQLDriverConnect(h.dbc.get(), nullptr, reinterpret_cast<SQLCHAR*>(const_cast<char*>(bounded.c_str())),
+                         SQL_NTS, completed, sizeof completed, &completedLength, SQL_DRIVER_NOPROMPT);
     if (!Succeeded(rc)) {
         h.diagnostic = Diagnostic(SQL_HANDLE_DBC, h.dbc.get());
         return fail("Connection attempt failed");
@@ -279,9 +277,9 @@ QueryResult SettingsDatabase::query(const SqlStatement& statement, const std::ve
         buffers[i].assign(limit + kSlack, '\0');
         // A table with fewer columns than expected leaves the rest empty.
         if (positions[i] < 1 || positions[i] > columnCount) continue;
-        bound[i] = Succeeded(SQLBindCol(stmt.get(), static_cast<SQLUSMALLINT>(positions[i]), SQL_C_CHAR,
-                                        buffers[i].data(), static_cast<SQLLEN>(buffers[i].size()),
-                                        &indicators[i]));
+        bound[i] =
+            Succeeded(SQLBindCol(stmt.get(), static_cast<SQLUSMALLINT>(positions[i]), SQL_C_CHAR,
+                                 buffers[i].data(), static_cast<SQLLEN>(buffers[i].size()), &indicators[i]));
     }
     while (result.rows.size() < maxRows) {
         for (std::size_t i = 0; i < n; ++i) {
@@ -344,19 +342,22 @@ bool SettingsDatabase::loadBoardSettings(const std::string& pid, BoardSettings& 
 
 bool SettingsDatabase::saveOptions(int channel, const std::string& pid, const BoardSettings& settings) {
     if (channel < 1 || channel > kChannelCount) return false;
-    const auto s = OptionsStatement(channel, settings.channels[static_cast<std::size_t>(channel - 1)], kBoardVid, pid);
+    const auto s =
+        OptionsStatement(channel, settings.channels[static_cast<std::size_t>(channel - 1)], kBoardVid, pid);
     return s && execute(*s) == ExecStatus::Ok;
 }
 
 bool SettingsDatabase::saveFilter(int channel, const std::string& pid, const BoardSettings& settings) {
     if (channel < 1 || channel > kChannelCount) return false;
-    const auto s = FilterStatement(channel, settings.channels[static_cast<std::size_t>(channel - 1)], kBoardVid, pid);
+    const auto s =
+        FilterStatement(channel, settings.channels[static_cast<std::size_t>(channel - 1)], kBoardVid, pid);
     return s && execute(*s) == ExecStatus::Ok;
 }
 
 bool SettingsDatabase::saveLogging(int channel, const std::string& pid, const BoardSettings& settings) {
     if (channel < 1 || channel > kChannelCount) return false;
-    const auto s = LoggingStatement(channel, settings.channels[static_cast<std::size_t>(channel - 1)], kBoardVid, pid);
+    const auto s =
+        LoggingStatement(channel, settings.channels[static_cast<std::size_t>(channel - 1)], kBoardVid, pid);
     return s && execute(*s) == ExecStatus::Ok;
 }
 

@@ -62,9 +62,9 @@ struct Slot {
 };
 
 Slot SlotAt(int position) {
-    static constexpr std::string BoardSettings::*kDevice[5] = {
-        &BoardSettings::column1, &BoardSettings::vid, &BoardSettings::pid,
-        &BoardSettings::column4, &BoardSettings::isDefault};
+    static constexpr std::string BoardSettings::*kDevice[5] = {&BoardSettings::column1, &BoardSettings::vid,
+                                                               &BoardSettings::pid, &BoardSettings::column4,
+                                                               &BoardSettings::isDefault};
     Slot slot;
     if (position >= 1 && position < kFirstBlockPosition) {
         slot.device = kDevice[position - 1];

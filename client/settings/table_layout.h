@@ -16,8 +16,8 @@ inline constexpr int kChannelBlockColumns = 26;
 inline constexpr int kLogColumnsPerChannel = 5;
 
 struct MainColumn {
-    std::string name;     // column name as written in statements
-    std::size_t maxBytes; // longest text kept after a load
+    std::string name;      // column name as written in statements
+    std::size_t maxBytes;  // longest text kept after a load
 };
 
 // Column `position` (1 to 191) of table Main.

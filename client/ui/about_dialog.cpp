@@ -51,7 +51,8 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     iconLabel->setObjectName(QStringLiteral("aboutIcon"));
     iconLabel->setPixmap(icon);
 
-    auto* product = new QLabel(QStringLiteral("Kestrane \u2014 six-channel isolated USB voltmeter client"), this);
+    auto* product =
+        new QLabel(QStringLiteral("Kestrane \u2014 six-channel isolated USB voltmeter client"), this);
     product->setObjectName(QStringLiteral("aboutProduct"));
     product->setAlignment(Qt::AlignCenter);
 
@@ -96,13 +97,13 @@ void AboutDialog::showEvent(QShowEvent* event) {
 
 void AboutDialog::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-        close();
-        return;
-    default:
-        QDialog::keyPressEvent(event);
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Escape:
+            close();
+            return;
+        default:
+            QDialog::keyPressEvent(event);
     }
 }
 

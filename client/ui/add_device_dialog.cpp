@@ -58,5 +58,4 @@ void AddDeviceDialog::addSelected() {
     if (outcome.added) accept();
 }
 
-
 }  // namespace kestrane

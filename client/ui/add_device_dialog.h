@@ -18,8 +18,8 @@ class AddDeviceDialog : public ui::QuietKeysDialog {
 public:
     // `sink` receives the dialog's messages (shown with no caption of
     // their own). exec() returns Accepted once a board was registered.
-    AddDeviceDialog(AddMode mode, DeviceRegistry& registry, BoardDirectory& boards,
-                    MessageSink& sink, QWidget* parent = nullptr);
+    AddDeviceDialog(AddMode mode, DeviceRegistry& registry, BoardDirectory& boards, MessageSink& sink,
+                    QWidget* parent = nullptr);
 
     QListWidget* boardList() const { return list_; }
     QPushButton* addButton() const { return add_; }

@@ -13,12 +13,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/client_session.h"
 #include "kestrane_version.h"
+#include "plotwick.h"
 #include "settings/device_registry.h"
 #include "settings/installer.h"
-#include "core/client_session.h"
 #include "ui/main_window.h"
-#include "plotwick.h"
 
 namespace kestrane::ui {
 
@@ -43,12 +43,16 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     const QCommandLineOption install("install",
                                      "Install the program, its libraries and an empty settings database into "
                                      "FOLDER (the argument after it; default ~/.local/lib/kestrane).");
-    const QCommandLineOption board("board", "Select the board with this product ID (e.g. 000A) instead of the "
-                                            "default board.", "PID");
+    const QCommandLineOption board("board",
+                                   "Select the board with this product ID (e.g. 000A) instead of the "
+                                   "default board.",
+                                   "PID");
     const QCommandLineOption connect("connect", "Connect to the selected board once the window shows.");
-    const QCommandLineOption screenshot("screenshot", "Save a PNG of the main window before quitting.", "PATH");
+    const QCommandLineOption screenshot("screenshot", "Save a PNG of the main window before quitting.",
+                                        "PATH");
     const QCommandLineOption quitAfter("quit-after", "Close the main window after SECONDS.", "SECONDS");
-    for (const auto* o : {&help, &version, &install, &board, &connect, &screenshot, &quitAfter}) parser.addOption(*o);
+    for (const auto* o : {&help, &version, &install, &board, &connect, &screenshot, &quitAfter})
+        parser.addOption(*o);
 
     // "--install=FOLDER" is the same as "--install FOLDER": the folder is
     // the one argument that is not an option.
@@ -75,7 +79,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     cl.version = parser.isSet(version);
     if (cl.help) {
         QString text = parser.helpText();
-        text.replace(0, text.indexOf(QLatin1Char('\n')), QStringLiteral("Usage: Kestrane [options] [FOLDER]"));
+        text.replace(0, text.indexOf(QLatin1Char('\n')),
+                     QStringLiteral("Usage: Kestrane [options] [FOLDER]"));
         cl.helpText = text.toStdString();
         return cl;
     }
@@ -176,7 +181,8 @@ int RunKestrane(int argc, char** argv) {
     MainWindow& window = session->window();
     if (!cl.board.empty()) {
         // One client per board: pick the board's entry before the window shows.
-        const int index = window.deviceSelector()->findText(QString::fromStdString(DeviceEntryText(cl.board)));
+        const int index =
+            window.deviceSelector()->findText(QString::fromStdString(DeviceEntryText(cl.board)));
         if (index < 0) {
             std::fprintf(stderr, "Kestrane: board %s is not registered in the settings\n", cl.board.c_str());
             session.reset();

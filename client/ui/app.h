@@ -11,15 +11,15 @@ namespace kestrane::ui {
 
 struct CommandLine {
     bool install = false;
-    std::string installFolder;   // empty: the default folder
-    bool connect = false;        // press Connect once the window shows
-    std::string board;           // select this PID (four upper-case hex digits); empty: the default
-    std::string screenshotPath;  // save the window as PNG before quitting
-    double quitAfterSeconds = 0; // 0: run until the user closes
+    std::string installFolder;    // empty: the default folder
+    bool connect = false;         // press Connect once the window shows
+    std::string board;            // select this PID (four upper-case hex digits); empty: the default
+    std::string screenshotPath;   // save the window as PNG before quitting
+    double quitAfterSeconds = 0;  // 0: run until the user closes
     bool help = false;
     bool version = false;
-    std::string helpText;        // for --help
-    std::string error;           // set when the options cannot be used
+    std::string helpText;  // for --help
+    std::string error;     // set when the options cannot be used
 };
 
 // Parses the options after the program name; "--option value" and

@@ -49,7 +49,8 @@ AutoCalcResult AutoCalculate(std::string_view measuredShown, std::string_view ac
 }
 
 AutoCalculateDialog::AutoCalculateDialog(const QString& measured, MessageSink* messages, QWidget* parent)
-    : QuietKeysDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : QuietKeysDialog(
+          parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       messages_(messages) {
     setObjectName(QStringLiteral("autoCalculateDialog"));
     setWindowIcon(MakeWindowIcon(WindowIcon::AutoCalculate));
@@ -102,17 +103,17 @@ void AutoCalculateDialog::OnCalculate() {
     }
     const AutoCalcResult r = AutoCalculate(measured_->text().toStdString(), actual);
     switch (r.outcome) {
-    case AutoCalcOutcome::Done:
-        factor_->setText(QString::fromStdString(r.factorText));
-        adjusted_->setText(QString::fromStdString(r.adjustedText));
-        return;
-    case AutoCalcOutcome::ActualUnreadable:
-        messages_.Notice(this, kEnterActualText);
-        return;
-    case AutoCalcOutcome::MeasuredUnreadable:
-        // No reading to scale (a switched-off channel): nothing to compute,
-        // and OK then says that no value was calculated.
-        return;
+        case AutoCalcOutcome::Done:
+            factor_->setText(QString::fromStdString(r.factorText));
+            adjusted_->setText(QString::fromStdString(r.adjustedText));
+            return;
+        case AutoCalcOutcome::ActualUnreadable:
+            messages_.Notice(this, kEnterActualText);
+            return;
+        case AutoCalcOutcome::MeasuredUnreadable:
+            // No reading to scale (a switched-off channel): nothing to compute,
+            // and OK then says that no value was calculated.
+            return;
     }
 }
 
@@ -123,6 +124,5 @@ void AutoCalculateDialog::OnOk() {
     }
     accept();
 }
-
 
 }  // namespace kestrane::ui

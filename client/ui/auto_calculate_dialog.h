@@ -3,9 +3,9 @@
 // one into the other; it hands the factor text back and saves nothing.
 #pragma once
 
-#include "ui/quiet_keys_dialog.h"
 #include <string>
 #include <string_view>
+#include "ui/quiet_keys_dialog.h"
 
 #include "ui/options_dialog_host.h"
 
@@ -46,7 +46,6 @@ public:
     QString factorText() const;
 
 protected:
-
 private:
     void OnCalculate();
     void OnOk();

@@ -30,8 +30,6 @@ bool DesktopUrlOpener::Open(const std::string& url) {
     return QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
 }
 
-void QtWindowDialogs::OpenAbout() {
-    ShowAboutBox(owner_.data());
-}
+void QtWindowDialogs::OpenAbout() { ShowAboutBox(owner_.data()); }
 
 }  // namespace kestrane::ui

@@ -7,8 +7,8 @@
 #include <QWidget>
 
 #include "acquisition/polling_cycle.h"
-#include "settings/settings_database.h"
 #include "core/client_core.h"
+#include "settings/settings_database.h"
 #include "ui/device_list.h"
 #include "ui/graph_dialog.h"
 #include "ui/options_dialog_host.h"
@@ -27,6 +27,7 @@ class DatabaseSettingsSource final : public BoardSettingsSource {
 public:
     explicit DatabaseSettingsSource(SettingsDatabase& db) : db_(db) {}
     bool Load(const std::string& vid, const std::string& pid, BoardSettings& out) override;
+
 private:
     SettingsDatabase& db_;
 };
@@ -38,6 +39,7 @@ public:
     void Add() override { c_.addDevice(); }
     void Delete() override { c_.deleteDevice(); }
     void SetDefault() override { c_.setDefault(); }
+
 private:
     DeviceListController& c_;
 };
@@ -59,6 +61,7 @@ public:
     GraphDialogs& graphs() { return graphs_; }
     void OpenGraph(int channel) override { graphs_.Open(channel); }
     void OpenAbout() override;
+
 private:
     QPointer<QWidget> owner_;
     ChannelDialogs channels_;

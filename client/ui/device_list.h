@@ -44,8 +44,8 @@ public:
     // Connect button; all are owned by the main window. `connected` tells
     // whether Connect may be enabled: never while a connection is open.
     DeviceListController(QWidget* owner, QComboBox* selector, QPushButton* connectButton,
-                         SettingsDatabase& database, BoardDirectory& boards,
-                         MessageSink& sink, ConnectionState connected, QObject* parent = nullptr);
+                         SettingsDatabase& database, BoardDirectory& boards, MessageSink& sink,
+                         ConnectionState connected, QObject* parent = nullptr);
 
     // Fill device list: rebuilds the selector from table Main and selects
     // the default board's entry. With no board registered it disables

@@ -16,8 +16,8 @@
 namespace kestrane::ui {
 
 FilterDialog::FilterDialog(const DialogContext& context, int channel, QWidget* parent)
-    : QuietKeysDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                          Qt::WindowStaysOnTopHint),
+    : QuietKeysDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                  Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
       context_(context),
       channel_(channel),
       messages_(context.messages) {
@@ -58,6 +58,5 @@ void FilterDialog::OnOk() {
     DatabaseSettingsStore store(context_.database);
     FinishSave(this, messages_, SaveChannelFilter(core, store, channel_, c));
 }
-
 
 }  // namespace kestrane::ui

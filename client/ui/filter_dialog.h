@@ -20,7 +20,6 @@ public:
     FilterDialog(const DialogContext& context, int channel, QWidget* parent);
 
 protected:
-
 private:
     void OnOk();
 

@@ -25,8 +25,12 @@ std::string GraphLogPath(const BoardSettings& board, int channel, std::string_vi
     return LogFilePath(c);
 }
 
-GraphDialog::GraphDialog(QWidget* owner, int channel, BoardSettingsGetter settings, std::string programDirectory)
-    : QDialog(owner), channel_(channel), settings_(std::move(settings)), programDirectory_(std::move(programDirectory)) {
+GraphDialog::GraphDialog(QWidget* owner, int channel, BoardSettingsGetter settings,
+                         std::string programDirectory)
+    : QDialog(owner),
+      channel_(channel),
+      settings_(std::move(settings)),
+      programDirectory_(std::move(programDirectory)) {
     setObjectName(QStringLiteral("graphDialog"));
     setWindowTitle(QStringLiteral("Graph"));
     setWindowIcon(MakeWindowIcon(WindowIcon::Graph));
@@ -37,7 +41,8 @@ GraphDialog::GraphDialog(QWidget* owner, int channel, BoardSettingsGetter settin
         name = board->channels[static_cast<size_t>(channel_ - 1)].vmName;
         setWindowTitle(QString::fromStdString(name));
     }
-    chart_ = pwCreateWindow(this, kGraphChartX, kGraphChartY, kGraphChartWidth, kGraphChartHeight, name.c_str());
+    chart_ =
+        pwCreateWindow(this, kGraphChartX, kGraphChartY, kGraphChartWidth, kGraphChartHeight, name.c_str());
     LoadChart();
     reload_.setInterval(kGraphReloadMs);
     connect(&reload_, &QTimer::timeout, this, [this] { Reload(); });
@@ -63,15 +68,15 @@ void GraphDialog::Reload() { LoadChart(); }
 
 void GraphDialog::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
-    case Qt::Key_Escape:
-        close();
-        return;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        event->accept();  // no default action in this dialog
-        return;
-    default:
-        QDialog::keyPressEvent(event);
+        case Qt::Key_Escape:
+            close();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            event->accept();  // no default action in this dialog
+            return;
+        default:
+            QDialog::keyPressEvent(event);
     }
 }
 

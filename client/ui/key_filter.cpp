@@ -18,7 +18,8 @@ bool IsDigit(int c) { return c >= '0' && c <= '9'; }
 bool IsLetter(int c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 bool IsMultiLine(const QObject* field) {
-    return qobject_cast<const QPlainTextEdit*>(field) != nullptr || qobject_cast<const QTextEdit*>(field) != nullptr;
+    return qobject_cast<const QPlainTextEdit*>(field) != nullptr ||
+           qobject_cast<const QTextEdit*>(field) != nullptr;
 }
 
 }  // namespace
@@ -26,20 +27,21 @@ bool IsMultiLine(const QObject* field) {
 bool KeyFilterAccepts(KeyFilterKind kind, int code) {
     if (code == kBackspaceCode) return true;
     switch (kind) {
-    case KeyFilterKind::Digits:
-        return IsDigit(code);
-    case KeyFilterKind::Precision:
-        return code >= '0' && code <= '6';
-    case KeyFilterKind::Adjustment:
-    case KeyFilterKind::Limit:
-        return IsDigit(code) || code == '-' || code == '.';
-    case KeyFilterKind::Text:
-        return IsDigit(code) || IsLetter(code) || code == '-' || code == '.' || code == '(' || code == ')' ||
-               code == '!' || code == '?' || code == '&' || code == ' ' || code == kCarriageReturnCode;
-    case KeyFilterKind::FilterWeight:
-        return IsDigit(code) || code == '.';
-    case KeyFilterKind::FileName:
-        return IsDigit(code) || IsLetter(code) || code == '.';
+        case KeyFilterKind::Digits:
+            return IsDigit(code);
+        case KeyFilterKind::Precision:
+            return code >= '0' && code <= '6';
+        case KeyFilterKind::Adjustment:
+        case KeyFilterKind::Limit:
+            return IsDigit(code) || code == '-' || code == '.';
+        case KeyFilterKind::Text:
+            return IsDigit(code) || IsLetter(code) || code == '-' || code == '.' || code == '(' ||
+                   code == ')' || code == '!' || code == '?' || code == '&' || code == ' ' ||
+                   code == kCarriageReturnCode;
+        case KeyFilterKind::FilterWeight:
+            return IsDigit(code) || code == '.';
+        case KeyFilterKind::FileName:
+            return IsDigit(code) || IsLetter(code) || code == '.';
     }
     return false;
 }

@@ -13,13 +13,13 @@ class QWidget;
 namespace kestrane::ui {
 
 enum class KeyFilterKind {
-    Digits,       // 0-9
-    Precision,    // 0-6
-    Adjustment,   // 0-9 - .
-    Limit,        // 0-9 . -
-    Text,         // 0-9 - . ( ) ! ? & blank a-z A-Z, carriage return
-    FilterWeight, // 0-9 .
-    FileName,     // 0-9 a-z A-Z .
+    Digits,        // 0-9
+    Precision,     // 0-6
+    Adjustment,    // 0-9 - .
+    Limit,         // 0-9 . -
+    Text,          // 0-9 - . ( ) ! ? & blank a-z A-Z, carriage return
+    FilterWeight,  // 0-9 .
+    FileName,      // 0-9 a-z A-Z .
 };
 
 inline constexpr int kBackspaceCode = 0x08;

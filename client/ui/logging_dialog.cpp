@@ -13,13 +13,13 @@
 #include "common/numtext.h"
 #include "settings/settings_database.h"
 #include "settings/text_cut.h"
-#include "validators/validators.h"
 #include "ui/control_tag.h"
 #include "ui/key_filter.h"
 #include "ui/logo_image.h"
 #include "ui/main_window.h"
 #include "ui/options_dialog.h"
 #include "ui/ui_ids.h"
+#include "validators/validators.h"
 
 namespace kestrane::ui {
 namespace {
@@ -37,7 +37,8 @@ void Preselect(QComboBox* box, const std::vector<std::string>& entries, const st
 std::string LoggingCaption(int channel) { return " Logging Options for Voltmeter " + IntToText(channel); }
 
 LoggingDialog::LoggingDialog(const DialogContext& context, int channel, QWidget* parent)
-    : QuietKeysDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : QuietKeysDialog(
+          parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       context_(context),
       channel_(channel),
       messages_(context.messages) {
@@ -56,7 +57,8 @@ LoggingDialog::LoggingDialog(const DialogContext& context, int channel, QWidget*
     device_->setText(QString::fromStdString(pid_));
     grid->addWidget(device_, 0, 2);
 
-    grid->addWidget(Tag(new QLabel(QStringLiteral("Log File Rotation Size:"), this), 3006, "sizeLabel"), 1, 0);
+    grid->addWidget(Tag(new QLabel(QStringLiteral("Log File Rotation Size:"), this), 3006, "sizeLabel"), 1,
+                    0);
     size_ = Tag(new QComboBox(this), 3007, "sizeBox");
     grid->addWidget(size_, 1, 1);
     grid->addWidget(Tag(new QLabel(QStringLiteral("Logging Interval:"), this), 3003, "intervalLabel"), 1, 2);
@@ -100,7 +102,8 @@ LoggingDialog::LoggingDialog(const DialogContext& context, int channel, QWidget*
     fileName_->setText(QString::fromStdString(c.logFileName));
     // The proposed folder is kept in memory even when the dialog is
     // cancelled, so the next opening proposes the same one.
-    if (c.logPath.empty()) c.logPath = CutUtf8(DefaultLogFolder(context_.programDirectory, pid_), kPathFieldMax);
+    if (c.logPath.empty())
+        c.logPath = CutUtf8(DefaultLogFolder(context_.programDirectory, pid_), kPathFieldMax);
     path_->setText(QString::fromStdString(c.logPath));
 }
 
@@ -126,6 +129,5 @@ void LoggingDialog::done(int result) {
     QDialog::done(result);
     context_.window->core().ClearBusy();
 }
-
 
 }  // namespace kestrane::ui

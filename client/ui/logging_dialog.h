@@ -3,10 +3,10 @@
 // at once and starts, restarts or stops the channel's logging timer.
 #pragma once
 
-#include "ui/quiet_keys_dialog.h"
 #include <string>
 #include <string_view>
 #include <vector>
+#include "ui/quiet_keys_dialog.h"
 
 #include "ui/options_dialog_host.h"
 
@@ -33,7 +33,6 @@ public:
     void done(int result) override;
 
 protected:
-
 private:
     void OnChooseFolder();
     void OnOk();

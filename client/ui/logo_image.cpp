@@ -37,13 +37,26 @@ void DrawBadge(QPainter& p, WindowIcon which) {
     const QPointF c = badge.center();
     QColor fill;
     switch (which) {
-    case WindowIcon::AddDevice: fill = QColor(40, 150, 60); break;
-    case WindowIcon::Options: fill = QColor(40, 90, 170); break;
-    case WindowIcon::AutoCalculate: fill = QColor(220, 120, 20); break;
-    case WindowIcon::Filter: fill = QColor(120, 60, 160); break;
-    case WindowIcon::Logging: fill = QColor(90, 90, 90); break;
-    case WindowIcon::Graph: fill = QColor(200, 30, 30); break;
-    case WindowIcon::Program: return;
+        case WindowIcon::AddDevice:
+            fill = QColor(40, 150, 60);
+            break;
+        case WindowIcon::Options:
+            fill = QColor(40, 90, 170);
+            break;
+        case WindowIcon::AutoCalculate:
+            fill = QColor(220, 120, 20);
+            break;
+        case WindowIcon::Filter:
+            fill = QColor(120, 60, 160);
+            break;
+        case WindowIcon::Logging:
+            fill = QColor(90, 90, 90);
+            break;
+        case WindowIcon::Graph:
+            fill = QColor(200, 30, 30);
+            break;
+        case WindowIcon::Program:
+            return;
     }
     p.setPen(QPen(QColor(255, 255, 255), 1));
     p.setBrush(fill);
@@ -52,36 +65,39 @@ void DrawBadge(QPainter& p, WindowIcon which) {
     p.setPen(symbol);
     p.setBrush(Qt::NoBrush);
     switch (which) {
-    case WindowIcon::AddDevice:  // plus
-        p.drawLine(c + QPointF(-4, 0), c + QPointF(4, 0));
-        p.drawLine(c + QPointF(0, -4), c + QPointF(0, 4));
-        break;
-    case WindowIcon::Options:  // three sliders
-        for (int row = -1; row <= 1; ++row) p.drawLine(c + QPointF(-4, row * 3.5), c + QPointF(4, row * 3.5));
-        break;
-    case WindowIcon::AutoCalculate:  // equals sign
-        p.drawLine(c + QPointF(-4, -2), c + QPointF(4, -2));
-        p.drawLine(c + QPointF(-4, 2), c + QPointF(4, 2));
-        break;
-    case WindowIcon::Filter: {  // funnel
-        p.setBrush(QColor(255, 255, 255));
-        const QPointF funnel[] = {c + QPointF(-4.5, -4), c + QPointF(4.5, -4), c + QPointF(1, 0.5), c + QPointF(1, 4),
-                                  c + QPointF(-1, 4), c + QPointF(-1, 0.5)};
-        p.setPen(QPen(QColor(255, 255, 255), 1));
-        p.drawPolygon(funnel, 6);
-        break;
-    }
-    case WindowIcon::Logging:  // lines of a page
-        p.setPen(QPen(QColor(255, 255, 255), 1.5, Qt::SolidLine, Qt::RoundCap));
-        for (int row = -1; row <= 2; ++row) p.drawLine(c + QPointF(-4, row * 2.5 - 1), c + QPointF(row == 2 ? 1 : 4, row * 2.5 - 1));
-        break;
-    case WindowIcon::Graph: {  // a curve
-        const QPointF curve[] = {c + QPointF(-5, 3), c + QPointF(-2, -1), c + QPointF(1, 2), c + QPointF(5, -4)};
-        p.drawPolyline(curve, 4);
-        break;
-    }
-    case WindowIcon::Program:
-        break;
+        case WindowIcon::AddDevice:  // plus
+            p.drawLine(c + QPointF(-4, 0), c + QPointF(4, 0));
+            p.drawLine(c + QPointF(0, -4), c + QPointF(0, 4));
+            break;
+        case WindowIcon::Options:  // three sliders
+            for (int row = -1; row <= 1; ++row)
+                p.drawLine(c + QPointF(-4, row * 3.5), c + QPointF(4, row * 3.5));
+            break;
+        case WindowIcon::AutoCalculate:  // equals sign
+            p.drawLine(c + QPointF(-4, -2), c + QPointF(4, -2));
+            p.drawLine(c + QPointF(-4, 2), c + QPointF(4, 2));
+            break;
+        case WindowIcon::Filter: {  // funnel
+            p.setBrush(QColor(255, 255, 255));
+            const QPointF funnel[] = {c + QPointF(-4.5, -4), c + QPointF(4.5, -4), c + QPointF(1, 0.5),
+                                      c + QPointF(1, 4),     c + QPointF(-1, 4),   c + QPointF(-1, 0.5)};
+            p.setPen(QPen(QColor(255, 255, 255), 1));
+            p.drawPolygon(funnel, 6);
+            break;
+        }
+        case WindowIcon::Logging:  // lines of a page
+            p.setPen(QPen(QColor(255, 255, 255), 1.5, Qt::SolidLine, Qt::RoundCap));
+            for (int row = -1; row <= 2; ++row)
+                p.drawLine(c + QPointF(-4, row * 2.5 - 1), c + QPointF(row == 2 ? 1 : 4, row * 2.5 - 1));
+            break;
+        case WindowIcon::Graph: {  // a curve
+            const QPointF curve[] = {c + QPointF(-5, 3), c + QPointF(-2, -1), c + QPointF(1, 2),
+                                     c + QPointF(5, -4)};
+            p.drawPolyline(curve, 4);
+            break;
+        }
+        case WindowIcon::Program:
+            break;
     }
 }
 

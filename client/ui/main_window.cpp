@@ -15,11 +15,11 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
+#include "core/startup_logic.h"
 #include "kestrane_version.h"
 #include "ui/control_tag.h"
 #include "ui/fitted_label.h"
 #include "ui/logo_image.h"
-#include "core/startup_logic.h"
 #include "ui/ui_ids.h"
 
 namespace kestrane::ui {
@@ -31,10 +31,12 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 constexpr QColor kHeaderBlue(214, 223, 247);
 
 QString GaugeStyle(bool positive) {
-    return positive ? QStringLiteral("QProgressBar{border:1px solid #808080;background:white;}"
-                                     "QProgressBar::chunk{background-color:rgb(0,255,0);}")
-                    : QStringLiteral("QProgressBar{border:1px solid #808080;background:white;}"
-                                     "QProgressBar::chunk{background-color:rgb(255,0,0);}");
+    return positive ? QStringLiteral(
+                          "QProgressBar{border:1px solid #808080;background:white;}"
+                          "QProgressBar::chunk{background-color:rgb(0,255,0);}")
+                    : QStringLiteral(
+                          "QProgressBar{border:1px solid #808080;background:white;}"
+                          "QProgressBar::chunk{background-color:rgb(255,0,0);}");
 }
 
 // Notes as a tooltip that wraps: rich text lets long lines break.
@@ -114,7 +116,8 @@ QString StatusParts::partText(int part) const {
 void StatusParts::resizeEvent(QResizeEvent*) {
     int left = 0;
     for (int i = 0; i < kStatusPartCount; ++i) {
-        const int right = i < 3 ? kStatusPartRightEdges[static_cast<std::size_t>(i)] : std::max(width(), left + 1);
+        const int right =
+            i < 3 ? kStatusPartRightEdges[static_cast<std::size_t>(i)] : std::max(width(), left + 1);
         parts_[static_cast<std::size_t>(i)]->setGeometry(left, 0, right - left, height());
         left = right;
     }
@@ -133,8 +136,8 @@ MainWindow::MainWindow(const MainWindowDeps& deps, QWidget* parent)
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QString::fromLatin1(kWindowCaption));
     setWindowIcon(MakeWindowIcon());
-    core_ = std::make_unique<ClientCore>(static_cast<MainView&>(*this), deps_.messages, deps_.board, deps_.settingsSource,
-                                         deps_.tasks);
+    core_ = std::make_unique<ClientCore>(static_cast<MainView&>(*this), deps_.messages, deps_.board,
+                                         deps_.settingsSource, deps_.tasks);
     BuildControls();
     BuildMenus();
 }
@@ -247,42 +250,43 @@ void MainWindow::BuildControls() {
             const QByteArray name = QByteArray(col.cellName) + QByteArray::number(n);
             QWidget* cell = nullptr;
             switch (col.cell) {
-            case Cell::RowLabel:
-                row.rowLabel = new QLabel(QStringLiteral("VoltMeter %1 (\u00b1 0-100)").arg(n), body);
-                cell = row.rowLabel;
-                break;
-            case Cell::Fitted: {
-                auto* label = new FittedLabel(body);
-                label->setWidthForChars(col.widthChars, QString::fromLatin1(col.glyphs));
-                row.*col.fitted = label;
-                cell = label;
-                break;
-            }
-            case Cell::Value:
-                row.value = new QLineEdit(body);
-                row.value->setReadOnly(true);
-                row.value->setMinimumWidth(120);
-                row.value->setFont(mono);
-                cell = row.value;
-                break;
-            case Cell::Gauge:
-                row.gauge = new QProgressBar(body);
-                row.gauge->setRange(0, 100);
-                row.gauge->setValue(0);
-                row.gauge->setTextVisible(false);
-                row.gauge->setFixedHeight(16);
-                row.gauge->setMinimumWidth(150);
-                row.gauge->setStyleSheet(GaugeStyle(true));
-                row.gauge->setProperty("barColour", QColor(0, 255, 0));
-                cell = row.gauge;
-                break;
-            case Cell::EditButton:
-                row.edit = new QPushButton(QStringLiteral("Edit"), body);
-                row.edit->setAutoDefault(false);
-                row.edit->setEnabled(false);
-                connect(row.edit, &QPushButton::clicked, this, [this, n] { deps_.dialogs.OpenOptions(n); });
-                cell = row.edit;
-                break;
+                case Cell::RowLabel:
+                    row.rowLabel = new QLabel(QStringLiteral("VoltMeter %1 (\u00b1 0-100)").arg(n), body);
+                    cell = row.rowLabel;
+                    break;
+                case Cell::Fitted: {
+                    auto* label = new FittedLabel(body);
+                    label->setWidthForChars(col.widthChars, QString::fromLatin1(col.glyphs));
+                    row.*col.fitted = label;
+                    cell = label;
+                    break;
+                }
+                case Cell::Value:
+                    row.value = new QLineEdit(body);
+                    row.value->setReadOnly(true);
+                    row.value->setMinimumWidth(120);
+                    row.value->setFont(mono);
+                    cell = row.value;
+                    break;
+                case Cell::Gauge:
+                    row.gauge = new QProgressBar(body);
+                    row.gauge->setRange(0, 100);
+                    row.gauge->setValue(0);
+                    row.gauge->setTextVisible(false);
+                    row.gauge->setFixedHeight(16);
+                    row.gauge->setMinimumWidth(150);
+                    row.gauge->setStyleSheet(GaugeStyle(true));
+                    row.gauge->setProperty("barColour", QColor(0, 255, 0));
+                    cell = row.gauge;
+                    break;
+                case Cell::EditButton:
+                    row.edit = new QPushButton(QStringLiteral("Edit"), body);
+                    row.edit->setAutoDefault(false);
+                    row.edit->setEnabled(false);
+                    connect(row.edit, &QPushButton::clicked, this,
+                            [this, n] { deps_.dialogs.OpenOptions(n); });
+                    cell = row.edit;
+                    break;
             }
             grid->addWidget(Tag(cell, id, name.constData()), n + 1, column);
         }
@@ -311,21 +315,21 @@ void MainWindow::BuildControls() {
     for (const InfoSpec& spec : kInfo) {
         QWidget* w = nullptr;
         switch (spec.kind) {
-        case Info::GreyLabel:
-        case Info::Label:
-        case Info::HiddenLabel:
-            w = new QLabel(QString::fromLatin1(spec.caption), body);
-            break;
-        case Info::Firmware: {
-            firmware_ = new FittedLabel(body);
-            firmware_->setMinimumWidth(120);
-            firmware_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-            w = firmware_;
-            break;
-        }
-        case Info::HiddenEdit:
-            w = new QLineEdit(body);
-            break;
+            case Info::GreyLabel:
+            case Info::Label:
+            case Info::HiddenLabel:
+                w = new QLabel(QString::fromLatin1(spec.caption), body);
+                break;
+            case Info::Firmware: {
+                firmware_ = new FittedLabel(body);
+                firmware_->setMinimumWidth(120);
+                firmware_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+                w = firmware_;
+                break;
+            }
+            case Info::HiddenEdit:
+                w = new QLineEdit(body);
+                break;
         }
         Tag(w, spec.id, spec.name);
         if (spec.kind == Info::GreyLabel) w->setEnabled(false);

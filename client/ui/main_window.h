@@ -42,8 +42,10 @@ public:
     void setHoldsConnection(bool holds) { holdsConnection_ = holds; }
 signals:
     void aboutToOpen();
+
 protected:
     void wheelEvent(QWheelEvent* event) override;
+
 private:
     bool holdsConnection_ = false;
 };
@@ -55,6 +57,7 @@ public:
     explicit LogoLabel(QWidget* parent);
 signals:
     void clicked();
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
 };
@@ -67,8 +70,10 @@ public:
     void setPartText(int part, const QString& text);
     QString partText(int part) const;
     QLabel* part(int index) const { return parts_[static_cast<std::size_t>(index)]; }
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
+
 private:
     std::array<QLabel*, 4> parts_{};
 };
@@ -179,6 +184,7 @@ public:
     explicit QtMessageSink(QWidget* parent = nullptr) : parent_(parent) {}
     void setParent(QWidget* parent) { parent_ = parent; }
     void showError(const std::string& caption, const std::string& text) override;
+
 private:
     QPointer<QWidget> parent_;
 };

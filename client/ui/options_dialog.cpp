@@ -20,13 +20,13 @@
 #include "common/numtext.h"
 #include "settings/settings_database.h"
 #include "settings/text_cut.h"
-#include "validators/validators.h"
 #include "ui/auto_calculate_dialog.h"
 #include "ui/control_tag.h"
 #include "ui/filter_dialog.h"
 #include "ui/key_filter.h"
 #include "ui/logo_image.h"
 #include "ui/main_window.h"
+#include "validators/validators.h"
 
 namespace kestrane::ui {
 namespace {
@@ -42,10 +42,13 @@ QString BarStyle(bool positive) {
 
 std::string OptionsCaption(int channel) { return "Voltmeter " + IntToText(channel) + " Options"; }
 
-std::string FieldText(const QString& text, std::size_t maxBytes) { return CutUtf8(text.toStdString(), maxBytes); }
+std::string FieldText(const QString& text, std::size_t maxBytes) {
+    return CutUtf8(text.toStdString(), maxBytes);
+}
 
 OptionsDialog::OptionsDialog(const DialogContext& context, int channel, QWidget* parent)
-    : QuietKeysDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : QuietKeysDialog(
+          parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       context_(context),
       channel_(channel),
       messages_(context.messages) {
@@ -59,7 +62,8 @@ OptionsDialog::OptionsDialog(const DialogContext& context, int channel, QWidget*
     KeyFilter::Attach(millivolt_, KeyFilterKind::Digits);
     KeyFilter::Attach(precision_, KeyFilterKind::Precision);
     KeyFilter::Attach(adjustment_, KeyFilterKind::Adjustment);
-    for (QLineEdit* limit : {highMax_, highMin_, lowMax_, lowMin_}) KeyFilter::Attach(limit, KeyFilterKind::Limit);
+    for (QLineEdit* limit : {highMax_, highMin_, lowMax_, lowMin_})
+        KeyFilter::Attach(limit, KeyFilterKind::Limit);
     KeyFilter::Attach(name_, KeyFilterKind::Text);
     KeyFilter::Attach(notes_, KeyFilterKind::Text);
 
@@ -91,7 +95,17 @@ void OptionsDialog::BuildControls() {
         int row, col, rowSpan;
     };
     enum Group {
-        kPolling, kMode, kName, kShunt, kNotes, kTune, kLive, kHigh, kLow, kHighNorm, kLowNorm,
+        kPolling,
+        kMode,
+        kName,
+        kShunt,
+        kNotes,
+        kTune,
+        kLive,
+        kHigh,
+        kLow,
+        kHighNorm,
+        kLowNorm,
         kTopRow,  // the top row itself, outside any frame
     };
     static constexpr GroupSpec kGroups[] = {
@@ -281,67 +295,67 @@ void OptionsDialog::BuildControls() {
         const QString caption = QString::fromLatin1(spec.caption);
         QWidget* w = nullptr;
         switch (spec.kind) {
-        case Kind::Check:
-            w = this->*spec.check = new QCheckBox(caption, parent);
-            break;
-        case Kind::Radio:
-            w = this->*spec.radio = new QRadioButton(caption, parent);
-            break;
-        case Kind::Label: {
-            auto* label = new QLabel(caption, parent);
-            if (spec.label) this->*spec.label = label;
-            w = label;
-            break;
-        }
-        case Kind::Edit: {
-            auto* edit = new QLineEdit(parent);
-            this->*spec.edit = edit;
-            w = edit;
-            break;
-        }
-        case Kind::Notes:
-            notes_ = new QPlainTextEdit(parent);
-            notes_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-            notes_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-            notes_->setMinimumWidth(220);
-            notes_->setTabChangesFocus(true);
-            w = notes_;
-            break;
-        case Kind::TestEvery: {
-            auto* box = new QComboBox(parent);
-            box->setEditable(true);
-            box->setInsertPolicy(QComboBox::NoInsert);
-            this->*spec.combo = box;
-            w = box;
-            break;
-        }
-        case Kind::Button:
-        case Kind::Browse: {
-            auto* button = new QPushButton(caption, parent);
-            button->setAutoDefault(false);
-            button->setDefault(false);
-            if (spec.kind == Kind::Button) {
-                connect(button, &QPushButton::clicked, this, spec.action);
-            } else {
-                button->setMaximumWidth(48);
-                QLineEdit* target = this->*spec.edit;
-                // A path field gets the room beside its browse button.
-                target->setMinimumWidth(200);
-                const bool sound = spec.sound;
-                connect(button, &QPushButton::clicked, this,
-                        [this, target, sound] { Browse(target, sound); });
+            case Kind::Check:
+                w = this->*spec.check = new QCheckBox(caption, parent);
+                break;
+            case Kind::Radio:
+                w = this->*spec.radio = new QRadioButton(caption, parent);
+                break;
+            case Kind::Label: {
+                auto* label = new QLabel(caption, parent);
+                if (spec.label) this->*spec.label = label;
+                w = label;
+                break;
             }
-            w = button;
-            break;
-        }
-        case Kind::Gauge:
-            liveGauge_ = new QProgressBar(parent);
-            liveGauge_->setRange(0, 100);
-            liveGauge_->setTextVisible(false);
-            liveGauge_->setStyleSheet(BarStyle(true));
-            liveGauge_->setProperty("barColour", QColor(0, 255, 0));
-            w = liveGauge_;
-            break;
+            case Kind::Edit: {
+                auto* edit = new QLineEdit(parent);
+                this->*spec.edit = edit;
+                w = edit;
+                break;
+            }
+            case Kind::Notes:
+                notes_ = new QPlainTextEdit(parent);
+                notes_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+                notes_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+                notes_->setMinimumWidth(220);
+                notes_->setTabChangesFocus(true);
+                w = notes_;
+                break;
+            case Kind::TestEvery: {
+                auto* box = new QComboBox(parent);
+                box->setEditable(true);
+                box->setInsertPolicy(QComboBox::NoInsert);
+                this->*spec.combo = box;
+                w = box;
+                break;
+            }
+            case Kind::Button:
+            case Kind::Browse: {
+                auto* button = new QPushButton(caption, parent);
+                button->setAutoDefault(false);
+                button->setDefault(false);
+                if (spec.kind == Kind::Button) {
+                    connect(button, &QPushButton::clicked, this, spec.action);
+                } else {
+                    button->setMaximumWidth(48);
+                    QLineEdit* target = this->*spec.edit;
+                    // A path field gets the room beside its browse button.
+                    target->setMinimumWidth(200);
+                    const bool sound = spec.sound;
+                    connect(button, &QPushButton::clicked, this,
+                            [this, target, sound] { Browse(target, sound); });
+                }
+                w = button;
+                break;
+            }
+            case Kind::Gauge:
+                liveGauge_ = new QProgressBar(parent);
+                liveGauge_->setRange(0, 100);
+                liveGauge_->setTextVisible(false);
+                liveGauge_->setStyleSheet(BarStyle(true));
+                liveGauge_->setProperty("barColour", QColor(0, 255, 0));
+                w = liveGauge_;
+                break;
         }
         grid->addWidget(Tag(w, spec.id, spec.name), spec.row, spec.col, 1, spec.colSpan);
     }
@@ -387,7 +401,8 @@ void OptionsDialog::LoadFields() {
 }
 
 void OptionsDialog::SetShuntFieldsEnabled(bool enabled) {
-    for (QWidget* w : std::initializer_list<QWidget*>{amp_, millivolt_, ampLabel_, millivoltLabel_, shuntGroup_})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{amp_, millivolt_, ampLabel_, millivoltLabel_, shuntGroup_})
         w->setEnabled(enabled);
 }
 
@@ -406,10 +421,9 @@ void OptionsDialog::LiveTick() {
 }
 
 void OptionsDialog::Browse(QLineEdit* target, bool sound) {
-    const std::optional<std::string> chosen =
-        context_.files->OpenFile(context_.window, sound ? kFindSoundTitle : kFindProgramTitle,
-                                 sound ? kSoundFilter : kProgramFilter,
-                                 context_.lastChosenFile ? *context_.lastChosenFile : std::string());
+    const std::optional<std::string> chosen = context_.files->OpenFile(
+        context_.window, sound ? kFindSoundTitle : kFindProgramTitle, sound ? kSoundFilter : kProgramFilter,
+        context_.lastChosenFile ? *context_.lastChosenFile : std::string());
     if (!chosen || chosen->empty()) return;
     if (context_.lastChosenFile) *context_.lastChosenFile = *chosen;
     target->setText(Q(*chosen));
@@ -456,6 +470,5 @@ void OptionsDialog::OnOk() {
     DatabaseSettingsStore store(context_.database);
     FinishSave(this, messages_, SaveChannelOptions(core, store, channel_, c));
 }
-
 
 }  // namespace kestrane::ui

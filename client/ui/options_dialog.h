@@ -3,9 +3,9 @@
 // mirrors the channel's live reading, and saves with one statement.
 #pragma once
 
-#include "ui/quiet_keys_dialog.h"
 #include <string>
 #include <string_view>
+#include "ui/quiet_keys_dialog.h"
 
 #include "ui/options_dialog_host.h"
 
@@ -22,7 +22,8 @@ class QTimer;
 
 namespace kestrane::ui {
 
-inline constexpr const char* kBandLimitsText = "Trigger Max Value MUST be greater than the Trigger Min Value!";
+inline constexpr const char* kBandLimitsText =
+    "Trigger Max Value MUST be greater than the Trigger Min Value!";
 inline constexpr const char* kFindSoundTitle = "Find sound file";
 inline constexpr const char* kFindProgramTitle = "Find file to execute.";
 inline constexpr const char* kSoundFilter = "Sound Files *.wav (*.wav);;All Files (*)";
@@ -48,7 +49,6 @@ public:
     void LiveTick();
 
 protected:
-
 private:
     void BuildControls();
     void LoadFields();

@@ -20,11 +20,12 @@ void ShowBox(QWidget* over, QMessageBox::Icon icon, const std::string& text) {
 }  // namespace
 
 std::optional<std::string> DesktopFileChooser::OpenFile(QWidget* owner, const std::string& title,
-                                                        const std::string& filter, const std::string& startName) {
+                                                        const std::string& filter,
+                                                        const std::string& startName) {
     // getOpenFileName only returns files that exist.
-    const QString chosen = QFileDialog::getOpenFileName(owner, QString::fromStdString(title),
-                                                        QString::fromStdString(startName),
-                                                        QString::fromStdString(filter));
+    const QString chosen =
+        QFileDialog::getOpenFileName(owner, QString::fromStdString(title), QString::fromStdString(startName),
+                                     QString::fromStdString(filter));
     if (chosen.isEmpty()) return std::nullopt;
     return chosen.toStdString();
 }
@@ -79,9 +80,7 @@ void ChannelDialogs::SetUp(MainWindow* window, SettingsDatabase* database, std::
     files_ = files;
 }
 
-bool ChannelDialogs::Ready(int channel) const {
-    return window_ && channel >= 1 && channel <= kChannelCount;
-}
+bool ChannelDialogs::Ready(int channel) const { return window_ && channel >= 1 && channel <= kChannelCount; }
 
 DialogContext ChannelDialogs::Context() {
     DialogContext c;

@@ -27,8 +27,8 @@ public:
     virtual ~FileChooser() = default;
     // An existing file's full path, or std::nullopt when cancelled. `filter`
     // is in Qt's "Name (*.ext);;Other (*)" form.
-    virtual std::optional<std::string> OpenFile(QWidget* owner, const std::string& title, const std::string& filter,
-                                                const std::string& startName) = 0;
+    virtual std::optional<std::string> OpenFile(QWidget* owner, const std::string& title,
+                                                const std::string& filter, const std::string& startName) = 0;
     // An existing folder's path, or std::nullopt when cancelled.
     virtual std::optional<std::string> ChooseFolder(QWidget* owner, const std::string& title) = 0;
 };
@@ -49,6 +49,7 @@ public:
     explicit DialogMessages(MessageSink* sink) : sink_(sink) {}
     void Error(QWidget* over, const std::string& text) const;
     void Notice(QWidget* over, const std::string& text) const;
+
 private:
     MessageSink* sink_;
 };
@@ -64,11 +65,11 @@ void FinishSave(QDialog* dialog, const DialogMessages& messages, ChannelSaveResu
 
 // Everything a channel dialog reaches outside itself.
 struct DialogContext {
-    MainWindow* window = nullptr;         // owner; core, Value fields, gauges, timers
+    MainWindow* window = nullptr;  // owner; core, Value fields, gauges, timers
     SettingsDatabase* database = nullptr;
-    MessageSink* messages = nullptr;      // null: real message boxes
-    FileChooser* files = nullptr;         // never null once set up
-    std::string programDirectory;         // ends with a separator
+    MessageSink* messages = nullptr;        // null: real message boxes
+    FileChooser* files = nullptr;           // never null once set up
+    std::string programDirectory;           // ends with a separator
     std::string* lastChosenFile = nullptr;  // offered again by the next browse
 };
 

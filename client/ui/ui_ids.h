@@ -42,10 +42,10 @@ inline constexpr std::array<ChannelIds, 6> kChannelIds = {{
 
 // Menu commands.
 inline constexpr int kMenuExit = 10001;
-inline constexpr int kMenuLogging = 10002;         // popup
-inline constexpr int kMenuLoggingFirst = 10003;    // .. 10008, channels 1-6
-inline constexpr int kMenuGraphs = 10009;          // popup
-inline constexpr int kMenuGraphsFirst = 10011;     // .. 10016, channels 1-6
+inline constexpr int kMenuLogging = 10002;       // popup
+inline constexpr int kMenuLoggingFirst = 10003;  // .. 10008, channels 1-6
+inline constexpr int kMenuGraphs = 10009;        // popup
+inline constexpr int kMenuGraphsFirst = 10011;   // .. 10016, channels 1-6
 inline constexpr int kMenuAbout = 10101;
 
 // Main window timers.

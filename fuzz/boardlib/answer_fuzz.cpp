@@ -40,7 +40,9 @@ public:
     std::optional<std::vector<HidDeviceInfo>> Enumerate() override {
         return std::vector<HidDeviceInfo>{{"replay", 0, 0x000A, 0x0100}};
     }
-    std::unique_ptr<HidDevice> Open(const std::string&) override { return std::make_unique<ReplayDevice>(answer_); }
+    std::unique_ptr<HidDevice> Open(const std::string&) override {
+        return std::make_unique<ReplayDevice>(answer_);
+    }
 
 private:
     std::span<const uint8_t> answer_;
@@ -65,6 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (len >= 128) std::abort();
     for (size_t i = 128; i < text.size(); ++i)
         if (text[i] != '#') std::abort();
-    if (command != 8 && mode == 1 && (len < 10 || (text[0] != '+' && text[0] != '-') || text[1] != ' ')) std::abort();
+    if (command != 8 && mode == 1 && (len < 10 || (text[0] != '+' && text[0] != '-') || text[1] != ' '))
+        std::abort();
     return 0;
 }

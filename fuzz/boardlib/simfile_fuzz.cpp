@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (parsed.config->devices.size() > 8) parsed.config->devices.resize(8);
     // Timeouts and open delays are not waited out: they only cost time here.
-    SimulatedBus bus(std::move(*parsed.config), [] { return 12345.678; }, [](std::chrono::milliseconds) {});
+    SimulatedBus bus(
+        std::move(*parsed.config), [] { return 12345.678; }, [](std::chrono::milliseconds) {});
     BoardLibrary lib;
     lib.transport = &bus;
     std::array<char, 1024> list{};

@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<uint8_t> packed = plotwick::LzwEncode(input);
     std::vector<uint8_t> back(size);
     const plotwick::LzwResult rt = plotwick::LzwDecode(packed, back);
-    if (rt.status != plotwick::LzwStatus::Ok || rt.written != size || (size && std::memcmp(back.data(), data, size) != 0)) {
+    if (rt.status != plotwick::LzwStatus::Ok || rt.written != size ||
+        (size && std::memcmp(back.data(), data, size) != 0)) {
         std::abort();
     }
     return 0;

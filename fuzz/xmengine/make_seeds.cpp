@@ -61,9 +61,9 @@ int main(int argc, char** argv) {
     a.rows = 8;
     const Cell cells[] = {
         {49, 1, 0x40, 0x0, 0x37}, {37, 2, 0, 0x4, 0x84}, {61, 1, 0xC4, 0x7, 0x62}, {50, 2, 0x65, 0x3, 0x08},
-        {0, 0, 0xB2, 0x1, 0x05}, {51, 1, 0, 0x9, 0x01}, {97, 0, 0, 0xE, 0xC1}, {52, 2, 0xF3, 0x5, 0x11},
-        {0, 0, 0, 0xE, 0x92}, {53, 1, 0, 27, 0x93}, {0, 0, 0, 29, 0x21}, {54, 2, 0, 25, 0x40},
-        {0, 0, 0, 17, 0x02}, {55, 1, 0, 0xE, 0xD2}, {0, 0, 0, 21, 0x04}, {56, 2, 0, 33, 0x13},
+        {0, 0, 0xB2, 0x1, 0x05},  {51, 1, 0, 0x9, 0x01}, {97, 0, 0, 0xE, 0xC1},    {52, 2, 0xF3, 0x5, 0x11},
+        {0, 0, 0, 0xE, 0x92},     {53, 1, 0, 27, 0x93},  {0, 0, 0, 29, 0x21},      {54, 2, 0, 25, 0x40},
+        {0, 0, 0, 17, 0x02},      {55, 1, 0, 0xE, 0xD2}, {0, 0, 0, 21, 0x04},      {56, 2, 0, 33, 0x13},
     };
     for (int i = 0; i < 16; ++i) a.At(i / 4, i % 4, 4) = cells[i];
     a.At(6, 0, 4) = Cell{0, 0, 0, 0xE, 0x60};
@@ -86,7 +86,8 @@ int main(int argc, char** argv) {
     i1.vibratoSweep = 10;
     i1.vibratoRate = 20;
     Sample packed;
-    packed.packedTable = std::array<int8_t, 16>{0, 1, 2, 4, 8, 16, 32, 64, -1, -2, -4, -8, -16, -32, -64, -128};
+    packed.packedTable =
+        std::array<int8_t, 16>{0, 1, 2, 4, 8, 16, 32, 64, -1, -2, -4, -8, -16, -32, -64, -128};
     for (int k = 0; k < 48; ++k) packed.packedIndexes.push_back(static_cast<uint8_t>((k * 5) & 15));
     packed.loopType = 1;
     packed.loopStart = 8;

@@ -16,7 +16,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The first byte picks looping or not so both end paths are explored.
     kestrane::XmRenderer renderer(song, size > 0 && (data[0] & 1) != 0);
     std::array<int16_t, kestrane::kXmBlockSamples> block{};
-    for (int i = 0; i < 94 && renderer.RenderBlock(block); ++i) {
-    }
+    for (int i = 0; i < 94 && renderer.RenderBlock(block); ++i) {}
     return 0;
 }

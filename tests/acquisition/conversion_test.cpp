@@ -49,24 +49,27 @@ TEST(ConvertReading, ChainFromWordToShownTextAndGauge) {
         {"adjustment zero negative", "1073741632", Voltmeter(), "0", "4", "- 0", 100, 0, false},
         {"empty precision is 0", "1137320128", Voltmeter(), "1", "", "+ 12", 100, 12, true},
         {"adjustment scales volts", "1137320128", Voltmeter(), "2", "2", "+ 24.00", 100, 24, true},
-        {"negative adjustment gives magnitude", "1137320128", Voltmeter(), "-1", "1", "+ 12.0", 100, 12, true},
+        {"negative adjustment gives magnitude", "1137320128", Voltmeter(), "-1", "1", "+ 12.0", 100, 12,
+         true},
         {"gauge ties to even", "1137320128", Voltmeter(), "0.2083333", "3", "+ 2.500", 100, 2, true},
         {"shunt 50 A / 75 mV", "1073941632", Shunt("50", "75"), "1", "2", "+ 25.00", 50, 25, true},
         {"shunt below noise floor", "1073741824", Shunt("50", "75"), "1", "3", "+ 0", 50, 0, true},
         {"shunt floor after adjustment", "1137320128", Shunt("50", "75"), "0.00001", "3", "+ 0", 50, 0, true},
         {"shunt zero millivolt gives 0 A", "1073941632", Shunt("50", "0"), "1", "2", "+ 0", 50, 0, true},
-        {"shunt unreadable millivolt gives 0 A", "1073941632", Shunt("50", "x"), "1", "2", "+ 0", 50, 0, true},
-        {"shunt negative rating keeps a magnitude", "1073941632", Shunt("-50", "75"), "1", "2", "+ 25.00", 100, 25,
+        {"shunt unreadable millivolt gives 0 A", "1073941632", Shunt("50", "x"), "1", "2", "+ 0", 50, 0,
          true},
+        {"shunt negative rating keeps a magnitude", "1073941632", Shunt("-50", "75"), "1", "2", "+ 25.00",
+         100, 25, true},
         {"shunt zero amp range falls back", "1073941632", Shunt("0", "75"), "1", "2", "+ 0", 100, 0, true},
-        {"shunt decimal amp range is its whole part", "1073941632", Shunt("50.7", "75"), "1", "1", "+ 25.4", 50,
-         25, true},
+        {"shunt decimal amp range is its whole part", "1073941632", Shunt("50.7", "75"), "1", "1", "+ 25.4",
+         50, 25, true},
         {"gauge clamps to a full bar", "1137320128", Shunt("5", "75"), "1", "0", "+ 800", 5, 5, true},
     };
     for (const auto& c : cases) {
         ConversionScratch scratch;
         int warmUp = 0;
-        const ConversionResult r = ConvertReading(c.word, c.settings, c.adjust, c.precision, "", scratch, warmUp);
+        const ConversionResult r =
+            ConvertReading(c.word, c.settings, c.adjust, c.precision, "", scratch, warmUp);
         EXPECT_EQ(r.shown, c.shown) << c.name;
         EXPECT_EQ(r.gauge.maximum, c.maximum) << c.name;
         EXPECT_EQ(r.gauge.position, c.position) << c.name;
@@ -82,13 +85,9 @@ TEST(DecodeWord, PolarityAndCountIgnoreBit31AndLowBits) {
         uint32_t count;
     };
     const W cases[] = {
-        {0x401000C0u, true, 16386},
-        {0xC01000C0u, true, 16386},
-        {0x3FFFFF40u, false, 2},
-        {0x4000003Fu, true, 0},            // low six bits are not part of the count
-        {0x7FFFFFFFu, true, 0xFFFFFE},
-        {0x00000000u, false, 0},
-        {0x80000000u, false, 0},
+        {0x401000C0u, true, 16386},    {0xC01000C0u, true, 16386}, {0x3FFFFF40u, false, 2},
+        {0x4000003Fu, true, 0},  // low six bits are not part of the count
+        {0x7FFFFFFFu, true, 0xFFFFFE}, {0x00000000u, false, 0},    {0x80000000u, false, 0},
     };
     for (const auto& c : cases) {
         const DecodedWord d = DecodeWord(IntToText(static_cast<int32_t>(c.word)));
@@ -149,7 +148,8 @@ TEST(ConvertReading, FilterBlendsWithTheShownText) {
     for (const auto& c : cases) {
         ConversionScratch scratch;
         int warmUp = kFilterWarmUpReadings;
-        const ConversionResult r = ConvertReading(c.word, Filtered(c.weight), "1", c.precision, c.current, scratch, warmUp);
+        const ConversionResult r =
+            ConvertReading(c.word, Filtered(c.weight), "1", c.precision, c.current, scratch, warmUp);
         EXPECT_EQ(r.shown, c.shown) << c.name;
         EXPECT_EQ(warmUp, kFilterWarmUpReadings) << c.name;
     }
@@ -200,8 +200,8 @@ TEST(FilterWeight, ChoosesAUsableWeight) {
         long double weight;
     };
     const W cases[] = {
-        {"", 0.05L},   {"0.2", 0.2L},  {"4", 0.25L},  {"20", 0.05L}, {"1", 0.05L},
-        {"0", 0.05L},  {"-3", 0.05L},  {"-0.5", 0.05L}, {"abc", 0.05L}, {" 0.5 ", 0.5L},
+        {"", 0.05L},  {"0.2", 0.2L}, {"4", 0.25L},    {"20", 0.05L},  {"1", 0.05L},
+        {"0", 0.05L}, {"-3", 0.05L}, {"-0.5", 0.05L}, {"abc", 0.05L}, {" 0.5 ", 0.5L},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(FilterWeight(c.text), c.weight) << c.text;
@@ -225,7 +225,9 @@ TEST(ConvertReading, ExtremeSettingsNeverShowNonNumbers) {
                         const auto r = ConvertReading(word, s, adjust, "6", "+ 1e4931", scratch, warmUp);
                         ASSERT_GE(r.shown.size(), 2u);
                         ASSERT_LE(r.shown.size(), 31u);
-                        EXPECT_TRUE(TextToReal(TrimText(r.shown.substr(1))).has_value()) << r.shown << " adj=" << adjust << " amp=" << amp << " mv=" << mv << " " << mode << " " << word;
+                        EXPECT_TRUE(TextToReal(TrimText(r.shown.substr(1))).has_value())
+                            << r.shown << " adj=" << adjust << " amp=" << amp << " mv=" << mv << " " << mode
+                            << " " << word;
                         EXPECT_GT(r.gauge.maximum, 0);
                         EXPECT_GE(r.gauge.position, 0);
                         EXPECT_LE(r.gauge.position, r.gauge.maximum);

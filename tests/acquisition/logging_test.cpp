@@ -180,7 +180,10 @@ TEST_F(LogFileTest, SizeBeyondFourGibibytesIsNotMistakenForSmall) {
 
 TEST_F(LogFileTest, UnwritableTargetsLoseOnlyTheRecord) {
     // A folder that cannot exist because a file has its name.
-    { std::ofstream out(dir_ / "plain"); out << "keep"; }
+    {
+        std::ofstream out(dir_ / "plain");
+        out << "keep";
+    }
     EXPECT_FALSE(WriteLogRecord(Channel(dir_.string() + "/plain/", "ch1.txt"), "+ 1", time_));
     EXPECT_EQ(Read(dir_ / "plain"), "keep");
 

@@ -87,8 +87,8 @@ TEST(TriggerCheck, ReadingSequences) {
          HighBand("10", "12", "2 Secs"),
          {{"+ 13", 100, kHigh},
           {"+ 13", 101, kNone},
-          {"+ 13", 102, kNone},   // 2 is not more than 2
-          {"+ 13", 103, kNone},   // re-armed here, fires at the next check
+          {"+ 13", 102, kNone},  // 2 is not more than 2
+          {"+ 13", 103, kNone},  // re-armed here, fires at the next check
           {"+ 13", 103, kHigh},
           {"+ 13", 104, kNone},
           {"+ 9", 105, kHighNorm},
@@ -104,17 +104,32 @@ TEST(TriggerCheck, ReadingSequences) {
          {{"+ 5", 1, kNone}, {"+ 11", 1, kNone}, {"+ 5", 1, kNone}}},
         {"waiting band that left the band returns once",
          HighBand("10", "12", "1 Secs"),
-         {{"+ 13", 10, kHigh}, {"+ 13", 12, kNone}, {"+ 11", 12, kNone}, {"+ 9", 13, kHighNorm}, {"+ 9", 14, kNone}}},
+         {{"+ 13", 10, kHigh},
+          {"+ 13", 12, kNone},
+          {"+ 11", 12, kNone},
+          {"+ 9", 13, kHighNorm},
+          {"+ 9", 14, kNone}}},
         {"readings that are not numbers test false",
          HighBand("10", "12", "1 Secs"),
-         {{"  DISABLED", 1, kNone}, {"", 1, kNone}, {"+ 13", 1, kHigh}, {"  DISABLED", 50, kNone},
-          {"+ abc", 51, kNone}, {"+ 9", 52, kHighNorm}}},
+         {{"  DISABLED", 1, kNone},
+          {"", 1, kNone},
+          {"+ 13", 1, kHigh},
+          {"  DISABLED", 50, kNone},
+          {"+ abc", 51, kNone},
+          {"+ 9", 52, kHighNorm}}},
         {"1 Mins repeats after more than 60 s",
          HighBand("10", "12", "1 Mins"),
-         {{"+ 13", 0, kHigh}, {"+ 13", 60, kNone}, {"+ 13", 60, kNone}, {"+ 13", 61, kNone}, {"+ 13", 61, kHigh}}},
+         {{"+ 13", 0, kHigh},
+          {"+ 13", 60, kNone},
+          {"+ 13", 60, kNone},
+          {"+ 13", 61, kNone},
+          {"+ 13", 61, kHigh}}},
         {"24 Hours repeats after more than 86400 s",
          HighBand("10", "12", "24 Hours"),
-         {{"+ 13", 5, kHigh}, {"+ 13", 86405, kNone}, {"+ 13", 86405, kNone}, {"+ 13", 86406, kNone},
+         {{"+ 13", 5, kHigh},
+          {"+ 13", 86405, kNone},
+          {"+ 13", 86405, kNone},
+          {"+ 13", 86406, kNone},
           {"+ 13", 86406, kHigh}}},
         {"clock set back re-arms",
          HighBand("10", "12", "5 Mins"),
@@ -325,9 +340,9 @@ TEST(Intervals, TestEveryListAndLookups) {
         const char* text;
         uint32_t seconds;
     };
-    const S cases[] = {{"One Shot", 0}, {"1 Secs", 1},      {"59 Secs", 59},   {"5 Mins", 300}, {"24 Hours", 86400},
-                       {"", 0},         {"1 secs", 0},      {"01 Secs", 0},    {"1 Sec", 0},    {" 1 Secs", 0},
-                       {"60 Secs", 0},  {"25 Hours", 0}};
+    const S cases[] = {{"One Shot", 0},     {"1 Secs", 1},  {"59 Secs", 59}, {"5 Mins", 300},
+                       {"24 Hours", 86400}, {"", 0},        {"1 secs", 0},   {"01 Secs", 0},
+                       {"1 Sec", 0},        {" 1 Secs", 0}, {"60 Secs", 0},  {"25 Hours", 0}};
     for (const auto& c : cases) EXPECT_EQ(TestEverySeconds(c.text), c.seconds) << c.text;
 
     const auto& log = LogIntervalTexts();
@@ -356,8 +371,8 @@ TEST(Intervals, LogSizes) {
         const char* text;
         int64_t bytes;
     };
-    const Z cases[] = {{"1 Megabyte", 1048576},     {"2 Megabytes", 2097152}, {"35 Megabytes", 36700160},
-                       {"1 Megabytes", 1048576},    {"36 Megabytes", 1048576}, {"", 1048576},
+    const Z cases[] = {{"1 Megabyte", 1048576},  {"2 Megabytes", 2097152},  {"35 Megabytes", 36700160},
+                       {"1 Megabytes", 1048576}, {"36 Megabytes", 1048576}, {"", 1048576},
                        {"10 megabytes", 1048576}};
     for (const auto& c : cases) EXPECT_EQ(LogSizeToBytes(c.text), c.bytes) << c.text;
     for (std::size_t i = 0; i < sizes.size(); ++i) {

@@ -29,9 +29,9 @@ struct Wav {
     uint32_t rate = 8000;
     uint16_t bits = 16;
     uint32_t dataBytes = 64;
-    bool extraChunk = false;     // an odd-sized chunk before the data
+    bool extraChunk = false;  // an odd-sized chunk before the data
     int riffSizeDelta = 0;
-    int dataSizeDelta = 0;       // announced minus present
+    int dataSizeDelta = 0;  // announced minus present
 };
 
 std::vector<uint8_t> Build(const Wav& w) {

@@ -2,8 +2,8 @@
 // characters in its path must run as itself, with no shell in between.
 #include <QAudioDevice>
 #include <QDir>
-#include <QMediaDevices>
 #include <QFile>
+#include <QMediaDevices>
 #include <QtTest>
 
 #include "acquisition/qt/qt_alarm_actions.h"
@@ -13,11 +13,11 @@ using kestrane::QtAlarmActions;
 
 // Under the PulseAudio fixture a device must exist; without the fixture the
 // sound tests check that nothing is even attempted.
-#define KESTRANE_SOUND_DEVICE(have)                                                                   \
-    const QByteArray pulseSocket = qgetenv("KESTRANE_PULSE_SOCKET");                                 \
-    if (!pulseSocket.isEmpty() && !QFile::exists(QString::fromLocal8Bit(pulseSocket)))              \
-        QSKIP("the private PulseAudio server did not start; see the output of pulse_start.sh");      \
-    const bool have = !QMediaDevices::defaultAudioOutput().isNull();                                 \
+#define KESTRANE_SOUND_DEVICE(have)                                                             \
+    const QByteArray pulseSocket = qgetenv("KESTRANE_PULSE_SOCKET");                            \
+    if (!pulseSocket.isEmpty() && !QFile::exists(QString::fromLocal8Bit(pulseSocket)))          \
+        QSKIP("the private PulseAudio server did not start; see the output of pulse_start.sh"); \
+    const bool have = !QMediaDevices::defaultAudioOutput().isNull();                            \
     if (!pulseSocket.isEmpty()) QVERIFY2(have, "PulseAudio is running but Qt sees no audio output")
 
 class QtAlarmActionsTest : public QObject {
@@ -45,7 +45,8 @@ private:
         s.writeRawData("RIFF", 4);
         s << quint32(36 + dataBytes);
         s.writeRawData("WAVEfmt ", 8);
-        s << quint32(16) << quint16(1) << quint16(1) << quint32(8000) << quint32(16000) << quint16(2) << quint16(16);
+        s << quint32(16) << quint16(1) << quint16(1) << quint32(8000) << quint32(16000) << quint16(2)
+          << quint16(16);
         s.writeRawData("data", 4);
         s << dataBytes;
         b.append(QByteArray(static_cast<qsizetype>(dataBytes), '\0'));
@@ -68,7 +69,12 @@ private slots:
         QVERIFY(!script.isEmpty());
 
         QList<QUrl> opened;
-        QtAlarmActions actions([&](const QUrl& u) { opened.append(u); return true; }, nullptr);
+        QtAlarmActions actions(
+            [&](const QUrl& u) {
+                opened.append(u);
+                return true;
+            },
+            nullptr);
         actions.StartProgram(Utf8(script));
         QTRY_COMPARE_WITH_TIMEOUT(ReadAll(out), QByteArray("ran\n"), 30000);
         QVERIFY(opened.isEmpty());
@@ -86,14 +92,20 @@ private slots:
             f.write("x");
         }
         QList<QUrl> opened;
-        QtAlarmActions actions([&](const QUrl& u) { opened.append(u); return true; }, nullptr);
+        QtAlarmActions actions(
+            [&](const QUrl& u) {
+                opened.append(u);
+                return true;
+            },
+            nullptr);
         actions.StartProgram(Utf8(doc));
         QCOMPARE(opened.size(), 1);
         QCOMPARE(opened.front(), QUrl::fromLocalFile(doc));
 
         actions.StartProgram(Utf8(QString::fromStdString(dir.File("missing.sh"))));
         actions.StartProgram("");
-        actions.StartProgram("no-such-program-kestrane; touch " + Utf8(QString::fromStdString(dir.File("pwned"))));
+        actions.StartProgram("no-such-program-kestrane; touch " +
+                             Utf8(QString::fromStdString(dir.File("pwned"))));
         QCOMPARE(opened.size(), 1);
         QTest::qWait(200);
         QVERIFY(!QFile::exists(QString::fromStdString(dir.File("pwned"))));

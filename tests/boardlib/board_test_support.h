@@ -22,7 +22,8 @@ inline std::unique_ptr<SimulatedBus> MakeBus(std::string_view text, double secon
     SimParseResult parsed = ParseSimulation(text);
     EXPECT_TRUE(parsed.config.has_value()) << parsed.error;
     if (!parsed.config) return std::make_unique<SimulatedBus>(SimConfig{});
-    return std::make_unique<SimulatedBus>(std::move(*parsed.config), [seconds] { return seconds; }, std::move(sleep));
+    return std::make_unique<SimulatedBus>(
+        std::move(*parsed.config), [seconds] { return seconds; }, std::move(sleep));
 }
 
 // One simulated bus with a library state wired to it. The bus does not

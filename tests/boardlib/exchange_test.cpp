@@ -68,7 +68,8 @@ TEST(Exchange, BadCommandOrModeSendsNothing) {
     for (const Case& c : cases) {
         Rig rig(kBoardA);
         TextBuffer<128> text;
-        EXPECT_EQ(ReadBoard(rig.lib, 0x000A, c.command, c.mode, text.data()), 0) << c.command << "/" << c.mode;
+        EXPECT_EQ(ReadBoard(rig.lib, 0x000A, c.command, c.mode, text.data()), 0)
+            << c.command << "/" << c.mode;
         EXPECT_TRUE(text.Untouched());
         EXPECT_EQ(rig.bus->WritesSent(), 0u) << c.command << "/" << c.mode;
         // The board is free again afterwards.
@@ -85,9 +86,9 @@ TEST(Exchange, AnswerTextsThroughTheBus) {
         const char* mode1;
     };
     const Case cases[] = {
-        {0xC0000000u, "-1073741824", "+ 0.000212"}, {0x401000C0u, "1074790592", "+ 0.197734"},
+        {0xC0000000u, "-1073741824", "+ 0.000212"},  {0x401000C0u, "1074790592", "+ 0.197734"},
         {0x7FFFFFFFu, "2147483647", "+ 202.671265"}, {0xFFFFFFFFu, "-1", "+ 202.671265"},
-        {0x3FFFFF40u, "1073741632", "- 0.000188"},  {0x00000000u, "0", "- 0.000212"},
+        {0x3FFFFF40u, "1073741632", "- 0.000188"},   {0x00000000u, "0", "- 0.000212"},
     };
     for (const Case& c : cases) {
         char word[16];
@@ -169,8 +170,9 @@ TEST(Exchange, GarbageAnswersStayWithinTheirFormats) {
 }
 
 TEST(Exchange, ShortAnswerNeverReusesThePreviousAnswer) {
-    Rig rig("[device]\nproduct-id = 000A\nchannel1 = word 0x401000C0\n"
-            "[device]\nproduct-id = 000B\nanswer-length = 4\nchannel1 = word 0x40000080\n");
+    Rig rig(
+        "[device]\nproduct-id = 000A\nchannel1 = word 0x401000C0\n"
+        "[device]\nproduct-id = 000B\nanswer-length = 4\nchannel1 = word 0x40000080\n");
     TextBuffer<128> text;
     ASSERT_EQ(ReadBoard(rig.lib, 0x000A, 1, 0, text.data()), 1);
     TextBuffer<128> second;
@@ -179,9 +181,10 @@ TEST(Exchange, ShortAnswerNeverReusesThePreviousAnswer) {
 }
 
 TEST(Exchange, FirstMatchingBoardThatOpensWins) {
-    Rig rig("[device]\nproduct-id = 000A\nfault = busy\nchannel1 = word 1\n"
-            "[device]\nproduct-id = 000A\nchannel1 = word 2\n"
-            "[device]\nproduct-id = 000A\nchannel1 = word 3\n");
+    Rig rig(
+        "[device]\nproduct-id = 000A\nfault = busy\nchannel1 = word 1\n"
+        "[device]\nproduct-id = 000A\nchannel1 = word 2\n"
+        "[device]\nproduct-id = 000A\nchannel1 = word 3\n");
     TextBuffer<128> text;
     ASSERT_EQ(ReadBoard(rig.lib, 0x000A, 1, 0, text.data()), 1);
     EXPECT_EQ(text.text(), "2");
@@ -211,8 +214,8 @@ TEST(FindBoards, ListsEveryOpenableVendorZeroDevice) {
         // Another product with vendor 0 is listed too; the client filters on
         // the product string.
         {"ForeignVendorZeroDevice", "[device]\nproduct-id = BEEF\nproduct = USB Keypad\n", "BEEF|"},
-        {"OtherVendorsSkipped", "[device]\nvendor-id = 046D\nproduct-id = C52B\n[device]\nproduct-id = 0001\n",
-         "0001|"},
+        {"OtherVendorsSkipped",
+         "[device]\nvendor-id = 046D\nproduct-id = C52B\n[device]\nproduct-id = 0001\n", "0001|"},
         {"BusyAndAbsentSkipped",
          "[device]\nproduct-id = 0001\nfault = busy\n[device]\nproduct-id = 0002\nfault = absent\n"
          "[device]\nproduct-id = 0003\nfault = read-fails\n",
@@ -326,7 +329,9 @@ public:
     std::optional<std::vector<HidDeviceInfo>> Enumerate() override {
         return std::vector<HidDeviceInfo>{{"scripted", 0, 0x000A, 0x0100}};
     }
-    std::unique_ptr<HidDevice> Open(const std::string&) override { return std::make_unique<ScriptedDevice>(s_); }
+    std::unique_ptr<HidDevice> Open(const std::string&) override {
+        return std::make_unique<ScriptedDevice>(s_);
+    }
 
 private:
     Script& s_;
@@ -382,10 +387,10 @@ TEST(BoardStrings, KeepsTheLowByteOfEachCodeUnitAndBoundsTheLength) {
     };
     const Case cases[] = {
         {u"KESTRANEUNIT", 1, "KESTRANEUNIT"},
-        {u"A\u0142B", 1, "ABB"},             // U+0142 keeps 0x42
-        {u"AB\u0100CD", 1, "AB"},            // a low byte of 0 ends the text
+        {u"A\u0142B", 1, "ABB"},   // U+0142 keeps 0x42
+        {u"AB\u0100CD", 1, "AB"},  // a low byte of 0 ends the text
         {std::u16string(400, u'x'), 1, std::string(255, 'x')},
-        {std::nullopt, 0, "untouched"},      // the string cannot be read
+        {std::nullopt, 0, "untouched"},  // the string cannot be read
     };
     for (const Case& c : cases) {
         Script script;

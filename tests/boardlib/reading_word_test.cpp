@@ -28,17 +28,16 @@ TEST_P(WordTexts, DecodeAndFormatBothModes) {
 
 INSTANTIATE_TEST_SUITE_P(
     BoardWords, WordTexts,
-    ::testing::Values(
-        WordCase{0x401000C0u, 16386, "1074790592", "+ 0.197734"},
-        WordCase{0x40000080u, 2, "1073741952", "+ 0.000188"},
-        WordCase{0x3FFFFF40u, 2, "1073741632", "- 0.000188"},  // negative word
-        WordCase{0x7FFFFFFFu, 16777214, "2147483647", "+ 202.671265"},
-        WordCase{0xFFFFFFFFu, 16777214, "-1", "+ 202.671265"},  // bit 31 ignored
-        WordCase{0xC0000000u, 0, "-1073741824", "+ 0.000212"},
-        WordCase{0x40000000u, 0, "1073741824", "+ 0.000212"},  // positive zero
-        WordCase{0x00000000u, 0, "0", "- 0.000212"},           // negative zero
-        WordCase{0x4000007Fu, 0, "1073741951", "+ 0.000212"},  // bits 0-6 ignored
-        WordCase{0x80000000u, 0, "-2147483648", "- 0.000212"}));
+    ::testing::Values(WordCase{0x401000C0u, 16386, "1074790592", "+ 0.197734"},
+                      WordCase{0x40000080u, 2, "1073741952", "+ 0.000188"},
+                      WordCase{0x3FFFFF40u, 2, "1073741632", "- 0.000188"},  // negative word
+                      WordCase{0x7FFFFFFFu, 16777214, "2147483647", "+ 202.671265"},
+                      WordCase{0xFFFFFFFFu, 16777214, "-1", "+ 202.671265"},  // bit 31 ignored
+                      WordCase{0xC0000000u, 0, "-1073741824", "+ 0.000212"},
+                      WordCase{0x40000000u, 0, "1073741824", "+ 0.000212"},  // positive zero
+                      WordCase{0x00000000u, 0, "0", "- 0.000212"},           // negative zero
+                      WordCase{0x4000007Fu, 0, "1073741951", "+ 0.000212"},  // bits 0-6 ignored
+                      WordCase{0x80000000u, 0, "-2147483648", "- 0.000212"}));
 
 // One count unit in volts; the count is always even, so the nearest even
 // count is at most one unit away.
@@ -62,12 +61,12 @@ TEST(VoltsToWord, SmallAndSpecialInputs) {
     const Case cases[] = {
         {0.0, true, 0.0},
         {-0.0, true, 0.0},
-        {0.0001, true, 0.0001},          // below the zero offset
+        {0.0001, true, 0.0001},  // below the zero offset
         {-0.0001, false, 0.0001},
         {0.0375, true, 0.0375},
         {-12.0, false, 12.0},
         {202.671265, true, 202.671265},
-        {250.0, true, 202.671265},       // saturates like the board
+        {250.0, true, 202.671265},  // saturates like the board
         {-1.0e9, false, 202.671265},
         {std::numeric_limits<double>::infinity(), true, 202.671265},
         {std::numeric_limits<double>::quiet_NaN(), true, 0.000212034},

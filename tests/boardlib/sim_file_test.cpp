@@ -58,8 +58,8 @@ TEST(SimulationFile, RejectsBadLinesNamingTheLine) {
     const std::string long_text(127, 'x');
     const std::string too_long = "[device]\nproduct = " + long_text + "\n";
     const Case cases[] = {
-        {"vendor-id = 0\n", "line 1:"},                        // before any device
-        {"[device]\nvendor-id = 12345\n", "line 2:"},          // five digits
+        {"vendor-id = 0\n", "line 1:"},                // before any device
+        {"[device]\nvendor-id = 12345\n", "line 2:"},  // five digits
         {"[device]\nproduct-id = 00G0\n", "line 2:"},
         {"[device]\nproduct-id = \n", "line 2:"},
         {"[device]\n\n\nbogus = 1\n", "line 4:"},
@@ -116,9 +116,11 @@ TEST(SimulationFile, NumberTooSmallForADoubleIsRefused) {
         bool parses;
     };
     const Case cases[] = {
-        {"1e-400", false}, {"-1e-400", false}, {"0.1e-399", false}, {"1e-310", false},  // subnormal
+        {"1e-400", false},          {"-1e-400", false},
+        {"0.1e-399", false},        {"1e-310", false},  // subnormal
         {"sine(1e-400, 2)", false}, {"5 + noise(4.9e-324)", false},
-        {"0e-400", true}, {"0.000", true}, {"1e-300", true}, {"-0", true},
+        {"0e-400", true},           {"0.000", true},
+        {"1e-300", true},           {"-0", true},
     };
     for (const Case& c : cases) {
         const auto r = ParseSimulation(std::string("[device]\nchannel1 = ") + c.channel + "\n");
@@ -128,7 +130,8 @@ TEST(SimulationFile, NumberTooSmallForADoubleIsRefused) {
         }
     }
     // A bare constant names what it wanted.
-    EXPECT_EQ(ParseSimulation("[device]\nchannel1 = 1e-400\n").error.rfind("line 2: expected a number", 0), 0u);
+    EXPECT_EQ(ParseSimulation("[device]\nchannel1 = 1e-400\n").error.rfind("line 2: expected a number", 0),
+              0u);
 }
 
 TEST(SimulationFile, EmptyFileIsAnEmptyBus) {
@@ -167,14 +170,14 @@ TEST(Signal, EvaluatesTermsAtATime) {
         {"-5", 3, -5},
         {"+5", 3, 5},
         {"37.5e-3", 0, 0.0375},
-        {"sine(2, 8)", 2, 2},           // quarter period: the crest
+        {"sine(2, 8)", 2, 2},  // quarter period: the crest
         {"sine(2, 8)", 6, -2},
-        {"sine(2, 8, 90)", 0, 2},       // phase in degrees
+        {"sine(2, 8, 90)", 0, 2},  // phase in degrees
         {"11 + sine(1.5, 30)", 7.5, 12.5},
         {"11 - sine(1.5, 30)", 7.5, 9.5},
         {"- sine(1, 4)", 1, -1},
         {"ramp(0, 24, 60)", 30, 12},
-        {"ramp(0, 24, 60)", 75, 6},     // wraps each period
+        {"ramp(0, 24, 60)", 75, 6},  // wraps each period
         {"ramp(10, -10, 4)", 1, 5},
         {"noise(0)", 5, 0},
         {"1 + 2 - 3.5", 0, -0.5},
@@ -207,9 +210,30 @@ TEST(Signal, NoiseStaysWithinItsAmplitude) {
 
 TEST(Signal, RejectsMalformedText) {
     const char* bad[] = {
-        "", "   ", "sine", "sine()", "sine(1)", "sine(1, 0)", "sine(1, -2)", "sine(1, 2, 3, 4)",
-        "ramp(1, 2)", "ramp(0, 1, 0)", "noise(-1)", "noise(1", "1 +", "1 2", "1 * 2", "cosine(1, 2)",
-        "inf", "nan", "1e400", "sine(1e300, 2)", "word", "word 0x1FFFFFFFF", "word 12 + 1", "12abc",
+        "",
+        "   ",
+        "sine",
+        "sine()",
+        "sine(1)",
+        "sine(1, 0)",
+        "sine(1, -2)",
+        "sine(1, 2, 3, 4)",
+        "ramp(1, 2)",
+        "ramp(0, 1, 0)",
+        "noise(-1)",
+        "noise(1",
+        "1 +",
+        "1 2",
+        "1 * 2",
+        "cosine(1, 2)",
+        "inf",
+        "nan",
+        "1e400",
+        "sine(1e300, 2)",
+        "word",
+        "word 0x1FFFFFFFF",
+        "word 12 + 1",
+        "12abc",
     };
     for (const char* text : bad) {
         std::string error;

@@ -48,7 +48,7 @@ struct Record {
     Source source;
     bool positive;
     uint32_t count;
-    const char* mode;   // "VDC" or a shunt with 50 A at 75 mV
+    const char* mode;  // "VDC" or a shunt with 50 A at 75 mV
     const char* adjust;
     const char* precision;
     const char* shown;  // the shown text, which the record carries whole
@@ -71,8 +71,8 @@ const Record kRecords[] = {
     {"before the switch", 3603, Source::Reading, true, 1000000, "VDC", "1", "15", "+ 12.07995082080039", true,
      12.07995082080039f},
     {"after the switch", 3605, Source::Reading, true, 1000000, "VDC", "1", "1", "+ 12.1", true, 12.1f},
-    {"exponent form", 3606, Source::Reading, true, 1000000, "VDC", "1e20", "3", "+ 1.207995082080039E+0021", true,
-     1.207995082080039e21f},
+    {"exponent form", 3606, Source::Reading, true, 1000000, "VDC", "1e20", "3", "+ 1.207995082080039E+0021",
+     true, 1.207995082080039e21f},
     {"exponent form, negative", 3607, Source::Reading, false, 1000000, "VDC", "1e20", "0",
      "- 1.207995082080039E+0021", true, -1.207995082080039e21f},
     {"beyond single precision", 3608, Source::Reading, true, 1000000, "VDC", "1e40", "3",
@@ -101,16 +101,17 @@ TEST(ClientLogRoundTrip, EveryShownTextLoadsWithItsTimeAndValue) {
     std::vector<const Record*> plotted;
     for (const Record& r : kRecords) {
         switch (r.source) {
-        case Source::Reading:
-            channel.mode = r.mode;
-            kestrane::ApplyReading(states, 1, channel, WordText(r.positive, r.count), r.adjust, r.precision);
-            break;
-        case Source::Disabled:
-            states.at(1).shown = kestrane::kDisabledText;
-            break;
-        case Source::Disconnected:
-            kestrane::ResetOnDisconnect(states);
-            break;
+            case Source::Reading:
+                channel.mode = r.mode;
+                kestrane::ApplyReading(states, 1, channel, WordText(r.positive, r.count), r.adjust,
+                                       r.precision);
+                break;
+            case Source::Disabled:
+                states.at(1).shown = kestrane::kDisabledText;
+                break;
+            case Source::Disconnected:
+                kestrane::ResetOnDisconnect(states);
+                break;
         }
         // The case must log what it claims to cover, or it proves nothing.
         ASSERT_EQ(states.at(1).shown, r.shown) << r.name;

@@ -44,13 +44,13 @@ TEST(ParseReal, Numbers) {
         {"12.345", 12.345f, 6, true},
         {"  1.5e+2", 150.0f, 8, true},
         {"1.5e-1", 0.15f, 6, true},
-        {"1.5e2", 1.5f, 5, true},          // no exponent sign: "2" is taken as the sign byte
-        {"1.5E+2", 150.0f, 6, true},        // the client's own exponent form
+        {"1.5e2", 1.5f, 5, true},     // no exponent sign: "2" is taken as the sign byte
+        {"1.5E+2", 150.0f, 6, true},  // the client's own exponent form
         {"1.234567890123450E+0016", 1.23456789012345e16f, 23, true},
         {"1.5E2", 1.5f, 5, true},
-        {"1.5e*7x", 1.5f, 6, true},         // unknown sign byte: digits consumed, no scaling
+        {"1.5e*7x", 1.5f, 6, true},  // unknown sign byte: digits consumed, no scaling
         {"-3", -3.0f, 2, true},
-        {"\t7 x", 7.0f, 3, true},           // one trailing blank is skipped
+        {"\t7 x", 7.0f, 3, true},  // one trailing blank is skipped
         {"7  x", 7.0f, 2, true},
         {"0", 0.0f, 1, true},
         {"2.291516\r\n", 2.291516f, 8, true},
@@ -60,11 +60,11 @@ TEST(ParseReal, Numbers) {
         {"  ", 0.0f, 2, false},
         {"-", -0.0f, 1, false},
         {"99999999999", 99999999999.0f, 11, true},  // no 32-bit wrap-around
-        {"1.5e", 1.5f, 4, true},             // stops at the end of the text
-        {"1.5e\n2", 1.5f, 4, true},          // never runs into the next line
+        {"1.5e", 1.5f, 4, true},                    // stops at the end of the text
+        {"1.5e\n2", 1.5f, 4, true},                 // never runs into the next line
         {"2.5e-400", 0.0f, 8, true},
         {"1.5e+", 1.5f, 5, true},
-        {"0e+999", 0.0f, 6, true},           // zero, not 0 times infinity
+        {"0e+999", 0.0f, 6, true},  // zero, not 0 times infinity
         {"  e+999", 0.0f, 7, false},
     };
     for (const Case& c : cases) {
@@ -78,7 +78,8 @@ TEST(ParseReal, Numbers) {
     EXPECT_TRUE(std::isinf(ParseReal(big)));
     // The negative exponent uses the single-precision tenth.
     const char* tiny = "3e-2";
-    EXPECT_EQ(ParseReal(tiny), static_cast<float>(3.0 * static_cast<double>(0.1f) * static_cast<double>(0.1f)));
+    EXPECT_EQ(ParseReal(tiny),
+              static_cast<float>(3.0 * static_cast<double>(0.1f) * static_cast<double>(0.1f)));
 }
 
 TEST(LineTime, ClockAndMonths) {
@@ -89,8 +90,8 @@ TEST(LineTime, ClockAndMonths) {
     };
     const Case cases[] = {
         {"07 Dec 2026;01:49:10 PM;+ 12.345", Utc(2026, 12, 7, 13, 49, 10)},
-        {"07 Dec 2026;12:00:00 AM;+ 1", Utc(2026, 12, 7, 0, 0, 0)},    // midnight
-        {"07 Dec 2026;12:00:00 PM;+ 1", Utc(2026, 12, 7, 12, 0, 0)},   // noon
+        {"07 Dec 2026;12:00:00 AM;+ 1", Utc(2026, 12, 7, 0, 0, 0)},   // midnight
+        {"07 Dec 2026;12:00:00 PM;+ 1", Utc(2026, 12, 7, 12, 0, 0)},  // noon
         {"07 Dec 2026;01:00:00 PM;+ 1", Utc(2026, 12, 7, 13, 0, 0)},
         {"07 Dec 2026;11:59:59 PM;+ 1", Utc(2026, 12, 7, 23, 59, 59)},
         {"07 Dec 2026;11:59:59 AM;+ 1", Utc(2026, 12, 7, 11, 59, 59)},
@@ -98,9 +99,9 @@ TEST(LineTime, ClockAndMonths) {
         {"01 Jan 2026;00:00:00 xM;+ 1", Utc(2026, 1, 1, 0, 0, 0)},
         {"29 Feb 2028;06:30:00 AM;+ 1", Utc(2028, 2, 29, 6, 30, 0)},
         {"15 Nov 2026;01:00:00 AM;+ 1", Utc(2026, 11, 15, 1, 0, 0)},
-        {"15 Dez 2026;01:00:00 AM;+ 1", Utc(2026, 12, 15, 1, 0, 0)},   // other language: December
+        {"15 Dez 2026;01:00:00 AM;+ 1", Utc(2026, 12, 15, 1, 0, 0)},  // other language: December
         {"15 Mai 2026;01:00:00 AM;+ 1", Utc(2026, 12, 15, 1, 0, 0)},
-        {"01 Mar 2039;01:00:00 AM;+ 1", Utc(2039, 3, 1, 1, 0, 0)},     // past 2038
+        {"01 Mar 2039;01:00:00 AM;+ 1", Utc(2039, 3, 1, 1, 0, 0)},  // past 2038
     };
     for (const Case& c : cases) {
         EXPECT_EQ(LineTime(c.line), c.want) << c.line;
@@ -126,7 +127,7 @@ TEST(LineTime, DaysOfTheDaylightSavingSwitch) {
     const Case cases[] = {
         {"29 Mar 2026;12:00:00 AM;+ 1", Utc(2026, 3, 28, 23, 0, 0)},
         {"29 Mar 2026;01:59:59 AM;+ 1", Utc(2026, 3, 29, 0, 59, 59)},
-        {"29 Mar 2026;03:00:00 AM;+ 1", Utc(2026, 3, 29, 1, 0, 0)},   // one second later
+        {"29 Mar 2026;03:00:00 AM;+ 1", Utc(2026, 3, 29, 1, 0, 0)},  // one second later
         {"29 Mar 2026;11:59:59 PM;+ 1", Utc(2026, 3, 29, 21, 59, 59)},
         {"30 Mar 2026;12:00:00 AM;+ 1", Utc(2026, 3, 29, 22, 0, 0)},
         {"25 Oct 2026;01:00:00 AM;+ 1", Utc(2026, 10, 24, 23, 0, 0)},
@@ -168,7 +169,8 @@ TEST_F(LoadSeriesTest, NewestFirstWithAgesAndThreeLineLabels) {
     ASSERT_EQ(Load(Record(10, "+ 12.345") + Record(11, "- 2.291516") + Record(13, "+ 0")), 1);
     ASSERT_EQ(ctx.pointCount, 3);
     EXPECT_EQ(std::vector<int32_t>(ctx.times, ctx.times + 3), (std::vector<int32_t>{0, 2, 3}));
-    EXPECT_EQ(std::vector<float>(ctx.values, ctx.values + 3), (std::vector<float>{0.0f, -2.291516f, 12.345f}));
+    EXPECT_EQ(std::vector<float>(ctx.values, ctx.values + 3),
+              (std::vector<float>{0.0f, -2.291516f, 12.345f}));
     EXPECT_EQ(Label(0), "07 Dec 2026\n01:49:13 PM\n+ 0");
     EXPECT_EQ(Label(1), "07 Dec 2026\n01:49:11 PM\n- 2.291516");
     EXPECT_EQ(Label(2), "07 Dec 2026\n01:49:10 PM\n+ 12.345");
@@ -214,7 +216,7 @@ TEST_F(LoadSeriesTest, FailuresKeepThePreviousSeries) {
     }
     EXPECT_EQ(LoadSeries((dir.path() / "missing.txt").c_str(), ctx), 0);
     EXPECT_EQ(LoadSeries(dir.path().c_str(), ctx), 0);  // a directory is not a log
-    EXPECT_EQ(LoadSeries("/dev/zero", ctx), 0);          // nor an endless device
+    EXPECT_EQ(LoadSeries("/dev/zero", ctx), 0);         // nor an endless device
     EXPECT_EQ(LoadSeries("", ctx), 0);
     EXPECT_EQ(LoadSeries(nullptr, ctx), 0);
     EXPECT_EQ(ctx.times, oldTimes);
@@ -277,8 +279,8 @@ TEST_F(LoadSeriesTest, UnfinishedLastLineIsDropped) {
         {"07 Dec 2026;01:49:12 P", 2, 2.5f},
         {"07 Dec 2026;01:49:12 PM;+", 2, 2.5f},
         {"07 Dec 2026;01:49:12 PM;+ ", 2, 2.5f},
-        {"07 Dec 2026;01:49:12 PM;+ 1", 2, 2.5f},        // "+ 12.345" cut inside its number
-        {"07 Dec 2026;01:49:12 PM;+ 12.345", 2, 2.5f},   // complete but for the line end
+        {"07 Dec 2026;01:49:12 PM;+ 1", 2, 2.5f},       // "+ 12.345" cut inside its number
+        {"07 Dec 2026;01:49:12 PM;+ 12.345", 2, 2.5f},  // complete but for the line end
         {"07 Dec 2026;01:49:12 PM;+ 12.345\r", 3, 12.345f},
         {"07 Dec 2026;01:49:12 PM;+ 12.345\n", 3, 12.345f},
         {"07 Dec 2026;01:49:12 PM;+ 12.345\r\n", 3, 12.345f},
@@ -350,9 +352,9 @@ TEST(LoadSeriesZones, RepeatedHourOfTheAutumnChangeLoadsInOrder) {
         int64_t startUtc;  // two hours before the clocks go back
     };
     const Case cases[] = {
-        {"Europe/London", Utc(2026, 10, 24, 23, 0, 0)},           // 02:00 BST -> 01:00 GMT on 25 Oct
+        {"Europe/London", Utc(2026, 10, 24, 23, 0, 0)},  // 02:00 BST -> 01:00 GMT on 25 Oct
         {"GMT0BST,M3.5.0/1,M10.5.0", Utc(2026, 10, 24, 23, 0, 0)},
-        {"America/New_York", Utc(2026, 11, 1, 4, 0, 0)},           // 02:00 EDT -> 01:00 EST on 1 Nov
+        {"America/New_York", Utc(2026, 11, 1, 4, 0, 0)},  // 02:00 EDT -> 01:00 EST on 1 Nov
         {"EST5EDT,M3.2.0,M11.1.0", Utc(2026, 11, 1, 4, 0, 0)},
     };
     for (const Case& c : cases) {
@@ -385,8 +387,9 @@ TEST(LoadSeriesZones, StepBackOnTheSwitchDayOutsideTheRepeatedHourIsStillReporte
     InitGraphContext(ctx, nullptr, 600, 240, "Channel 1");
     // 00:30 exists only in summer time: going back to it from 01:10 is a
     // clock set back, not the second pass of the repeated hour.
-    const std::string text = "25 Oct 2026;01:10:00 AM;+ 1\r\n25 Oct 2026;12:30:00 AM;+ 2\r\n"
-                             "25 Oct 2026;03:00:00 AM;+ 3\r\n";
+    const std::string text =
+        "25 Oct 2026;01:10:00 AM;+ 1\r\n25 Oct 2026;12:30:00 AM;+ 2\r\n"
+        "25 Oct 2026;03:00:00 AM;+ 3\r\n";
     ASSERT_EQ(LoadSeries(dir.Write("log.txt", text).c_str(), ctx), 1);
     ASSERT_FALSE(sink.empty());
     EXPECT_EQ(sink[0], "Detected bad time at line 2");
@@ -429,7 +432,8 @@ TEST_F(LoadSeriesTest, ReloadReplacesSeriesAndResetsView) {
     std::string text;
     for (int m = 0; m < 120; ++m) {
         char line[64];
-        std::snprintf(line, sizeof line, "07 Dec 2026;%02d:%02d:00 PM;+ %d.5\r\n", 1 + m / 60, m % 60, m % 10);
+        std::snprintf(line, sizeof line, "07 Dec 2026;%02d:%02d:00 PM;+ %d.5\r\n", 1 + m / 60, m % 60,
+                      m % 10);
         text += line;
     }
     ASSERT_EQ(Load(text), 1);

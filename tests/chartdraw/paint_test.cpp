@@ -52,12 +52,11 @@ TEST_F(PaintTest, ZeroLineAndCurveWherePredicted) {
     }
     // Columns where the interpolated curve sits on a whole row are pure red:
     // rows -1 + 70 c / 250 up to column 250, then 69 + 70 (c - 250) / 250.
-    const struct {
-        int32_t c, y;
-    } onCurve[] = {{50, 13}, {125, 34}, {200, 55}, {300, 83}, {425, 118}};
+    const struct { int32_t c, y; } onCurve[] = {{50, 13}, {125, 34}, {200, 55}, {300, 83}, {425, 118}};
     for (const auto& p : onCurve) {
         EXPECT_EQ(w.Pixel(g.left + p.c, g.top + p.y) & kRgb, 0xFF0000u) << "curve at column " << p.c;
-        EXPECT_EQ(w.Pixel(g.left + p.c, g.top + p.y - 3), p.y - 3 > ZeroRow(g, s.ctx) ? 0x00E5E5EDu : 0xFFFFFFFFu)
+        EXPECT_EQ(w.Pixel(g.left + p.c, g.top + p.y - 3),
+                  p.y - 3 > ZeroRow(g, s.ctx) ? 0x00E5E5EDu : 0xFFFFFFFFu)
             << "above the curve at column " << p.c;
     }
     // Between curve and zero line the area's half mix; below the zero line
@@ -136,7 +135,8 @@ TEST_F(PaintTest, HoverShadesPlotAndMarksNearestPoint) {
     EXPECT_EQ(nearMiddle.Pixel(g.left + 100, g.top + 2) & kRgb, 0xFAFAFAu);
     // The read-out's drop line halves the column under the nearest point.
     const int32_t row = g.top + PointY(g, s.ctx, 4.0) + 30;
-    EXPECT_EQ(nearMiddle.Pixel(g.left + 250, row) & kRgb, (nearLeft.Pixel(g.left + 250, row) & 0xFEFEFE) >> 1);
+    EXPECT_EQ(nearMiddle.Pixel(g.left + 250, row) & kRgb,
+              (nearLeft.Pixel(g.left + 250, row) & 0xFEFEFE) >> 1);
     // Another window's hover state shows nothing here.
     GraphContext other;
     const MemoryWindow notHovered = Render(s.ctx, HoverState{&other, g.left + 252, g.top + 10});
@@ -208,8 +208,10 @@ TEST_F(PaintTest, DenseColumnsMatchPointByPointDrawing) {
         float (*value)(int);
     };
     const Case cases[] = {
-        {"noise across zero", 20000, 1, 600, 240, [](int i) { return static_cast<float>((i * 7919) % 1000) / 100.0f - 3.0f; }},
-        {"positive noise", 20000, 1, 600, 240, [](int i) { return 5.0f + static_cast<float>((i * 31) % 17); }},
+        {"noise across zero", 20000, 1, 600, 240,
+         [](int i) { return static_cast<float>((i * 7919) % 1000) / 100.0f - 3.0f; }},
+        {"positive noise", 20000, 1, 600, 240,
+         [](int i) { return 5.0f + static_cast<float>((i * 31) % 17); }},
         {"negative ramp", 9000, 2, 300, 400, [](int i) { return -static_cast<float>(i % 300) / 7.0f; }},
         {"flat", 5000, 3, 600, 240, [](int) { return 2.5f; }},
         {"sparse steps", 300, 40, 800, 300, [](int i) { return static_cast<float>(i % 3); }},
@@ -238,9 +240,9 @@ TEST(TimeLabels, SlotsAreSpacedAndCapped) {
     };
     // Points every `step` seconds over the newest hour.
     const Case cases[] = {
-        {600, 36, 101, 7},     // x = 5 i: slots at 0, 75, 150, ... 450
-        {4000, 36, 101, 40},   // 39 px apart, 78 per slot: capped at 40
-        {600, 3600, 2, 2},     // both ends of the plot
+        {600, 36, 101, 7},    // x = 5 i: slots at 0, 75, 150, ... 450
+        {4000, 36, 101, 40},  // 39 px apart, 78 per slot: capped at 40
+        {600, 3600, 2, 2},    // both ends of the plot
     };
     for (const Case& c : cases) {
         std::vector<int32_t> t;
@@ -315,8 +317,8 @@ TEST_F(PaintTest, GoldenCharts) {
         t.push_back(i * 30);
         v.push_back(static_cast<float>(2.0 + 1.5 * std::sin(i / 17.0) - (i % 50 == 0 ? 4.0 : 0.0)));
         char text[64];
-        std::snprintf(text, sizeof text, "%02d Dec 2026\n%02d:%02d:00 PM\n%c %.3f", 7 + i / 240, 1 + (i / 2) % 11,
-                      (i * 30) % 60, v.back() < 0 ? '-' : '+', std::fabs(v.back()));
+        std::snprintf(text, sizeof text, "%02d Dec 2026\n%02d:%02d:00 PM\n%c %.3f", 7 + i / 240,
+                      1 + (i / 2) % 11, (i * 30) % 60, v.back() < 0 ? '-' : '+', std::fabs(v.back()));
         labels.push_back(text);
     }
     TestSeries s(t, v, 600, 240, labels);

@@ -24,7 +24,8 @@ struct TestSeries {
         : times(std::move(t)), values(std::move(v)), labelText(std::move(labelTexts)) {
         InitGraphContext(ctx, nullptr, width, height, "Channel 1");
         if (labelText.empty()) {
-            for (size_t i = 0; i < times.size(); ++i) labelText.push_back("07 Dec 2026\n01:49:10 PM\n+ 1.000");
+            for (size_t i = 0; i < times.size(); ++i)
+                labelText.push_back("07 Dec 2026\n01:49:10 PM\n+ 1.000");
         }
         for (auto& s : labelText) labels.push_back(s.data());
         ctx.pointCount = static_cast<int32_t>(times.size());

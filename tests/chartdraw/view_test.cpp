@@ -20,10 +20,10 @@ TEST(NiceStep, FirstStrictBoundWins) {
         float step;
     };
     const Case cases[] = {
-        {150, 100},    {100.5, 100}, {100, 50},       {60, 50},     {50, 10},     {10.5, 10},
-        {10, 5},       {5.5, 5},     {5, 1},          {1.5, 1},     {1, 0.5f},    {0.6, 0.5f},
-        {0.5, 0.1f},   {0.25, 0.1f}, {0.1, 0.05f},    {0.07, 0.05f}, {0.05, 0.01f}, {0.02, 0.01f},
-        {0.01, 0.005f}, {0.006, 0.005f}, {0.005, 0.001f}, {0, 0.001f},  {-3, 0.001f},
+        {150, 100},     {100.5, 100},    {100, 50},       {60, 50},      {50, 10},      {10.5, 10},
+        {10, 5},        {5.5, 5},        {5, 1},          {1.5, 1},      {1, 0.5f},     {0.6, 0.5f},
+        {0.5, 0.1f},    {0.25, 0.1f},    {0.1, 0.05f},    {0.07, 0.05f}, {0.05, 0.01f}, {0.02, 0.01f},
+        {0.01, 0.005f}, {0.006, 0.005f}, {0.005, 0.001f}, {0, 0.001f},   {-3, 0.001f},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(NiceStep(c.range), static_cast<double>(c.step)) << "range " << c.range;
@@ -35,18 +35,18 @@ TEST(SetView, ClampsWidensAndFallsBack) {
         int32_t span, start, end, wantStart, wantEnd;
     };
     const Case cases[] = {
-        {3000, 100, 105, 95, 105},       // narrower than 10 s: widened toward younger ages
-        {3000, 5000, 9000, 0, 3000},     // wholly past the span: whole span
-        {3000, 0, 3600, 0, 3000},        // newest hour of a shorter series
+        {3000, 100, 105, 95, 105},    // narrower than 10 s: widened toward younger ages
+        {3000, 5000, 9000, 0, 3000},  // wholly past the span: whole span
+        {3000, 0, 3600, 0, 3000},     // newest hour of a shorter series
         {3000, 100, 2000, 100, 2000},
         {3000, -50, 20, 0, 20},
-        {3000, 0, 5, 0, 10},             // start would go negative, end widened instead
+        {3000, 0, 5, 0, 10},  // start would go negative, end widened instead
         {3000, 2995, 3000, 2990, 3000},
         {3000, 3000, 3000, 2990, 3000},
         {3000, INT_MIN, INT_MAX, 0, 3000},
         {3000, INT_MAX - 5, INT_MAX, 0, 3000},
-        {5, 0, 3600, 0, 5},              // span shorter than 10 s
-        {0, 0, 3600, 0, 0},              // every point at one instant
+        {5, 0, 3600, 0, 5},  // span shorter than 10 s
+        {0, 0, 3600, 0, 0},  // every point at one instant
     };
     for (const Case& c : cases) {
         TestSeries s({0, c.span}, {1.0f, 2.0f});
@@ -78,8 +78,8 @@ TEST(SetView, AxisBoundsAndMinimumRange) {
     const double tenth = static_cast<double>(0.1f);
     const Case cases[] = {
         {12.25f, 12.5f, tenth, 122 * tenth, 125 * tenth, 3 * tenth},
-        {0.0f, 10.0f, 5.0, 0.0, 10.0, 10.0},      // exactly 10 takes 5
-        {0.0f, 10.5f, 10.0, 0.0, 20.0, 20.0},     // 10.5 takes 10
+        {0.0f, 10.0f, 5.0, 0.0, 10.0, 10.0},   // exactly 10 takes 5
+        {0.0f, 10.5f, 10.0, 0.0, 20.0, 20.0},  // 10.5 takes 10
         {-3.0f, 47.0f, 10.0, -10.0, 50.0, 60.0},
     };
     for (const Case& c : cases) {
@@ -154,17 +154,11 @@ TEST(AgeSearch, LowerBoundFirstVisibleNearest) {
         int32_t age, lower, first, nearest;
     };
     const Case cases[] = {
-        {-5, 0, 0, 0},
-        {0, 0, 0, 0},
-        {5, 1, 0, 1},     // halfway between ages 0 and 10: the older point
-        {10, 1, 1, 1},
-        {15, 2, 1, 3},    // tie of 10 and 20: the older (examined first) wins
-        {20, 2, 3, 3},
-        {24, 4, 3, 3},
-        {25, 4, 3, 4},    // 20 and 30 tie: the older, index 4
-        {65, 5, 4, 5},    // 30 and 100 tie
-        {100, 5, 5, 5},
-        {500, 5, 5, 5},
+        {-5, 0, 0, 0},  {0, 0, 0, 0},   {5, 1, 0, 1},   // halfway between ages 0 and 10: the older point
+        {10, 1, 1, 1},  {15, 2, 1, 3},                  // tie of 10 and 20: the older (examined first) wins
+        {20, 2, 3, 3},  {24, 4, 3, 3},  {25, 4, 3, 4},  // 20 and 30 tie: the older, index 4
+        {65, 5, 4, 5},                                  // 30 and 100 tie
+        {100, 5, 5, 5}, {500, 5, 5, 5},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(LowerBound(s.ctx, c.age), c.lower) << "age " << c.age;
@@ -191,7 +185,8 @@ TEST(AgeSearch, LargeSeriesMatchesLinearScan) {
         EXPECT_EQ(FirstVisible(s.ctx, age), want) << age;
         const int32_t k = NearestPoint(s.ctx, age);
         int64_t best = INT64_MAX;
-        for (int32_t i = 0; i < s.ctx.pointCount; ++i) best = std::min<int64_t>(best, std::llabs(int64_t{t[i]} - age));
+        for (int32_t i = 0; i < s.ctx.pointCount; ++i)
+            best = std::min<int64_t>(best, std::llabs(int64_t{t[i]} - age));
         EXPECT_EQ(std::llabs(int64_t{t[k]} - age), best) << age;
     }
 }
@@ -232,11 +227,11 @@ TEST(Grid, PlanTable) {
     };
     const double milli = static_cast<double>(0.001f);
     const Case cases[] = {
-        {10, 100, 400, 5, 2, 17, true},            // refined to 1, coarsened back to 5
-        {1, 1, 1000, 1, 1, 8, false},              // tall enough: no refinement
-        {milli, 0.01, 140, milli, 3, 16, true},    // refined to 1/10, coarsened x5 x2
-        {100, 100000, 140, 10000, 2, 40, true},    // coarsened until lines are over 12 px apart
-        {100, 1e30, 140, 1e11, 2, 40, true},       // coarsening stops after 20 multiplications
+        {10, 100, 400, 5, 2, 17, true},          // refined to 1, coarsened back to 5
+        {1, 1, 1000, 1, 1, 8, false},            // tall enough: no refinement
+        {milli, 0.01, 140, milli, 3, 16, true},  // refined to 1/10, coarsened x5 x2
+        {100, 100000, 140, 10000, 2, 40, true},  // coarsened until lines are over 12 px apart
+        {100, 1e30, 140, 1e11, 2, 40, true},     // coarsening stops after 20 multiplications
         {0.5, 3, 140, 0.5, 2, 13, true},
         {static_cast<double>(0.01f), 0.05, 500, static_cast<double>(0.01f) / 2, 3, 12, true},
     };
@@ -261,10 +256,10 @@ TEST(AxisNumber, Texts) {
         {2, -0.25, "- 0.25"},
         {2, 12.2000001818, "+ 12.20"},
         {1, 5.0, "+ 5.0"},
-        {2, 12.219, "+ 12.21"},                       // truncated, not rounded
-        {2, 12.2199999976, "+ 12.22"},                // a float step's shortfall is not a digit
+        {2, 12.219, "+ 12.21"},         // truncated, not rounded
+        {2, 12.2199999976, "+ 12.22"},  // a float step's shortfall is not a digit
         {3, 200 * static_cast<double>(0.005f), "+ 1.000"},
-        {0, 3.99, "+ 3.9"},                           // decimals clamped to 1..4
+        {0, 3.99, "+ 3.9"},  // decimals clamped to 1..4
         {7, 1.23456, "+ 1.2345"},
         {4, 0.00005, "+ 0.0000"},
         {2, -1234567.891, "- 1234567.89"},
@@ -319,9 +314,9 @@ TEST(Geometry, Thumb) {
     const Case cases[] = {
         {500, 0, 3600, 7200, 0, 250},
         {500, 3600, 7200, 7200, 250, 500},
-        {500, 0, 5, 100000, -5, 5},           // narrow thumb widened by 5 each side
-        {500, 0, 0, 0, -5, 5},                // span 0 must not divide by zero
-        {500, 0, INT_MAX, INT_MAX, 0, 500},   // 64-bit products
+        {500, 0, 5, 100000, -5, 5},          // narrow thumb widened by 5 each side
+        {500, 0, 0, 0, -5, 5},               // span 0 must not divide by zero
+        {500, 0, INT_MAX, INT_MAX, 0, 500},  // 64-bit products
     };
     for (const Case& c : cases) {
         const ThumbSpan t = ComputeThumb(c.plotW, c.start, c.end, c.span);

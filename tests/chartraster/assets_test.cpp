@@ -51,7 +51,8 @@ TEST_F(AssetsTest, FontsHaveTheirLineHeightsPitchesAndWidths) {
             EXPECT_EQ(c.font->firstColumn[g], column) << c.name << " glyph " << g + 32;
             column += c.font->glyphWidth[g];
         }
-        for (char d = '0'; d <= '9'; ++d) EXPECT_EQ(c.font->glyphWidth[d - 32], c.digitWidth) << c.name << " " << d;
+        for (char d = '0'; d <= '9'; ++d)
+            EXPECT_EQ(c.font->glyphWidth[d - 32], c.digitWidth) << c.name << " " << d;
         // Every printable character except the space has ink.
         for (int ch = 33; ch < 127; ++ch) {
             const int g = ch - 32;
@@ -99,8 +100,8 @@ TEST_F(AssetsTest, CaptionWordsLieInTheirRegionsReadingUpward) {
 TEST_F(AssetsTest, SheetRegionsHoldTheirParts) {
     const Bitmap* s = a->sheet;
     // Opaque bodies where text is drawn on them.
-    EXPECT_EQ(Alpha(s, 35, 10), 255u);   // date tag
-    EXPECT_EQ(Alpha(s, 45, 43 + 25), 240u);  // call-out body (slightly see-through)
+    EXPECT_EQ(Alpha(s, 35, 10), 255u);        // date tag
+    EXPECT_EQ(Alpha(s, 45, 43 + 25), 240u);   // call-out body (slightly see-through)
     EXPECT_GT(Alpha(s, 50, 102 + 11), 200u);  // value tag body
     // The call-out's pointer at the top centre: top rows inked only there.
     EXPECT_TRUE(Inked(s, 43, 43, 4, 2));
@@ -130,7 +131,8 @@ TEST_F(AssetsTest, StripMiddlesTileAndHoveredLooksDiffer) {
         for (int y0 : {p.normal.y, p.hoverY}) {
             for (int y = y0; y < y0 + p.normal.h; ++y)
                 for (int x = p.normal.x + 1; x < p.normal.x + p.normal.w; ++x)
-                    ASSERT_EQ(PixelAt(*s, x, y), PixelAt(*s, p.normal.x, y)) << p.name << " column " << x << " row " << y;
+                    ASSERT_EQ(PixelAt(*s, x, y), PixelAt(*s, p.normal.x, y))
+                        << p.name << " column " << x << " row " << y;
         }
         EXPECT_TRUE(Inked(s, p.normal.x, p.normal.y, p.normal.w, p.normal.h)) << p.name;
     }
@@ -141,7 +143,8 @@ TEST_F(AssetsTest, StripMiddlesTileAndHoveredLooksDiffer) {
         const int hoverY = i < 3 ? pa::kSheetTrackHoverY : pa::kSheetThumbHoverY;
         bool differs = false;
         for (int y = 0; y < r.h; ++y)
-            for (int x = r.x; x < r.x + r.w; ++x) differs |= PixelAt(*s, x, r.y + y) != PixelAt(*s, x, hoverY + y);
+            for (int x = r.x; x < r.x + r.w; ++x)
+                differs |= PixelAt(*s, x, r.y + y) != PixelAt(*s, x, hoverY + y);
         EXPECT_TRUE(differs) << "part " << i;
         // The caps round off: their outer corner is clear.
         if (i == 0 || i == 3) {

@@ -12,7 +12,8 @@ namespace {
 Bitmap* NumberedPicture(int w, int h, uint32_t flags = 0) {
     Bitmap* p = BitmapCreate(w, h, flags);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) BitmapRow(*p, y)[x] = 0xFF000000u | static_cast<uint32_t>(y << 8) | static_cast<uint32_t>(x + 1);
+        for (int x = 0; x < w; ++x)
+            BitmapRow(*p, y)[x] = 0xFF000000u | static_cast<uint32_t>(y << 8) | static_cast<uint32_t>(x + 1);
     return p;
 }
 
@@ -236,7 +237,7 @@ TEST_F(RasterTest, PaintPresentsOnlyTheClipBoxTopDown) {
     EXPECT_EQ(win.rect.left, 2);
     EXPECT_EQ(win.rect.bottom, 4);
     ASSERT_EQ(win.pixels.size(), 12u);
-    EXPECT_EQ(win.pixels[0], 0xFF000001u);   // top row of the box first
+    EXPECT_EQ(win.pixels[0], 0xFF000001u);  // top row of the box first
     EXPECT_EQ(win.pixels[11], 0xFF000003u);
     PaintEnd();  // no open paint: nothing
     EXPECT_EQ(win.presents, 1);

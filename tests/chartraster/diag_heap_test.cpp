@@ -21,9 +21,10 @@ TEST(DebugFormat, FormatsEachConversion) {
         {"1.500000 -0.250000", DebugFormat("%F %F", {1.5, -0.25})},
         {"1.5 2.0 0.125 3.0", DebugFormat("%f %f %f %f", {1.5, 2.0, 0.125, 3})},
         {"1st 2nd 3rd 4th 11th 12th 13th 21st 22nd 23rd 101st 111th 0th",
-         DebugFormat("%r %r %r %r %r %r %r %r %r %r %r %r %r", {1, 2, 3, 4, 11, 12, 13, 21, 22, 23, 101, 111, 0})},
-        {"a b", DebugFormat("a%q b", {})},             // unknown conversion: nothing
-        {"x=", DebugFormat("x=%d", {})},               // missing argument: nothing
+         DebugFormat("%r %r %r %r %r %r %r %r %r %r %r %r %r",
+                     {1, 2, 3, 4, 11, 12, 13, 21, 22, 23, 101, 111, 0})},
+        {"a b", DebugFormat("a%q b", {})},                  // unknown conversion: nothing
+        {"x=", DebugFormat("x=%d", {})},                    // missing argument: nothing
         {"x= y=5", DebugFormat("x=%d y=%d", {"text", 5})},  // mismatched argument: nothing, and consumed
         {"tail", DebugFormat("tail%", {})},
         {"", DebugFormat("%s", {static_cast<const char*>(nullptr)})},

@@ -102,7 +102,8 @@ TEST(Lzw, DamagedStreamsStopInsideTheOutput) {
         LzwStatus status;
     } cases[] = {
         {"no data", {}, 10, LzwStatus::Truncated},
-        {"cut in half", std::vector<uint8_t>(packed.begin(), packed.begin() + packed.size() / 2), data.size(), LzwStatus::Truncated},
+        {"cut in half", std::vector<uint8_t>(packed.begin(), packed.begin() + packed.size() / 2), data.size(),
+         LzwStatus::Truncated},
         {"first code not a literal", Pack({{256, 9}, {300, 9}}), 10, LzwStatus::BadCode},
         {"code beyond the next free one", Pack({{'a', 9}, {'b', 9}, {270, 9}}), 10, LzwStatus::BadCode},
         {"output too small", packed, data.size() / 3, LzwStatus::OutputFull},
@@ -127,7 +128,8 @@ TEST(Lzw, FlippedBitsNeverOverrunAndReleaseTheTable) {
     std::mt19937 rng(11);
     for (int trial = 0; trial < 300; ++trial) {
         std::vector<uint8_t> damaged = packed;
-        for (int k = 0; k < 3; ++k) damaged[rng() % damaged.size()] ^= static_cast<uint8_t>(1u << (rng() % 8));
+        for (int k = 0; k < 3; ++k)
+            damaged[rng() % damaged.size()] ^= static_cast<uint8_t>(1u << (rng() % 8));
         std::vector<uint8_t> out(data.size() + 7, 0xEE);
         const LzwResult r = LzwDecode(damaged, std::span<uint8_t>(out.data(), data.size()));
         EXPECT_LE(r.written, data.size());

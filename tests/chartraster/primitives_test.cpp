@@ -21,9 +21,15 @@ TEST_F(RasterTest, RectFillIsClippedToTheBuffer) {
     struct Case {
         int x, y, w, h, filled;
     } cases[] = {
-        {-2, -3, 5, 5, 6},   {14, 10, 5, 5, 4}, {0, 0, 0, 5, 0},       {0, 0, 5, -1, 0},
-        {20, 0, 3, 3, 0},    {0, 0, 100, 100, kW * kH},                {3, 4, 2, 3, 6},
-        {INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0}, {-5, -5, INT_MAX, INT_MAX, kW * kH},
+        {-2, -3, 5, 5, 6},
+        {14, 10, 5, 5, 4},
+        {0, 0, 0, 5, 0},
+        {0, 0, 5, -1, 0},
+        {20, 0, 3, 3, 0},
+        {0, 0, 100, 100, kW * kH},
+        {3, 4, 2, 3, 6},
+        {INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0},
+        {-5, -5, INT_MAX, INT_MAX, kW * kH},
     };
     for (const Case& c : cases) {
         Clear(0);
@@ -43,14 +49,15 @@ TEST_F(RasterTest, RectBlendTakesItsThreePaths) {
     struct Case {
         int alpha;
         uint32_t colour, expected;
-    } cases[] = {
-        {0, 0x00A1C1E1u, 0xFF214161u},   {-7, 0x00A1C1E1u, 0xFF214161u},
-        {256, 0x80A1C1E1u, 0x80A1C1E1u}, {1000, 0x00A1C1E1u, 0x00A1C1E1u},
-        {128, 0x00A1C1E1u, 0x006080A0u},  // halves by shift: 0x10+0x50, 0x20+0x60, 0x30+0x70
-        {129, 0x00A1C1E1u, 0x006181A1u},  // (c*129 + d*127) / 256
-        {64, 0x00A1C1E1u, 0x00416181u},   {255, 0x00A1C1E1u, 0x00A0C0E0u},
-        {1, 0x00A1C1E1u, 0x00214161u},
-    };
+    } cases[] =
+        {
+            {0, 0x00A1C1E1u, 0xFF214161u},   {-7, 0x00A1C1E1u, 0xFF214161u},
+            {256, 0x80A1C1E1u, 0x80A1C1E1u}, {1000, 0x00A1C1E1u, 0x00A1C1E1u},
+            {128, 0x00A1C1E1u, 0x006080A0u},  // halves by shift: 0x10+0x50, 0x20+0x60, 0x30+0x70
+            {129, 0x00A1C1E1u, 0x006181A1u},  // (c*129 + d*127) / 256
+            {64, 0x00A1C1E1u, 0x00416181u},  {255, 0x00A1C1E1u, 0x00A0C0E0u},
+            {1, 0x00A1C1E1u, 0x00214161u},
+        };
     for (const Case& c : cases) {
         Clear(0xFF214161u);
         RectBlend(2, 2, 3, 3, c.colour, c.alpha);
@@ -86,7 +93,8 @@ TEST_F(RasterTest, LinesRunRightAndDownClipped) {
 TEST_F(RasterTest, HalfSpansMixEvenlyAndClearAlpha) {
     HLineHalf(1, 1, 3, 0xFFA1C1E1u);
     VLineHalf(8, 2, 2, 0xFFA1C1E1u);
-    for (auto [x, y] : {std::pair{1, 1}, {3, 1}, {8, 2}, {8, 3}}) EXPECT_EQ(Px(x, y), 0x006080A0u) << x << "," << y;
+    for (auto [x, y] : {std::pair{1, 1}, {3, 1}, {8, 2}, {8, 3}})
+        EXPECT_EQ(Px(x, y), 0x006080A0u) << x << "," << y;
     EXPECT_EQ(Px(4, 1), bg);
     EXPECT_EQ(Px(8, 4), bg);
     EXPECT_EQ(CountNot(bg), 5);
@@ -102,7 +110,7 @@ TEST_F(RasterTest, PutPixelWeightedStoresOrMixes) {
         int weight;
         uint32_t expected;
     } cases[] = {
-        {0, 0xFF214161u}, {-1, 0xFF214161u}, {256, 0xFFA1C1E1u}, {319, 0xFFA1C1E1u},
+        {0, 0xFF214161u},   {-1, 0xFF214161u}, {256, 0xFFA1C1E1u}, {319, 0xFFA1C1E1u},
         {255, 0x00A0C0E0u}, {64, 0x00416181u}, {128, 0x006181A1u},
     };
     for (const Case& c : cases) {
@@ -135,15 +143,64 @@ TEST_F(RasterTest, LineAAWeightsFollowTheFraction) {
         int x1, y1, x2, y2;
         std::vector<Pixel> pixels;  // every changed pixel
     } cases[] = {
-        {"horizontal covers two rows", 2, 5, 6, 5,
-         {{2, 5, kFull}, {3, 5, kFull}, {4, 5, kFull}, {5, 5, kFull}, {2, 6, k64}, {3, 6, k64}, {4, 6, k64}, {5, 6, k64}}},
-        {"vertical covers two columns", 3, 2, 3, 5, {{3, 2, kFull}, {3, 3, kFull}, {3, 4, kFull}, {4, 2, k64}, {4, 3, k64}, {4, 4, k64}}},
-        {"shallow slope", 0, 0, 4, 2,
-         {{0, 0, kFull}, {0, 1, k64}, {1, 0, k191}, {1, 1, k192}, {2, 1, kFull}, {2, 2, k64}, {3, 1, k191}, {3, 2, k192}}},
-        {"shallow slope backwards", 4, 2, 0, 0,
-         {{4, 2, kFull}, {4, 3, k64}, {3, 1, k191}, {3, 2, k192}, {2, 1, kFull}, {2, 2, k64}, {1, 0, k191}, {1, 1, k192}}},
-        {"steep slope", 1, 1, 3, 5,
-         {{1, 1, kFull}, {2, 1, k64}, {1, 2, k191}, {2, 2, k192}, {2, 3, kFull}, {3, 3, k64}, {2, 4, k191}, {3, 4, k192}}},
+        {"horizontal covers two rows",
+         2,
+         5,
+         6,
+         5,
+         {{2, 5, kFull},
+          {3, 5, kFull},
+          {4, 5, kFull},
+          {5, 5, kFull},
+          {2, 6, k64},
+          {3, 6, k64},
+          {4, 6, k64},
+          {5, 6, k64}}},
+        {"vertical covers two columns",
+         3,
+         2,
+         3,
+         5,
+         {{3, 2, kFull}, {3, 3, kFull}, {3, 4, kFull}, {4, 2, k64}, {4, 3, k64}, {4, 4, k64}}},
+        {"shallow slope",
+         0,
+         0,
+         4,
+         2,
+         {{0, 0, kFull},
+          {0, 1, k64},
+          {1, 0, k191},
+          {1, 1, k192},
+          {2, 1, kFull},
+          {2, 2, k64},
+          {3, 1, k191},
+          {3, 2, k192}}},
+        {"shallow slope backwards",
+         4,
+         2,
+         0,
+         0,
+         {{4, 2, kFull},
+          {4, 3, k64},
+          {3, 1, k191},
+          {3, 2, k192},
+          {2, 1, kFull},
+          {2, 2, k64},
+          {1, 0, k191},
+          {1, 1, k192}}},
+        {"steep slope",
+         1,
+         1,
+         3,
+         5,
+         {{1, 1, kFull},
+          {2, 1, k64},
+          {1, 2, k191},
+          {2, 2, k192},
+          {2, 3, kFull},
+          {3, 3, k64},
+          {2, 4, k191},
+          {3, 4, k192}}},
     };
     for (const Case& c : cases) {
         Clear(0);

@@ -40,7 +40,9 @@ std::vector<uint8_t> FontBlob(const std::vector<uint8_t>& payload, int64_t unpac
     const std::vector<uint8_t> packed = LzwEncode(payload);
     std::vector<uint8_t> blob = {'T', 'F', 'D', 'S'};
     Put32(blob, 4, static_cast<uint32_t>(packed.size()));
-    Put32(blob, 8, static_cast<uint32_t>(unpackedOverride >= 0 ? unpackedOverride : static_cast<int64_t>(payload.size())));
+    Put32(blob, 8,
+          static_cast<uint32_t>(unpackedOverride >= 0 ? unpackedOverride
+                                                      : static_cast<int64_t>(payload.size())));
     blob.insert(blob.end(), packed.begin(), packed.end());
     return blob;
 }
@@ -120,7 +122,12 @@ TEST_F(TextTest, LineFeedReturnsToTheStartOneLineLower) {
 }
 
 TEST_F(TextTest, BytesOutsideTheGlyphRangeAreSkippedWithoutAdvancing) {
-    EXPECT_EQ(Drawn(small, 2, 2, "a\xC4\x01\x7F" "b"), Drawn(small, 2, 2, "a\x7F" "b"));
+    EXPECT_EQ(Drawn(small, 2, 2,
+                    "a\xC4\x01\x7F"
+                    "b"),
+              Drawn(small, 2, 2,
+                    "a\x7F"
+                    "b"));
     EXPECT_EQ(Drawn(large, 2, 2, "x\xFFy"), Drawn(large, 2, 2, "xy"));
 }
 
@@ -129,7 +136,8 @@ TEST_F(TextTest, ClippedTextMatchesTheVisiblePartOfUnclippedText) {
         const auto whole = Drawn(f, 0, 0, "W8@g");
         const auto shifted = Drawn(f, -5, -3, "W8@g");
         for (int y = 0; y + 3 < kH; ++y)
-            for (int x = 0; x + 5 < kW; ++x) ASSERT_EQ(shifted[y * kW + x], whole[(y + 3) * kW + x + 5]) << x << "," << y;
+            for (int x = 0; x + 5 < kW; ++x)
+                ASSERT_EQ(shifted[y * kW + x], whole[(y + 3) * kW + x + 5]) << x << "," << y;
     }
     // Starting right of or below the clip, or ending left of it, draws nothing.
     const auto blank = Drawn(small, 0, 0, "");
@@ -208,7 +216,8 @@ TEST(FontLoad, RefusesDamagedBlobsWithoutLeaking) {
 
 TEST(ImageDecode, ConvertsRgb565AndTheAlphaPlane) {
     RasterFree();
-    const std::vector<uint8_t> colours = {0x00, 0xF8, 0xE0, 0x07, 0x1F, 0x00, 0xFF, 0xFF};  // red, green, blue, white
+    const std::vector<uint8_t> colours = {0x00, 0xF8, 0xE0, 0x07,
+                                          0x1F, 0x00, 0xFF, 0xFF};  // red, green, blue, white
     Bitmap* plain = ImageDecode(PictureBlob(2, 2, colours));
     ASSERT_NE(plain, nullptr);
     EXPECT_EQ(plain->flags, 0u);

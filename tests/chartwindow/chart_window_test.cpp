@@ -4,8 +4,8 @@
 #include <QCoreApplication>
 #include <QImage>
 #include <QList>
-#include <QPoint>
 #include <QMenu>
+#include <QPoint>
 #include <QPointer>
 #include <QProcess>
 #include <QStringList>
@@ -54,7 +54,8 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched == chart_ && event->type() == QEvent::Paint) views << QPoint(ctx_.viewStart, ctx_.viewEnd);
+        if (watched == chart_ && event->type() == QEvent::Paint)
+            views << QPoint(ctx_.viewStart, ctx_.viewEnd);
         return false;
     }
 
@@ -243,7 +244,8 @@ private slots:
         QTest::newRow("target under 10 s widened")
             << QPoint(100, 200) << QPoint(150, 152)
             << QList<QPoint>{{100, 200}, {112, 188}, {125, 176}, {137, 164}, {142, 152}};
-        QTest::newRow("no movement") << QPoint(300, 900) << QPoint(300, 900) << QList<QPoint>(5, QPoint(300, 900));
+        QTest::newRow("no movement") << QPoint(300, 900) << QPoint(300, 900)
+                                     << QList<QPoint>(5, QPoint(300, 900));
     }
     void animateFrames() {
         QFETCH(QPoint, from);
@@ -373,8 +375,9 @@ private slots:
     void guardWordsReported() {
         void* handle = LoadedChart();
         QStringList texts;
-        auto previous = plotwick::SetDiagnosticSink(
-            [&texts](std::string_view t) { texts << QString::fromUtf8(t.data(), static_cast<int>(t.size())); });
+        auto previous = plotwick::SetDiagnosticSink([&texts](std::string_view t) {
+            texts << QString::fromUtf8(t.data(), static_cast<int>(t.size()));
+        });
         Ctx(handle).magic1 ^= 1;
         QCOMPARE(pwLoadFile(handle, log_.toLocal8Bit().constData(), 1), 1);
         QVERIFY(texts.contains(QStringLiteral("magic1 mismatch")));
@@ -469,7 +472,8 @@ private slots:
         delete wa;
         QVERIFY(plotwick::XmallocLiveBlocks() < blocks);  // record and series released
         const plotwick::Interaction& s = InteractionState();
-        QVERIFY(s.hover == nullptr && s.capture == nullptr && s.tracking == nullptr && s.timerOwner == nullptr);
+        QVERIFY(s.hover == nullptr && s.capture == nullptr && s.tracking == nullptr &&
+                s.timerOwner == nullptr);
         QVERIFY(!s.selecting && !s.panning && !s.autoScroll);
         QCOMPARE(pwLoadFile(a, log_.toLocal8Bit().constData(), 1), 0);
         QTest::qWait(250);  // a stray auto-scroll tick would fire here
@@ -511,11 +515,15 @@ private slots:
         QTest::addColumn<QPoint>("delta");
         QTest::addColumn<QRect>("expect");
         QTest::newRow("no edge") << int{kEdgeNone} << QPoint(50, 50) << QRect(10, 10, 600, 400);
-        QTest::newRow("bottom-right grows") << (kEdgeRight | kEdgeBottom) << QPoint(50, 20) << QRect(10, 10, 650, 420);
-        QTest::newRow("left keeps the right side") << int{kEdgeLeft} << QPoint(-5, 9) << QRect(5, 10, 605, 400);
+        QTest::newRow("bottom-right grows")
+            << (kEdgeRight | kEdgeBottom) << QPoint(50, 20) << QRect(10, 10, 650, 420);
+        QTest::newRow("left keeps the right side")
+            << int{kEdgeLeft} << QPoint(-5, 9) << QRect(5, 10, 605, 400);
         QTest::newRow("top keeps the bottom") << int{kEdgeTop} << QPoint(7, 30) << QRect(10, 40, 600, 370);
-        QTest::newRow("right shrinks to one pixel") << int{kEdgeRight} << QPoint(-1000, 0) << QRect(10, 10, 1, 400);
-        QTest::newRow("left past the right side") << int{kEdgeLeft} << QPoint(5000, 0) << QRect(609, 10, 1, 400);
+        QTest::newRow("right shrinks to one pixel")
+            << int{kEdgeRight} << QPoint(-1000, 0) << QRect(10, 10, 1, 400);
+        QTest::newRow("left past the right side")
+            << int{kEdgeLeft} << QPoint(5000, 0) << QRect(609, 10, 1, 400);
         QTest::newRow("top past the bottom") << int{kEdgeTop} << QPoint(0, 5000) << QRect(10, 409, 600, 1);
         QTest::newRow("huge drag") << (kEdgeRight | kEdgeBottom) << QPoint(INT32_MAX, INT32_MAX)
                                    << QRect(10, 10, INT32_MAX / 2, INT32_MAX / 2);
@@ -563,11 +571,12 @@ private slots:
         QTest::addColumn<QPoint>("delta");
         QTest::addColumn<QRect>("expect");
         QTest::addColumn<int>("plotWidth");
-        QTest::newRow("bottom-right corner") << QPoint(605, 405) << QPoint(50, 20) << QRect(10, 10, 650, 420) << 550;
+        QTest::newRow("bottom-right corner")
+            << QPoint(605, 405) << QPoint(50, 20) << QRect(10, 10, 650, 420) << 550;
         QTest::newRow("left side") << QPoint(1, 200) << QPoint(-5, 0) << QRect(5, 10, 605, 400) << 505;
         QTest::newRow("top side") << QPoint(300, 1) << QPoint(0, 30) << QRect(10, 40, 600, 370) << 500;
-        QTest::newRow("right side to nothing") << QPoint(605, 200) << QPoint(-700, 0) << QRect(10, 10, 1, 400)
-                                               << 1 - 100;
+        QTest::newRow("right side to nothing")
+            << QPoint(605, 200) << QPoint(-700, 0) << QRect(10, 10, 1, 400) << 1 - 100;
     }
     void frameDragResizes() {
         QFETCH(QPoint, grab);

@@ -9,7 +9,8 @@
 
 namespace kestrane::ui::test {
 
-std::optional<std::string> ScriptedChooser::OpenFile(QWidget*, const std::string& title, const std::string& filter,
+std::optional<std::string> ScriptedChooser::OpenFile(QWidget*, const std::string& title,
+                                                     const std::string& filter,
                                                      const std::string& startName) {
     fileRequests.push_back({title, filter, startName});
     if (files.empty()) return std::nullopt;

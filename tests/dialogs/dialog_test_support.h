@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "settings/settings_database.h"
 #include "core/client_session.h"
+#include "settings/settings_database.h"
 #include "ui/main_window.h"
 #include "ui/options_dialog_host.h"
 #include "ui_test_support.h"

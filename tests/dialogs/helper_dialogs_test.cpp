@@ -3,11 +3,11 @@
 // the filter's effect on the next readings, and the Logging dialog's
 // preselection, folder proposal and chooser, and its logging timer; and
 // the folder the session gives the Logging and Graph dialogs.
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
-#include <QAction>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -40,7 +40,9 @@ W* Find(QWidget* dialog, const char* name) {
     return w;
 }
 
-void Click(QWidget* dialog, const char* button) { QTest::mouseClick(Find<QPushButton>(dialog, button), Qt::LeftButton); }
+void Click(QWidget* dialog, const char* button) {
+    QTest::mouseClick(Find<QPushButton>(dialog, button), Qt::LeftButton);
+}
 
 int LineCount(const QString& path) {
     QFile f(path);
@@ -65,21 +67,51 @@ private slots:
         QTest::addColumn<QString>("factor");
         QTest::addColumn<QString>("adjusted");
         using O = AutoCalcOutcome;
-        QTest::newRow("worked example") << "+ 12.000000" << "12.6" << O::Done << " 1.050000" << " 12.600000";
-        QTest::newRow("negative reading") << "- 12.000000" << "12.6" << O::Done << "-1.050000" << "-12.600000";
-        QTest::newRow("measured zero") << "+ 0.000" << "5" << O::Done << " 5000000.000000" << " 5.000000";
-        QTest::newRow("measured zero, negative") << "- 0" << "2.5" << O::Done << "-2500000.000000" << "-2.500000";
-        QTest::newRow("actual zero") << "+ 12.5" << "0" << O::Done << " 0" << " 0";
-        QTest::newRow("actual zero, negative") << "- 12.5" << "0" << O::Done << " 0" << " 0";
-        QTest::newRow("negative actual") << "+ 4" << "-2" << O::Done << "-0.500000" << "-2.000000";
-        QTest::newRow("no blank after the sign") << "+12.0" << "6" << O::Done << " 0.500000" << " 6.000000";
-        QTest::newRow("switched-off channel") << "  DISABLED" << "5" << O::MeasuredUnreadable << "" << "";
-        QTest::newRow("no reading yet") << "" << "5" << O::MeasuredUnreadable << "" << "";
-        QTest::newRow("sign only") << "+" << "5" << O::MeasuredUnreadable << "" << "";
-        QTest::newRow("actual empty") << "+ 12" << "" << O::ActualUnreadable << "" << "";
-        QTest::newRow("actual two points") << "+ 12" << "1.2.3" << O::ActualUnreadable << "" << "";
-        QTest::newRow("actual a lone minus") << "+ 12" << "-" << O::ActualUnreadable << "" << "";
-        QTest::newRow("factor beyond range") << "+ 0" << "1e4931" << O::ActualUnreadable << "" << "";
+        QTest::newRow("worked example") << "+ 12.000000"
+                                        << "12.6" << O::Done << " 1.050000"
+                                        << " 12.600000";
+        QTest::newRow("negative reading") << "- 12.000000"
+                                          << "12.6" << O::Done << "-1.050000"
+                                          << "-12.600000";
+        QTest::newRow("measured zero") << "+ 0.000"
+                                       << "5" << O::Done << " 5000000.000000"
+                                       << " 5.000000";
+        QTest::newRow("measured zero, negative") << "- 0"
+                                                 << "2.5" << O::Done << "-2500000.000000"
+                                                 << "-2.500000";
+        QTest::newRow("actual zero") << "+ 12.5"
+                                     << "0" << O::Done << " 0"
+                                     << " 0";
+        QTest::newRow("actual zero, negative") << "- 12.5"
+                                               << "0" << O::Done << " 0"
+                                               << " 0";
+        QTest::newRow("negative actual") << "+ 4"
+                                         << "-2" << O::Done << "-0.500000"
+                                         << "-2.000000";
+        QTest::newRow("no blank after the sign") << "+12.0"
+                                                 << "6" << O::Done << " 0.500000"
+                                                 << " 6.000000";
+        QTest::newRow("switched-off channel") << "  DISABLED"
+                                              << "5" << O::MeasuredUnreadable << ""
+                                              << "";
+        QTest::newRow("no reading yet") << ""
+                                        << "5" << O::MeasuredUnreadable << ""
+                                        << "";
+        QTest::newRow("sign only") << "+"
+                                   << "5" << O::MeasuredUnreadable << ""
+                                   << "";
+        QTest::newRow("actual empty") << "+ 12"
+                                      << "" << O::ActualUnreadable << ""
+                                      << "";
+        QTest::newRow("actual two points") << "+ 12"
+                                           << "1.2.3" << O::ActualUnreadable << ""
+                                           << "";
+        QTest::newRow("actual a lone minus") << "+ 12"
+                                             << "-" << O::ActualUnreadable << ""
+                                             << "";
+        QTest::newRow("factor beyond range") << "+ 0"
+                                             << "1e4931" << O::ActualUnreadable << ""
+                                             << "";
     }
     void autoCalculateArithmetic() {
         QFETCH(QString, measured);
@@ -99,7 +131,7 @@ private slots:
         d.show();
         QCOMPARE(d.windowTitle(), QStringLiteral("Auto Calculate Adjustment Value"));
         QCOMPARE(Find<QLabel>(&d, "measuredValue")->text(), QStringLiteral("- 12.000000"));
-        Click(&d, "okButton");  // before any calculation
+        Click(&d, "okButton");         // before any calculation
         Click(&d, "calculateButton");  // with no actual voltage
         QCOMPARE(messages.shown.size(), std::size_t{2});
         QCOMPARE(messages.shown[0].second, std::string(kNotCalculatedText));
@@ -226,10 +258,22 @@ private slots:
         QTest::addColumn<QString>("interval");
         QTest::addColumn<QString>("shownSize");
         QTest::addColumn<QString>("shownInterval");
-        QTest::newRow("exact") << "3 Megabytes" << "5 Secs" << "3 Megabytes" << "5 Secs";
-        QTest::newRow("case ignored") << "3 megabytes" << "5 mins" << "3 Megabytes" << "5 Mins";
-        QTest::newRow("first entry with the prefix") << "1" << "2 H" << "1 Megabyte" << "2 Hours";
-        QTest::newRow("no such entry") << "99 Megabytes" << "90 Secs" << "" << "";
+        QTest::newRow("exact") << "3 Megabytes"
+                               << "5 Secs"
+                               << "3 Megabytes"
+                               << "5 Secs";
+        QTest::newRow("case ignored") << "3 megabytes"
+                                      << "5 mins"
+                                      << "3 Megabytes"
+                                      << "5 Mins";
+        QTest::newRow("first entry with the prefix") << "1"
+                                                     << "2 H"
+                                                     << "1 Megabyte"
+                                                     << "2 Hours";
+        QTest::newRow("no such entry") << "99 Megabytes"
+                                       << "90 Secs"
+                                       << ""
+                                       << "";
     }
     void loggingOpensWithItsListsAndPreselection() {
         QFETCH(QString, size);
@@ -359,7 +403,8 @@ private slots:
         QVERIFY(s.Start(StandardRow()));
         s.Connect();
         QVERIFY(WaitUntil([&] { return !s.w().channelValueText(1).isEmpty(); }));
-        const QString logFile = QString::fromStdString(folder.path().string()) + QStringLiteral("/000A/volts.log");
+        const QString logFile =
+            QString::fromStdString(folder.path().string()) + QStringLiteral("/000A/volts.log");
 
         // Switch on through the Logging menu, the dialog running modally.
         s.chooser.folders = {folder.path().string()};
@@ -380,7 +425,8 @@ private slots:
         QCOMPARE(on.logEnabled, std::string("YES"));
         QCOMPARE(on.logInterval, std::string("1 Secs"));
         QCOMPARE(on.logFileName, std::string("volts.log"));
-        QCOMPARE(QString::fromStdString(on.logPath), QString::fromStdString(folder.path().string()) + QStringLiteral("/000A/"));
+        QCOMPARE(QString::fromStdString(on.logPath),
+                 QString::fromStdString(folder.path().string()) + QStringLiteral("/000A/"));
         QVERIFY(WaitUntil([&] { return LineCount(logFile) >= 2; }));
 
         // A new interval restarts the running timer with its period; a typed
@@ -388,7 +434,8 @@ private slots:
         const struct {
             const char* typed;
             int periodMs;
-        } restarts[] = {{"2 Secs", 2000}, {"90 Secs", 2000}, {"1 Mins", 60000}, {"1 mins", 60000}, {"", 60000}};
+        } restarts[] = {
+            {"2 Secs", 2000}, {"90 Secs", 2000}, {"1 Mins", 60000}, {"1 mins", 60000}, {"", 60000}};
         for (const auto& r : restarts) {
             LoggingDialog d(s.Context(), 1, &s.w());
             Find<QComboBox>(&d, "intervalBox")->setEditText(QString::fromLatin1(r.typed));

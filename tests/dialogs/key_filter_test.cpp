@@ -35,14 +35,22 @@ private slots:
         QTest::addColumn<QString>("expected");
         QTest::addColumn<int>("beeps");
         using K = KeyFilterKind;
-        QTest::newRow("digits") << K::Digits << "0a1-2.3'4 56789" << "0123456789" << 5;
-        QTest::newRow("precision 0-6") << K::Precision << "0718293-6" << "01236" << 4;
-        QTest::newRow("precision 6 then 6") << K::Precision << "66" << "66" << 0;
-        QTest::newRow("adjustment") << K::Adjustment << "-1+2.e5,'" << "-12.5" << 4;
-        QTest::newRow("limit") << K::Limit << "-3 .2E5/" << "-3.25" << 3;
-        QTest::newRow("text") << K::Text << "Ab 9-.()!?&'\";:/_,@z" << "Ab 9-.()!?&z" << 8;
-        QTest::newRow("filter weight") << K::FilterWeight << "0-.5e," << "0.5" << 3;
-        QTest::newRow("file name") << K::FileName << "log 1-_/.txt" << "log1.txt" << 4;
+        QTest::newRow("digits") << K::Digits << "0a1-2.3'4 56789"
+                                << "0123456789" << 5;
+        QTest::newRow("precision 0-6") << K::Precision << "0718293-6"
+                                       << "01236" << 4;
+        QTest::newRow("precision 6 then 6") << K::Precision << "66"
+                                            << "66" << 0;
+        QTest::newRow("adjustment") << K::Adjustment << "-1+2.e5,'"
+                                    << "-12.5" << 4;
+        QTest::newRow("limit") << K::Limit << "-3 .2E5/"
+                               << "-3.25" << 3;
+        QTest::newRow("text") << K::Text << "Ab 9-.()!?&'\";:/_,@z"
+                              << "Ab 9-.()!?&z" << 8;
+        QTest::newRow("filter weight") << K::FilterWeight << "0-.5e,"
+                                       << "0.5" << 3;
+        QTest::newRow("file name") << K::FileName << "log 1-_/.txt"
+                                   << "log1.txt" << 4;
     }
     void typedCharactersKeepOnlyTheAcceptedSet() {
         QFETCH(KeyFilterKind, kind);
@@ -91,9 +99,13 @@ private slots:
     void enterInASingleLineFieldIsSilent_data() {
         QTest::addColumn<KeyFilterKind>("kind");
         using K = KeyFilterKind;
-        for (auto [name, kind] : {std::pair{"digits", K::Digits}, {"precision", K::Precision},
-                                  {"adjustment", K::Adjustment}, {"limit", K::Limit}, {"text", K::Text},
-                                  {"filter weight", K::FilterWeight}, {"file name", K::FileName}})
+        for (auto [name, kind] : {std::pair{"digits", K::Digits},
+                                  {"precision", K::Precision},
+                                  {"adjustment", K::Adjustment},
+                                  {"limit", K::Limit},
+                                  {"text", K::Text},
+                                  {"filter weight", K::FilterWeight},
+                                  {"file name", K::FileName}})
             QTest::newRow(name) << kind;
     }
     void enterInASingleLineFieldIsSilent() {
@@ -126,7 +138,8 @@ private slots:
     void charactersBeyondAsciiAreRefused() {
         QLineEdit edit;
         KeyFilter::Attach(&edit, KeyFilterKind::Text);
-        for (const QString& text : {QStringLiteral("\u00e9"), QStringLiteral("\u20ac"), QStringLiteral("ab")}) {
+        for (const QString& text :
+             {QStringLiteral("\u00e9"), QStringLiteral("\u20ac"), QStringLiteral("ab")}) {
             QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, text);
             QApplication::sendEvent(&edit, &press);
         }

@@ -7,9 +7,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
-#include <QMap>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -39,7 +39,9 @@ void Retype(QLineEdit* edit, const QString& text) {
     QTest::keyClicks(edit, text);
 }
 
-void Click(QWidget* dialog, const char* button) { QTest::mouseClick(Find<QPushButton>(dialog, button), Qt::LeftButton); }
+void Click(QWidget* dialog, const char* button) {
+    QTest::mouseClick(Find<QPushButton>(dialog, button), Qt::LeftButton);
+}
 
 }  // namespace
 
@@ -55,11 +57,21 @@ private slots:
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QString>("high");
         QTest::addColumn<QString>("low");
-        QTest::newRow("voltmeter, no band") << "VDC" << "DISABLED" << "DISABLED";
-        QTest::newRow("shunt, high band") << "ADC" << "ENABLED" << "DISABLED";
-        QTest::newRow("voltmeter, low band") << "VDC" << "DISABLED" << "ENABLED";
-        QTest::newRow("shunt, both bands") << "ADC" << "ENABLED" << "ENABLED";
-        QTest::newRow("lower-case words are off") << "vdc" << "enabled" << "Enabled";
+        QTest::newRow("voltmeter, no band") << "VDC"
+                                            << "DISABLED"
+                                            << "DISABLED";
+        QTest::newRow("shunt, high band") << "ADC"
+                                          << "ENABLED"
+                                          << "DISABLED";
+        QTest::newRow("voltmeter, low band") << "VDC"
+                                             << "DISABLED"
+                                             << "ENABLED";
+        QTest::newRow("shunt, both bands") << "ADC"
+                                           << "ENABLED"
+                                           << "ENABLED";
+        QTest::newRow("lower-case words are off") << "vdc"
+                                                  << "enabled"
+                                                  << "Enabled";
     }
     void opensWithModeAndBandSwitches() {
         QFETCH(QString, mode);
@@ -103,13 +115,15 @@ private slots:
         QVERIFY(Find<QWidget>(&d, "shuntGroup")->isEnabled());
         QTest::mouseClick(Find<QRadioButton>(&d, "voltmeterRadio"), Qt::LeftButton);
         QVERIFY(!Find<QWidget>(&d, "ampEdit")->isEnabled());
-        QTest::mouseClick(Find<QRadioButton>(&d, (voltmeter ? "voltmeterRadio" : "shuntRadio")), Qt::LeftButton);
+        QTest::mouseClick(Find<QRadioButton>(&d, (voltmeter ? "voltmeterRadio" : "shuntRadio")),
+                          Qt::LeftButton);
 
         // OK without changes stores the switches back in their exact words.
         Click(&d, "okButton");
         QCOMPARE(d.result(), int(QDialog::Accepted));
         const ChannelSettings stored = s.StoredChannel(2);
-        QCOMPARE(QString::fromStdString(stored.mode), voltmeter ? QStringLiteral("VDC") : QStringLiteral("ADC"));
+        QCOMPARE(QString::fromStdString(stored.mode),
+                 voltmeter ? QStringLiteral("VDC") : QStringLiteral("ADC"));
         QCOMPARE(stored.highEnable, std::string(high == "ENABLED" ? "ENABLED" : "DISABLED"));
         QCOMPARE(stored.lowEnable, std::string(low == "ENABLED" ? "ENABLED" : "DISABLED"));
         QCOMPARE(stored.vmName, std::string("Reverse"));
@@ -124,19 +138,38 @@ private slots:
         QTest::addColumn<QString>("lowMax");
         QTest::addColumn<QString>("lowMin");
         QTest::addColumn<bool>("saved");
-        QTest::newRow("high max equal to min") << true << "10" << "10" << false << "" << "" << false;
-        QTest::newRow("high max below min") << true << "4.9" << "5" << false << "" << "" << false;
-        QTest::newRow("high max not a number") << true << "1.2.3" << "5" << false << "" << "" << false;
-        QTest::newRow("high min empty") << true << "10" << "" << false << "" << "" << false;
-        QTest::newRow("high min a lone minus") << true << "10" << "-" << false << "" << "" << false;
-        QTest::newRow("low max equal to min") << false << "" << "" << true << "-1" << "-1.000" << false;
-        QTest::newRow("low fine, high bad") << true << "1" << "2" << true << "3" << "2" << false;
-        QTest::newRow("high disabled keeps odd limits") << false << "1" << "5" << false << "x" << "" << true;
-        QTest::newRow("both bands valid") << true << "10.5" << "10.25" << true << "-0.5" << "-12" << true;
+        QTest::newRow("high max equal to min") << true << "10"
+                                               << "10" << false << ""
+                                               << "" << false;
+        QTest::newRow("high max below min") << true << "4.9"
+                                            << "5" << false << ""
+                                            << "" << false;
+        QTest::newRow("high max not a number") << true << "1.2.3"
+                                               << "5" << false << ""
+                                               << "" << false;
+        QTest::newRow("high min empty") << true << "10"
+                                        << "" << false << ""
+                                        << "" << false;
+        QTest::newRow("high min a lone minus") << true << "10"
+                                               << "-" << false << ""
+                                               << "" << false;
+        QTest::newRow("low max equal to min") << false << ""
+                                              << "" << true << "-1"
+                                              << "-1.000" << false;
+        QTest::newRow("low fine, high bad") << true << "1"
+                                            << "2" << true << "3"
+                                            << "2" << false;
+        QTest::newRow("high disabled keeps odd limits") << false << "1"
+                                                        << "5" << false << "x"
+                                                        << "" << true;
+        QTest::newRow("both bands valid") << true << "10.5"
+                                          << "10.25" << true << "-0.5"
+                                          << "-12" << true;
         // 1e32 is above 5e30, but the stored 31 characters read 1e30: checked as stored.
         QTest::newRow("max above min only before its cut")
-            << true << (QStringLiteral("1") + QString(32, QLatin1Char('0'))) << (QStringLiteral("5") + QString(30, QLatin1Char('0')))
-            << false << "" << "" << false;
+            << true << (QStringLiteral("1") + QString(32, QLatin1Char('0')))
+            << (QStringLiteral("5") + QString(30, QLatin1Char('0'))) << false << ""
+            << "" << false;
     }
     void okChecksTheEnabledBands() {
         QFETCH(bool, highOn);
@@ -242,7 +275,8 @@ private slots:
         s.core().LoadAndShowSettings();
         OptionsDialog d(s.Context(), 1, &s.w());
         // 510 ASCII bytes then two-byte characters: the cut may not split one.
-        Find<QPlainTextEdit>(&d, "notesEdit")->setPlainText(QString(510, QLatin1Char('n')) + QStringLiteral("\u00e9\u00e9"));
+        Find<QPlainTextEdit>(&d, "notesEdit")
+            ->setPlainText(QString(510, QLatin1Char('n')) + QStringLiteral("\u00e9\u00e9"));
         Click(&d, "okButton");
         QCOMPARE(s.StoredChannel(1).notes, std::string(510, 'n'));
     }
@@ -251,10 +285,12 @@ private slots:
         QTest::addColumn<QByteArray>("stored");
         QTest::addColumn<QString>("typed");  // appended in the box; empty: untouched
         QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("CR LF untouched") << QByteArray("one\r\ntwo\r\n") << QString() << QByteArray("one\r\ntwo\r\n");
-        QTest::newRow("mixed untouched") << QByteArray("a\r\nb\nc\rd") << QString() << QByteArray("a\r\nb\nc\rd");
-        QTest::newRow("CR LF edited") << QByteArray("one\r\ntwo") << QStringLiteral("\nthree")
-                                      << QByteArray("one\r\ntwo\r\nthree");
+        QTest::newRow("CR LF untouched")
+            << QByteArray("one\r\ntwo\r\n") << QString() << QByteArray("one\r\ntwo\r\n");
+        QTest::newRow("mixed untouched")
+            << QByteArray("a\r\nb\nc\rd") << QString() << QByteArray("a\r\nb\nc\rd");
+        QTest::newRow("CR LF edited")
+            << QByteArray("one\r\ntwo") << QStringLiteral("\nthree") << QByteArray("one\r\ntwo\r\nthree");
         QTest::newRow("new notes") << QByteArray("") << QStringLiteral("first\nsecond")
                                    << QByteArray("first\r\nsecond");
         QTest::newRow("LF edited") << QByteArray("one\ntwo") << QStringLiteral("\nthree")
@@ -301,7 +337,8 @@ private slots:
         } else if (how == "close") {
             d.close();
         } else {
-            QTest::keyClick(Find<QLineEdit>(&d, "nameEdit"), how == "escape" ? Qt::Key_Escape : Qt::Key_Return);
+            QTest::keyClick(Find<QLineEdit>(&d, "nameEdit"),
+                            how == "escape" ? Qt::Key_Escape : Qt::Key_Return);
             QVERIFY(d.isVisible());
             QVERIFY(s.messages.shown.empty());
             Click(&d, "cancelButton");
@@ -317,14 +354,22 @@ private slots:
         QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("field");
         QTest::addColumn<bool>("sound");
-        QTest::newRow("1124") << "highSoundBrowse" << "highSoundEdit" << true;
-        QTest::newRow("1122") << "highFileBrowse" << "highFileEdit" << false;
-        QTest::newRow("1141") << "lowSoundBrowse" << "lowSoundEdit" << true;
-        QTest::newRow("1144") << "lowFileBrowse" << "lowFileEdit" << false;
-        QTest::newRow("1155") << "highNormSoundBrowse" << "highNormSoundEdit" << true;
-        QTest::newRow("1154") << "highNormFileBrowse" << "highNormFileEdit" << false;
-        QTest::newRow("1151") << "lowNormSoundBrowse" << "lowNormSoundEdit" << true;
-        QTest::newRow("1150") << "lowNormFileBrowse" << "lowNormFileEdit" << false;
+        QTest::newRow("1124") << "highSoundBrowse"
+                              << "highSoundEdit" << true;
+        QTest::newRow("1122") << "highFileBrowse"
+                              << "highFileEdit" << false;
+        QTest::newRow("1141") << "lowSoundBrowse"
+                              << "lowSoundEdit" << true;
+        QTest::newRow("1144") << "lowFileBrowse"
+                              << "lowFileEdit" << false;
+        QTest::newRow("1155") << "highNormSoundBrowse"
+                              << "highNormSoundEdit" << true;
+        QTest::newRow("1154") << "highNormFileBrowse"
+                              << "highNormFileEdit" << false;
+        QTest::newRow("1151") << "lowNormSoundBrowse"
+                              << "lowNormSoundEdit" << true;
+        QTest::newRow("1150") << "lowNormFileBrowse"
+                              << "lowNormFileEdit" << false;
     }
     void browseButtonsFillTheirFieldsAndOfferTheLastChoice() {
         QFETCH(QString, button);
@@ -388,16 +433,23 @@ private slots:
             const char* field;
             int kind;  // -1: none
         } expected[] = {
-            {"ampEdit", int(KeyFilterKind::Digits)},        {"millivoltEdit", int(KeyFilterKind::Digits)},
-            {"precisionEdit", int(KeyFilterKind::Precision)}, {"adjustmentEdit", int(KeyFilterKind::Adjustment)},
-            {"highMaxEdit", int(KeyFilterKind::Limit)},     {"highMinEdit", int(KeyFilterKind::Limit)},
-            {"lowMaxEdit", int(KeyFilterKind::Limit)},      {"lowMinEdit", int(KeyFilterKind::Limit)},
-            {"nameEdit", int(KeyFilterKind::Text)},         {"notesEdit", int(KeyFilterKind::Text)},
-            {"highSoundEdit", -1},                          {"lowFileEdit", -1},
+            {"ampEdit", int(KeyFilterKind::Digits)},
+            {"millivoltEdit", int(KeyFilterKind::Digits)},
+            {"precisionEdit", int(KeyFilterKind::Precision)},
+            {"adjustmentEdit", int(KeyFilterKind::Adjustment)},
+            {"highMaxEdit", int(KeyFilterKind::Limit)},
+            {"highMinEdit", int(KeyFilterKind::Limit)},
+            {"lowMaxEdit", int(KeyFilterKind::Limit)},
+            {"lowMinEdit", int(KeyFilterKind::Limit)},
+            {"nameEdit", int(KeyFilterKind::Text)},
+            {"notesEdit", int(KeyFilterKind::Text)},
+            {"highSoundEdit", -1},
+            {"lowFileEdit", -1},
             {"liveValueEdit", -1},
         };
         for (const auto& e : expected) {
-            const auto filters = Find<QWidget>(&d, e.field)->findChildren<KeyFilter*>(QString(), Qt::FindDirectChildrenOnly);
+            const auto filters =
+                Find<QWidget>(&d, e.field)->findChildren<KeyFilter*>(QString(), Qt::FindDirectChildrenOnly);
             if (e.kind < 0) {
                 QVERIFY2(filters.isEmpty(), e.field);
             } else {
@@ -432,31 +484,69 @@ private slots:
             chain << w->objectName();
         }
         const QStringList expected = {
-            "pollingCheck", "voltmeterRadio", "shuntRadio", "okButton", "cancelButton", "nameEdit",
-            "ampEdit", "millivoltEdit", "notesEdit", "precisionEdit", "adjustmentEdit", "autoCalcButton",
-            "liveValueEdit", "filterButton", "highEnableCheck", "highMaxEdit", "highMinEdit", "highTestEveryBox",
-            "highSoundEdit", "highSoundBrowse", "highFileEdit", "highFileBrowse", "lowEnableCheck", "lowMinEdit",
-            "lowMaxEdit", "lowTestEveryBox", "lowSoundEdit", "lowSoundBrowse", "lowFileEdit", "lowFileBrowse",
-            "highNormSoundEdit", "highNormSoundBrowse", "highNormFileEdit", "highNormFileBrowse",
-            "lowNormSoundEdit", "lowNormSoundBrowse", "lowNormFileEdit", "lowNormFileBrowse"};
+            "pollingCheck",     "voltmeterRadio",     "shuntRadio",        "okButton",
+            "cancelButton",     "nameEdit",           "ampEdit",           "millivoltEdit",
+            "notesEdit",        "precisionEdit",      "adjustmentEdit",    "autoCalcButton",
+            "liveValueEdit",    "filterButton",       "highEnableCheck",   "highMaxEdit",
+            "highMinEdit",      "highTestEveryBox",   "highSoundEdit",     "highSoundBrowse",
+            "highFileEdit",     "highFileBrowse",     "lowEnableCheck",    "lowMinEdit",
+            "lowMaxEdit",       "lowTestEveryBox",    "lowSoundEdit",      "lowSoundBrowse",
+            "lowFileEdit",      "lowFileBrowse",      "highNormSoundEdit", "highNormSoundBrowse",
+            "highNormFileEdit", "highNormFileBrowse", "lowNormSoundEdit",  "lowNormSoundBrowse",
+            "lowNormFileEdit",  "lowNormFileBrowse"};
         QCOMPARE(chain, expected);
 
         const struct {
             int id;
             const char* caption;
         } captions[] = {
-            {1001, "Voltmeter Polling"}, {1189, "Polling enabled"}, {1101, "Voltmeter Mode"}, {1102, "Voltmeter"},
-            {1103, "Shunt"}, {1109, "Voltmeter Name (20 Chars Max)"}, {1104, "Shunt Properties"},
-            {1105, "Amp Rating"}, {1108, "Millivolt Rating"}, {1112, "Voltmeter Notes"}, {1115, "Fine Tune"},
-            {1117, "Precision"}, {1121, "(Decimal Places 0-6)"}, {1119, "Adjustment"}, {1188, "Auto Calc"},
-            {1165, "Current Voltmeter Reading"}, {1190, "Filter"}, {1132, "High Trigger"}, {1131, "ENABLE"},
-            {1130, "High Trigger Value (MAX)"}, {1127, "High Trigger Value (MIN)"}, {1126, "Test Every"},
-            {1111, "Play Sound"}, {1124, "...."}, {1114, "Execute File"}, {1122, "...."}, {1146, "Low Trigger"},
-            {1133, "ENABLE"}, {1136, "Low Trigger Value (MIN)"}, {1134, "Low Trigger Value (MAX)"},
-            {1138, "Test Every"}, {1142, "Play Sound"}, {1141, "...."}, {1145, "Execute File"}, {1144, "...."},
-            {1160, "High Normal Trigger"}, {1159, "Play Sound"}, {1155, "...."}, {1158, "Execute File"},
-            {1154, "...."}, {1163, "Low Normal Trigger"}, {1162, "Play Sound"}, {1151, "...."},
-            {1161, "Execute File"}, {1150, "...."}, {1148, "OK"}, {1149, "CANCEL"},
+            {1001, "Voltmeter Polling"},
+            {1189, "Polling enabled"},
+            {1101, "Voltmeter Mode"},
+            {1102, "Voltmeter"},
+            {1103, "Shunt"},
+            {1109, "Voltmeter Name (20 Chars Max)"},
+            {1104, "Shunt Properties"},
+            {1105, "Amp Rating"},
+            {1108, "Millivolt Rating"},
+            {1112, "Voltmeter Notes"},
+            {1115, "Fine Tune"},
+            {1117, "Precision"},
+            {1121, "(Decimal Places 0-6)"},
+            {1119, "Adjustment"},
+            {1188, "Auto Calc"},
+            {1165, "Current Voltmeter Reading"},
+            {1190, "Filter"},
+            {1132, "High Trigger"},
+            {1131, "ENABLE"},
+            {1130, "High Trigger Value (MAX)"},
+            {1127, "High Trigger Value (MIN)"},
+            {1126, "Test Every"},
+            {1111, "Play Sound"},
+            {1124, "...."},
+            {1114, "Execute File"},
+            {1122, "...."},
+            {1146, "Low Trigger"},
+            {1133, "ENABLE"},
+            {1136, "Low Trigger Value (MIN)"},
+            {1134, "Low Trigger Value (MAX)"},
+            {1138, "Test Every"},
+            {1142, "Play Sound"},
+            {1141, "...."},
+            {1145, "Execute File"},
+            {1144, "...."},
+            {1160, "High Normal Trigger"},
+            {1159, "Play Sound"},
+            {1155, "...."},
+            {1158, "Execute File"},
+            {1154, "...."},
+            {1163, "Low Normal Trigger"},
+            {1162, "Play Sound"},
+            {1151, "...."},
+            {1161, "Execute File"},
+            {1150, "...."},
+            {1148, "OK"},
+            {1149, "CANCEL"},
         };
         QMap<int, QWidget*> byId;
         for (QWidget* w : d.findChildren<QWidget*>()) {
@@ -469,15 +559,18 @@ private slots:
             QWidget* w = byId.value(c.id);
             QVERIFY2(w, qPrintable(QString::number(c.id)));
             QString text;
-            if (auto* b = qobject_cast<QAbstractButton*>(w)) text = b->text();
-            else if (auto* g = qobject_cast<QGroupBox*>(w)) text = g->title();
-            else if (auto* l = qobject_cast<QLabel*>(w)) text = l->text();
+            if (auto* b = qobject_cast<QAbstractButton*>(w))
+                text = b->text();
+            else if (auto* g = qobject_cast<QGroupBox*>(w))
+                text = g->title();
+            else if (auto* l = qobject_cast<QLabel*>(w))
+                text = l->text();
             QCOMPARE(text, QString::fromLatin1(c.caption));
             QVERIFY2(w->isVisible(), c.caption);
         }
         // Every edit, box and button of the table is there and shown.
-        for (int id : {1110, 1106, 1107, 1113, 1116, 1118, 1167, 1166, 1129, 1128, 1125, 1123, 1120, 1135, 1137,
-                       1139, 1140, 1143, 1156, 1157, 1164, 1153}) {
+        for (int id : {1110, 1106, 1107, 1113, 1116, 1118, 1167, 1166, 1129, 1128, 1125,
+                       1123, 1120, 1135, 1137, 1139, 1140, 1143, 1156, 1157, 1164, 1153}) {
             QVERIFY2(byId.value(id) && byId.value(id)->isVisible(), qPrintable(QString::number(id)));
         }
     }
@@ -495,12 +588,13 @@ private slots:
         constexpr int kTitleBar = 40, kFrame = 16;
         for (const QSize size : {smallest, d.sizeHint()}) {
             for (const QSize screen : {QSize(1366, 768), QSize(1280, 720)}) {
-                QVERIFY2(size.width() + kFrame <= screen.width() && size.height() + kTitleBar <= screen.height(),
-                         qPrintable(QStringLiteral("%1 x %2 on %3 x %4")
-                                        .arg(size.width())
-                                        .arg(size.height())
-                                        .arg(screen.width())
-                                        .arg(screen.height())));
+                QVERIFY2(
+                    size.width() + kFrame <= screen.width() && size.height() + kTitleBar <= screen.height(),
+                    qPrintable(QStringLiteral("%1 x %2 on %3 x %4")
+                                   .arg(size.width())
+                                   .arg(size.height())
+                                   .arg(screen.width())
+                                   .arg(screen.height())));
             }
         }
         // Shown at its size hint, nothing is squeezed below its own minimum.
@@ -509,8 +603,7 @@ private slots:
             if (!w->isVisible() || !w->property("controlId").isValid()) continue;
             const int least = std::min(w->minimumSizeHint().width(), w->maximumWidth());
             const int leastHeight = std::min(w->minimumSizeHint().height(), w->maximumHeight());
-            QVERIFY2(w->width() >= least && w->height() >= leastHeight,
-                     qPrintable(w->objectName()));
+            QVERIFY2(w->width() >= least && w->height() >= leastHeight, qPrintable(w->objectName()));
         }
     }
 
@@ -530,7 +623,8 @@ private slots:
             // The polling timer keeps running under the dialog.
             WriteSimulation(Simulation({"-3.5", "-3.5", "7", "0.05625", "1", "48"}));
             WaitUntil([&] { return live->text() == QStringLiteral("- 3.500"); });
-            WaitUntil([&] { return Find<QProgressBar>(d, "liveGauge")->value() == s.w().channelGaugePosition(1); });
+            WaitUntil(
+                [&] { return Find<QProgressBar>(d, "liveGauge")->value() == s.w().channelGaugePosition(1); });
             secondLive = live->text();
             secondColour = Find<QProgressBar>(d, "liveGauge")->property("barColour").value<QColor>();
             liveGauge = Find<QProgressBar>(d, "liveGauge")->value();
@@ -616,7 +710,8 @@ private slots:
         QVERIFY(WaitUntil([&] { return s.w().channelValueText(1) == QStringLiteral("+ 12.000"); }));
         OptionsDialog d(s.Context(), 1, &s.w());
         d.show();
-        QVERIFY(WaitUntil([&] { return Find<QLineEdit>(&d, "liveValueEdit")->text() == QStringLiteral("+ 12.000"); }));
+        QVERIFY(WaitUntil(
+            [&] { return Find<QLineEdit>(&d, "liveValueEdit")->text() == QStringLiteral("+ 12.000"); }));
         QString measured;
         WhenModalOpens(QStringLiteral("autoCalculateDialog"), [&](QDialog* a) {
             measured = Find<QLabel>(a, "measuredValue")->text();

@@ -12,9 +12,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include "core/acquisition_tasks.h"
 #include "dialog_test_support.h"
 #include "sqlite_lock.h"
-#include "core/acquisition_tasks.h"
 
 using namespace kestrane;
 using namespace kestrane::ui;

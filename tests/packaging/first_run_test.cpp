@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "settings/install_record.h"
 #include "core/client_session.h"
+#include "settings/install_record.h"
 #include "ui/main_window.h"
 #include "ui_test_support.h"
 

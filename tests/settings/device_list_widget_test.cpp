@@ -44,7 +44,6 @@ bool WriteBus(const std::string& text) {
     return file.commit();
 }
 
-
 std::string DemoBus() {
     std::ifstream in(KESTRANE_DEMO_SIMULATION, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -61,8 +60,8 @@ protected:
         window_ = std::make_unique<QWidget>();
         selector_ = new QComboBox(window_.get());
         connect_ = new QPushButton(QStringLiteral("Connect"), window_.get());
-        controller_ = std::make_unique<DeviceListController>(window_.get(), selector_, connect_, db_, boards_, sink_,
-                                                             [this] { return connected_; });
+        controller_ = std::make_unique<DeviceListController>(window_.get(), selector_, connect_, db_, boards_,
+                                                             sink_, [this] { return connected_; });
         // The stand-in dialog registers `toAdd_` (if any) in the mode asked.
         controller_->setDialogRunner([this](AddMode mode) {
             modes_.push_back(mode);
@@ -135,7 +134,9 @@ TEST_F(DeviceListWidgets, TheDefaultBoardIsSelectedAtStartAndStaysAfterAnAdd) {
     selector_->setEditText(QStringLiteral("0B"));
     EXPECT_EQ(controller_->currentPid(), "0B");
     selector_->setEditText(QString::fromUtf8("00\u20AC1 - USB"));
-    EXPECT_EQ(controller_->currentPid(), "00\xE2\x82\xAC" "1");
+    EXPECT_EQ(controller_->currentPid(),
+              "00\xE2\x82\xAC"
+              "1");
 }
 
 // While connected the main window keeps Connect disabled; a board added
@@ -193,7 +194,8 @@ TEST_F(DeviceListWidgets, DeleteAndSetDefaultActOnTheSelectorsBoard) {
     selector_->setCurrentIndex(2);
     controller_->setDefault();
     EXPECT_EQ(text(), Entry("000C"));
-    EXPECT_EQ(defaults(), (std::map<std::string, std::string>{{"000A", "NO"}, {"000B", "NO"}, {"000C", "YES"}}));
+    EXPECT_EQ(defaults(),
+              (std::map<std::string, std::string>{{"000A", "NO"}, {"000B", "NO"}, {"000C", "YES"}}));
 
     // Deleting a board that is not the default: the default is shown again.
     selector_->setCurrentIndex(0);
@@ -225,11 +227,11 @@ TEST_F(DeviceListWidgets, AClosedDatabaseReportsOnceAndOpensNoDialog) {
 // Seven boards of every kind the Add Device list must tell apart.
 const char* const kMixedBus =
     "[device]\nproduct-id = 000A\nproduct = KESTRANEUNIT\n"
-    "[device]\nproduct-id = 000B\nproduct = kestraneunit\n"         // differs in case only
-    "[device]\nproduct-id = 000D\nproduct = KESTRANEUNIT2\n"        // longer name
-    "[device]\nvendor-id = 1234\nproduct-id = 00E1\n"               // another vendor
-    "[device]\nproduct-id = 000F\nfault = busy\n"                   // held by another program
-    "[device]\nproduct-id = 0010\nfault = absent\n"                 // not on the bus
+    "[device]\nproduct-id = 000B\nproduct = kestraneunit\n"   // differs in case only
+    "[device]\nproduct-id = 000D\nproduct = KESTRANEUNIT2\n"  // longer name
+    "[device]\nvendor-id = 1234\nproduct-id = 00E1\n"         // another vendor
+    "[device]\nproduct-id = 000F\nfault = busy\n"             // held by another program
+    "[device]\nproduct-id = 0010\nfault = absent\n"           // not on the bus
     "[device]\nproduct-id = 1A2B\nproduct = KESTRANEUNIT\n";
 
 // FindKestranes and GetProductString of the board library, as the Add
@@ -245,12 +247,22 @@ TEST(DllBoardDirectory, ListsTheBoardsOfTheBusInItsOrder) {
         Products products;
         std::vector<std::string> entries;
     } cases[] = {
-        {"the demo bus", DemoBus(), true, "000A|000B|",
+        {"the demo bus",
+         DemoBus(),
+         true,
+         "000A|000B|",
          {{0xA, "KESTRANEUNIT"}, {0xB, "KESTRANEUNIT"}, {0xC, std::nullopt}},
          {Entry("000A"), Entry("000B")}},
-        {"bus order, not number order", "[device]\nproduct-id = 000C\n[device]\nproduct-id = 000A\n", true,
-         "000C|000A|", {{0xC, "KESTRANEUNIT"}, {0xA, "KESTRANEUNIT"}}, {Entry("000C"), Entry("000A")}},
-        {"only boards named exactly KESTRANEUNIT", kMixedBus, true, "000A|000B|000D|1A2B|",
+        {"bus order, not number order",
+         "[device]\nproduct-id = 000C\n[device]\nproduct-id = 000A\n",
+         true,
+         "000C|000A|",
+         {{0xC, "KESTRANEUNIT"}, {0xA, "KESTRANEUNIT"}},
+         {Entry("000C"), Entry("000A")}},
+        {"only boards named exactly KESTRANEUNIT",
+         kMixedBus,
+         true,
+         "000A|000B|000D|1A2B|",
          {{0xA, "KESTRANEUNIT"},
           {0xB, "kestraneunit"},
           {0xD, "KESTRANEUNIT2"},
@@ -293,7 +305,8 @@ protected:
     }
     static std::vector<std::string> listed(const AddDeviceDialog& d) {
         std::vector<std::string> out;
-        for (int i = 0; i < d.boardList()->count(); ++i) out.push_back(d.boardList()->item(i)->text().toStdString());
+        for (int i = 0; i < d.boardList()->count(); ++i)
+            out.push_back(d.boardList()->item(i)->text().toStdString());
         return out;
     }
     FakeBoards boards_;

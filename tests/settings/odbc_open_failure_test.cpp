@@ -52,7 +52,8 @@ SQLRETURN SQL_API SQLAllocHandle(SQLSMALLINT type, SQLHANDLE parent, SQLHANDLE* 
 
 SQLRETURN SQL_API SQLSetEnvAttr(SQLHENV env, SQLINTEGER attribute, SQLPOINTER value, SQLINTEGER length) {
     if (attribute == SQL_ATTR_ODBC_VERSION && shim.failAt == FailAt::Version) return SQL_ERROR;
-    static const auto real = Real<SQLRETURN(SQL_API*)(SQLHENV, SQLINTEGER, SQLPOINTER, SQLINTEGER)>("SQLSetEnvAttr");
+    static const auto real =
+        Real<SQLRETURN(SQL_API*)(SQLHENV, SQLINTEGER, SQLPOINTER, SQLINTEGER)>("SQLSetEnvAttr");
     return real(env, attribute, value, length);
 }
 
@@ -112,7 +113,8 @@ TEST(SettingsDatabaseOpen, EachFailingStepFreesItsHandlesThenReportsItsOwnMessag
             DeviceRegistry registry(db);
             const DeviceList list = registry.list(sink);
             EXPECT_FALSE(list.ok);
-            EXPECT_EQ(sink.texts(), (std::vector<std::string>{c.message, "Statement handle allocation failed"}));
+            EXPECT_EQ(sink.texts(),
+                      (std::vector<std::string>{c.message, "Statement handle allocation failed"}));
         }
         EXPECT_EQ(shim.liveEnvironments, 0);
         EXPECT_EQ(shim.liveConnections, 0);

@@ -90,8 +90,10 @@ TEST(SettingsDatabaseForeign, GarbageFilesAndOtherLayoutsAreSurvived) {
         // Three columns only, the last one a blob with zero bytes and far
         // more than any field keeps.
         ASSERT_EQ(db.execute({"CREATE TABLE Main (VID TEXT, PID TEXT, X BLOB);", {}}), ExecStatus::Ok);
-        ASSERT_EQ(db.execute({"INSERT INTO Main VALUES ('0000', '000A', zeroblob(4000));", {}}), ExecStatus::Ok);
-        ASSERT_EQ(db.execute({"INSERT INTO Main VALUES ('0000', '000A', randomblob(4000));", {}}), ExecStatus::Ok);
+        ASSERT_EQ(db.execute({"INSERT INTO Main VALUES ('0000', '000A', zeroblob(4000));", {}}),
+                  ExecStatus::Ok);
+        ASSERT_EQ(db.execute({"INSERT INTO Main VALUES ('0000', '000A', randomblob(4000));", {}}),
+                  ExecStatus::Ok);
         BoardSettings s;
         ASSERT_TRUE(db.loadBoardSettings("000A", s));
         EXPECT_EQ(s.column1, "0000");  // read by position, as stored
@@ -136,21 +138,36 @@ TEST_F(SettingsLoad, EveryColumnLandsInItsFieldByPosition) {
         std::string ChannelSettings::*field;
     };
     const Member members[] = {
-        {"ENABLE", &ChannelSettings::enable}, {"NOTES", &ChannelSettings::notes},
-        {"VMNAME", &ChannelSettings::vmName}, {"ADJ", &ChannelSettings::adj},
-        {"PRECISION", &ChannelSettings::precision}, {"MODE", &ChannelSettings::mode},
-        {"AMP", &ChannelSettings::amp}, {"MILLIVOLT", &ChannelSettings::millivolt},
-        {"HIGHTRIGGERMAX", &ChannelSettings::highTriggerMax}, {"HIGHTRIGGERMIN", &ChannelSettings::highTriggerMin},
-        {"LOWTRIGGERMAX", &ChannelSettings::lowTriggerMax}, {"LOWTRIGGERMIN", &ChannelSettings::lowTriggerMin},
-        {"HIGHTESTEVERY", &ChannelSettings::highTestEvery}, {"LOWTESTEVERY", &ChannelSettings::lowTestEvery},
-        {"HIGHENABLE", &ChannelSettings::highEnable}, {"LOWENABLE", &ChannelSettings::lowEnable},
-        {"HIGHFILE", &ChannelSettings::highFile}, {"LOWFILE", &ChannelSettings::lowFile},
-        {"HIGHSOUND", &ChannelSettings::highSound}, {"LOWSOUND", &ChannelSettings::lowSound},
-        {"HIGHNORMSOUND", &ChannelSettings::highNormSound}, {"HIGHNORMFILE", &ChannelSettings::highNormFile},
-        {"LOWNORMSOUND", &ChannelSettings::lowNormSound}, {"LOWNORMFILE", &ChannelSettings::lowNormFile},
-        {"FILTERENABLE", &ChannelSettings::filterEnable}, {"FILTERWEIGHT", &ChannelSettings::filterWeight},
-        {"LOGENABLED", &ChannelSettings::logEnabled}, {"LOGSIZE", &ChannelSettings::logSize},
-        {"LOGINTERVAL", &ChannelSettings::logInterval}, {"LOGFILENAME", &ChannelSettings::logFileName},
+        {"ENABLE", &ChannelSettings::enable},
+        {"NOTES", &ChannelSettings::notes},
+        {"VMNAME", &ChannelSettings::vmName},
+        {"ADJ", &ChannelSettings::adj},
+        {"PRECISION", &ChannelSettings::precision},
+        {"MODE", &ChannelSettings::mode},
+        {"AMP", &ChannelSettings::amp},
+        {"MILLIVOLT", &ChannelSettings::millivolt},
+        {"HIGHTRIGGERMAX", &ChannelSettings::highTriggerMax},
+        {"HIGHTRIGGERMIN", &ChannelSettings::highTriggerMin},
+        {"LOWTRIGGERMAX", &ChannelSettings::lowTriggerMax},
+        {"LOWTRIGGERMIN", &ChannelSettings::lowTriggerMin},
+        {"HIGHTESTEVERY", &ChannelSettings::highTestEvery},
+        {"LOWTESTEVERY", &ChannelSettings::lowTestEvery},
+        {"HIGHENABLE", &ChannelSettings::highEnable},
+        {"LOWENABLE", &ChannelSettings::lowEnable},
+        {"HIGHFILE", &ChannelSettings::highFile},
+        {"LOWFILE", &ChannelSettings::lowFile},
+        {"HIGHSOUND", &ChannelSettings::highSound},
+        {"LOWSOUND", &ChannelSettings::lowSound},
+        {"HIGHNORMSOUND", &ChannelSettings::highNormSound},
+        {"HIGHNORMFILE", &ChannelSettings::highNormFile},
+        {"LOWNORMSOUND", &ChannelSettings::lowNormSound},
+        {"LOWNORMFILE", &ChannelSettings::lowNormFile},
+        {"FILTERENABLE", &ChannelSettings::filterEnable},
+        {"FILTERWEIGHT", &ChannelSettings::filterWeight},
+        {"LOGENABLED", &ChannelSettings::logEnabled},
+        {"LOGSIZE", &ChannelSettings::logSize},
+        {"LOGINTERVAL", &ChannelSettings::logInterval},
+        {"LOGFILENAME", &ChannelSettings::logFileName},
         {"LOGPATH", &ChannelSettings::logPath},
     };
     for (int n = 1; n <= kChannelCount; ++n) {
@@ -167,8 +184,8 @@ TEST_F(SettingsLoad, LongValuesAreCutToTheirLimitOnCharacterBoundaries) {
         std::string ChannelSettings::*field;
         std::string expected;
     };
-    const std::string e = "\xC3\xA9";          // é, 2 bytes
-    const std::string euro = "\xE2\x82\xAC";   // €, 3 bytes
+    const std::string e = "\xC3\xA9";             // é, 2 bytes
+    const std::string euro = "\xE2\x82\xAC";      // €, 3 bytes
     const std::string clef = "\xF0\x9D\x84\x9E";  // 𝄞, 4 bytes
     const std::vector<Case> cases = {
         {"VM1NOTES", std::string(600, 'n'), &ChannelSettings::notes, std::string(511, 'n')},
@@ -264,9 +281,15 @@ TEST_F(SettingsSave, EachSaveWritesExactlyItsColumnsAndValuesComeBackUnchanged) 
             for (int m = 1; m <= kChannelCount; ++m) in.channels[m - 1] = DistinctChannel(m);
             bool saved = false;
             switch (kind) {
-                case Options: saved = db_.saveOptions(n, "000A", in); break;
-                case Filter: saved = db_.saveFilter(n, "000A", in); break;
-                case Logging: saved = db_.saveLogging(n, "000A", in); break;
+                case Options:
+                    saved = db_.saveOptions(n, "000A", in);
+                    break;
+                case Filter:
+                    saved = db_.saveFilter(n, "000A", in);
+                    break;
+                case Logging:
+                    saved = db_.saveLogging(n, "000A", in);
+                    break;
             }
             ASSERT_TRUE(saved) << db_.lastDiagnostic();
 
@@ -406,17 +429,20 @@ TEST_F(DeviceRegistryDb, DeleteAndSetDefault) {
     DeviceRegistry registry(db_);
 
     EXPECT_TRUE(registry.setDefault("000C"));
-    EXPECT_EQ(defaults(), (std::map<std::string, std::string>{{"000A", "NO"}, {"000B", "NO"}, {"000C", "YES"}}));
+    EXPECT_EQ(defaults(),
+              (std::map<std::string, std::string>{{"000A", "NO"}, {"000B", "NO"}, {"000C", "YES"}}));
 
     // An unregistered PID (typed into the selector) changes nothing, so
     // the board that was the default stays the default.
     EXPECT_FALSE(registry.setDefault("0B"));
-    EXPECT_EQ(defaults(), (std::map<std::string, std::string>{{"000A", "NO"}, {"000B", "NO"}, {"000C", "YES"}}));
+    EXPECT_EQ(defaults(),
+              (std::map<std::string, std::string>{{"000A", "NO"}, {"000B", "NO"}, {"000C", "YES"}}));
 
     // Deleting the default leaves no default.
     EXPECT_TRUE(registry.remove("000C"));
     DeviceList list = registry.list(sink_);
-    EXPECT_EQ(list.entries, (std::vector<std::string>{"000A - USB  KESTRANEUNIT", "000B - USB  KESTRANEUNIT"}));
+    EXPECT_EQ(list.entries,
+              (std::vector<std::string>{"000A - USB  KESTRANEUNIT", "000B - USB  KESTRANEUNIT"}));
     EXPECT_EQ(list.defaultIndex, -1);
 
     // Deleting a PID with an apostrophe runs (and matches nothing).
@@ -429,7 +455,8 @@ TEST_F(DeviceRegistryDb, TableHasTheFullLayoutInOrder) {
     ASSERT_EQ(names.size(), static_cast<std::size_t>(kMainColumnCount));
     for (int p = 1; p <= kMainColumnCount; ++p) {
         std::string got = names[static_cast<std::size_t>(p - 1)];
-        std::transform(got.begin(), got.end(), got.begin(), [](unsigned char ch) { return std::toupper(ch); });
+        std::transform(got.begin(), got.end(), got.begin(),
+                       [](unsigned char ch) { return std::toupper(ch); });
         EXPECT_EQ(got, MainColumnAt(p).name) << "position " << p;
     }
 }

@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <optional>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -53,7 +53,8 @@ protected:
         source_ = root_ / "build";
         fs::create_directories(source_);
         WriteFile(source_ / "kestrane", "#!/bin/sh\necho program\n");
-        fs::permissions(source_ / "kestrane", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+        fs::permissions(source_ / "kestrane",
+                        fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
         // The board library as the build makes it: a file under its full
         // version and links under the linked-against and plain names.
         WriteFile(source_ / "libKestrane_DLL.so.1.0.27", "board library");
@@ -137,14 +138,28 @@ TEST_F(Installer, RepairsAndUpgradesAroundTheKeptDatabase) {
         const char* expectGone;  // a file of the older copy that must go
     };
     const Case cases[] = {
-        {"repair after the record was deleted", "1.0.27", "kestrane", true, "kestrane",
-         {"Kept the settings database", "unchanged", "Replaced: kestrane"}, nullptr},
-        {"upgrade over an older copy", "1.0.20", "kestrane", false, "kestrane",
+        {"repair after the record was deleted",
+         "1.0.27",
+         "kestrane",
+         true,
+         "kestrane",
+         {"Kept the settings database", "unchanged", "Replaced: kestrane"},
+         nullptr},
+        {"upgrade over an older copy",
+         "1.0.20",
+         "kestrane",
+         false,
+         "kestrane",
          {"Kept the settings database", "Replaced: kestrane", "Added: libKestrane_DLL.so.1.0.27",
           "Removed older: libKestrane_DLL.so.1.0.20"},
          "libKestrane_DLL.so.1.0.20"},
-        {"upgrade over a copy named Kestrane", "1.0.27", "Kestrane", false, "Kestrane",
-         {"Kept the settings database", "Kestrane.MDB"}, nullptr},
+        {"upgrade over a copy named Kestrane",
+         "1.0.27",
+         "Kestrane",
+         false,
+         "Kestrane",
+         {"Kept the settings database", "Kestrane.MDB"},
+         nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -168,8 +183,10 @@ TEST_F(Installer, RepairsAndUpgradesAroundTheKeptDatabase) {
         const std::string databaseBytes = ReadFile(fresh.databasePath);
         ASSERT_FALSE(databaseBytes.empty());
 
-        if (c.loseRecord) record_.path.reset();
-        else record_.path = "/somewhere/else";
+        if (c.loseRecord)
+            record_.path.reset();
+        else
+            record_.path = "/somewhere/else";
         const InstallResult again = InstallKestrane(request_, record_);
         ASSERT_TRUE(again.ok) << again.message;
         const fs::path folder = request_.folder;
@@ -182,7 +199,8 @@ TEST_F(Installer, RepairsAndUpgradesAroundTheKeptDatabase) {
         EXPECT_EQ(ReadFile(folder / "libKestrane_DLL.so.1"), "board library");
         EXPECT_EQ(ReadFile(folder / "libPlotwickDLL.so"), "chart library");
         for (const std::string& text : c.expectInMessage) {
-            EXPECT_NE(again.message.find(text), std::string::npos) << "missing \"" << text << "\" in\n" << again.message;
+            EXPECT_NE(again.message.find(text), std::string::npos) << "missing \"" << text << "\" in\n"
+                                                                   << again.message;
         }
         if (c.expectGone != nullptr) {
             EXPECT_FALSE(fs::exists(fs::symlink_status(folder / c.expectGone)));
@@ -337,8 +355,10 @@ TEST(InstallFolder, UserDataFolderFollowsXdgDataHome) {
     EXPECT_EQ(DefaultUserDataFolder(), (fs::path(home) / ".local/share/kestrane").string());
     setenv("XDG_DATA_HOME", "/data", 1);
     EXPECT_EQ(DefaultUserDataFolder(), "/data/kestrane");
-    if (saved != nullptr) setenv("XDG_DATA_HOME", restore.c_str(), 1);
-    else unsetenv("XDG_DATA_HOME");
+    if (saved != nullptr)
+        setenv("XDG_DATA_HOME", restore.c_str(), 1);
+    else
+        unsetenv("XDG_DATA_HOME");
 }
 
 }  // namespace

@@ -29,17 +29,17 @@ TEST(TextCut, CutUtf8NeverSplitsACharacterAndSurvivesBadBytes) {
         {"abc", 3, "abc"},
         {"abc", 0, ""},
         {"", 5, ""},
-        {"\xC3\xA9", 1, ""},                       // é needs two bytes
+        {"\xC3\xA9", 1, ""},  // é needs two bytes
         {"a\xC3\xA9", 2, "a"},
         {"a\xC3\xA9", 3, "a\xC3\xA9"},
         {"\xE2\x82\xAC\xE2\x82\xAC", 5, "\xE2\x82\xAC"},
         {"\xF0\x9D\x84\x9E!", 4, "\xF0\x9D\x84\x9E"},
         {"\xF0\x9D\x84\x9E!", 3, ""},
-        {"\xFF\xFE\xFD", 2, "\xFF\xFE"},           // stray bytes count singly
+        {"\xFF\xFE\xFD", 2, "\xFF\xFE"},  // stray bytes count singly
         {"\x80\x80", 1, "\x80"},
-        {"a\xE2\x82", 2, "a"},                     // truncated sequence kept whole or not at all
+        {"a\xE2\x82", 2, "a"},  // truncated sequence kept whole or not at all
         {"a\xE2\x82", 3, "a\xE2\x82"},
-        {"a\xE2z", 2, "a\xE2"},                    // lead byte without continuation
+        {"a\xE2z", 2, "a\xE2"},  // lead byte without continuation
     };
     for (const Case& c : cases) {
         EXPECT_EQ(CutUtf8(c.text, c.max), c.expected) << c.text << " / " << c.max;
@@ -56,7 +56,11 @@ TEST(TextCut, FirstCharactersCountsCharactersNotBytes) {
         {"000A - USB  KESTRANEUNIT", 4, "000A"},
         {"0B", 4, "0B"},
         {"", 4, ""},
-        {"\xC3\xA9\xC3\xA9" "0A99", 4, "\xC3\xA9\xC3\xA9" "0A"},
+        {"\xC3\xA9\xC3\xA9"
+         "0A99",
+         4,
+         "\xC3\xA9\xC3\xA9"
+         "0A"},
         {"ab\xE2\x82", 4, "ab\xE2\x82"},
     };
     for (const Case& c : cases) EXPECT_EQ(FirstCharacters(c.text, c.count), c.expected) << c.text;
@@ -70,13 +74,27 @@ TEST(DeviceSelector, PidIsTheFirstFourCharactersNeverPartOfOne) {
         {"00C1 - USB  KESTRANEUNIT", "00C1"},
         {"0B", "0B"},
         {"", ""},
-        {"\xC3\x84" "00A - USB", "\xC3\x84" "00A"},                     // two-byte character first
-        {"00\xE2\x82\xAC" "1 - USB", "00\xE2\x82\xAC" "1"},           // 4 bytes would end inside the euro sign
-        {"0\xF0\x9F\x98\x80" "AB - USB", "0\xF0\x9F\x98\x80" "AB"},  // four-byte character
-        {"\xC3\x84\xC3\x96\xC3\x9C\xC3\x9F" "X", "\xC3\x84\xC3\x96\xC3\x9C\xC3\x9F"},
+        {"\xC3\x84"
+         "00A - USB",
+         "\xC3\x84"
+         "00A"},  // two-byte character first
+        {"00\xE2\x82\xAC"
+         "1 - USB",
+         "00\xE2\x82\xAC"
+         "1"},  // 4 bytes would end inside the euro sign
+        {"0\xF0\x9F\x98\x80"
+         "AB - USB",
+         "0\xF0\x9F\x98\x80"
+         "AB"},  // four-byte character
+        {"\xC3\x84\xC3\x96\xC3\x9C\xC3\x9F"
+         "X",
+         "\xC3\x84\xC3\x96\xC3\x9C\xC3\x9F"},
         {"\xC3\xA9", "\xC3\xA9"},
-        {"\xFF\xFE" "00A", "\xFF\xFE" "00"},  // stray bytes count one each
-        {"0A\xE2\x82", "0A\xE2\x82"},         // a cut-off sequence stays whole
+        {"\xFF\xFE"
+         "00A",
+         "\xFF\xFE"
+         "00"},                        // stray bytes count one each
+        {"0A\xE2\x82", "0A\xE2\x82"},  // a cut-off sequence stays whole
     };
     for (const auto& c : cases) EXPECT_EQ(PidFromSelectorText(c.text), c.pid) << c.text;
 }
@@ -117,7 +135,8 @@ TEST(Statements, TextsAndValues) {
         {DeleteStatement("0000", "000A"), "DELETE FROM Main WHERE VID = ? AND PID = ?;", {"0000", "000A"}},
         {ClearDefaultStatement('"'), "UPDATE Main SET \"DEFAULT\" = ?;", {"NO"}},
         {ClearDefaultStatement('`'), "UPDATE Main SET `DEFAULT` = ?;", {"NO"}},
-        {SetDefaultStatement('"', "0000", "000B"), "UPDATE Main SET \"DEFAULT\" = ? WHERE VID = ? AND PID = ?;",
+        {SetDefaultStatement('"', "0000", "000B"),
+         "UPDATE Main SET \"DEFAULT\" = ? WHERE VID = ? AND PID = ?;",
          {"YES", "0000", "000B"}},
         {*FilterStatement(4, c, "0000", "000A"),
          "UPDATE Main SET VM4FILTERENABLE = ?, VM4FILTERWEIGHT = ? WHERE VID = ? AND PID = ?;",
@@ -150,7 +169,8 @@ TEST(Statements, TextsAndValues) {
 }
 
 TEST(Statements, RenderWritesValuesInAsLiterals) {
-    EXPECT_EQ(RenderStatement(InsertStatement("0000", "O'B")), "INSERT INTO Main (VID,PID) VALUES ('0000','O''B');");
+    EXPECT_EQ(RenderStatement(InsertStatement("0000", "O'B")),
+              "INSERT INTO Main (VID,PID) VALUES ('0000','O''B');");
     EXPECT_EQ(RenderStatement({"UPDATE Main SET VM1NOTES = ?;", {"it's ''quoted''?"}}),
               "UPDATE Main SET VM1NOTES = 'it''s ''''quoted''''?';");
     // More markers than values: the rest stay as they are.
@@ -159,11 +179,24 @@ TEST(Statements, RenderWritesValuesInAsLiterals) {
 
 TEST(TableLayout, PositionsOfNamedColumns) {
     const std::vector<std::pair<std::string, int>> cases = {
-        {"VID", 2}, {"PID", 3}, {"DEFAULT", 5}, {"VM1ENABLE", 6}, {"vm1notes", 7},
-        {"VM1FILTERWEIGHT", 31}, {"VM2ENABLE", 32}, {"VM4HIGHFILE", 6 + 26 * 3 + 16},
-        {"VM6FILTERWEIGHT", 161}, {"VM1LOGENABLED", 162}, {"VM6LOGENABLED", 167},
-        {"VM1LOGSIZE", 168}, {"VM1LOGINTERVAL", 174}, {"VM1LOGFILENAME", 180},
-        {"VM1LOGPATH", 186}, {"VM6LOGPATH", 191}, {"VM7ENABLE", 0}, {"", 0},
+        {"VID", 2},
+        {"PID", 3},
+        {"DEFAULT", 5},
+        {"VM1ENABLE", 6},
+        {"vm1notes", 7},
+        {"VM1FILTERWEIGHT", 31},
+        {"VM2ENABLE", 32},
+        {"VM4HIGHFILE", 6 + 26 * 3 + 16},
+        {"VM6FILTERWEIGHT", 161},
+        {"VM1LOGENABLED", 162},
+        {"VM6LOGENABLED", 167},
+        {"VM1LOGSIZE", 168},
+        {"VM1LOGINTERVAL", 174},
+        {"VM1LOGFILENAME", 180},
+        {"VM1LOGPATH", 186},
+        {"VM6LOGPATH", 191},
+        {"VM7ENABLE", 0},
+        {"", 0},
     };
     for (const auto& [name, position] : cases) EXPECT_EQ(MainColumnPosition(name), position) << name;
     EXPECT_EQ(MainColumnAt(0).name, "");
@@ -204,7 +237,8 @@ TEST(Schema, ColumnsFollowTheLoadLayoutInEveryDialect) {
         ASSERT_EQ(names.size(), 191u);
         for (int p = 1; p <= kMainColumnCount; ++p) EXPECT_EQ(names[p - 1], MainColumnAt(p).name) << p;
     }
-    EXPECT_NE(MainTableSchema(SqlDialect::PostgreSQL).find("GENERATED BY DEFAULT AS IDENTITY"), std::string::npos);
+    EXPECT_NE(MainTableSchema(SqlDialect::PostgreSQL).find("GENERATED BY DEFAULT AS IDENTITY"),
+              std::string::npos);
     EXPECT_NE(MainTableSchema(SqlDialect::SQLite).find("ID INTEGER PRIMARY KEY,"), std::string::npos);
     EXPECT_EQ(DialectForDbms("PostgreSQL"), SqlDialect::PostgreSQL);
     EXPECT_EQ(DialectForDbms("SQLite"), SqlDialect::SQLite);
@@ -230,13 +264,15 @@ TEST(ConnectionString, SqliteDriversGetTheBoundedLockWaitUnlessTheyChooseOne) {
         const char* opened;
     } cases[] = {
         {"DRIVER=SQLite3;Database=/a/K.MDB", "DRIVER=SQLite3;Database=/a/K.MDB;Timeout=500"},
-        {"DRIVER={SQLite3 ODBC Driver};Database=/a/K.MDB;", "DRIVER={SQLite3 ODBC Driver};Database=/a/K.MDB;Timeout=500"},
+        {"DRIVER={SQLite3 ODBC Driver};Database=/a/K.MDB;",
+         "DRIVER={SQLite3 ODBC Driver};Database=/a/K.MDB;Timeout=500"},
         {"driver=sqlite;Database=x", "driver=sqlite;Database=x;Timeout=500"},
         // The user's own wait stands, in any spelling of the key.
         {"DRIVER=SQLite3;Database=x;Timeout=20000", "DRIVER=SQLite3;Database=x;Timeout=20000"},
         {"DRIVER=SQLite3; timeout =0;Database=x", "DRIVER=SQLite3; timeout =0;Database=x"},
         // A brace keeps its ";" and "=" to itself: no key hides in a value.
-        {"DRIVER=SQLite3;PWD={a;Timeout=1};Database=x", "DRIVER=SQLite3;PWD={a;Timeout=1};Database=x;Timeout=500"},
+        {"DRIVER=SQLite3;PWD={a;Timeout=1};Database=x",
+         "DRIVER=SQLite3;PWD={a;Timeout=1};Database=x;Timeout=500"},
         // Other drivers get the ODBC timeouts instead; a DSN keeps its own.
         {"DRIVER={PostgreSQL ANSI};Database=k", "DRIVER={PostgreSQL ANSI};Database=k"},
         {"DSN=kestrane", "DSN=kestrane"},
@@ -258,8 +294,16 @@ TEST(AttachedBoards, OnlyKestraneUnitsInLibraryOrder) {
     };
     const std::string k = "KESTRANEUNIT";
     const std::vector<Case> cases = {
-        {"two boards", true, "000A|000B|", {{0xA, k}, {0xB, k}}, {"000A - USB  KESTRANEUNIT", "000B - USB  KESTRANEUNIT"}},
-        {"library order kept", true, "000B|000A|", {{0xA, k}, {0xB, k}}, {"000B - USB  KESTRANEUNIT", "000A - USB  KESTRANEUNIT"}},
+        {"two boards",
+         true,
+         "000A|000B|",
+         {{0xA, k}, {0xB, k}},
+         {"000A - USB  KESTRANEUNIT", "000B - USB  KESTRANEUNIT"}},
+        {"library order kept",
+         true,
+         "000B|000A|",
+         {{0xA, k}, {0xB, k}},
+         {"000B - USB  KESTRANEUNIT", "000A - USB  KESTRANEUNIT"}},
         {"case differs", true, "000A|000B|", {{0xA, "KestraneUnit"}, {0xB, k}}, {"000B - USB  KESTRANEUNIT"}},
         {"trailing blank", true, "000A|", {{0xA, k + " "}}, {}},
         {"other product", true, "000A|", {{0xA, "JOYSTICK"}}, {}},
@@ -284,8 +328,11 @@ TEST(AttachedBoards, OnlyKestraneUnitsInLibraryOrder) {
 bool ValidUtf8(const std::string& t) {
     for (std::size_t i = 0; i < t.size();) {
         const unsigned char c = static_cast<unsigned char>(t[i]);
-        std::size_t len = c < 0x80 ? 1 : (c >= 0xC2 && c <= 0xDF) ? 2 : (c >= 0xE0 && c <= 0xEF) ? 3
-                                                                  : (c >= 0xF0 && c <= 0xF4) ? 4 : 0;
+        std::size_t len = c < 0x80                   ? 1
+                          : (c >= 0xC2 && c <= 0xDF) ? 2
+                          : (c >= 0xE0 && c <= 0xEF) ? 3
+                          : (c >= 0xF0 && c <= 0xF4) ? 4
+                                                     : 0;
         if (len == 0 || i + len > t.size()) return false;
         for (std::size_t k = 1; k < len; ++k) {
             if ((static_cast<unsigned char>(t[i + k]) & 0xC0) != 0x80) return false;
@@ -303,14 +350,30 @@ TEST(OutsideBytes, RandomInputsStayBoundedAndWellFormed) {
         seed = seed * 1103515245u + 12345u;
         return (seed >> 16) & 0x7FFF;
     };
-    const std::string pieces[] = {"|", "0", "A", "f", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9D\x84\x9E", "\xFF", "\x80", "KESTRANEUNIT",
-                                  ";", "=", "{", "}", "DRIVER=SQLite3", "Timeout"};
+    const std::string pieces[] = {"|",
+                                  "0",
+                                  "A",
+                                  "f",
+                                  "\xC3\xA9",
+                                  "\xE2\x82\xAC",
+                                  "\xF0\x9D\x84\x9E",
+                                  "\xFF",
+                                  "\x80",
+                                  "KESTRANEUNIT",
+                                  ";",
+                                  "=",
+                                  "{",
+                                  "}",
+                                  "DRIVER=SQLite3",
+                                  "Timeout"};
     for (int round = 0; round < 3000; ++round) {
         std::string text;
         const int parts = static_cast<int>(next() % 40);
         for (int i = 0; i < parts; ++i) {
-            if (next() % 3 == 0) text += static_cast<char>(next() & 0xFF);
-            else text += pieces[next() % std::size(pieces)];
+            if (next() % 3 == 0)
+                text += static_cast<char>(next() & 0xFF);
+            else
+                text += pieces[next() % std::size(pieces)];
         }
         const std::size_t max = next() % 48;
         const std::string cut = CutUtf8(text, max);
@@ -334,7 +397,8 @@ TEST(OutsideBytes, RandomInputsStayBoundedAndWellFormed) {
 
         FakeBoards boards;
         boards.list = text;
-        for (uint32_t id = 0; id < 16; ++id) boards.products[id] = next() % 2 ? "KESTRANEUNIT" : "kestraneunit";
+        for (uint32_t id = 0; id < 16; ++id)
+            boards.products[id] = next() % 2 ? "KESTRANEUNIT" : "kestraneunit";
         for (const std::string& entry : AttachedKestraneEntries(boards)) {
             ASSERT_EQ(entry.size(), 4u + std::string(kEntrySuffix).size());
             ASSERT_EQ(entry.substr(4), kEntrySuffix);

@@ -143,8 +143,8 @@ struct Fixture : ::testing::Test {
         s.channels[0].logEnabled = "YES";
         s.channels[0].logInterval = "not an interval";
         source.rows["000A"] = s;
-        board.words = {{8, "KESTRANE FW 1.00"}, {1, "1074790592"}, {2, "1073741632"},
-                       {3, "1074790592"}, {4, "1073743424"}, {5, "1074790592"}, {6, "1142616192"}};
+        board.words = {{8, "KESTRANE FW 1.00"}, {1, "1074790592"}, {2, "1073741632"}, {3, "1074790592"},
+                       {4, "1073743424"},       {5, "1074790592"}, {6, "1142616192"}};
     }
     void Ticks(int id, int count) {
         for (int i = 0; i < count; ++i) core.OnTimer(id);
@@ -162,8 +162,8 @@ TEST_F(Fixture, ConnectShowsFirmwareSettingsAndStartsTheTimers) {
     EXPECT_EQ(view.columns[4], (std::vector<std::string>{"ADC", "Shunt", "1", "2"}));
     EXPECT_EQ(view.tooltips[1], "notes of Battery");
     // Channel 6 logs every 5 s; channel 1's period is refused (0): no timer.
-    const std::map<int, int> expected = {{kTimerPolling, 50}, {kTimerTrigger, 50}, {kTimerAnimation, 1000},
-                                         {kTimerLogFirst + 5, 5000}};
+    const std::map<int, int> expected = {
+        {kTimerPolling, 50}, {kTimerTrigger, 50}, {kTimerAnimation, 1000}, {kTimerLogFirst + 5, 5000}};
     EXPECT_EQ(view.timers, expected);
 }
 
@@ -184,11 +184,9 @@ TEST_F(Fixture, OneRoundShowsEveryChannelConverted) {
         const char* shown;
         int maximum, position, positive;
     } expected[] = {
-        {1, "+ 0.198", 100, 0, 1},
-        {2, "- 0.000188", 100, 0, 0},
-        {3, "  DISABLED", -1, -1, -1},
-        {4, "+ 0", 50, 0, 1},  // below the shunt noise floor: exactly zero
-        {5, "+ 0", 100, 0, 1},    // adjustment 0
+        {1, "+ 0.198", 100, 0, 1},     {2, "- 0.000188", 100, 0, 0},
+        {3, "  DISABLED", -1, -1, -1}, {4, "+ 0", 50, 0, 1},  // below the shunt noise floor: exactly zero
+        {5, "+ 0", 100, 0, 1},                                // adjustment 0
         {6, "+ 13", 100, 13, 1},
     };
     for (const auto& e : expected) {
@@ -217,7 +215,7 @@ TEST_F(Fixture, TriggerAndLogTimersReachTheChannelTasks) {
     tasks.calls.clear();
     core.OnTimer(kTimerLogFirst + 5);  // channel 6 logs its (still empty) value
     core.OnTimer(kTimerLogFirst + 1);
-    core.OnTimer(99);                  // unknown ids are ignored
+    core.OnTimer(99);  // unknown ids are ignored
     core.OnTimer(kTimerLogFirst + 6);
     EXPECT_EQ(tasks.calls, (std::vector<std::string>{"log6:", "log2:- 0.000188"}));
 }
@@ -238,7 +236,7 @@ TEST_F(Fixture, DisconnectClearsReadingsAndReconnectResumesAtChannelOne) {
         EXPECT_EQ(view.tooltips[n], "") << n;
     }
     EXPECT_EQ(view.firmware, "KESTRANE FW 1.00");  // kept
-    EXPECT_EQ(view.gauges[4][0], 50);                // range kept
+    EXPECT_EQ(view.gauges[4][0], 50);              // range kept
     board.calls.clear();
     core.Connect();
     core.OnTimer(kTimerPolling);
@@ -375,8 +373,16 @@ TEST_F(Fixture, SelectorTextNamesTheBoardOfEveryPass) {
         {"zz12 - USB", "zz12", 0},  // not hexadecimal: matches no board
         // Typed non-ASCII text: four characters, never a cut-off one, so
         // the settings are looked up under a whole text.
-        {"00\xE2\x82\xAC" "1 - USB", "00\xE2\x82\xAC" "1", 0},
-        {"\xC3\x84\xC3\x96" "0A", "\xC3\x84\xC3\x96" "0A", 0},
+        {"00\xE2\x82\xAC"
+         "1 - USB",
+         "00\xE2\x82\xAC"
+         "1",
+         0},
+        {"\xC3\x84\xC3\x96"
+         "0A",
+         "\xC3\x84\xC3\x96"
+         "0A",
+         0},
     };
     for (const auto& c : cases) {
         view.selector = c.selector;
@@ -487,11 +493,11 @@ TEST_F(SaveFixture, OptionsAreStoredOnlyWithEnabledBandsWhoseMaxIsAboveTheirMin)
         ChannelSaveResult expected;
     };
     const Case cases[] = {
-        {false, "", "", false, "", "", ChannelSaveResult::Saved},                 // bands off: limits unread
+        {false, "", "", false, "", "", ChannelSaveResult::Saved},  // bands off: limits unread
         {true, "12.5", "12", false, "x", "y", ChannelSaveResult::Saved},
         {true, "12", "12", false, "", "", ChannelSaveResult::BandLimitsInvalid},  // equal is refused
         {true, "11", "12", false, "", "", ChannelSaveResult::BandLimitsInvalid},
-        {true, "12", "", false, "", "", ChannelSaveResult::BandLimitsInvalid},   // no number
+        {true, "12", "", false, "", "", ChannelSaveResult::BandLimitsInvalid},  // no number
         {false, "", "", true, "-1", "-2", ChannelSaveResult::Saved},
         {false, "", "", true, "-2", "-1", ChannelSaveResult::BandLimitsInvalid},
         {true, "2", "1", true, "1", "1 V", ChannelSaveResult::BandLimitsInvalid},
@@ -551,7 +557,7 @@ TEST_F(SaveFixture, ARefusedStoreChangesNothingInTheClient) {
 
 TEST_F(SaveFixture, FilterWeightsThatWouldNotFilterAreRefused) {
     const std::pair<const char*, ChannelSaveResult> cases[] = {
-        {"0.5", ChannelSaveResult::Saved},   {"2", ChannelSaveResult::Saved},
+        {"0.5", ChannelSaveResult::Saved},       {"2", ChannelSaveResult::Saved},
         {"1", ChannelSaveResult::WeightInvalid}, {"1.000", ChannelSaveResult::WeightInvalid},
         {"", ChannelSaveResult::WeightInvalid},  {"half", ChannelSaveResult::WeightInvalid},
     };
@@ -596,9 +602,11 @@ TEST_F(SaveFixture, LoggingSavesStartRestartAndStopTheChannelTimer) {
 
 TEST_F(SaveFixture, ChannelsOutsideOneToSixAreNeverStored) {
     for (int channel : {0, 7, -1}) {
-        EXPECT_EQ(SaveChannelOptions(core, store, channel, ChannelSettings{}), ChannelSaveResult::StoreFailed);
+        EXPECT_EQ(SaveChannelOptions(core, store, channel, ChannelSettings{}),
+                  ChannelSaveResult::StoreFailed);
         EXPECT_EQ(SaveChannelFilter(core, store, channel, ChannelSettings{}), ChannelSaveResult::StoreFailed);
-        EXPECT_EQ(SaveChannelLogging(core, store, channel, ChannelSettings{}), ChannelSaveResult::StoreFailed);
+        EXPECT_EQ(SaveChannelLogging(core, store, channel, ChannelSettings{}),
+                  ChannelSaveResult::StoreFailed);
     }
     EXPECT_TRUE(store.calls.empty());
 }

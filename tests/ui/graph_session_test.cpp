@@ -17,8 +17,8 @@
 #include <memory>
 #include <string>
 
-#include "plotwick.h"
 #include "core/client_session.h"
+#include "plotwick.h"
 #include "ui/main_window.h"
 #include "ui_test_support.h"
 
@@ -46,7 +46,8 @@ bool WriteLog(const std::string& path, int count, const char* sign, int base) {
 QImage Rendered(const std::string& log) {
     const QString out = QString::fromStdString(log) + ".png";
     QProcess render;
-    render.start(QStringLiteral(PLOTWICK_RENDER_PATH), {QString::fromStdString(log), out, "--size", "600x240"});
+    render.start(QStringLiteral(PLOTWICK_RENDER_PATH),
+                 {QString::fromStdString(log), out, "--size", "600x240"});
     if (!render.waitForFinished(60000) || render.exitCode() != 0) return {};
     return QImage(out).convertToFormat(QImage::Format_RGB32);
 }
@@ -104,7 +105,8 @@ private slots:
 
         BoardRow row{"000A", true, {}};
         auto& ch = row.settings.channels;
-        for (int n = 0; n < kChannelCount; ++n) ch[static_cast<size_t>(n)] = MakeChannel("YES", "Other", "1", "3");
+        for (int n = 0; n < kChannelCount; ++n)
+            ch[static_cast<size_t>(n)] = MakeChannel("YES", "Other", "1", "3");
         ch[0] = MakeChannel("YES", "Battery", "1", "3");
         ch[0].logFileName = "Battery";  // empty folder: beside the program, under the PID
         ch[1] = MakeChannel("YES", "Reverse", "1", "2");
@@ -134,8 +136,8 @@ private slots:
         session_->window().show();
         QVERIFY(QTest::qWaitForWindowExposed(&session_->window()));
         session_->window().OnConnect();
-        QTRY_VERIFY_WITH_TIMEOUT(session_->window().findChild<QMenu*>("graphsMenu")->menuAction()->isEnabled(),
-                                 kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            session_->window().findChild<QMenu*>("graphsMenu")->menuAction()->isEnabled(), kWaitMs);
     }
     void cleanupTestCase() {
         session_.reset();
@@ -154,8 +156,8 @@ private slots:
         QFETCH(int, channel);
         QFETCH(QString, name);
         QFETCH(QString, log);
-        const std::string path = log.isEmpty() ? program_.substr(0, program_.rfind('/') + 1) + "000A/Battery"
-                                               : log.toStdString();
+        const std::string path =
+            log.isEmpty() ? program_.substr(0, program_.rfind('/') + 1) + "000A/Battery" : log.toStdString();
         const QImage expected = Rendered(path);
         QVERIFY(!expected.isNull());
 

@@ -14,13 +14,13 @@
 #include <QTest>
 
 #include "acquisition/trigger_engine.h"
-#include "player/wav_writer.h"
 #include "core/acquisition_tasks.h"
 #include "core/client_session.h"
+#include "core/startup_logic.h"
+#include "player/wav_writer.h"
 #include "ui/fitted_label.h"
 #include "ui/logo_image.h"
 #include "ui/main_window.h"
-#include "core/startup_logic.h"
 #include "ui/ui_ids.h"
 #include "ui_test_support.h"
 
@@ -108,7 +108,8 @@ private slots:
         QCOMPARE(s.w().statusParts()->partText(3), QString::fromStdString(lines[0]));
         for (int tick = 0; tick < 11; ++tick) {
             s.w().CreditsTick();
-            QCOMPARE(s.w().statusParts()->partText(3), QString::fromStdString(lines[static_cast<std::size_t>(tick % 5 + 1)]));
+            QCOMPARE(s.w().statusParts()->partText(3),
+                     QString::fromStdString(lines[static_cast<std::size_t>(tick % 5 + 1)]));
         }
     }
 
@@ -136,7 +137,8 @@ private slots:
         s.w().findChild<QAction*>("aboutAction")->trigger();
         s.w().OnConnect();
         for (int n = 1; n <= 6; ++n) {
-            QTest::mouseClick(s.w().findChild<QPushButton*>(QStringLiteral("editButton%1").arg(n)), Qt::LeftButton);
+            QTest::mouseClick(s.w().findChild<QPushButton*>(QStringLiteral("editButton%1").arg(n)),
+                              Qt::LeftButton);
             auto* log = s.w().findChild<QAction*>(QStringLiteral("loggingAction%1").arg(n));
             auto* graph = s.w().findChild<QAction*>(QStringLiteral("graphsAction%1").arg(n));
             QCOMPARE(log->data().toInt(), kMenuLoggingFirst + n - 1);
@@ -159,7 +161,8 @@ private slots:
         QTest::keyClick(&s.w(), Qt::Key_Escape);
         QTest::keyClick(&s.w(), Qt::Key_Return);
         QVERIFY(s.w().isVisible());
-        QCOMPARE(s.w().statusParts()->partText(1), QStringLiteral("Not Connected"));  // Enter pressed no button
+        QCOMPARE(s.w().statusParts()->partText(1),
+                 QStringLiteral("Not Connected"));  // Enter pressed no button
         s.w().OnConnect();
         QVERIFY(s.session->databaseOpen());
         s.w().findChild<QAction*>("exitAction")->trigger();
@@ -184,8 +187,9 @@ private slots:
         s.w().OnConnect();
         QVERIFY(s.w().timerActive(kTimerLogFirst));
         QVERIFY(!s.w().timerActive(kTimerLogFirst + 1));
-        QTRY_COMPARE_WITH_TIMEOUT(s.actions.done, (QStringList{"program /opt/alarm/high-program", "sound /opt/alarm/high.wav"}),
-                                  kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            s.actions.done, (QStringList{"program /opt/alarm/high-program", "sound /opt/alarm/high.wav"}),
+            kWaitMs);
         QFile log(logs + "battery.log");
         QTRY_VERIFY_WITH_TIMEOUT(log.exists() && log.size() > 0, kWaitMs);
         QVERIFY(log.open(QIODevice::ReadOnly));
@@ -238,8 +242,9 @@ private slots:
 
         const auto lines = [&] {
             QFile f(events);
-            return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()).split('\n', Qt::SkipEmptyParts)
-                                               : QStringList();
+            return f.open(QIODevice::ReadOnly)
+                       ? QString::fromLatin1(f.readAll()).split('\n', Qt::SkipEmptyParts)
+                       : QStringList();
         };
         WriteSimulation("[device]\nproduct-id = 000A\nchannel6 = 12.5\n");
         QTRY_COMPARE_WITH_TIMEOUT(lines(), QStringList{"high"}, kWaitMs);
@@ -259,17 +264,22 @@ private slots:
     // under their headers.
     void channelCellsLineUpUnderTheirHeaders() {
         BoardSettings settings = Plain();
-        for (int n = 1; n <= 6; ++n) settings.channels[static_cast<std::size_t>(n - 1)].vmName = "Ch" + std::to_string(n);
+        for (int n = 1; n <= 6; ++n)
+            settings.channels[static_cast<std::size_t>(n - 1)].vmName = "Ch" + std::to_string(n);
         Session s;
         QVERIFY(s.Start(settings));
         // Row label, Mode, Value, Gauge, Name, Adjust, Precision, Edit; the ids
         // of channels 4 to 6 are not in row order.
         const int ids[6][8] = {
-            {1003, 1025, 1002, 1027, 1033, 1039, 1045, 1051}, {1005, 1028, 1004, 1020, 1034, 1040, 1046, 1052},
-            {1007, 1029, 1006, 1021, 1035, 1041, 1047, 1053}, {1013, 1030, 1012, 1022, 1036, 1042, 1048, 1054},
-            {1011, 1031, 1010, 1023, 1037, 1043, 1049, 1055}, {1009, 1032, 1008, 1024, 1038, 1044, 1050, 1056},
+            {1003, 1025, 1002, 1027, 1033, 1039, 1045, 1051},
+            {1005, 1028, 1004, 1020, 1034, 1040, 1046, 1052},
+            {1007, 1029, 1006, 1021, 1035, 1041, 1047, 1053},
+            {1013, 1030, 1012, 1022, 1036, 1042, 1048, 1054},
+            {1011, 1031, 1010, 1023, 1037, 1043, 1049, 1055},
+            {1009, 1032, 1008, 1024, 1038, 1044, 1050, 1056},
         };
-        const char* headers[8] = {"VoltMeter #", "Mode", "Value", "Gauge", "Name", "Adjust", "Precision", "Options"};
+        const char* headers[8] = {"VoltMeter #", "Mode",   "Value",     "Gauge",
+                                  "Name",        "Adjust", "Precision", "Options"};
         QMap<int, QWidget*> byId;
         for (QWidget* w : s.w().findChildren<QWidget*>()) {
             const QVariant id = w->property("controlId");
@@ -289,7 +299,8 @@ private slots:
                 QVERIFY(centre(cell).y() > previousY);
                 previousY = centre(cell).y();
                 // Under its header, and in the same row as the channel's row label.
-                QVERIFY(cell->mapTo(&s.w(), QPoint(0, 0)).x() < header->mapTo(&s.w(), QPoint(header->width(), 0)).x());
+                QVERIFY(cell->mapTo(&s.w(), QPoint(0, 0)).x() <
+                        header->mapTo(&s.w(), QPoint(header->width(), 0)).x());
                 QVERIFY(qAbs(centre(cell).y() - centre(byId.value(ids[n][0])).y()) <= 2);
                 if (c > 0) QVERIFY(centre(cell).x() > centre(byId.value(ids[n][c - 1])).x());
             }
@@ -378,8 +389,8 @@ private slots:
     // program in the task bar.
     void windowIconsAreDrawnAndDistinct() {
         using kestrane::ui::WindowIcon;
-        const WindowIcon all[] = {WindowIcon::Program, WindowIcon::AddDevice, WindowIcon::Options,
-                                  WindowIcon::AutoCalculate, WindowIcon::Filter, WindowIcon::Logging,
+        const WindowIcon all[] = {WindowIcon::Program,       WindowIcon::AddDevice, WindowIcon::Options,
+                                  WindowIcon::AutoCalculate, WindowIcon::Filter,    WindowIcon::Logging,
                                   WindowIcon::Graph};
         QList<QImage> images;
         for (WindowIcon which : all) {

@@ -56,7 +56,7 @@ TEST(PollingCycle, ReadsChannelsOneToSixInTurnAndSkipsSwitchedOffOnes) {
     for (int i = 0; i < 12; ++i) outcomes.push_back(RunPollingPass(cycle, s, 10, board, display).outcome);
 
     EXPECT_EQ(board.commands, (std::vector<int>{1, 2, 4, 6, 1, 2, 4, 6}));
-    const std::vector<PassOutcome> round = {PassOutcome::Read, PassOutcome::Read, PassOutcome::Disabled,
+    const std::vector<PassOutcome> round = {PassOutcome::Read, PassOutcome::Read,     PassOutcome::Disabled,
                                             PassOutcome::Read, PassOutcome::Disabled, PassOutcome::Read};
     for (std::size_t i = 0; i < outcomes.size(); ++i) EXPECT_EQ(outcomes[i], round[i % 6]) << i;
     ASSERT_GE(display.events.size(), 4u);
@@ -97,7 +97,8 @@ TEST(PollingCycle, FailedExchangeKeepsBusySoLaterTicksDoNothing) {
     // Ticks delivered while the error box is open return at once.
     const std::size_t exchanges = board.commands.size();
     const std::size_t shown = display.events.size();
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(RunPollingPass(cycle, s, 10, board, display).outcome, PassOutcome::Skipped);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(RunPollingPass(cycle, s, 10, board, display).outcome, PassOutcome::Skipped);
     EXPECT_EQ(board.commands.size(), exchanges);
     EXPECT_EQ(display.events.size(), shown);
     EXPECT_EQ(AnimationTick(cycle), kPollingPausedText);
@@ -107,7 +108,8 @@ TEST(PollingCycle, AnimationRunsTwelveStepsAndPauseDoesNotAdvance) {
     PollingCycle cycle;
     for (int round = 0; round < 2; ++round) {
         for (int dots = 1; dots <= 12; ++dots)
-            EXPECT_EQ(AnimationTick(cycle), " MSG: Data Polling " + std::string(static_cast<std::size_t>(dots), '.'));
+            EXPECT_EQ(AnimationTick(cycle),
+                      " MSG: Data Polling " + std::string(static_cast<std::size_t>(dots), '.'));
     }
     cycle.animationStep = 4;
     cycle.busy = true;

@@ -130,12 +130,9 @@ private slots:
             int maximum, position;
             QColor colour;
         } expected[] = {
-            {1, "+ 12.500", 100, 12, QColor(0, 255, 0)},
-            {2, "- 3.25", 100, 3, QColor(255, 0, 0)},
-            {3, "  DISABLED", 100, 0, QColor(0, 255, 0)},
-            {4, "+ 25.00", 50, 25, QColor(0, 255, 0)},
-            {5, "+ 1.2346", 100, 1, QColor(0, 255, 0)},
-            {6, "+ 24", 100, 24, QColor(0, 255, 0)},
+            {1, "+ 12.500", 100, 12, QColor(0, 255, 0)},  {2, "- 3.25", 100, 3, QColor(255, 0, 0)},
+            {3, "  DISABLED", 100, 0, QColor(0, 255, 0)}, {4, "+ 25.00", 50, 25, QColor(0, 255, 0)},
+            {5, "+ 1.2346", 100, 1, QColor(0, 255, 0)},   {6, "+ 24", 100, 24, QColor(0, 255, 0)},
         };
         for (const auto& e : expected) {
             QCOMPARE(s.value(e.n), QString::fromLatin1(e.shown));
@@ -143,7 +140,8 @@ private slots:
             QCOMPARE(s.gauge(e.n)->value(), e.position);
             QCOMPARE(s.gauge(e.n)->property("barColour").value<QColor>(), e.colour);
         }
-        QTRY_VERIFY_WITH_TIMEOUT(s.w().statusParts()->partText(2).startsWith(" MSG: Data Polling ."), kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(s.w().statusParts()->partText(2).startsWith(" MSG: Data Polling ."),
+                                 kWaitMs);
         QVERIFY(s.messages.shown.empty());
     }
 

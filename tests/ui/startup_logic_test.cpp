@@ -8,14 +8,17 @@
 #include <string>
 #include <vector>
 
-#include "ui/app.h"
 #include "core/startup_logic.h"
+#include "ui/app.h"
 
 namespace kestrane::ui {
 namespace {
 
 TEST(StartupLogic, ProgramDirectoryEndsWithTheSeparator) {
-    const struct { const char* in; const char* out; } cases[] = {
+    const struct {
+        const char* in;
+        const char* out;
+    } cases[] = {
         {"/opt/kestrane/Kestrane", "/opt/kestrane/"},
         {"/Kestrane", "/"},
         {"Kestrane", ""},
@@ -38,18 +41,34 @@ TEST(StartupLogic, InstallCheckFollowsTheRecordAndTheFilesItNames) {
         {"empty record, build copy", std::string(), false, {}, InstallCheck::NotInstalled},
         {"no record, packaged program", std::nullopt, true, {}, InstallCheck::SetUpForUser},
         {"empty record, packaged program", std::string(), true, {}, InstallCheck::SetUpForUser},
-        {"installed", std::string("/a/kestrane"), false, {"/a/kestrane", "/a/kestrane.MDB"}, InstallCheck::Installed},
+        {"installed",
+         std::string("/a/kestrane"),
+         false,
+         {"/a/kestrane", "/a/kestrane.MDB"},
+         InstallCheck::Installed},
         // A copy started by hand goes by the database; from the menu the
         // record's program must be there too.
-        {"database without program", std::string("/a/kestrane"), false, {"/a/kestrane.MDB"},
+        {"database without program",
+         std::string("/a/kestrane"),
+         false,
+         {"/a/kestrane.MDB"},
          InstallCheck::Installed},
-        {"database without program, packaged program", std::string("/a/kestrane"), true, {"/a/kestrane.MDB"},
+        {"database without program, packaged program",
+         std::string("/a/kestrane"),
+         true,
+         {"/a/kestrane.MDB"},
          InstallCheck::NotInstalled},
-        {"program without database", std::string("/a/kestrane"), false, {"/a/kestrane"},
+        {"program without database",
+         std::string("/a/kestrane"),
+         false,
+         {"/a/kestrane"},
          InstallCheck::DatabaseMissing},
         // A stale record is never replaced by a silent new installation.
         {"record of a removed install", std::string("/gone/kestrane"), true, {}, InstallCheck::NotInstalled},
-        {"record of a removed install, build copy", std::string("/gone/Kestrane.exe"), false, {},
+        {"record of a removed install, build copy",
+         std::string("/gone/Kestrane.exe"),
+         false,
+         {},
          InstallCheck::NotInstalled},
     };
     for (const auto& c : cases) {
@@ -72,7 +91,10 @@ TEST(StartupLogic, CreditsRunOneToFiveAndNeverShowLineZeroAgain) {
 }
 
 TEST(StartupLogic, CreditLinesBeginWithThreeBlanksAndCarryTheYear) {
-    const struct { int year; const char* tail; } cases[] = {{2026, " 2026"}, {987, " 0987"}, {123456, " 9999"}, {-5, " 0000"}};
+    const struct {
+        int year;
+        const char* tail;
+    } cases[] = {{2026, " 2026"}, {987, " 0987"}, {123456, " 9999"}, {-5, " 0000"}};
     for (const auto& c : cases) {
         const auto lines = CreditLines(c.year);
         for (const auto& line : lines) EXPECT_EQ(line.rfind("   ", 0), 0u) << line;
@@ -83,14 +105,19 @@ TEST(StartupLogic, CreditLinesBeginWithThreeBlanksAndCarryTheYear) {
 }
 
 TEST(StartupLogic, ProductIdIsThePidReadAsHexadecimal) {
-    const struct { const char* pid; unsigned id; } cases[] = {
+    const struct {
+        const char* pid;
+        unsigned id;
+    } cases[] = {
         {"000A", 0x000A},
         {"ffff", 0xFFFF},
         {"1", 1},
         {"", 0},
         {"00-1", 0},
         {"G000", 0},
-        {"00\xE2\x82\xAC" "1", 0},  // a non-ASCII character matches no board
+        {"00\xE2\x82\xAC"
+         "1",
+         0},  // a non-ASCII character matches no board
     };
     for (const auto& c : cases) EXPECT_EQ(ProductIdFromPid(c.pid), c.id) << c.pid;
 }
@@ -108,7 +135,13 @@ TEST(StartupLogic, CommandLineOptions) {
         {{"--install"}, true, false, "", "", 0, false},
         {{"--install", "/opt/k"}, true, false, "/opt/k", "", 0, false},
         {{"--install", "--connect"}, true, true, "", "", 0, false},
-        {{"--connect", "--screenshot", "/tmp/a.png", "--quit-after", "2.5"}, false, true, "", "/tmp/a.png", 2.5, false},
+        {{"--connect", "--screenshot", "/tmp/a.png", "--quit-after", "2.5"},
+         false,
+         true,
+         "",
+         "/tmp/a.png",
+         2.5,
+         false},
         {{"--screenshot", "/tmp/a.png"}, false, false, "", "/tmp/a.png", 3, false},  // quits by itself
         {{"--screenshot"}, false, false, "", "", 0, true},
         {{"--quit-after"}, false, false, "", "", 0, true},
@@ -143,12 +176,8 @@ TEST(StartupLogic, BoardSelectionOnTheCommandLine) {
         std::vector<std::string> args;
         const char* board;  // nullptr: usage error
     } cases[] = {
-        {{"--board", "000A"}, "000A"},
-        {{"--board=b", "--connect"}, "000B"},
-        {{"--board", "beef"}, "BEEF"},
-        {{"--board"}, nullptr},
-        {{"--board", "12345"}, nullptr},
-        {{"--board", "0x1"}, nullptr},
+        {{"--board", "000A"}, "000A"}, {{"--board=b", "--connect"}, "000B"}, {{"--board", "beef"}, "BEEF"},
+        {{"--board"}, nullptr},        {{"--board", "12345"}, nullptr},      {{"--board", "0x1"}, nullptr},
         {{"--board", ""}, nullptr},
     };
     for (const auto& c : cases) {

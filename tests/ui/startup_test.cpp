@@ -15,13 +15,13 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "core/client_session.h"
+#include "core/startup_logic.h"
 #include "kestrane_version.h"
 #include "settings/install_record.h"
-#include "core/client_session.h"
-#include "ui/main_window.h"
-#include "core/startup_logic.h"
-#include "ui/ui_ids.h"
 #include "sqlite_lock.h"
+#include "ui/main_window.h"
+#include "ui/ui_ids.h"
 #include "ui_test_support.h"
 
 using namespace kestrane;
@@ -89,10 +89,14 @@ private slots:
         QTest::addColumn<int>("situation");
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QString>("text");
-        QTest::newRow("no install record") << 0 << "" << "Pogram not installed! Please run installer again.";
-        QTest::newRow("empty install record") << 1 << "" << "Pogram not installed! Please run installer again.";
-        QTest::newRow("database file missing") << 2 << "Database Error" << "Shazbot !  Database not found!";
-        QTest::newRow("program and database gone") << 3 << "" << "Pogram not installed! Please run installer again.";
+        QTest::newRow("no install record") << 0 << ""
+                                           << "Pogram not installed! Please run installer again.";
+        QTest::newRow("empty install record") << 1 << ""
+                                              << "Pogram not installed! Please run installer again.";
+        QTest::newRow("database file missing") << 2 << "Database Error"
+                                               << "Shazbot !  Database not found!";
+        QTest::newRow("program and database gone") << 3 << ""
+                                                   << "Pogram not installed! Please run installer again.";
     }
     void exitsWithoutWindowWhenNotInstalledOrDatabaseMissing() {
         QFETCH(int, situation);
@@ -120,11 +124,14 @@ private slots:
         QTest::addColumn<QString>("connection");
         QTest::addColumn<bool>("corruptFile");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("driver missing") << "DRIVER={No Such Kestrane Driver};Database=x" << false
-                                        << QStringList{"Connection attempt failed", "Statement handle allocation failed"};
-        QTest::newRow("broken connection string") << "this is no connection string" << false
-                                                  << QStringList{"Connection attempt failed", "Statement handle allocation failed"};
-        QTest::newRow("file is no database") << "" << true << QStringList{"Execution of SQL statement failed"};
+        QTest::newRow("driver missing")
+            << "DRIVER={No Such Kestrane Driver};Database=x" << false
+            << QStringList{"Connection attempt failed", "Statement handle allocation failed"};
+        QTest::newRow("broken connection string")
+            << "this is no connection string" << false
+            << QStringList{"Connection attempt failed", "Statement handle allocation failed"};
+        QTest::newRow("file is no database")
+            << "" << true << QStringList{"Execution of SQL statement failed"};
     }
     void databaseThatCannotBeOpenedOrReadStillOpensTheWindow() {
         QFETCH(QString, connection);
@@ -134,7 +141,8 @@ private slots:
         const std::string program = MakeInstallation({}, error);
         QVERIFY2(!program.empty(), error.c_str());
         if (corruptFile) {
-            std::ofstream(DatabasePathFor(program), std::ios::binary | std::ios::trunc) << std::string(4096, 'x');
+            std::ofstream(DatabasePathFor(program), std::ios::binary | std::ios::trunc)
+                << std::string(4096, 'x');
         }
         if (!connection.isEmpty()) setenv("KESTRANE_ODBC", connection.toUtf8().constData(), 1);
         SetInstalledProgram(program);
@@ -169,7 +177,8 @@ private slots:
         lock.Release();
         QVERIFY(s.session);
         QVERIFY2(startMs < 6000, qPrintable(QStringLiteral("start-up took %1 ms").arg(startMs)));
-        QCOMPARE(s.messages.shown, (Messages{{"Morvane Kestrane Client", "Execution of SQL statement failed"}}));
+        QCOMPARE(s.messages.shown,
+                 (Messages{{"Morvane Kestrane Client", "Execution of SQL statement failed"}}));
         QVERIFY(s.addDialogs.empty());
         MainWindow& w = s.session->window();
         QCOMPARE(w.deviceSelector()->count(), 0);

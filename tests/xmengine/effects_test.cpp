@@ -145,45 +145,85 @@ TEST(XmEffects, ActionsOnStateSetUpByEarlierRows) {
         // A new instrument restarts the vibrato for waveforms 0-3; 4 and up
         // keep the position (48 after row 1's six steps) with the same shapes.
         {"E40: new instrument restarts the vibrato",
-         {note(0xE, 0x40), vibrato, note(0x4, 0)}, 2, kPeriodOffset, {0, 21, 29, 21, 0, -21}},
+         {note(0xE, 0x40), vibrato, note(0x4, 0)},
+         2,
+         kPeriodOffset,
+         {0, 21, 29, 21, 0, -21}},
         {"E44: new instrument keeps the sine's position",
-         {note(0xE, 0x44), vibrato, note(0x4, 0)}, 2, kPeriodOffset, {-30, -21, 0, 21, 29, 21}},
+         {note(0xE, 0x44), vibrato, note(0x4, 0)},
+         2,
+         kPeriodOffset,
+         {-30, -21, 0, 21, 29, 21}},
         {"E45: new instrument keeps the ramp's position",
-         {note(0xE, 0x45), vibrato, note(0x4, 0)}, 2, kPeriodOffset, {-15, -23, 29, 22, 14, 7}},
+         {note(0xE, 0x45), vibrato, note(0x4, 0)},
+         2,
+         kPeriodOffset,
+         {-15, -23, 29, 22, 14, 7}},
         // E7y: the tremolo waveform; tremolo steps from tick 1.
         {"E70 sine tremolo", {note(0xE, 0x70), tremolo}, 1, kVolumeOffset, {0, 0, 42, 59, 42, 0}},
         {"E71 ramp tremolo", {note(0xE, 0x71), tremolo}, 1, kVolumeOffset, {0, 59, 44, 29, 14, -1}},
         {"E72 square tremolo", {note(0xE, 0x72), tremolo}, 1, kVolumeOffset, {0, 59, 59, 59, 59, -60}},
         {"E70: new instrument restarts the tremolo",
-         {note(0xE, 0x70), tremolo, note(0x7, 0)}, 2, kVolumeOffset, {0, 0, 42, 59, 42, 0}},
+         {note(0xE, 0x70), tremolo, note(0x7, 0)},
+         2,
+         kVolumeOffset,
+         {0, 0, 42, 59, 42, 0}},
         {"E74: new instrument keeps the tremolo's position (40)",
-         {note(0xE, 0x74), tremolo, note(0x7, 0)}, 2, kVolumeOffset, {0, -43, -60, -43, 0, 42}},
+         {note(0xE, 0x74), tremolo, note(0x7, 0)},
+         2,
+         kVolumeOffset,
+         {0, -43, -60, -43, 0, 42}},
         // E5y: the sample's finetune, heard from the next note on: linear
         // 4608 - 15 / 2; Amiga 1712 moved 15/128 of the way to C#-4's 1616.
         {"E5F leaves the row's own note", {note(0xE, 0x5F)}, 0, kPeriod, {4608, 4608}},
         {"E5F tunes the next note", {note(0xE, 0x5F), Cell{kC4, 0, 0, 0, 0}}, 1, kPeriod, {4601, 4601}},
-        {"E5F stays with the sample through a new instrument", {note(0xE, 0x5F), note(0, 0)}, 1, kPeriod,
+        {"E5F stays with the sample through a new instrument",
+         {note(0xE, 0x5F), note(0, 0)},
+         1,
+         kPeriod,
          {4601}},
         {"E5F on the Amiga table", {note(0xE, 0x5F), Cell{kC4, 0, 0, 0, 0}}, 1, kPeriod, {1701}, true},
         // Volume column: 0xBy sets the depth on tick 0 and steps on later
         // ticks (speed 4 from row 0's 0xA4: sine at 0, 4, 8, 12, 16, depth 8).
-        {"volume column B: depth, then later-tick steps", {Cell{kC4, 1, 0xA4, 0, 0}, Cell{0, 0, 0xB8, 0, 0}}, 1,
-         kPeriodOffset, {0, 0, 6, 11, 14, 15}},
+        {"volume column B: depth, then later-tick steps",
+         {Cell{kC4, 1, 0xA4, 0, 0}, Cell{0, 0, 0xB8, 0, 0}},
+         1,
+         kPeriodOffset,
+         {0, 0, 6, 11, 14, 15}},
         // 0xAx only sets the speed: no step on its row; the next vibrato
         // runs at speed 4 from where row 0's speed-1 vibrato left (6).
-        {"volume column A: no vibrato on its row", {note(0x4, 0x18), Cell{0, 0, 0xA4, 0, 0}, Cell{0, 0, 0, 0x4, 0}},
-         1, kPeriodOffset, {0, 0, 0, 0, 0, 0}},
+        {"volume column A: no vibrato on its row",
+         {note(0x4, 0x18), Cell{0, 0, 0xA4, 0, 0}, Cell{0, 0, 0, 0x4, 0}},
+         1,
+         kPeriodOffset,
+         {0, 0, 0, 0, 0, 0}},
         {"volume column A: the speed for the next vibrato",
-         {note(0x4, 0x18), Cell{0, 0, 0xA4, 0, 0}, Cell{0, 0, 0, 0x4, 0}}, 2, kPeriodOffset, {8, 13, 15, 15, 13, 8}},
+         {note(0x4, 0x18), Cell{0, 0, 0xA4, 0, 0}, Cell{0, 0, 0, 0x4, 0}},
+         2,
+         kPeriodOffset,
+         {8, 13, 15, 15, 13, 8}},
         // A row after tremolo keeps the last tremolo offset in the volume:
         // 74F ends at position 16 (+59); E72 with 78F at position 32 (-60).
-        {"tremolo ending keeps its last offset", {note(0, 0), Cell{0, 0, 0, 0x7, 0x4F}, Cell{}}, 2, kVolume,
+        {"tremolo ending keeps its last offset",
+         {note(0, 0), Cell{0, 0, 0, 0x7, 0x4F}, Cell{}},
+         2,
+         kVolume,
          {91, 91, 91}},
         {"a negative offset is kept too", {note(0xE, 0x72), tremolo, Cell{}}, 2, kVolume, {-28, -28}},
-        {"the offset is added once", {note(0, 0), Cell{0, 0, 0, 0x7, 0x4F}, Cell{}, Cell{}}, 3, kVolume, {91}},
-        {"tremolo going on adds nothing", {note(0, 0), Cell{0, 0, 0, 0x7, 0x4F}, Cell{0, 0, 0, 0x7, 0}}, 2,
-         kVolume, {32, 32}},
-        {"a new instrument's volume comes after", {note(0, 0), Cell{0, 0, 0, 0x7, 0x4F}, note(0, 0)}, 2, kVolume,
+        {"the offset is added once",
+         {note(0, 0), Cell{0, 0, 0, 0x7, 0x4F}, Cell{}, Cell{}},
+         3,
+         kVolume,
+         {91}},
+        {"tremolo going on adds nothing",
+         {note(0, 0), Cell{0, 0, 0, 0x7, 0x4F}, Cell{0, 0, 0, 0x7, 0}},
+         2,
+         kVolume,
+         {32, 32}},
+        {"a new instrument's volume comes after",
+         {note(0, 0), Cell{0, 0, 0, 0x7, 0x4F}, note(0, 0)},
+         2,
+         kVolume,
          {32}},
     };
     for (const SetUpCase& c : cases) {
@@ -330,7 +370,8 @@ xmw::Instrument EnvelopeInstrument(bool sustain) {
 }
 
 TEST(XmEffects, VolumeEnvelopeWithSustainAndKeyOff) {
-    xmw::Song s = xmtest::OneChannelSong({Cell{kC4, 1, 0, 0, 0}, Cell{}, Cell{97, 0, 0, 0, 0}, Cell{}}, 4, 125);
+    xmw::Song s =
+        xmtest::OneChannelSong({Cell{kC4, 1, 0, 0, 0}, Cell{}, Cell{97, 0, 0, 0, 0}, Cell{}}, 4, 125);
     s.instruments[0] = EnvelopeInstrument(true);
     XmRenderer r(Load(s));
     std::vector<int64_t> env, fade;
@@ -343,7 +384,7 @@ TEST(XmEffects, VolumeEnvelopeWithSustainAndKeyOff) {
     const std::vector<int64_t> expectedEnv = {64, 56, 48, 40, 32, 32, 32, 32, 32, 24, 16, 8, 0, 0, 0, 0};
     EXPECT_EQ(env, expectedEnv);
     const std::vector<int64_t> expectedFade = {65536, 65536, 65536, 65536, 65536, 65536, 65536, 65536,
-                                               57344, 49152, 40960, 32768, 24576, 16384, 8192, 0};
+                                               57344, 49152, 40960, 32768, 24576, 16384, 8192,  0};
     EXPECT_EQ(fade, expectedFade);
 }
 
@@ -360,7 +401,8 @@ TEST(XmEffects, KeyOffWithoutEnvelopeSilencesAtOnce) {
 }
 
 TEST(XmEffects, EnvelopeLoopAndPositionEffect) {
-    xmw::Song s = xmtest::OneChannelSong({Cell{kC4, 1, 0, 0, 0}, Cell{}, Cell{}, Cell{0, 0, 0, 21, 6}}, 4, 125);
+    xmw::Song s =
+        xmtest::OneChannelSong({Cell{kC4, 1, 0, 0, 0}, Cell{}, Cell{}, Cell{0, 0, 0, 21, 6}}, 4, 125);
     xmw::Instrument in = xmtest::InstrumentWith(xmtest::DcSample(8192, 1000));
     in.volumeEnvelope.points = {{0, 0}, {2, 40}, {4, 20}, {20, 64}};
     in.volumeEnvelope.type = 5;  // on, loop from point 2 back to point 1
@@ -444,10 +486,14 @@ TEST(XmEffects, AmigaTableArpeggioAndPortamento) {
         Field field;
         std::vector<int64_t> expected;
     } cases[] = {
-        {"arpeggio: period differences to the raised notes", Cell{0, 0, 0, 0x0, 0x37}, kPeriodOffset,
+        {"arpeggio: period differences to the raised notes",
+         Cell{0, 0, 0, 0x0, 0x37},
+         kPeriodOffset,
          {0, XmAmigaPeriod(51, 0) - 1712, XmAmigaPeriod(55, 0) - 1712, 0}},
         {"portamento up in periods", Cell{0, 0, 0, 0x1, 0x03}, kPeriod, {1712, 1700, 1688}},
-        {"tone portamento to D-4", Cell{kD4, 0, 0, 0x3, 0x10}, kPeriod,
+        {"tone portamento to D-4",
+         Cell{kD4, 0, 0, 0x3, 0x10},
+         kPeriod,
          {1712, 1648, 1584, XmAmigaPeriod(50, 0), XmAmigaPeriod(50, 0)}},
     };
     for (const auto& c : cases) {

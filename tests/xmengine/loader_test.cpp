@@ -46,8 +46,18 @@ TEST(XmLoader, LimitsAndFailures) {
         {"0 channels", [](xmw::Song& s) { s.channels = 0; }, XmLoadError::BadChannelCount},
         {"65 channels", [](xmw::Song& s) { s.channels = 65; }, XmLoadError::BadChannelCount},
         {"64 channels", [](xmw::Song& s) { s.channels = 64; }, XmLoadError::None},
-        {"257 rows", [](xmw::Song& s) { s.patterns[0].rows = 257; s.patterns[0].cells.clear(); }, XmLoadError::TooManyRows},
-        {"256 rows", [](xmw::Song& s) { s.patterns[0].rows = 256; s.patterns[0].cells.clear(); }, XmLoadError::None},
+        {"257 rows",
+         [](xmw::Song& s) {
+             s.patterns[0].rows = 257;
+             s.patterns[0].cells.clear();
+         },
+         XmLoadError::TooManyRows},
+        {"256 rows",
+         [](xmw::Song& s) {
+             s.patterns[0].rows = 256;
+             s.patterns[0].cells.clear();
+         },
+         XmLoadError::None},
         {"rows of an unused later pattern",
          [](xmw::Song& s) {
              xmw::Pattern p;
@@ -55,11 +65,12 @@ TEST(XmLoader, LimitsAndFailures) {
              s.patterns.push_back(p);
          },
          XmLoadError::TooManyRows},
-        {"17 samples", [](xmw::Song& s) { s.instruments[0].declaredSampleCount = 17; }, XmLoadError::TooManySamples},
-        {"16 samples",
-         [](xmw::Song& s) { s.instruments[0].samples.assign(16, DcSample(5, 4)); },
+        {"17 samples", [](xmw::Song& s) { s.instruments[0].declaredSampleCount = 17; },
+         XmLoadError::TooManySamples},
+        {"16 samples", [](xmw::Song& s) { s.instruments[0].samples.assign(16, DcSample(5, 4)); },
          XmLoadError::None},
-        {"sample header 41", [](xmw::Song& s) { s.instruments[0].sampleHeaderSize = 41; }, XmLoadError::SampleHeaderTooLarge},
+        {"sample header 41", [](xmw::Song& s) { s.instruments[0].sampleHeaderSize = 41; },
+         XmLoadError::SampleHeaderTooLarge},
         {"sample header 40", [](xmw::Song& s) { s.instruments[0].sampleHeaderSize = 40; }, XmLoadError::None},
         {"8-bit sample of 4,194,304 frames",
          [](xmw::Song& s) {
@@ -71,8 +82,7 @@ TEST(XmLoader, LimitsAndFailures) {
          [](xmw::Song& s) { s.instruments[0].samples[0].declaredLengthBytes = 8388608; },
          XmLoadError::SampleTooLong},
         {"16-bit sample of 4,194,303 frames",
-         [](xmw::Song& s) { s.instruments[0].samples[0].declaredLengthBytes = 8388606; },
-         XmLoadError::None},
+         [](xmw::Song& s) { s.instruments[0].samples[0].declaredLengthBytes = 8388606; }, XmLoadError::None},
         {"second sample too long",
          [](xmw::Song& s) {
              xmw::Sample big = DcSample(1, 4, 0, false);
@@ -101,17 +111,47 @@ TEST(XmLoader, RefusalMessageNamesTheLimitHitAndAnOlderVersion) {
         std::vector<std::string> unwanted;
     };
     const MessageCase cases[] = {
-        {"rows", [](xmw::Song& s) { s.patterns.push_back(s.patterns[0]); s.patterns[1].rows = 300; s.patterns[1].cells.clear(); s.orders = {0, 1}; },
-         0x0104, {"pattern 1 has 300 rows, more than 256"}, {"version", "samples"}},
-        {"rows in XM 1.02", [](xmw::Song& s) { s.patterns[0].rows = 4097; s.patterns[0].cells.clear(); },
-         0x0102, {"pattern 0 has 4097 rows", "XM version 1.02; only version 1.04 is read"}, {}},
-        {"samples", [](xmw::Song& s) { s.instruments.push_back(s.instruments[0]); s.instruments[1].declaredSampleCount = 17; },
-         0x0104, {"instrument 2 has 17 samples, more than 16"}, {"rows", "version"}},
-        {"sample header", [](xmw::Song& s) { s.instruments[0].sampleHeaderSize = 44; },
-         0x0104, {"instrument 1 declares sample headers of 44 bytes, more than 40"}, {"rows"}},
-        {"channels", [](xmw::Song& s) { s.channels = 65; }, 0x0104, {"65 channels; it must have 1 to 64"}, {"rows"}},
-        {"song length", [](xmw::Song& s) { s.declaredSongLength = 300; }, 0x0103,
-         {"song length is 300", "XM version 1.03"}, {"rows"}},
+        {"rows",
+         [](xmw::Song& s) {
+             s.patterns.push_back(s.patterns[0]);
+             s.patterns[1].rows = 300;
+             s.patterns[1].cells.clear();
+             s.orders = {0, 1};
+         },
+         0x0104,
+         {"pattern 1 has 300 rows, more than 256"},
+         {"version", "samples"}},
+        {"rows in XM 1.02",
+         [](xmw::Song& s) {
+             s.patterns[0].rows = 4097;
+             s.patterns[0].cells.clear();
+         },
+         0x0102,
+         {"pattern 0 has 4097 rows", "XM version 1.02; only version 1.04 is read"},
+         {}},
+        {"samples",
+         [](xmw::Song& s) {
+             s.instruments.push_back(s.instruments[0]);
+             s.instruments[1].declaredSampleCount = 17;
+         },
+         0x0104,
+         {"instrument 2 has 17 samples, more than 16"},
+         {"rows", "version"}},
+        {"sample header",
+         [](xmw::Song& s) { s.instruments[0].sampleHeaderSize = 44; },
+         0x0104,
+         {"instrument 1 declares sample headers of 44 bytes, more than 40"},
+         {"rows"}},
+        {"channels",
+         [](xmw::Song& s) { s.channels = 65; },
+         0x0104,
+         {"65 channels; it must have 1 to 64"},
+         {"rows"}},
+        {"song length",
+         [](xmw::Song& s) { s.declaredSongLength = 300; },
+         0x0103,
+         {"song length is 300", "XM version 1.03"},
+         {"rows"}},
     };
     for (const MessageCase& c : cases) {
         xmw::Song s = BaseSong();
@@ -122,8 +162,10 @@ TEST(XmLoader, RefusalMessageNamesTheLimitHitAndAnOlderVersion) {
         const XmLoadResult r = LoadXm(bytes);
         ASSERT_FALSE(r.ok()) << c.name;
         const std::string message = XmLoadMessage(r);
-        for (const std::string& w : c.wanted) EXPECT_NE(message.find(w), std::string::npos) << c.name << ": " << message;
-        for (const std::string& u : c.unwanted) EXPECT_EQ(message.find(u), std::string::npos) << c.name << ": " << message;
+        for (const std::string& w : c.wanted)
+            EXPECT_NE(message.find(w), std::string::npos) << c.name << ": " << message;
+        for (const std::string& u : c.unwanted)
+            EXPECT_EQ(message.find(u), std::string::npos) << c.name << ": " << message;
     }
 }
 
@@ -251,7 +293,8 @@ TEST(XmLoader, DeltaEncodedSamples) {
         EXPECT_EQ(got.length, c.loaded.size()) << c.name;
         EXPECT_EQ(got.sixteenBit, c.sixteenBit) << c.name;
         ASSERT_EQ(got.data.size(), c.loaded.size() + 1) << c.name;
-        for (size_t i = 0; i < c.loaded.size(); ++i) EXPECT_EQ(got.data[i], c.loaded[i]) << c.name << " at " << i;
+        for (size_t i = 0; i < c.loaded.size(); ++i)
+            EXPECT_EQ(got.data[i], c.loaded[i]) << c.name << " at " << i;
         EXPECT_EQ(got.data.back(), 0) << c.name << ": no loop, guard stays 0";
     }
 }
@@ -295,7 +338,8 @@ TEST(XmLoader, LoopsAreCutToTheSampleAndGuarded) {
         xmw::Song s = BaseSong();
         xmw::Sample smp;
         smp.sixteenBit = c.sixteenBit;
-        for (int i = 0; i < 10; ++i) smp.data.push_back(static_cast<int16_t>(c.sixteenBit ? i * 1000 : i * 4));
+        for (int i = 0; i < 10; ++i)
+            smp.data.push_back(static_cast<int16_t>(c.sixteenBit ? i * 1000 : i * 4));
         smp.loopType = c.loopType;
         smp.declaredLoopStartBytes = c.loopStartBytes;
         smp.declaredLoopLengthBytes = c.loopLengthBytes;
@@ -382,7 +426,8 @@ TEST(XmLoader, TruncatedModulesLoadOrFailButNeverOverread) {
     }
     // Cut in the first sample's data: the sample keeps the frames it has.
     const size_t secondSampleData = full.size() - 40 - 40 - 263 - 50;
-    const std::vector<uint8_t> part(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(secondSampleData - 100));
+    const std::vector<uint8_t> part(full.begin(),
+                                    full.begin() + static_cast<std::ptrdiff_t>(secondSampleData - 100));
     const XmLoadResult r = LoadXm(part);
     ASSERT_TRUE(r.ok());
     const XmSample& first = r.song.instruments[0].samples[0];

@@ -11,23 +11,33 @@ namespace kestrane {
 namespace {
 
 TEST(XmMath, FramesPerTick) {
-    const struct { int tempo; int32_t frames; } cases[] = {
+    const struct {
+        int tempo;
+        int32_t frames;
+    } cases[] = {
         {125, 960}, {216, 555}, {32, 3750}, {255, 470}, {1, 120000}, {0, 120000},
     };
     for (const auto& c : cases) EXPECT_EQ(XmFramesPerTick(c.tempo), c.frames) << c.tempo;
 }
 
 TEST(XmMath, LinearPeriods) {
-    const struct { int note, finetune; int32_t period; } cases[] = {
-        {48, 0, 4608}, {0, 0, 7680}, {49, 0, 4544}, {48, 127, 4545}, {48, -128, 4672},
-        {48, -1, 4608},  // halving rounds toward zero
+    const struct {
+        int note, finetune;
+        int32_t period;
+    } cases[] = {
+        {48, 0, 4608},   {0, 0, 7680},     {49, 0, 4544},
+        {48, 127, 4545}, {48, -128, 4672}, {48, -1, 4608},  // halving rounds toward zero
         {48, 1, 4608},   {48, -3, 4609},
     };
-    for (const auto& c : cases) EXPECT_EQ(XmLinearPeriod(c.note, c.finetune), c.period) << c.note << " " << c.finetune;
+    for (const auto& c : cases)
+        EXPECT_EQ(XmLinearPeriod(c.note, c.finetune), c.period) << c.note << " " << c.finetune;
 }
 
 TEST(XmMath, AmigaPeriods) {
-    const struct { int note, finetune; int32_t period; } cases[] = {
+    const struct {
+        int note, finetune;
+        int32_t period;
+    } cases[] = {
         {48, 0, 1712},
         {60, 0, 856},
         {49, 0, 1616},
@@ -37,7 +47,8 @@ TEST(XmMath, AmigaPeriods) {
         {48, 1, 1712 + (1616 - 1712) * 1 / 128},  // -0.75 rounds toward zero
         {48, -128, 1814},
     };
-    for (const auto& c : cases) EXPECT_EQ(XmAmigaPeriod(c.note, c.finetune), c.period) << c.note << " " << c.finetune;
+    for (const auto& c : cases)
+        EXPECT_EQ(XmAmigaPeriod(c.note, c.finetune), c.period) << c.note << " " << c.finetune;
 }
 
 TEST(XmMath, Frequencies) {
@@ -64,7 +75,11 @@ TEST(XmMath, StepIsFrequencyOver48000In32_32) {
 }
 
 TEST(XmMath, ConversionRounding) {
-    const struct { int64_t acc; int32_t master; int16_t out; } cases[] = {
+    const struct {
+        int64_t acc;
+        int32_t master;
+        int16_t out;
+    } cases[] = {
         {0, 32768, 0},
         {8159, 32768, 0},
         {8160, 32768, 1},  // remainder 8,160 rounds up
@@ -105,16 +120,19 @@ TEST(XmMath, BlockConversionMatchesPerSample) {
         std::vector<int16_t> out(acc.size());
         XmConvertBlock(acc.data(), out.data(), acc.size(), kXmUnityMasterVolume);
         for (size_t i = 0; i < acc.size(); ++i)
-            EXPECT_EQ(out[i], XmConvertSample(acc[i], kXmUnityMasterVolume)) << acc[i] << (simd ? " simd" : "");
+            EXPECT_EQ(out[i], XmConvertSample(acc[i], kXmUnityMasterVolume))
+                << acc[i] << (simd ? " simd" : "");
     }
     XmAllowSimdMixing(true);
 }
 
 TEST(XmMath, VibratoWaveforms) {
-    const struct { int wave, pos, value; } cases[] = {
-        {0, 0, 0},    {0, 8, 90},     {0, 16, 127}, {0, 31, 12},  {0, 32, 0},   {0, 48, -127},
-        {0, 63, -12}, {0, 64, 0},     {1, 0, 127},  {1, 63, -127}, {1, 32, -2}, {2, 0, 127},
-        {2, 31, 127}, {2, 32, -127},  {3, 40, -127}, {4, 16, 127},  {6, 40, -127},
+    const struct {
+        int wave, pos, value;
+    } cases[] = {
+        {0, 0, 0},    {0, 8, 90},    {0, 16, 127},  {0, 31, 12},   {0, 32, 0},    {0, 48, -127},
+        {0, 63, -12}, {0, 64, 0},    {1, 0, 127},   {1, 63, -127}, {1, 32, -2},   {2, 0, 127},
+        {2, 31, 127}, {2, 32, -127}, {3, 40, -127}, {4, 16, 127},  {6, 40, -127},
     };
     for (const auto& c : cases) EXPECT_EQ(XmVibratoWave(c.wave, c.pos), c.value) << c.wave << " " << c.pos;
     // The ramp falls monotonically across the whole span.
@@ -122,13 +140,16 @@ TEST(XmMath, VibratoWaveforms) {
 }
 
 TEST(XmMath, AutoVibratoWaveforms) {
-    const struct { int wave, pos, value; } cases[] = {
-        {0, 0, 0},     {0, 1, 2},     {0, 64, 64},   {0, 127, 2},   {0, 128, 0},  {0, 129, -2},
-        {0, 192, -64}, {0, 255, -2},  {1, 0, 64},    {1, 127, 64},  {1, 128, -64}, {1, 255, -64},
-        {2, 0, 0},     {2, 128, 64},  {2, 129, 63},  {2, 255, 0},   {2, 127, -63}, {2, 1, 0},
-        {3, 0, 0},     {3, 128, 64},  {3, 127, 63},  {3, 1, 0},     {3, 64, 32},   {3, 129, -63}, {2, 64, -32}, {7, 10, 0},
+    const struct {
+        int wave, pos, value;
+    } cases[] = {
+        {0, 0, 0},    {0, 1, 2},   {0, 64, 64},   {0, 127, 2},   {0, 128, 0},   {0, 129, -2}, {0, 192, -64},
+        {0, 255, -2}, {1, 0, 64},  {1, 127, 64},  {1, 128, -64}, {1, 255, -64}, {2, 0, 0},    {2, 128, 64},
+        {2, 129, 63}, {2, 255, 0}, {2, 127, -63}, {2, 1, 0},     {3, 0, 0},     {3, 128, 64}, {3, 127, 63},
+        {3, 1, 0},    {3, 64, 32}, {3, 129, -63}, {2, 64, -32},  {7, 10, 0},
     };
-    for (const auto& c : cases) EXPECT_EQ(XmAutoVibratoWave(c.wave, c.pos), c.value) << c.wave << " " << c.pos;
+    for (const auto& c : cases)
+        EXPECT_EQ(XmAutoVibratoWave(c.wave, c.pos), c.value) << c.wave << " " << c.pos;
 }
 
 }  // namespace

@@ -78,9 +78,9 @@ TEST(XmMixer, PanningSplitsTheVolume) {
         uint8_t panningCommand;
         int32_t left, right;
     } cases[] = {
-        {0xC0, 127, 0},      // panning 0: full left
-        {0xCF, 7, 119},      // panning 240
-        {0xC8, 63, 63},      // panning 128
+        {0xC0, 127, 0},  // panning 0: full left
+        {0xCF, 7, 119},  // panning 240
+        {0xC8, 63, 63},  // panning 128
     };
     for (const auto& c : cases) {
         xmw::Song s = xmtest::OneChannelSong({Cell{kC4, 1, c.panningCommand, 0, 0}});
@@ -114,7 +114,8 @@ TEST(XmMixer, LoopsStayInsideTheirLoop) {
     for (uint8_t loopType : {uint8_t{1}, uint8_t{2}}) {
         XmRenderer r(Load(TwoLevelSong(loopType, 96)));
         const std::vector<int64_t> acc = Mix(r, 5000);
-        for (int k = 200; k < 5000; ++k) ASSERT_EQ(acc[2 * static_cast<size_t>(k)], kFull) << int{loopType} << " " << k;
+        for (int k = 200; k < 5000; ++k)
+            ASSERT_EQ(acc[2 * static_cast<size_t>(k)], kFull) << int{loopType} << " " << k;
         const XmVoice& v = r.Channel(0).voices[0];
         ASSERT_NE(v.sample, nullptr);
         EXPECT_GE(v.position, 10u);
@@ -157,8 +158,10 @@ TEST(XmMixer, PingPongTurnsAtBothEnds) {
     for (int i = 0; i < 200; ++i) {
         Mix(r, 1);
         const XmVoice& v = r.Channel(0).voices[0];
-        if (v.backward) sawBackward = true;
-        else if (sawBackward) sawForwardAgain = true;
+        if (v.backward)
+            sawBackward = true;
+        else if (sawBackward)
+            sawForwardAgain = true;
     }
     EXPECT_TRUE(sawBackward);
     EXPECT_TRUE(sawForwardAgain);

@@ -72,10 +72,8 @@ TEST(XmSequencer, SpeedAndTempoEffects) {
         size_t framesPerRow;
     };
     const Case cases[] = {
-        {"F00: every tick a row", 0x00, 0, 960, 960},
-        {"F01", 0x01, 1, 960, 960},
-        {"F1F: speed 31", 0x1F, 31, 960, 31 * 960},
-        {"F20: tempo 32", 0x20, 6, 3750, 6 * 3750},
+        {"F00: every tick a row", 0x00, 0, 960, 960}, {"F01", 0x01, 1, 960, 960},
+        {"F1F: speed 31", 0x1F, 31, 960, 31 * 960},   {"F20: tempo 32", 0x20, 6, 3750, 6 * 3750},
         {"FFF: tempo 255", 0xFF, 6, 470, 6 * 470},
     };
     for (const Case& c : cases) {
@@ -99,7 +97,10 @@ TEST(XmSequencer, JumpAndBreakInBothOrders) {
         std::pair<int, int> next;
     };
     const Case cases[] = {
-        {"jump then break: jump's order, break's row", Cell{0, 0, 0, 0x0B, 2}, Cell{0, 0, 0, 0x0D, 0x03}, {2, 3}},
+        {"jump then break: jump's order, break's row",
+         Cell{0, 0, 0, 0x0B, 2},
+         Cell{0, 0, 0, 0x0D, 0x03},
+         {2, 3}},
         {"break then jump: jump's order, row 0", Cell{0, 0, 0, 0x0D, 0x03}, Cell{0, 0, 0, 0x0B, 2}, {2, 0}},
         {"break alone: next order", Cell{0, 0, 0, 0x0D, 0x12}, Cell{}, {1, 12}},
         {"jump alone", Cell{0, 0, 0, 0x0B, 2}, Cell{}, {2, 0}},

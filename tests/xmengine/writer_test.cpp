@@ -8,8 +8,11 @@ namespace kestrane {
 namespace {
 
 TEST(XmWriter, NoteNames) {
-    const struct { const char* name; uint8_t note; } cases[] = {
-        {"C-0", 1}, {"C#0", 2}, {"B-0", 12}, {"C-4", 49}, {"A-4", 58}, {"F#5", 67}, {"B-7", 96},
+    const struct {
+        const char* name;
+        uint8_t note;
+    } cases[] = {
+        {"C-0", 1}, {"C#0", 2}, {"B-0", 12}, {"C-4", 49}, {"A-4", 58}, {"F#5", 67},  {"B-7", 96},
         {"C-8", 0}, {"H-4", 0}, {"C-", 0},   {"C-44", 0}, {"", 0},     {nullptr, 0}, {"c-4", 0},
     };
     for (const auto& c : cases) EXPECT_EQ(xmw::Note(c.name), c.note) << (c.name ? c.name : "null");
@@ -22,7 +25,7 @@ TEST(XmWriter, HeaderAndPatternLayout) {
     xmw::Pattern p;
     p.rows = 2;
     p.At(0, 0, 2) = xmw::Cell{49, 1, 0x40, 0x0C, 0x20};  // full form: 5 bytes
-    p.At(1, 1, 2) = xmw::Cell{0, 0, 0, 0x0F, 0x06};     // compressed: 3 bytes
+    p.At(1, 1, 2) = xmw::Cell{0, 0, 0, 0x0F, 0x06};      // compressed: 3 bytes
     s.patterns.push_back(p);
     const std::vector<uint8_t> b = xmw::WriteXm(s);
     ASSERT_EQ(b.size(), 336u + 9 + 5 + 1 + 1 + 3);
@@ -30,17 +33,17 @@ TEST(XmWriter, HeaderAndPatternLayout) {
     EXPECT_EQ(b[37], 0x1A);
     EXPECT_EQ(b[60], 20);  // header size 276, little-endian
     EXPECT_EQ(b[61], 1);
-    EXPECT_EQ(b[64], 3);   // song length
-    EXPECT_EQ(b[68], 2);   // channels
-    EXPECT_EQ(b[70], 1);   // patterns
-    EXPECT_EQ(b[74], 1);   // linear table
+    EXPECT_EQ(b[64], 3);  // song length
+    EXPECT_EQ(b[68], 2);  // channels
+    EXPECT_EQ(b[70], 1);  // patterns
+    EXPECT_EQ(b[74], 1);  // linear table
     const size_t pat = 336;
-    EXPECT_EQ(b[pat + 5], 2);       // rows
-    EXPECT_EQ(b[pat + 7], 10);      // packed size
-    EXPECT_EQ(b[pat + 9], 49);      // full form starts with the note
-    EXPECT_EQ(b[pat + 14], 0x80);   // empty cell
+    EXPECT_EQ(b[pat + 5], 2);      // rows
+    EXPECT_EQ(b[pat + 7], 10);     // packed size
+    EXPECT_EQ(b[pat + 9], 49);     // full form starts with the note
+    EXPECT_EQ(b[pat + 14], 0x80);  // empty cell
     EXPECT_EQ(b[pat + 15], 0x80);
-    EXPECT_EQ(b[pat + 16], 0x98);   // effect and parameter follow
+    EXPECT_EQ(b[pat + 16], 0x98);  // effect and parameter follow
     EXPECT_EQ(b[pat + 17], 0x0F);
     EXPECT_EQ(b[pat + 18], 0x06);
 }

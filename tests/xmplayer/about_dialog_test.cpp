@@ -69,10 +69,18 @@ private slots:
         connect(&box, &QDialog::finished, this,
                 [&] { stoppedFirst = !GlobalModulePlayer().IsPlaying() && !probe_->open; });
         switch (how) {
-        case 0: QTest::keyClick(&box, Qt::Key_Enter); break;
-        case 1: QTest::keyClick(&box, Qt::Key_Return); break;
-        case 2: QTest::keyClick(&box, Qt::Key_Escape); break;
-        default: box.close(); break;
+            case 0:
+                QTest::keyClick(&box, Qt::Key_Enter);
+                break;
+            case 1:
+                QTest::keyClick(&box, Qt::Key_Return);
+                break;
+            case 2:
+                QTest::keyClick(&box, Qt::Key_Escape);
+                break;
+            default:
+                box.close();
+                break;
         }
         QVERIFY(stoppedFirst);
         QVERIFY(!box.isVisible());

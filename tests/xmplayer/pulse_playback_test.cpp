@@ -134,8 +134,11 @@ private slots:
         // everything after that is silence.
         const qint64 settled = atClose + 48000;
         QVERIFY2(recorder.Frames() > settled + 48000 / 20,
-                 qPrintable(QStringLiteral("too little recorded after closing (%1 frames in all, closed at %2): %3")
-                                .arg(recorder.Frames()).arg(atClose).arg(errors)));
+                 qPrintable(
+                     QStringLiteral("too little recorded after closing (%1 frames in all, closed at %2): %3")
+                         .arg(recorder.Frames())
+                         .arg(atClose)
+                         .arg(errors)));
         const int closedPeak = recorder.Peak(settled, recorder.Frames());
         QVERIFY2(closedPeak < 64, qPrintable(QStringLiteral("peak after closing: %1").arg(closedPeak)));
     }
@@ -188,8 +191,8 @@ private slots:
         const auto bytes = xmw::WriteXm(song);
         kestrane::XmLoadResult loaded = kestrane::LoadXm(bytes);
         QVERIFY(loaded.ok());
-        const std::vector<int16_t> render =
-            kestrane::XmRenderToPcm(std::make_shared<const kestrane::XmSong>(std::move(loaded.song)), 48000 * 10);
+        const std::vector<int16_t> render = kestrane::XmRenderToPcm(
+            std::make_shared<const kestrane::XmSong>(std::move(loaded.song)), 48000 * 10);
         qint64 renderLast = 0;  // frames up to the last audible one
         for (size_t i = 0; i < render.size(); ++i)
             if (std::abs(render[i]) > 64) renderLast = static_cast<qint64>(i / 2) + 1;
@@ -217,7 +220,8 @@ private slots:
         auto matchesAt = [&](qint64 offset, qint64 frames) {
             for (qint64 k = 0; k < frames; ++k)
                 for (int c = 0; c < 2; ++c)
-                    if (recorder.Sample(first + k, c) != render[static_cast<size_t>(2 * (offset + k) + c)]) return false;
+                    if (recorder.Sample(first + k, c) != render[static_cast<size_t>(2 * (offset + k) + c)])
+                        return false;
             return true;
         };
         qint64 offset = -1;
@@ -228,7 +232,8 @@ private slots:
         QVERIFY2(first + tail <= recorder.Frames(), "the recording stopped too early");
         QVERIFY2(matchesAt(offset, tail),
                  qPrintable(QStringLiteral("the end of the song was lost: heard %1 of the last %2 frames")
-                                .arg(last - first + 1).arg(tail)));
+                                .arg(last - first + 1)
+                                .arg(tail)));
         player.Stop();
     }
 };

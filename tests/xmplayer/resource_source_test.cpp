@@ -26,8 +26,8 @@ private slots:
         QVERIFY(!module.empty());
         kestrane::XmLoadResult loaded = kestrane::LoadXm(module);
         QVERIFY(loaded.ok());
-        const auto reference =
-            kestrane::XmRenderToPcm(std::make_shared<const kestrane::XmSong>(std::move(loaded.song)), 60 * kSampleRate);
+        const auto reference = kestrane::XmRenderToPcm(
+            std::make_shared<const kestrane::XmSong>(std::move(loaded.song)), 60 * kSampleRate);
         QVERIFY(reference.size() > 16 * kBlockSamples);  // longer than the ring
 
         const std::string wavPath = testing::TempPath("resource.wav");

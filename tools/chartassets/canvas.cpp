@@ -5,7 +5,8 @@
 
 namespace chartassets {
 
-Canvas::Canvas(int width, int height) : width_(width), height_(height), pixels_(static_cast<size_t>(width) * height) {}
+Canvas::Canvas(int width, int height)
+    : width_(width), height_(height), pixels_(static_cast<size_t>(width) * height) {}
 
 void Canvas::Shade(int x, int y, int w, int h, const std::function<Rgba(double, double)>& colourAt) {
     constexpr int kSub = 4;
@@ -60,7 +61,8 @@ std::vector<uint8_t> ToRgb565WithAlpha(const Canvas& c) {
         for (int x = 0; x < c.Width(); ++x) {
             const Rgba p = c.At(x, y);
             const size_t i = static_cast<size_t>(y) * c.Width() + x;
-            const uint16_t w = p.a == 0 ? 0 : static_cast<uint16_t>((p.r >> 3) << 11 | (p.g >> 2) << 5 | (p.b >> 3));
+            const uint16_t w =
+                p.a == 0 ? 0 : static_cast<uint16_t>((p.r >> 3) << 11 | (p.g >> 2) << 5 | (p.b >> 3));
             out[2 * i] = static_cast<uint8_t>(w & 0xFF);
             out[2 * i + 1] = static_cast<uint8_t>(w >> 8);
             out[2 * n + i] = p.a;

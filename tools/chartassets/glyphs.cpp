@@ -48,7 +48,8 @@ uint8_t CoverageAt(const FT_Bitmap& bm, int x, int y) {
 
 // Copies the rendered glyph into a cell of `cellW` × `height` whose origin
 // (pen position on the baseline) is (penX, baseline); outside parts are cut.
-void Place(const FT_GlyphSlot slot, int penX, int baseline, int cellW, int height, std::vector<uint8_t>& cell) {
+void Place(const FT_GlyphSlot slot, int penX, int baseline, int cellW, int height,
+           std::vector<uint8_t>& cell) {
     const FT_Bitmap& bm = slot->bitmap;
     for (unsigned y = 0; y < bm.rows; ++y) {
         const int cy = baseline - slot->bitmap_top + static_cast<int>(y);
@@ -108,7 +109,8 @@ bool RasterizeFont(const FontSpec& spec, FontAtlas* out, std::string* error) {
         }
     }
     if (sum != spec.pitch) {
-        *error = "glyph widths cannot reach pitch " + std::to_string(spec.pitch) + " (got " + std::to_string(sum) + ")";
+        *error = "glyph widths cannot reach pitch " + std::to_string(spec.pitch) + " (got " +
+                 std::to_string(sum) + ")";
         return false;
     }
 
@@ -125,7 +127,8 @@ bool RasterizeFont(const FontSpec& spec, FontAtlas* out, std::string* error) {
             const int top = spec.baseline - spec.lineHeight / 2, bottom = spec.baseline - 1;
             for (int y = top; y <= bottom; ++y) {
                 for (int x = 1; x < w - 1; ++x) {
-                    if (y == top || y == bottom || x == 1 || x == w - 2) cell[static_cast<size_t>(y) * w + x] = 255;
+                    if (y == top || y == bottom || x == 1 || x == w - 2)
+                        cell[static_cast<size_t>(y) * w + x] = 255;
                 }
             }
         } else {
@@ -163,7 +166,8 @@ std::vector<uint8_t> FontPayload(const FontAtlas& font) {
     return out;
 }
 
-bool RenderText(const std::string& path, int pixelSize, const std::string& text, TextImage* out, std::string* error) {
+bool RenderText(const std::string& path, int pixelSize, const std::string& text, TextImage* out,
+                std::string* error) {
     LibraryPtr lib;
     FacePtr face;
     if (!OpenFace(path, pixelSize, &lib, &face, error)) return false;

@@ -16,7 +16,7 @@ struct FontSpec {
     bool monochrome = false;
     int digitWidth = 0;  // every digit gets exactly this advance
     int minWidth = 0, maxWidth = 0;
-    int pitch = 0;       // wanted atlas pitch: glyph advances are evened out to it
+    int pitch = 0;  // wanted atlas pitch: glyph advances are evened out to it
 };
 
 struct FontAtlas {
@@ -37,6 +37,7 @@ struct TextImage {
     std::vector<uint8_t> coverage;  // width * height, top row first
 };
 // Anti-aliased text on one line; height = ascender + descender of the size.
-bool RenderText(const std::string& path, int pixelSize, const std::string& text, TextImage* out, std::string* error);
+bool RenderText(const std::string& path, int pixelSize, const std::string& text, TextImage* out,
+                std::string* error);
 
 }  // namespace chartassets

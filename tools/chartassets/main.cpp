@@ -83,7 +83,8 @@ int main(int argc, char** argv) {
     large.pitch = 970;
 
     chartassets::FontAtlas smallFont, largeFont;
-    if (!chartassets::RasterizeFont(small, &smallFont, &error) || !chartassets::RasterizeFont(large, &largeFont, &error)) {
+    if (!chartassets::RasterizeFont(small, &smallFont, &error) ||
+        !chartassets::RasterizeFont(large, &largeFont, &error)) {
         std::fprintf(stderr, "chartassets-gen: %s\n", error.c_str());
         return 1;
     }

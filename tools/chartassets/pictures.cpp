@@ -15,7 +15,8 @@ namespace {
 constexpr Rgba kClear{0, 0, 0, 0};
 
 Rgba Solid(uint32_t rgb, uint8_t alpha = 255) {
-    return Rgba{static_cast<uint8_t>(rgb >> 16), static_cast<uint8_t>(rgb >> 8), static_cast<uint8_t>(rgb), alpha};
+    return Rgba{static_cast<uint8_t>(rgb >> 16), static_cast<uint8_t>(rgb >> 8), static_cast<uint8_t>(rgb),
+                alpha};
 }
 
 // Writes the text upright-rotated (reading bottom to top) centred in region r.
@@ -63,8 +64,10 @@ void DrawCallout(Canvas* c) {
     const pa::Region r = pa::kSheetCallout;
     const double tip = r.w / 2.0;
     ShadeBordered(c, r, Look{0xFFFFF4, 0x606060, 240}, [&](double x, double y, double inset) {
-        const bool box = RoundRectDistance(x, y, inset, 6 + inset, r.w - 2 * inset, r.h - 6 - 2 * inset, 4) < 0;
-        const bool pointer = InTriangle(x, y, tip, 0.5 + 1.6 * inset, tip - 7 + inset, 7 + inset, tip + 7 - inset, 7 + inset);
+        const bool box =
+            RoundRectDistance(x, y, inset, 6 + inset, r.w - 2 * inset, r.h - 6 - 2 * inset, 4) < 0;
+        const bool pointer =
+            InTriangle(x, y, tip, 0.5 + 1.6 * inset, tip - 7 + inset, 7 + inset, tip + 7 - inset, 7 + inset);
         return box || pointer;
     });
 }
@@ -73,7 +76,8 @@ void DrawCallout(Canvas* c) {
 void DrawValueTag(Canvas* c) {
     const pa::Region r = pa::kSheetValueTag;
     ShadeBordered(c, r, Look{0xFFFFFF, 0xCC3030, 235}, [&](double x, double y, double inset) {
-        const bool box = RoundRectDistance(x, y, 8 + inset, inset, r.w - 8 - 2 * inset, r.h - 2 * inset, 4) < 0;
+        const bool box =
+            RoundRectDistance(x, y, 8 + inset, inset, r.w - 8 - 2 * inset, r.h - 2 * inset, 4) < 0;
         const bool pointer = InTriangle(x, y, 0.2 + 1.6 * inset, 4.5, 10, 0.5 + inset, 10, 11 - inset);
         return box || pointer;
     });
@@ -84,20 +88,24 @@ void DrawValueTag(Canvas* c) {
 // uniform slice that tiles.
 void DrawTrackPart(Canvas* c, pa::Region r, double phase, double barWidth, const Look& look) {
     ShadeBordered(c, r, look, [&](double x, double y, double inset) {
-        return RoundRectDistance(x + phase, y, inset, 2 + inset, barWidth - 2 * inset, r.h - 4 - 2 * inset, 7) < 0;
+        return RoundRectDistance(x + phase, y, inset, 2 + inset, barWidth - 2 * inset, r.h - 4 - 2 * inset,
+                                 7) < 0;
     });
 }
 
 void DrawTrack(Canvas* c, int y, const Look& look) {
     constexpr double kBar = 200;
-    DrawTrackPart(c, pa::Region{pa::kSheetTrackLeft.x, y, pa::kSheetTrackLeft.w, pa::kSheetTrackLeft.h}, 0, kBar, look);
-    DrawTrackPart(c, pa::Region{pa::kSheetTrackMiddle.x, y, pa::kSheetTrackMiddle.w, pa::kSheetTrackMiddle.h}, 60, kBar, look);
+    DrawTrackPart(c, pa::Region{pa::kSheetTrackLeft.x, y, pa::kSheetTrackLeft.w, pa::kSheetTrackLeft.h}, 0,
+                  kBar, look);
+    DrawTrackPart(c, pa::Region{pa::kSheetTrackMiddle.x, y, pa::kSheetTrackMiddle.w, pa::kSheetTrackMiddle.h},
+                  60, kBar, look);
     DrawTrackPart(c, pa::Region{pa::kSheetTrackRight.x, y, pa::kSheetTrackRight.w, pa::kSheetTrackRight.h},
                   kBar - pa::kSheetTrackRight.w, kBar, look);
 }
 
 // The thumb: a raised handle with a vertical shade, split like the track.
-void DrawThumbPart(Canvas* c, pa::Region r, double phase, double barWidth, uint32_t top, uint32_t bottom, uint32_t border) {
+void DrawThumbPart(Canvas* c, pa::Region r, double phase, double barWidth, uint32_t top, uint32_t bottom,
+                   uint32_t border) {
     auto inside = [&](double x, double y, double inset) {
         return RoundRectDistance(x + phase, y, inset, inset, barWidth - 2 * inset, r.h - 2 * inset, 3) < 0;
     };
@@ -125,7 +133,8 @@ void DrawThumb(Canvas* c, int y, uint32_t top, uint32_t bottom, uint32_t border)
 
 bool DrawCaptionPicture(const std::string& fontPath, Canvas* out, std::string* error) {
     TextImage amps, volts;
-    if (!RenderText(fontPath, 18, "Amps", &amps, error) || !RenderText(fontPath, 18, "Volts", &volts, error)) return false;
+    if (!RenderText(fontPath, 18, "Amps", &amps, error) || !RenderText(fontPath, 18, "Volts", &volts, error))
+        return false;
     PutRotatedText(out, amps, pa::kCaptionAmps);
     PutRotatedText(out, volts, pa::kCaptionVolts);
     return true;

@@ -11,8 +11,14 @@ namespace {
 class Out {
 public:
     void U8(uint32_t v) { bytes_.push_back(static_cast<uint8_t>(v)); }
-    void U16(uint32_t v) { U8(v & 0xFF); U8((v >> 8) & 0xFF); }
-    void U32(uint32_t v) { U16(v & 0xFFFF); U16(v >> 16); }
+    void U16(uint32_t v) {
+        U8(v & 0xFF);
+        U8((v >> 8) & 0xFF);
+    }
+    void U32(uint32_t v) {
+        U16(v & 0xFFFF);
+        U16(v >> 16);
+    }
     // Fixed-width text field, cut or padded with zeros.
     void Text(const std::string& s, size_t width) {
         for (size_t i = 0; i < width; ++i) U8(i < s.size() ? static_cast<uint8_t>(s[i]) : 0);
@@ -55,7 +61,8 @@ void WritePattern(Out& out, const Pattern& p, int channels) {
     out.U16(0);
     if (p.cells.empty()) return;
     const size_t start = out.Size();
-    const size_t cells = static_cast<size_t>(std::max(p.rows, 0)) * static_cast<size_t>(std::max(channels, 0));
+    const size_t cells =
+        static_cast<size_t>(std::max(p.rows, 0)) * static_cast<size_t>(std::max(channels, 0));
     for (size_t i = 0; i < cells; ++i) WriteCell(out, i < p.cells.size() ? p.cells[i] : Cell{});
     out.Patch16(sizeAt, static_cast<uint32_t>(out.Size() - start));
 }
@@ -105,8 +112,10 @@ void WriteSampleData(Out& out, const Sample& s) {
     for (int16_t v : s.data) {
         const int32_t delta = v - previous;
         previous = v;
-        if (s.sixteenBit) out.U16(static_cast<uint32_t>(delta) & 0xFFFF);
-        else out.U8(static_cast<uint32_t>(delta) & 0xFF);
+        if (s.sixteenBit)
+            out.U16(static_cast<uint32_t>(delta) & 0xFFFF);
+        else
+            out.U8(static_cast<uint32_t>(delta) & 0xFF);
     }
 }
 
@@ -182,12 +191,14 @@ std::vector<uint8_t> WriteXm(const Song& song) {
 }
 
 uint8_t Note(const char* name) {
-    static const char* const kNames[12] = {"C-", "C#", "D-", "D#", "E-", "F-", "F#", "G-", "G#", "A-", "A#", "B-"};
+    static const char* const kNames[12] = {"C-", "C#", "D-", "D#", "E-", "F-",
+                                           "F#", "G-", "G#", "A-", "A#", "B-"};
     if (name == nullptr || std::strlen(name) != 3) return 0;
     const int octave = name[2] - '0';
     if (octave < 0 || octave > 7) return 0;
     for (int i = 0; i < 12; ++i)
-        if (name[0] == kNames[i][0] && name[1] == kNames[i][1]) return static_cast<uint8_t>(octave * 12 + i + 1);
+        if (name[0] == kNames[i][0] && name[1] == kNames[i][1])
+            return static_cast<uint8_t>(octave * 12 + i + 1);
     return 0;
 }
 

@@ -8,8 +8,8 @@
 
 namespace plotwick::assets {
 
-std::span<const uint8_t> SmallFontBlob();   // "TFDS", line height 11, monochrome
-std::span<const uint8_t> LargeFontBlob();   // "TFDS", line height 19, anti-aliased
+std::span<const uint8_t> SmallFontBlob();       // "TFDS", line height 11, monochrome
+std::span<const uint8_t> LargeFontBlob();       // "TFDS", line height 19, anti-aliased
 std::span<const uint8_t> CaptionPictureBlob();  // 30 × 176, with alpha plane
 std::span<const uint8_t> SheetPictureBlob();    // 90 × 192, with alpha plane
 
@@ -19,8 +19,8 @@ struct Region {
 
 inline constexpr int32_t kCaptionWidth = 30;
 inline constexpr int32_t kCaptionHeight = 176;
-inline constexpr Region kCaptionAmps{0, 0, 30, 80};     // "Amps", reading upward
-inline constexpr Region kCaptionVolts{0, 98, 30, 70};   // "Volts", reading upward
+inline constexpr Region kCaptionAmps{0, 0, 30, 80};    // "Amps", reading upward
+inline constexpr Region kCaptionVolts{0, 98, 30, 70};  // "Volts", reading upward
 
 inline constexpr int32_t kSheetWidth = 90;
 inline constexpr int32_t kSheetHeight = 192;

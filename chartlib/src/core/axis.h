@@ -8,9 +8,9 @@
 namespace plotwick {
 
 struct GridPlan {
-    double step = 0.0;   // value between grid lines
-    int decimals = 1;    // digits after the point in the axis numbers
-    int lineCount = 1;   // lines tried, 1..40; drawing stops at the plot edge
+    double step = 0.0;  // value between grid lines
+    int decimals = 1;   // digits after the point in the axis numbers
+    int lineCount = 1;  // lines tried, 1..40; drawing stops at the plot edge
     bool refined = false;
 };
 

@@ -52,10 +52,10 @@ inline TimeLabelSlots PlanTimeLabels(const GraphContext& ctx, const PlotGeometry
 
 // What the time axis shows at one slot.
 enum class TimeLabelKind {
-    DateTag,     // date tag and time text: the first slot and each new day
-    Tick,        // tick and time text: same day as the last date tag
-    FinalTick,   // too close to the right edge: a tick, then the labels end
-    None,        // past the right edge: the labels end
+    DateTag,    // date tag and time text: the first slot and each new day
+    Tick,       // tick and time text: same day as the last date tag
+    FinalTick,  // too close to the right edge: a tick, then the labels end
+    None,       // past the right edge: the labels end
 };
 
 // Kinds for each slot of `slots`, judged by the labels' first 8 bytes (day,

@@ -21,17 +21,22 @@ std::string FixedSix(double v) {
     char buf[400];
     const int n = std::snprintf(buf, sizeof buf, "%.6f", v);
     if (n < 0) return {};
-    return std::string(buf, static_cast<std::size_t>(n) < sizeof buf ? static_cast<std::size_t>(n) : sizeof buf - 1);
+    return std::string(
+        buf, static_cast<std::size_t>(n) < sizeof buf ? static_cast<std::size_t>(n) : sizeof buf - 1);
 }
 
 std::string OrdinalSuffix(int64_t v) {
     const uint64_t m = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
     if (m % 100 >= 11 && m % 100 <= 13) return "th";
     switch (m % 10) {
-        case 1: return "st";
-        case 2: return "nd";
-        case 3: return "rd";
-        default: return "th";
+        case 1:
+            return "st";
+        case 2:
+            return "nd";
+        case 3:
+            return "rd";
+        default:
+            return "th";
     }
 }
 
@@ -53,7 +58,9 @@ std::string DebugFormat(std::string_view format, std::initializer_list<DebugArg>
         if (kind == DebugArg::Kind::Real && a->kind == DebugArg::Kind::Int) return a;
         return nullptr;
     };
-    auto realOf = [](const DebugArg* a) { return a->kind == DebugArg::Kind::Real ? a->d : static_cast<double>(a->i); };
+    auto realOf = [](const DebugArg* a) {
+        return a->kind == DebugArg::Kind::Real ? a->d : static_cast<double>(a->i);
+    };
 
     for (std::size_t i = 0; i < format.size() && out.size() < kDebugTextMax; ++i) {
         const char ch = format[i];
@@ -63,7 +70,9 @@ std::string DebugFormat(std::string_view format, std::initializer_list<DebugArg>
         }
         if (++i >= format.size()) break;
         switch (format[i]) {
-            case '%': out.push_back('%'); break;
+            case '%':
+                out.push_back('%');
+                break;
             case 'd':
                 if (const DebugArg* a = take(DebugArg::Kind::Int)) out += std::to_string(a->i);
                 break;
@@ -73,7 +82,8 @@ std::string DebugFormat(std::string_view format, std::initializer_list<DebugArg>
             case 'X':
                 if (const DebugArg* a = take(DebugArg::Kind::Int)) {
                     char buf[9];
-                    std::snprintf(buf, sizeof buf, "%08X", static_cast<unsigned>(static_cast<uint32_t>(a->i)));
+                    std::snprintf(buf, sizeof buf, "%08X",
+                                  static_cast<unsigned>(static_cast<uint32_t>(a->i)));
                     out += buf;
                 }
                 break;
@@ -91,9 +101,11 @@ std::string DebugFormat(std::string_view format, std::initializer_list<DebugArg>
                 }
                 break;
             case 'r':
-                if (const DebugArg* a = take(DebugArg::Kind::Int)) out += std::to_string(a->i) + OrdinalSuffix(a->i);
+                if (const DebugArg* a = take(DebugArg::Kind::Int))
+                    out += std::to_string(a->i) + OrdinalSuffix(a->i);
                 break;
-            default: break;  // unknown conversion: nothing
+            default:
+                break;  // unknown conversion: nothing
         }
     }
     if (out.size() > kDebugTextMax) out.resize(kDebugTextMax);

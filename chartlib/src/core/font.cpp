@@ -29,12 +29,15 @@ const Font* FontLoad(std::span<const uint8_t> blob) {
     }
     const uint32_t packed = ReadLe32(blob, 4);
     const uint32_t unpacked = ReadLe32(blob, 8);
-    if (packed > blob.size() - kFontBlobHeaderBytes) return FailFont(heap, nullptr, "compressed size beyond the blob");
-    if (unpacked < kFontHeaderBytes || unpacked > kMaxFontBytes) return FailFont(heap, nullptr, "bad unpacked size");
+    if (packed > blob.size() - kFontBlobHeaderBytes)
+        return FailFont(heap, nullptr, "compressed size beyond the blob");
+    if (unpacked < kFontHeaderBytes || unpacked > kMaxFontBytes)
+        return FailFont(heap, nullptr, "bad unpacked size");
 
     auto* raw = static_cast<uint8_t*>(heap.Alloc(unpacked));
     if (!raw) return FailFont(heap, nullptr, "no memory");
-    const LzwResult r = LzwDecode(blob.subspan(kFontBlobHeaderBytes, packed), std::span<uint8_t>(raw, unpacked));
+    const LzwResult r =
+        LzwDecode(blob.subspan(kFontBlobHeaderBytes, packed), std::span<uint8_t>(raw, unpacked));
     if (r.written != unpacked) return FailFont(heap, raw, "compressed data damaged or short");
 
     const std::span<const uint8_t> data(raw, unpacked);
@@ -65,13 +68,9 @@ const Font* FontLoad(std::span<const uint8_t> blob) {
     return font;
 }
 
-void SetFont(const Font* font) {
-    State().font = font;
-}
+void SetFont(const Font* font) { State().font = font; }
 
-const Font* CurrentFont() {
-    return State().font;
-}
+const Font* CurrentFont() { return State().font; }
 
 TextExtent TextSizeWith(const Font* font, const char* text) {
     TextExtent e;
@@ -93,9 +92,7 @@ TextExtent TextSizeWith(const Font* font, const char* text) {
     return e;
 }
 
-TextExtent TextSize(const char* text) {
-    return TextSizeWith(State().font, text);
-}
+TextExtent TextSize(const char* text) { return TextSizeWith(State().font, text); }
 
 void TextDraw(int32_t x, int32_t y, const char* text, uint32_t colour) {
     const RasterState& st = State();
@@ -123,9 +120,11 @@ void TextDraw(int32_t x, int32_t y, const char* text, uint32_t colour) {
         const int64_t gw = font->glyphWidth[g];
         // The visible part of this glyph cell.
         const int64_t x0 = std::max<int64_t>(penX, c.left), x1 = std::min<int64_t>(penX + gw, c.right);
-        const int64_t y0 = std::max<int64_t>(penY, c.top), y1 = std::min<int64_t>(penY + font->lineHeight, c.bottom);
+        const int64_t y0 = std::max<int64_t>(penY, c.top),
+                      y1 = std::min<int64_t>(penY + font->lineHeight, c.bottom);
         for (int64_t row = y0; row < y1; ++row) {
-            const uint8_t* cov = font->atlas + (row - penY) * font->pitch + font->firstColumn[g] + (x0 - penX);
+            const uint8_t* cov =
+                font->atlas + (row - penY) * font->pitch + font->firstColumn[g] + (x0 - penX);
             uint32_t* d = BitmapRow(t, static_cast<int32_t>(row));
             for (int64_t col = x0; col < x1; ++col, ++cov) {
                 if (*cov == 0) continue;

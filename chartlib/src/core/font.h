@@ -13,7 +13,7 @@ inline constexpr std::size_t kFontHeaderBytes = 300;     // pitch, height, mono,
 inline constexpr std::size_t kFontColumnsOffset = 12;
 inline constexpr std::size_t kFontWidthsOffset = 204;
 inline constexpr int kFontFirstChar = 32;
-inline constexpr int kFontGlyphs = 96;                   // characters 32..127
+inline constexpr int kFontGlyphs = 96;  // characters 32..127
 // Bounds a damaged header cannot exceed.
 inline constexpr std::size_t kMaxFontBytes = std::size_t{4} << 20;
 inline constexpr int32_t kMaxFontLineHeight = 256;

@@ -20,7 +20,7 @@ struct GraphContext {
 
     // Series, owned by the record (see series.h). Index 0 is the newest point.
     int32_t pointCount = 0;
-    int32_t* times = nullptr;  // ages in seconds, ascending with the index
+    int32_t* times = nullptr;   // ages in seconds, ascending with the index
     char** o_Labels = nullptr;  // three-line labels inside fileBuffer
     float* values = nullptr;
     char* fileBuffer = nullptr;

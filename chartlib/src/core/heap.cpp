@@ -20,13 +20,9 @@ void* BlockHeap::Alloc(std::size_t bytes) {
     }
 }
 
-bool BlockHeap::Free(void* block) {
-    return blocks_.erase(block) != 0;
-}
+bool BlockHeap::Free(void* block) { return blocks_.erase(block) != 0; }
 
-void BlockHeap::Destroy() {
-    blocks_.clear();
-}
+void BlockHeap::Destroy() { blocks_.clear(); }
 
 void* xmalloc(int64_t size) {
     if (size <= 0) return nullptr;
@@ -45,12 +41,8 @@ void xfree(void* block) {
     if (!State().windowHeap.Free(block)) DebugPrint("xfree: block not from xmalloc ignored");
 }
 
-int64_t XmallocLiveBlocks() {
-    return State().windowHeap.LiveBlocks();
-}
+int64_t XmallocLiveBlocks() { return State().windowHeap.LiveBlocks(); }
 
-int64_t RasterHeapLiveBlocks() {
-    return State().heap.LiveBlocks();
-}
+int64_t RasterHeapLiveBlocks() { return State().heap.LiveBlocks(); }
 
 }  // namespace plotwick

@@ -26,7 +26,8 @@ Bitmap* BitmapCreate(int32_t width, int32_t height, uint32_t flags) {
     RasterState& st = State();
     void* record = st.heap.Alloc(sizeof(Bitmap));
     if (!record) return nullptr;
-    auto* bits = static_cast<uint32_t*>(st.heap.Alloc(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4u));
+    auto* bits = static_cast<uint32_t*>(
+        st.heap.Alloc(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4u));
     if (!bits) {
         st.heap.Free(record);
         return nullptr;
@@ -60,7 +61,8 @@ Bitmap* ImageDecode(std::span<const uint8_t> blob) {
     const int64_t height = ReadLe32(blob, 4);
     const uint32_t packed = ReadLe32(blob, 8);
     if (width == 0 || height == 0 || width * height > kMaxPicturePixels) {
-        DebugPrintf("ImageDecode: bad size %d x %d", static_cast<int>(width), static_cast<int>(height & 0x7FFFFFFF));
+        DebugPrintf("ImageDecode: bad size %d x %d", static_cast<int>(width),
+                    static_cast<int>(height & 0x7FFFFFFF));
         return nullptr;
     }
     if (packed > blob.size() - kPictureHeaderBytes) {
@@ -75,18 +77,21 @@ Bitmap* ImageDecode(std::span<const uint8_t> blob) {
         DebugPrint("ImageDecode: no memory");
         return nullptr;
     }
-    const LzwResult r = LzwDecode(blob.subspan(kPictureHeaderBytes, packed), std::span<uint8_t>(raw, unpacked));
+    const LzwResult r =
+        LzwDecode(blob.subspan(kPictureHeaderBytes, packed), std::span<uint8_t>(raw, unpacked));
     Bitmap* picture = nullptr;
     if (r.written != unpacked) {
         DebugPrint("ImageDecode: compressed data damaged or short");
     } else {
-        picture = BitmapCreate(static_cast<int32_t>(width), static_cast<int32_t>(height), hasAlpha ? kBitmapAlpha : 0);
+        picture = BitmapCreate(static_cast<int32_t>(width), static_cast<int32_t>(height),
+                               hasAlpha ? kBitmapAlpha : 0);
         if (picture) {
             const uint8_t* plane = raw + pixels * 2;
             for (int32_t y = 0; y < picture->height; ++y) {
                 uint32_t* row = BitmapRow(*picture, y);
                 for (int32_t x = 0; x < picture->width; ++x) {
-                    const std::size_t i = static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x);
+                    const std::size_t i = static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                                          static_cast<std::size_t>(x);
                     const uint16_t p = static_cast<uint16_t>(raw[2 * i] | raw[2 * i + 1] << 8);
                     row[x] = Rgb565ToPixel(p, hasAlpha ? plane[i] : 255);
                 }

@@ -29,8 +29,8 @@ LzwResult LzwDecode(std::span<const uint8_t> in, std::span<uint8_t> out) {
     int bitCount = 0;
     int width = kLzwMinWidth;
     int next = kLzwFirstFree;
-    int prev = -1;             // previous code since the last clear
-    std::size_t prevPos = 0;   // where prev's string starts in the output
+    int prev = -1;            // previous code since the last clear
+    std::size_t prevPos = 0;  // where prev's string starts in the output
     std::size_t written = 0;
 
     // Writes the string of `code` at the output end; false when it did not fit.

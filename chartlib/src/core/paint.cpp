@@ -143,8 +143,8 @@ private:
 
 // The shaded area, drop lines and curve of the visible points, and the
 // time-label slots along them (all relative to the plot).
-TimeLabelSlots DrawSeries(const GraphContext& ctx, const PlotGeometry& g, int32_t zeroY, const RowLimit& clampY,
-                          bool batchColumns) {
+TimeLabelSlots DrawSeries(const GraphContext& ctx, const PlotGeometry& g, int32_t zeroY,
+                          const RowLimit& clampY, bool batchColumns) {
     TimeLabelSlots slots;
     ColumnBatch batch(batchColumns ? g.h : 0);
     bool first = true;

@@ -16,9 +16,7 @@ RasterState& State() {
 
 namespace {
 
-int32_t Clamp32(int64_t v) {
-    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
-}
+int32_t Clamp32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
 // Origins are kept well inside int32 so sums with coordinates cannot overflow.
 int32_t ClampOrigin(int64_t v) {
@@ -130,13 +128,9 @@ void RasterFree() {
     st.windowHeap = std::move(keep);
 }
 
-bool RasterReady() {
-    return State().ready;
-}
+bool RasterReady() { return State().ready; }
 
-const Bitmap& BackBuffer() {
-    return State().backBuffer;
-}
+const Bitmap& BackBuffer() { return State().backBuffer; }
 
 // ---------------------------------------------------------------- paint
 
@@ -146,8 +140,9 @@ void CopyFrameTopDown(const PresentFrame& frame, uint32_t* dst, int32_t dstPitch
     if (!dst || !frame.bottomRow || w <= 0 || h <= 0) return;
     for (int32_t row = 0; row < h; ++row) {
         // Top-down row `row` is the (h - 1 - row)-th row above the bottom one.
-        const auto* src = reinterpret_cast<const uint32_t*>(reinterpret_cast<const unsigned char*>(frame.bottomRow) +
-                                                            static_cast<std::ptrdiff_t>(h - 1 - row) * frame.pitch);
+        const auto* src =
+            reinterpret_cast<const uint32_t*>(reinterpret_cast<const unsigned char*>(frame.bottomRow) +
+                                              static_cast<std::ptrdiff_t>(h - 1 - row) * frame.pitch);
         auto* out = reinterpret_cast<uint32_t*>(reinterpret_cast<unsigned char*>(dst) +
                                                 static_cast<std::ptrdiff_t>(row) * dstPitch);
         std::memcpy(out, src, static_cast<std::size_t>(w) * 4u);
@@ -194,21 +189,13 @@ void PaintEnd() {
 
 // ------------------------------------------------- target, origin, clip
 
-void SetTarget(const Bitmap* picture) {
-    State().target = picture ? *picture : State().backBuffer;
-}
+void SetTarget(const Bitmap* picture) { State().target = picture ? *picture : State().backBuffer; }
 
-void SetSource(const Bitmap* picture) {
-    State().source = picture ? *picture : State().backBuffer;
-}
+void SetSource(const Bitmap* picture) { State().source = picture ? *picture : State().backBuffer; }
 
-const Bitmap& CurrentTarget() {
-    return State().target;
-}
+const Bitmap& CurrentTarget() { return State().target; }
 
-const Bitmap& CurrentSource() {
-    return State().source;
-}
+const Bitmap& CurrentSource() { return State().source; }
 
 void PushClip(int32_t x, int32_t y, int32_t w, int32_t h) {
     RasterState& st = State();
@@ -243,9 +230,7 @@ void PopClip() {
     st.clip = e.clip;
 }
 
-void SetOrigin(int32_t x, int32_t y) {
-    State().origin = RasterPoint{ClampOrigin(x), ClampOrigin(y)};
-}
+void SetOrigin(int32_t x, int32_t y) { State().origin = RasterPoint{ClampOrigin(x), ClampOrigin(y)}; }
 
 void SetClip(const RasterRect& clip) {
     RasterRect c = clip;
@@ -254,13 +239,9 @@ void SetClip(const RasterRect& clip) {
     State().clip = c;
 }
 
-RasterPoint CurrentOrigin() {
-    return State().origin;
-}
+RasterPoint CurrentOrigin() { return State().origin; }
 
-RasterRect CurrentClip() {
-    return State().clip;
-}
+RasterRect CurrentClip() { return State().clip; }
 
 int ClipDepth() {
     const RasterState& st = State();
@@ -305,13 +286,9 @@ void RectBlend(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t colour, int3
     }
 }
 
-void HLine(int32_t x, int32_t y, int32_t length, uint32_t colour) {
-    RectFill(x, y, length, 1, colour);
-}
+void HLine(int32_t x, int32_t y, int32_t length, uint32_t colour) { RectFill(x, y, length, 1, colour); }
 
-void VLine(int32_t x, int32_t y, int32_t length, uint32_t colour) {
-    RectFill(x, y, 1, length, colour);
-}
+void VLine(int32_t x, int32_t y, int32_t length, uint32_t colour) { RectFill(x, y, 1, length, colour); }
 
 void HLineHalf(int32_t x, int32_t y, int32_t length, uint32_t colour) {
     RasterRect r;

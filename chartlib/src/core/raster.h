@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
-#include <span>
 
 namespace plotwick {
 
@@ -99,9 +99,9 @@ const Bitmap& BackBuffer();
 // paint event rect and QPainter::drawImage; tests and plotwick-render with
 // plain memory.
 struct PresentFrame {
-    RasterRect rect;               // painted rectangle, window client coordinates
+    RasterRect rect;                      // painted rectangle, window client coordinates
     const uint32_t* bottomRow = nullptr;  // pixel (rect.left, rect.bottom - 1): the lowest address
-    int32_t pitch = 0;             // bytes between rows; row rect.bottom-1-k at bottomRow + k*pitch bytes
+    int32_t pitch = 0;  // bytes between rows; row rect.bottom-1-k at bottomRow + k*pitch bytes
 };
 // Copies a frame into a top-down buffer (row 0 = rect.top), e.g. the memory
 // of a QImage::Format_RGB32 image of rect's size. dstPitch in bytes.
@@ -169,12 +169,11 @@ void LineAA(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour);
 // are absolute) to (x, y), blending by the source's flags.
 void Blit(int32_t x, int32_t y, int32_t w, int32_t h, int32_t srcX, int32_t srcY);
 // Blit from a picture, keeping the current source. nullptr draws nothing.
-void BlitFrom(int32_t x, int32_t y, int32_t w, int32_t h, int32_t srcX, int32_t srcY,
-              const Bitmap* picture);
+void BlitFrom(int32_t x, int32_t y, int32_t w, int32_t h, int32_t srcX, int32_t srcY, const Bitmap* picture);
 // Fills (x, y, w, h) with repeats of the tileW × tileH block at (srcX, srcY),
 // the first tile at (-offX, -offY) relative to (x, y).
-void BlitTiled(int32_t x, int32_t y, int32_t w, int32_t h, int32_t srcX, int32_t srcY,
-               int32_t tileW, int32_t tileH, int32_t offX, int32_t offY);
+void BlitTiled(int32_t x, int32_t y, int32_t w, int32_t h, int32_t srcX, int32_t srcY, int32_t tileW,
+               int32_t tileH, int32_t offX, int32_t offY);
 
 // ------------------------------------------------------------------ text
 

@@ -35,13 +35,33 @@ void Blit(int32_t x, int32_t y, int32_t w, int32_t h, int32_t srcX, int32_t srcY
     int64_t tx = int64_t{x} + st.origin.x, ty = int64_t{y} + st.origin.y;
     int64_t sx = srcX, sy = srcY, ww = w, hh = h;
     // Clip on the target side, moving the source corner along ...
-    if (tx < c.left) { const int64_t d = c.left - tx; tx += d; sx += d; ww -= d; }
-    if (ty < c.top) { const int64_t d = c.top - ty; ty += d; sy += d; hh -= d; }
+    if (tx < c.left) {
+        const int64_t d = c.left - tx;
+        tx += d;
+        sx += d;
+        ww -= d;
+    }
+    if (ty < c.top) {
+        const int64_t d = c.top - ty;
+        ty += d;
+        sy += d;
+        hh -= d;
+    }
     ww = std::min<int64_t>(ww, c.right - tx);
     hh = std::min<int64_t>(hh, c.bottom - ty);
     // ... and on the source side, so a block reaching past the picture reads nothing outside it.
-    if (sx < 0) { const int64_t d = -sx; sx = 0; tx += d; ww -= d; }
-    if (sy < 0) { const int64_t d = -sy; sy = 0; ty += d; hh -= d; }
+    if (sx < 0) {
+        const int64_t d = -sx;
+        sx = 0;
+        tx += d;
+        ww -= d;
+    }
+    if (sy < 0) {
+        const int64_t d = -sy;
+        sy = 0;
+        ty += d;
+        hh -= d;
+    }
     ww = std::min<int64_t>(ww, src.width - sx);
     hh = std::min<int64_t>(hh, src.height - sy);
     if (ww <= 0 || hh <= 0) return;
@@ -79,8 +99,8 @@ void BlitFrom(int32_t x, int32_t y, int32_t w, int32_t h, int32_t srcX, int32_t 
     st.source = saved;
 }
 
-void BlitTiled(int32_t x, int32_t y, int32_t w, int32_t h, int32_t srcX, int32_t srcY, int32_t tileW, int32_t tileH,
-               int32_t offX, int32_t offY) {
+void BlitTiled(int32_t x, int32_t y, int32_t w, int32_t h, int32_t srcX, int32_t srcY, int32_t tileW,
+               int32_t tileH, int32_t offX, int32_t offY) {
     if (w <= 0 || h <= 0 || tileW <= 0 || tileH <= 0) return;
     PushClip(x, y, w, h);
     const RasterState& st = State();

@@ -18,15 +18,15 @@ struct RasterState {
     BlockHeap heap;        // pictures, fonts, decoder tables; destroyed by RasterFree
     BlockHeap windowHeap;  // xmalloc blocks; lives for the whole process
 
-    Bitmap backBuffer;     // pixels in `heap`
+    Bitmap backBuffer;  // pixels in `heap`
     bool ready = false;
-    Bitmap target;         // copies of the selected records
+    Bitmap target;  // copies of the selected records
     Bitmap source;
     RasterPoint origin;
     RasterRect clip;
     ClipEntry stack[kClipStackDepth];
     int depth = 0;
-    int refusedPushes = 0;  // pushes beyond the stack, awaiting their pops
+    int refusedPushes = 0;    // pushes beyond the stack, awaiting their pops
     ClipEntry beforeRefused;  // state to restore when the last refused push pops
 
     PaintWindow* paintWindow = nullptr;

@@ -36,8 +36,7 @@ int32_t TruncToInt(double v) {
 }
 
 double NiceStep(double range) {
-    static constexpr float kSteps[] = {100.0f, 50.0f, 10.0f, 5.0f, 1.0f, 0.5f,
-                                       0.1f,   0.05f, 0.01f, 0.005f};
+    static constexpr float kSteps[] = {100.0f, 50.0f, 10.0f, 5.0f, 1.0f, 0.5f, 0.1f, 0.05f, 0.01f, 0.005f};
     const float r = static_cast<float>(range);
     for (float step : kSteps) {
         if (r > step) return static_cast<double>(step);

@@ -6,11 +6,11 @@
 #include <QFileDialog>
 #include <QImage>
 #include <QMenu>
-#include <QPointer>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPalette>
+#include <QPointer>
 #include <QThread>
 
 #include <algorithm>
@@ -87,7 +87,8 @@ HoverState HoverFor(const Interaction& s) {
 
 }  // namespace
 
-ChartWidget::ChartWidget(QWidget* parent, int32_t width, int32_t height, const char* title) : QWidget(parent) {
+ChartWidget::ChartWidget(QWidget* parent, int32_t width, int32_t height, const char* title)
+    : QWidget(parent) {
     LiveCharts().insert(static_cast<const QObject*>(this));
     setObjectName(QStringLiteral("MerrowPlotwickClass"));
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -349,7 +350,8 @@ void ChartWidget::AutoScrollTick() {
     if (s.x < c.marginLeft) {
         SetView(c, c.viewStart - step, c.viewEnd);
     } else {
-        SetView(c, c.viewStart, static_cast<int32_t>(std::min<int64_t>(int64_t{c.viewEnd} + step, INT32_MAX)));
+        SetView(c, c.viewStart,
+                static_cast<int32_t>(std::min<int64_t>(int64_t{c.viewEnd} + step, INT32_MAX)));
     }
     MouseMove(s.x, s.y);
     PaintNow();
@@ -373,8 +375,8 @@ bool SaveChartPng(const GraphContext& ctx, const QString& path) {
     MemoryWindow window(ctx.width, ctx.height);
     Paint(ctx, window, HoverState{});
     // Mixed pixels carry alpha 0, which RGB32 ignores as the window does.
-    const QImage image(reinterpret_cast<const uchar*>(window.pixels().data()), window.width(), window.height(),
-                       window.width() * 4, QImage::Format_RGB32);
+    const QImage image(reinterpret_cast<const uchar*>(window.pixels().data()), window.width(),
+                       window.height(), window.width() * 4, QImage::Format_RGB32);
     return image.save(path, "PNG");
 }
 
@@ -393,7 +395,8 @@ std::unique_ptr<QMenu> ChartWidget::ContextMenu() {
             path = QFileDialog::getSaveFileName(this, QString::fromLatin1(kSavePngText), QString(),
                                                 QStringLiteral("PNG image (*.png)"));
         }
-        if (alive.isNull() || path.isEmpty() || ctx_ == nullptr) return;  // cancelled, or the chart went meanwhile
+        if (alive.isNull() || path.isEmpty() || ctx_ == nullptr)
+            return;  // cancelled, or the chart went meanwhile
         if (!SaveChartPng(*ctx_, path)) DebugPrint("chart picture not saved");
     });
     return menu;
@@ -437,8 +440,11 @@ QRect ResizedClientRect(const QRect& start, int edges, const QPoint& delta) {
     if ((edges & kEdgeRight) != 0) right = std::max<int64_t>(right + delta.x(), left + 1);
     if ((edges & kEdgeTop) != 0) top = std::min<int64_t>(top + delta.y(), bottom - 1);
     if ((edges & kEdgeBottom) != 0) bottom = std::max<int64_t>(bottom + delta.y(), top + 1);
-    const auto clampInt = [](int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, INT32_MIN / 2, INT32_MAX / 2)); };
-    return QRect(QPoint(clampInt(left), clampInt(top)), QSize(clampInt(right - left), clampInt(bottom - top)));
+    const auto clampInt = [](int64_t v) {
+        return static_cast<int>(std::clamp<int64_t>(v, INT32_MIN / 2, INT32_MAX / 2));
+    };
+    return QRect(QPoint(clampInt(left), clampInt(top)),
+                 QSize(clampInt(right - left), clampInt(bottom - top)));
 }
 
 ChartFrame::ChartFrame(ChartWidget& chart) : QWidget(chart.parentWidget()), chart_(&chart) {
@@ -463,22 +469,22 @@ void ChartFrame::Follow() {
 bool ChartFrame::eventFilter(QObject* watched, QEvent* event) {
     if (watched == chart_.data()) {
         switch (event->type()) {
-        case QEvent::Move:
-        case QEvent::Resize:
-            FitAroundChart();  // the stacking stays as it was
-            break;
-        case QEvent::ZOrderChange:
-            stackUnder(chart_.data());
-            break;
-        case QEvent::Show:
-            Follow();
-            show();
-            break;
-        case QEvent::Hide:
-            hide();
-            break;
-        default:
-            break;
+            case QEvent::Move:
+            case QEvent::Resize:
+                FitAroundChart();  // the stacking stays as it was
+                break;
+            case QEvent::ZOrderChange:
+                stackUnder(chart_.data());
+                break;
+            case QEvent::Show:
+                Follow();
+                show();
+                break;
+            case QEvent::Hide:
+                hide();
+                break;
+            default:
+                break;
         }
     }
     return QWidget::eventFilter(watched, event);
@@ -508,12 +514,14 @@ void ChartFrame::paintEvent(QPaintEvent*) {
 void ChartFrame::mouseMoveEvent(QMouseEvent* event) {
     const QPoint global = event->globalPosition().toPoint();
     if (dragEdges_ != kEdgeNone) {
-        if (!chart_.isNull()) chart_->setGeometry(ResizedClientRect(dragStart_, dragEdges_, global - dragOrigin_));
+        if (!chart_.isNull())
+            chart_->setGeometry(ResizedClientRect(dragStart_, dragEdges_, global - dragOrigin_));
         return;
     }
     const QPoint p = event->position().toPoint();
     const int edges = FrameEdgesAt(p.x(), p.y(), width(), height());
-    const bool horizontal = (edges & (kEdgeLeft | kEdgeRight)) != 0, vertical = (edges & (kEdgeTop | kEdgeBottom)) != 0;
+    const bool horizontal = (edges & (kEdgeLeft | kEdgeRight)) != 0,
+               vertical = (edges & (kEdgeTop | kEdgeBottom)) != 0;
     if (horizontal && vertical) {
         const bool falling = edges == (kEdgeLeft | kEdgeTop) || edges == (kEdgeRight | kEdgeBottom);
         setCursor(falling ? Qt::SizeFDiagCursor : Qt::SizeBDiagCursor);

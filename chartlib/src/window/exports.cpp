@@ -31,8 +31,7 @@ PLOTWICK_API void pwInitialize(void) {
             h = screen->size().height();
         }
         Library().initialised = plotwick::RasterInit(w, h);
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 PLOTWICK_API void pwDeinitialize(void) {
@@ -40,8 +39,7 @@ PLOTWICK_API void pwDeinitialize(void) {
         if (!Library().initialised) return;
         plotwick::RasterFree();
         Library().initialised = false;
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 PLOTWICK_API void* pwCreateWindow(void* parent, int32_t x, int32_t y, int32_t width, int32_t height,

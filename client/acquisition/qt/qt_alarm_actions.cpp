@@ -5,11 +5,11 @@
 
 #include <algorithm>
 
+#include <QAudioDevice>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
 #include <QMediaDevices>
-#include <QAudioDevice>
 #include <QSoundEffect>
 #include <QTimer>
 

@@ -39,8 +39,8 @@ private:
 
 uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t U32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
 // Unpacks one pattern's cells from its packed bytes; a cell cut short by the
@@ -153,8 +153,10 @@ void ReadSampleData(Reader& in, XmSample& s, const SampleHeader& h) {
     // Guard value after the loop so interpolation across the end reads the
     // sample that actually follows.
     const uint32_t end = s.LoopEnd();
-    if (s.loopType == XmLoopType::Forward) s.data[end] = s.data[s.loopStart];
-    else if (s.loopType == XmLoopType::PingPong) s.data[end] = s.data[end - 1];
+    if (s.loopType == XmLoopType::Forward)
+        s.data[end] = s.data[s.loopStart];
+    else if (s.loopType == XmLoopType::PingPong)
+        s.data[end] = s.data[end - 1];
 }
 
 // What the failing check saw, for the message.
@@ -209,7 +211,9 @@ XmLoadError ReadInstrument(Reader& in, XmInstrument& inst, LoadDetail& detail) {
         s.volume = sh[12];
         s.finetune = static_cast<int8_t>(sh[13]);
         const uint8_t type = sh[14];
-        s.loopType = (type & 3) == 1 ? XmLoopType::Forward : (type & 3) == 2 ? XmLoopType::PingPong : XmLoopType::None;
+        s.loopType = (type & 3) == 1   ? XmLoopType::Forward
+                     : (type & 3) == 2 ? XmLoopType::PingPong
+                                       : XmLoopType::None;
         s.sixteenBit = (type & 0x10) != 0;
         s.panning = sh[15];
         s.relativeNote = static_cast<int8_t>(sh[16]);
@@ -262,7 +266,8 @@ XmLoadError Load(std::span<const uint8_t> bytes, XmSong& song, LoadDetail& detai
     std::memcpy(song.orders.data(), h + 80, 256);
 
     int highest = 0;
-    for (int i = 0; i < songLength; ++i) highest = std::max<int>(highest, song.orders[static_cast<size_t>(i)]);
+    for (int i = 0; i < songLength; ++i)
+        highest = std::max<int>(highest, song.orders[static_cast<size_t>(i)]);
     // Order entries are bytes, so slots beyond 256 can never play.
     const int stored = std::min(patternCount, 256);
     song.patterns.resize(static_cast<size_t>(std::max(stored, highest + 1)));
@@ -327,12 +332,14 @@ XmLoadResult LoadXm(std::span<const uint8_t> bytes) {
 bool XmSongIsPlayable(const XmSong& song) {
     if (song.songLength < 1 || song.songLength > kXmMaxSongLength) return false;
     if (song.channels < 1 || song.channels > kXmMaxChannels) return false;
-    if (song.instrumentCount < 0 || static_cast<size_t>(song.instrumentCount) > song.instruments.size()) return false;
+    if (song.instrumentCount < 0 || static_cast<size_t>(song.instrumentCount) > song.instruments.size())
+        return false;
     for (int i = 0; i < song.songLength; ++i)
         if (song.orders[static_cast<size_t>(i)] >= song.patterns.size()) return false;
     for (const XmPattern& p : song.patterns) {
         if (p.rows < 1 || p.rows > kXmMaxRows) return false;
-        if (!p.cells.empty() && p.cells.size() != static_cast<size_t>(p.rows) * static_cast<size_t>(song.channels))
+        if (!p.cells.empty() &&
+            p.cells.size() != static_cast<size_t>(p.rows) * static_cast<size_t>(song.channels))
             return false;
     }
     for (const XmInstrument& in : song.instruments) {
@@ -352,15 +359,24 @@ bool XmSongIsPlayable(const XmSong& song) {
 
 const char* XmLoadErrorText(XmLoadError error) {
     switch (error) {
-    case XmLoadError::None: return "no error";
-    case XmLoadError::BadSongLength: return "song length is 0 or above 256";
-    case XmLoadError::NoPatterns: return "the song has no patterns";
-    case XmLoadError::BadChannelCount: return "channel count is 0 or above 64";
-    case XmLoadError::TooManyRows: return "a pattern has more than 256 rows";
-    case XmLoadError::TooManySamples: return "an instrument has more than 16 samples";
-    case XmLoadError::SampleHeaderTooLarge: return "sample header size is 41 or more";
-    case XmLoadError::SampleTooLong: return "a sample has 4,194,304 frames or more";
-    case XmLoadError::OutOfMemory: return "out of memory";
+        case XmLoadError::None:
+            return "no error";
+        case XmLoadError::BadSongLength:
+            return "song length is 0 or above 256";
+        case XmLoadError::NoPatterns:
+            return "the song has no patterns";
+        case XmLoadError::BadChannelCount:
+            return "channel count is 0 or above 64";
+        case XmLoadError::TooManyRows:
+            return "a pattern has more than 256 rows";
+        case XmLoadError::TooManySamples:
+            return "an instrument has more than 16 samples";
+        case XmLoadError::SampleHeaderTooLarge:
+            return "sample header size is 41 or more";
+        case XmLoadError::SampleTooLong:
+            return "a sample has 4,194,304 frames or more";
+        case XmLoadError::OutOfMemory:
+            return "out of memory";
     }
     return "unknown error";
 }
@@ -373,29 +389,36 @@ std::string XmLoadMessage(const XmLoadResult& result) {
     char text[200];
     const unsigned long long v = result.value;
     switch (result.error) {
-    case XmLoadError::None: return "no error";
-    case XmLoadError::BadSongLength:
-        std::snprintf(text, sizeof text, "the song length is %llu; it must be 1 to %d", v, kXmMaxSongLength);
-        break;
-    case XmLoadError::BadChannelCount:
-        std::snprintf(text, sizeof text, "the module has %llu channels; it must have 1 to %d", v, kXmMaxChannels);
-        break;
-    case XmLoadError::TooManyRows:
-        std::snprintf(text, sizeof text, "pattern %d has %llu rows, more than %d", result.where, v, kXmMaxRows);
-        break;
-    case XmLoadError::TooManySamples:
-        std::snprintf(text, sizeof text, "instrument %d has %llu samples, more than %d", result.where, v,
-                      kXmMaxSamplesPerInstrument);
-        break;
-    case XmLoadError::SampleHeaderTooLarge:
-        std::snprintf(text, sizeof text, "instrument %d declares sample headers of %llu bytes, more than %d",
-                      result.where, v, kXmMaxSampleHeaderSize);
-        break;
-    case XmLoadError::SampleTooLong:
-        std::snprintf(text, sizeof text, "a sample of instrument %d has %llu frames; the limit is below %u",
-                      result.where, v, kXmMaxSampleFrames);
-        break;
-    default: return XmLoadErrorText(result.error);
+        case XmLoadError::None:
+            return "no error";
+        case XmLoadError::BadSongLength:
+            std::snprintf(text, sizeof text, "the song length is %llu; it must be 1 to %d", v,
+                          kXmMaxSongLength);
+            break;
+        case XmLoadError::BadChannelCount:
+            std::snprintf(text, sizeof text, "the module has %llu channels; it must have 1 to %d", v,
+                          kXmMaxChannels);
+            break;
+        case XmLoadError::TooManyRows:
+            std::snprintf(text, sizeof text, "pattern %d has %llu rows, more than %d", result.where, v,
+                          kXmMaxRows);
+            break;
+        case XmLoadError::TooManySamples:
+            std::snprintf(text, sizeof text, "instrument %d has %llu samples, more than %d", result.where, v,
+                          kXmMaxSamplesPerInstrument);
+            break;
+        case XmLoadError::SampleHeaderTooLarge:
+            std::snprintf(text, sizeof text,
+                          "instrument %d declares sample headers of %llu bytes, more than %d", result.where,
+                          v, kXmMaxSampleHeaderSize);
+            break;
+        case XmLoadError::SampleTooLong:
+            std::snprintf(text, sizeof text,
+                          "a sample of instrument %d has %llu frames; the limit is below %u", result.where, v,
+                          kXmMaxSampleFrames);
+            break;
+        default:
+            return XmLoadErrorText(result.error);
     }
     std::string message = text;
     // Older layouts (1.02, 1.03) store pattern and instrument headers
@@ -403,7 +426,8 @@ std::string XmLoadMessage(const XmLoadResult& result) {
     // is what the user needs to hear.
     if (result.version != 0x0104 && result.version != 0) {
         std::snprintf(text, sizeof text, " (the module is XM version %u.%02x; only version 1.04 is read)",
-                      static_cast<unsigned>(result.version >> 8), static_cast<unsigned>(result.version & 0xFF));
+                      static_cast<unsigned>(result.version >> 8),
+                      static_cast<unsigned>(result.version & 0xFF));
         message += text;
     }
     return message;

@@ -29,7 +29,9 @@ int32_t XmFramesPerTick(int tempo) { return tempo <= 0 ? 120000 : 120000 / tempo
 int32_t XmLinearPeriod(int note, int finetune) { return 7680 - 64 * note - finetune / 2; }
 
 int32_t XmAmigaPeriod(int note, int finetune) {
-    auto base = [](int n) { return static_cast<int32_t>(std::lround(13.375 * std::exp2((132.0 - n) / 12.0))); };
+    auto base = [](int n) {
+        return static_cast<int32_t>(std::lround(13.375 * std::exp2((132.0 - n) / 12.0)));
+    };
     const int32_t p = base(note);
     if (finetune > 0) return p + (base(note + 1) - p) * finetune / 128;
     if (finetune < 0) return p + (base(note - 1) - p) * (-finetune) / 128;
@@ -85,7 +87,8 @@ constexpr int64_t kConvertLimit = int64_t{16320} * 32767 - 8160;
 // ((m + 8160) >> 6) / 255, and for values below 2^24 the division by 255
 // is exactly (y * 8,421,505) >> 31 (the multiplier's error, 127 / 2^31 per
 // unit, stays below 1/255 up to 2^24).
-__attribute__((target("avx2"))) size_t ConvertUnityAvx2(const int64_t* accumulated, int16_t* out, size_t count) {
+__attribute__((target("avx2"))) size_t ConvertUnityAvx2(const int64_t* accumulated, int16_t* out,
+                                                        size_t count) {
     const __m256i limit = _mm256_set1_epi64x(kConvertLimit);
     const __m256i half = _mm256_set1_epi64x(8160);
     const __m256i magic = _mm256_set1_epi64x(8421505);
@@ -133,24 +136,31 @@ void XmConvertBlock(const int64_t* accumulated, int16_t* out, size_t count, int3
 int32_t XmVibratoWave(int waveform, int position) {
     position &= 63;
     switch (waveform & 3) {
-    case 0: return position < 32 ? kVibratoHalfSine[position] : -kVibratoHalfSine[position - 32];
-    case 1: return 127 - position * 254 / 63;  // falling ramp 127 .. -127
-    default: return position < 32 ? 127 : -127;
+        case 0:
+            return position < 32 ? kVibratoHalfSine[position] : -kVibratoHalfSine[position - 32];
+        case 1:
+            return 127 - position * 254 / 63;  // falling ramp 127 .. -127
+        default:
+            return position < 32 ? 127 : -127;
     }
 }
 
 int32_t XmAutoVibratoWave(int waveform, int position) {
     position &= 255;
     switch (waveform) {
-    case 0: {
-        const int p = position & 127;
-        const int v = p < 64 ? kAutoVibratoQuarterSine[p] : kAutoVibratoQuarterSine[128 - p];
-        return position < 128 ? v : -v;
-    }
-    case 1: return position < 128 ? 64 : -64;
-    case 2: return (128 - ((position - 128) & 255)) / 2;
-    case 3: return (128 - ((128 - position) & 255)) / 2;
-    default: return 0;
+        case 0: {
+            const int p = position & 127;
+            const int v = p < 64 ? kAutoVibratoQuarterSine[p] : kAutoVibratoQuarterSine[128 - p];
+            return position < 128 ? v : -v;
+        }
+        case 1:
+            return position < 128 ? 64 : -64;
+        case 2:
+            return (128 - ((position - 128) & 255)) / 2;
+        case 3:
+            return (128 - ((128 - position) & 255)) / 2;
+        default:
+            return 0;
     }
 }
 

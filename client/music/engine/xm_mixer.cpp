@@ -43,7 +43,8 @@ int64_t ModWholeFrames(int64_t x, int64_t modulus, const FastModulus& fast) {
     const uint64_t whole = static_cast<uint64_t>(x) >> 32;
     const uint64_t frames = static_cast<uint64_t>(modulus) >> 32;
     const uint64_t fraction = static_cast<uint64_t>(x) & 0xFFFFFFFFu;
-    const uint64_t rest = whole <= 0xFFFFFFFFu ? uint64_t{fast.Of(static_cast<uint32_t>(whole))} : whole % frames;
+    const uint64_t rest =
+        whole <= 0xFFFFFFFFu ? uint64_t{fast.Of(static_cast<uint32_t>(whole))} : whole % frames;
     return static_cast<int64_t>((rest << 32) | fraction);
 }
 
@@ -52,8 +53,12 @@ int64_t ModWholeFrames(int64_t x, int64_t modulus, const FastModulus& fast) {
 // loop repeated, so the voice wraps far less often).
 struct Loop {
     Loop(const int16_t* samples, XmLoopType loopType, uint32_t start, uint32_t frames)
-        : data(samples), type(loopType), ls(int64_t{start} << 32), le(int64_t{start + frames} << 32),
-          length(frames == 0 ? 1 : frames), twice(2 * (frames == 0 ? 1 : frames)) {}
+        : data(samples),
+          type(loopType),
+          ls(int64_t{start} << 32),
+          le(int64_t{start + frames} << 32),
+          length(frames == 0 ? 1 : frames),
+          twice(2 * (frames == 0 ? 1 : frames)) {}
     const int16_t* data;
     XmLoopType type;
     int64_t ls;  // 32.32
@@ -67,33 +72,33 @@ struct Loop {
     const int64_t le = loop.le;
     const int64_t len = le - ls;
     switch (loop.type) {
-    case XmLoopType::None:
-        return false;
-    case XmLoopType::Forward:
-        if (fixed >= le) fixed = ls + ModWholeFrames(fixed - le, len, loop.length);
-        return true;
-    case XmLoopType::PingPong:
-        // Fold the overshoot over one back-and-forth cycle of the loop. A
-        // backward position stays below the loop end so its interpolation
-        // partner is at most the guard value.
-        if (!backward) {
-            const int64_t over = ModWholeFrames(fixed - le, 2 * len, loop.twice);
-            if (over < len) {
-                fixed = le - 1 - over;
-                backward = true;
+        case XmLoopType::None:
+            return false;
+        case XmLoopType::Forward:
+            if (fixed >= le) fixed = ls + ModWholeFrames(fixed - le, len, loop.length);
+            return true;
+        case XmLoopType::PingPong:
+            // Fold the overshoot over one back-and-forth cycle of the loop. A
+            // backward position stays below the loop end so its interpolation
+            // partner is at most the guard value.
+            if (!backward) {
+                const int64_t over = ModWholeFrames(fixed - le, 2 * len, loop.twice);
+                if (over < len) {
+                    fixed = le - 1 - over;
+                    backward = true;
+                } else {
+                    fixed = ls + (over - len);
+                }
             } else {
-                fixed = ls + (over - len);
+                const int64_t under = ModWholeFrames(ls - fixed, 2 * len, loop.twice);
+                if (under < len) {
+                    fixed = ls + under;
+                    backward = false;
+                } else {
+                    fixed = le - 1 - (under - len);
+                }
             }
-        } else {
-            const int64_t under = ModWholeFrames(ls - fixed, 2 * len, loop.twice);
-            if (under < len) {
-                fixed = ls + under;
-                backward = false;
-            } else {
-                fixed = le - 1 - (under - len);
-            }
-        }
-        return true;
+            return true;
     }
     return false;
 }
@@ -103,7 +108,7 @@ struct Loop {
 // volume arithmetic per frame.
 template <bool kRamp>
 inline void MixSpan(const int16_t* data, int64_t& fixed, int64_t dstep, int32_t& curL, int32_t& curR,
-                      int32_t rampL, int32_t rampR, int64_t* out, int64_t frames) {
+                    int32_t rampL, int32_t rampR, int64_t* out, int64_t frames) {
     int64_t pos = fixed;
     int32_t l = curL;
     int32_t r = curR;
@@ -154,8 +159,8 @@ __attribute__((target("avx2"))) inline __m256i ScaleAvx2(__m256i interp, __m256i
 
 template <bool kRamp>
 __attribute__((target("avx2"))) int64_t MixSpanAvx2(const int16_t* data, int64_t& fixed, int64_t dstep,
-                                                    int32_t& curL, int32_t& curR, int32_t rampL, int32_t rampR,
-                                                    int64_t* out, int64_t frames) {
+                                                    int32_t& curL, int32_t& curR, int32_t rampL,
+                                                    int32_t rampR, int64_t* out, int64_t frames) {
     const int64_t quads = frames / 4;
     if (quads == 0) return 0;
     int64_t pos = fixed;
@@ -164,13 +169,15 @@ __attribute__((target("avx2"))) int64_t MixSpanAvx2(const int16_t* data, int64_t
     // Volumes in the accumulator's own order: left, right of one frame,
     // then of the next, so the products add in without reshuffling.
     __m256i vol01 = _mm256_setr_epi64x(curL, curR, curL + rampL, curR + rampR);
-    __m256i vol23 = _mm256_setr_epi64x(curL + 2 * rampL, curR + 2 * rampR, curL + 3 * rampL, curR + 3 * rampR);
-    const __m256i ramp4 = _mm256_setr_epi64x(4 * int64_t{rampL}, 4 * int64_t{rampR}, 4 * int64_t{rampL},
-                                             4 * int64_t{rampR});
+    __m256i vol23 =
+        _mm256_setr_epi64x(curL + 2 * rampL, curR + 2 * rampR, curL + 3 * rampL, curR + 3 * rampR);
+    const __m256i ramp4 =
+        _mm256_setr_epi64x(4 * int64_t{rampL}, 4 * int64_t{rampR}, 4 * int64_t{rampL}, 4 * int64_t{rampR});
     const __m256i lowMask = _mm256_set1_epi64x(0xFFFFFFFF);
     for (int64_t q = 0; q < quads; ++q) {
-        const __m128i words = _mm_setr_epi32(SamplePair(data, pos), SamplePair(data, pos + dstep),
-                                             SamplePair(data, pos + 2 * dstep), SamplePair(data, pos + 3 * dstep));
+        const __m128i words =
+            _mm_setr_epi32(SamplePair(data, pos), SamplePair(data, pos + dstep),
+                           SamplePair(data, pos + 2 * dstep), SamplePair(data, pos + 3 * dstep));
         const __m128i s0 = _mm_srai_epi32(_mm_slli_epi32(words, 16), 16);
         const __m128i s1 = _mm_srai_epi32(words, 16);
         const __m256i diff = _mm256_cvtepi32_epi64(_mm_sub_epi32(s1, s0));
@@ -203,11 +210,12 @@ __attribute__((target("avx2"))) int64_t MixSpanAvx2(const int16_t* data, int64_t
 bool HaveAvx2() { return XmSimdMixing(); }
 
 template <bool kRamp>
-void MixSpanDispatch(const int16_t* data, int64_t& fixed, int64_t dstep, int32_t& curL, int32_t& curR, int32_t rampL,
-               int32_t rampR, int64_t* out, int64_t frames) {
+void MixSpanDispatch(const int16_t* data, int64_t& fixed, int64_t dstep, int32_t& curL, int32_t& curR,
+                     int32_t rampL, int32_t rampR, int64_t* out, int64_t frames) {
     int64_t done = 0;
     if (HaveAvx2()) done = MixSpanAvx2<kRamp>(data, fixed, dstep, curL, curR, rampL, rampR, out, frames);
-    if (done < frames) MixSpan<kRamp>(data, fixed, dstep, curL, curR, rampL, rampR, out + 2 * done, frames - done);
+    if (done < frames)
+        MixSpan<kRamp>(data, fixed, dstep, curL, curR, rampL, rampR, out + 2 * done, frames - done);
 }
 
 }  // namespace
@@ -254,7 +262,8 @@ void XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int frames) {
         // Within two frames of the boundary (tiny loops, high pitch) the
         // voice goes frame by frame, meeting the boundary as it comes,
         // instead of dividing out a run of one or two frames each time.
-        if (const int64_t dist = backward ? fixed - ls : le - fixed; dist <= 0 || static_cast<uint64_t>(dist) <= 2 * step) {
+        if (const int64_t dist = backward ? fixed - ls : le - fixed;
+            dist <= 0 || static_cast<uint64_t>(dist) <= 2 * step) {
             const int64_t dstep = backward ? -static_cast<int64_t>(step) : static_cast<int64_t>(step);
             int32_t l = v.currentLeft;
             int32_t r = v.currentRight;
@@ -335,7 +344,8 @@ void XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int frames) {
         }
     }
     // Back from the unrolled copy to the sample's own loop.
-    if (unrolled != nullptr && fixed >= ls) fixed = ls + ModWholeFrames(fixed - ls, int64_t{s.loopLength} << 32, FastModulus(s.loopLength));
+    if (unrolled != nullptr && fixed >= ls)
+        fixed = ls + ModWholeFrames(fixed - ls, int64_t{s.loopLength} << 32, FastModulus(s.loopLength));
     v.position = static_cast<uint32_t>(fixed >> 32);
     v.fraction = static_cast<uint32_t>(fixed);
     v.backward = backward;
@@ -349,7 +359,8 @@ const XmUnrolledLoop* XmRenderer::UnrolledLoop(const XmSample& s) const {
 void XmRenderer::UnrollShortLoops() {
     for (const XmInstrument& inst : song_->instruments)
         for (const XmSample& s : inst.samples) {
-            if (s.loopType != XmLoopType::Forward || s.loopLength == 0 || s.loopLength >= kXmUnrollBelowFrames)
+            if (s.loopType != XmLoopType::Forward || s.loopLength == 0 ||
+                s.loopLength >= kXmUnrollBelowFrames)
                 continue;
             const uint32_t copies = (kXmUnrollBelowFrames * 8 + s.loopLength - 1) / s.loopLength;
             XmUnrolledLoop u;

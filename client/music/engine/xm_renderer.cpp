@@ -15,7 +15,9 @@ namespace {
 // overflowing, far beyond any audible difference.
 constexpr int32_t kUnlimitedBound = 1 << 24;
 
-int32_t Bounded(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, -kUnlimitedBound, kUnlimitedBound)); }
+int32_t Bounded(int64_t v) {
+    return static_cast<int32_t>(std::clamp<int64_t>(v, -kUnlimitedBound, kUnlimitedBound));
+}
 
 bool IsTonePortamento(const XmCell& c) {
     return c.Effect() == XmEffect::TonePortamento || c.Effect() == XmEffect::TonePortamentoVolumeSlide;
@@ -72,7 +74,8 @@ int32_t XmRenderer::NotePeriod(const XmChannel& ch, int note) const {
 const XmCell* XmRenderer::CellAt(int channel) const {
     const XmPattern& p = song_->patterns[song_->orders[static_cast<size_t>(pos_.order)]];
     if (p.cells.empty()) return nullptr;
-    return &p.cells[static_cast<size_t>(pos_.row) * static_cast<size_t>(song_->channels) + static_cast<size_t>(channel)];
+    return &p.cells[static_cast<size_t>(pos_.row) * static_cast<size_t>(song_->channels) +
+                    static_cast<size_t>(channel)];
 }
 
 // ---------------------------------------------------------------- block fill
@@ -204,7 +207,8 @@ void XmRenderer::ProcessCell(XmChannel& ch, const XmCell& cell) {
     ch.savedPeriod = ch.period;
     ch.savedVolume = ch.volume;
     ch.savedPanning = ch.panning;
-    if (ch.previousEffect == XmEffect::Tremolo && cell.Effect() != XmEffect::Tremolo) ch.volume = Bounded(int64_t{ch.volume} + ch.lastTremoloOffset);
+    if (ch.previousEffect == XmEffect::Tremolo && cell.Effect() != XmEffect::Tremolo)
+        ch.volume = Bounded(int64_t{ch.volume} + ch.lastTremoloOffset);
     ch.volumeOffset = 0;
     ch.periodOffset = 0;
     ch.frequencyChanged = true;
@@ -387,37 +391,78 @@ void XmRenderer::SetEnvelopePosition(XmChannel& ch, int position) {
 void XmRenderer::VolumeColumnRow(XmChannel& ch, uint8_t v) {
     const int lo = v & 0x0F;
     switch (v >> 4) {
-    case 0x1: case 0x2: case 0x3: case 0x4:
-        ch.volume = v - 0x10;
-        break;
-    case 0x5:
-        if (v == 0x50) ch.volume = 64;
-        break;
-    case 0x6: case 0x8: ch.volume = Bounded(int64_t{ch.volume} - lo); break;
-    case 0x7: case 0x9: ch.volume = Bounded(int64_t{ch.volume} + lo); break;
-    case 0xA: ch.vibratoSpeed = lo; break;
-    case 0xB: ch.vibratoDepth = lo; break;
-    case 0xC: ch.panning = lo * 16; ch.panningChanged = true; break;
-    case 0xD: ch.panning = Bounded(int64_t{ch.panning} - lo); ch.panningChanged = true; break;
-    case 0xE: ch.panning = Bounded(int64_t{ch.panning} + lo); ch.panningChanged = true; break;
-    case 0xF:
-        if (lo != 0) ch.tonePortamento = static_cast<uint8_t>(lo * 16);
-        ch.noteStart = false;
-        break;
-    default: break;
+        case 0x1:
+        case 0x2:
+        case 0x3:
+        case 0x4:
+            ch.volume = v - 0x10;
+            break;
+        case 0x5:
+            if (v == 0x50) ch.volume = 64;
+            break;
+        case 0x6:
+        case 0x8:
+            ch.volume = Bounded(int64_t{ch.volume} - lo);
+            break;
+        case 0x7:
+        case 0x9:
+            ch.volume = Bounded(int64_t{ch.volume} + lo);
+            break;
+        case 0xA:
+            ch.vibratoSpeed = lo;
+            break;
+        case 0xB:
+            ch.vibratoDepth = lo;
+            break;
+        case 0xC:
+            ch.panning = lo * 16;
+            ch.panningChanged = true;
+            break;
+        case 0xD:
+            ch.panning = Bounded(int64_t{ch.panning} - lo);
+            ch.panningChanged = true;
+            break;
+        case 0xE:
+            ch.panning = Bounded(int64_t{ch.panning} + lo);
+            ch.panningChanged = true;
+            break;
+        case 0xF:
+            if (lo != 0) ch.tonePortamento = static_cast<uint8_t>(lo * 16);
+            ch.noteStart = false;
+            break;
+        default:
+            break;
     }
 }
 
 void XmRenderer::VolumeColumnTick(XmChannel& ch, uint8_t v) {
     const int lo = v & 0x0F;
     switch (v >> 4) {
-    case 0x6: ch.volume = Bounded(int64_t{ch.volume} - lo); ch.volumeChanged = true; break;
-    case 0x7: ch.volume = Bounded(int64_t{ch.volume} + lo); ch.volumeChanged = true; break;
-    case 0xB: ch.vibratoDepth = lo; Vibrato(ch); break;
-    case 0xD: ch.panning = Bounded(int64_t{ch.panning} - lo); ch.panningChanged = true; break;
-    case 0xE: ch.panning = Bounded(int64_t{ch.panning} + lo); ch.panningChanged = true; break;
-    case 0xF: TonePortamento(ch); break;
-    default: break;
+        case 0x6:
+            ch.volume = Bounded(int64_t{ch.volume} - lo);
+            ch.volumeChanged = true;
+            break;
+        case 0x7:
+            ch.volume = Bounded(int64_t{ch.volume} + lo);
+            ch.volumeChanged = true;
+            break;
+        case 0xB:
+            ch.vibratoDepth = lo;
+            Vibrato(ch);
+            break;
+        case 0xD:
+            ch.panning = Bounded(int64_t{ch.panning} - lo);
+            ch.panningChanged = true;
+            break;
+        case 0xE:
+            ch.panning = Bounded(int64_t{ch.panning} + lo);
+            ch.panningChanged = true;
+            break;
+        case 0xF:
+            TonePortamento(ch);
+            break;
+        default:
+            break;
     }
 }
 
@@ -447,14 +492,18 @@ void XmRenderer::Tremor(XmChannel& ch) {
 
 void XmRenderer::TonePortamento(XmChannel& ch) {
     const int32_t speed = 4 * ch.tonePortamento;
-    if (ch.period < ch.targetPeriod) ch.period = std::min(ch.period + speed, ch.targetPeriod);
-    else if (ch.period > ch.targetPeriod) ch.period = std::max(ch.period - speed, ch.targetPeriod);
+    if (ch.period < ch.targetPeriod)
+        ch.period = std::min(ch.period + speed, ch.targetPeriod);
+    else if (ch.period > ch.targetPeriod)
+        ch.period = std::max(ch.period - speed, ch.targetPeriod);
     ch.frequencyChanged = true;
 }
 
 void XmRenderer::VolumeSlide(XmChannel& ch, uint8_t param) {
-    if (param >> 4) ch.volume = Bounded(int64_t{ch.volume} + (param >> 4));
-    else ch.volume = Bounded(int64_t{ch.volume} - (param & 0x0F));
+    if (param >> 4)
+        ch.volume = Bounded(int64_t{ch.volume} + (param >> 4));
+    else
+        ch.volume = Bounded(int64_t{ch.volume} - (param & 0x0F));
     ch.volumeChanged = true;
 }
 
@@ -463,21 +512,50 @@ void XmRenderer::Retrigger(XmChannel& ch) {
     ch.startOffset = 0;
     int64_t v = ch.volume;
     switch (ch.retrigX) {
-    case 1: v -= 1; break;
-    case 2: v -= 2; break;
-    case 3: v -= 4; break;
-    case 4: v -= 8; break;
-    case 5: v -= 16; break;
-    case 6: v = v * 2 / 3; break;
-    case 7: v = v / 2; break;
-    case 9: v += 1; break;
-    case 10: v += 2; break;
-    case 11: v += 4; break;
-    case 12: v += 8; break;
-    case 13: v += 16; break;
-    case 14: v = v * 3 / 2; break;
-    case 15: v = v * 2; break;
-    default: break;
+        case 1:
+            v -= 1;
+            break;
+        case 2:
+            v -= 2;
+            break;
+        case 3:
+            v -= 4;
+            break;
+        case 4:
+            v -= 8;
+            break;
+        case 5:
+            v -= 16;
+            break;
+        case 6:
+            v = v * 2 / 3;
+            break;
+        case 7:
+            v = v / 2;
+            break;
+        case 9:
+            v += 1;
+            break;
+        case 10:
+            v += 2;
+            break;
+        case 11:
+            v += 4;
+            break;
+        case 12:
+            v += 8;
+            break;
+        case 13:
+            v += 16;
+            break;
+        case 14:
+            v = v * 3 / 2;
+            break;
+        case 15:
+            v = v * 2;
+            break;
+        default:
+            break;
     }
     ch.volume = Bounded(v);
     ch.volumeChanged = true;
@@ -488,116 +566,116 @@ void XmRenderer::EffectRow(XmChannel& ch, const XmCell& cell) {
     const int x = p >> 4;
     const int y = p & 0x0F;
     switch (cell.Effect()) {
-    case XmEffect::PortamentoUp:
-    case XmEffect::PortamentoDown:
-        if (p) ch.portamento = p;
-        break;
-    case XmEffect::TonePortamento:
-        if (p) ch.tonePortamento = p;
-        ch.noteStart = false;
-        break;
-    case XmEffect::Vibrato:
-        if (x) ch.vibratoSpeed = x;
-        if (y) ch.vibratoDepth = y;
-        Vibrato(ch);
-        break;
-    case XmEffect::TonePortamentoVolumeSlide:
-        if (p) ch.volumeSlide = p;
-        ch.noteStart = false;
-        break;
-    case XmEffect::VibratoVolumeSlide:
-        if (p) ch.volumeSlide = p;
-        Vibrato(ch);
-        break;
-    case XmEffect::Tremolo:
-        if (x) ch.tremoloSpeed = x;
-        if (y) ch.tremoloDepth = y;
-        break;
-    case XmEffect::SetPanning:
-        ch.panning = p;
-        ch.panningChanged = true;
-        break;
-    case XmEffect::SampleOffset:
-        if (p) ch.sampleOffset = p;
-        if (ch.noteStart && ch.sample != nullptr) {
-            const uint32_t offset = uint32_t{ch.sampleOffset} * 256;
-            if (offset >= ch.sample->LoopEnd()) {
-                ch.noteStart = false;
-                XmVoice& v = ch.voices[ch.currentVoice];
-                if (v.sample != nullptr) {
-                    v.position = 0;
-                    v.fraction = 0;
-                    v.backward = false;
+        case XmEffect::PortamentoUp:
+        case XmEffect::PortamentoDown:
+            if (p) ch.portamento = p;
+            break;
+        case XmEffect::TonePortamento:
+            if (p) ch.tonePortamento = p;
+            ch.noteStart = false;
+            break;
+        case XmEffect::Vibrato:
+            if (x) ch.vibratoSpeed = x;
+            if (y) ch.vibratoDepth = y;
+            Vibrato(ch);
+            break;
+        case XmEffect::TonePortamentoVolumeSlide:
+            if (p) ch.volumeSlide = p;
+            ch.noteStart = false;
+            break;
+        case XmEffect::VibratoVolumeSlide:
+            if (p) ch.volumeSlide = p;
+            Vibrato(ch);
+            break;
+        case XmEffect::Tremolo:
+            if (x) ch.tremoloSpeed = x;
+            if (y) ch.tremoloDepth = y;
+            break;
+        case XmEffect::SetPanning:
+            ch.panning = p;
+            ch.panningChanged = true;
+            break;
+        case XmEffect::SampleOffset:
+            if (p) ch.sampleOffset = p;
+            if (ch.noteStart && ch.sample != nullptr) {
+                const uint32_t offset = uint32_t{ch.sampleOffset} * 256;
+                if (offset >= ch.sample->LoopEnd()) {
+                    ch.noteStart = false;
+                    XmVoice& v = ch.voices[ch.currentVoice];
+                    if (v.sample != nullptr) {
+                        v.position = 0;
+                        v.fraction = 0;
+                        v.backward = false;
+                    }
+                } else {
+                    ch.startOffset = offset;
                 }
-            } else {
-                ch.startOffset = offset;
             }
-        }
-        break;
-    case XmEffect::VolumeSlide:
-        if (p) ch.volumeSlide = p;
-        break;
-    case XmEffect::PositionJump:
-        pos_.nextOrder = p < song_->songLength ? p : 0;
-        pos_.nextRow = 0;
-        jumpThisRow_ = true;
-        breakPastEnd_ = false;
-        break;
-    case XmEffect::SetVolume:
-        ch.volume = p;
-        break;
-    case XmEffect::PatternBreak:
-        pos_.nextRow = 10 * x + y;
-        if (!jumpThisRow_) {
-            const int next = pos_.order + 1;
-            breakPastEnd_ = next >= song_->songLength;
-            pos_.nextOrder = breakPastEnd_ ? 0 : next;
-        }
-        break;
-    case XmEffect::Extended:
-        ExtendedRow(ch, cell);
-        break;
-    case XmEffect::SpeedTempo:
-        if (p < 32) {
-            pos_.speed = p;
-        } else {
-            pos_.framesPerTick = XmFramesPerTick(p);
-        }
-        break;
-    case XmEffect::GlobalVolume:
-        pos_.globalVolume = p;
-        break;
-    case XmEffect::GlobalVolumeSlide:
-        if (p) pos_.globalVolumeSlide = p;
-        break;
-    case XmEffect::EnvelopePosition:
-        SetEnvelopePosition(ch, p);
-        break;
-    case XmEffect::PanningSlide:
-        if (p) ch.panningSlide = p;
-        break;
-    case XmEffect::MultiRetrigger:
-        if (p) {
-            ch.retrigX = static_cast<uint8_t>(x);
-            ch.retrigY = static_cast<uint8_t>(y);
-        }
-        break;
-    case XmEffect::Tremor:
-        if (x) ch.tremorOn = static_cast<uint8_t>(x);
-        if (y) ch.tremorOff = static_cast<uint8_t>(y);
-        Tremor(ch);
-        break;
-    case XmEffect::ExtraFinePortamento:
-        if (x == 1) {
-            if (y) ch.extraFineUp = static_cast<uint8_t>(y);
-            ch.period = Bounded(int64_t{ch.period} - ch.extraFineUp);
-        } else if (x == 2) {
-            if (y) ch.extraFineDown = static_cast<uint8_t>(y);
-            ch.period = Bounded(int64_t{ch.period} + ch.extraFineDown);
-        }
-        break;
-    default:
-        break;
+            break;
+        case XmEffect::VolumeSlide:
+            if (p) ch.volumeSlide = p;
+            break;
+        case XmEffect::PositionJump:
+            pos_.nextOrder = p < song_->songLength ? p : 0;
+            pos_.nextRow = 0;
+            jumpThisRow_ = true;
+            breakPastEnd_ = false;
+            break;
+        case XmEffect::SetVolume:
+            ch.volume = p;
+            break;
+        case XmEffect::PatternBreak:
+            pos_.nextRow = 10 * x + y;
+            if (!jumpThisRow_) {
+                const int next = pos_.order + 1;
+                breakPastEnd_ = next >= song_->songLength;
+                pos_.nextOrder = breakPastEnd_ ? 0 : next;
+            }
+            break;
+        case XmEffect::Extended:
+            ExtendedRow(ch, cell);
+            break;
+        case XmEffect::SpeedTempo:
+            if (p < 32) {
+                pos_.speed = p;
+            } else {
+                pos_.framesPerTick = XmFramesPerTick(p);
+            }
+            break;
+        case XmEffect::GlobalVolume:
+            pos_.globalVolume = p;
+            break;
+        case XmEffect::GlobalVolumeSlide:
+            if (p) pos_.globalVolumeSlide = p;
+            break;
+        case XmEffect::EnvelopePosition:
+            SetEnvelopePosition(ch, p);
+            break;
+        case XmEffect::PanningSlide:
+            if (p) ch.panningSlide = p;
+            break;
+        case XmEffect::MultiRetrigger:
+            if (p) {
+                ch.retrigX = static_cast<uint8_t>(x);
+                ch.retrigY = static_cast<uint8_t>(y);
+            }
+            break;
+        case XmEffect::Tremor:
+            if (x) ch.tremorOn = static_cast<uint8_t>(x);
+            if (y) ch.tremorOff = static_cast<uint8_t>(y);
+            Tremor(ch);
+            break;
+        case XmEffect::ExtraFinePortamento:
+            if (x == 1) {
+                if (y) ch.extraFineUp = static_cast<uint8_t>(y);
+                ch.period = Bounded(int64_t{ch.period} - ch.extraFineUp);
+            } else if (x == 2) {
+                if (y) ch.extraFineDown = static_cast<uint8_t>(y);
+                ch.period = Bounded(int64_t{ch.period} + ch.extraFineDown);
+            }
+            break;
+        default:
+            break;
     }
 }
 
@@ -606,68 +684,70 @@ void XmRenderer::EffectTick(XmChannel& ch, const XmCell& cell) {
     const int x = p >> 4;
     const int y = p & 0x0F;
     switch (cell.Effect()) {
-    case XmEffect::Arpeggio:
-        if (p != 0) {
-            const int semitones = pos_.tick % 3 == 1 ? x : pos_.tick % 3 == 2 ? y : 0;
-            if (semitones != 0) {
-                if (song_->linearFrequencies) {
-                    ch.periodOffset -= 64 * semitones;
-                } else {
-                    const int n = ch.note - 1 + (ch.sample ? ch.sample->relativeNote : 0);
-                    ch.periodOffset += NotePeriod(ch, n + semitones) - NotePeriod(ch, n);
+        case XmEffect::Arpeggio:
+            if (p != 0) {
+                const int semitones = pos_.tick % 3 == 1 ? x : pos_.tick % 3 == 2 ? y : 0;
+                if (semitones != 0) {
+                    if (song_->linearFrequencies) {
+                        ch.periodOffset -= 64 * semitones;
+                    } else {
+                        const int n = ch.note - 1 + (ch.sample ? ch.sample->relativeNote : 0);
+                        ch.periodOffset += NotePeriod(ch, n + semitones) - NotePeriod(ch, n);
+                    }
                 }
             }
+            break;
+        case XmEffect::PortamentoUp:
+            ch.period = std::max<int32_t>(1, ch.period - 4 * ch.portamento);
+            break;
+        case XmEffect::PortamentoDown:
+            ch.period = Bounded(int64_t{ch.period} + 4 * ch.portamento);
+            break;
+        case XmEffect::TonePortamento:
+            TonePortamento(ch);
+            break;
+        case XmEffect::Vibrato:
+            Vibrato(ch);
+            break;
+        case XmEffect::TonePortamentoVolumeSlide:
+            TonePortamento(ch);
+            VolumeSlide(ch, ch.volumeSlide);
+            break;
+        case XmEffect::VibratoVolumeSlide:
+            Vibrato(ch);
+            VolumeSlide(ch, ch.volumeSlide);
+            break;
+        case XmEffect::Tremolo:
+            Tremolo(ch);
+            break;
+        case XmEffect::VolumeSlide:
+            VolumeSlide(ch, ch.volumeSlide);
+            break;
+        case XmEffect::Extended:
+            ExtendedTick(ch, cell);
+            break;
+        case XmEffect::GlobalVolumeSlide: {
+            const uint8_t m = pos_.globalVolumeSlide;
+            pos_.globalVolume = Bounded(int64_t{pos_.globalVolume} + ((m >> 4) ? (m >> 4) : -(m & 0x0F)));
+            break;
         }
-        break;
-    case XmEffect::PortamentoUp:
-        ch.period = std::max<int32_t>(1, ch.period - 4 * ch.portamento);
-        break;
-    case XmEffect::PortamentoDown:
-        ch.period = Bounded(int64_t{ch.period} + 4 * ch.portamento);
-        break;
-    case XmEffect::TonePortamento:
-        TonePortamento(ch);
-        break;
-    case XmEffect::Vibrato:
-        Vibrato(ch);
-        break;
-    case XmEffect::TonePortamentoVolumeSlide:
-        TonePortamento(ch);
-        VolumeSlide(ch, ch.volumeSlide);
-        break;
-    case XmEffect::VibratoVolumeSlide:
-        Vibrato(ch);
-        VolumeSlide(ch, ch.volumeSlide);
-        break;
-    case XmEffect::Tremolo:
-        Tremolo(ch);
-        break;
-    case XmEffect::VolumeSlide:
-        VolumeSlide(ch, ch.volumeSlide);
-        break;
-    case XmEffect::Extended:
-        ExtendedTick(ch, cell);
-        break;
-    case XmEffect::GlobalVolumeSlide: {
-        const uint8_t m = pos_.globalVolumeSlide;
-        pos_.globalVolume = Bounded(int64_t{pos_.globalVolume} + ((m >> 4) ? (m >> 4) : -(m & 0x0F)));
-        break;
-    }
-    case XmEffect::PanningSlide: {
-        const uint8_t m = ch.panningSlide;
-        if (m >> 4) ch.panning = std::min(255, ch.panning + (m >> 4));
-        else ch.panning = std::max(0, ch.panning - (m & 0x0F));
-        ch.panningChanged = true;
-        break;
-    }
-    case XmEffect::MultiRetrigger:
-        if (ch.retrigY != 0 && pos_.tick % ch.retrigY == 0) Retrigger(ch);
-        break;
-    case XmEffect::Tremor:
-        Tremor(ch);
-        break;
-    default:
-        break;
+        case XmEffect::PanningSlide: {
+            const uint8_t m = ch.panningSlide;
+            if (m >> 4)
+                ch.panning = std::min(255, ch.panning + (m >> 4));
+            else
+                ch.panning = std::max(0, ch.panning - (m & 0x0F));
+            ch.panningChanged = true;
+            break;
+        }
+        case XmEffect::MultiRetrigger:
+            if (ch.retrigY != 0 && pos_.tick % ch.retrigY == 0) Retrigger(ch);
+            break;
+        case XmEffect::Tremor:
+            Tremor(ch);
+            break;
+        default:
+            break;
     }
     (void)x;
     (void)y;
@@ -676,48 +756,48 @@ void XmRenderer::EffectTick(XmChannel& ch, const XmCell& cell) {
 void XmRenderer::ExtendedRow(XmChannel& ch, const XmCell& cell) {
     const int y = cell.param & 0x0F;
     switch (cell.Extended()) {
-    case XmExtendedEffect::FinePortamentoUp:
-        if (y) ch.finePortaUp = static_cast<uint8_t>(y);
-        ch.period = Bounded(int64_t{ch.period} - 4 * ch.finePortaUp);
-        break;
-    case XmExtendedEffect::FinePortamentoDown:
-        if (y) ch.finePortaDown = static_cast<uint8_t>(y);
-        ch.period = Bounded(int64_t{ch.period} + 4 * ch.finePortaDown);
-        break;
-    case XmExtendedEffect::VibratoWaveform:
-        ch.vibratoWaveform = y;
-        break;
-    case XmExtendedEffect::Finetune:
-        if (ch.sampleSlot >= 0) finetunes_[static_cast<size_t>(ch.sampleSlot)] = static_cast<int8_t>(y);
-        break;
-    case XmExtendedEffect::PatternLoop:
-        if (y == 0) {
-            ch.loopRow = pos_.row;
-        } else {
-            ch.loopCounter = ch.loopCounter == 0 ? y : ch.loopCounter - 1;
-            if (ch.loopCounter != 0) pos_.nextRow = ch.loopRow;
-        }
-        break;
-    case XmExtendedEffect::TremoloWaveform:
-        ch.tremoloWaveform = y;
-        break;
-    case XmExtendedEffect::SetPanning:
-        ch.panning = y * 16;
-        ch.panningChanged = true;
-        break;
-    case XmExtendedEffect::FineVolumeSlideUp:
-        if (y) ch.fineVolumeSlide = -y;
-        ch.volume = Bounded(int64_t{ch.volume} - ch.fineVolumeSlide);
-        break;
-    case XmExtendedEffect::FineVolumeSlideDown:
-        if (y) ch.fineVolumeSlide = y;
-        ch.volume = Bounded(int64_t{ch.volume} - ch.fineVolumeSlide);
-        break;
-    case XmExtendedEffect::PatternDelay:
-        pos_.patternDelay = y * pos_.speed;
-        break;
-    default:
-        break;
+        case XmExtendedEffect::FinePortamentoUp:
+            if (y) ch.finePortaUp = static_cast<uint8_t>(y);
+            ch.period = Bounded(int64_t{ch.period} - 4 * ch.finePortaUp);
+            break;
+        case XmExtendedEffect::FinePortamentoDown:
+            if (y) ch.finePortaDown = static_cast<uint8_t>(y);
+            ch.period = Bounded(int64_t{ch.period} + 4 * ch.finePortaDown);
+            break;
+        case XmExtendedEffect::VibratoWaveform:
+            ch.vibratoWaveform = y;
+            break;
+        case XmExtendedEffect::Finetune:
+            if (ch.sampleSlot >= 0) finetunes_[static_cast<size_t>(ch.sampleSlot)] = static_cast<int8_t>(y);
+            break;
+        case XmExtendedEffect::PatternLoop:
+            if (y == 0) {
+                ch.loopRow = pos_.row;
+            } else {
+                ch.loopCounter = ch.loopCounter == 0 ? y : ch.loopCounter - 1;
+                if (ch.loopCounter != 0) pos_.nextRow = ch.loopRow;
+            }
+            break;
+        case XmExtendedEffect::TremoloWaveform:
+            ch.tremoloWaveform = y;
+            break;
+        case XmExtendedEffect::SetPanning:
+            ch.panning = y * 16;
+            ch.panningChanged = true;
+            break;
+        case XmExtendedEffect::FineVolumeSlideUp:
+            if (y) ch.fineVolumeSlide = -y;
+            ch.volume = Bounded(int64_t{ch.volume} - ch.fineVolumeSlide);
+            break;
+        case XmExtendedEffect::FineVolumeSlideDown:
+            if (y) ch.fineVolumeSlide = y;
+            ch.volume = Bounded(int64_t{ch.volume} - ch.fineVolumeSlide);
+            break;
+        case XmExtendedEffect::PatternDelay:
+            pos_.patternDelay = y * pos_.speed;
+            break;
+        default:
+            break;
     }
 }
 
@@ -742,7 +822,8 @@ void XmRenderer::ComputeTargets(XmChannel& ch) {
     const int64_t pan = ch.panning;
     int64_t spread = 128 - std::llabs(pan - 128);
     spread /= 32;
-    ch.effectivePanning = static_cast<int32_t>(std::clamp<int64_t>(pan + (ch.envelopePanning - 32) * spread, 0, 255));
+    ch.effectivePanning =
+        static_cast<int32_t>(std::clamp<int64_t>(pan + (ch.envelopePanning - 32) * spread, 0, 255));
     XmVoice& v = ch.voices[ch.currentVoice];
     v.targetRight = ch.finalVolume * ch.effectivePanning / 255;
     v.targetLeft = ch.finalVolume * (255 - ch.effectivePanning) / 255;
@@ -751,7 +832,8 @@ void XmRenderer::ComputeTargets(XmChannel& ch) {
 void XmRenderer::UpdateVoice(XmChannel& ch) {
     // 1: auto-vibrato, every tick.
     if (const XmInstrument* inst = Instrument(ch); inst != nullptr) {
-        int64_t v = int64_t{XmAutoVibratoWave(inst->vibratoType, ch.autoVibratoPosition)} * inst->vibratoDepth;
+        int64_t v =
+            int64_t{XmAutoVibratoWave(inst->vibratoType, ch.autoVibratoPosition)} * inst->vibratoDepth;
         if (inst->vibratoSweep != 0) v = v * ch.autoVibratoSweep / inst->vibratoSweep;
         ch.periodOffset += static_cast<int32_t>(v >> 6);
         if (ch.autoVibratoSweep < inst->vibratoSweep) ++ch.autoVibratoSweep;

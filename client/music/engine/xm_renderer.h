@@ -17,8 +17,8 @@ namespace kestrane {
 struct XmEnvelopeState {
     int32_t position = 0;  // ticks
     int point = 0;
-    int32_t value = 0;     // 16.16
-    int32_t step = 0;      // 16.16 per tick
+    int32_t value = 0;  // 16.16
+    int32_t step = 0;   // 16.16 per tick
     bool finished = false;
     int32_t Output() const { return value >> 16; }
 };
@@ -31,14 +31,14 @@ struct XmVoice {
     uint32_t fraction = 0;
     uint64_t step = 0;  // 32.32
     bool backward = false;
-    int32_t targetLeft = 0;   // 0..127
+    int32_t targetLeft = 0;  // 0..127
     int32_t targetRight = 0;
     int32_t currentLeft = 0;  // scaled by 128
     int32_t currentRight = 0;
-    int32_t rampLeft = 0;     // per frame
+    int32_t rampLeft = 0;  // per frame
     int32_t rampRight = 0;
-    int32_t rampFrames = 0;   // frames left in the running ramp
-    int32_t rampForLeft = -1; // targets the running ramp was started for
+    int32_t rampFrames = 0;    // frames left in the running ramp
+    int32_t rampForLeft = -1;  // targets the running ramp was started for
     int32_t rampForRight = -1;
 };
 
@@ -58,7 +58,7 @@ struct XmChannel {
     int sampleSlot = -1;  // index into the renderer's finetune table
     int32_t period = 0;
     int32_t targetPeriod = 0;
-    int32_t volume = 0;   // not limited by itself
+    int32_t volume = 0;  // not limited by itself
     int32_t panning = 128;
     int32_t volumeOffset = 0;  // per tick: tremolo, tremor
     int32_t periodOffset = 0;  // per tick: vibrato, arpeggio, auto-vibrato
@@ -72,7 +72,7 @@ struct XmChannel {
     int32_t autoVibratoPosition = 0;
     int32_t autoVibratoSweep = 0;
     // Effect memories.
-    uint8_t portamento = 0;        // 1 and 2
+    uint8_t portamento = 0;  // 1 and 2
     uint8_t tonePortamento = 0;
     uint8_t volumeSlide = 0;
     uint8_t panningSlide = 0;
@@ -80,8 +80,8 @@ struct XmChannel {
     uint8_t finePortaDown = 0;
     uint8_t extraFineUp = 0;
     uint8_t extraFineDown = 0;
-    int32_t fineVolumeSlide = 0;   // EA stores -y, EB stores y
-    uint8_t sampleOffset = 0;      // units of 256 frames
+    int32_t fineVolumeSlide = 0;  // EA stores -y, EB stores y
+    uint8_t sampleOffset = 0;     // units of 256 frames
     uint8_t retrigX = 0;
     uint8_t retrigY = 0;
     uint8_t tremorOn = 0;
@@ -109,8 +109,8 @@ struct XmChannel {
     bool volumeChanged = false;
     bool panningChanged = false;
     bool noteStart = false;
-    uint32_t startOffset = 0;   // frame the next note start begins at
-    int32_t finalVolume = 0;    // 0..127, last computed
+    uint32_t startOffset = 0;  // frame the next note start begins at
+    int32_t finalVolume = 0;   // 0..127, last computed
     int32_t effectivePanning = 128;
     int currentVoice = 0;
     XmVoice voices[2];
@@ -202,8 +202,8 @@ private:
     int32_t masterVolume_ = kXmUnityMasterVolume;
     XmPosition pos_;
     std::vector<XmChannel> channels_;
-    std::vector<int8_t> finetunes_;      // per sample, changed by E5 until reset
-    std::vector<int> sampleSlotBase_;    // first finetune slot per instrument
+    std::vector<int8_t> finetunes_;    // per sample, changed by E5 until reset
+    std::vector<int> sampleSlotBase_;  // first finetune slot per instrument
     std::vector<int64_t> accumulator_;
     std::unordered_map<const XmSample*, XmUnrolledLoop> unrolled_;
     bool jumpThisRow_ = false;

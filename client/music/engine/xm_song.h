@@ -36,20 +36,20 @@ enum class XmEffect : uint8_t {
     Tremolo = 7,
     SetPanning = 8,
     SampleOffset = 9,
-    VolumeSlide = 10,        // A
-    PositionJump = 11,       // B
-    SetVolume = 12,          // C
-    PatternBreak = 13,       // D
-    Extended = 14,           // E, the sub-effect in the parameter's high nibble
-    SpeedTempo = 15,         // F
-    GlobalVolume = 16,       // G
-    GlobalVolumeSlide = 17,  // H
-    KeyOff = 20,             // K
-    EnvelopePosition = 21,   // L
-    PanningSlide = 25,       // P
-    MultiRetrigger = 27,     // R
-    Tremor = 29,             // T
-    ExtraFinePortamento = 33 // X
+    VolumeSlide = 10,         // A
+    PositionJump = 11,        // B
+    SetVolume = 12,           // C
+    PatternBreak = 13,        // D
+    Extended = 14,            // E, the sub-effect in the parameter's high nibble
+    SpeedTempo = 15,          // F
+    GlobalVolume = 16,        // G
+    GlobalVolumeSlide = 17,   // H
+    KeyOff = 20,              // K
+    EnvelopePosition = 21,    // L
+    PanningSlide = 25,        // P
+    MultiRetrigger = 27,      // R
+    Tremor = 29,              // T
+    ExtraFinePortamento = 33  // X
 };
 
 // Sub-effects of XmEffect::Extended.
@@ -73,15 +73,15 @@ struct XmCell {
     uint8_t note = 0;        // 0 none, 1..96 C-0..B-7, 97+ key off
     uint8_t instrument = 0;  // 0 none, 1..N
     uint8_t volume = 0;      // volume-column byte
-    uint8_t effect = 0;  // an XmEffect value; numbers without one do nothing
+    uint8_t effect = 0;      // an XmEffect value; numbers without one do nothing
     uint8_t param = 0;
     XmEffect Effect() const { return static_cast<XmEffect>(effect); }
     XmExtendedEffect Extended() const { return static_cast<XmExtendedEffect>(param >> 4); }
 };
 
 struct XmPattern {
-    int rows = 64;               // 1..256
-    std::vector<XmCell> cells;   // rows x channels, row-major; empty: the rows run without channel processing
+    int rows = 64;              // 1..256
+    std::vector<XmCell> cells;  // rows x channels, row-major; empty: the rows run without channel processing
 };
 
 struct XmEnvelopePoint {
@@ -135,25 +135,25 @@ struct XmInstrument {
 struct XmSong {
     int songLength = 1;  // order entries, 1..256
     int restartPosition = 0;
-    int channels = 1;   // 1..64
+    int channels = 1;  // 1..64
     int instrumentCount = 0;
     bool linearFrequencies = true;
     int defaultSpeed = 6;    // ticks per row
     int defaultTempo = 125;  // BPM
     std::array<uint8_t, 256> orders{};
-    std::vector<XmPattern> patterns;       // every slot the order table can name exists
-    std::vector<XmInstrument> instruments; // index 0 is instrument 1
+    std::vector<XmPattern> patterns;        // every slot the order table can name exists
+    std::vector<XmInstrument> instruments;  // index 0 is instrument 1
 };
 
 enum class XmLoadError {
     None,
-    BadSongLength,        // 0 or above 256
+    BadSongLength,  // 0 or above 256
     NoPatterns,
-    BadChannelCount,      // 0 or above 64
-    TooManyRows,          // a pattern above 256 rows
-    TooManySamples,       // an instrument above 16 samples
-    SampleHeaderTooLarge, // sample header size 41 or more
-    SampleTooLong,        // 4,194,304 frames or more
+    BadChannelCount,       // 0 or above 64
+    TooManyRows,           // a pattern above 256 rows
+    TooManySamples,        // an instrument above 16 samples
+    SampleHeaderTooLarge,  // sample header size 41 or more
+    SampleTooLong,         // 4,194,304 frames or more
     OutOfMemory,
 };
 

@@ -15,23 +15,23 @@ namespace kestrane::music {
 
 // No sound device present: Open always fails, so the player stays silent.
 class NoSoundOutput final : public SoundOutput {
- public:
-  bool Open(const OutputRing&) override { return false; }
-  std::uint64_t Position() override { return 0; }
-  void Close() override {}
+public:
+    bool Open(const OutputRing&) override { return false; }
+    std::uint64_t Position() override { return 0; }
+    void Close() override {}
 };
 
 // Plays nothing but advances its position at 192,000 bytes per second of
 // the steady clock, so the mixing thread runs at its real pace.
 class NullSoundOutput final : public SoundOutput {
- public:
-  bool Open(const OutputRing& ring) override;
-  std::uint64_t Position() override;
-  void Close() override;
+public:
+    bool Open(const OutputRing& ring) override;
+    std::uint64_t Position() override;
+    void Close() override;
 
- private:
-  std::atomic<bool> open_{false};
-  std::chrono::steady_clock::time_point start_{};
+private:
+    std::atomic<bool> open_{false};
+    std::chrono::steady_clock::time_point start_{};
 };
 
 // Writes the stream into a WAV file. It "plays" one block each time the
@@ -39,27 +39,27 @@ class NullSoundOutput final : public SoundOutput {
 // order, exactly once, whatever the machine's load; the mixing thread's own
 // polling sets the pace (about four times real time).
 class WavFileOutput final : public SoundOutput {
- public:
-  explicit WavFileOutput(std::string path) : path_(std::move(path)) {}
-  bool Open(const OutputRing& ring) override;
-  std::uint64_t Position() override;
-  void Close() override;
+public:
+    explicit WavFileOutput(std::string path) : path_(std::move(path)) {}
+    bool Open(const OutputRing& ring) override;
+    std::uint64_t Position() override;
+    void Close() override;
 
-  // True when the last file was completed without a write error.
-  bool last_file_ok() const { return last_ok_.load(); }
-  // Blocks written into the current (or last) file.
-  std::uint64_t blocks_played() const { return blocks_played_.load(); }
-  bool is_open() const { return open_.load(); }
+    // True when the last file was completed without a write error.
+    bool last_file_ok() const { return last_ok_.load(); }
+    // Blocks written into the current (or last) file.
+    std::uint64_t blocks_played() const { return blocks_played_.load(); }
+    bool is_open() const { return open_.load(); }
 
- private:
-  std::string path_;
-  std::mutex mutex_;
-  const OutputRing* ring_ = nullptr;
-  WavWriter writer_;
-  std::uint64_t position_ = 0;
-  std::atomic<bool> last_ok_{false};
-  std::atomic<std::uint64_t> blocks_played_{0};
-  std::atomic<bool> open_{false};
+private:
+    std::string path_;
+    std::mutex mutex_;
+    const OutputRing* ring_ = nullptr;
+    WavWriter writer_;
+    std::uint64_t position_ = 0;
+    std::atomic<bool> last_ok_{false};
+    std::atomic<std::uint64_t> blocks_played_{0};
+    std::atomic<bool> open_{false};
 };
 
 }  // namespace kestrane::music

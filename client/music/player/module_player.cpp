@@ -19,15 +19,15 @@ static_assert(kBlockSamples == kXmBlockSamples && kSampleRate == kXmSampleRate,
               "the ring and the renderer must agree on the block format");
 
 class XmBlockSource final : public BlockSource {
- public:
-  XmBlockSource(std::shared_ptr<const XmSong> song, bool loop) : renderer_(std::move(song), loop) {}
-  bool RenderBlock(std::span<std::int16_t, kBlockSamples> out, std::int32_t master) override {
-    renderer_.SetMasterVolume(master);
-    return renderer_.RenderBlock(out);
-  }
+public:
+    XmBlockSource(std::shared_ptr<const XmSong> song, bool loop) : renderer_(std::move(song), loop) {}
+    bool RenderBlock(std::span<std::int16_t, kBlockSamples> out, std::int32_t master) override {
+        renderer_.SetMasterVolume(master);
+        return renderer_.RenderBlock(out);
+    }
 
- private:
-  XmRenderer renderer_;
+private:
+    XmRenderer renderer_;
 };
 
 }  // namespace
@@ -38,137 +38,136 @@ ModulePlayer::ModulePlayer(std::unique_ptr<SoundOutput> output)
 ModulePlayer::~ModulePlayer() { Stop(); }
 
 void ModulePlayer::SetOutput(std::unique_ptr<SoundOutput> output) {
-  Stop();
-  output_ = output ? std::move(output) : std::make_unique<NoSoundOutput>();
+    Stop();
+    output_ = output ? std::move(output) : std::make_unique<NoSoundOutput>();
 }
 
-void ModulePlayer::SetResourceLoader(ResourceLoader loader) {
-  resource_loader_ = std::move(loader);
-}
+void ModulePlayer::SetResourceLoader(ResourceLoader loader) { resource_loader_ = std::move(loader); }
 
 int ModulePlayer::Play(const void* source, std::uintptr_t parameter, unsigned flags) {
-  Stop();
-  if (source == nullptr) return 0;
-  try {
-    std::optional<std::vector<std::uint8_t>> owned;
-    std::span<const std::uint8_t> bytes;
-    if (flags & kModuleMemory) {
-      bytes = {static_cast<const std::uint8_t*>(source), static_cast<std::size_t>(parameter)};
-    } else if (flags & kModuleFile) {
-      owned = ReadModuleFile(static_cast<const char*>(source));
-    } else if (resource_loader_) {
-      owned = resource_loader_(static_cast<const char*>(source));
-    }
-    if (!(flags & kModuleMemory)) {
-      if (!owned) return 0;
-      bytes = *owned;
-    }
+    Stop();
+    if (source == nullptr) return 0;
+    try {
+        std::optional<std::vector<std::uint8_t>> owned;
+        std::span<const std::uint8_t> bytes;
+        if (flags & kModuleMemory) {
+            bytes = {static_cast<const std::uint8_t*>(source), static_cast<std::size_t>(parameter)};
+        } else if (flags & kModuleFile) {
+            owned = ReadModuleFile(static_cast<const char*>(source));
+        } else if (resource_loader_) {
+            owned = resource_loader_(static_cast<const char*>(source));
+        }
+        if (!(flags & kModuleMemory)) {
+            if (!owned) return 0;
+            bytes = *owned;
+        }
 
-    XmLoadResult loaded = LoadXm(bytes);
-    if (!loaded.ok()) return 0;
-    // The song no longer needs the source once loaded.
-    auto song = std::make_shared<const XmSong>(std::move(loaded.song));
-    owned.reset();
-    return PlaySource(std::make_unique<XmBlockSource>(std::move(song), (flags & kModuleNoLoop) == 0),
-                      flags);
-  } catch (const std::exception&) {
-    // Out of memory while loading.
-    return 0;
-  }
+        XmLoadResult loaded = LoadXm(bytes);
+        if (!loaded.ok()) return 0;
+        // The song no longer needs the source once loaded.
+        auto song = std::make_shared<const XmSong>(std::move(loaded.song));
+        owned.reset();
+        return PlaySource(std::make_unique<XmBlockSource>(std::move(song), (flags & kModuleNoLoop) == 0),
+                          flags);
+    } catch (const std::exception&) {
+        // Out of memory while loading.
+        return 0;
+    }
 }
 
 int ModulePlayer::PlaySource(std::unique_ptr<BlockSource> source, unsigned flags) {
-  Stop();
-  if (!source) return 0;
-  try {
-    source_ = std::move(source);
-    paused_ = (flags & kModulePaused) != 0;
-    next_block_ = 0;
-    blocks_written_ = 0;
-    song_ended_ = false;
-    end_position_ = 0;
-    // The whole ring is filled before the device or the thread exists, so
-    // the song is never shared while it is being built.
-    for (std::size_t i = 0; i < kRingBlocks; ++i) FillBlock();
+    Stop();
+    if (!source) return 0;
+    try {
+        source_ = std::move(source);
+        paused_ = (flags & kModulePaused) != 0;
+        next_block_ = 0;
+        blocks_written_ = 0;
+        song_ended_ = false;
+        end_position_ = 0;
+        // The whole ring is filled before the device or the thread exists, so
+        // the song is never shared while it is being built.
+        for (std::size_t i = 0; i < kRingBlocks; ++i) FillBlock();
 
-    stop_request_ = false;
-    if (!output_->Open(ring_)) {
-      Release();
-      return 0;
+        stop_request_ = false;
+        if (!output_->Open(ring_)) {
+            Release();
+            return 0;
+        }
+        device_open_ = true;
+        playing_ = true;
+        thread_ = std::thread(&ModulePlayer::ThreadMain, this);
+        return 1;
+    } catch (const std::exception&) {
+        // No thread could be created.
+        Release();
+        return 0;
     }
-    device_open_ = true;
-    playing_ = true;
-    thread_ = std::thread(&ModulePlayer::ThreadMain, this);
-    return 1;
-  } catch (const std::exception&) {
-    // No thread could be created.
-    Release();
-    return 0;
-  }
 }
 
 void ModulePlayer::Stop() {
-  if (thread_.joinable()) {
-    stop_request_ = true;
-    thread_.join();
-  }
-  Release();
+    if (thread_.joinable()) {
+        stop_request_ = true;
+        thread_.join();
+    }
+    Release();
 }
 
 void ModulePlayer::Release() {
-  if (device_open_) {
-    output_->Close();
-    device_open_ = false;
-  }
-  source_.reset();
-  playing_ = false;
+    if (device_open_) {
+        output_->Close();
+        device_open_ = false;
+    }
+    source_.reset();
+    playing_ = false;
 }
 
 void ModulePlayer::FillBlock() {
-  std::array<std::int16_t, kBlockSamples> block{};
-  if (!song_ended_ && !paused_ && source_) {
-    if (!source_->RenderBlock(block, master_volume_)) {
-      song_ended_ = true;
-      // This block still carries the song's last frames.
-      end_position_ = (blocks_written_ + 1) * kBlockBytes;
+    std::array<std::int16_t, kBlockSamples> block{};
+    if (!song_ended_ && !paused_ && source_) {
+        if (!source_->RenderBlock(block, master_volume_)) {
+            song_ended_ = true;
+            // This block still carries the song's last frames.
+            end_position_ = (blocks_written_ + 1) * kBlockBytes;
+        }
     }
-  }
-  ring_.WriteBlock(next_block_, block);
-  next_block_ = (next_block_ + 1) % kRingBlocks;
-  ++blocks_written_;
+    ring_.WriteBlock(next_block_, block);
+    next_block_ = (next_block_ + 1) % kRingBlocks;
+    ++blocks_written_;
 }
 
 void ModulePlayer::ThreadMain() {
-  // The thread must refill each 21 ms block before the device reaches it,
-  // even on a busy desktop; it sleeps between blocks, so a raised priority
-  // costs others nothing. Refused without privilege: play on as we are.
-  RaiseCurrentThreadForAudio();
-  for (;;) {
-    const std::uint64_t position = output_->Position();
-    // The device takes blocks well before they are heard; releasing it when
-    // the last block is taken would cut off what it still holds. A device
-    // that never reports its played position is released once it has taken
-    // kDrainLimitBytes of silence after the end.
-    if (song_ended_ && position >= end_position_ &&
-        (output_->PlayedPosition().value_or(position) >= end_position_ || position >= end_position_ + kDrainLimitBytes)) {
-      // A song without loop has been heard to its end: release the device
-      // and the song here; a later Stop only joins this thread.
-      Release();
-      return;
-    }
-    const std::size_t playing_block = (position / kBlockBytes) % kRingBlocks;
+    // The thread must refill each 21 ms block before the device reaches it,
+    // even on a busy desktop; it sleeps between blocks, so a raised priority
+    // costs others nothing. Refused without privilege: play on as we are.
+    RaiseCurrentThreadForAudio();
     for (;;) {
-      std::this_thread::sleep_for(poll_interval_);
-      if (stop_request_) return;
-      if (next_block_ == playing_block) break;
-      FillBlock();
+        const std::uint64_t position = output_->Position();
+        // The device takes blocks well before they are heard; releasing it when
+        // the last block is taken would cut off what it still holds. A device
+        // that never reports its played position is released once it has taken
+        // kDrainLimitBytes of silence after the end.
+        if (song_ended_ && position >= end_position_ &&
+            (output_->PlayedPosition().value_or(position) >= end_position_ ||
+             position >= end_position_ + kDrainLimitBytes)) {
+            // A song without loop has been heard to its end: release the device
+            // and the song here; a later Stop only joins this thread.
+            Release();
+            return;
+        }
+        const std::size_t playing_block = (position / kBlockBytes) % kRingBlocks;
+        for (;;) {
+            std::this_thread::sleep_for(poll_interval_);
+            if (stop_request_) return;
+            if (next_block_ == playing_block) break;
+            FillBlock();
+        }
     }
-  }
 }
 
 ModulePlayer& GlobalModulePlayer() {
-  static ModulePlayer player;
-  return player;
+    static ModulePlayer player;
+    return player;
 }
 
 namespace {
@@ -176,18 +175,18 @@ std::atomic<bool> g_output_installed{false};
 }
 
 void SetModuleOutput(std::unique_ptr<SoundOutput> output) {
-  GlobalModulePlayer().SetOutput(std::move(output));
-  g_output_installed = true;
+    GlobalModulePlayer().SetOutput(std::move(output));
+    g_output_installed = true;
 }
 
 bool ModuleOutputInstalled() { return g_output_installed; }
 
 void SetModuleResourceLoader(ResourceLoader loader) {
-  GlobalModulePlayer().SetResourceLoader(std::move(loader));
+    GlobalModulePlayer().SetResourceLoader(std::move(loader));
 }
 
 int ModulePlay(const void* source, std::uintptr_t parameter, unsigned flags) {
-  return GlobalModulePlayer().Play(source, parameter, flags);
+    return GlobalModulePlayer().Play(source, parameter, flags);
 }
 void ModuleStop() { GlobalModulePlayer().Stop(); }
 void ModulePause() { GlobalModulePlayer().Pause(); }

@@ -7,9 +7,9 @@
 namespace kestrane::music {
 
 enum class ThreadPriority {
-  kRealTime,  // SCHED_RR at the lowest real-time priority
-  kRaised,    // normal policy, lower niceness than before
-  kNormal,    // unchanged
+    kRealTime,  // SCHED_RR at the lowest real-time priority
+    kRaised,    // normal policy, lower niceness than before
+    kNormal,    // unchanged
 };
 
 // Affects only the calling thread; never fails loudly.

@@ -9,15 +9,16 @@
 namespace kestrane::music {
 
 void UseDesktopMusic() {
-  SetModuleResourceLoader([](const std::string& name) -> std::optional<std::vector<std::uint8_t>> {
-    if (name.empty()) return std::nullopt;  // no resource; QFile would only warn
-    QFile file(QString::fromStdString(name));
-    if (file.size() < 0 || static_cast<std::uint64_t>(file.size()) > kMaxModuleFileBytes) return std::nullopt;
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    const QByteArray bytes = file.readAll();
-    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
-  });
-  if (!ModuleOutputInstalled()) SetModuleOutput(std::make_unique<QtSoundOutput>());
+    SetModuleResourceLoader([](const std::string& name) -> std::optional<std::vector<std::uint8_t>> {
+        if (name.empty()) return std::nullopt;  // no resource; QFile would only warn
+        QFile file(QString::fromStdString(name));
+        if (file.size() < 0 || static_cast<std::uint64_t>(file.size()) > kMaxModuleFileBytes)
+            return std::nullopt;
+        if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+        const QByteArray bytes = file.readAll();
+        return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+    });
+    if (!ModuleOutputInstalled()) SetModuleOutput(std::make_unique<QtSoundOutput>());
 }
 
 }  // namespace kestrane::music

@@ -11,24 +11,24 @@
 namespace kestrane::music {
 
 class QtSoundOutput final : public SoundOutput {
- public:
-  QtSoundOutput();
-  ~QtSoundOutput() override;
+public:
+    QtSoundOutput();
+    ~QtSoundOutput() override;
 
-  // Fails (no device) without a QCoreApplication, without a default audio
-  // output, or when the sink does not start. Call from a thread of the
-  // application (the player calls it from ModulePlay's thread).
-  bool Open(const OutputRing& ring) override;
-  std::uint64_t Position() override;
-  // From the sink's processed time, which excludes what the sink and the
-  // sound server still buffer.
-  std::optional<std::uint64_t> PlayedPosition() override;
-  // May be called from any thread except the sink's own.
-  void Close() override;
+    // Fails (no device) without a QCoreApplication, without a default audio
+    // output, or when the sink does not start. Call from a thread of the
+    // application (the player calls it from ModulePlay's thread).
+    bool Open(const OutputRing& ring) override;
+    std::uint64_t Position() override;
+    // From the sink's processed time, which excludes what the sink and the
+    // sound server still buffer.
+    std::optional<std::uint64_t> PlayedPosition() override;
+    // May be called from any thread except the sink's own.
+    void Close() override;
 
- private:
-  struct Impl;
-  std::unique_ptr<Impl> impl_;
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace kestrane::music

@@ -35,61 +35,61 @@ void OnInterrupt(int) { g_interrupted = true; }
 
 int RunPlay(int argc, char** argv, const std::vector<std::uint8_t>& bytes) {
 #ifdef KESTRANE_XM_DESKTOP
-  const kestrane::XmLoadResult check = kestrane::LoadXm(bytes);
-  if (!check.ok()) {
-    std::cerr << "kestrane-xm: not a playable module: " << kestrane::XmLoadMessage(check) << "\n";
-    return kExitFailure;
-  }
-  QCoreApplication app(argc, argv);
-  ModulePlayer player(std::make_unique<QtSoundOutput>());
-  if (!player.Play(bytes.data(), bytes.size(), kModuleMemory | kModuleNoLoop)) {
-    std::cerr << "kestrane-xm: no sound output device could be opened\n";
-    return kExitFailure;
-  }
-  std::signal(SIGINT, OnInterrupt);
-  std::signal(SIGTERM, OnInterrupt);
-  QTimer watch;
-  QObject::connect(&watch, &QTimer::timeout, [&] {
-    if (g_interrupted || !player.IsPlaying()) app.quit();
-  });
-  watch.start(50);
-  app.exec();
-  player.Stop();
-  return kExitOk;
+    const kestrane::XmLoadResult check = kestrane::LoadXm(bytes);
+    if (!check.ok()) {
+        std::cerr << "kestrane-xm: not a playable module: " << kestrane::XmLoadMessage(check) << "\n";
+        return kExitFailure;
+    }
+    QCoreApplication app(argc, argv);
+    ModulePlayer player(std::make_unique<QtSoundOutput>());
+    if (!player.Play(bytes.data(), bytes.size(), kModuleMemory | kModuleNoLoop)) {
+        std::cerr << "kestrane-xm: no sound output device could be opened\n";
+        return kExitFailure;
+    }
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (g_interrupted || !player.IsPlaying()) app.quit();
+    });
+    watch.start(50);
+    app.exec();
+    player.Stop();
+    return kExitOk;
 #else
-  // The desktop output lives in kestrane-xm-play beside this program, so a
-  // render never loads the sound and Qt libraries.
-  (void)bytes;
-  std::error_code error;
-  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (!error) {
-    const std::string player = (self.parent_path() / "kestrane-xm-play").string();
-    std::vector<char*> args(argv, argv + argc);
-    args[0] = const_cast<char*>(player.c_str());
-    args.push_back(nullptr);
-    execv(player.c_str(), args.data());
-  }
-  std::cerr << "kestrane-xm: this build has no desktop sound output (kestrane-xm-play is missing)\n";
-  return kExitFailure;
+    // The desktop output lives in kestrane-xm-play beside this program, so a
+    // render never loads the sound and Qt libraries.
+    (void)bytes;
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        const std::string player = (self.parent_path() / "kestrane-xm-play").string();
+        std::vector<char*> args(argv, argv + argc);
+        args[0] = const_cast<char*>(player.c_str());
+        args.push_back(nullptr);
+        execv(player.c_str(), args.data());
+    }
+    std::cerr << "kestrane-xm: this build has no desktop sound output (kestrane-xm-play is missing)\n";
+    return kExitFailure;
 #endif
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
-  const auto command = ParseCommand(args, std::cerr);
-  if (!command) return kExitUsage;
-  if (command->kind == Command::kHelp) {
-    std::cout << Usage();
-    return kExitOk;
-  }
-  if (command->kind == Command::kVersion) {
-    std::cout << VersionText();
-    return kExitOk;
-  }
-  const auto bytes = CommandSongBytes(*command, std::cerr);
-  if (!bytes) return kExitFailure;
-  if (command->kind == Command::kRender) return RunRender(*command, *bytes, std::cout, std::cerr);
-  return RunPlay(argc, argv, *bytes);
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const auto command = ParseCommand(args, std::cerr);
+    if (!command) return kExitUsage;
+    if (command->kind == Command::kHelp) {
+        std::cout << Usage();
+        return kExitOk;
+    }
+    if (command->kind == Command::kVersion) {
+        std::cout << VersionText();
+        return kExitOk;
+    }
+    const auto bytes = CommandSongBytes(*command, std::cerr);
+    if (!bytes) return kExitFailure;
+    if (command->kind == Command::kRender) return RunRender(*command, *bytes, std::cout, std::cerr);
+    return RunPlay(argc, argv, *bytes);
 }

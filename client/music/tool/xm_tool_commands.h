@@ -15,11 +15,11 @@ namespace kestrane::music::tool {
 enum ExitCode { kExitOk = 0, kExitFailure = 1, kExitUsage = 2 };
 
 struct Command {
-  enum Kind { kRender, kPlay, kHelp, kVersion } kind = kRender;
-  bool builtin = false;   // the About box's module instead of a file
-  std::string song;       // module path unless builtin
-  std::string output;     // WAV path (render); "-" for standard output
-  std::optional<double> seconds;
+    enum Kind { kRender, kPlay, kHelp, kVersion } kind = kRender;
+    bool builtin = false;  // the About box's module instead of a file
+    std::string song;      // module path unless builtin
+    std::string output;    // WAV path (render); "-" for standard output
+    std::optional<double> seconds;
 };
 
 // nullopt (and a message on `err`) for anything malformed. --help and

@@ -94,19 +94,23 @@ bool WriteChime(const std::string& path) {
 BoardSettings BoardA(const std::string& logFolder, const AlarmFiles& alarm) {
     BoardSettings b;
     auto& ch = b.channels;
-    ch[0] = Channel("YES", "House battery", "12 V lead-acid bank in the van.\nLogged every 5 seconds.", "1", "2", "VDC");
+    ch[0] = Channel("YES", "House battery", "12 V lead-acid bank in the van.\nLogged every 5 seconds.", "1",
+                    "2", "VDC");
     ch[0].logEnabled = "YES";
     ch[0].logInterval = "5 Secs";
     ch[0].logSize = "2 Megabytes";
     ch[0].logFileName = "house-battery.log";
     ch[0].logPath = logFolder;
-    ch[1] = Channel("NO", "5V supply", "Bench supply; switched off while the bench is unused.", "1", "5", "VDC");
+    ch[1] =
+        Channel("NO", "5V supply", "Bench supply; switched off while the bench is unused.", "1", "5", "VDC");
     ch[2] = Channel("YES", "Load current", "50 A / 75 mV shunt in the negative lead.", "1", "1", "ADC");
     ch[2].amp = "50";
     ch[2].millivolt = "75";
     ch[3] = Channel("YES", "Solar panel", "Panel voltage, shown in whole volts.", "1", "0", "VDC");
     ch[4] = Channel("YES", "Negative rail", "-12 V rail of the amplifier.", "1", "6", "VDC");
-    ch[5] = Channel("YES", "Charger", "Charger output with an alarm band:\nhigh above 12.2 V, clear below 11.8 V.", "1.000", "4", "VDC");
+    ch[5] = Channel("YES", "Charger",
+                    "Charger output with an alarm band:\nhigh above 12.2 V, clear below 11.8 V.", "1.000",
+                    "4", "VDC");
     ch[5].highEnable = "ENABLED";
     ch[5].highTriggerMax = "12.2";
     ch[5].highTriggerMin = "11.8";
@@ -133,13 +137,16 @@ BoardSettings BoardB() {
     return b;
 }
 
-bool AddBoard(kestrane::SettingsDatabase& db, const std::string& pid, const BoardSettings& settings, bool isDefault) {
-    if (db.execute(kestrane::InsertStatement(kestrane::kBoardVid, pid)) != kestrane::ExecStatus::Ok) return false;
-    if (isDefault &&
-        db.execute(kestrane::SetDefaultStatement(db.identifierQuote(), kestrane::kBoardVid, pid)) != kestrane::ExecStatus::Ok)
+bool AddBoard(kestrane::SettingsDatabase& db, const std::string& pid, const BoardSettings& settings,
+              bool isDefault) {
+    if (db.execute(kestrane::InsertStatement(kestrane::kBoardVid, pid)) != kestrane::ExecStatus::Ok)
+        return false;
+    if (isDefault && db.execute(kestrane::SetDefaultStatement(db.identifierQuote(), kestrane::kBoardVid,
+                                                              pid)) != kestrane::ExecStatus::Ok)
         return false;
     for (int n = 1; n <= kestrane::kChannelCount; ++n) {
-        if (!db.saveOptions(n, pid, settings) || !db.saveFilter(n, pid, settings) || !db.saveLogging(n, pid, settings))
+        if (!db.saveOptions(n, pid, settings) || !db.saveFilter(n, pid, settings) ||
+            !db.saveLogging(n, pid, settings))
             return false;
     }
     return true;
@@ -186,10 +193,12 @@ int main(int argc, char** argv) {
     }
     if (logFolder.empty() || logFolder.back() != '/') logFolder += '/';
     const std::string::size_type slash = database.find_last_of('/');
-    const AlarmFiles alarm = AlarmFilesIn(slash == std::string::npos ? std::string("./") : database.substr(0, slash + 1));
-    if (!WriteScript(alarm.highScript, "went above 12.2 V") || !WriteScript(alarm.normalScript, "came back below 11.8 V") ||
-        !WriteChime(alarm.chime)) {
-        std::fprintf(stderr, "kestrane-demo-settings: cannot write the alarm files beside %s\n", database.c_str());
+    const AlarmFiles alarm =
+        AlarmFilesIn(slash == std::string::npos ? std::string("./") : database.substr(0, slash + 1));
+    if (!WriteScript(alarm.highScript, "went above 12.2 V") ||
+        !WriteScript(alarm.normalScript, "came back below 11.8 V") || !WriteChime(alarm.chime)) {
+        std::fprintf(stderr, "kestrane-demo-settings: cannot write the alarm files beside %s\n",
+                     database.c_str());
         return 1;
     }
     StderrSink sink;
@@ -200,7 +209,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("Demo boards 000A (default) and 000B written to %s\n", database.c_str());
-    std::printf("Channel 6's alarm band runs \"%s\" and \"%s\", noting events in %s\n", alarm.highScript.c_str(),
-                alarm.normalScript.c_str(), alarm.events.c_str());
+    std::printf("Channel 6's alarm band runs \"%s\" and \"%s\", noting events in %s\n",
+                alarm.highScript.c_str(), alarm.normalScript.c_str(), alarm.events.c_str());
     return 0;
 }
