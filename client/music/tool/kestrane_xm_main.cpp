@@ -28,6 +28,12 @@ using namespace kestrane::music;
 using namespace kestrane::music::tool;
 
 #ifdef KESTRANE_XM_DESKTOP
+constexpr const char* kProgramName = "kestrane-xm-play";
+#else
+constexpr const char* kProgramName = "kestrane-xm";
+#endif
+
+#ifdef KESTRANE_XM_DESKTOP
 std::atomic<bool> g_interrupted{false};
 
 void OnInterrupt(int) { g_interrupted = true; }
@@ -85,7 +91,7 @@ int main(int argc, char** argv) {
         return kExitOk;
     }
     if (command->kind == Command::kVersion) {
-        std::cout << VersionText();
+        std::cout << VersionText(kProgramName);
         return kExitOk;
     }
     const auto bytes = CommandSongBytes(*command, std::cerr);

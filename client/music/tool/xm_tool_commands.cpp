@@ -49,7 +49,9 @@ std::string Usage() {
            "  kestrane-xm render --builtin - --seconds=30 | aplay\n";
 }
 
-std::string VersionText() { return std::string("kestrane-xm ") + KESTRANE_VERSION_TEXT + "\n"; }
+std::string VersionText(std::string_view program) {
+    return std::string(program) + " " + KESTRANE_VERSION_TEXT + "\n";
+}
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include <ostream>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kestrane::music::tool {
@@ -42,7 +43,8 @@ inline constexpr double kMaxRenderSeconds = 600;
 
 // The --help text: usage, commands, options and exit status.
 std::string Usage();
-// The --version text.
-std::string VersionText();
+// The --version text of the program named `program`: kestrane-xm, or
+// kestrane-xm-play, the same commands with the desktop sound output.
+std::string VersionText(std::string_view program = "kestrane-xm");
 
 }  // namespace kestrane::music::tool
