@@ -207,16 +207,19 @@ __attribute__((target("avx2"))) int64_t MixSpanAvx2(const int16_t* data, int64_t
     return 4 * quads;
 }
 
-// A steady voice (no ramp, both volumes in 0..65535) eight frames at a
-// time in 32-bit lanes. Every product stays within 32 bits: interp * volume
-// is split as (interp >> 7) * volume * 128 + (interp & 127) * volume, so
-// the rounded shift by 7 becomes (interp >> 7) * volume plus the shifted
-// small product, exactly. With a volume >= 0 the product is negative just
-// when interp is (a zero volume gives 0 either way), so the rounding term
-// is shared by both sides. The tail of fewer than eight frames is left to
-// the caller.
+// A steady voice (no ramp, both volumes in 0..kSteadyMaxVolume) eight
+// frames at a time in 32-bit lanes, added into a 32-bit accumulator. Every product stays within 32 bits:
+// interp * volume is split as (interp >> 7) * volume * 128 + (interp & 127) * volume, so the rounded shift by
+// 7 becomes (interp >> 7) * volume plus the shifted small product, exactly. With a volume >= 0 the product is
+// negative just when interp is (a zero volume gives 0 either way), so the rounding term is shared by both
+// sides. The tail of fewer than eight frames is left to the caller.
+constexpr int32_t kSteadyMaxVolume = 16384;
+// Each steady voice adds at most 2^14 * kSteadyMaxVolume + 2^14 in
+// magnitude per sample, so seven of them fit the 32-bit accumulator.
+constexpr int kSteadyVoicesPerFlush = 7;
+
 __attribute__((target("avx2"))) int64_t MixSteadyAvx2x8(const int16_t* data, int64_t& fixed, int64_t dstep,
-                                                        int32_t volL, int32_t volR, int64_t* out,
+                                                        int32_t volL, int32_t volR, int32_t* out,
                                                         int64_t frames) {
     const int64_t octets = frames / 8;
     if (octets == 0) return 0;
@@ -273,44 +276,77 @@ __attribute__((target("avx2"))) int64_t MixSteadyAvx2x8(const int16_t* data, int
         const __m256i r =
             _mm256_add_epi32(_mm256_mullo_epi32(high, right),
                              _mm256_srai_epi32(_mm256_add_epi32(_mm256_mullo_epi32(low, right), round), 7));
-        // Frames 0 1 4 5 and 2 3 6 7, left and right interleaved.
+        // Frames 0 1 4 5 and 2 3 6 7, left and right interleaved, then put
+        // back in frame order.
         const __m256i lr0145 = _mm256_unpacklo_epi32(l, r);
         const __m256i lr2367 = _mm256_unpackhi_epi32(l, r);
         __m256i* dst = reinterpret_cast<__m256i*>(out + 16 * o);
-        const __m256i frames01 = _mm256_cvtepi32_epi64(_mm256_castsi256_si128(lr0145));
-        const __m256i frames23 = _mm256_cvtepi32_epi64(_mm256_castsi256_si128(lr2367));
-        const __m256i frames45 = _mm256_cvtepi32_epi64(_mm256_extracti128_si256(lr0145, 1));
-        const __m256i frames67 = _mm256_cvtepi32_epi64(_mm256_extracti128_si256(lr2367, 1));
-        _mm256_storeu_si256(dst, _mm256_add_epi64(_mm256_loadu_si256(dst), frames01));
-        _mm256_storeu_si256(dst + 1, _mm256_add_epi64(_mm256_loadu_si256(dst + 1), frames23));
-        _mm256_storeu_si256(dst + 2, _mm256_add_epi64(_mm256_loadu_si256(dst + 2), frames45));
-        _mm256_storeu_si256(dst + 3, _mm256_add_epi64(_mm256_loadu_si256(dst + 3), frames67));
+        _mm256_storeu_si256(
+            dst, _mm256_add_epi32(_mm256_loadu_si256(dst), _mm256_permute2x128_si256(lr0145, lr2367, 0x20)));
+        _mm256_storeu_si256(dst + 1, _mm256_add_epi32(_mm256_loadu_si256(dst + 1),
+                                                      _mm256_permute2x128_si256(lr0145, lr2367, 0x31)));
         frac = _mm256_add_epi32(frac, step8);
     }
     fixed = pos;
     return 8 * octets;
 }
 
+// Adds the 32-bit accumulator into the 64-bit one and clears it.
+__attribute__((target("avx2"))) void FlushSteadyAvx2(int32_t* acc32, int64_t* acc, size_t samples) {
+    size_t i = 0;
+    for (; i + 8 <= samples; i += 8) {
+        __m256i* src = reinterpret_cast<__m256i*>(acc32 + i);
+        __m256i* dst = reinterpret_cast<__m256i*>(acc + i);
+        const __m256i part = _mm256_loadu_si256(src);
+        _mm256_storeu_si256(dst, _mm256_add_epi64(_mm256_loadu_si256(dst),
+                                                  _mm256_cvtepi32_epi64(_mm256_castsi256_si128(part))));
+        _mm256_storeu_si256(dst + 1,
+                            _mm256_add_epi64(_mm256_loadu_si256(dst + 1),
+                                             _mm256_cvtepi32_epi64(_mm256_extracti128_si256(part, 1))));
+        _mm256_storeu_si256(src, _mm256_setzero_si256());
+    }
+    for (; i < samples; ++i) {
+        acc[i] += acc32[i];
+        acc32[i] = 0;
+    }
+}
+
 bool HaveAvx2() { return XmSimdMixing(); }
 
+// True when part of the span went to the 32-bit accumulator.
 template <bool kRamp>
-void MixSpanDispatch(const int16_t* data, int64_t& fixed, int64_t dstep, int32_t& curL, int32_t& curR,
-                     int32_t rampL, int32_t rampR, int64_t* out, int64_t frames) {
+bool MixSpanDispatch(const int16_t* data, int64_t& fixed, int64_t dstep, int32_t& curL, int32_t& curR,
+                     int32_t rampL, int32_t rampR, int64_t* out, int32_t* out32, int64_t frames) {
     int64_t done = 0;
+    bool steady = false;
     if (HaveAvx2()) {
         if constexpr (!kRamp)
-            if (curL >= 0 && curR >= 0 && curL <= 0xFFFF && curR <= 0xFFFF)
-                done = MixSteadyAvx2x8(data, fixed, dstep, curL, curR, out, frames);
+            if (curL >= 0 && curR >= 0 && curL <= kSteadyMaxVolume && curR <= kSteadyMaxVolume) {
+                done = MixSteadyAvx2x8(data, fixed, dstep, curL, curR, out32, frames);
+                steady = done > 0;
+            }
         done +=
             MixSpanAvx2<kRamp>(data, fixed, dstep, curL, curR, rampL, rampR, out + 2 * done, frames - done);
     }
     if (done < frames)
         MixSpan<kRamp>(data, fixed, dstep, curL, curR, rampL, rampR, out + 2 * done, frames - done);
+    return steady;
 }
 
 }  // namespace
 
 void XmRenderer::MixRun(int64_t* acc, int frames) {
+    // Steady voices add into a 32-bit accumulator, which is emptied into
+    // the 64-bit one before it could overflow and at the end of the run;
+    // between runs it stays zero.
+    const size_t samples = 2 * static_cast<size_t>(frames);
+    if (steadyAccumulator_.size() < samples) steadyAccumulator_.assign(samples, 0);
+    int32_t* acc32 = steadyAccumulator_.data();
+    int voicesSinceFlush = 0;
+    auto flush = [&] {
+        FlushSteadyAvx2(acc32, acc, samples);
+        voicesSinceFlush = 0;
+    };
     for (XmChannel& ch : channels_) {
         for (int i = 0; i < 2; ++i) {
             XmVoice& v = ch.voices[i];
@@ -322,12 +358,14 @@ void XmRenderer::MixRun(int64_t* acc, int frames) {
                 v.sample = nullptr;
                 continue;
             }
-            MixVoice(v, acc, frames);
+            if (MixVoice(v, acc, acc32, frames) && ++voicesSinceFlush == kSteadyVoicesPerFlush) flush();
         }
     }
+    if (voicesSinceFlush > 0) flush();
 }
 
-void XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int frames) {
+bool XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int32_t* acc32, int frames) {
+    bool steady = false;
     const XmSample& s = *v.sample;
     const XmUnrolledLoop* unrolled = s.loopType == XmLoopType::Forward ? UnrolledLoop(s) : nullptr;
     const Loop loop = unrolled ? Loop(unrolled->data.data(), s.loopType, s.loopStart, unrolled->loopFrames)
@@ -391,7 +429,7 @@ void XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int frames) {
                 v.position = 0;
                 v.fraction = 0;
                 v.backward = false;
-                return;
+                return steady;
             }
             continue;
         }
@@ -408,9 +446,10 @@ void XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int frames) {
                 fixed += dstep * m;  // silent: only the position moves
             } else {
                 if (rampL == 0 && rampR == 0)
-                    MixSpanDispatch<false>(data, fixed, dstep, curL, curR, 0, 0, out, m);
+                    steady |= MixSpanDispatch<false>(data, fixed, dstep, curL, curR, 0, 0, out,
+                                                     acc32 + 2 * done, m);
                 else
-                    MixSpanDispatch<true>(data, fixed, dstep, curL, curR, rampL, rampR, out, m);
+                    MixSpanDispatch<true>(data, fixed, dstep, curL, curR, rampL, rampR, out, nullptr, m);
                 v.currentLeft = curL;
                 v.currentRight = curR;
             }
@@ -429,7 +468,7 @@ void XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int frames) {
                 v.position = 0;
                 v.fraction = 0;
                 v.backward = false;
-                return;
+                return steady;
             }
         }
     }
@@ -439,6 +478,7 @@ void XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int frames) {
     v.position = static_cast<uint32_t>(fixed >> 32);
     v.fraction = static_cast<uint32_t>(fixed);
     v.backward = backward;
+    return steady;
 }
 
 const XmUnrolledLoop* XmRenderer::UnrolledLoop(const XmSample& s) const {
