@@ -218,9 +218,9 @@ constexpr int32_t kSteadyMaxVolume = 16384;
 // magnitude per sample, so seven of them fit the 32-bit accumulator.
 constexpr int kSteadyVoicesPerFlush = 7;
 
-__attribute__((target("avx2"))) int64_t MixSteadyAvx2x8(const int16_t* data, int64_t& fixed, int64_t dstep,
-                                                        int32_t volL, int32_t volR, int32_t* out,
-                                                        int64_t frames) {
+__attribute__((target("avx2"))) int64_t MixSteadyAvx2x8(const int16_t* data, int64_t dataSize, int64_t& fixed,
+                                                        int64_t dstep, int32_t volL, int32_t volR,
+                                                        int32_t* out, int64_t frames) {
     const int64_t octets = frames / 8;
     if (octets == 0) return 0;
     int64_t pos = fixed;
@@ -238,27 +238,51 @@ __attribute__((target("avx2"))) int64_t MixSteadyAvx2x8(const int16_t* data, int
     const __m256i right = _mm256_set1_epi32(volR);
     const __m256i low7 = _mm256_set1_epi32(127);
     const __m256i half = _mm256_set1_epi32(64);
+    // With a forward step of at most 6/7 frame, eight frames read within
+    // the eight samples from the first one's: one load and two permutes,
+    // with the offsets taken from the whole parts of the positions.
+    const bool nearSteps = dstep > 0 && dstep <= (int64_t{6} << 32) / 7;
+    __m256i pos0123 = _mm256_setr_epi64x(pos, pos + dstep, pos + 2 * dstep, pos + 3 * dstep);
+    __m256i pos4567 = _mm256_add_epi64(pos0123, _mm256_set1_epi64x(4 * dstep));
+    const __m256i stepPos8 = _mm256_set1_epi64x(8 * dstep);
+    const __m256i wholeParts = _mm256_setr_epi32(1, 3, 5, 7, 1, 3, 5, 7);
+    const __m256i one = _mm256_set1_epi32(1);
     for (int64_t o = 0; o < octets; ++o) {
-        // The positions are stepped one by one; the empty asm keeps the
-        // compiler from rewriting them as pos + k * step, which would hold
-        // seven multiples of the step and spill them.
-        auto next = [&pos, dstep, data]() {
-            const int32_t word = SamplePair(data, pos);
-            pos += dstep;
-            asm("" : "+r"(pos));
-            return word;
-        };
-        const int32_t w0 = next();
-        const int32_t w1 = next();
-        const int32_t w2 = next();
-        const int32_t w3 = next();
-        const int32_t w4 = next();
-        const int32_t w5 = next();
-        const int32_t w6 = next();
-        const int32_t w7 = next();
-        const __m256i words = _mm256_setr_epi32(w0, w1, w2, w3, w4, w5, w6, w7);
-        const __m256i s0 = _mm256_srai_epi32(_mm256_slli_epi32(words, 16), 16);
-        const __m256i diff = _mm256_sub_epi32(_mm256_srai_epi32(words, 16), s0);
+        __m256i s0;
+        __m256i diff;
+        if (const int64_t first = pos >> 32; nearSteps && first + 8 <= dataSize) {
+            const __m256i samples =
+                _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + first)));
+            const __m256i whole = _mm256_blend_epi32(_mm256_permutevar8x32_epi32(pos0123, wholeParts),
+                                                     _mm256_permutevar8x32_epi32(pos4567, wholeParts), 0xF0);
+            const __m256i offsets = _mm256_sub_epi32(whole, _mm256_set1_epi32(static_cast<int32_t>(first)));
+            s0 = _mm256_permutevar8x32_epi32(samples, offsets);
+            diff = _mm256_sub_epi32(_mm256_permutevar8x32_epi32(samples, _mm256_add_epi32(offsets, one)), s0);
+            pos += 8 * dstep;
+        } else {
+            // The positions are stepped one by one; the empty asm keeps the
+            // compiler from rewriting them as pos + k * step, which would hold
+            // seven multiples of the step and spill them.
+            auto next = [&pos, dstep, data]() {
+                const int32_t word = SamplePair(data, pos);
+                pos += dstep;
+                asm("" : "+r"(pos));
+                return word;
+            };
+            const int32_t w0 = next();
+            const int32_t w1 = next();
+            const int32_t w2 = next();
+            const int32_t w3 = next();
+            const int32_t w4 = next();
+            const int32_t w5 = next();
+            const int32_t w6 = next();
+            const int32_t w7 = next();
+            const __m256i words = _mm256_setr_epi32(w0, w1, w2, w3, w4, w5, w6, w7);
+            s0 = _mm256_srai_epi32(_mm256_slli_epi32(words, 16), 16);
+            diff = _mm256_sub_epi32(_mm256_srai_epi32(words, 16), s0);
+        }
+        pos0123 = _mm256_add_epi64(pos0123, stepPos8);
+        pos4567 = _mm256_add_epi64(pos4567, stepPos8);
         const __m256i halfFrac = _mm256_srli_epi32(frac, 1);
         // (diff * halfFrac) >> 25 needs the 64-bit product: even lanes and
         // odd lanes separately, each result brought back to its own lane.
@@ -315,14 +339,15 @@ bool HaveAvx2() { return XmSimdMixing(); }
 
 // True when part of the span went to the 32-bit accumulator.
 template <bool kRamp>
-bool MixSpanDispatch(const int16_t* data, int64_t& fixed, int64_t dstep, int32_t& curL, int32_t& curR,
-                     int32_t rampL, int32_t rampR, int64_t* out, int32_t* out32, int64_t frames) {
+bool MixSpanDispatch(const int16_t* data, int64_t dataSize, int64_t& fixed, int64_t dstep, int32_t& curL,
+                     int32_t& curR, int32_t rampL, int32_t rampR, int64_t* out, int32_t* out32,
+                     int64_t frames) {
     int64_t done = 0;
     bool steady = false;
     if (HaveAvx2()) {
         if constexpr (!kRamp)
             if (curL >= 0 && curR >= 0 && curL <= kSteadyMaxVolume && curR <= kSteadyMaxVolume) {
-                done = MixSteadyAvx2x8(data, fixed, dstep, curL, curR, out32, frames);
+                done = MixSteadyAvx2x8(data, dataSize, fixed, dstep, curL, curR, out32, frames);
                 steady = done > 0;
             }
         done +=
@@ -371,6 +396,7 @@ bool XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int32_t* acc32, int frames) 
     const Loop loop = unrolled ? Loop(unrolled->data.data(), s.loopType, s.loopStart, unrolled->loopFrames)
                                : Loop(s.data.data(), s.loopType, s.loopStart, s.loopLength);
     const int16_t* data = loop.data;
+    const auto dataSize = static_cast<int64_t>(unrolled ? unrolled->data.size() : s.data.size());
     const int64_t ls = loop.ls;
     const int64_t le = loop.le;
     const uint64_t step = v.step < 32 ? kXmFloorStep : v.step;
@@ -446,10 +472,11 @@ bool XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int32_t* acc32, int frames) 
                 fixed += dstep * m;  // silent: only the position moves
             } else {
                 if (rampL == 0 && rampR == 0)
-                    steady |= MixSpanDispatch<false>(data, fixed, dstep, curL, curR, 0, 0, out,
+                    steady |= MixSpanDispatch<false>(data, dataSize, fixed, dstep, curL, curR, 0, 0, out,
                                                      acc32 + 2 * done, m);
                 else
-                    MixSpanDispatch<true>(data, fixed, dstep, curL, curR, rampL, rampR, out, nullptr, m);
+                    MixSpanDispatch<true>(data, dataSize, fixed, dstep, curL, curR, rampL, rampR, out,
+                                          nullptr, m);
                 v.currentLeft = curL;
                 v.currentRight = curR;
             }
