@@ -241,7 +241,13 @@ __attribute__((target("avx2"))) int64_t MixSteadyAvx2x8(const int16_t* data, int
     // With a forward step of at most 6/7 frame, eight frames read within
     // the eight samples from the first one's: one load and two permutes,
     // with the offsets taken from the whole parts of the positions.
-    const bool nearSteps = dstep > 0 && dstep <= (int64_t{6} << 32) / 7;
+    // The positions only grow, so the octets whose eight samples lie within
+    // the data are a leading run, counted once here.
+    int64_t nearOctets = 0;
+    if (dstep > 0 && dstep <= (int64_t{6} << 32) / 7) {
+        const int64_t limit = (dataSize - 7) << 32;  // first + 8 <= dataSize below it
+        if (pos < limit) nearOctets = std::min(octets, (limit - pos + 8 * dstep - 1) / (8 * dstep));
+    }
     __m256i pos0123 = _mm256_setr_epi64x(pos, pos + dstep, pos + 2 * dstep, pos + 3 * dstep);
     __m256i pos4567 = _mm256_add_epi64(pos0123, _mm256_set1_epi64x(4 * dstep));
     const __m256i stepPos8 = _mm256_set1_epi64x(8 * dstep);
@@ -250,7 +256,8 @@ __attribute__((target("avx2"))) int64_t MixSteadyAvx2x8(const int16_t* data, int
     for (int64_t o = 0; o < octets; ++o) {
         __m256i s0;
         __m256i diff;
-        if (const int64_t first = pos >> 32; nearSteps && first + 8 <= dataSize) {
+        if (o < nearOctets) {
+            const int64_t first = pos >> 32;
             const __m256i samples =
                 _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + first)));
             const __m256i whole = _mm256_blend_epi32(_mm256_permutevar8x32_epi32(pos0123, wholeParts),
