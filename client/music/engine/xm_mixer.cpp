@@ -220,7 +220,7 @@ constexpr int kSteadyVoicesPerFlush = 7;
 
 __attribute__((target("avx2"))) int64_t MixSteadyAvx2x8(const int16_t* data, int64_t dataSize, int64_t& fixed,
                                                         int64_t dstep, int32_t volL, int32_t volR,
-                                                        int32_t* out, int64_t frames) {
+                                                        int32_t* outLeft, int32_t* outRight, int64_t frames) {
     const int64_t octets = frames / 8;
     if (octets == 0) return 0;
     int64_t pos = fixed;
@@ -307,38 +307,47 @@ __attribute__((target("avx2"))) int64_t MixSteadyAvx2x8(const int16_t* data, int
         const __m256i r =
             _mm256_add_epi32(_mm256_mullo_epi32(high, right),
                              _mm256_srai_epi32(_mm256_add_epi32(_mm256_mullo_epi32(low, right), round), 7));
-        // Frames 0 1 4 5 and 2 3 6 7, left and right interleaved, then put
-        // back in frame order.
-        const __m256i lr0145 = _mm256_unpacklo_epi32(l, r);
-        const __m256i lr2367 = _mm256_unpackhi_epi32(l, r);
-        __m256i* dst = reinterpret_cast<__m256i*>(out + 16 * o);
-        _mm256_storeu_si256(
-            dst, _mm256_add_epi32(_mm256_loadu_si256(dst), _mm256_permute2x128_si256(lr0145, lr2367, 0x20)));
-        _mm256_storeu_si256(dst + 1, _mm256_add_epi32(_mm256_loadu_si256(dst + 1),
-                                                      _mm256_permute2x128_si256(lr0145, lr2367, 0x31)));
+        __m256i* dstLeft = reinterpret_cast<__m256i*>(outLeft + 8 * o);
+        __m256i* dstRight = reinterpret_cast<__m256i*>(outRight + 8 * o);
+        _mm256_storeu_si256(dstLeft, _mm256_add_epi32(_mm256_loadu_si256(dstLeft), l));
+        _mm256_storeu_si256(dstRight, _mm256_add_epi32(_mm256_loadu_si256(dstRight), r));
         frac = _mm256_add_epi32(frac, step8);
     }
     fixed = pos;
     return 8 * octets;
 }
 
-// Adds the 32-bit accumulator into the 64-bit one and clears it.
-__attribute__((target("avx2"))) void FlushSteadyAvx2(int32_t* acc32, int64_t* acc, size_t samples) {
+// Adds the 32-bit accumulator (all left samples of the run, then all
+// right ones) into the interleaved 64-bit one and clears it.
+__attribute__((target("avx2"))) void FlushSteadyAvx2(int32_t* acc32, int64_t* acc, size_t frames) {
+    int32_t* left = acc32;
+    int32_t* right = acc32 + frames;
     size_t i = 0;
-    for (; i + 8 <= samples; i += 8) {
-        __m256i* src = reinterpret_cast<__m256i*>(acc32 + i);
-        __m256i* dst = reinterpret_cast<__m256i*>(acc + i);
-        const __m256i part = _mm256_loadu_si256(src);
-        _mm256_storeu_si256(dst, _mm256_add_epi64(_mm256_loadu_si256(dst),
-                                                  _mm256_cvtepi32_epi64(_mm256_castsi256_si128(part))));
-        _mm256_storeu_si256(dst + 1,
-                            _mm256_add_epi64(_mm256_loadu_si256(dst + 1),
-                                             _mm256_cvtepi32_epi64(_mm256_extracti128_si256(part, 1))));
-        _mm256_storeu_si256(src, _mm256_setzero_si256());
+    for (; i + 8 <= frames; i += 8) {
+        __m256i* srcLeft = reinterpret_cast<__m256i*>(left + i);
+        __m256i* srcRight = reinterpret_cast<__m256i*>(right + i);
+        const __m256i l = _mm256_loadu_si256(srcLeft);
+        const __m256i r = _mm256_loadu_si256(srcRight);
+        // Frames 0 1 4 5 and 2 3 6 7, left and right interleaved.
+        const __m256i lr0145 = _mm256_unpacklo_epi32(l, r);
+        const __m256i lr2367 = _mm256_unpackhi_epi32(l, r);
+        __m256i* dst = reinterpret_cast<__m256i*>(acc + 2 * i);
+        const __m256i frames01 = _mm256_cvtepi32_epi64(_mm256_castsi256_si128(lr0145));
+        const __m256i frames23 = _mm256_cvtepi32_epi64(_mm256_castsi256_si128(lr2367));
+        const __m256i frames45 = _mm256_cvtepi32_epi64(_mm256_extracti128_si256(lr0145, 1));
+        const __m256i frames67 = _mm256_cvtepi32_epi64(_mm256_extracti128_si256(lr2367, 1));
+        _mm256_storeu_si256(dst, _mm256_add_epi64(_mm256_loadu_si256(dst), frames01));
+        _mm256_storeu_si256(dst + 1, _mm256_add_epi64(_mm256_loadu_si256(dst + 1), frames23));
+        _mm256_storeu_si256(dst + 2, _mm256_add_epi64(_mm256_loadu_si256(dst + 2), frames45));
+        _mm256_storeu_si256(dst + 3, _mm256_add_epi64(_mm256_loadu_si256(dst + 3), frames67));
+        _mm256_storeu_si256(srcLeft, _mm256_setzero_si256());
+        _mm256_storeu_si256(srcRight, _mm256_setzero_si256());
     }
-    for (; i < samples; ++i) {
-        acc[i] += acc32[i];
-        acc32[i] = 0;
+    for (; i < frames; ++i) {
+        acc[2 * i] += left[i];
+        acc[2 * i + 1] += right[i];
+        left[i] = 0;
+        right[i] = 0;
     }
 }
 
@@ -347,14 +356,14 @@ bool HaveAvx2() { return XmSimdMixing(); }
 // True when part of the span went to the 32-bit accumulator.
 template <bool kRamp>
 bool MixSpanDispatch(const int16_t* data, int64_t dataSize, int64_t& fixed, int64_t dstep, int32_t& curL,
-                     int32_t& curR, int32_t rampL, int32_t rampR, int64_t* out, int32_t* out32,
-                     int64_t frames) {
+                     int32_t& curR, int32_t rampL, int32_t rampR, int64_t* out, int32_t* outLeft,
+                     int32_t* outRight, int64_t frames) {
     int64_t done = 0;
     bool steady = false;
     if (HaveAvx2()) {
         if constexpr (!kRamp)
             if (curL >= 0 && curR >= 0 && curL <= kSteadyMaxVolume && curR <= kSteadyMaxVolume) {
-                done = MixSteadyAvx2x8(data, dataSize, fixed, dstep, curL, curR, out32, frames);
+                done = MixSteadyAvx2x8(data, dataSize, fixed, dstep, curL, curR, outLeft, outRight, frames);
                 steady = done > 0;
             }
         done +=
@@ -368,15 +377,15 @@ bool MixSpanDispatch(const int16_t* data, int64_t dataSize, int64_t& fixed, int6
 }  // namespace
 
 void XmRenderer::MixRun(int64_t* acc, int frames) {
-    // Steady voices add into a 32-bit accumulator, which is emptied into
-    // the 64-bit one before it could overflow and at the end of the run;
-    // between runs it stays zero.
+    // Steady voices add into a 32-bit accumulator, all left samples then all
+    // right ones, which is emptied into the 64-bit one before it could
+    // overflow and at the end of the run; between runs it stays zero.
     const size_t samples = 2 * static_cast<size_t>(frames);
     if (steadyAccumulator_.size() < samples) steadyAccumulator_.assign(samples, 0);
     int32_t* acc32 = steadyAccumulator_.data();
     int voicesSinceFlush = 0;
     auto flush = [&] {
-        FlushSteadyAvx2(acc32, acc, samples);
+        FlushSteadyAvx2(acc32, acc, static_cast<size_t>(frames));
         voicesSinceFlush = 0;
     };
     for (XmChannel& ch : channels_) {
@@ -480,10 +489,10 @@ bool XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int32_t* acc32, int frames) 
             } else {
                 if (rampL == 0 && rampR == 0)
                     steady |= MixSpanDispatch<false>(data, dataSize, fixed, dstep, curL, curR, 0, 0, out,
-                                                     acc32 + 2 * done, m);
+                                                     acc32 + done, acc32 + frames + done, m);
                 else
                     MixSpanDispatch<true>(data, dataSize, fixed, dstep, curL, curR, rampL, rampR, out,
-                                          nullptr, m);
+                                          nullptr, nullptr, m);
                 v.currentLeft = curL;
                 v.currentRight = curR;
             }
