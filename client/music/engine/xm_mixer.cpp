@@ -218,9 +218,13 @@ constexpr int32_t kSteadyMaxVolume = 16384;
 // magnitude per sample, so seven of them fit the 32-bit accumulator.
 constexpr int kSteadyVoicesPerFlush = 7;
 
+// With a ramp the volumes change frame by frame and may dip a little
+// below zero, so each side takes the sign of its own product.
+template <bool kRamp>
 __attribute__((target("avx2"))) int64_t MixSteadyAvx2x8(const int16_t* data, int64_t dataSize, int64_t& fixed,
                                                         int64_t dstep, int32_t volL, int32_t volR,
-                                                        int32_t* outLeft, int32_t* outRight, int64_t frames) {
+                                                        int32_t rampL, int32_t rampR, int32_t* outLeft,
+                                                        int32_t* outRight, int64_t frames) {
     const int64_t octets = frames / 8;
     if (octets == 0) return 0;
     int64_t pos = fixed;
@@ -234,8 +238,13 @@ __attribute__((target("avx2"))) int64_t MixSteadyAvx2x8(const int16_t* data, int
         static_cast<int32_t>(posLow + 4 * stepLow), static_cast<int32_t>(posLow + 5 * stepLow),
         static_cast<int32_t>(posLow + 6 * stepLow), static_cast<int32_t>(posLow + 7 * stepLow));
     const __m256i step8 = _mm256_set1_epi32(static_cast<int32_t>(8 * stepLow));
-    const __m256i left = _mm256_set1_epi32(volL);
-    const __m256i right = _mm256_set1_epi32(volR);
+    const __m256i frameIndex = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    __m256i left =
+        _mm256_add_epi32(_mm256_set1_epi32(volL), _mm256_mullo_epi32(frameIndex, _mm256_set1_epi32(rampL)));
+    __m256i right =
+        _mm256_add_epi32(_mm256_set1_epi32(volR), _mm256_mullo_epi32(frameIndex, _mm256_set1_epi32(rampR)));
+    const __m256i rampL8 = _mm256_set1_epi32(8 * rampL);
+    const __m256i rampR8 = _mm256_set1_epi32(8 * rampR);
     const __m256i low7 = _mm256_set1_epi32(127);
     const __m256i half = _mm256_set1_epi32(64);
     // With a forward step of at most 6/7 frame, eight frames read within
@@ -300,13 +309,24 @@ __attribute__((target("avx2"))) int64_t MixSteadyAvx2x8(const int16_t* data, int
             _mm256_add_epi32(_mm256_slli_epi32(s0, 6), _mm256_blend_epi32(even, odd, 0xAA));
         const __m256i high = _mm256_srai_epi32(interp, 7);
         const __m256i low = _mm256_and_si256(interp, low7);
-        const __m256i round = _mm256_and_si256(_mm256_srai_epi32(interp, 31), half);
+        __m256i roundL;
+        __m256i roundR;
+        if constexpr (kRamp) {
+            roundL = _mm256_and_si256(_mm256_srai_epi32(_mm256_xor_si256(interp, left), 31), half);
+            roundR = _mm256_and_si256(_mm256_srai_epi32(_mm256_xor_si256(interp, right), 31), half);
+        } else {
+            roundL = roundR = _mm256_and_si256(_mm256_srai_epi32(interp, 31), half);
+        }
         const __m256i l =
             _mm256_add_epi32(_mm256_mullo_epi32(high, left),
-                             _mm256_srai_epi32(_mm256_add_epi32(_mm256_mullo_epi32(low, left), round), 7));
+                             _mm256_srai_epi32(_mm256_add_epi32(_mm256_mullo_epi32(low, left), roundL), 7));
         const __m256i r =
             _mm256_add_epi32(_mm256_mullo_epi32(high, right),
-                             _mm256_srai_epi32(_mm256_add_epi32(_mm256_mullo_epi32(low, right), round), 7));
+                             _mm256_srai_epi32(_mm256_add_epi32(_mm256_mullo_epi32(low, right), roundR), 7));
+        if constexpr (kRamp) {
+            left = _mm256_add_epi32(left, rampL8);
+            right = _mm256_add_epi32(right, rampR8);
+        }
         __m256i* dstLeft = reinterpret_cast<__m256i*>(outLeft + 8 * o);
         __m256i* dstRight = reinterpret_cast<__m256i*>(outRight + 8 * o);
         _mm256_storeu_si256(dstLeft, _mm256_add_epi32(_mm256_loadu_si256(dstLeft), l));
@@ -361,11 +381,24 @@ bool MixSpanDispatch(const int16_t* data, int64_t dataSize, int64_t& fixed, int6
     int64_t done = 0;
     bool steady = false;
     if (HaveAvx2()) {
-        if constexpr (!kRamp)
+        if constexpr (!kRamp) {
             if (curL >= 0 && curR >= 0 && curL <= kSteadyMaxVolume && curR <= kSteadyMaxVolume) {
-                done = MixSteadyAvx2x8(data, dataSize, fixed, dstep, curL, curR, outLeft, outRight, frames);
+                done = MixSteadyAvx2x8<false>(data, dataSize, fixed, dstep, curL, curR, 0, 0, outLeft,
+                                              outRight, frames);
                 steady = done > 0;
             }
+        } else if (outLeft != nullptr && frames >= 8) {
+            // A ramp is linear, so its ends bound every volume it takes.
+            const int64_t last = (frames / 8) * 8 - 1;
+            auto within = [](int64_t v) { return v >= -kSteadyMaxVolume && v <= kSteadyMaxVolume; };
+            if (within(curL) && within(curR) && within(curL + last * rampL) && within(curR + last * rampR)) {
+                done = MixSteadyAvx2x8<true>(data, dataSize, fixed, dstep, curL, curR, rampL, rampR, outLeft,
+                                             outRight, frames);
+                curL += static_cast<int32_t>(done * rampL);
+                curR += static_cast<int32_t>(done * rampR);
+                steady = done > 0;
+            }
+        }
         done +=
             MixSpanAvx2<kRamp>(data, fixed, dstep, curL, curR, rampL, rampR, out + 2 * done, frames - done);
     }
@@ -491,8 +524,8 @@ bool XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int32_t* acc32, int frames) 
                     steady |= MixSpanDispatch<false>(data, dataSize, fixed, dstep, curL, curR, 0, 0, out,
                                                      acc32 + done, acc32 + frames + done, m);
                 else
-                    MixSpanDispatch<true>(data, dataSize, fixed, dstep, curL, curR, rampL, rampR, out,
-                                          nullptr, nullptr, m);
+                    steady |= MixSpanDispatch<true>(data, dataSize, fixed, dstep, curL, curR, rampL, rampR,
+                                                    out, acc32 + done, acc32 + frames + done, m);
                 v.currentLeft = curL;
                 v.currentRight = curR;
             }
