@@ -207,24 +207,27 @@ __attribute__((target("avx2"))) int64_t MixSpanAvx2(const int16_t* data, int64_t
     return 4 * quads;
 }
 
-// A steady voice (no ramp, both volumes in 0..kSteadyMaxVolume) eight
-// frames at a time in 32-bit lanes, added into a 32-bit accumulator. Every product stays within 32 bits:
-// interp * volume is split as (interp >> 7) * volume * 128 + (interp & 127) * volume, so the rounded shift by
-// 7 becomes (interp >> 7) * volume plus the shifted small product, exactly. With a volume >= 0 the product is
-// negative just when interp is (a zero volume gives 0 either way), so the rounding term is shared by both
-// sides. The tail of fewer than eight frames is left to the caller.
-constexpr int32_t kSteadyMaxVolume = 16384;
-// Each steady voice adds at most 2^14 * kSteadyMaxVolume + 2^14 in
+// A voice eight frames at a time in 32-bit lanes, added into a 32-bit
+// accumulator (its left samples, then its right ones), for volumes within
+// +-kNarrowMaxVolume. Every product stays within 32 bits: interp * volume
+// is split as (interp >> 7) * volume * 128 + (interp & 127) * volume, so
+// the rounded shift by 7 becomes (interp >> 7) * volume plus the shifted
+// small product, exactly. Without a ramp the volumes are >= 0 and the
+// product is negative just when interp is (a zero volume gives 0 either
+// way), so both sides share the rounding term. The tail of fewer than
+// eight frames is left to the caller.
+constexpr int32_t kNarrowMaxVolume = 16384;
+// Each voice adds at most 2^14 * kNarrowMaxVolume + 2^14 in
 // magnitude per sample, so seven of them fit the 32-bit accumulator.
-constexpr int kSteadyVoicesPerFlush = 7;
+constexpr int kNarrowVoicesPerFlush = 7;
 
 // With a ramp the volumes change frame by frame and may dip a little
 // below zero, so each side takes the sign of its own product.
 template <bool kRamp>
-__attribute__((target("avx2"))) int64_t MixSteadyAvx2x8(const int16_t* data, int64_t dataSize, int64_t& fixed,
-                                                        int64_t dstep, int32_t volL, int32_t volR,
-                                                        int32_t rampL, int32_t rampR, int32_t* outLeft,
-                                                        int32_t* outRight, int64_t frames) {
+__attribute__((target("avx2"))) int64_t MixOctetsAvx2(const int16_t* data, int64_t dataSize, int64_t& fixed,
+                                                      int64_t dstep, int32_t volL, int32_t volR,
+                                                      int32_t rampL, int32_t rampR, int32_t* outLeft,
+                                                      int32_t* outRight, int64_t frames) {
     const int64_t octets = frames / 8;
     if (octets == 0) return 0;
     int64_t pos = fixed;
@@ -339,7 +342,7 @@ __attribute__((target("avx2"))) int64_t MixSteadyAvx2x8(const int16_t* data, int
 
 // Adds the 32-bit accumulator (all left samples of the run, then all
 // right ones) into the interleaved 64-bit one and clears it.
-__attribute__((target("avx2"))) void FlushSteadyAvx2(int32_t* acc32, int64_t* acc, size_t frames) {
+__attribute__((target("avx2"))) void FlushNarrowAvx2(int32_t* acc32, int64_t* acc, size_t frames) {
     int32_t* left = acc32;
     int32_t* right = acc32 + frames;
     size_t i = 0;
@@ -379,24 +382,24 @@ bool MixSpanDispatch(const int16_t* data, int64_t dataSize, int64_t& fixed, int6
                      int32_t& curR, int32_t rampL, int32_t rampR, int64_t* out, int32_t* outLeft,
                      int32_t* outRight, int64_t frames) {
     int64_t done = 0;
-    bool steady = false;
+    bool narrow = false;
     if (HaveAvx2()) {
         if constexpr (!kRamp) {
-            if (curL >= 0 && curR >= 0 && curL <= kSteadyMaxVolume && curR <= kSteadyMaxVolume) {
-                done = MixSteadyAvx2x8<false>(data, dataSize, fixed, dstep, curL, curR, 0, 0, outLeft,
-                                              outRight, frames);
-                steady = done > 0;
+            if (curL >= 0 && curR >= 0 && curL <= kNarrowMaxVolume && curR <= kNarrowMaxVolume) {
+                done = MixOctetsAvx2<false>(data, dataSize, fixed, dstep, curL, curR, 0, 0, outLeft, outRight,
+                                            frames);
+                narrow = done > 0;
             }
         } else if (outLeft != nullptr && frames >= 8) {
             // A ramp is linear, so its ends bound every volume it takes.
             const int64_t last = (frames / 8) * 8 - 1;
-            auto within = [](int64_t v) { return v >= -kSteadyMaxVolume && v <= kSteadyMaxVolume; };
+            auto within = [](int64_t v) { return v >= -kNarrowMaxVolume && v <= kNarrowMaxVolume; };
             if (within(curL) && within(curR) && within(curL + last * rampL) && within(curR + last * rampR)) {
-                done = MixSteadyAvx2x8<true>(data, dataSize, fixed, dstep, curL, curR, rampL, rampR, outLeft,
-                                             outRight, frames);
+                done = MixOctetsAvx2<true>(data, dataSize, fixed, dstep, curL, curR, rampL, rampR, outLeft,
+                                           outRight, frames);
                 curL += static_cast<int32_t>(done * rampL);
                 curR += static_cast<int32_t>(done * rampR);
-                steady = done > 0;
+                narrow = done > 0;
             }
         }
         done +=
@@ -404,21 +407,21 @@ bool MixSpanDispatch(const int16_t* data, int64_t dataSize, int64_t& fixed, int6
     }
     if (done < frames)
         MixSpan<kRamp>(data, fixed, dstep, curL, curR, rampL, rampR, out + 2 * done, frames - done);
-    return steady;
+    return narrow;
 }
 
 }  // namespace
 
 void XmRenderer::MixRun(int64_t* acc, int frames) {
-    // Steady voices add into a 32-bit accumulator, all left samples then all
+    // Most voices add into a 32-bit accumulator, all left samples then all
     // right ones, which is emptied into the 64-bit one before it could
     // overflow and at the end of the run; between runs it stays zero.
     const size_t samples = 2 * static_cast<size_t>(frames);
-    if (steadyAccumulator_.size() < samples) steadyAccumulator_.assign(samples, 0);
-    int32_t* acc32 = steadyAccumulator_.data();
+    if (narrowAccumulator_.size() < samples) narrowAccumulator_.assign(samples, 0);
+    int32_t* acc32 = narrowAccumulator_.data();
     int voicesSinceFlush = 0;
     auto flush = [&] {
-        FlushSteadyAvx2(acc32, acc, static_cast<size_t>(frames));
+        FlushNarrowAvx2(acc32, acc, static_cast<size_t>(frames));
         voicesSinceFlush = 0;
     };
     for (XmChannel& ch : channels_) {
@@ -432,14 +435,14 @@ void XmRenderer::MixRun(int64_t* acc, int frames) {
                 v.sample = nullptr;
                 continue;
             }
-            if (MixVoice(v, acc, acc32, frames) && ++voicesSinceFlush == kSteadyVoicesPerFlush) flush();
+            if (MixVoice(v, acc, acc32, frames) && ++voicesSinceFlush == kNarrowVoicesPerFlush) flush();
         }
     }
     if (voicesSinceFlush > 0) flush();
 }
 
 bool XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int32_t* acc32, int frames) {
-    bool steady = false;
+    bool narrow = false;
     const XmSample& s = *v.sample;
     const XmUnrolledLoop* unrolled = s.loopType == XmLoopType::Forward ? UnrolledLoop(s) : nullptr;
     const Loop loop = unrolled ? Loop(unrolled->data.data(), s.loopType, s.loopStart, unrolled->loopFrames)
@@ -504,7 +507,7 @@ bool XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int32_t* acc32, int frames) 
                 v.position = 0;
                 v.fraction = 0;
                 v.backward = false;
-                return steady;
+                return narrow;
             }
             continue;
         }
@@ -521,10 +524,10 @@ bool XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int32_t* acc32, int frames) 
                 fixed += dstep * m;  // silent: only the position moves
             } else {
                 if (rampL == 0 && rampR == 0)
-                    steady |= MixSpanDispatch<false>(data, dataSize, fixed, dstep, curL, curR, 0, 0, out,
+                    narrow |= MixSpanDispatch<false>(data, dataSize, fixed, dstep, curL, curR, 0, 0, out,
                                                      acc32 + done, acc32 + frames + done, m);
                 else
-                    steady |= MixSpanDispatch<true>(data, dataSize, fixed, dstep, curL, curR, rampL, rampR,
+                    narrow |= MixSpanDispatch<true>(data, dataSize, fixed, dstep, curL, curR, rampL, rampR,
                                                     out, acc32 + done, acc32 + frames + done, m);
                 v.currentLeft = curL;
                 v.currentRight = curR;
@@ -544,7 +547,7 @@ bool XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int32_t* acc32, int frames) 
                 v.position = 0;
                 v.fraction = 0;
                 v.backward = false;
-                return steady;
+                return narrow;
             }
         }
     }
@@ -554,7 +557,7 @@ bool XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int32_t* acc32, int frames) 
     v.position = static_cast<uint32_t>(fixed >> 32);
     v.fraction = static_cast<uint32_t>(fixed);
     v.backward = backward;
-    return steady;
+    return narrow;
 }
 
 const XmUnrolledLoop* XmRenderer::UnrolledLoop(const XmSample& s) const {

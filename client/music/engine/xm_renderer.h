@@ -206,7 +206,7 @@ private:
     std::vector<int8_t> finetunes_;    // per sample, changed by E5 until reset
     std::vector<int> sampleSlotBase_;  // first finetune slot per instrument
     std::vector<int64_t> accumulator_;
-    std::vector<int32_t> steadyAccumulator_;  // zero between mixing runs
+    std::vector<int32_t> narrowAccumulator_;  // zero between mixing runs
     std::unordered_map<const XmSample*, XmUnrolledLoop> unrolled_;
     bool jumpThisRow_ = false;
     bool breakPastEnd_ = false;
