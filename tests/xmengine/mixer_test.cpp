@@ -235,6 +235,67 @@ TEST(XmMixer, ManyLoudVoicesClipInsteadOfWrapping) {
     EXPECT_EQ(block[2 * 500 + 1], 32767);
 }
 
+// The AVX2 mixer against the portable one, sample for sample, where its
+// fast paths have edges: samples shorter than or just around eight and
+// sixteen frames (the one-load reads stop short of the data's end), steps
+// around 6/7 frame and far above, every loop type, hard-panned voices (a
+// zero side) and more voices than the 32-bit accumulator holds between
+// flushes. The samples are noise, so any misplaced frame shows.
+TEST(XmMixer, SimdMatchesPortableAtItsEdges) {
+    struct Case {
+        uint32_t length;
+        uint8_t loopType;
+        uint32_t loopStart;
+        uint32_t loopLength;
+        uint8_t panning;
+    };
+    const Case cases[] = {{3, 0, 0, 0, 128},          {8, 0, 0, 0, 0},         {9, 1, 0, 9, 255},
+                          {15, 2, 3, 12, 128},        {16, 0, 0, 0, 128},      {17, 1, 8, 9, 64},
+                          {40, 2, 0, 40, 200},        {300, 1, 100, 200, 128}, {5000, 0, 0, 0, 30},
+                          {5000, 1, 4000, 1000, 128}, {24, 1, 0, 24, 128}};
+    // C-1, C-4, a step just below and just above 6/7 frame, and high.
+    const uint8_t notesSets[][2] = {{1, 49}, {76, 77}, {61, 73}, {85, 96}};
+    uint32_t seed = 12345;
+    auto noise = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return static_cast<int16_t>(seed >> 16);
+    };
+    const int channels = static_cast<int>(std::size(cases));
+    for (const auto& notes : notesSets) {
+        xmw::Song s;
+        s.channels = channels;
+        xmw::Pattern p;
+        p.rows = 2;
+        for (int c = 0; c < channels; ++c) {
+            const Case& k = cases[c];
+            xmw::Sample smp;
+            smp.sixteenBit = true;
+            for (uint32_t i = 0; i < k.length; ++i) smp.data.push_back(noise());
+            smp.loopType = k.loopType;
+            smp.loopStart = k.loopStart;
+            smp.loopLength = k.loopLength;
+            smp.panning = k.panning;
+            s.instruments.push_back(xmtest::InstrumentWith(smp));
+            const uint8_t instrument = static_cast<uint8_t>(c + 1);
+            p.At(0, c, channels) = Cell{notes[c % 2], instrument, 0, 0, 0};
+            // A volume change on the second row starts ramps mid-run.
+            p.At(1, c, channels) = Cell{0, 0, static_cast<uint8_t>(0x10 + 8 * (c % 7)), 0, 0};
+        }
+        s.patterns.push_back(p);
+        std::vector<int64_t> mixed[2];
+        for (int simd = 0; simd < 2; ++simd) {
+            XmAllowSimdMixing(simd == 1);
+            XmRenderer r(Load(s));
+            mixed[simd] = Mix(r, 12000);
+        }
+        XmAllowSimdMixing(true);
+        ASSERT_EQ(mixed[0].size(), mixed[1].size());
+        for (size_t i = 0; i < mixed[0].size(); ++i)
+            ASSERT_EQ(mixed[1][i], mixed[0][i])
+                << "notes " << int{notes[0]} << "/" << int{notes[1]} << " sample " << i;
+    }
+}
+
 }  // namespace
 }  // namespace kestrane
 

@@ -207,20 +207,223 @@ __attribute__((target("avx2"))) int64_t MixSpanAvx2(const int16_t* data, int64_t
     return 4 * quads;
 }
 
+// A voice eight frames at a time in 32-bit lanes, added into a 32-bit
+// accumulator (its left samples, then its right ones), for volumes within
+// +-kNarrowMaxVolume. Every product stays within 32 bits: interp * volume
+// is split as (interp >> 7) * volume * 128 + (interp & 127) * volume, so
+// the rounded shift by 7 becomes (interp >> 7) * volume plus the shifted
+// small product, exactly. Without a ramp the volumes are >= 0 and the
+// product is negative just when interp is (a zero volume gives 0 either
+// way), so both sides share the rounding term. The tail of fewer than
+// eight frames is left to the caller.
+constexpr int32_t kNarrowMaxVolume = 16384;
+// Each voice adds at most 2^14 * kNarrowMaxVolume + 2^14 in
+// magnitude per sample, so seven of them fit the 32-bit accumulator.
+constexpr int kNarrowVoicesPerFlush = 7;
+
+// With a ramp the volumes change frame by frame and may dip a little
+// below zero, so each side takes the sign of its own product.
+template <bool kRamp>
+__attribute__((target("avx2"))) int64_t MixOctetsAvx2(const int16_t* data, int64_t dataSize, int64_t& fixed,
+                                                      int64_t dstep, int32_t volL, int32_t volR,
+                                                      int32_t rampL, int32_t rampR, int32_t* outLeft,
+                                                      int32_t* outRight, int64_t frames) {
+    const int64_t octets = frames / 8;
+    if (octets == 0) return 0;
+    int64_t pos = fixed;
+    const uint32_t stepLow = static_cast<uint32_t>(dstep);
+    const uint32_t posLow = static_cast<uint32_t>(pos);
+    // The fractions alone advance in 32-bit lanes: the low half of a sum is
+    // the sum of the low halves.
+    __m256i frac = _mm256_setr_epi32(
+        static_cast<int32_t>(posLow), static_cast<int32_t>(posLow + stepLow),
+        static_cast<int32_t>(posLow + 2 * stepLow), static_cast<int32_t>(posLow + 3 * stepLow),
+        static_cast<int32_t>(posLow + 4 * stepLow), static_cast<int32_t>(posLow + 5 * stepLow),
+        static_cast<int32_t>(posLow + 6 * stepLow), static_cast<int32_t>(posLow + 7 * stepLow));
+    const __m256i step8 = _mm256_set1_epi32(static_cast<int32_t>(8 * stepLow));
+    const __m256i frameIndex = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    __m256i left =
+        _mm256_add_epi32(_mm256_set1_epi32(volL), _mm256_mullo_epi32(frameIndex, _mm256_set1_epi32(rampL)));
+    __m256i right =
+        _mm256_add_epi32(_mm256_set1_epi32(volR), _mm256_mullo_epi32(frameIndex, _mm256_set1_epi32(rampR)));
+    const __m256i rampL8 = _mm256_set1_epi32(8 * rampL);
+    const __m256i rampR8 = _mm256_set1_epi32(8 * rampR);
+    const __m256i low7 = _mm256_set1_epi32(127);
+    const __m256i half = _mm256_set1_epi32(64);
+    // With a forward step of at most 6/7 frame, eight frames read within
+    // the eight samples from the first one's: one load and two permutes,
+    // with the offsets taken from the whole parts of the positions.
+    // The positions only grow, so the octets whose eight samples lie within
+    // the data are a leading run, counted once here.
+    int64_t nearOctets = 0;
+    if (dstep > 0 && dstep <= (int64_t{6} << 32) / 7) {
+        const int64_t limit = (dataSize - 7) << 32;  // first + 8 <= dataSize below it
+        if (pos < limit) nearOctets = std::min(octets, (limit - pos + 8 * dstep - 1) / (8 * dstep));
+    }
+    __m256i pos0123 = _mm256_setr_epi64x(pos, pos + dstep, pos + 2 * dstep, pos + 3 * dstep);
+    __m256i pos4567 = _mm256_add_epi64(pos0123, _mm256_set1_epi64x(4 * dstep));
+    const __m256i stepPos8 = _mm256_set1_epi64x(8 * dstep);
+    const __m256i wholeParts = _mm256_setr_epi32(1, 3, 5, 7, 1, 3, 5, 7);
+    const __m256i one = _mm256_set1_epi32(1);
+    for (int64_t o = 0; o < octets; ++o) {
+        __m256i s0;
+        __m256i diff;
+        if (o < nearOctets) {
+            const int64_t first = pos >> 32;
+            const __m256i samples =
+                _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + first)));
+            const __m256i whole = _mm256_blend_epi32(_mm256_permutevar8x32_epi32(pos0123, wholeParts),
+                                                     _mm256_permutevar8x32_epi32(pos4567, wholeParts), 0xF0);
+            const __m256i offsets = _mm256_sub_epi32(whole, _mm256_set1_epi32(static_cast<int32_t>(first)));
+            s0 = _mm256_permutevar8x32_epi32(samples, offsets);
+            diff = _mm256_sub_epi32(_mm256_permutevar8x32_epi32(samples, _mm256_add_epi32(offsets, one)), s0);
+            pos += 8 * dstep;
+        } else {
+            // The positions are stepped one by one; the empty asm keeps the
+            // compiler from rewriting them as pos + k * step, which would hold
+            // seven multiples of the step and spill them.
+            auto next = [&pos, dstep, data]() {
+                const int32_t word = SamplePair(data, pos);
+                pos += dstep;
+                asm("" : "+r"(pos));
+                return word;
+            };
+            const int32_t w0 = next();
+            const int32_t w1 = next();
+            const int32_t w2 = next();
+            const int32_t w3 = next();
+            const int32_t w4 = next();
+            const int32_t w5 = next();
+            const int32_t w6 = next();
+            const int32_t w7 = next();
+            const __m256i words = _mm256_setr_epi32(w0, w1, w2, w3, w4, w5, w6, w7);
+            s0 = _mm256_srai_epi32(_mm256_slli_epi32(words, 16), 16);
+            diff = _mm256_sub_epi32(_mm256_srai_epi32(words, 16), s0);
+        }
+        pos0123 = _mm256_add_epi64(pos0123, stepPos8);
+        pos4567 = _mm256_add_epi64(pos4567, stepPos8);
+        const __m256i halfFrac = _mm256_srli_epi32(frac, 1);
+        // (diff * halfFrac) >> 25 needs the 64-bit product: even lanes and
+        // odd lanes separately, each result brought back to its own lane.
+        const __m256i even = _mm256_srli_epi64(_mm256_mul_epi32(diff, halfFrac), 25);
+        const __m256i odd = _mm256_slli_epi64(
+            _mm256_mul_epi32(_mm256_srli_epi64(diff, 32), _mm256_srli_epi64(halfFrac, 32)), 7);
+        const __m256i interp =
+            _mm256_add_epi32(_mm256_slli_epi32(s0, 6), _mm256_blend_epi32(even, odd, 0xAA));
+        const __m256i high = _mm256_srai_epi32(interp, 7);
+        const __m256i low = _mm256_and_si256(interp, low7);
+        __m256i roundL;
+        __m256i roundR;
+        if constexpr (kRamp) {
+            roundL = _mm256_and_si256(_mm256_srai_epi32(_mm256_xor_si256(interp, left), 31), half);
+            roundR = _mm256_and_si256(_mm256_srai_epi32(_mm256_xor_si256(interp, right), 31), half);
+        } else {
+            roundL = roundR = _mm256_and_si256(_mm256_srai_epi32(interp, 31), half);
+        }
+        const __m256i l =
+            _mm256_add_epi32(_mm256_mullo_epi32(high, left),
+                             _mm256_srai_epi32(_mm256_add_epi32(_mm256_mullo_epi32(low, left), roundL), 7));
+        const __m256i r =
+            _mm256_add_epi32(_mm256_mullo_epi32(high, right),
+                             _mm256_srai_epi32(_mm256_add_epi32(_mm256_mullo_epi32(low, right), roundR), 7));
+        if constexpr (kRamp) {
+            left = _mm256_add_epi32(left, rampL8);
+            right = _mm256_add_epi32(right, rampR8);
+        }
+        __m256i* dstLeft = reinterpret_cast<__m256i*>(outLeft + 8 * o);
+        __m256i* dstRight = reinterpret_cast<__m256i*>(outRight + 8 * o);
+        _mm256_storeu_si256(dstLeft, _mm256_add_epi32(_mm256_loadu_si256(dstLeft), l));
+        _mm256_storeu_si256(dstRight, _mm256_add_epi32(_mm256_loadu_si256(dstRight), r));
+        frac = _mm256_add_epi32(frac, step8);
+    }
+    fixed = pos;
+    return 8 * octets;
+}
+
+// Adds the 32-bit accumulator (all left samples of the run, then all
+// right ones) into the interleaved 64-bit one and clears it.
+__attribute__((target("avx2"))) void FlushNarrowAvx2(int32_t* acc32, int64_t* acc, size_t frames) {
+    int32_t* left = acc32;
+    int32_t* right = acc32 + frames;
+    size_t i = 0;
+    for (; i + 8 <= frames; i += 8) {
+        __m256i* srcLeft = reinterpret_cast<__m256i*>(left + i);
+        __m256i* srcRight = reinterpret_cast<__m256i*>(right + i);
+        const __m256i l = _mm256_loadu_si256(srcLeft);
+        const __m256i r = _mm256_loadu_si256(srcRight);
+        // Frames 0 1 4 5 and 2 3 6 7, left and right interleaved.
+        const __m256i lr0145 = _mm256_unpacklo_epi32(l, r);
+        const __m256i lr2367 = _mm256_unpackhi_epi32(l, r);
+        __m256i* dst = reinterpret_cast<__m256i*>(acc + 2 * i);
+        const __m256i frames01 = _mm256_cvtepi32_epi64(_mm256_castsi256_si128(lr0145));
+        const __m256i frames23 = _mm256_cvtepi32_epi64(_mm256_castsi256_si128(lr2367));
+        const __m256i frames45 = _mm256_cvtepi32_epi64(_mm256_extracti128_si256(lr0145, 1));
+        const __m256i frames67 = _mm256_cvtepi32_epi64(_mm256_extracti128_si256(lr2367, 1));
+        _mm256_storeu_si256(dst, _mm256_add_epi64(_mm256_loadu_si256(dst), frames01));
+        _mm256_storeu_si256(dst + 1, _mm256_add_epi64(_mm256_loadu_si256(dst + 1), frames23));
+        _mm256_storeu_si256(dst + 2, _mm256_add_epi64(_mm256_loadu_si256(dst + 2), frames45));
+        _mm256_storeu_si256(dst + 3, _mm256_add_epi64(_mm256_loadu_si256(dst + 3), frames67));
+        _mm256_storeu_si256(srcLeft, _mm256_setzero_si256());
+        _mm256_storeu_si256(srcRight, _mm256_setzero_si256());
+    }
+    for (; i < frames; ++i) {
+        acc[2 * i] += left[i];
+        acc[2 * i + 1] += right[i];
+        left[i] = 0;
+        right[i] = 0;
+    }
+}
+
 bool HaveAvx2() { return XmSimdMixing(); }
 
+// True when part of the span went to the 32-bit accumulator.
 template <bool kRamp>
-void MixSpanDispatch(const int16_t* data, int64_t& fixed, int64_t dstep, int32_t& curL, int32_t& curR,
-                     int32_t rampL, int32_t rampR, int64_t* out, int64_t frames) {
+bool MixSpanDispatch(const int16_t* data, int64_t dataSize, int64_t& fixed, int64_t dstep, int32_t& curL,
+                     int32_t& curR, int32_t rampL, int32_t rampR, int64_t* out, int32_t* outLeft,
+                     int32_t* outRight, int64_t frames) {
     int64_t done = 0;
-    if (HaveAvx2()) done = MixSpanAvx2<kRamp>(data, fixed, dstep, curL, curR, rampL, rampR, out, frames);
+    bool narrow = false;
+    if (HaveAvx2()) {
+        if constexpr (!kRamp) {
+            if (curL >= 0 && curR >= 0 && curL <= kNarrowMaxVolume && curR <= kNarrowMaxVolume) {
+                done = MixOctetsAvx2<false>(data, dataSize, fixed, dstep, curL, curR, 0, 0, outLeft, outRight,
+                                            frames);
+                narrow = done > 0;
+            }
+        } else if (outLeft != nullptr && frames >= 8) {
+            // A ramp is linear, so its ends bound every volume it takes.
+            const int64_t last = (frames / 8) * 8 - 1;
+            auto within = [](int64_t v) { return v >= -kNarrowMaxVolume && v <= kNarrowMaxVolume; };
+            if (within(curL) && within(curR) && within(curL + last * rampL) && within(curR + last * rampR)) {
+                done = MixOctetsAvx2<true>(data, dataSize, fixed, dstep, curL, curR, rampL, rampR, outLeft,
+                                           outRight, frames);
+                curL += static_cast<int32_t>(done * rampL);
+                curR += static_cast<int32_t>(done * rampR);
+                narrow = done > 0;
+            }
+        }
+        done +=
+            MixSpanAvx2<kRamp>(data, fixed, dstep, curL, curR, rampL, rampR, out + 2 * done, frames - done);
+    }
     if (done < frames)
         MixSpan<kRamp>(data, fixed, dstep, curL, curR, rampL, rampR, out + 2 * done, frames - done);
+    return narrow;
 }
 
 }  // namespace
 
 void XmRenderer::MixRun(int64_t* acc, int frames) {
+    // Most voices add into a 32-bit accumulator, all left samples then all
+    // right ones, which is emptied into the 64-bit one before it could
+    // overflow and at the end of the run; between runs it stays zero.
+    const size_t samples = 2 * static_cast<size_t>(frames);
+    if (narrowAccumulator_.size() < samples) narrowAccumulator_.assign(samples, 0);
+    int32_t* acc32 = narrowAccumulator_.data();
+    int voicesSinceFlush = 0;
+    auto flush = [&] {
+        FlushNarrowAvx2(acc32, acc, static_cast<size_t>(frames));
+        voicesSinceFlush = 0;
+    };
     for (XmChannel& ch : channels_) {
         for (int i = 0; i < 2; ++i) {
             XmVoice& v = ch.voices[i];
@@ -232,17 +435,20 @@ void XmRenderer::MixRun(int64_t* acc, int frames) {
                 v.sample = nullptr;
                 continue;
             }
-            MixVoice(v, acc, frames);
+            if (MixVoice(v, acc, acc32, frames) && ++voicesSinceFlush == kNarrowVoicesPerFlush) flush();
         }
     }
+    if (voicesSinceFlush > 0) flush();
 }
 
-void XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int frames) {
+bool XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int32_t* acc32, int frames) {
+    bool narrow = false;
     const XmSample& s = *v.sample;
     const XmUnrolledLoop* unrolled = s.loopType == XmLoopType::Forward ? UnrolledLoop(s) : nullptr;
     const Loop loop = unrolled ? Loop(unrolled->data.data(), s.loopType, s.loopStart, unrolled->loopFrames)
                                : Loop(s.data.data(), s.loopType, s.loopStart, s.loopLength);
     const int16_t* data = loop.data;
+    const auto dataSize = static_cast<int64_t>(unrolled ? unrolled->data.size() : s.data.size());
     const int64_t ls = loop.ls;
     const int64_t le = loop.le;
     const uint64_t step = v.step < 32 ? kXmFloorStep : v.step;
@@ -301,7 +507,7 @@ void XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int frames) {
                 v.position = 0;
                 v.fraction = 0;
                 v.backward = false;
-                return;
+                return narrow;
             }
             continue;
         }
@@ -318,9 +524,11 @@ void XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int frames) {
                 fixed += dstep * m;  // silent: only the position moves
             } else {
                 if (rampL == 0 && rampR == 0)
-                    MixSpanDispatch<false>(data, fixed, dstep, curL, curR, 0, 0, out, m);
+                    narrow |= MixSpanDispatch<false>(data, dataSize, fixed, dstep, curL, curR, 0, 0, out,
+                                                     acc32 + done, acc32 + frames + done, m);
                 else
-                    MixSpanDispatch<true>(data, fixed, dstep, curL, curR, rampL, rampR, out, m);
+                    narrow |= MixSpanDispatch<true>(data, dataSize, fixed, dstep, curL, curR, rampL, rampR,
+                                                    out, acc32 + done, acc32 + frames + done, m);
                 v.currentLeft = curL;
                 v.currentRight = curR;
             }
@@ -339,7 +547,7 @@ void XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int frames) {
                 v.position = 0;
                 v.fraction = 0;
                 v.backward = false;
-                return;
+                return narrow;
             }
         }
     }
@@ -349,6 +557,7 @@ void XmRenderer::MixVoice(XmVoice& v, int64_t* acc, int frames) {
     v.position = static_cast<uint32_t>(fixed >> 32);
     v.fraction = static_cast<uint32_t>(fixed);
     v.backward = backward;
+    return narrow;
 }
 
 const XmUnrolledLoop* XmRenderer::UnrolledLoop(const XmSample& s) const {

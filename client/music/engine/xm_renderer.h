@@ -190,7 +190,8 @@ private:
     const XmInstrument* Instrument(const XmChannel& ch) const;
     const XmCell* CellAt(int channel) const;
     void MixRun(int64_t* acc, int frames);
-    void MixVoice(XmVoice& v, int64_t* acc, int frames);
+    // True when the voice added into acc32 as well as acc.
+    bool MixVoice(XmVoice& v, int64_t* acc, int32_t* acc32, int frames);
     void UnrollShortLoops();
     const XmUnrolledLoop* UnrolledLoop(const XmSample& s) const;
 
@@ -205,6 +206,7 @@ private:
     std::vector<int8_t> finetunes_;    // per sample, changed by E5 until reset
     std::vector<int> sampleSlotBase_;  // first finetune slot per instrument
     std::vector<int64_t> accumulator_;
+    std::vector<int32_t> narrowAccumulator_;  // zero between mixing runs
     std::unordered_map<const XmSample*, XmUnrolledLoop> unrolled_;
     bool jumpThisRow_ = false;
     bool breakPastEnd_ = false;
