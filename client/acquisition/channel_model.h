@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace kestrane {
 
@@ -81,6 +82,36 @@ struct ChannelSettings {
     void SetFilterEnabled(bool on) { filterEnable = on ? kYesText : kNoText; }
     void SetLoggingEnabled(bool on) { logEnabled = on ? kYesText : kNoText; }
 };
+
+// A channel that only measures: no shunt rating, no alarm band, no filter,
+// no logging (its stored texts as a new row of the settings would hold
+// them). The demo settings and tests start from it and change what they
+// need.
+inline ChannelSettings MeasuringChannel(std::string enable, std::string name, std::string adj,
+                                        std::string precision, std::string mode) {
+    ChannelSettings c;
+    c.enable = std::move(enable);
+    c.vmName = std::move(name);
+    c.adj = std::move(adj);
+    c.precision = std::move(precision);
+    c.mode = std::move(mode);
+    c.amp = "0";
+    c.millivolt = "0";
+    c.highTriggerMax = "0";
+    c.highTriggerMin = "0";
+    c.lowTriggerMax = "0";
+    c.lowTriggerMin = "0";
+    c.highTestEvery = "One Shot";
+    c.lowTestEvery = "One Shot";
+    c.highEnable = kBandDisabledText;
+    c.lowEnable = kBandDisabledText;
+    c.filterEnable = "NO";
+    c.filterWeight = "20";
+    c.logEnabled = "NO";
+    c.logSize = "1 Megabyte";
+    c.logInterval = "5 Secs";
+    return c;
+}
 
 // The loaded row of table Main: the device fields and the six channels.
 struct BoardSettings {

@@ -65,7 +65,7 @@ std::string Scrape(int port) {
 class LoggerFleetTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        sim_ = dir_ / "board.sim";
+        sim_ = dir_.File("board.sim");
         WriteText(sim_, "[device]\nproduct-id = 000A\nchannel1 = 12.6\nchannel2 = -0.5\n");
         BoardSettings b;
         b.channels[0] = PlainChannel("Battery \"A\", rack\\1", "2");
@@ -77,8 +77,8 @@ protected:
             b.channels[static_cast<std::size_t>(i)] = PlainChannel("Off", "2");
             b.channels[static_cast<std::size_t>(i)].enable = "NO";
         }
-        MakeDatabase(dir_ / "s.MDB", {{"000A", b}});
-        std::filesystem::create_directories(dir_ / "textfiles");
+        MakeDatabase(dir_.File("s.MDB"), {{"000A", b}});
+        std::filesystem::create_directories(dir_.File("textfiles"));
     }
     void TearDown() override {
         for (QProcess* p : {&exporter_, &logger_}) {
@@ -89,7 +89,7 @@ protected:
         }
     }
 
-    TempFolder dir_;
+    TempDir dir_;
     std::string sim_;
     QProcess logger_, exporter_;
 };
@@ -100,11 +100,11 @@ TEST_F(LoggerFleetTest, NodeExporterServesTheMetrics) {
         GTEST_SKIP()
             << "prometheus-node-exporter is not installed (apt-get install prometheus-node-exporter)";
 
-    logger_.setProcessEnvironment(ChildEnvironment(sim_, dir_ / "config"));
+    logger_.setProcessEnvironment(ChildEnvironment(sim_, dir_.File("config")));
     logger_.start(QString::fromStdString(LoggerProgram()),
-                  {"--database", QString::fromStdString(dir_ / "s.MDB"), "--metrics-dir",
-                   QString::fromStdString(dir_ / "textfiles"), "--duration", "30", "--quiet"});
-    const std::string prom = dir_ / "textfiles/kestrane-000A.prom";
+                  {"--database", QString::fromStdString(dir_.File("s.MDB")), "--metrics-dir",
+                   QString::fromStdString(dir_.File("textfiles")), "--duration", "30", "--quiet"});
+    const std::string prom = dir_.File("textfiles/kestrane-000A.prom");
     ASSERT_TRUE(WaitFor([&] { return ReadText(prom).find("channel=\"2\"") != std::string::npos; }, 8000))
         << ReadText(prom);
 
@@ -123,7 +123,7 @@ TEST_F(LoggerFleetTest, NodeExporterServesTheMetrics) {
     exporter_.start(QString::fromStdString(exporter),
                     {QString("--web.listen-address=127.0.0.1:%1").arg(port), "--collector.disable-defaults",
                      "--collector.textfile",
-                     QString::fromStdString("--collector.textfile.directory=" + (dir_ / "textfiles"))});
+                     QString::fromStdString("--collector.textfile.directory=" + (dir_.File("textfiles")))});
     ASSERT_TRUE(exporter_.waitForStarted(5000));
     std::string body;
     ASSERT_TRUE(WaitFor([&] { return !(body = Scrape(port)).empty(); }, 10000))
@@ -152,7 +152,7 @@ TEST_F(LoggerFleetTest, SystemdAcceptsTheUnit) {
     ASSERT_NE(unit.find("ExecStart=/usr/bin/kestrane-logger "), std::string::npos);
     unit.replace(unit.find("/usr/bin/kestrane-logger"), std::strlen("/usr/bin/kestrane-logger"),
                  LoggerProgram());
-    const std::string path = dir_ / "kestrane-logger@000A.service";
+    const std::string path = dir_.File("kestrane-logger@000A.service");
     WriteText(path, unit);
     QProcess verify;
     const int status = RunToEnd(verify, analyze, {"verify", QString::fromStdString(path)}, 30000);

@@ -129,29 +129,30 @@ class LoggerRunTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(dir_.path().empty());
-        fs::create_directories(dir_ / "config");
-        sim_ = dir_ / "board.sim";
+        fs::create_directories(dir_.File("config"));
+        sim_ = dir_.File("board.sim");
         WriteText(sim_, SimFile("11 + sine(1.5, 4)"));
     }
-    QProcessEnvironment Env() const { return ChildEnvironment(sim_, dir_ / "config"); }
+    QProcessEnvironment Env() const { return ChildEnvironment(sim_, dir_.File("config")); }
 
-    TempFolder dir_;
+    TempDir dir_;
     std::string sim_;
 };
 
 TEST_F(LoggerRunTest, RecordsMatchTheClientAndRowsCarryTheReadings) {
     // The client with its installed settings, the logger with its own copy
     // that logs elsewhere; both poll the same simulated board at once.
-    fs::create_directories(dir_ / "app");
-    fs::create_directories(dir_ / "config/Morvane");
-    WriteText(dir_ / "config/Morvane/Kestrane.conf",
-              "[AppPaths]\nKestrane=" + (dir_ / "app/Kestrane") + "\n");
-    WriteEnvScript(dir_ / "client-alarm.sh", dir_ / "client-env.txt");
-    WriteEnvScript(dir_ / "logger-alarm.sh", dir_ / "logger-env.txt");
-    MakeDatabase(dir_ / "app/Kestrane.MDB",
-                 {{"000A", Board(dir_ / "client-logs/", dir_ / "client-alarm.sh")}});
-    MakeDatabase(dir_ / "logger.MDB", {{"000A", Board(dir_ / "logger-logs/", dir_ / "logger-alarm.sh")}});
-    fs::create_directories(dir_ / "metrics");
+    fs::create_directories(dir_.File("app"));
+    fs::create_directories(dir_.File("config/Morvane"));
+    WriteText(dir_.File("config/Morvane/Kestrane.conf"),
+              "[AppPaths]\nKestrane=" + (dir_.File("app/Kestrane")) + "\n");
+    WriteEnvScript(dir_.File("client-alarm.sh"), dir_.File("client-env.txt"));
+    WriteEnvScript(dir_.File("logger-alarm.sh"), dir_.File("logger-env.txt"));
+    MakeDatabase(dir_.File("app/Kestrane.MDB"),
+                 {{"000A", Board(dir_.File("client-logs/"), dir_.File("client-alarm.sh"))}});
+    MakeDatabase(dir_.File("logger.MDB"),
+                 {{"000A", Board(dir_.File("logger-logs/"), dir_.File("logger-alarm.sh"))}});
+    fs::create_directories(dir_.File("metrics"));
 
     QProcess client, logger;
     client.setProcessEnvironment(Env());
@@ -160,11 +161,11 @@ TEST_F(LoggerRunTest, RecordsMatchTheClientAndRowsCarryTheReadings) {
                                 std::chrono::system_clock::now().time_since_epoch())
                                 .count();
     client.start(QString::fromStdString(ClientProgram()), {"--connect", "--quit-after", "6"});
-    logger.start(
-        QString::fromStdString(LoggerProgram()),
-        {"--database", QString::fromStdString(dir_ / "logger.MDB"), "--board", "000A", "--csv",
-         QString::fromStdString(dir_ / "rows.csv"), "--jsonl", QString::fromStdString(dir_ / "rows.jsonl"),
-         "--metrics-dir", QString::fromStdString(dir_ / "metrics"), "--duration", "6"});
+    logger.start(QString::fromStdString(LoggerProgram()),
+                 {"--database", QString::fromStdString(dir_.File("logger.MDB")), "--board", "000A", "--csv",
+                  QString::fromStdString(dir_.File("rows.csv")), "--jsonl",
+                  QString::fromStdString(dir_.File("rows.jsonl")), "--metrics-dir",
+                  QString::fromStdString(dir_.File("metrics")), "--duration", "6"});
     ASSERT_TRUE(logger.waitForFinished(20000));
     ASSERT_TRUE(client.waitForFinished(20000));
     EXPECT_EQ(logger.exitStatus(), QProcess::NormalExit);
@@ -173,8 +174,8 @@ TEST_F(LoggerRunTest, RecordsMatchTheClientAndRowsCarryTheReadings) {
 
     // Per-channel log files: the same records, at the same cadence.
     for (const char* name : {"ch1.log", "ch5.log"}) {
-        const auto mine = RecordValues(dir_ / ("logger-logs/" + std::string(name)));
-        const auto theirs = RecordValues(dir_ / ("client-logs/" + std::string(name)));
+        const auto mine = RecordValues(dir_.File("logger-logs/" + std::string(name)));
+        const auto theirs = RecordValues(dir_.File("client-logs/" + std::string(name)));
         EXPECT_GE(mine.size(), 4u) << name;
         EXPECT_LE(mine.size(), 7u) << name;
         EXPECT_LE(std::abs(static_cast<int>(mine.size()) - static_cast<int>(theirs.size())), 1) << name;
@@ -182,12 +183,12 @@ TEST_F(LoggerRunTest, RecordsMatchTheClientAndRowsCarryTheReadings) {
         for (std::size_t i = 0; i < std::min(mine.size(), theirs.size()); ++i)
             EXPECT_EQ(mine[i], theirs[i]) << name;
     }
-    const auto ch1 = RecordValues(dir_ / "logger-logs/ch1.log");
+    const auto ch1 = RecordValues(dir_.File("logger-logs/ch1.log"));
     ASSERT_FALSE(ch1.empty());
     EXPECT_EQ(ch1.back(), "+ 12.6000");
 
     // CSV: header, then rows of the enabled channels only, values within a count.
-    const auto csv = ReadLines(dir_ / "rows.csv");
+    const auto csv = ReadLines(dir_.File("rows.csv"));
     ASSERT_GT(csv.size(), 1u);
     EXPECT_EQ(csv[0], "time,board,channel,name,value,unit");
     static const std::regex iso(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$)");
@@ -211,7 +212,7 @@ TEST_F(LoggerRunTest, RecordsMatchTheClientAndRowsCarryTheReadings) {
     for (int ch : {1, 3, 5, 6}) EXPECT_GE(rowsPerChannel[ch], 10) << "channel " << ch;
 
     // JSON Lines: the same rows, each a JSON object with a number value.
-    const auto jsonl = ReadLines(dir_ / "rows.jsonl");
+    const auto jsonl = ReadLines(dir_.File("rows.jsonl"));
     EXPECT_EQ(jsonl.size(), csv.size() - 1);
     for (const auto& line : jsonl) {
         QJsonParseError error{};
@@ -232,7 +233,7 @@ TEST_F(LoggerRunTest, RecordsMatchTheClientAndRowsCarryTheReadings) {
     }
 
     // The metrics file: the logger stopped, so the board reads as not polled.
-    const std::string metrics = ReadText(dir_ / "metrics/kestrane-000A.prom");
+    const std::string metrics = ReadText(dir_.File("metrics/kestrane-000A.prom"));
     EXPECT_NE(metrics.find("kestrane_board_connected{board=\"000A\"} 0\n"), std::string::npos) << metrics;
     EXPECT_NE(metrics.find("kestrane_last_reading_timestamp_seconds{board=\"000A\"} "), std::string::npos);
 
@@ -240,10 +241,11 @@ TEST_F(LoggerRunTest, RecordsMatchTheClientAndRowsCarryTheReadings) {
     // sine crosses 12.2 and comes back below 11.8 within the run.
     for (const char* file : {"logger-env.txt", "client-env.txt"}) {
         ASSERT_TRUE(WaitFor(
-            [&] { return ReadText(dir_ / file).find("KESTRANE_EVENT=return") != std::string::npos; }, 3000))
+            [&] { return ReadText(dir_.File(file)).find("KESTRANE_EVENT=return") != std::string::npos; },
+            3000))
             << file << ":\n"
-            << ReadText(dir_ / file);
-        const std::string env = ReadText(dir_ / file);
+            << ReadText(dir_.File(file));
+        const std::string env = ReadText(dir_.File(file));
         for (const char* line : {"KESTRANE_BOARD=000A\n", "KESTRANE_CHANNEL=6\n", "KESTRANE_NAME=Charger\n",
                                  "KESTRANE_BAND=high\n", "KESTRANE_EVENT=alarm\n"})
             EXPECT_NE(env.find(line), std::string::npos) << file << " lacks " << line << env;
@@ -266,17 +268,18 @@ TEST_F(LoggerRunTest, BoardLeavingAndReturningLeavesAGapAndResumes) {
     // Channel 6 held above its band: with "1 Secs" the alarm repeats every
     // second or two while the board answers, and must not while it is gone.
     WriteText(sim_, SimFile("13", "vanish-after = 60\n"));
-    WriteEnvScript(dir_ / "alarm.sh", dir_ / "env.txt");
-    MakeDatabase(dir_ / "s.MDB", {{"000A", Board(dir_ / "logs/", dir_ / "alarm.sh")}});
-    fs::create_directories(dir_ / "metrics");
-    const std::string prom = dir_ / "metrics/kestrane-000A.prom";
+    WriteEnvScript(dir_.File("alarm.sh"), dir_.File("env.txt"));
+    MakeDatabase(dir_.File("s.MDB"), {{"000A", Board(dir_.File("logs/"), dir_.File("alarm.sh"))}});
+    fs::create_directories(dir_.File("metrics"));
+    const std::string prom = dir_.File("metrics/kestrane-000A.prom");
 
     QProcess logger;
     logger.setProcessEnvironment(Env());
-    logger.start(QString::fromStdString(LoggerProgram()),
-                 {"--database", QString::fromStdString(dir_ / "s.MDB"), "--csv",
-                  QString::fromStdString(dir_ / "r.csv"), "--jsonl", QString::fromStdString(dir_ / "r.jsonl"),
-                  "--metrics-dir", QString::fromStdString(dir_ / "metrics")});
+    logger.start(
+        QString::fromStdString(LoggerProgram()),
+        {"--database", QString::fromStdString(dir_.File("s.MDB")), "--csv",
+         QString::fromStdString(dir_.File("r.csv")), "--jsonl", QString::fromStdString(dir_.File("r.jsonl")),
+         "--metrics-dir", QString::fromStdString(dir_.File("metrics"))});
     ASSERT_TRUE(logger.waitForStarted(5000));
     auto connectedIs = [&](int v) {
         return ReadText(prom).find("kestrane_board_connected{board=\"000A\"} " + std::to_string(v)) !=
@@ -287,22 +290,23 @@ TEST_F(LoggerRunTest, BoardLeavingAndReturningLeavesAGapAndResumes) {
     ASSERT_TRUE(WaitFor([&] { return connectedIs(0); }, 10000)) << ReadText(prom);
     EXPECT_EQ(ReadText(prom).find("kestrane_channel_value{"), std::string::npos) << "stale value served";
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    const auto rowsAtLoss = ReadLines(dir_ / "r.csv").size();
-    const auto jsonAtLoss = ReadLines(dir_ / "r.jsonl").size();
-    const auto recordsAtLoss = ReadText(dir_ / "logs/ch1.log").size();
-    const auto alarmsAtLoss = ReadText(dir_ / "env.txt").size();
+    const auto rowsAtLoss = ReadLines(dir_.File("r.csv")).size();
+    const auto jsonAtLoss = ReadLines(dir_.File("r.jsonl")).size();
+    const auto recordsAtLoss = ReadText(dir_.File("logs/ch1.log")).size();
+    const auto alarmsAtLoss = ReadText(dir_.File("env.txt")).size();
     std::this_thread::sleep_for(std::chrono::milliseconds(3500));
-    EXPECT_EQ(ReadLines(dir_ / "r.csv").size(), rowsAtLoss) << "rows while the board was gone";
-    EXPECT_EQ(ReadLines(dir_ / "r.jsonl").size(), jsonAtLoss);
-    EXPECT_EQ(ReadText(dir_ / "logs/ch1.log").size(), recordsAtLoss) << "records while the board was gone";
-    EXPECT_EQ(ReadText(dir_ / "env.txt").size(), alarmsAtLoss) << "alarms while the board was gone";
+    EXPECT_EQ(ReadLines(dir_.File("r.csv")).size(), rowsAtLoss) << "rows while the board was gone";
+    EXPECT_EQ(ReadLines(dir_.File("r.jsonl")).size(), jsonAtLoss);
+    EXPECT_EQ(ReadText(dir_.File("logs/ch1.log")).size(), recordsAtLoss)
+        << "records while the board was gone";
+    EXPECT_EQ(ReadText(dir_.File("env.txt")).size(), alarmsAtLoss) << "alarms while the board was gone";
     EXPECT_GT(alarmsAtLoss, 0u);
 
     // The board comes back: polling, rows and records resume on their own.
     WriteText(sim_, SimFile("13"));
     ASSERT_TRUE(WaitFor([&] { return connectedIs(1); }, 8000)) << ReadText(prom);
-    ASSERT_TRUE(WaitFor([&] { return ReadLines(dir_ / "r.csv").size() > rowsAtLoss + 6; }, 4000));
-    ASSERT_TRUE(WaitFor([&] { return ReadText(dir_ / "logs/ch1.log").size() > recordsAtLoss; }, 4000));
+    ASSERT_TRUE(WaitFor([&] { return ReadLines(dir_.File("r.csv")).size() > rowsAtLoss + 6; }, 4000));
+    ASSERT_TRUE(WaitFor([&] { return ReadText(dir_.File("logs/ch1.log")).size() > recordsAtLoss; }, 4000));
 
     // SIGTERM: exit 0 with every line whole.
     logger.terminate();
@@ -313,12 +317,12 @@ TEST_F(LoggerRunTest, BoardLeavingAndReturningLeavesAGapAndResumes) {
     EXPECT_NE(err.find("board 000A does not answer"), std::string::npos) << err;
     EXPECT_NE(err.find("board 000A is back"), std::string::npos) << err;
     for (const std::string file : {"r.csv", "r.jsonl", "logs/ch1.log", "logs/ch5.log"}) {
-        const std::string text = ReadText(dir_ / file);
+        const std::string text = ReadText(dir_.File(file));
         ASSERT_FALSE(text.empty()) << file;
         EXPECT_EQ(text.back(), '\n') << file << " ends inside a line";
     }
     // The gap shows in the rows' times.
-    const auto csv = ReadLines(dir_ / "r.csv");
+    const auto csv = ReadLines(dir_.File("r.csv"));
     qint64 widest = 0, previous = 0;
     for (std::size_t i = 1; i < csv.size(); ++i) {
         const auto t = QDateTime::fromString(QString::fromStdString(SplitCsv(csv[i])[0]), Qt::ISODateWithMs);
@@ -332,24 +336,24 @@ TEST_F(LoggerRunTest, BoardLeavingAndReturningLeavesAGapAndResumes) {
 TEST_F(LoggerRunTest, ClientSelectsItsBoardAndKeepsTheMetricsFile) {
     // Two boards, 000A the default: "--board 000B --connect" polls 000B.
     WriteText(sim_, SimFile("11") + "[device]\nproduct-id = 000B\nchannel1 = 3.3\n");
-    fs::create_directories(dir_ / "app");
-    fs::create_directories(dir_ / "config/Morvane");
-    fs::create_directories(dir_ / "metrics");
-    WriteText(dir_ / "config/Morvane/Kestrane.conf",
-              "[AppPaths]\nKestrane=" + (dir_ / "app/Kestrane") + "\n");
-    BoardSettings b = Board(dir_ / "b-logs/", "");
+    fs::create_directories(dir_.File("app"));
+    fs::create_directories(dir_.File("config/Morvane"));
+    fs::create_directories(dir_.File("metrics"));
+    WriteText(dir_.File("config/Morvane/Kestrane.conf"),
+              "[AppPaths]\nKestrane=" + (dir_.File("app/Kestrane")) + "\n");
+    BoardSettings b = Board(dir_.File("b-logs/"), "");
     b.channels[0].vmName = "Logic";
-    MakeDatabase(dir_ / "app/Kestrane.MDB", {{"000A", Board(dir_ / "a-logs/", "")}, {"000B", b}});
+    MakeDatabase(dir_.File("app/Kestrane.MDB"), {{"000A", Board(dir_.File("a-logs/"), "")}, {"000B", b}});
 
     QProcessEnvironment env = Env();
-    env.insert("KESTRANE_METRICS_DIR", QString::fromStdString(dir_ / "metrics"));
+    env.insert("KESTRANE_METRICS_DIR", QString::fromStdString(dir_.File("metrics")));
     QProcess client;
     client.setProcessEnvironment(env);
     client.start(QString::fromStdString(ClientProgram()),
                  {"--board", "000b", "--connect", "--quit-after", "4"});
     ASSERT_TRUE(client.waitForStarted(5000));
     // While it runs, the client's file shows board 000B's reading.
-    const std::string prom = dir_ / "metrics/kestrane-000B.prom";
+    const std::string prom = dir_.File("metrics/kestrane-000B.prom");
     EXPECT_TRUE(WaitFor(
         [&] {
             const std::string m = ReadText(prom);
@@ -362,8 +366,8 @@ TEST_F(LoggerRunTest, ClientSelectsItsBoardAndKeepsTheMetricsFile) {
         << ReadText(prom);
     ASSERT_TRUE(client.waitForFinished(20000));
     EXPECT_EQ(client.exitCode(), 0) << client.readAllStandardError().toStdString();
-    EXPECT_FALSE(fs::exists(dir_ / "a-logs/ch1.log"));
-    const auto records = RecordValues(dir_ / "b-logs/ch1.log");
+    EXPECT_FALSE(fs::exists(dir_.File("a-logs/ch1.log")));
+    const auto records = RecordValues(dir_.File("b-logs/ch1.log"));
     ASSERT_FALSE(records.empty());
     EXPECT_EQ(records.back(), "+ 3.3000");
     // The client ended: the file no longer claims a connected board.
@@ -378,8 +382,8 @@ TEST_F(LoggerRunTest, ClientSelectsItsBoardAndKeepsTheMetricsFile) {
 }
 
 TEST_F(LoggerRunTest, ExitStatuses) {
-    MakeDatabase(dir_ / "s.MDB", {{"000A", Board(dir_ / "logs/", "")}});
-    const QString db = QString::fromStdString(dir_ / "s.MDB");
+    MakeDatabase(dir_.File("s.MDB"), {{"000A", Board(dir_.File("logs/"), "")}});
+    const QString db = QString::fromStdString(dir_.File("s.MDB"));
     const struct {
         QStringList args;
         int status;
@@ -387,10 +391,11 @@ TEST_F(LoggerRunTest, ExitStatuses) {
     } cases[] = {
         {{"--board"}, 2, "--board needs a value"},
         {{"--duration", "x"}, 2, "--duration"},
-        {{"--database", QString::fromStdString(dir_ / "missing.MDB"), "--duration", "1"}, 1, "not found"},
+        {{"--database", QString::fromStdString(dir_.File("missing.MDB")), "--duration", "1"}, 1, "not found"},
         {{"--database", db, "--board", "000B", "--duration", "1"}, 1, "000B is not registered"},
         {{"--duration", "1"}, 1, "not installed"},  // no install record in this configuration
-        {{"--database", db, "--csv", QString::fromStdString(dir_ / "no/such/dir/r.csv"), "--duration", "1"},
+        {{"--database", db, "--csv", QString::fromStdString(dir_.File("no/such/dir/r.csv")), "--duration",
+          "1"},
          1,
          "r.csv"},
         {{"--database", db, "--duration", "1", "--quiet"}, 0, ""},

@@ -13,38 +13,8 @@
 
 namespace kestrane::test {
 
-TempFolder::TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "kestrane-logger-XXXXXX").string();
-    const char* made = ::mkdtemp(pattern.data());
-    if (made != nullptr) path_ = made;
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ignored;
-    if (!path_.empty()) fs::remove_all(path_, ignored);
-}
-
 ChannelSettings PlainChannel(const char* name, const char* precision, const char* mode) {
-    ChannelSettings c;
-    c.enable = "YES";
-    c.vmName = name;
-    c.adj = "1";
-    c.precision = precision;
-    c.mode = mode;
-    c.amp = "0";
-    c.millivolt = "0";
-    c.highTriggerMax = "0";
-    c.highTriggerMin = "0";
-    c.lowTriggerMax = "0";
-    c.lowTriggerMin = "0";
-    c.highTestEvery = "One Shot";
-    c.lowTestEvery = "One Shot";
-    c.highEnable = "DISABLED";
-    c.lowEnable = "DISABLED";
-    c.filterEnable = "NO";
-    c.filterWeight = "20";
-    c.logEnabled = "NO";
-    c.logSize = "1 Megabyte";
+    ChannelSettings c = MeasuringChannel("YES", name, "1", precision, mode);
     c.logInterval = "1 Secs";
     return c;
 }

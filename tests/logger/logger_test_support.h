@@ -16,22 +16,11 @@
 #include <vector>
 
 #include "acquisition/channel_model.h"
+#include "temp_dir.h"
 
 namespace kestrane::test {
 
 namespace fs = std::filesystem;
-
-// A folder removed with everything in it when the test ends.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    const fs::path& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    fs::path path_;
-};
 
 // A voltmeter channel as the demo settings make them: enabled, adjustment
 // 1, no alarm bands, no filter, no logging.

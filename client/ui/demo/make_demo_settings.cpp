@@ -26,28 +26,8 @@ using kestrane::ChannelSettings;
 
 ChannelSettings Channel(const char* enable, const char* name, const char* notes, const char* adj,
                         const char* precision, const char* mode) {
-    ChannelSettings c;
-    c.enable = enable;
-    c.vmName = name;
+    ChannelSettings c = kestrane::MeasuringChannel(enable, name, adj, precision, mode);
     c.notes = notes;
-    c.adj = adj;
-    c.precision = precision;
-    c.mode = mode;
-    c.amp = "0";
-    c.millivolt = "0";
-    c.highTriggerMax = "0";
-    c.highTriggerMin = "0";
-    c.lowTriggerMax = "0";
-    c.lowTriggerMin = "0";
-    c.highTestEvery = "One Shot";
-    c.lowTestEvery = "One Shot";
-    c.highEnable = "DISABLED";
-    c.lowEnable = "DISABLED";
-    c.filterEnable = "NO";
-    c.filterWeight = "20";
-    c.logEnabled = "NO";
-    c.logSize = "1 Megabyte";
-    c.logInterval = "5 Secs";
     return c;
 }
 
