@@ -186,9 +186,16 @@ BoardClaimResult BoardOwnerLock::TryAcquire(std::string_view board, std::string_
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         BoardClaimResult result{BoardClaim::Unavailable, {}, error};
-        if (error == EWOULDBLOCK) result = {BoardClaim::HeldBy, ReadHolder(fd), 0};
-        ::close(fd);
-        return result;
+        if (error == EWOULDBLOCK) {
+            result = {BoardClaim::HeldBy, ReadHolder(fd), 0};
+            // No holder could be named: it may have ended while we looked.
+            if (result.owner.pid == 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+                result = {BoardClaim::Owned, {}, 0};
+        }
+        if (result.claim != BoardClaim::Owned) {
+            ::close(fd);
+            return result;
+        }
     }
     // Ours now. The record only helps others name us; if it cannot be
     // written they fall back to the kernel's lock table.
