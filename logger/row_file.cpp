@@ -1,5 +1,7 @@
 #include "logger/row_file.h"
 
+#include "acquisition/append_whole.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,31 +32,21 @@ bool RowFile::Open(const std::string& path, RowFormat format, std::string& error
     // A pipe or terminal (/dev/stdout) is a fresh stream: it gets the
     // header too; a file only when it is empty, so appending never repeats it.
     const bool fresh = !S_ISREG(st.st_mode) || st.st_size == 0;
-    if (format == RowFormat::Csv && fresh && !WriteWhole(CsvHeader())) {
-        error = path + ": cannot write the header: " + std::strerror(errno);
-        return false;
-    }
-    return true;
-}
-
-bool RowFile::Append(const ReadingRow& row) {
-    if (fd_ < 0) return false;
-    return WriteWhole(FormatRow(row, format_));
-}
-
-bool RowFile::WriteWhole(const std::string& text) {
-    const char* data = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd_, data, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
+    if (format == RowFormat::Csv && fresh) {
+        const int headerError = AppendWhole(fd_, CsvHeader());
+        if (headerError != 0) {
+            error = path + ": cannot write the header: " + std::strerror(headerError);
             return false;
         }
-        data += n;
-        left -= static_cast<std::size_t>(n);
     }
     return true;
+}
+
+LogWriteResult RowFile::Append(const ReadingRow& row) {
+    if (fd_ < 0) return {LogWriteStep::Open, EBADF};
+    const int error = AppendWhole(fd_, FormatRow(row, format_));
+    if (error != 0) return {LogWriteStep::Write, error};
+    return {};
 }
 
 }  // namespace kestrane::logger

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "acquisition/logging.h"
 #include "common/open_data.h"
 
 namespace kestrane::logger {
@@ -21,12 +22,12 @@ public:
     bool Open(const std::string& path, RowFormat format, std::string& error);
     bool isOpen() const { return fd_ >= 0; }
 
-    // Appends one row; false when the write failed (the row is lost).
-    bool Append(const ReadingRow& row);
+    // Appends one row; on failure the row is lost, nothing of it stays in
+    // the file, and the result carries the step and errno for
+    // LogFailureReporter (Open with EBADF when the file is not open).
+    LogWriteResult Append(const ReadingRow& row);
 
 private:
-    bool WriteWhole(const std::string& text);
-
     int fd_ = -1;
     RowFormat format_ = RowFormat::Csv;
 };

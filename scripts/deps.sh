@@ -8,7 +8,7 @@ set -euo pipefail
 
 # One package per word; adding a package to a set is adding its name here.
 KESTRANE_RUNTIME_PACKAGES=(
-  libqt6core6 libqt6gui6 libqt6widgets6 libqt6multimedia6 qt6-qpa-plugins
+  libqt6core6 libqt6dbus6 libqt6gui6 libqt6widgets6 libqt6multimedia6 qt6-qpa-plugins
   libhidapi-hidraw0
   unixodbc odbcinst libsqliteodbc
 )
@@ -25,6 +25,7 @@ KESTRANE_TEST_PACKAGES=(
   odbc-postgresql postgresql
   pulseaudio-utils
   xvfb xauth x11-utils imagemagick
+  dbus-daemon
   lintian desktop-file-utils appstream
   prometheus-node-exporter prometheus systemd
   twm

@@ -3,6 +3,7 @@
 // A record is written with one write() on an O_APPEND descriptor; should it
 // be cut short (a full disk), the file is truncated back to where it was,
 // so a lost record never leaves half a line for the chart to stumble on.
+// Each call says which step failed and why, so the caller can report it.
 #include "acquisition/logging.h"
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "acquisition/append_whole.h"
 #include "acquisition/intervals.h"
 
 namespace kestrane {
@@ -36,25 +38,6 @@ public:
 private:
     int fd_;
 };
-
-bool AppendAll(int fd, const std::string& record) {
-    struct stat before {};
-    const bool knowSize = ::fstat(fd, &before) == 0;
-    std::size_t done = 0;
-    while (done < record.size()) {
-        const ssize_t n = ::write(fd, record.data() + done, record.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            if (done > 0 && knowSize) {
-                // Take back the partial line; ignore failure, nothing else to do.
-                [[maybe_unused]] const int rc = ::ftruncate(fd, before.st_size);
-            }
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -98,10 +81,15 @@ std::string DefaultLogFolder(std::string_view programDir, std::string_view pid) 
     return folder;
 }
 
-bool WriteLogRecord(const ChannelSettings& settings, std::string_view shown, LocalTimeSource& time) {
+LogWriteResult WriteLogRecord(const ChannelSettings& settings, std::string_view shown,
+                              LocalTimeSource& time) {
     // One level only; an existing folder or one that cannot be made is fine
-    // here, the open below decides.
-    if (!settings.logPath.empty()) ::mkdir(settings.logPath.c_str(), 0777);
+    // here, the open below decides. Why the folder could not be made is kept:
+    // it names the cause better than the open's "No such file or directory".
+    int folderError = 0;
+    if (!settings.logPath.empty() && ::mkdir(settings.logPath.c_str(), 0777) != 0 && errno != EEXIST) {
+        folderError = errno;
+    }
 
     const std::string path = LogFilePath(settings);
     const int64_t limit = LogSizeToBytes(settings.logSize);
@@ -117,13 +105,19 @@ bool WriteLogRecord(const ChannelSettings& settings, std::string_view shown, Loc
     // instead of freezing the client; regular files ignore the flag.
     const FileDescriptor fd(
         ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NONBLOCK, 0666));
-    if (fd.get() < 0) return false;
-    return AppendAll(fd.get(), record);
+    if (fd.get() < 0) {
+        const int openError = errno;
+        if (openError == ENOENT && folderError != 0) return {LogWriteStep::Folder, folderError};
+        return {LogWriteStep::Open, openError};
+    }
+    const int writeError = AppendWhole(fd.get(), record);
+    if (writeError != 0) return {LogWriteStep::Write, writeError};
+    return {};
 }
 
-bool WriteLogRecord(int channel, const BoardSettings& settings, const ChannelStates& states,
-                    LocalTimeSource& time) {
-    if (channel < 1 || channel > kChannelCount) return false;
+LogWriteResult WriteLogRecord(int channel, const BoardSettings& settings, const ChannelStates& states,
+                              LocalTimeSource& time) {
+    if (channel < 1 || channel > kChannelCount) return {LogWriteStep::NoSuchChannel, EINVAL};
     return WriteLogRecord(settings.channels[static_cast<std::size_t>(channel - 1)], states.at(channel).shown,
                           time);
 }

@@ -41,15 +41,30 @@ std::string LogFilePath(const ChannelSettings& settings);
 // (ending with "/"), the board's product ID text and "/".
 std::string DefaultLogFolder(std::string_view programDir, std::string_view pid);
 
+// Where writing one record stopped, and the errno of that step.
+enum class LogWriteStep {
+    Written,        // the record is in the file
+    Folder,         // the folder did not exist and could not be made
+    Open,           // the file could not be opened or created
+    Write,          // the write failed (a full disk); nothing of the record stays
+    NoSuchChannel,  // a channel number outside 1..6
+};
+
+struct LogWriteResult {
+    LogWriteStep step = LogWriteStep::Written;
+    int error = 0;  // errno of the failed step, 0 when written
+    explicit operator bool() const { return step == LogWriteStep::Written; }
+};
+
 // Logging tick of one channel (timer 10 + n): creates the folder (one
 // level), deletes the file when it is larger than the size limit, then
 // appends one record with `shown`, whatever it holds (an empty text, "  DISABLED").
-// Failures lose only this record and are not reported to the user; the
-// result says whether the record was written, for tests.
-bool WriteLogRecord(const ChannelSettings& settings, std::string_view shown, LocalTimeSource& time);
+// A failure loses only this record; the result says which step failed and
+// why, for LogFailureReporter (log_failure_report.h) to tell the user.
+LogWriteResult WriteLogRecord(const ChannelSettings& settings, std::string_view shown, LocalTimeSource& time);
 
 // The same for channel 1..6 of the loaded settings and its shown text.
-bool WriteLogRecord(int channel, const BoardSettings& settings, const ChannelStates& states,
-                    LocalTimeSource& time);
+LogWriteResult WriteLogRecord(int channel, const BoardSettings& settings, const ChannelStates& states,
+                              LocalTimeSource& time);
 
 }  // namespace kestrane

@@ -48,10 +48,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
                                    "default board.",
                                    "PID");
     const QCommandLineOption connect("connect", "Connect to the selected board once the window shows.");
+    const QCommandLineOption reconnect("reconnect",
+                                       "Reconnect automatically for this run: a lost board, or one not yet "
+                                       "plugged in, is waited for instead of ending the program.");
     const QCommandLineOption screenshot("screenshot", "Save a PNG of the main window before quitting.",
                                         "PATH");
     const QCommandLineOption quitAfter("quit-after", "Close the main window after SECONDS.", "SECONDS");
-    for (const auto* o : {&help, &version, &install, &board, &connect, &screenshot, &quitAfter})
+    for (const auto* o : {&help, &version, &install, &board, &connect, &reconnect, &screenshot, &quitAfter})
         parser.addOption(*o);
 
     // "--install=FOLDER" is the same as "--install FOLDER": the folder is
@@ -100,6 +103,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         }
     }
     cl.connect = parser.isSet(connect);
+    cl.reconnect = parser.isSet(reconnect);
     if (parser.isSet(board)) {
         const std::string text = parser.value(board).toStdString();
         const bool hex = !text.empty() && text.size() <= 4 &&

@@ -13,6 +13,7 @@ struct CommandLine {
     bool install = false;
     std::string installFolder;    // empty: the default folder
     bool connect = false;         // press Connect once the window shows
+    bool reconnect = false;       // reconnect automatically for this run, whatever the stored choice
     std::string board;            // select this PID (four upper-case hex digits); empty: the default
     std::string screenshotPath;   // save the window as PNG before quitting
     double quitAfterSeconds = 0;  // 0: run until the user closes

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <fstream>
 #include <sstream>
 
@@ -118,6 +119,27 @@ TEST(RowFileTest, AppendsAndNeverTruncatesOrRepeatsTheHeader) {
     EXPECT_FALSE(missing.Open("/nonexistent-folder/r.jsonl", RowFormat::JsonLines, error));
     EXPECT_NE(error.find("/nonexistent-folder/r.jsonl"), std::string::npos);
     EXPECT_FALSE(missing.Append(row));
+}
+
+TEST(RowFileTest, AFailedRowSaysWhyAndLeavesNothingBehind) {
+    const ReadingRow row{1796739388123, "000A", 1, "a", "-0.5", "V"};
+    std::string error;
+    RowFile closed;
+    const LogWriteResult notOpen = closed.Append(row);
+    EXPECT_EQ(notOpen.step, LogWriteStep::Open);
+    EXPECT_EQ(notOpen.error, EBADF);
+
+    // A full disk: the row is refused with ENOSPC (JSON Lines has no header
+    // to fail at Open first).
+    RowFile full;
+    ASSERT_TRUE(full.Open("/dev/full", RowFormat::JsonLines, error)) << error;
+    const LogWriteResult lost = full.Append(row);
+    EXPECT_EQ(lost.step, LogWriteStep::Write);
+    EXPECT_EQ(lost.error, ENOSPC);
+
+    RowFile csvFull;
+    EXPECT_FALSE(csvFull.Open("/dev/full", RowFormat::Csv, error));
+    EXPECT_NE(error.find("No space left on device"), std::string::npos) << error;
 }
 
 }  // namespace

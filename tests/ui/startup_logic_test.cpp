@@ -197,5 +197,28 @@ TEST(StartupLogic, BoardSelectionOnTheCommandLine) {
     EXPECT_TRUE(ParseCommandLine({"--version"}).version);
 }
 
+TEST(StartupLogic, ReconnectOnTheCommandLine) {
+    const struct {
+        std::vector<std::string> args;
+        bool reconnect;
+        bool error;
+    } cases[] = {
+        {{}, false, false},
+        {{"--board", "000A", "--connect", "--reconnect"}, true, false},
+        {{"--reconnect"}, true, false},
+        {{"--reconnect", "--reconnect"}, true, false},  // a switch given twice is still on
+        {{"--reconnect=yes"}, false, true},             // it takes no value
+        {{"--reconect"}, false, true},
+    };
+    for (const auto& c : cases) {
+        const CommandLine cl = ParseCommandLine(c.args);
+        EXPECT_EQ(!cl.error.empty(), c.error) << cl.error;
+        if (!c.error) {
+            EXPECT_EQ(cl.reconnect, c.reconnect);
+        }
+    }
+    EXPECT_NE(ParseCommandLine({"--help"}).helpText.find("--reconnect"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace kestrane::ui
