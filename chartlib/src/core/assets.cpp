@@ -1,22 +1,29 @@
-// Decodes the embedded fonts and pictures once, on first use, into the
-// raster heap; they live until RasterFree.
+// Decodes the embedded fonts and pictures of a scale once, on first use,
+// into the raster heap; they live until RasterFree.
 #include "core/assets.h"
 
 #include "core/raster.h"
 #include "core/raster_state.h"
+#include "core/scale.h"
 
 namespace plotwick {
 
-const ChartAssets& RasterAssets() {
+const ChartAssets& RasterAssetsAt(double ratio) {
     RasterState& st = State();
-    if (!st.assetsLoaded) {
-        st.assets.smallFont = FontLoad(assets::SmallFontBlob());
-        st.assets.largeFont = FontLoad(assets::LargeFontBlob());
-        st.assets.caption = ImageDecode(assets::CaptionPictureBlob());
-        st.assets.sheet = ImageDecode(assets::SheetPictureBlob());
-        st.assetsLoaded = true;
+    const int i = AssetScaleIndex(ratio);
+    if (!st.assetsLoaded[i]) {
+        const assets::ScaleBlobs blobs = assets::BlobsAt(i);
+        ChartAssets& a = st.assets[i];
+        a.smallFont = FontLoad(blobs.smallFont);
+        a.largeFont = FontLoad(blobs.largeFont);
+        a.caption = ImageDecode(blobs.caption);
+        a.sheet = ImageDecode(blobs.sheet);
+        a.scale = kAssetScales[i];
+        st.assetsLoaded[i] = true;
     }
-    return st.assets;
+    return st.assets[i];
 }
+
+const ChartAssets& RasterAssets() { return RasterAssetsAt(1.0); }
 
 }  // namespace plotwick

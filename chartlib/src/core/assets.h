@@ -13,6 +13,15 @@ std::span<const uint8_t> LargeFontBlob();       // "TFDS", line height 19, anti-
 std::span<const uint8_t> CaptionPictureBlob();  // 30 × 176, with alpha plane
 std::span<const uint8_t> SheetPictureBlob();    // 90 × 192, with alpha plane
 
+// The four blobs made for one device pixel scale (an index into
+// kAssetScales, scale.h); index 0 gives the blobs above. Above scale 1 both
+// fonts are anti-aliased and every size and region is scaled.
+struct ScaleBlobs {
+    std::span<const uint8_t> smallFont, largeFont, caption, sheet;
+};
+// An index outside the generated scales gives the scale-1 blobs.
+ScaleBlobs BlobsAt(int scaleIndex);
+
 struct Region {
     int32_t x, y, w, h;
 };

@@ -39,7 +39,7 @@ int32_t GridRow(const GridPlan& plan, double axisRange, int32_t plotH, int k) {
     return TruncToInt((plotH - 1) - plan.step * k * plotH / range);
 }
 
-bool GridRowInPlot(int32_t row, int32_t plotH) { return row >= -4 && row < plotH; }
+bool GridRowInPlot(int32_t row, int32_t plotH, int32_t slack) { return row >= -slack && row < plotH; }
 
 double GridValue(const GridPlan& plan, double axisMin, int k) {
     const double v = axisMin + plan.step * k;

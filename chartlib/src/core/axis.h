@@ -21,7 +21,9 @@ GridPlan PlanGrid(double valueStep, double axisRange, int32_t plotH);
 // Row of grid line k relative to the plot top. Lines are drawn while the row
 // is in -4 .. plotH-1; the first row outside that range ends the grid.
 int32_t GridRow(const GridPlan& plan, double axisRange, int32_t plotH, int k);
-bool GridRowInPlot(int32_t row, int32_t plotH);
+// slack: rows drawn above the plot top (kGridRowSlack in the drawn pixels).
+inline constexpr int32_t kGridRowSlack = 4;
+bool GridRowInPlot(int32_t row, int32_t plotH, int32_t slack = kGridRowSlack);
 
 // Value of grid line k. A value that is zero but for the rounding of the
 // single-precision steps is returned as exactly 0.

@@ -5,7 +5,7 @@
 namespace plotwick {
 
 void PlanTimeLabelKinds(const GraphContext& ctx, const PlotGeometry& g, const TimeLabelSlots& slots,
-                        TimeLabelKind* kinds) {
+                        TimeLabelKind* kinds, int32_t finalTickRoom) {
     char lastTagged[8] = {};  // zeros: the first slot always gets a date tag
     bool ended = false;
     for (int s = 0; s < slots.count; ++s) {
@@ -15,7 +15,7 @@ void PlanTimeLabelKinds(const GraphContext& ctx, const PlotGeometry& g, const Ti
             ended = true;
             continue;
         }
-        if (xs + 10 > g.right) {
+        if (xs + finalTickRoom > g.right) {
             kinds[s] = TimeLabelKind::FinalTick;
             ended = true;
             continue;

@@ -14,19 +14,22 @@ namespace plotwick {
 inline constexpr int kMaxTimeLabels = 40;
 // A slot is taken only more than this many pixels right of the previous one.
 inline constexpr int32_t kTimeLabelSpacing = 70;
+// A label closer than this to the plot's right edge is only a tick.
+inline constexpr int32_t kFinalTickRoom = 10;
 
 struct TimeLabelSlots {
     int count = 0;
     int32_t index[kMaxTimeLabels] = {};  // point index
     int32_t x[kMaxTimeLabels] = {};      // relative to the plot's left edge
     int32_t nextFreeX = -1000;
+    int32_t spacing = kTimeLabelSpacing;  // in the pixels the chart is drawn in
 
     void Offer(int32_t i, int32_t px) {
         if (px >= 0 && px > nextFreeX && count < kMaxTimeLabels) {
             index[count] = i;
             x[count] = px;
             ++count;
-            nextFreeX = px + kTimeLabelSpacing;
+            nextFreeX = px + spacing;
         }
     }
 };
@@ -60,8 +63,8 @@ enum class TimeLabelKind {
 
 // Kinds for each slot of `slots`, judged by the labels' first 8 bytes (day,
 // month and first year digit). Labels shorter than 8 bytes compare as their
-// zero-padded text.
+// zero-padded text. finalTickRoom is kFinalTickRoom in the drawn pixels.
 void PlanTimeLabelKinds(const GraphContext& ctx, const PlotGeometry& g, const TimeLabelSlots& slots,
-                        TimeLabelKind* kinds);
+                        TimeLabelKind* kinds, int32_t finalTickRoom = kFinalTickRoom);
 
 }  // namespace plotwick

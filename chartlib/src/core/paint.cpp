@@ -9,6 +9,7 @@
 #include "assets.h"
 #include "axis.h"
 #include "chart_walk.h"
+#include "scale.h"
 #include "view.h"
 
 namespace plotwick {
@@ -27,13 +28,33 @@ void LabelBytes(const char* label, int from, int count, char* out) {
     out[count] = '\0';
 }
 
-void Blit(const Bitmap* picture, int32_t x, int32_t y, const A::Region& r, int32_t srcY) {
-    BlitFrom(x, y, r.w, r.h, r.x, srcY, picture);
+// Layout lengths and picture regions at the scale the chart is drawn at.
+struct Scaler {
+    double scale = 1.0;
+    int32_t operator()(int32_t v) const { return ScaledPx(v, scale); }
+    A::Region operator()(const A::Region& r) const { return ScaledRegion(r, scale); }
+};
+
+// The pointer in device pixels, or nowhere when another window has it.
+struct Pointer {
+    bool here = false;
+    int32_t x = -1, y = -1;
+};
+
+Pointer PointerFor(const HoverState& hover, const GraphContext& ctx, const Scaler& px) {
+    if (hover.hoverWindow != &ctx) return Pointer{};
+    return Pointer{true, px(hover.x), px(hover.y)};
 }
 
-bool PointerInPlot(const HoverState& hover, const GraphContext& ctx, const PlotGeometry& g) {
-    return hover.hoverWindow == &ctx && hover.x >= g.left && hover.x < g.right && hover.y >= g.top &&
-           hover.y < g.bottom;
+// Blits region r of a picture (regions given at scale 1) with its source
+// row moved to srcY (also at scale 1), e.g. for the hovered looks.
+void Blit(const Bitmap* picture, int32_t x, int32_t y, const A::Region& r, int32_t srcY, const Scaler& px) {
+    const A::Region d = px(A::Region{r.x, srcY, r.w, r.h});
+    BlitFrom(x, y, d.w, d.h, d.x, d.y, picture);
+}
+
+bool PointerInPlot(const Pointer& p, const PlotGeometry& g) {
+    return p.here && p.x >= g.left && p.x < g.right && p.y >= g.top && p.y < g.bottom;
 }
 
 // Rows passed to the primitives stay within a few plot heights of the plot,
@@ -144,8 +165,9 @@ private:
 // The shaded area, drop lines and curve of the visible points, and the
 // time-label slots along them (all relative to the plot).
 TimeLabelSlots DrawSeries(const GraphContext& ctx, const PlotGeometry& g, int32_t zeroY,
-                          const RowLimit& clampY, bool batchColumns) {
+                          const RowLimit& clampY, bool batchColumns, const Scaler& px) {
     TimeLabelSlots slots;
+    slots.spacing = px(kTimeLabelSpacing);
     ColumnBatch batch(batchColumns ? g.h : 0);
     bool first = true;
     int32_t prevX = 0, prevY = 0;
@@ -215,103 +237,120 @@ TimeLabelSlots DrawSeries(const GraphContext& ctx, const PlotGeometry& g, int32_
 }
 
 void DrawTimeLabels(const GraphContext& ctx, const PlotGeometry& g, const TimeLabelSlots& slots,
-                    const ChartAssets& assets) {
+                    const ChartAssets& assets, const Scaler& px) {
     TimeLabelKind kinds[kMaxTimeLabels];
-    PlanTimeLabelKinds(ctx, g, slots, kinds);
+    PlanTimeLabelKinds(ctx, g, slots, kinds, px(kFinalTickRoom));
     for (int s = 0; s < slots.count; ++s) {
         const int32_t xs = g.left + slots.x[s];
         if (kinds[s] == TimeLabelKind::None) break;
         if (kinds[s] == TimeLabelKind::FinalTick) {
-            VLine(xs, g.bottom, 7, kColourInk);
+            VLine(xs, g.bottom, px(7), kColourInk);
             break;
         }
         const char* label = ctx.o_Labels != nullptr ? ctx.o_Labels[slots.index[s]] : nullptr;
         if (kinds[s] == TimeLabelKind::DateTag) {
-            Blit(assets.sheet, xs - 2, g.bottom, A::kSheetDateTag, A::kSheetDateTag.y);
+            Blit(assets.sheet, xs - px(2), g.bottom, A::kSheetDateTag, A::kSheetDateTag.y, px);
             char date[12];
             LabelBytes(label, 0, 11, date);
-            TextDraw(xs + 2, g.bottom + 3, date, kColourInk);
+            TextDraw(xs + px(2), g.bottom + px(3), date, kColourInk);
         } else {
-            VLine(xs, g.bottom, 7, kColourInk);
+            VLine(xs, g.bottom, px(7), kColourInk);
         }
         // The clock time, then AM or PM indented on the next line.
         char clock[9], half[3], text[16];
         LabelBytes(label, 12, 8, clock);
         LabelBytes(label, 21, 2, half);
         std::snprintf(text, sizeof text, "%s\n  %s", clock, half);
-        TextDraw(xs - 20, g.bottom + 15, text, kColourInk);
+        TextDraw(xs - px(20), g.bottom + px(15), text, kColourInk);
     }
 }
 
-void DrawHoverReadout(const GraphContext& ctx, const PlotGeometry& g, const HoverState& hover,
-                      const ChartAssets& assets, const RowLimit& clampY) {
-    const double age = g.xScale > 0.0 ? (hover.x - g.left) / g.xScale + ctx.viewStart : ctx.viewStart;
+void DrawHoverReadout(const GraphContext& ctx, const PlotGeometry& g, const Pointer& pointer,
+                      const ChartAssets& assets, const RowLimit& clampY, const Scaler& px) {
+    const double age = g.xScale > 0.0 ? (pointer.x - g.left) / g.xScale + ctx.viewStart : ctx.viewStart;
     const int32_t k = NearestPoint(ctx, TruncToInt(age));
-    const int32_t px = PointX(g, ctx, ctx.times[k]);
+    const int32_t x = g.left + PointX(g, ctx, ctx.times[k]);
     const int32_t py = clampY(PointY(g, ctx, ctx.values[k]));
-    VLineHalf(g.left + px, g.top + py, g.h - py + 10, kColourInk);
-    Blit(assets.sheet, g.left + px - 44, g.bottom, A::kSheetCallout, A::kSheetCallout.y);
+    VLineHalf(x, g.top + py, g.h - py + px(10), kColourInk);
+    Blit(assets.sheet, x - px(44), g.bottom, A::kSheetCallout, A::kSheetCallout.y, px);
     const char* label = ctx.o_Labels != nullptr ? ctx.o_Labels[k] : nullptr;
-    if (label != nullptr) TextDraw(g.left + px - 30, g.bottom + 7, label, kColourInk);
-    Blit(assets.sheet, g.left + px, g.top + py - 4, A::kSheetValueTag, A::kSheetValueTag.y);
+    if (label != nullptr) TextDraw(x - px(30), g.bottom + px(7), label, kColourInk);
+    Blit(assets.sheet, x, g.top + py - px(4), A::kSheetValueTag, A::kSheetValueTag.y, px);
     // The reading itself: the label from its sign byte on.
     if (label != nullptr && ::strnlen(label, 25) == 25) {
-        TextDraw(g.left + px + 16, g.top + py + 2, label + 24, kColourInk);
+        TextDraw(x + px(16), g.top + py + px(2), label + 24, kColourInk);
     }
 }
 
-void DrawOverview(const GraphContext& ctx, const PlotGeometry& g, const HoverState& hover,
-                  const ChartAssets& assets) {
-    const ThumbSpan thumb = ComputeThumb(g.w, ctx.viewStart, ctx.viewEnd, ctx.span);
-    const bool inStrip = hover.hoverWindow == &ctx && hover.y >= g.bottom + 40 && hover.y <= g.bottom + 69;
-    const int32_t rx = hover.x - g.left;
+void DrawOverview(const GraphContext& ctx, const PlotGeometry& g, const Pointer& pointer,
+                  const ChartAssets& assets, const Scaler& px) {
+    const ThumbSpan thumb = ComputeThumb(g.w, ctx.viewStart, ctx.viewEnd, ctx.span, px(10), px(5));
+    const int32_t stripTop = g.bottom + px(40);
+    const bool inStrip = pointer.here && pointer.y >= stripTop && pointer.y < g.bottom + px(70);
+    const int32_t rx = pointer.x - g.left;
     const bool thumbHover = inStrip && rx >= thumb.left && rx < thumb.right;
-    const bool trackHover = inStrip && !thumbHover && hover.x >= g.left && hover.x < g.right;
+    const bool trackHover = inStrip && !thumbHover && pointer.x >= g.left && pointer.x < g.right;
     const int32_t trackY = trackHover ? A::kSheetTrackHoverY : A::kSheetTrackMiddle.y;
     const int32_t thumbY = thumbHover ? A::kSheetThumbHoverY : A::kSheetThumbMiddle.y;
 
-    PushClip(g.left, g.bottom + 40, g.w, 30);
+    // The caps at their own widths, the middle tiled between them.
+    const A::Region trackLeft = px(A::kSheetTrackLeft), trackRight = px(A::kSheetTrackRight);
+    const A::Region trackMiddle =
+        px(A::Region{A::kSheetTrackMiddle.x, trackY, A::kSheetTrackMiddle.w, A::kSheetTrackMiddle.h});
+    PushClip(g.left, stripTop, g.w, px(30));
     SetSource(assets.sheet);
     if (assets.sheet != nullptr) {
-        BlitTiled(9, 4, g.w - 18, 20, A::kSheetTrackMiddle.x, trackY, A::kSheetTrackMiddle.w,
-                  A::kSheetTrackMiddle.h, 0, 0);
+        BlitTiled(trackLeft.w, px(4), g.w - trackLeft.w - trackRight.w, trackMiddle.h, trackMiddle.x,
+                  trackMiddle.y, trackMiddle.w, trackMiddle.h, 0, 0);
     }
     SetSource(nullptr);
-    Blit(assets.sheet, 0, 4, A::kSheetTrackLeft, trackY);
-    Blit(assets.sheet, g.w - 9, 4, A::kSheetTrackRight, trackY);
+    Blit(assets.sheet, 0, px(4), A::kSheetTrackLeft, trackY, px);
+    Blit(assets.sheet, g.w - trackRight.w, px(4), A::kSheetTrackRight, trackY, px);
     PopClip();
 
-    if (thumb.right - thumb.left < 10) return;
+    if (thumb.right - thumb.left < px(10)) return;
+    const A::Region thumbLeft = px(A::kSheetThumbLeft), thumbRight = px(A::kSheetThumbRight);
+    const A::Region thumbMiddle =
+        px(A::Region{A::kSheetThumbMiddle.x, thumbY, A::kSheetThumbMiddle.w, A::kSheetThumbMiddle.h});
+    // Each cap is centred on its end of the thumb.
+    const int32_t leftX = thumb.left - thumbLeft.w / 2, rightX = thumb.right - thumbRight.w / 2;
     const RasterPoint origin = CurrentOrigin();
-    SetOrigin(origin.x + g.left, origin.y + g.bottom + 40);
+    SetOrigin(origin.x + g.left, origin.y + stripTop);
     SetSource(assets.sheet);
     if (assets.sheet != nullptr) {
-        BlitTiled(thumb.left + 3, 0, thumb.right - thumb.left - 6, 30, A::kSheetThumbMiddle.x, thumbY,
-                  A::kSheetThumbMiddle.w, A::kSheetThumbMiddle.h, 0, 0);
+        BlitTiled(leftX + thumbLeft.w, 0, rightX - leftX - thumbLeft.w, thumbMiddle.h, thumbMiddle.x,
+                  thumbMiddle.y, thumbMiddle.w, thumbMiddle.h, 0, 0);
     }
     SetSource(nullptr);
-    Blit(assets.sheet, thumb.left - 3, 0, A::kSheetThumbLeft, thumbY);
-    Blit(assets.sheet, thumb.right - 3, 0, A::kSheetThumbRight, thumbY);
+    Blit(assets.sheet, leftX, 0, A::kSheetThumbLeft, thumbY, px);
+    Blit(assets.sheet, rightX, 0, A::kSheetThumbRight, thumbY, px);
     SetOrigin(origin.x, origin.y);
+}
+
+void DrawAxisNumber(int decimals, int32_t x, int32_t y, double value, const Scaler& px) {
+    const std::string text = FormatAxisNumber(decimals, value);
+    TextDraw(x - TextSize(text.c_str()).width, y - px(6), text.c_str(), kColourInk);
 }
 
 }  // namespace
 
 void AxisNumber(int decimals, int32_t x, int32_t y, double value) {
-    const std::string text = FormatAxisNumber(decimals, value);
-    TextDraw(x - TextSize(text.c_str()).width, y - 6, text.c_str(), kColourInk);
+    DrawAxisNumber(decimals, x, y, value, Scaler{});
 }
 
 void DrawChart(const GraphContext& ctx, const HoverState& hover, const ChartAssets& assets,
                const PaintTuning& tuning) {
-    RectFill(0, 0, ctx.width, ctx.height, kColourBackground);
+    const Scaler px{assets.scale};
+    const int32_t width = px(ctx.width), height = px(ctx.height);
+    RectFill(0, 0, width, height, kColourBackground);
     if (ctx.captionIsVolts != 0) {
-        Blit(assets.caption, 3, (ctx.height - 100) / 2, A::kCaptionVolts, A::kCaptionVolts.y);
+        Blit(assets.caption, px(3), (height - px(100)) / 2, A::kCaptionVolts, A::kCaptionVolts.y, px);
     } else {
-        Blit(assets.caption, 3, (ctx.height - 120) / 2, A::kCaptionAmps, A::kCaptionAmps.y);
+        Blit(assets.caption, px(3), (height - px(120)) / 2, A::kCaptionAmps, A::kCaptionAmps.y, px);
     }
-    const PlotGeometry g = ComputeGeometry(ctx);
-    if (g.w < 10 || g.h < 10 || ctx.pointCount <= 0 || ctx.times == nullptr || ctx.values == nullptr) return;
+    const PlotGeometry g = ComputeGeometry(ctx, px.scale);
+    if (g.w < px(10) || g.h < px(10) || ctx.pointCount <= 0 || ctx.times == nullptr || ctx.values == nullptr)
+        return;
 
     // The title buffer is terminated by InitGraphContext; a bounded copy
     // keeps a damaged record from running past it.
@@ -320,28 +359,32 @@ void DrawChart(const GraphContext& ctx, const HoverState& hover, const ChartAsse
     std::memcpy(title, ctx.title, titleLen);
     title[titleLen] = '\0';
     SetFont(assets.largeFont);
-    TextDraw(g.left + (g.w - TextSize(title).width) / 2, 7, title, kColourInk);
+    TextDraw(g.left + (g.w - TextSize(title).width) / 2, px(7), title, kColourInk);
     SetFont(assets.smallFont);
 
-    const bool hoverInPlot = PointerInPlot(hover, ctx, g);
+    const Pointer pointer = PointerFor(hover, ctx, px);
+    const bool hoverInPlot = PointerInPlot(pointer, g);
     if (hoverInPlot) RectFill(g.left, g.top, g.w, g.h, kColourHoverPlot);
     HLine(g.left, g.top, g.w, kColourBorder);
     VLine(g.right, g.top, g.h, kColourBorder);
 
-    const GridPlan plan = PlanGrid(ctx.valueStep, ctx.axisRange, g.h);
+    // The grid is planned on the plot's height at scale 1, so every scale
+    // shows the same lines and numbers.
+    const int32_t planH = ctx.height - ctx.marginTop - ctx.marginBottom;
+    const GridPlan plan = PlanGrid(ctx.valueStep, ctx.axisRange, planH);
     for (int k = 0; k < plan.lineCount; ++k) {
         const int32_t row = GridRow(plan, ctx.axisRange, g.h, k);
-        if (!GridRowInPlot(row, g.h)) break;
-        HLineHalf(g.left - 4, g.top + row, g.w + 4, kColourGrid);
-        AxisNumber(plan.decimals, g.left + 4, g.top + row, GridValue(plan, ctx.axisMin, k));
+        if (!GridRowInPlot(row, g.h, px(kGridRowSlack))) break;
+        HLineHalf(g.left - px(4), g.top + row, g.w + px(4), kColourGrid);
+        DrawAxisNumber(plan.decimals, g.left + px(4), g.top + row, GridValue(plan, ctx.axisMin, k), px);
     }
 
     const RowLimit clampY{-g.h - 2, 2 * g.h + 2};
     PushClip(g.left, g.top, g.w, g.h);
     const int32_t zeroY = clampY(ZeroRow(g, ctx));
     HLine(0, zeroY, g.w, kColourZeroLine);
-    const TimeLabelSlots slots = DrawSeries(ctx, g, zeroY, clampY, tuning.batchColumns);
-    if (hover.hoverWindow == &ctx && hover.selecting) {
+    const TimeLabelSlots slots = DrawSeries(ctx, g, zeroY, clampY, tuning.batchColumns, px);
+    if (pointer.here && hover.selecting) {
         const int32_t last = ctx.pointCount - 1;
         const int32_t lo = std::clamp(std::min(hover.anchorIndex, hover.currentIndex), 0, last);
         const auto hi = static_cast<int32_t>(
@@ -352,17 +395,17 @@ void DrawChart(const GraphContext& ctx, const HoverState& hover, const ChartAsse
     }
     PopClip();
 
-    DrawTimeLabels(ctx, g, slots, assets);
+    DrawTimeLabels(ctx, g, slots, assets, px);
     RectFill(g.left, g.bottom, g.w, 1, kColourInk);
     RectFill(g.left, g.top, 1, g.h, kColourInk);
-    if (hoverInPlot) DrawHoverReadout(ctx, g, hover, assets, clampY);
-    if (g.w > 40) DrawOverview(ctx, g, hover, assets);
+    if (hoverInPlot) DrawHoverReadout(ctx, g, pointer, assets, clampY, px);
+    if (g.w > px(40)) DrawOverview(ctx, g, pointer, assets, px);
 }
 
-void Paint(const GraphContext& ctx, PaintWindow& window, const HoverState& hover) {
+void Paint(const GraphContext& ctx, PaintWindow& window, const HoverState& hover, double scale) {
     if (ctx.width < 1 || ctx.height < 1) return;
     if (!PaintBegin(window)) return;
-    DrawChart(ctx, hover, RasterAssets(), PaintTuning{});
+    DrawChart(ctx, hover, RasterAssetsAt(scale), PaintTuning{});
     PaintEnd();
 }
 

@@ -33,7 +33,10 @@ inline constexpr int32_t kSelectionAlpha = 64;
 inline constexpr uint32_t kColourInk = 0x000000;
 
 // Paints the window: PaintBegin, DrawChart, PaintEnd. Changes nothing in ctx.
-void Paint(const GraphContext& ctx, PaintWindow& window, const HoverState& hover);
+// `scale` is the device pixel ratio to draw at: the window's clip box is in
+// device pixels, the chart is laid out at ChartScaleFor(scale) with the fonts
+// and pictures made for it. At 1 the pixels are those of a plain 1x chart.
+void Paint(const GraphContext& ctx, PaintWindow& window, const HoverState& hover, double scale = 1.0);
 
 // batchColumns draws the points that share a column by their net effect on
 // each row, with the same pixels as drawing them one by one (false), which
@@ -42,7 +45,8 @@ struct PaintTuning {
     bool batchColumns = true;
 };
 
-// Draws the whole chart into the current target at origin (0, 0).
+// Draws the whole chart into the current target at origin (0, 0), at the
+// scale of `assets` (ctx and hover stay in scale-1 pixels).
 void DrawChart(const GraphContext& ctx, const HoverState& hover, const ChartAssets& assets,
                const PaintTuning& tuning = PaintTuning{});
 

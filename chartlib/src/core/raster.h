@@ -202,13 +202,19 @@ int PictureCount();
 
 // The library's embedded fonts and pictures, decoded on first call and kept
 // until RasterFree. Members are nullptr if an embedded blob failed to decode.
+// Sizes are those at scale 1; at another scale every size is scaled.
 struct ChartAssets {
     const Font* smallFont = nullptr;  // line height 11, monochrome
     const Font* largeFont = nullptr;  // line height 19, anti-aliased
     const Bitmap* caption = nullptr;  // 30 × 176: Amps and Volts captions
     const Bitmap* sheet = nullptr;    // 90 × 192: tags, call-out, strip parts
+    double scale = 1.0;               // the device pixel scale they are made for
 };
+// The assets at scale 1.
 const ChartAssets& RasterAssets();
+// The assets of the generated scale nearest to a device pixel ratio
+// (ChartScaleFor), each scale decoded on its first use.
+const ChartAssets& RasterAssetsAt(double ratio);
 
 // ----------------------------------------------------------- allocators
 

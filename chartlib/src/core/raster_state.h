@@ -6,6 +6,7 @@
 
 #include "core/heap.h"
 #include "core/raster.h"
+#include "core/scale.h"
 
 namespace plotwick {
 
@@ -33,9 +34,9 @@ struct RasterState {
     RasterRect paintRect;
 
     const Font* font = nullptr;
-    Bitmap* pictures = nullptr;  // the library's list of pictures
-    ChartAssets assets;
-    bool assetsLoaded = false;
+    Bitmap* pictures = nullptr;            // the library's list of pictures
+    ChartAssets assets[kAssetScaleCount];  // one set per generated scale
+    bool assetsLoaded[kAssetScaleCount] = {};
 };
 
 RasterState& State();

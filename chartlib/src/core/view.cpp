@@ -143,12 +143,14 @@ void ResetRange(GraphContext& ctx) {
     SetView(ctx, 0, 3600);
 }
 
-PlotGeometry ComputeGeometry(const GraphContext& ctx) {
+PlotGeometry ComputeGeometry(const GraphContext& ctx) { return ComputeGeometry(ctx, 1.0); }
+
+PlotGeometry ComputeGeometry(const GraphContext& ctx, double scale) {
     PlotGeometry g;
-    g.left = ctx.marginLeft;
-    g.top = ctx.marginTop;
-    g.right = ctx.width - ctx.marginRight;
-    g.bottom = ctx.height - ctx.marginBottom;
+    g.left = ScaledPx(ctx.marginLeft, scale);
+    g.top = ScaledPx(ctx.marginTop, scale);
+    g.right = ScaledPx(ctx.width, scale) - ScaledPx(ctx.marginRight, scale);
+    g.bottom = ScaledPx(ctx.height, scale) - ScaledPx(ctx.marginBottom, scale);
     g.w = g.right - g.left;
     g.h = g.bottom - g.top;
     const int64_t viewWidth = static_cast<int64_t>(ctx.viewEnd) - ctx.viewStart;
@@ -174,15 +176,16 @@ int32_t ZeroRow(const PlotGeometry& g, const GraphContext& ctx) {
     return g.h - 1 - TruncToInt((0.0 - ctx.axisMin) * g.yScale);
 }
 
-ThumbSpan ComputeThumb(int32_t plotWidth, int32_t viewStart, int32_t viewEnd, int32_t span) {
+ThumbSpan ComputeThumb(int32_t plotWidth, int32_t viewStart, int32_t viewEnd, int32_t span, int32_t minWidth,
+                       int32_t widen) {
     // A series of one instant has span 0; it is shown as a thumb at the left.
     const int64_t s = span > 0 ? span : 1;
     ThumbSpan t;
     t.left = static_cast<int32_t>(static_cast<int64_t>(plotWidth) * viewStart / s);
     t.right = static_cast<int32_t>(static_cast<int64_t>(plotWidth) * viewEnd / s);
-    if (static_cast<int64_t>(t.left) + 10 >= t.right) {
-        t.left -= 5;
-        t.right += 5;
+    if (static_cast<int64_t>(t.left) + minWidth >= t.right) {
+        t.left -= widen;
+        t.right += widen;
     }
     return t;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "graph_context.h"
+#include "scale.h"
 
 namespace plotwick {
 
@@ -52,6 +53,9 @@ struct PlotGeometry {
 // A view of zero width (a series whose points all share one time) has
 // xScale 0 and puts every point in the middle column, clear of the axis.
 PlotGeometry ComputeGeometry(const GraphContext& ctx);
+// The same in device pixels at a chart scale (ScaledPx of the size and each
+// margin); identical to the above at scale 1.
+PlotGeometry ComputeGeometry(const GraphContext& ctx, double scale);
 
 // Point position relative to the plot's top-left corner.
 int32_t PointX(const PlotGeometry& g, const GraphContext& ctx, int32_t age);
@@ -60,10 +64,12 @@ int32_t PointY(const PlotGeometry& g, const GraphContext& ctx, double value);
 int32_t ZeroRow(const PlotGeometry& g, const GraphContext& ctx);
 
 // Thumb of the overview strip, in pixels from the plot's left edge; at
-// least 10 pixels wide by widening a narrow one by 5 on each side.
+// least 10 pixels wide by widening a narrow one by 5 on each side (minWidth
+// and widen in the drawn pixels when the chart is scaled).
 struct ThumbSpan {
     int32_t left = 0, right = 0;
 };
-ThumbSpan ComputeThumb(int32_t plotWidth, int32_t viewStart, int32_t viewEnd, int32_t span);
+ThumbSpan ComputeThumb(int32_t plotWidth, int32_t viewStart, int32_t viewEnd, int32_t span,
+                       int32_t minWidth = 10, int32_t widen = 5);
 
 }  // namespace plotwick
