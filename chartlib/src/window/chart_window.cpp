@@ -2,6 +2,8 @@
 // and painting through the raster back buffer.
 #include "chart_window.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QContextMenuEvent>
 #include <QFileDialog>
 #include <QImage>
@@ -20,8 +22,10 @@
 #include <unordered_set>
 
 #include "core/chart_frame.h"
+#include "core/describe.h"
 #include "core/paint.h"
 #include "core/raster.h"
+#include "core/scale.h"
 #include "core/series.h"
 #include "core/view.h"
 
@@ -52,11 +56,20 @@ int32_t PointAtX(const GraphContext& ctx, int32_t x) {
 namespace {
 
 // Presents the painted rectangle of the back buffer with QPainter::drawImage.
+// The raster is drawn at `scale` device pixels per widget pixel; at the
+// screen's own ratio the image maps one to one onto the device pixels.
 class WidgetPaintWindow : public PaintWindow {
 public:
-    WidgetPaintWindow(QWidget& widget, const QRect& box) : widget_(widget), box_(box) {}
+    WidgetPaintWindow(QWidget& widget, const QRect& box, double scale)
+        : widget_(widget), box_(box), scale_(scale) {}
     RasterRect ClipBox() const override {
-        return RasterRect{box_.left(), box_.top(), box_.right() + 1, box_.bottom() + 1};
+        if (scale_ == 1.0) return RasterRect{box_.left(), box_.top(), box_.right() + 1, box_.bottom() + 1};
+        // The device pixels that cover the box, within the scaled widget.
+        const auto floorPx = [&](int v) { return static_cast<int32_t>(std::floor(v * scale_)); };
+        const auto ceilPx = [&](int v) { return static_cast<int32_t>(std::ceil(v * scale_)); };
+        return RasterRect{std::max(floorPx(box_.left()), 0), std::max(floorPx(box_.top()), 0),
+                          std::min(ceilPx(box_.right() + 1), ScaledPx(widget_.width(), scale_)),
+                          std::min(ceilPx(box_.bottom() + 1), ScaledPx(widget_.height(), scale_))};
     }
     void Present(const PresentFrame& frame) override {
         const int w = frame.rect.right - frame.rect.left, h = frame.rect.bottom - frame.rect.top;
@@ -66,13 +79,29 @@ public:
         CopyFrameTopDown(frame, reinterpret_cast<uint32_t*>(image.bits()),
                          static_cast<int32_t>(image.bytesPerLine()));
         QPainter painter(&widget_);
-        painter.drawImage(frame.rect.left, frame.rect.top, image);
+        if (scale_ == 1.0 && widget_.devicePixelRatioF() == 1.0) {
+            painter.drawImage(frame.rect.left, frame.rect.top, image);
+            return;
+        }
+        // A ratio between the generated scales is met by resampling.
+        image.setDevicePixelRatio(scale_);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, widget_.devicePixelRatioF() != scale_);
+        painter.drawImage(QPointF(frame.rect.left / scale_, frame.rect.top / scale_), image);
     }
 
 private:
     QWidget& widget_;
     QRect box_;
+    double scale_;
 };
+
+// Screen readers see a chart as a chart, with the name and description the
+// widget carries.
+QAccessibleInterface* ChartAccessibleFactory(const QString&, QObject* object) {
+    auto* chart = dynamic_cast<ChartWidget*>(object);
+    if (chart == nullptr) return nullptr;
+    return new QAccessibleWidget(chart, QAccessible::Chart);  // owned by Qt's accessibility cache
+}
 
 HoverState HoverFor(const Interaction& s) {
     HoverState h;
@@ -95,10 +124,19 @@ ChartWidget::ChartWidget(QWidget* parent, int32_t width, int32_t height, const c
     setAttribute(Qt::WA_NoSystemBackground);
     setMouseTracking(true);
     setCursor(Qt::ArrowCursor);
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(ChartAccessibleFactory);
+        return true;
+    }();
+    (void)factoryInstalled;
     ctx_ = static_cast<GraphContext*>(xmalloc(static_cast<int64_t>(sizeof(GraphContext))));
     if (ctx_ != nullptr) {
         new (ctx_) GraphContext{};
         InitGraphContext(*ctx_, this, width, height, title != nullptr ? title : "");
+        setAccessibleName(QString::fromLatin1(ChartAccessibleName(*ctx_)));
+        UpdateAccessibleDescription();
+    } else {
+        setAccessibleName(QStringLiteral("Chart"));
     }
     resize(std::max<int32_t>(width, 1), std::max<int32_t>(height, 1));
     // Owned by the same parent; a chart without one has no frame to show.
@@ -147,14 +185,32 @@ void ChartWidget::CheckGuards() const {
 
 void ChartWidget::PaintNow() { repaint(); }
 
+void ChartWidget::UpdateAccessibleDescription(bool force) {
+    if (ctx_ == nullptr) return;
+    const DescribedState now{ctx_->times, ctx_->viewStart, ctx_->viewEnd, ctx_->captionIsVolts};
+    if (!force && now == described_ && !accessibleDescription().isEmpty()) return;
+    described_ = now;
+    setAccessibleDescription(QString::fromLatin1(ChartAccessibleDescription(*ctx_)));
+}
+
+bool ChartWidget::event(QEvent* event) {
+    // Moved to a screen of another device pixel ratio (or the ratio changed):
+    // the next paint draws at the new ratio.
+    if (event->type() == QEvent::ScreenChangeInternal) update();
+    return QWidget::event(event);
+}
+
 void ChartWidget::paintEvent(QPaintEvent* event) {
     if (ctx_ == nullptr) {
         QWidget::paintEvent(event);
         return;
     }
     CheckGuards();
-    WidgetPaintWindow window(*this, event->rect());
-    Paint(*ctx_, window, HoverFor(InteractionState()));
+    const double scale = ChartScaleFor(devicePixelRatioF());
+    paintedScale_ = scale;
+    WidgetPaintWindow window(*this, event->rect(), scale);
+    Paint(*ctx_, window, HoverFor(InteractionState()), scale);
+    UpdateAccessibleDescription();
 }
 
 void ChartWidget::resizeEvent(QResizeEvent* event) {
@@ -449,6 +505,7 @@ QRect ResizedClientRect(const QRect& start, int edges, const QPoint& delta) {
 
 ChartFrame::ChartFrame(ChartWidget& chart) : QWidget(chart.parentWidget()), chart_(&chart) {
     setObjectName(QStringLiteral("MerrowPlotwickFrame"));
+    setAccessibleName(chart.accessibleName() + QStringLiteral(" frame"));
     setMouseTracking(true);
     chart.installEventFilter(this);
     Follow();

@@ -66,6 +66,7 @@ PLOTWICK_API int32_t pwLoadFile(void* window, const char* path, int32_t captionI
         if (ctx.magic2 != plotwick::kMagic2) plotwick::DebugPrint("magic2 mismatch");
         if (plotwick::LoadSeries(path, ctx) != 1) return 0;
         ctx.captionIsVolts = captionIsVolts;
+        chart->UpdateAccessibleDescription(true);
         chart->update();
         return 1;
     } catch (...) {
