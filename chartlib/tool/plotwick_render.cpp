@@ -14,15 +14,15 @@
 #include <cstring>
 #include <string>
 
-#include "core/chart_frame.h"
-#include "core/graph_context.h"
-#include "core/loader.h"
-#include "core/paint.h"
-#include "core/raster.h"
-#include "core/scale.h"
-#include "core/series.h"
-#include "core/view.h"
 #include "kestrane_version.h"
+#include "plotwick/chart_frame.h"
+#include "plotwick/graph_context.h"
+#include "plotwick/loader.h"
+#include "plotwick/paint.h"
+#include "plotwick/raster.h"
+#include "plotwick/scale.h"
+#include "plotwick/series.h"
+#include "plotwick/view.h"
 
 namespace {
 

@@ -18,10 +18,10 @@
 #include <string>
 
 #include "chart_window.h"
-#include "core/describe.h"
-#include "core/raster.h"
-#include "core/view.h"
 #include "plotwick.h"
+#include "plotwick/describe.h"
+#include "plotwick/raster.h"
+#include "plotwick/view.h"
 #include "temp_dir.h"
 
 namespace {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/assets.h"
-#include "core/scale.h"
 #include "glyphs.h"
+#include "plotwick/assets.h"
+#include "plotwick/scale.h"
 
 namespace chartassets {
 

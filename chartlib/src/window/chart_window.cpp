@@ -18,16 +18,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <new>
 #include <unordered_set>
 
-#include "core/chart_frame.h"
-#include "core/describe.h"
-#include "core/paint.h"
-#include "core/raster.h"
-#include "core/scale.h"
-#include "core/series.h"
-#include "core/view.h"
+#include "plotwick/chart_frame.h"
+#include "plotwick/describe.h"
+#include "plotwick/paint.h"
+#include "plotwick/raster.h"
+#include "plotwick/scale.h"
+#include "plotwick/view.h"
 
 namespace plotwick {
 
@@ -129,15 +127,10 @@ ChartWidget::ChartWidget(QWidget* parent, int32_t width, int32_t height, const c
         return true;
     }();
     (void)factoryInstalled;
-    ctx_ = static_cast<GraphContext*>(xmalloc(static_cast<int64_t>(sizeof(GraphContext))));
-    if (ctx_ != nullptr) {
-        new (ctx_) GraphContext{};
-        InitGraphContext(*ctx_, this, width, height, title != nullptr ? title : "");
-        setAccessibleName(QString::fromLatin1(ChartAccessibleName(*ctx_)));
-        UpdateAccessibleDescription();
-    } else {
-        setAccessibleName(QStringLiteral("Chart"));
-    }
+    ctx_ = std::make_unique<GraphContext>();
+    InitGraphContext(*ctx_, this, width, height, title != nullptr ? title : "");
+    setAccessibleName(QString::fromLatin1(ChartAccessibleName(*ctx_)));
+    UpdateAccessibleDescription();
     resize(std::max<int32_t>(width, 1), std::max<int32_t>(height, 1));
     // Owned by the same parent; a chart without one has no frame to show.
     if (parent != nullptr) frame_ = new ChartFrame(*this);
@@ -155,39 +148,30 @@ ChartWidget::~ChartWidget() {
     autoScrollTimer_.stop();
     // Nothing library-wide may keep pointing at the record released below.
     Interaction& s = InteractionState();
-    if (s.hover == ctx_ || s.capture == ctx_ || s.timerOwner == ctx_) {
-        if (s.hover == ctx_) {
+    if (s.hover == ctx_.get() || s.capture == ctx_.get() || s.timerOwner == ctx_.get()) {
+        if (s.hover == ctx_.get()) {
             s.hover = nullptr;
             s.x = s.y = -1;
         }
-        if (s.capture == ctx_) {
+        if (s.capture == ctx_.get()) {
             s.capture = nullptr;
             s.selecting = false;
             s.panning = false;
         }
-        if (s.timerOwner == ctx_) {
+        if (s.timerOwner == ctx_.get()) {
             s.timerOwner = nullptr;
             s.autoScroll = false;
         }
     }
-    if (s.tracking == ctx_) s.tracking = nullptr;
-    ReleaseSeries(*ctx_);
-    GraphContext* dead = ctx_;
-    ctx_ = nullptr;
-    dead->~GraphContext();
-    xfree(dead);
-}
-
-void ChartWidget::CheckGuards() const {
-    if (ctx_->magic1 != kMagic1) DebugPrint("magic1 mismatch");
-    if (ctx_->magic2 != kMagic2) DebugPrint("magic2 mismatch");
+    if (s.tracking == ctx_.get()) s.tracking = nullptr;
+    ctx_.reset();
 }
 
 void ChartWidget::PaintNow() { repaint(); }
 
 void ChartWidget::UpdateAccessibleDescription(bool force) {
     if (ctx_ == nullptr) return;
-    const DescribedState now{ctx_->times, ctx_->viewStart, ctx_->viewEnd, ctx_->captionIsVolts};
+    const DescribedState now{ctx_->times.data(), ctx_->viewStart, ctx_->viewEnd, ctx_->captionIsVolts};
     if (!force && now == described_ && !accessibleDescription().isEmpty()) return;
     described_ = now;
     setAccessibleDescription(QString::fromLatin1(ChartAccessibleDescription(*ctx_)));
@@ -205,7 +189,6 @@ void ChartWidget::paintEvent(QPaintEvent* event) {
         QWidget::paintEvent(event);
         return;
     }
-    CheckGuards();
     const double scale = ChartScaleFor(devicePixelRatioF());
     paintedScale_ = scale;
     WidgetPaintWindow window(*this, event->rect(), scale);
@@ -215,16 +198,14 @@ void ChartWidget::paintEvent(QPaintEvent* event) {
 
 void ChartWidget::resizeEvent(QResizeEvent* event) {
     if (ctx_ == nullptr) return QWidget::resizeEvent(event);
-    CheckGuards();
     ResizeGraphContext(*ctx_, width(), height());
     PaintNow();
 }
 
 void ChartWidget::mouseMoveEvent(QMouseEvent* event) {
     if (ctx_ == nullptr) return QWidget::mouseMoveEvent(event);
-    CheckGuards();
     Interaction& s = InteractionState();
-    if (s.tracking != ctx_) s.tracking = ctx_;
+    if (s.tracking != ctx_.get()) s.tracking = ctx_.get();
     const QPoint p = event->position().toPoint();
     MouseMove(p.x(), p.y());
     PaintNow();
@@ -232,14 +213,13 @@ void ChartWidget::mouseMoveEvent(QMouseEvent* event) {
 
 void ChartWidget::mousePressEvent(QMouseEvent* event) {
     if (ctx_ == nullptr) return QWidget::mousePressEvent(event);
-    CheckGuards();
     if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
     raise();
     // The press acts at the pointer position, also when no move preceded it.
     const QPoint p = event->position().toPoint();
     Interaction& s = InteractionState();
     if (ctx_->pointCount > 0) {
-        s.hover = ctx_;
+        s.hover = ctx_.get();
         s.x = p.x();
         s.y = p.y();
     }
@@ -248,18 +228,16 @@ void ChartWidget::mousePressEvent(QMouseEvent* event) {
 
 void ChartWidget::mouseReleaseEvent(QMouseEvent* event) {
     if (ctx_ == nullptr) return QWidget::mouseReleaseEvent(event);
-    CheckGuards();
     if (event->button() != Qt::LeftButton) return QWidget::mouseReleaseEvent(event);
     MouseRelease();
 }
 
 void ChartWidget::leaveEvent(QEvent* event) {
     if (ctx_ == nullptr) return QWidget::leaveEvent(event);
-    CheckGuards();
     Interaction& s = InteractionState();
-    if (s.tracking == ctx_) s.tracking = nullptr;
+    if (s.tracking == ctx_.get()) s.tracking = nullptr;
     // Only this window's hover is cleared; another chart may already own it.
-    if (s.hover == ctx_ || s.hover == nullptr) {
+    if (s.hover == ctx_.get() || s.hover == nullptr) {
         s.hover = nullptr;
         s.x = s.y = -1;
     }
@@ -268,7 +246,6 @@ void ChartWidget::leaveEvent(QEvent* event) {
 
 void ChartWidget::timerEvent(QTimerEvent* event) {
     if (ctx_ != nullptr && event->timerId() == autoScrollTimer_.timerId()) {
-        CheckGuards();
         AutoScrollTick();
         return;
     }
@@ -390,7 +367,7 @@ void ChartWidget::StopAutoScroll() {
     autoScrollTimer_.stop();
     Interaction& s = InteractionState();
     s.autoScroll = false;
-    if (s.timerOwner == ctx_) s.timerOwner = nullptr;
+    if (s.timerOwner == ctx_.get()) s.timerOwner = nullptr;
 }
 
 void ChartWidget::AutoScrollTick() {
@@ -459,7 +436,6 @@ std::unique_ptr<QMenu> ChartWidget::ContextMenu() {
 }
 
 void ChartWidget::contextMenuEvent(QContextMenuEvent* event) {
-    if (ctx_ != nullptr) CheckGuards();
     std::unique_ptr<QMenu> menu = ContextMenu();
     menu->exec(event->globalPos());
 }

@@ -14,7 +14,7 @@
 
 class QMenu;
 
-#include "core/graph_context.h"
+#include "plotwick/graph_context.h"
 
 namespace plotwick {
 
@@ -100,8 +100,8 @@ public:
     ChartWidget(QWidget* parent, int32_t width, int32_t height, const char* title);
     ~ChartWidget() override;
 
-    // nullptr when the record could not be had (plain empty child window).
-    GraphContext* context() { return ctx_; }
+    // The chart's record, owned by the widget for its whole life.
+    GraphContext* context() { return ctx_.get(); }
 
     void MouseMove(int32_t x, int32_t y);
     void MousePress();
@@ -132,10 +132,9 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    void CheckGuards() const;
     void StopAutoScroll();
 
-    GraphContext* ctx_ = nullptr;
+    std::unique_ptr<GraphContext> ctx_;
     QBasicTimer autoScrollTimer_;
     QPointer<ChartFrame> frame_;
     double paintedScale_ = 0.0;

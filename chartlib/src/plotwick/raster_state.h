@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "core/heap.h"
-#include "core/raster.h"
-#include "core/scale.h"
+#include "plotwick/heap.h"
+#include "plotwick/raster.h"
+#include "plotwick/scale.h"
 
 namespace plotwick {
 

@@ -10,12 +10,8 @@ namespace plotwick {
 void InitGraphContext(GraphContext& ctx, void* hwnd, int32_t width, int32_t height, const char* title) {
     ctx = GraphContext{};
     ctx.hwnd = hwnd;
-    if (title != nullptr) {
-        // Bounded copy: at most 99 characters, always terminated.
-        const size_t len = ::strnlen(title, kTitleSize - 1);
-        std::memcpy(ctx.title, title, len);
-        ctx.title[len] = '\0';
-    }
+    // Bounded: at most 99 characters, never reading past them.
+    if (title != nullptr) ctx.title.assign(title, ::strnlen(title, kTitleSize - 1));
     ResizeGraphContext(ctx, width, height);
     ResetRange(ctx);
 }

@@ -1,14 +1,14 @@
 // Bitmap fonts: loading the "TFDS" blobs, drawing and measuring text.
-#include "core/font.h"
+#include "plotwick/font.h"
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
 
-#include "core/image.h"
-#include "core/lzw.h"
-#include "core/raster.h"
-#include "core/raster_state.h"
+#include "plotwick/image.h"
+#include "plotwick/lzw.h"
+#include "plotwick/raster.h"
+#include "plotwick/raster_state.h"
 
 namespace plotwick {
 

@@ -1,8 +1,8 @@
-#include "core/lzw.h"
+#include "plotwick/lzw.h"
 
 #include <unordered_map>
 
-#include "core/raster_state.h"
+#include "plotwick/raster_state.h"
 
 namespace plotwick {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/raster.h"
-#include "core/raster_state.h"
+#include "plotwick/raster.h"
+#include "plotwick/raster_state.h"
 
 namespace plotwick {
 

@@ -39,7 +39,7 @@ struct TimeLabelSlots {
 // right of the plot's right edge.
 template <class Visit>
 void WalkPoints(const GraphContext& ctx, const PlotGeometry& g, Visit&& visit) {
-    if (ctx.pointCount <= 0 || ctx.times == nullptr || ctx.values == nullptr) return;
+    if (!HasSeries(ctx)) return;
     for (int32_t i = std::max(VisibleFrom(ctx) - 1, 0); i < ctx.pointCount; ++i) {
         const int32_t x = PointX(g, ctx, ctx.times[i]);
         visit(i, x, PointY(g, ctx, ctx.values[i]));

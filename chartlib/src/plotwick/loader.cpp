@@ -11,6 +11,9 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <new>
+#include <utility>
+#include <vector>
 
 #include "raster.h"
 #include "series.h"
@@ -18,6 +21,23 @@
 
 namespace plotwick {
 namespace {
+
+// Resizes a series array to `count` zero-filled elements. Arrays beyond
+// kXmallocMaxBlock bytes, or memory that cannot be had, fail with a
+// diagnostic, so a damaged or huge file is refused rather than fatal.
+template <class T>
+bool TryResize(std::vector<T>& v, int64_t count) {
+    const int64_t bytes = count * static_cast<int64_t>(sizeof(T));
+    if (count >= 0 && bytes <= kXmallocMaxBlock) {
+        try {
+            v.assign(static_cast<size_t>(count), T{});
+            return true;
+        } catch (const std::bad_alloc&) {}
+    }
+    const int shown = bytes > INT32_MAX ? INT32_MAX : static_cast<int>(bytes);
+    DebugPrintf("%s = %d", "series memory failed at size", shown);
+    return false;
+}
 
 // Fixed byte positions inside a log line.
 constexpr int kPosTimeSep = 11;
@@ -41,12 +61,6 @@ DateCache g_dateCache;
 
 inline int Digit(char c) { return static_cast<int>(static_cast<unsigned char>(c)) - '0'; }
 inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-struct XFree {
-    void operator()(void* p) const { xfree(p); }
-};
-template <class T>
-using XPtr = std::unique_ptr<T, XFree>;
 
 class Fd {
 public:
@@ -265,8 +279,8 @@ bool RepeatedHourSecondPass(const char* line, int64_t* t) {
     return true;
 }
 
-bool ReadWholeFile(const char* path, char** buffer, int32_t* size) {
-    *buffer = nullptr;
+bool ReadWholeFile(const char* path, std::vector<char>* buffer, int32_t* size) {
+    buffer->clear();
     *size = 0;
     if (path == nullptr || *path == '\0') return false;
     // Read-only and never created; other readers are unaffected.
@@ -275,18 +289,18 @@ bool ReadWholeFile(const char* path, char** buffer, int32_t* size) {
     struct stat st {};
     // Only regular files: a device or pipe has no size and may never end.
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    if (st.st_size < 0 || st.st_size > INT32_MAX - 4) return false;
+    if (st.st_size < 0 || st.st_size > kMaxLogBytes) return false;
     const int64_t bytes = st.st_size;
-    XPtr<char> block(static_cast<char*>(xmalloc(bytes + 4)));
-    if (!block) return false;
+    std::vector<char> block;
+    if (!TryResize(block, bytes + 4)) return false;
     int64_t got = 0;
     while (got < bytes) {
-        const ssize_t r = ::read(fd.get(), block.get() + got, static_cast<size_t>(bytes - got));
+        const ssize_t r = ::read(fd.get(), block.data() + got, static_cast<size_t>(bytes - got));
         if (r < 0 && errno == EINTR) continue;
         if (r <= 0) return false;  // error or short file: all or nothing
         got += r;
     }
-    *buffer = block.release();
+    *buffer = std::move(block);
     *size = static_cast<int32_t>(bytes);
     return true;
 }
@@ -312,15 +326,22 @@ LineSpan NextLine(const char* text, int64_t start, int64_t len) {
 }  // namespace
 
 int LoadSeries(const char* path, GraphContext& ctx) {
-    char* raw = nullptr;
+    std::vector<char> buffer;
     int32_t size = 0;
-    if (!ReadWholeFile(path, &raw, &size)) return 0;
-    return LoadSeriesFromBuffer(raw, size, ctx);
+    if (!ReadWholeFile(path, &buffer, &size)) return 0;
+    return LoadSeriesFromBuffer(std::move(buffer), size, ctx);
 }
 
-int LoadSeriesFromBuffer(char* raw, int32_t size, GraphContext& ctx) {
-    XPtr<char> buffer(raw);
-    if (raw == nullptr || size <= 0) return 0;
+int LoadSeriesFromBuffer(std::vector<char> buffer, int32_t size, GraphContext& ctx) {
+    if (size <= 0 || size > kMaxLogBytes) return 0;
+    // The parser may look a few bytes past the text: they must be zeros.
+    try {
+        buffer.resize(static_cast<size_t>(size) + 4);
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+    std::fill(buffer.begin() + size, buffer.end(), '\0');
+    char* raw = buffer.data();
 
     // The text ends at the first zero byte, as the zero padding ends it.
     const int64_t len = static_cast<int64_t>(::strnlen(raw, static_cast<size_t>(size)));
@@ -333,10 +354,10 @@ int LoadSeriesFromBuffer(char* raw, int32_t size, GraphContext& ctx) {
     for (int64_t i = 0; i < len; ++i) {
         if (raw[i] == '\r' || raw[i] == '\n') ++capacity;
     }
-    XPtr<char*> labels(static_cast<char**>(xmalloc(capacity * static_cast<int64_t>(sizeof(char*)))));
-    XPtr<float> values(static_cast<float*>(xmalloc(capacity * static_cast<int64_t>(sizeof(float)))));
-    XPtr<int32_t> times(static_cast<int32_t*>(xmalloc(capacity * static_cast<int64_t>(sizeof(int32_t)))));
-    if (!labels || !values || !times) return 0;
+    std::vector<char*> labels;
+    std::vector<float> values;
+    std::vector<int32_t> times;
+    if (!TryResize(labels, capacity) || !TryResize(values, capacity) || !TryResize(times, capacity)) return 0;
 
     int64_t n = 0;
     int64_t lineNumber = 0;
@@ -383,36 +404,33 @@ int LoadSeriesFromBuffer(char* raw, int32_t size, GraphContext& ctx) {
             if (t < previousRaw && orderReports < kMaxOrderReports) {
                 ++orderReports;
                 DebugPrintf("Detected bad time at line %d", static_cast<long long>(lineNumber));
-                DebugPrintString("o_Labels[i-1]", labels.get()[n - 1]);
+                DebugPrintString("o_Labels[i-1]", labels[n - 1]);
                 DebugPrintString("o_Labels[i]", line);
             }
             // Out-of-order times (a clock set back) keep the previous time,
             // so the ages stay ascending and the rest of the file loads.
-            rel = std::max<int64_t>(t - base, times.get()[n - 1]);
+            rel = std::max<int64_t>(t - base, times[n - 1]);
             if (rel > INT32_MAX) rel = INT32_MAX;
         }
         previousRaw = t;
-        labels.get()[n] = line;
-        values.get()[n] = value;
-        times.get()[n] = static_cast<int32_t>(rel);
+        labels[n] = line;
+        values[n] = value;
+        times[n] = static_cast<int32_t>(rel);
         ++n;
     }
     if (n == 0) return 0;
 
     // Ages relative to the newest point, newest first.
-    int32_t* tm = times.get();
-    float* vs = values.get();
-    char** ls = labels.get();
-    const int32_t last = tm[n - 1];
-    for (int64_t k = 0; k < n; ++k) tm[k] = last - tm[k];
-    for (int64_t a = 0, b = n - 1; a < b; ++a, --b) {
-        std::swap(tm[a], tm[b]);
-        std::swap(vs[a], vs[b]);
-        std::swap(ls[a], ls[b]);
-    }
+    times.resize(static_cast<size_t>(n));
+    values.resize(static_cast<size_t>(n));
+    labels.resize(static_cast<size_t>(n));
+    const int32_t last = times.back();
+    for (int32_t& t : times) t = last - t;
+    std::reverse(times.begin(), times.end());
+    std::reverse(values.begin(), values.end());
+    std::reverse(labels.begin(), labels.end());
 
-    InstallSeries(ctx, buffer.release(), static_cast<int32_t>(n), times.release(), labels.release(),
-                  values.release());
+    InstallSeries(ctx, std::move(buffer), std::move(times), std::move(labels), std::move(values));
     ResetRange(ctx);
     return 1;
 }

@@ -21,7 +21,7 @@ void PlanTimeLabelKinds(const GraphContext& ctx, const PlotGeometry& g, const Ti
             continue;
         }
         char date[8] = {};
-        const char* label = ctx.o_Labels != nullptr ? ctx.o_Labels[slots.index[s]] : nullptr;
+        const char* label = !ctx.o_Labels.empty() ? ctx.o_Labels[slots.index[s]] : nullptr;
         if (label != nullptr) std::memcpy(date, label, ::strnlen(label, sizeof date));
         if (std::memcmp(date, lastTagged, sizeof date) == 0) {
             kinds[s] = TimeLabelKind::Tick;

@@ -46,15 +46,16 @@ double NiceStep(double range) {
 
 int32_t LowerBound(const GraphContext& ctx, int32_t age) {
     const int32_t n = ctx.pointCount;
-    if (n <= 0 || ctx.times == nullptr) return 0;
+    if (!HasSeries(ctx)) return 0;
     if (ctx.times[0] >= age) return 0;
     if (age >= ctx.times[n - 1]) return n - 1;
-    return static_cast<int32_t>(std::lower_bound(ctx.times, ctx.times + n, age) - ctx.times);
+    return static_cast<int32_t>(std::lower_bound(ctx.times.begin(), ctx.times.begin() + n, age) -
+                                ctx.times.begin());
 }
 
 int32_t FirstVisible(const GraphContext& ctx, int32_t age) {
     const int32_t n = ctx.pointCount;
-    if (n <= 0 || ctx.times == nullptr) return 0;
+    if (!HasSeries(ctx)) return 0;
     const int32_t first = LowerBound(ctx, age) + 4;
     for (int32_t i = first; i > first - 8; --i) {
         if (i >= 0 && i < n && ctx.times[i] <= age) return i;
@@ -65,14 +66,15 @@ int32_t FirstVisible(const GraphContext& ctx, int32_t age) {
 int32_t VisibleFrom(const GraphContext& ctx) {
     const int32_t n = ctx.pointCount;
     const int32_t fv = ctx.firstVisible;
-    if (n <= 0 || ctx.times == nullptr || fv < 0 || fv >= n) return 0;
+    if (!HasSeries(ctx) || fv < 0 || fv >= n) return 0;
     if (ctx.times[fv] != ctx.viewStart) return fv;
-    return static_cast<int32_t>(std::lower_bound(ctx.times, ctx.times + fv, ctx.viewStart) - ctx.times);
+    return static_cast<int32_t>(std::lower_bound(ctx.times.begin(), ctx.times.begin() + fv, ctx.viewStart) -
+                                ctx.times.begin());
 }
 
 int32_t NearestPoint(const GraphContext& ctx, int32_t age) {
     const int32_t n = ctx.pointCount;
-    if (n <= 0 || ctx.times == nullptr) return 0;
+    if (!HasSeries(ctx)) return 0;
     const int32_t b = LowerBound(ctx, age);
     int64_t best = 444444444;
     int32_t result = 0;
@@ -105,7 +107,7 @@ void SetView(GraphContext& ctx, int32_t startIn, int32_t endIn) {
     ctx.viewEnd = static_cast<int32_t>(end);
     ctx.firstVisible = FirstVisible(ctx, ctx.viewStart);
 
-    if (ctx.pointCount <= 0 || ctx.values == nullptr || ctx.times == nullptr) {
+    if (!HasSeries(ctx)) {
         ctx.valueMin = 0.0;
         ctx.valueMax = 0.001;
     } else {
@@ -135,7 +137,7 @@ void SetView(GraphContext& ctx, int32_t startIn, int32_t endIn) {
 }
 
 void ResetRange(GraphContext& ctx) {
-    if (ctx.pointCount <= 0 || ctx.times == nullptr) {
+    if (!HasSeries(ctx)) {
         SetEmptyRange(ctx);
         return;
     }

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-#include "core/raster.h"
+#include "plotwick/raster.h"
 
 namespace plotwick {
 

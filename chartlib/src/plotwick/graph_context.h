@@ -4,26 +4,34 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace plotwick {
 
-inline constexpr uint32_t kMagic1 = 0x4D414731;  // "MAG1"
-inline constexpr uint32_t kMagic2 = 0x4D414732;  // "MAG2"
+// The title keeps at most kTitleSize - 1 characters.
 inline constexpr int kTitleSize = 100;
 
 struct GraphContext {
+    GraphContext() = default;
+    // Move-only: the labels point into fileBuffer, whose memory a move keeps.
+    GraphContext(const GraphContext&) = delete;
+    GraphContext& operator=(const GraphContext&) = delete;
+    GraphContext(GraphContext&&) = default;
+    GraphContext& operator=(GraphContext&&) = default;
+
     void* hwnd = nullptr;  // owner window, opaque to the drawing code
     int32_t width = 1;
     int32_t height = 1;
-    char title[kTitleSize] = {};
-    uint32_t magic1 = kMagic1;
+    std::string title;
 
-    // Series, owned by the record (see series.h). Index 0 is the newest point.
+    // Series (see series.h). Index 0 is the newest point; pointCount is the
+    // size of times, o_Labels and values.
     int32_t pointCount = 0;
-    int32_t* times = nullptr;   // ages in seconds, ascending with the index
-    char** o_Labels = nullptr;  // three-line labels inside fileBuffer
-    float* values = nullptr;
-    char* fileBuffer = nullptr;
+    std::vector<int32_t> times;   // ages in seconds, ascending with the index
+    std::vector<char*> o_Labels;  // three-line labels inside fileBuffer
+    std::vector<float> values;
+    std::vector<char> fileBuffer;  // the loaded file text
 
     int32_t captionIsVolts = 1;
     int32_t dropLines = 1;
@@ -42,8 +50,13 @@ struct GraphContext {
     int32_t viewStart = 0, viewEnd = 1;
     int32_t plotWidth = 0;
     double valueStep = 5.0;
-    uint32_t magic2 = kMagic2;
 };
+
+// Whether the record holds points, with all three arrays of pointCount.
+inline bool HasSeries(const GraphContext& ctx) {
+    const auto n = static_cast<size_t>(ctx.pointCount);
+    return ctx.pointCount > 0 && ctx.times.size() >= n && ctx.values.size() >= n && ctx.o_Labels.size() >= n;
+}
 
 // Fills a fresh record: sizes of at least 1, the title cut to 99 characters,
 // no series, and the empty-series view of ResetRange.

@@ -1,9 +1,9 @@
-#include "core/heap.h"
+#include "plotwick/heap.h"
 
 #include <new>
 
-#include "core/raster.h"
-#include "core/raster_state.h"
+#include "plotwick/raster.h"
+#include "plotwick/raster_state.h"
 
 namespace plotwick {
 

@@ -1,10 +1,10 @@
 // Decodes the embedded fonts and pictures of a scale once, on first use,
 // into the raster heap; they live until RasterFree.
-#include "core/assets.h"
+#include "plotwick/assets.h"
 
-#include "core/raster.h"
-#include "core/raster_state.h"
-#include "core/scale.h"
+#include "plotwick/raster.h"
+#include "plotwick/raster_state.h"
+#include "plotwick/scale.h"
 
 namespace plotwick {
 

@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "core/raster.h"
+#include "plotwick/raster.h"
 
 namespace plotwick {
 

@@ -1,11 +1,11 @@
-#include "core/raster.h"
+#include "plotwick/raster.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
-#include "core/raster_state.h"
+#include "plotwick/raster_state.h"
 
 namespace plotwick {
 

@@ -8,9 +8,7 @@ namespace plotwick {
 
 namespace {
 
-std::string TitleOf(const GraphContext& ctx) {
-    return std::string(ctx.title, ::strnlen(ctx.title, kTitleSize - 1));
-}
+std::string TitleOf(const GraphContext& ctx) { return ctx.title.substr(0, kTitleSize - 1); }
 
 // Bytes [from, from + count) of a label, cut at its end.
 std::string LabelPart(const char* label, size_t from, size_t count) {
@@ -55,8 +53,7 @@ std::string ChartAccessibleName(const GraphContext& ctx) {
 std::string ChartAccessibleDescription(const GraphContext& ctx) {
     const std::string title = TitleOf(ctx);
     const std::string who = title.empty() ? std::string("Chart") : title;
-    if (ctx.pointCount <= 0 || ctx.times == nullptr || ctx.values == nullptr || ctx.o_Labels == nullptr)
-        return who + ", no readings loaded.";
+    if (!HasSeries(ctx)) return who + ", no readings loaded.";
 
     // The points whose ages lie in the view; index 0 is the newest.
     const int32_t n = ctx.pointCount;

@@ -247,7 +247,7 @@ void DrawTimeLabels(const GraphContext& ctx, const PlotGeometry& g, const TimeLa
             VLine(xs, g.bottom, px(7), kColourInk);
             break;
         }
-        const char* label = ctx.o_Labels != nullptr ? ctx.o_Labels[slots.index[s]] : nullptr;
+        const char* label = !ctx.o_Labels.empty() ? ctx.o_Labels[slots.index[s]] : nullptr;
         if (kinds[s] == TimeLabelKind::DateTag) {
             Blit(assets.sheet, xs - px(2), g.bottom, A::kSheetDateTag, A::kSheetDateTag.y, px);
             char date[12];
@@ -273,7 +273,7 @@ void DrawHoverReadout(const GraphContext& ctx, const PlotGeometry& g, const Poin
     const int32_t py = clampY(PointY(g, ctx, ctx.values[k]));
     VLineHalf(x, g.top + py, g.h - py + px(10), kColourInk);
     Blit(assets.sheet, x - px(44), g.bottom, A::kSheetCallout, A::kSheetCallout.y, px);
-    const char* label = ctx.o_Labels != nullptr ? ctx.o_Labels[k] : nullptr;
+    const char* label = !ctx.o_Labels.empty() ? ctx.o_Labels[k] : nullptr;
     if (label != nullptr) TextDraw(x - px(30), g.bottom + px(7), label, kColourInk);
     Blit(assets.sheet, x, g.top + py - px(4), A::kSheetValueTag, A::kSheetValueTag.y, px);
     // The reading itself: the label from its sign byte on.
@@ -349,17 +349,12 @@ void DrawChart(const GraphContext& ctx, const HoverState& hover, const ChartAsse
         Blit(assets.caption, px(3), (height - px(120)) / 2, A::kCaptionAmps, A::kCaptionAmps.y, px);
     }
     const PlotGeometry g = ComputeGeometry(ctx, px.scale);
-    if (g.w < px(10) || g.h < px(10) || ctx.pointCount <= 0 || ctx.times == nullptr || ctx.values == nullptr)
-        return;
+    if (g.w < px(10) || g.h < px(10) || !HasSeries(ctx)) return;
 
-    // The title buffer is terminated by InitGraphContext; a bounded copy
-    // keeps a damaged record from running past it.
-    char title[kTitleSize];
-    const size_t titleLen = ::strnlen(ctx.title, kTitleSize - 1);
-    std::memcpy(title, ctx.title, titleLen);
-    title[titleLen] = '\0';
+    // At most 99 characters, as InitGraphContext keeps them.
+    const std::string title = ctx.title.substr(0, kTitleSize - 1);
     SetFont(assets.largeFont);
-    TextDraw(g.left + (g.w - TextSize(title).width) / 2, px(7), title, kColourInk);
+    TextDraw(g.left + (g.w - TextSize(title.c_str()).width) / 2, px(7), title.c_str(), kColourInk);
     SetFont(assets.smallFont);
 
     const Pointer pointer = PointerFor(hover, ctx, px);

@@ -1,11 +1,11 @@
 // Pictures: the library's list of bitmaps and the decoder of the embedded
 // picture blobs (LZW-compressed RGB565 plus an optional alpha plane).
-#include "core/image.h"
+#include "plotwick/image.h"
 
 #include <memory>
 
-#include "core/lzw.h"
-#include "core/raster_state.h"
+#include "plotwick/lzw.h"
+#include "plotwick/raster_state.h"
 
 namespace plotwick {
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "graph_context.h"
 
@@ -40,19 +41,21 @@ int64_t LineTime(const char* line);
 // line's clock time does not repeat on its date.
 bool RepeatedHourSecondPass(const char* line, int64_t* t);
 
-// Reads a whole regular file into a zero-filled xmalloc block of size + 4
-// bytes. All or nothing: false (and no block) when the file is missing,
-// unreadable, not a regular file, too large or shorter than it claimed.
-bool ReadWholeFile(const char* path, char** buffer, int32_t* size);
+// Reads a whole regular file into `buffer`: its size bytes, then 4 zero
+// bytes. All or nothing: false (and an empty buffer) when the file is
+// missing, unreadable, not a regular file, too large (kMaxLogBytes) or
+// shorter than it claimed.
+inline constexpr int64_t kMaxLogBytes = (int64_t{1} << 30) - 4;
+bool ReadWholeFile(const char* path, std::vector<char>* buffer, int32_t* size);
 
 // Loads the log file at path into the record's series. Returns 1 when the
 // series was replaced (and the view reset to the newest hour), 0 when the
 // record was left untouched.
 int LoadSeries(const char* path, GraphContext& ctx);
 
-// The parsing half of LoadSeries: takes ownership of an xmalloc block of
-// size + 4 bytes whose last 4 bytes are zero (as ReadWholeFile returns it)
-// and, on success, keeps it as the series' file text; otherwise frees it.
-int LoadSeriesFromBuffer(char* buffer, int32_t size, GraphContext& ctx);
+// The parsing half of LoadSeries: takes the file text (size bytes; the
+// buffer is padded with zeros to size + 4, as ReadWholeFile returns it) and,
+// on success, keeps it as the series' file text.
+int LoadSeriesFromBuffer(std::vector<char> buffer, int32_t size, GraphContext& ctx);
 
 }  // namespace plotwick
