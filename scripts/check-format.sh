@@ -8,7 +8,7 @@ cd "$root"
 command -v clang-format >/dev/null || { echo "check-format: clang-format is not installed" >&2; exit 2; }
 
 mapfile -t files < <(git ls-files -- '*.c' '*.cpp' '*.h' '*.hpp' \
-  ':(exclude)fuzz/*/corpus/**' ':(exclude)chartlib/src/core/assets_data.cpp')
+  ':(exclude)fuzz/*/corpus/**' ':(exclude)chartlib/src/plotwick/assets_data.cpp')
 if [ "${#files[@]}" -eq 0 ]; then
   echo "check-format: no sources found" >&2
   exit 2

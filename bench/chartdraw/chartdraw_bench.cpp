@@ -22,13 +22,13 @@
 #include <vector>
 
 #include "bench_log.h"
-#include "core/chart_frame.h"
-#include "core/graph_context.h"
-#include "core/loader.h"
-#include "core/paint.h"
-#include "core/raster.h"
-#include "core/series.h"
-#include "core/view.h"
+#include "plotwick/chart_frame.h"
+#include "plotwick/graph_context.h"
+#include "plotwick/loader.h"
+#include "plotwick/paint.h"
+#include "plotwick/raster.h"
+#include "plotwick/series.h"
+#include "plotwick/view.h"
 
 namespace {
 

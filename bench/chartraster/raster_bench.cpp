@@ -2,8 +2,8 @@
 // fills, blends, anti-aliased curve segments, text and picture decoding.
 #include <benchmark/benchmark.h>
 
-#include "core/assets.h"
-#include "core/raster.h"
+#include "plotwick/assets.h"
+#include "plotwick/raster.h"
 
 namespace {
 

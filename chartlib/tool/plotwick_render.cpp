@@ -14,14 +14,15 @@
 #include <cstring>
 #include <string>
 
-#include "core/chart_frame.h"
-#include "core/graph_context.h"
-#include "core/loader.h"
-#include "core/paint.h"
-#include "core/raster.h"
-#include "core/series.h"
-#include "core/view.h"
 #include "kestrane_version.h"
+#include "plotwick/chart_frame.h"
+#include "plotwick/graph_context.h"
+#include "plotwick/loader.h"
+#include "plotwick/paint.h"
+#include "plotwick/raster.h"
+#include "plotwick/scale.h"
+#include "plotwick/series.h"
+#include "plotwick/view.h"
 
 namespace {
 
@@ -38,6 +39,10 @@ constexpr const char* kUsage =
     "                      (default: the newest hour); also --view START END\n"
     "  --amps              caption Amps instead of Volts\n"
     "  --hover=X,Y         draw as if the pointer were at (X, Y); also --hover X Y\n"
+    "  --scale=R           device pixel ratio: 1, 1.25, 1.5, 1.75, 2, 2.5, 3 or 4\n"
+    "                      (default 1); the PNG is R times the size, drawn with\n"
+    "                      fonts and pictures made for R. --size and --hover stay\n"
+    "                      in pixels at ratio 1\n"
     "  -h, --help          show this help and exit\n"
     "  --version           show the version and exit\n"
     "\n"
@@ -60,6 +65,21 @@ bool ParsePair(const std::string& text, char sep, long lo, long hi, int32_t* a, 
     const std::size_t cut = text.find(sep);
     if (cut == std::string::npos) return false;
     return ParseInt(text.substr(0, cut), lo, hi, a) && ParseInt(text.substr(cut + 1), lo, hi, b);
+}
+
+// One of the generated chart scales, written as a plain decimal number.
+bool ParseScale(const std::string& text, double* out) {
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos) return false;
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (*end != '\0') return false;
+    for (const double s : plotwick::kAssetScales) {
+        if (v == s) {
+            *out = s;
+            return true;
+        }
+    }
+    return false;
 }
 
 // A usage error: the message and the usage on standard error, exit 2.
@@ -110,15 +130,17 @@ int main(int argc, char** argv) {
     const QCommandLineOption sizeOption(QStringLiteral("size"), QString(), QStringLiteral("WxH"));
     const QCommandLineOption viewOption(QStringLiteral("view"), QString(), QStringLiteral("START,END"));
     const QCommandLineOption hoverOption(QStringLiteral("hover"), QString(), QStringLiteral("X,Y"));
+    const QCommandLineOption scaleOption(QStringLiteral("scale"), QString(), QStringLiteral("R"));
     const QCommandLineOption ampsOption(QStringLiteral("amps"));
     const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption versionOption(QStringLiteral("version"));
-    parser.addOptions({sizeOption, viewOption, hoverOption, ampsOption, helpOption, versionOption});
+    parser.addOptions(
+        {sizeOption, viewOption, hoverOption, scaleOption, ampsOption, helpOption, versionOption});
 
     // A value option given last has no value; say which one.
     if (!args.isEmpty()) {
         const QString last = args.last();
-        for (const char* name : {"--size", "--view", "--hover"}) {
+        for (const char* name : {"--size", "--view", "--hover", "--scale"}) {
             if (last == QLatin1String(name)) return UsageError(std::string(name) + " needs a value");
         }
     }
@@ -165,6 +187,19 @@ int main(int argc, char** argv) {
             return UsageError("bad --view '" + text + "', expected two whole numbers of seconds START,END");
         }
     }
+    double scale = 1.0;
+    if (parser.isSet(scaleOption)) {
+        const std::string text = parser.value(scaleOption).toStdString();
+        if (!ParseScale(text, &scale)) {
+            return UsageError("bad --scale '" + text + "', expected 1, 1.25, 1.5, 1.75, 2, 2.5, 3 or 4");
+        }
+    }
+    const int32_t deviceWidth = plotwick::ScaledPx(width, scale),
+                  deviceHeight = plotwick::ScaledPx(height, scale);
+    if (deviceWidth > plotwick::kMaxBackBufferSide || deviceHeight > plotwick::kMaxBackBufferSide) {
+        return UsageError("--size times --scale exceeds " + std::to_string(plotwick::kMaxBackBufferSide) +
+                          " pixels");
+    }
     if (haveHover) {
         const std::string text = parser.value(hoverOption).toStdString();
         if (!ParsePair(text, ',', INT_MIN, INT_MAX, &hoverX, &hoverY)) {
@@ -172,7 +207,8 @@ int main(int argc, char** argv) {
         }
     }
 
-    if (!plotwick::RasterInit(width, height)) return Fail("cannot allocate the back buffer", logPath);
+    if (!plotwick::RasterInit(deviceWidth, deviceHeight))
+        return Fail("cannot allocate the back buffer", logPath);
     plotwick::GraphContext ctx;
     const char* slash = std::strrchr(logPath, '/');
     plotwick::InitGraphContext(ctx, nullptr, width, height, slash != nullptr ? slash + 1 : logPath);
@@ -188,15 +224,15 @@ int main(int argc, char** argv) {
         hover.x = hoverX;
         hover.y = hoverY;
     }
-    plotwick::MemoryWindow window(width, height);
-    plotwick::Paint(ctx, window, hover);
+    plotwick::MemoryWindow window(deviceWidth, deviceHeight);
+    plotwick::Paint(ctx, window, hover, scale);
     plotwick::ReleaseSeries(ctx);
     plotwick::RasterFree();
 
     // The pixels are 0xAARRGGBB words; mixed pixels carry alpha 0, which
     // RGB32 ignores as the window presentation does.
-    QImage image(reinterpret_cast<const uchar*>(window.pixels().data()), width, height, width * 4,
-                 QImage::Format_RGB32);
+    QImage image(reinterpret_cast<const uchar*>(window.pixels().data()), deviceWidth, deviceHeight,
+                 deviceWidth * 4, QImage::Format_RGB32);
     if (!WritePng(image, outPath)) return Fail("cannot write PNG file", outPath);
     return 0;
 }

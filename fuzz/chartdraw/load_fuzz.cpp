@@ -7,13 +7,13 @@
 #include <cstring>
 #include <ctime>
 
-#include "core/chart_frame.h"
-#include "core/graph_context.h"
-#include "core/loader.h"
-#include "core/paint.h"
-#include "core/raster.h"
-#include "core/series.h"
-#include "core/view.h"
+#include "plotwick/chart_frame.h"
+#include "plotwick/graph_context.h"
+#include "plotwick/loader.h"
+#include "plotwick/paint.h"
+#include "plotwick/raster.h"
+#include "plotwick/series.h"
+#include "plotwick/view.h"
 
 namespace {
 
@@ -42,10 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static FuzzState state;
     plotwick::GraphContext& ctx = state.ctx;
     if (size > (1u << 20)) return 0;
-    auto* buffer = static_cast<char*>(plotwick::xmalloc(static_cast<int64_t>(size) + 4));
-    if (buffer == nullptr) return 0;
-    if (size > 0) std::memcpy(buffer, data, size);
-    plotwick::LoadSeriesFromBuffer(buffer, static_cast<int32_t>(size), ctx);
+    std::vector<char> buffer(data, data + size);
+    plotwick::LoadSeriesFromBuffer(std::move(buffer), static_cast<int32_t>(size), ctx);
 
     if (ctx.pointCount > 0) {
         if (ctx.times[0] != 0 || ctx.span != ctx.times[ctx.pointCount - 1]) std::abort();

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "core/raster.h"
+#include "plotwick/raster.h"
 
 namespace {
 void Quiet(std::string_view) {}

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "core/lzw.h"
+#include "plotwick/lzw.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t room = size > 0 ? static_cast<size_t>(data[0]) * 64 : 0;

@@ -15,8 +15,8 @@
 #include "acquisition/conversion.h"
 #include "acquisition/logging.h"
 #include "acquisition/polling_cycle.h"
-#include "core/loader.h"
-#include "core/series.h"
+#include "plotwick/loader.h"
+#include "plotwick/series.h"
 #include "temp_dir.h"
 #include "zone_guard.h"
 

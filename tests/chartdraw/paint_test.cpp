@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "core/assets.h"
-#include "core/axis.h"
-#include "core/chart_frame.h"
-#include "core/chart_walk.h"
-#include "core/paint.h"
-#include "core/raster.h"
-#include "core/view.h"
+#include "plotwick/assets.h"
+#include "plotwick/axis.h"
+#include "plotwick/chart_frame.h"
+#include "plotwick/chart_walk.h"
+#include "plotwick/paint.h"
+#include "plotwick/raster.h"
+#include "plotwick/view.h"
 #include "series_fixture.h"
 
 namespace plotwick {

@@ -49,6 +49,24 @@ if(NOT rc EQUAL 0)
 endif()
 expect_png("${WORK}/options.png" 800 300)
 
+# --scale multiplies the picture's size; a ratio without its own fonts is refused.
+execute_process(COMMAND "${RENDER}" "${WORK}/channel1.log" "${WORK}/scaled.png" --scale=1.5 --size 400x200
+                        RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "plotwick-render --scale=1.5 failed: ${rc}")
+endif()
+expect_png("${WORK}/scaled.png" 600 300)
+execute_process(COMMAND "${RENDER}" "${WORK}/channel1.log" "${WORK}/bad.png" --scale 1.3 RESULT_VARIABLE rc
+                ERROR_VARIABLE err)
+if(NOT rc EQUAL 2 OR NOT err MATCHES "bad --scale")
+  message(FATAL_ERROR "--scale 1.3: exit ${rc}, message '${err}'")
+endif()
+execute_process(COMMAND "${RENDER}" "${WORK}/channel1.log" "${WORK}/bad.png" --scale 4 --size 4000x100
+                RESULT_VARIABLE rc ERROR_QUIET)
+if(NOT rc EQUAL 2)
+  message(FATAL_ERROR "a scaled size beyond the back buffer must be refused")
+endif()
+
 foreach(bad "${WORK}/missing.log" "${WORK}")
   execute_process(COMMAND "${RENDER}" "${bad}" "${WORK}/bad.png" RESULT_VARIABLE rc ERROR_VARIABLE err)
   if(rc EQUAL 0 OR NOT err MATCHES "cannot load log file")

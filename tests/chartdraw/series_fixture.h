@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "core/graph_context.h"
-#include "core/view.h"
+#include "plotwick/graph_context.h"
+#include "plotwick/view.h"
 
 namespace plotwick::test {
 
@@ -29,9 +29,9 @@ struct TestSeries {
         }
         for (auto& s : labelText) labels.push_back(s.data());
         ctx.pointCount = static_cast<int32_t>(times.size());
-        ctx.times = times.data();
-        ctx.values = values.data();
-        ctx.o_Labels = labels.data();
+        ctx.times = times;
+        ctx.values = values;
+        ctx.o_Labels = labels;
         ResetRange(ctx);
     }
     TestSeries(const TestSeries&) = delete;

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/loader.h"
+#include "plotwick/loader.h"
 
 namespace plotwick::test {
 

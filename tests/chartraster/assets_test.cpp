@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "core/assets.h"
-#include "core/raster.h"
+#include "plotwick/assets.h"
+#include "plotwick/raster.h"
 
 namespace plotwick {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/raster.h"
+#include "plotwick/raster.h"
 
 namespace plotwick {
 namespace {

@@ -5,8 +5,8 @@
 #include <random>
 #include <vector>
 
-#include "core/lzw.h"
-#include "core/raster.h"
+#include "plotwick/lzw.h"
+#include "plotwick/raster.h"
 
 namespace plotwick {
 namespace {

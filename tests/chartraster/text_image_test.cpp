@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "core/assets.h"
-#include "core/font.h"
-#include "core/image.h"
-#include "core/lzw.h"
-#include "core/raster.h"
+#include "plotwick/assets.h"
+#include "plotwick/font.h"
+#include "plotwick/image.h"
+#include "plotwick/lzw.h"
+#include "plotwick/raster.h"
 
 namespace plotwick {
 namespace {

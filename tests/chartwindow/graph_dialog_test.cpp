@@ -8,8 +8,8 @@
 #include <cstdio>
 
 #include "chart_window.h"
-#include "core/view.h"
 #include "plotwick.h"
+#include "plotwick/view.h"
 #include "temp_dir.h"
 #include "ui/graph_dialog.h"
 
@@ -88,7 +88,7 @@ private slots:
         auto* chart = dialog.findChild<QWidget*>(QStringLiteral("MerrowPlotwickClass"));
         QVERIFY(chart != nullptr);
         QCOMPARE(chart->geometry(), QRect(10, 10, 600, 240));
-        QCOMPARE(QByteArray(Ctx(dialog.chart()).title), QByteArray("Tank 3"));
+        QCOMPARE(QByteArray(Ctx(dialog.chart()).title.c_str()), QByteArray("Tank 3"));
         QCOMPARE(Ctx(dialog.chart()).pointCount, 30);
         QCOMPARE(Ctx(dialog.chart()).captionIsVolts, 1);
         QVERIFY(dialog.reloadTimer().isActive());

@@ -4,6 +4,7 @@
 #include FT_FREETYPE_H
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 namespace chartassets {
@@ -19,7 +20,7 @@ struct FaceCloser {
 using LibraryPtr = std::unique_ptr<std::remove_pointer_t<FT_Library>, LibraryCloser>;
 using FacePtr = std::unique_ptr<std::remove_pointer_t<FT_Face>, FaceCloser>;
 
-bool OpenFace(const std::string& path, int pixelSize, LibraryPtr* lib, FacePtr* face, std::string* error) {
+bool OpenFace(const std::string& path, double pixelSize, LibraryPtr* lib, FacePtr* face, std::string* error) {
     FT_Library l = nullptr;
     if (FT_Init_FreeType(&l) != 0) {
         *error = "FreeType cannot start";
@@ -32,7 +33,14 @@ bool OpenFace(const std::string& path, int pixelSize, LibraryPtr* lib, FacePtr* 
         return false;
     }
     face->reset(f);
-    if (FT_Set_Pixel_Sizes(f, 0, static_cast<FT_UInt>(pixelSize)) != 0) {
+    // Whole sizes as pixel sizes (the scale-1 fonts); fractional ones, for
+    // the scaled fonts, in 26.6 points at 72 dpi, which is the same unit.
+    const double whole = std::floor(pixelSize);
+    const FT_Error set =
+        whole == pixelSize
+            ? FT_Set_Pixel_Sizes(f, 0, static_cast<FT_UInt>(whole))
+            : FT_Set_Char_Size(f, 0, static_cast<FT_F26Dot6>(std::lround(pixelSize * 64)), 72, 72);
+    if (set != 0) {
         *error = "cannot set pixel size";
         return false;
     }
@@ -92,32 +100,33 @@ bool RasterizeFont(const FontSpec& spec, FontAtlas* out, std::string* error) {
     // take one from, the widest letters first (digits keep their width).
     int sum = 0;
     for (int w : widths) sum += w;
+    const int pitch = spec.pitch > 0 ? spec.pitch : sum;
     std::vector<int> order;
     for (int g = 0; g < 96; ++g) {
         const int ch = 32 + g;
         if (!(ch >= '0' && ch <= '9') && ch != 127) order.push_back(g);
     }
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return widths[a] > widths[b]; });
-    for (size_t k = 0; sum != spec.pitch && k < order.size() * 4; ++k) {
+    for (size_t k = 0; sum != pitch && k < order.size() * 4; ++k) {
         const int g = order[k % order.size()];
-        if (sum < spec.pitch && widths[g] < spec.maxWidth) {
+        if (sum < pitch && widths[g] < spec.maxWidth) {
             ++widths[g];
             ++sum;
-        } else if (sum > spec.pitch && widths[g] > spec.minWidth) {
+        } else if (sum > pitch && widths[g] > spec.minWidth) {
             --widths[g];
             --sum;
         }
     }
-    if (sum != spec.pitch) {
-        *error = "glyph widths cannot reach pitch " + std::to_string(spec.pitch) + " (got " +
-                 std::to_string(sum) + ")";
+    if (sum != pitch || pitch > 0xFFFF) {
+        *error =
+            "glyph widths cannot reach pitch " + std::to_string(pitch) + " (got " + std::to_string(sum) + ")";
         return false;
     }
 
-    out->pitch = spec.pitch;
+    out->pitch = pitch;
     out->lineHeight = spec.lineHeight;
     out->monochrome = spec.monochrome;
-    out->atlas.assign(static_cast<size_t>(spec.pitch) * spec.lineHeight, 0);
+    out->atlas.assign(static_cast<size_t>(pitch) * spec.lineHeight, 0);
     int column = 0;
     for (int g = 0; g < 96; ++g) {
         const int ch = 32 + g;
@@ -142,7 +151,7 @@ bool RasterizeFont(const FontSpec& spec, FontAtlas* out, std::string* error) {
         out->width[g] = static_cast<uint8_t>(w);
         for (int y = 0; y < spec.lineHeight; ++y) {
             std::copy_n(cell.begin() + static_cast<ptrdiff_t>(y) * w, w,
-                        out->atlas.begin() + static_cast<ptrdiff_t>(y) * spec.pitch + column);
+                        out->atlas.begin() + static_cast<ptrdiff_t>(y) * pitch + column);
         }
         column += w;
     }
@@ -166,7 +175,7 @@ std::vector<uint8_t> FontPayload(const FontAtlas& font) {
     return out;
 }
 
-bool RenderText(const std::string& path, int pixelSize, const std::string& text, TextImage* out,
+bool RenderText(const std::string& path, double pixelSize, const std::string& text, TextImage* out,
                 std::string* error) {
     LibraryPtr lib;
     FacePtr face;

@@ -10,13 +10,13 @@ namespace chartassets {
 
 struct FontSpec {
     std::string path;
-    int pixelSize = 0;   // FreeType pixel size of the em
-    int lineHeight = 0;  // rows of every glyph
-    int baseline = 0;    // row of the baseline from the top
+    double pixelSize = 0;  // FreeType pixel size of the em (fractional above scale 1)
+    int lineHeight = 0;    // rows of every glyph
+    int baseline = 0;      // row of the baseline from the top
     bool monochrome = false;
     int digitWidth = 0;  // every digit gets exactly this advance
     int minWidth = 0, maxWidth = 0;
-    int pitch = 0;  // wanted atlas pitch: glyph advances are evened out to it
+    int pitch = 0;  // wanted atlas pitch: glyph advances are evened out to it; 0 keeps their sum
 };
 
 struct FontAtlas {
@@ -37,7 +37,7 @@ struct TextImage {
     std::vector<uint8_t> coverage;  // width * height, top row first
 };
 // Anti-aliased text on one line; height = ascender + descender of the size.
-bool RenderText(const std::string& path, int pixelSize, const std::string& text, TextImage* out,
+bool RenderText(const std::string& path, double pixelSize, const std::string& text, TextImage* out,
                 std::string* error);
 
 }  // namespace chartassets

@@ -2,6 +2,8 @@
 // and painting through the raster back buffer.
 #include "chart_window.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QContextMenuEvent>
 #include <QFileDialog>
 #include <QImage>
@@ -16,14 +18,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <new>
 #include <unordered_set>
 
-#include "core/chart_frame.h"
-#include "core/paint.h"
-#include "core/raster.h"
-#include "core/series.h"
-#include "core/view.h"
+#include "plotwick/chart_frame.h"
+#include "plotwick/describe.h"
+#include "plotwick/paint.h"
+#include "plotwick/raster.h"
+#include "plotwick/scale.h"
+#include "plotwick/view.h"
 
 namespace plotwick {
 
@@ -52,11 +54,20 @@ int32_t PointAtX(const GraphContext& ctx, int32_t x) {
 namespace {
 
 // Presents the painted rectangle of the back buffer with QPainter::drawImage.
+// The raster is drawn at `scale` device pixels per widget pixel; at the
+// screen's own ratio the image maps one to one onto the device pixels.
 class WidgetPaintWindow : public PaintWindow {
 public:
-    WidgetPaintWindow(QWidget& widget, const QRect& box) : widget_(widget), box_(box) {}
+    WidgetPaintWindow(QWidget& widget, const QRect& box, double scale)
+        : widget_(widget), box_(box), scale_(scale) {}
     RasterRect ClipBox() const override {
-        return RasterRect{box_.left(), box_.top(), box_.right() + 1, box_.bottom() + 1};
+        if (scale_ == 1.0) return RasterRect{box_.left(), box_.top(), box_.right() + 1, box_.bottom() + 1};
+        // The device pixels that cover the box, within the scaled widget.
+        const auto floorPx = [&](int v) { return static_cast<int32_t>(std::floor(v * scale_)); };
+        const auto ceilPx = [&](int v) { return static_cast<int32_t>(std::ceil(v * scale_)); };
+        return RasterRect{std::max(floorPx(box_.left()), 0), std::max(floorPx(box_.top()), 0),
+                          std::min(ceilPx(box_.right() + 1), ScaledPx(widget_.width(), scale_)),
+                          std::min(ceilPx(box_.bottom() + 1), ScaledPx(widget_.height(), scale_))};
     }
     void Present(const PresentFrame& frame) override {
         const int w = frame.rect.right - frame.rect.left, h = frame.rect.bottom - frame.rect.top;
@@ -66,13 +77,29 @@ public:
         CopyFrameTopDown(frame, reinterpret_cast<uint32_t*>(image.bits()),
                          static_cast<int32_t>(image.bytesPerLine()));
         QPainter painter(&widget_);
-        painter.drawImage(frame.rect.left, frame.rect.top, image);
+        if (scale_ == 1.0 && widget_.devicePixelRatioF() == 1.0) {
+            painter.drawImage(frame.rect.left, frame.rect.top, image);
+            return;
+        }
+        // A ratio between the generated scales is met by resampling.
+        image.setDevicePixelRatio(scale_);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, widget_.devicePixelRatioF() != scale_);
+        painter.drawImage(QPointF(frame.rect.left / scale_, frame.rect.top / scale_), image);
     }
 
 private:
     QWidget& widget_;
     QRect box_;
+    double scale_;
 };
+
+// Screen readers see a chart as a chart, with the name and description the
+// widget carries.
+QAccessibleInterface* ChartAccessibleFactory(const QString&, QObject* object) {
+    auto* chart = dynamic_cast<ChartWidget*>(object);
+    if (chart == nullptr) return nullptr;
+    return new QAccessibleWidget(chart, QAccessible::Chart);  // owned by Qt's accessibility cache
+}
 
 HoverState HoverFor(const Interaction& s) {
     HoverState h;
@@ -95,11 +122,15 @@ ChartWidget::ChartWidget(QWidget* parent, int32_t width, int32_t height, const c
     setAttribute(Qt::WA_NoSystemBackground);
     setMouseTracking(true);
     setCursor(Qt::ArrowCursor);
-    ctx_ = static_cast<GraphContext*>(xmalloc(static_cast<int64_t>(sizeof(GraphContext))));
-    if (ctx_ != nullptr) {
-        new (ctx_) GraphContext{};
-        InitGraphContext(*ctx_, this, width, height, title != nullptr ? title : "");
-    }
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(ChartAccessibleFactory);
+        return true;
+    }();
+    (void)factoryInstalled;
+    ctx_ = std::make_unique<GraphContext>();
+    InitGraphContext(*ctx_, this, width, height, title != nullptr ? title : "");
+    setAccessibleName(QString::fromLatin1(ChartAccessibleName(*ctx_)));
+    UpdateAccessibleDescription();
     resize(std::max<int32_t>(width, 1), std::max<int32_t>(height, 1));
     // Owned by the same parent; a chart without one has no frame to show.
     if (parent != nullptr) frame_ = new ChartFrame(*this);
@@ -117,58 +148,64 @@ ChartWidget::~ChartWidget() {
     autoScrollTimer_.stop();
     // Nothing library-wide may keep pointing at the record released below.
     Interaction& s = InteractionState();
-    if (s.hover == ctx_ || s.capture == ctx_ || s.timerOwner == ctx_) {
-        if (s.hover == ctx_) {
+    if (s.hover == ctx_.get() || s.capture == ctx_.get() || s.timerOwner == ctx_.get()) {
+        if (s.hover == ctx_.get()) {
             s.hover = nullptr;
             s.x = s.y = -1;
         }
-        if (s.capture == ctx_) {
+        if (s.capture == ctx_.get()) {
             s.capture = nullptr;
             s.selecting = false;
             s.panning = false;
         }
-        if (s.timerOwner == ctx_) {
+        if (s.timerOwner == ctx_.get()) {
             s.timerOwner = nullptr;
             s.autoScroll = false;
         }
     }
-    if (s.tracking == ctx_) s.tracking = nullptr;
-    ReleaseSeries(*ctx_);
-    GraphContext* dead = ctx_;
-    ctx_ = nullptr;
-    dead->~GraphContext();
-    xfree(dead);
-}
-
-void ChartWidget::CheckGuards() const {
-    if (ctx_->magic1 != kMagic1) DebugPrint("magic1 mismatch");
-    if (ctx_->magic2 != kMagic2) DebugPrint("magic2 mismatch");
+    if (s.tracking == ctx_.get()) s.tracking = nullptr;
+    ctx_.reset();
 }
 
 void ChartWidget::PaintNow() { repaint(); }
+
+void ChartWidget::UpdateAccessibleDescription(bool force) {
+    if (ctx_ == nullptr) return;
+    const DescribedState now{ctx_->times.data(), ctx_->viewStart, ctx_->viewEnd, ctx_->captionIsVolts};
+    if (!force && now == described_ && !accessibleDescription().isEmpty()) return;
+    described_ = now;
+    setAccessibleDescription(QString::fromLatin1(ChartAccessibleDescription(*ctx_)));
+}
+
+bool ChartWidget::event(QEvent* event) {
+    // Moved to a screen of another device pixel ratio (or the ratio changed):
+    // the next paint draws at the new ratio.
+    if (event->type() == QEvent::ScreenChangeInternal) update();
+    return QWidget::event(event);
+}
 
 void ChartWidget::paintEvent(QPaintEvent* event) {
     if (ctx_ == nullptr) {
         QWidget::paintEvent(event);
         return;
     }
-    CheckGuards();
-    WidgetPaintWindow window(*this, event->rect());
-    Paint(*ctx_, window, HoverFor(InteractionState()));
+    const double scale = ChartScaleFor(devicePixelRatioF());
+    paintedScale_ = scale;
+    WidgetPaintWindow window(*this, event->rect(), scale);
+    Paint(*ctx_, window, HoverFor(InteractionState()), scale);
+    UpdateAccessibleDescription();
 }
 
 void ChartWidget::resizeEvent(QResizeEvent* event) {
     if (ctx_ == nullptr) return QWidget::resizeEvent(event);
-    CheckGuards();
     ResizeGraphContext(*ctx_, width(), height());
     PaintNow();
 }
 
 void ChartWidget::mouseMoveEvent(QMouseEvent* event) {
     if (ctx_ == nullptr) return QWidget::mouseMoveEvent(event);
-    CheckGuards();
     Interaction& s = InteractionState();
-    if (s.tracking != ctx_) s.tracking = ctx_;
+    if (s.tracking != ctx_.get()) s.tracking = ctx_.get();
     const QPoint p = event->position().toPoint();
     MouseMove(p.x(), p.y());
     PaintNow();
@@ -176,14 +213,13 @@ void ChartWidget::mouseMoveEvent(QMouseEvent* event) {
 
 void ChartWidget::mousePressEvent(QMouseEvent* event) {
     if (ctx_ == nullptr) return QWidget::mousePressEvent(event);
-    CheckGuards();
     if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
     raise();
     // The press acts at the pointer position, also when no move preceded it.
     const QPoint p = event->position().toPoint();
     Interaction& s = InteractionState();
     if (ctx_->pointCount > 0) {
-        s.hover = ctx_;
+        s.hover = ctx_.get();
         s.x = p.x();
         s.y = p.y();
     }
@@ -192,18 +228,16 @@ void ChartWidget::mousePressEvent(QMouseEvent* event) {
 
 void ChartWidget::mouseReleaseEvent(QMouseEvent* event) {
     if (ctx_ == nullptr) return QWidget::mouseReleaseEvent(event);
-    CheckGuards();
     if (event->button() != Qt::LeftButton) return QWidget::mouseReleaseEvent(event);
     MouseRelease();
 }
 
 void ChartWidget::leaveEvent(QEvent* event) {
     if (ctx_ == nullptr) return QWidget::leaveEvent(event);
-    CheckGuards();
     Interaction& s = InteractionState();
-    if (s.tracking == ctx_) s.tracking = nullptr;
+    if (s.tracking == ctx_.get()) s.tracking = nullptr;
     // Only this window's hover is cleared; another chart may already own it.
-    if (s.hover == ctx_ || s.hover == nullptr) {
+    if (s.hover == ctx_.get() || s.hover == nullptr) {
         s.hover = nullptr;
         s.x = s.y = -1;
     }
@@ -212,7 +246,6 @@ void ChartWidget::leaveEvent(QEvent* event) {
 
 void ChartWidget::timerEvent(QTimerEvent* event) {
     if (ctx_ != nullptr && event->timerId() == autoScrollTimer_.timerId()) {
-        CheckGuards();
         AutoScrollTick();
         return;
     }
@@ -334,7 +367,7 @@ void ChartWidget::StopAutoScroll() {
     autoScrollTimer_.stop();
     Interaction& s = InteractionState();
     s.autoScroll = false;
-    if (s.timerOwner == ctx_) s.timerOwner = nullptr;
+    if (s.timerOwner == ctx_.get()) s.timerOwner = nullptr;
 }
 
 void ChartWidget::AutoScrollTick() {
@@ -403,7 +436,6 @@ std::unique_ptr<QMenu> ChartWidget::ContextMenu() {
 }
 
 void ChartWidget::contextMenuEvent(QContextMenuEvent* event) {
-    if (ctx_ != nullptr) CheckGuards();
     std::unique_ptr<QMenu> menu = ContextMenu();
     menu->exec(event->globalPos());
 }
@@ -449,6 +481,7 @@ QRect ResizedClientRect(const QRect& start, int edges, const QPoint& delta) {
 
 ChartFrame::ChartFrame(ChartWidget& chart) : QWidget(chart.parentWidget()), chart_(&chart) {
     setObjectName(QStringLiteral("MerrowPlotwickFrame"));
+    setAccessibleName(chart.accessibleName() + QStringLiteral(" frame"));
     setMouseTracking(true);
     chart.installEventFilter(this);
     Follow();

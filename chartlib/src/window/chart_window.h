@@ -14,7 +14,7 @@
 
 class QMenu;
 
-#include "core/graph_context.h"
+#include "plotwick/graph_context.h"
 
 namespace plotwick {
 
@@ -100,8 +100,8 @@ public:
     ChartWidget(QWidget* parent, int32_t width, int32_t height, const char* title);
     ~ChartWidget() override;
 
-    // nullptr when the record could not be had (plain empty child window).
-    GraphContext* context() { return ctx_; }
+    // The chart's record, owned by the widget for its whole life.
+    GraphContext* context() { return ctx_.get(); }
 
     void MouseMove(int32_t x, int32_t y);
     void MousePress();
@@ -113,8 +113,15 @@ public:
     std::unique_ptr<QMenu> ContextMenu();
     // The sizing frame; null for a chart without a parent.
     ChartFrame* frame() const { return frame_.data(); }
+    // The chart scale (ChartScaleFor of the device pixel ratio) of the last
+    // paint; 0 before the first.
+    double paintedScale() const { return paintedScale_; }
+    // Brings the accessible description up to date with the series and view;
+    // `force` after a load, whose series may reuse the old one's memory.
+    void UpdateAccessibleDescription(bool force = false);
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -125,12 +132,19 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    void CheckGuards() const;
     void StopAutoScroll();
 
-    GraphContext* ctx_ = nullptr;
+    std::unique_ptr<GraphContext> ctx_;
     QBasicTimer autoScrollTimer_;
     QPointer<ChartFrame> frame_;
+    double paintedScale_ = 0.0;
+    // What the accessible description was last made from.
+    struct DescribedState {
+        const void* series = nullptr;
+        int32_t viewStart = 0, viewEnd = 0, captionIsVolts = 0;
+        bool operator==(const DescribedState&) const = default;
+    };
+    DescribedState described_;
 };
 
 // The chart behind a handle from pwCreateWindow, or nullptr.

@@ -4,9 +4,9 @@
 #include <QScreen>
 
 #include "chart_window.h"
-#include "core/loader.h"
-#include "core/raster.h"
 #include "plotwick.h"
+#include "plotwick/loader.h"
+#include "plotwick/raster.h"
 
 namespace {
 
@@ -62,10 +62,9 @@ PLOTWICK_API int32_t pwLoadFile(void* window, const char* path, int32_t captionI
         plotwick::ChartWidget* chart = plotwick::ChartFromHandle(window);
         if (chart == nullptr || chart->context() == nullptr || path == nullptr) return 0;
         plotwick::GraphContext& ctx = *chart->context();
-        if (ctx.magic1 != plotwick::kMagic1) plotwick::DebugPrint("magic1 mismatch");
-        if (ctx.magic2 != plotwick::kMagic2) plotwick::DebugPrint("magic2 mismatch");
         if (plotwick::LoadSeries(path, ctx) != 1) return 0;
         ctx.captionIsVolts = captionIsVolts;
+        chart->UpdateAccessibleDescription(true);
         chart->update();
         return 1;
     } catch (...) {
