@@ -12,8 +12,8 @@
 
 #include "about_song.h"
 #include "kestrane_version.h"
-#include "player/module_player.h"
-#include "qt/desktop_music.h"
+#include "music/player/module_player.h"
+#include "music/qt/desktop_music.h"
 
 namespace kestrane::ui {
 namespace {
@@ -80,7 +80,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     layout->addWidget(maker);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    music::UseDesktopMusic();
+    music::qt::UseDesktopMusic();
 }
 
 AboutDialog::~AboutDialog() { StopMusic(); }
@@ -92,7 +92,7 @@ void AboutDialog::showEvent(QShowEvent* event) {
     // Loops from its first order for as long as the box is open. A missing
     // sound device or an unloadable song leaves the box silent, nothing more.
     const auto song = music::AboutSongBytes();
-    music::ModulePlay(song.data(), song.size(), music::kModuleMemory);
+    music::player::ModulePlay(song.data(), song.size(), music::player::kModuleMemory);
 }
 
 void AboutDialog::keyPressEvent(QKeyEvent* event) {
@@ -115,7 +115,7 @@ void AboutDialog::done(int) {
 void AboutDialog::StopMusic() {
     if (!musicStarted_) return;
     musicStarted_ = false;
-    music::ModuleStop();
+    music::player::ModuleStop();
 }
 
 void ShowAboutBox(QWidget* parent) {

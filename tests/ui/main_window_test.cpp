@@ -17,7 +17,7 @@
 #include "core/acquisition_tasks.h"
 #include "core/client_session.h"
 #include "core/startup_logic.h"
-#include "player/wav_writer.h"
+#include "music/player/wav_writer.h"
 #include "ui/fitted_label.h"
 #include "ui/logo_image.h"
 #include "ui/main_window.h"
@@ -221,7 +221,7 @@ private slots:
         QVERIFY(!high.isEmpty() && !normal.isEmpty());
         const QString wav = folder + "chime.wav";
         {
-            kestrane::music::WavWriter writer;
+            kestrane::music::player::WavWriter writer;
             const std::vector<int16_t> silence(9600, 0);
             QVERIFY(writer.Open(wav.toStdString()) && writer.Write(silence) && writer.Close());
         }

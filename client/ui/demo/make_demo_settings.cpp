@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "acquisition/channel_model.h"
-#include "player/wav_writer.h"
+#include "music/player/wav_writer.h"
 #include "settings/install_record.h"
 #include "settings/installer.h"
 #include "settings/message_sink.h"
@@ -67,7 +67,7 @@ bool WriteChime(const std::string& path) {
         samples[2 * static_cast<std::size_t>(i)] = v;
         samples[2 * static_cast<std::size_t>(i) + 1] = v;
     }
-    kestrane::music::WavWriter writer;
+    kestrane::music::player::WavWriter writer;
     return writer.Open(path) && writer.Write(samples) && writer.Close();
 }
 
