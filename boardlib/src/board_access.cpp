@@ -112,10 +112,10 @@ std::optional<LockedBoard> LockDevice(BoardLibrary& lib, const HidDeviceInfo& in
             lib.held.push_back({info.path, std::move(device), BoardClock::now()});
             held = &lib.held.back();
         }
-        held->last_used = BoardClock::now();
+        held->lastUsed = BoardClock::now();
         if (!held->device->Lock()) return std::nullopt;
         LockedBoard board(lib, *held, info);
-        if (DrainPending(board.device(), lib.input_report)) return board;
+        if (DrainPending(board.device(), lib.inputReport)) return board;
         board.Drop();
         if (!reused) return std::nullopt;
     }
@@ -125,13 +125,13 @@ std::optional<LockedBoard> LockDevice(BoardLibrary& lib, const HidDeviceInfo& in
 // The first board in enumeration order with vendor ID 0 and this product
 // ID that can be opened and locked. A product ID with any upper 16 bits set
 // never matches the 16-bit USB product ID.
-std::optional<LockedBoard> LockBoard(BoardLibrary& lib, int32_t product_id) {
-    const uint32_t wanted = static_cast<uint32_t>(product_id);
+std::optional<LockedBoard> LockBoard(BoardLibrary& lib, int32_t productId) {
+    const uint32_t wanted = static_cast<uint32_t>(productId);
     if (wanted > 0xFFFF) return std::nullopt;
     auto devices = PresentDevices(lib);
     if (!devices) return std::nullopt;
     for (const HidDeviceInfo& info : *devices) {
-        if (info.vendor_id != 0 || info.product_id != wanted) continue;
+        if (info.vendorId != 0 || info.productId != wanted) continue;
         if (auto board = LockDevice(lib, info)) return board;
     }
     return std::nullopt;
@@ -139,8 +139,8 @@ std::optional<LockedBoard> LockBoard(BoardLibrary& lib, int32_t product_id) {
 
 using StringGetter = std::optional<std::u16string> (HidDevice::*)();
 
-int32_t BoardString(BoardLibrary& lib, int32_t product_id, StringGetter get, char* text) {
-    auto board = LockBoard(lib, product_id);
+int32_t BoardString(BoardLibrary& lib, int32_t productId, StringGetter get, char* text) {
+    auto board = LockBoard(lib, productId);
     if (!board) return 0;
     auto s = ((board->device()).*get)();
     if (!s) {
@@ -188,28 +188,28 @@ bool AnswerToText(int32_t command, int32_t mode, const uint8_t* answer, size_t l
 }
 
 int32_t FindBoards(BoardLibrary& lib, char* text) {
-    lib.board_list.fill('\0');
+    lib.boardList.fill('\0');
     auto devices = PresentDevices(lib);
     if (!devices) return 0;
     size_t used = 0;
     for (const HidDeviceInfo& info : *devices) {
         if (used / 5 >= kMaxListedBoards) break;  // the list is full
-        if (info.vendor_id != 0) continue;
+        if (info.vendorId != 0) continue;
         // Only a board this caller could use is listed, as every other call
         // would find it absent. Its handle stays open for the calls that
         // follow a listing (the strings, the firmware text).
         if (!LockDevice(lib, info)) continue;
-        AppendHex4(info.product_id, lib.board_list.data() + used);
-        lib.board_list[used + 4] = '|';
+        AppendHex4(info.productId, lib.boardList.data() + used);
+        lib.boardList[used + 4] = '|';
         used += 5;
     }
-    std::memcpy(text, lib.board_list.data(), used + 1);
+    std::memcpy(text, lib.boardList.data(), used + 1);
     return 1;
 }
 
-int32_t ReadBoard(BoardLibrary& lib, int32_t product_id, int32_t command, int32_t mode, char* text) {
+int32_t ReadBoard(BoardLibrary& lib, int32_t productId, int32_t command, int32_t mode, char* text) {
     if (mode != 0 && mode != 1) return 0;
-    auto board = LockBoard(lib, product_id);
+    auto board = LockBoard(lib, productId);
     if (!board) return 0;
     std::array<uint8_t, kCommandReportSize> report{};
     if (!BuildCommandReport(command, report)) return 0;  // unlocked unsent
@@ -220,13 +220,13 @@ int32_t ReadBoard(BoardLibrary& lib, int32_t product_id, int32_t command, int32_
     }
     // Cleared first, so a short answer can never pass off the previous
     // exchange's bytes as its own.
-    lib.input_report.fill(0);
-    const int n = board->device().Read(lib.input_report, kReadTimeoutMs);
+    lib.inputReport.fill(0);
+    const int n = board->device().Read(lib.inputReport, kReadTimeoutMs);
     std::array<char, kInputReportSize> answer{};
     // Failed, no answer within the timeout, or too short to carry one: the
     // handle is closed, so a board in trouble is opened afresh next time.
     if (n <= 0 ||
-        !AnswerToText(command, mode, lib.input_report.data(), static_cast<size_t>(n), answer.data())) {
+        !AnswerToText(command, mode, lib.inputReport.data(), static_cast<size_t>(n), answer.data())) {
         board->Drop();
         return 0;
     }
@@ -234,16 +234,16 @@ int32_t ReadBoard(BoardLibrary& lib, int32_t product_id, int32_t command, int32_
     return 1;
 }
 
-int32_t BoardManufacturer(BoardLibrary& lib, int32_t product_id, char* text) {
-    return BoardString(lib, product_id, &HidDevice::ManufacturerString, text);
+int32_t BoardManufacturer(BoardLibrary& lib, int32_t productId, char* text) {
+    return BoardString(lib, productId, &HidDevice::ManufacturerString, text);
 }
 
-int32_t BoardProduct(BoardLibrary& lib, int32_t product_id, char* text) {
-    return BoardString(lib, product_id, &HidDevice::ProductString, text);
+int32_t BoardProduct(BoardLibrary& lib, int32_t productId, char* text) {
+    return BoardString(lib, productId, &HidDevice::ProductString, text);
 }
 
-int32_t BoardVersion(BoardLibrary& lib, int32_t product_id, char* text) {
-    auto board = LockBoard(lib, product_id);
+int32_t BoardVersion(BoardLibrary& lib, int32_t productId, char* text) {
+    auto board = LockBoard(lib, productId);
     if (!board) return 0;
     AppendHex4(board->info().version, text);
     text[4] = '\0';
@@ -251,10 +251,10 @@ int32_t BoardVersion(BoardLibrary& lib, int32_t product_id, char* text) {
 }
 
 std::optional<BoardClock::time_point> ReleaseIdleBoards(BoardLibrary& lib, BoardClock::time_point now) {
-    std::erase_if(lib.held, [&](const HeldBoard& h) { return now - h.last_used >= lib.idle_release; });
+    std::erase_if(lib.held, [&](const HeldBoard& h) { return now - h.lastUsed >= lib.idleRelease; });
     std::optional<BoardClock::time_point> next;
     for (const HeldBoard& h : lib.held) {
-        const BoardClock::time_point idle_at = h.last_used + lib.idle_release;
+        const BoardClock::time_point idle_at = h.lastUsed + lib.idleRelease;
         if (!next || idle_at < *next) next = idle_at;
     }
     return next;
@@ -267,7 +267,7 @@ std::vector<HidDeviceInfo> UnopenableBoards(HidTransport& transport) {
     auto devices = transport.Enumerate();
     if (!devices) return out;
     for (const HidDeviceInfo& info : *devices) {
-        if (info.vendor_id == 0 && !transport.Open(info.path)) out.push_back(info);
+        if (info.vendorId == 0 && !transport.Open(info.path)) out.push_back(info);
     }
     return out;
 }

@@ -33,15 +33,15 @@ using BoardClock = std::chrono::steady_clock;
 struct HeldBoard {
     std::string path;
     std::unique_ptr<HidDevice> device;
-    BoardClock::time_point last_used;
+    BoardClock::time_point lastUsed;
 };
 
 struct BoardLibrary {
     HidTransport* transport = nullptr;
-    std::chrono::milliseconds idle_release = kIdleRelease;
+    std::chrono::milliseconds idleRelease = kIdleRelease;
     // The last board list, kept until the next FindBoards.
-    std::array<char, kListBufferSize> board_list{};
-    std::array<uint8_t, kInputReportSize> input_report{};
+    std::array<char, kListBufferSize> boardList{};
+    std::array<uint8_t, kInputReportSize> inputReport{};
     std::vector<HeldBoard> held;
 };
 
@@ -57,12 +57,12 @@ bool AnswerToText(int32_t command, int32_t mode, const uint8_t* answer, size_t l
 // The exports' behaviour; each returns 1 or 0 and leaves `text` untouched
 // on failure. A failed exchange closes the board's handle.
 int32_t FindBoards(BoardLibrary& lib, char* text);
-int32_t ReadBoard(BoardLibrary& lib, int32_t product_id, int32_t command, int32_t mode, char* text);
-int32_t BoardManufacturer(BoardLibrary& lib, int32_t product_id, char* text);
-int32_t BoardProduct(BoardLibrary& lib, int32_t product_id, char* text);
-int32_t BoardVersion(BoardLibrary& lib, int32_t product_id, char* text);
+int32_t ReadBoard(BoardLibrary& lib, int32_t productId, int32_t command, int32_t mode, char* text);
+int32_t BoardManufacturer(BoardLibrary& lib, int32_t productId, char* text);
+int32_t BoardProduct(BoardLibrary& lib, int32_t productId, char* text);
+int32_t BoardVersion(BoardLibrary& lib, int32_t productId, char* text);
 
-// Closes the handles unused for `lib.idle_release` by `now`; returns when
+// Closes the handles unused for `lib.idleRelease` by `now`; returns when
 // the next of the remaining ones falls idle, or nothing when none is held.
 std::optional<BoardClock::time_point> ReleaseIdleBoards(BoardLibrary& lib, BoardClock::time_point now);
 void ReleaseAllBoards(BoardLibrary& lib);

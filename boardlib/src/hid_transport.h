@@ -16,8 +16,8 @@ namespace kestrane::board {
 
 struct HidDeviceInfo {
     std::string path;
-    uint16_t vendor_id = 0;
-    uint16_t product_id = 0;
+    uint16_t vendorId = 0;
+    uint16_t productId = 0;
     uint16_t version = 0;
 };
 

@@ -41,7 +41,7 @@ struct SimulatedBus::State {
     SimSleep sleep = RealSimSleep();
     std::mt19937 rng{20261208u};
     std::vector<uint64_t> exchanges;  // per device
-    std::vector<int> open_count;      // per device: handles open
+    std::vector<int> openCount;       // per device: handles open
     std::vector<bool> locked;         // per device: a handle holds the lock
     uint64_t writes = 0;
     uint64_t answered = 0;
@@ -49,14 +49,14 @@ struct SimulatedBus::State {
 
     // File watching.
     std::string path;
-    bool have_stamp = false;
+    bool haveStamp = false;
     struct stat stamp {};
 
     void Install(SimConfig c) {
         config = std::move(c);
         valid = true;
         exchanges.assign(config.devices.size(), 0);
-        open_count.assign(config.devices.size(), 0);
+        openCount.assign(config.devices.size(), 0);
         locked.assign(config.devices.size(), false);
         writes = 0;
         answered = 0;
@@ -64,7 +64,7 @@ struct SimulatedBus::State {
     }
     bool Vanished(size_t i) const {
         const SimDevice& d = config.devices[i];
-        return d.vanish_after != 0 && exchanges[i] >= d.vanish_after;
+        return d.vanishAfter != 0 && exchanges[i] >= d.vanishAfter;
     }
     bool Present(size_t i) const { return config.devices[i].fault != SimFault::kAbsent && !Vanished(i); }
 };
@@ -84,7 +84,7 @@ public:
         : state_(std::move(state)), index_(index), generation_(state_->generation) {}
     ~SimulatedDevice() override {
         if (!Current()) return;
-        --state_->open_count[index_];
+        --state_->openCount[index_];
         if (holds_lock_) state_->locked[index_] = false;
     }
 
@@ -140,7 +140,7 @@ public:
 
         std::array<uint8_t, 128> answer{};
         const size_t length =
-            std::min<size_t>({static_cast<size_t>(d.answer_length), answer.size(), buffer.size()});
+            std::min<size_t>({static_cast<size_t>(d.answerLength), answer.size(), buffer.size()});
         answer[1] = command;
         if (d.fault == SimFault::kGarbage) {
             for (auto& b : answer) b = static_cast<uint8_t>(state_->rng());
@@ -149,8 +149,8 @@ public:
             std::memcpy(answer.data() + 2, d.firmware.data(), n);
         } else {
             const Signal& signal = d.channels[static_cast<size_t>(command - '1')];
-            const uint32_t word = signal.raw_word
-                                      ? *signal.raw_word
+            const uint32_t word = signal.rawWord
+                                      ? *signal.rawWord
                                       : VoltsToWord(EvaluateSignal(signal, state_->clock(), state_->rng));
             for (int i = 0; i < 4; ++i)
                 answer[2 + static_cast<size_t>(i)] = static_cast<uint8_t>(word >> (8 * i));
@@ -200,19 +200,19 @@ void SimulatedBus::ReloadIfChanged() {
     if (s.path.empty()) return;
     struct stat now {};
     const bool exists = ::stat(s.path.c_str(), &now) == 0;
-    if (s.have_stamp && exists && now.st_ino == s.stamp.st_ino && now.st_size == s.stamp.st_size &&
+    if (s.haveStamp && exists && now.st_ino == s.stamp.st_ino && now.st_size == s.stamp.st_size &&
         now.st_mtim.tv_sec == s.stamp.st_mtim.tv_sec && now.st_mtim.tv_nsec == s.stamp.st_mtim.tv_nsec)
         return;
     if (!exists) {
-        if (s.have_stamp || s.generation == 0) {
+        if (s.haveStamp || s.generation == 0) {
             std::fprintf(stderr, "kestrane simulation: cannot read %s\n", s.path.c_str());
         }
-        s.have_stamp = false;
+        s.haveStamp = false;
         s.valid = false;
         ++s.generation;
         return;
     }
-    s.have_stamp = true;
+    s.haveStamp = true;
     s.stamp = now;
     std::string text;
     bool read_ok = false;
@@ -243,7 +243,7 @@ std::optional<std::vector<HidDeviceInfo>> SimulatedBus::Enumerate() {
     for (size_t i = 0; i < s.config.devices.size(); ++i) {
         if (!s.Present(i)) continue;
         const SimDevice& d = s.config.devices[i];
-        out.push_back({kPathPrefix + std::to_string(i), d.vendor_id, d.product_id, d.version});
+        out.push_back({kPathPrefix + std::to_string(i), d.vendorId, d.productId, d.version});
     }
     return out;
 }
@@ -260,8 +260,8 @@ std::unique_ptr<HidDevice> SimulatedBus::Open(const std::string& path) {
     // A busy device stands for one this program may not open.
     if (!s.Present(index) || s.config.devices[index].fault == SimFault::kBusy) return nullptr;
     // Only the first open of a closed device costs the kernel's delay.
-    if (s.open_count[index]++ == 0) {
-        if (const uint32_t delay = s.config.devices[index].open_delay_ms; delay > 0)
+    if (s.openCount[index]++ == 0) {
+        if (const uint32_t delay = s.config.devices[index].openDelayMs; delay > 0)
             s.sleep(std::chrono::milliseconds(delay));
     }
     return std::make_unique<SimulatedDevice>(state_, index);
@@ -270,7 +270,7 @@ std::unique_ptr<HidDevice> SimulatedBus::Open(const std::string& path) {
 uint64_t SimulatedBus::WritesSent() const { return state_->writes; }
 int SimulatedBus::OpenHandles() const {
     int n = 0;
-    for (int count : state_->open_count) n += count;
+    for (int count : state_->openCount) n += count;
     return n;
 }
 uint64_t SimulatedBus::ExchangesAnswered() const { return state_->answered; }

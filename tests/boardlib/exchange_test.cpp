@@ -132,7 +132,7 @@ TEST(Exchange, FirmwareText) {
     struct Case {
         const char* name;
         std::string firmware;
-        int answer_length;
+        int answerLength;
         std::string expected;
     };
     const std::string long_fw(126, 'F');
@@ -145,7 +145,7 @@ TEST(Exchange, FirmwareText) {
         {"EmptyText", "", 65, ""},
     };
     for (const Case& c : cases) {
-        Rig rig("[device]\nproduct-id = 000A\nanswer-length = " + std::to_string(c.answer_length) +
+        Rig rig("[device]\nproduct-id = 000A\nanswer-length = " + std::to_string(c.answerLength) +
                 "\nfirmware = " + c.firmware + "\n");
         for (int32_t mode : {0, 1}) {
             TextBuffer<128> text;

@@ -77,10 +77,10 @@ TEST(HeldHandle, IdleHandlesAreClosed) {
     Rig rig("[device]\nproduct-id = 000A\n[device]\nproduct-id = 000B\n");
     TextBuffer<128> text;
     ASSERT_EQ(ReadBoard(rig.lib, 0x000A, 1, 0, text.data()), 1);
-    const BoardClock::time_point a_used = rig.lib.held.at(0).last_used;
-    rig.lib.held.at(0).last_used = a_used - std::chrono::milliseconds(1500);
+    const BoardClock::time_point a_used = rig.lib.held.at(0).lastUsed;
+    rig.lib.held.at(0).lastUsed = a_used - std::chrono::milliseconds(1500);
     ASSERT_EQ(ReadBoard(rig.lib, 0x000B, 1, 0, text.data()), 1);
-    const BoardClock::time_point b_used = rig.lib.held.at(1).last_used;
+    const BoardClock::time_point b_used = rig.lib.held.at(1).lastUsed;
 
     // 000A falls idle first; 000B is kept until its own idle time.
     auto next = ReleaseIdleBoards(rig.lib, a_used + std::chrono::milliseconds(600));
