@@ -21,6 +21,9 @@ inline constexpr size_t kMaxListedBoards = 204;  // 5 bytes each, terminator
 inline constexpr size_t kCommandReportSize = 33;
 inline constexpr size_t kInputReportSize = 128;
 inline constexpr int kReadTimeoutMs = 1000;
+// Another program's exchange with the same board is waited for at most as
+// long as an exchange may wait for its answer.
+inline constexpr std::chrono::milliseconds kLockWait{kReadTimeoutMs};
 // A held handle unused this long is closed, so the kernel stops polling the
 // board and nothing of this program lingers on it.
 inline constexpr std::chrono::milliseconds kIdleRelease{2000};
@@ -29,9 +32,10 @@ using BoardClock = std::chrono::steady_clock;
 
 // A device handle kept open between calls: opening a closed hidraw node
 // makes the kernel's HID driver sleep about 50 ms, longer than a polling
-// tick, so the handle is opened once and reused.
+// tick, so the handle is opened once and reused. `info` is what the bus
+// walk that found the device said of it.
 struct HeldBoard {
-    std::string path;
+    HidDeviceInfo info;
     std::unique_ptr<HidDevice> device;
     BoardClock::time_point lastUsed;
 };
@@ -43,6 +47,11 @@ struct BoardLibrary {
     std::array<char, kListBufferSize> boardList{};
     std::array<uint8_t, kInputReportSize> inputReport{};
     std::vector<HeldBoard> held;
+    // How long the last call waited for another program's exchange to end
+    // (zero when it took the lock at once or took none).
+    std::chrono::nanoseconds lastLockWait{0};
+    // Bus walks made, for tests and benchmarks.
+    uint64_t walks = 0;
 };
 
 // The 33-byte output report of a command (1-6, 8); all zero after byte 6.

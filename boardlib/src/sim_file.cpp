@@ -93,6 +93,12 @@ std::string ApplyKey(SimDevice& d, std::string_view key, std::string_view value)
         d.openDelayMs = static_cast<uint32_t>(*n);
         return "";
     }
+    if (key == "answer-delay-ms") {
+        auto n = ParseDecimal(value, 900);
+        if (!n) return "answer-delay-ms is 0 to 900 milliseconds";
+        d.answerDelayMs = static_cast<uint32_t>(*n);
+        return "";
+    }
     return "unknown key '" + std::string(key.substr(0, 32)) + "'";
 }
 

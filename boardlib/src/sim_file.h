@@ -40,6 +40,9 @@ struct SimDevice {
     // Milliseconds the first open (no other handle open) takes, as the
     // kernel's HID driver sleeps before it starts polling a device.
     uint32_t openDelayMs = 0;
+    // Milliseconds between a command and its answer, as a USB exchange takes
+    // a few; the exchange lock is held all the while.
+    uint32_t answerDelayMs = 0;
 };
 
 struct SimConfig {

@@ -1,24 +1,70 @@
 #include "simulated_bus.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <thread>
 
+#include "file_lock.h"
 #include "reading_word.h"
 
 namespace kestrane::board {
 
 namespace {
 constexpr const char* kPathPrefix = "sim:";
+
+// 64-bit FNV-1a: the same name in every process for one simulation file.
+uint64_t NameHash(const std::string& text) {
+    uint64_t h = 1469598103934665603ull;
+    for (unsigned char c : text) {
+        h ^= c;
+        h *= 1099511628211ull;
+    }
+    return h;
 }
+
+// The folder of the lock files: $XDG_RUNTIME_DIR/kestrane, or a folder of
+// this user's own under /tmp when that is unset. Empty when the folder is
+// not this user's alone (then the locks stay inside the process).
+std::string LockFolder() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string folder = runtime != nullptr && runtime[0] == '/'
+                                   ? std::string(runtime) + "/kestrane"
+                                   : "/tmp/kestrane-" + std::to_string(::getuid());
+    ::mkdir(folder.c_str(), 0700);
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
+        (st.st_mode & 022) != 0)
+        return "";
+    return folder;
+}
+
+// The lock files' common stem for one simulation file, named by its full
+// path so every program simulating the same file shares the boards' locks.
+std::string LockStem(const std::string& simPath) {
+    std::string full = simPath;
+    if (char* resolved = ::realpath(simPath.c_str(), nullptr)) {
+        full = resolved;
+        std::free(resolved);
+    }
+    const std::string folder = LockFolder();
+    if (folder.empty()) return "";
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(NameHash(full)));
+    return folder + "/sim-" + hex + "-";
+}
+}  // namespace
 
 SimClock SteadySimClock() {
     // Time since the steady clock's epoch (boot), not since this process
@@ -46,6 +92,11 @@ struct SimulatedBus::State {
     uint64_t writes = 0;
     uint64_t answered = 0;
     uint64_t generation = 0;  // bumped by every reload
+    uint64_t generationSeen = 0;
+    bool changeTaken = false;
+    // Lock files "<stem><device index>.lock" shared with other programs
+    // simulating the same file; empty: the locks are this process's own.
+    std::string lockStem;
 
     // File watching.
     std::string path;
@@ -81,7 +132,12 @@ std::u16string Widen(const std::string& s) {
 class SimulatedDevice final : public HidDevice {
 public:
     SimulatedDevice(std::shared_ptr<SimulatedBus::State> state, size_t index)
-        : state_(std::move(state)), index_(index), generation_(state_->generation) {}
+        : state_(std::move(state)), index_(index), generation_(state_->generation) {
+        if (!state_->lockStem.empty()) {
+            const std::string name = state_->lockStem + std::to_string(index_) + ".lock";
+            lockFile_ = UniqueFd(::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+        }
+    }
     ~SimulatedDevice() override {
         if (!Current()) return;
         --state_->openCount[index_];
@@ -90,16 +146,25 @@ public:
 
     // The lock of a device that is gone or replaced by a reload is
     // meaningless; granting it lets the exchange find out the handle is dead.
-    bool Lock() override {
+    // Another program's exchange is waited for on the shared lock file;
+    // within one process a held lock cannot end during the wait.
+    bool Lock(std::chrono::milliseconds wait) override {
         if (!Current()) return true;
         if (holds_lock_) return true;
         if (state_->locked[index_]) return false;
+        if (lockFile_.valid() && !LockWithin(lockFile_.get(), wait)) return false;
         state_->locked[index_] = holds_lock_ = true;
         return true;
     }
     void Unlock() override {
+        if (lockFile_.valid() && holds_lock_) ::flock(lockFile_.get(), LOCK_UN);
         if (Current() && holds_lock_) state_->locked[index_] = false;
         holds_lock_ = false;
+    }
+
+    std::optional<HidIdentity> Identity() override {
+        if (!Usable()) return std::nullopt;
+        return HidIdentity{Device().vendorId, Device().productId};
     }
 
     std::optional<std::u16string> ManufacturerString() override {
@@ -137,6 +202,7 @@ public:
         }
         const uint8_t command = pending_;
         pending_ = 0;
+        if (d.answerDelayMs > 0 && timeout_ms > 0) state_->sleep(std::chrono::milliseconds(d.answerDelayMs));
 
         std::array<uint8_t, 128> answer{};
         const size_t length =
@@ -171,6 +237,7 @@ private:
     uint64_t generation_;
     uint8_t pending_ = 0;
     bool holds_lock_ = false;
+    UniqueFd lockFile_;
 };
 
 }  // namespace
@@ -185,6 +252,7 @@ SimulatedBus::SimulatedBus(SimConfig config, SimClock clock, SimSleep sleep)
 SimulatedBus::SimulatedBus(std::string path, SimClock clock, WatchTag) : state_(std::make_shared<State>()) {
     state_->clock = std::move(clock);
     state_->path = std::move(path);
+    state_->lockStem = LockStem(state_->path);
 }
 
 SimulatedBus::~SimulatedBus() = default;
@@ -233,6 +301,15 @@ void SimulatedBus::ReloadIfChanged() {
         return;
     }
     s.Install(std::move(*parsed.config));
+}
+
+bool SimulatedBus::TakeBusChange() {
+    ReloadIfChanged();
+    State& s = *state_;
+    const bool changed = !s.changeTaken || s.generation != s.generationSeen;
+    s.changeTaken = true;
+    s.generationSeen = s.generation;
+    return changed;
 }
 
 std::optional<std::vector<HidDeviceInfo>> SimulatedBus::Enumerate() {

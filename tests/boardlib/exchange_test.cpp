@@ -302,7 +302,8 @@ struct Script {
 class ScriptedDevice final : public HidDevice {
 public:
     explicit ScriptedDevice(Script& s) : s_(s) {}
-    bool Lock() override { return true; }
+    bool Lock(std::chrono::milliseconds) override { return true; }
+    std::optional<HidIdentity> Identity() override { return HidIdentity{0, 0x000A}; }
     void Unlock() override {}
     std::optional<std::u16string> ManufacturerString() override { return std::nullopt; }
     std::optional<std::u16string> ProductString() override { return s_.product; }
