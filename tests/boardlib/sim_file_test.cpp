@@ -27,6 +27,7 @@ TEST(SimulationFile, ReadsEveryKey) {
         "fault = busy\n"
         "answer-length = 5\n"
         "vanish-after = 12\n"
+        "answer-delay-ms = 4\n"
         "[device]\n");
     ASSERT_TRUE(r.config) << r.error;
     ASSERT_EQ(r.config->devices.size(), 2u);
@@ -42,6 +43,7 @@ TEST(SimulationFile, ReadsEveryKey) {
     EXPECT_EQ(d.fault, SimFault::kBusy);
     EXPECT_EQ(d.answerLength, 5);
     EXPECT_EQ(d.vanishAfter, 12u);
+    EXPECT_EQ(d.answerDelayMs, 4u);
     // The second device keeps the defaults.
     const SimDevice& e = r.config->devices[1];
     EXPECT_EQ(e.vendorId, 0);
@@ -72,6 +74,7 @@ TEST(SimulationFile, RejectsBadLinesNamingTheLine) {
         {"[device]\nanswer-length = 129\n", "line 2:"},
         {"[device]\nanswer-length = -1\n", "line 2:"},
         {"[device]\nvanish-after = 99999999999999999999999\n", "line 2:"},
+        {"[device]\nanswer-delay-ms = 901\n", "line 2:"},
         {"[device]\nfirmware = bell\x07here\n", "line 2:"},
         {too_long.c_str(), "line 2:"},
         {"[device]\n[devices]\n", "line 2:"},
