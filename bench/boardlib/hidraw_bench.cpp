@@ -1,9 +1,10 @@
-// CPU per ReadKestrane exchange on the real hidraw path, against a board
-// emulated in a umockdev testbed with 0, 5 and 20 other HID devices on the
-// bus, and the ratio of 20 to 0 (goal: within 20 %, a polling program's
-// cost must not grow with the machine's HID devices). Optionally the CPU
-// share of kestrane-logger polling the board with 0 and 20 other devices.
-// Runs with umockdev's preload library, as ctest starts it:
+// CPU per ReadKestrane exchange on the real hidraw path (the least of five
+// rounds of N/5 exchanges), against a board emulated in a umockdev testbed
+// with 0, 5 and 20 other HID devices on the bus, and the ratio of 20 to 0
+// (goal: within 20 %, a polling program's cost must not grow with the
+// machine's HID devices). Optionally the CPU share of kestrane-logger
+// polling the board with 0 and 20 other devices. Runs with umockdev's
+// preload library, as ctest starts it:
 //   hidraw_bench [--exchanges=N] [--logger-seconds=S]
 #include <signal.h>
 #include <spawn.h>
@@ -161,14 +162,24 @@ int main(int argc, char** argv) {
         // The arrivals are announced; the first call after them walks once.
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         for (int i = 0; i < 10; ++i) ReadKestrane(0x000A, 1 + i % 6, 0, text.data());
+        // The least of a few rounds: other work on the machine only ever
+        // adds to a round's time.
+        constexpr int kRounds = 5;
+        const int perRound = std::max(1, exchanges / kRounds);
         int failed = 0;
-        const double cpuFrom = ThreadCpuSeconds();
-        const auto wallFrom = std::chrono::steady_clock::now();
-        for (int i = 0; i < exchanges; ++i) failed += ReadKestrane(0x000A, 1 + i % 6, 0, text.data()) != 1;
-        const double cpu = (ThreadCpuSeconds() - cpuFrom) / exchanges * 1000.0;
-        const double wall =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - wallFrom).count() / exchanges *
-            1000.0;
+        double cpu = 0.0;
+        double wall = 0.0;
+        for (int round = 0; round < kRounds; ++round) {
+            const double cpuFrom = ThreadCpuSeconds();
+            const auto wallFrom = std::chrono::steady_clock::now();
+            for (int i = 0; i < perRound; ++i) failed += ReadKestrane(0x000A, 1 + i % 6, 0, text.data()) != 1;
+            const double roundCpu = (ThreadCpuSeconds() - cpuFrom) / perRound * 1000.0;
+            const double roundWall =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - wallFrom).count() /
+                perRound * 1000.0;
+            if (round == 0 || roundCpu < cpu) cpu = roundCpu;
+            if (round == 0 || roundWall < wall) wall = roundWall;
+        }
         std::printf("%2d other HID devices: %.4f ms CPU per exchange (%.4f ms wall), %d failed\n", wanted,
                     cpu, wall, failed);
         if (wanted == 0) cpuAtZero = cpu;
