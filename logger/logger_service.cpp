@@ -24,6 +24,7 @@
 #include "core/core_metrics.h"
 #include "core/startup_logic.h"
 #include "kestrane_dll.h"
+#include "logger/board_hotplug.h"
 #include "logger/headless_alarm_actions.h"
 #include "logger/row_file.h"
 #include "settings/device_registry.h"
@@ -284,14 +285,23 @@ int RunLogger(const LoggerOptions& o) {
         writeMetrics();
         retry.start(kRetryPeriodMs);
     });
-    QObject::connect(&retry, &QTimer::timeout, [&] {
+    // True when the board is polled: it was not lost, or it answers again.
+    auto resume = [&] {
+        if (!retry.isActive()) return true;
         std::string answer;
-        if (!board.Read(productId, kFirmwareCommand, answer)) return;
+        if (!board.Read(productId, kFirmwareCommand, answer)) return false;
         retry.stop();
         if (!o.quiet) Say("board " + pid + " is back; polling again");
         core.ClearBusy();
         core.Connect();
         writeMetrics();
+        return true;
+    };
+    QObject::connect(&retry, &QTimer::timeout, resume);
+    // A board node that appears is tried at once; the retry stays for
+    // machines without udev.
+    BoardHotplugWatch hotplug(productId, resume, [&](const std::string& node) {
+        if (!o.quiet) Say(NoAccessText(node, pid));
     });
 
     QTimer metricsTimer;

@@ -9,13 +9,13 @@ set -euo pipefail
 # One package per word; adding a package to a set is adding its name here.
 KESTRANE_RUNTIME_PACKAGES=(
   libqt6core6 libqt6dbus6 libqt6gui6 libqt6widgets6 libqt6multimedia6 qt6-qpa-plugins
-  libhidapi-hidraw0
+  libhidapi-hidraw0 libudev1
   unixodbc odbcinst libsqliteodbc
 )
 KESTRANE_BUILD_PACKAGES=(
   build-essential cmake ninja-build pkg-config git file
   qt6-base-dev qt6-multimedia-dev
-  libhidapi-dev unixodbc-dev
+  libhidapi-dev libudev-dev unixodbc-dev
   libfreetype-dev fonts-dejavu-core
   help2man
 )
@@ -30,6 +30,7 @@ KESTRANE_TEST_PACKAGES=(
   prometheus-node-exporter prometheus systemd
   twm
   xmp openmpt123
+  umockdev libumockdev-dev gir1.2-umockdev-1.0
 )
 # The real-audio tests need a Pulse-compatible server. One already present
 # (pipewire-pulse on a stock desktop) serves; pulseaudio is only wanted where

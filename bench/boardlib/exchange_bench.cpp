@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "board_access.h"
 #include "kestrane_dll.h"
@@ -115,6 +116,63 @@ void BM_PollingCadence(benchmark::State& state) {
         ratio, 100.0 * blockedShare);
 }
 BENCHMARK(BM_PollingCadence)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// Two programs polling one board at 20 Hz on the same ticks, the worst
+// case: every exchange holds the board's lock for 3 ms (answer-delay-ms),
+// so at every tick one of them waits for the other. Two buses on one
+// simulation file lock one lock file, as two processes do. Reports the
+// time a call waited for the lock: mean, longest, and the calls that failed.
+void BM_LockWaitTwoPollers(benchmark::State& state) {
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kTick = std::chrono::milliseconds(50);
+    constexpr int kTicks = 40;
+    const kestrane::test::TempDir folder("kestrane-lock-bench");
+    const std::string file = (folder.path() / "shared.sim").string();
+    if (std::FILE* f = std::fopen(file.c_str(), "wb")) {
+        std::fputs("[device]\nproduct-id = 000A\nanswer-delay-ms = 3\nchannel1 = 12.6\n", f);
+        std::fclose(f);
+    }
+    struct Poller {
+        std::vector<double> waitsMs;
+        int failed = 0;
+    };
+    Poller pollers[2];
+    for (auto _ : state) {
+        const Clock::time_point start = Clock::now() + std::chrono::milliseconds(20);
+        auto poll = [&](Poller& p) {
+            auto bus = SimulatedBus::FromFile(file);
+            BoardLibrary lib;
+            lib.transport = bus.get();
+            std::array<char, 128> text{};
+            for (int tick = 0; tick < kTicks; ++tick) {
+                std::this_thread::sleep_until(start + tick * kTick);
+                p.failed += ReadBoard(lib, 0x000A, 1 + tick % 6, 0, text.data()) != 1;
+                p.waitsMs.push_back(std::chrono::duration<double, std::milli>(lib.lastLockWait).count());
+            }
+        };
+        std::thread other([&] { poll(pollers[1]); });
+        poll(pollers[0]);
+        other.join();
+    }
+    std::vector<double> all = pollers[0].waitsMs;
+    all.insert(all.end(), pollers[1].waitsMs.begin(), pollers[1].waitsMs.end());
+    double sum = 0.0, longest = 0.0;
+    int waited = 0;
+    for (double w : all) {
+        sum += w;
+        longest = std::max(longest, w);
+        waited += w > 0.5;
+    }
+    const double mean = all.empty() ? 0.0 : sum / static_cast<double>(all.size());
+    state.counters["mean_wait_ms"] = mean;
+    state.counters["max_wait_ms"] = longest;
+    state.counters["failed"] = pollers[0].failed + pollers[1].failed;
+    std::printf(
+        "lock wait, two programs polling one board on the same 50 ms ticks, 3 ms exchanges: mean %.3f ms, "
+        "longest %.3f ms, %d of %zu calls waited, %d failed\n",
+        mean, longest, waited, all.size(), pollers[0].failed + pollers[1].failed);
+}
+BENCHMARK(BM_LockWaitTwoPollers)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

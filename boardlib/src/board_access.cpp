@@ -41,24 +41,29 @@ bool DrainPending(HidDevice& device, std::array<uint8_t, kInputReportSize>& scra
 
 HeldBoard* FindHeld(BoardLibrary& lib, const std::string& path) {
     for (HeldBoard& h : lib.held)
-        if (h.path == path) return &h;
+        if (h.info.path == path) return &h;
     return nullptr;
 }
 
 void ReleaseBoard(BoardLibrary& lib, const std::string& path) {
-    std::erase_if(lib.held, [&](const HeldBoard& h) { return h.path == path; });
+    std::erase_if(lib.held, [&](const HeldBoard& h) { return h.info.path == path; });
 }
 
-// Handles of devices that are no longer listed are closed: the board left
-// the bus, and a node of the same name may later belong to another device.
+// Handles of devices that are no longer listed, or whose node is now listed
+// as another device, are closed: the board left the bus, and its node name
+// may since belong to another device.
 void ForgetDeparted(BoardLibrary& lib, const std::vector<HidDeviceInfo>& present) {
     std::erase_if(lib.held, [&](const HeldBoard& h) {
-        return std::none_of(present.begin(), present.end(),
-                            [&](const HidDeviceInfo& d) { return d.path == h.path; });
+        return std::none_of(present.begin(), present.end(), [&](const HidDeviceInfo& d) {
+            return d.path == h.info.path && d.vendorId == h.info.vendorId && d.productId == h.info.productId;
+        });
     });
 }
 
 std::optional<std::vector<HidDeviceInfo>> PresentDevices(BoardLibrary& lib) {
+    // Taken before the walk, so a change during it is seen by the next call.
+    lib.transport->TakeBusChange();
+    ++lib.walks;
     auto devices = lib.transport->Enumerate();
     if (!devices) {
         ReleaseAllBoards(lib);
@@ -72,13 +77,10 @@ std::optional<std::vector<HidDeviceInfo>> PresentDevices(BoardLibrary& lib) {
 // out of scope; Drop closes the handle instead, after a failed exchange.
 class LockedBoard {
 public:
-    LockedBoard(BoardLibrary& lib, HeldBoard& held, HidDeviceInfo info)
-        : lib_(&lib), path_(held.path), device_(held.device.get()), info_(std::move(info)) {}
+    LockedBoard(BoardLibrary& lib, HeldBoard& held)
+        : lib_(&lib), device_(held.device.get()), info_(held.info) {}
     LockedBoard(LockedBoard&& o) noexcept
-        : lib_(o.lib_),
-          path_(std::move(o.path_)),
-          device_(std::exchange(o.device_, nullptr)),
-          info_(std::move(o.info_)) {}
+        : lib_(o.lib_), device_(std::exchange(o.device_, nullptr)), info_(std::move(o.info_)) {}
     LockedBoard& operator=(LockedBoard&&) = delete;
     ~LockedBoard() {
         if (device_ != nullptr) device_->Unlock();
@@ -88,20 +90,43 @@ public:
     // Closing the handle drops its lock too.
     void Drop() {
         device_ = nullptr;
-        ReleaseBoard(*lib_, path_);
+        ReleaseBoard(*lib_, info_.path);
     }
 
 private:
     BoardLibrary* lib_;
-    std::string path_;
     HidDevice* device_;
     HidDeviceInfo info_;
 };
 
-// Locks the device at `info.path`, opening it if no handle is held yet.
-// A held handle that no longer works is replaced by a fresh one once;
-// nothing when the device cannot be opened or another program is in the
-// middle of an exchange with it.
+enum class LockResult { kLocked, kBusy, kDead };
+
+// Takes the exchange lock of a held handle, waiting for another program's
+// exchange to end, then makes sure the node is still the device it was
+// opened as and drops the reports pending on it. kDead closes the handle.
+LockResult LockHeld(BoardLibrary& lib, HeldBoard& held, std::optional<LockedBoard>& out) {
+    held.lastUsed = BoardClock::now();
+    const BoardClock::time_point waitFrom = BoardClock::now();
+    const bool locked = held.device->Lock(kLockWait);
+    lib.lastLockWait = BoardClock::now() - waitFrom;
+    if (!locked) return LockResult::kBusy;
+    LockedBoard board(lib, held);
+    // A node whose device left may have been given to another device, and
+    // a write through it would go to that device: asked before every use.
+    const std::optional<HidIdentity> now = board.device().Identity();
+    if (!now || *now != HidIdentity{board.info().vendorId, board.info().productId} ||
+        !DrainPending(board.device(), lib.inputReport)) {
+        board.Drop();
+        return LockResult::kDead;
+    }
+    out.emplace(std::move(board));
+    return LockResult::kLocked;
+}
+
+// Locks the device of `info`, opening it if no handle is held yet. A held
+// handle that no longer works is replaced by a fresh one once; nothing when
+// the device cannot be opened or another program's exchange with it does
+// not end within kLockWait.
 std::optional<LockedBoard> LockDevice(BoardLibrary& lib, const HidDeviceInfo& info) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         HeldBoard* held = FindHeld(lib, info.path);
@@ -109,15 +134,35 @@ std::optional<LockedBoard> LockDevice(BoardLibrary& lib, const HidDeviceInfo& in
         if (!reused) {
             auto device = lib.transport->Open(info.path);
             if (!device) return std::nullopt;
-            lib.held.push_back({info.path, std::move(device), BoardClock::now()});
+            lib.held.push_back({info, std::move(device), BoardClock::now()});
             held = &lib.held.back();
         }
-        held->last_used = BoardClock::now();
-        if (!held->device->Lock()) return std::nullopt;
-        LockedBoard board(lib, *held, info);
-        if (DrainPending(board.device(), lib.input_report)) return board;
-        board.Drop();
-        if (!reused) return std::nullopt;
+        std::optional<LockedBoard> board;
+        switch (LockHeld(lib, *held, board)) {
+            case LockResult::kLocked:
+                return board;
+            case LockResult::kBusy:
+                return std::nullopt;
+            case LockResult::kDead:
+                if (!reused) return std::nullopt;
+                break;
+        }
+    }
+    return std::nullopt;
+}
+
+// The held handle of a board with this product ID, while no device has come
+// or gone since the last walk: the common case of a polling program, which
+// then costs no bus walk at all. Nothing when no such handle is held, or
+// when it no longer works (then closed), so the caller walks the bus.
+std::optional<LockedBoard> LockHeldBoard(BoardLibrary& lib, uint32_t wanted, bool& busy) {
+    if (lib.transport->TakeBusChange()) return std::nullopt;
+    for (HeldBoard& h : lib.held) {
+        if (h.info.vendorId != 0 || h.info.productId != wanted) continue;
+        std::optional<LockedBoard> board;
+        const LockResult result = LockHeld(lib, h, board);
+        busy = result == LockResult::kBusy;
+        return board;
     }
     return std::nullopt;
 }
@@ -125,13 +170,18 @@ std::optional<LockedBoard> LockDevice(BoardLibrary& lib, const HidDeviceInfo& in
 // The first board in enumeration order with vendor ID 0 and this product
 // ID that can be opened and locked. A product ID with any upper 16 bits set
 // never matches the 16-bit USB product ID.
-std::optional<LockedBoard> LockBoard(BoardLibrary& lib, int32_t product_id) {
-    const uint32_t wanted = static_cast<uint32_t>(product_id);
+std::optional<LockedBoard> LockBoard(BoardLibrary& lib, int32_t productId) {
+    lib.lastLockWait = std::chrono::nanoseconds{0};
+    const uint32_t wanted = static_cast<uint32_t>(productId);
     if (wanted > 0xFFFF) return std::nullopt;
+    bool busy = false;
+    if (auto board = LockHeldBoard(lib, wanted, busy)) return board;
+    // Another program's exchange did not end in time: as busy as before.
+    if (busy) return std::nullopt;
     auto devices = PresentDevices(lib);
     if (!devices) return std::nullopt;
     for (const HidDeviceInfo& info : *devices) {
-        if (info.vendor_id != 0 || info.product_id != wanted) continue;
+        if (info.vendorId != 0 || info.productId != wanted) continue;
         if (auto board = LockDevice(lib, info)) return board;
     }
     return std::nullopt;
@@ -139,8 +189,8 @@ std::optional<LockedBoard> LockBoard(BoardLibrary& lib, int32_t product_id) {
 
 using StringGetter = std::optional<std::u16string> (HidDevice::*)();
 
-int32_t BoardString(BoardLibrary& lib, int32_t product_id, StringGetter get, char* text) {
-    auto board = LockBoard(lib, product_id);
+int32_t BoardString(BoardLibrary& lib, int32_t productId, StringGetter get, char* text) {
+    auto board = LockBoard(lib, productId);
     if (!board) return 0;
     auto s = ((board->device()).*get)();
     if (!s) {
@@ -188,28 +238,28 @@ bool AnswerToText(int32_t command, int32_t mode, const uint8_t* answer, size_t l
 }
 
 int32_t FindBoards(BoardLibrary& lib, char* text) {
-    lib.board_list.fill('\0');
+    lib.boardList.fill('\0');
     auto devices = PresentDevices(lib);
     if (!devices) return 0;
     size_t used = 0;
     for (const HidDeviceInfo& info : *devices) {
         if (used / 5 >= kMaxListedBoards) break;  // the list is full
-        if (info.vendor_id != 0) continue;
+        if (info.vendorId != 0) continue;
         // Only a board this caller could use is listed, as every other call
         // would find it absent. Its handle stays open for the calls that
         // follow a listing (the strings, the firmware text).
         if (!LockDevice(lib, info)) continue;
-        AppendHex4(info.product_id, lib.board_list.data() + used);
-        lib.board_list[used + 4] = '|';
+        AppendHex4(info.productId, lib.boardList.data() + used);
+        lib.boardList[used + 4] = '|';
         used += 5;
     }
-    std::memcpy(text, lib.board_list.data(), used + 1);
+    std::memcpy(text, lib.boardList.data(), used + 1);
     return 1;
 }
 
-int32_t ReadBoard(BoardLibrary& lib, int32_t product_id, int32_t command, int32_t mode, char* text) {
+int32_t ReadBoard(BoardLibrary& lib, int32_t productId, int32_t command, int32_t mode, char* text) {
     if (mode != 0 && mode != 1) return 0;
-    auto board = LockBoard(lib, product_id);
+    auto board = LockBoard(lib, productId);
     if (!board) return 0;
     std::array<uint8_t, kCommandReportSize> report{};
     if (!BuildCommandReport(command, report)) return 0;  // unlocked unsent
@@ -220,13 +270,13 @@ int32_t ReadBoard(BoardLibrary& lib, int32_t product_id, int32_t command, int32_
     }
     // Cleared first, so a short answer can never pass off the previous
     // exchange's bytes as its own.
-    lib.input_report.fill(0);
-    const int n = board->device().Read(lib.input_report, kReadTimeoutMs);
+    lib.inputReport.fill(0);
+    const int n = board->device().Read(lib.inputReport, kReadTimeoutMs);
     std::array<char, kInputReportSize> answer{};
     // Failed, no answer within the timeout, or too short to carry one: the
     // handle is closed, so a board in trouble is opened afresh next time.
     if (n <= 0 ||
-        !AnswerToText(command, mode, lib.input_report.data(), static_cast<size_t>(n), answer.data())) {
+        !AnswerToText(command, mode, lib.inputReport.data(), static_cast<size_t>(n), answer.data())) {
         board->Drop();
         return 0;
     }
@@ -234,16 +284,16 @@ int32_t ReadBoard(BoardLibrary& lib, int32_t product_id, int32_t command, int32_
     return 1;
 }
 
-int32_t BoardManufacturer(BoardLibrary& lib, int32_t product_id, char* text) {
-    return BoardString(lib, product_id, &HidDevice::ManufacturerString, text);
+int32_t BoardManufacturer(BoardLibrary& lib, int32_t productId, char* text) {
+    return BoardString(lib, productId, &HidDevice::ManufacturerString, text);
 }
 
-int32_t BoardProduct(BoardLibrary& lib, int32_t product_id, char* text) {
-    return BoardString(lib, product_id, &HidDevice::ProductString, text);
+int32_t BoardProduct(BoardLibrary& lib, int32_t productId, char* text) {
+    return BoardString(lib, productId, &HidDevice::ProductString, text);
 }
 
-int32_t BoardVersion(BoardLibrary& lib, int32_t product_id, char* text) {
-    auto board = LockBoard(lib, product_id);
+int32_t BoardVersion(BoardLibrary& lib, int32_t productId, char* text) {
+    auto board = LockBoard(lib, productId);
     if (!board) return 0;
     AppendHex4(board->info().version, text);
     text[4] = '\0';
@@ -251,11 +301,11 @@ int32_t BoardVersion(BoardLibrary& lib, int32_t product_id, char* text) {
 }
 
 std::optional<BoardClock::time_point> ReleaseIdleBoards(BoardLibrary& lib, BoardClock::time_point now) {
-    std::erase_if(lib.held, [&](const HeldBoard& h) { return now - h.last_used >= lib.idle_release; });
+    std::erase_if(lib.held, [&](const HeldBoard& h) { return now - h.lastUsed >= lib.idleRelease; });
     std::optional<BoardClock::time_point> next;
     for (const HeldBoard& h : lib.held) {
-        const BoardClock::time_point idle_at = h.last_used + lib.idle_release;
-        if (!next || idle_at < *next) next = idle_at;
+        const BoardClock::time_point idleAt = h.lastUsed + lib.idleRelease;
+        if (!next || idleAt < *next) next = idleAt;
     }
     return next;
 }
@@ -267,7 +317,7 @@ std::vector<HidDeviceInfo> UnopenableBoards(HidTransport& transport) {
     auto devices = transport.Enumerate();
     if (!devices) return out;
     for (const HidDeviceInfo& info : *devices) {
-        if (info.vendor_id == 0 && !transport.Open(info.path)) out.push_back(info);
+        if (info.vendorId == 0 && !transport.Open(info.path)) out.push_back(info);
     }
     return out;
 }

@@ -4,10 +4,10 @@
 
 namespace kestrane::board {
 
-BoardSession::BoardSession(std::unique_ptr<HidTransport> transport, std::chrono::milliseconds idle_release)
+BoardSession::BoardSession(std::unique_ptr<HidTransport> transport, std::chrono::milliseconds idleRelease)
     : transport_(std::move(transport)) {
     library_.transport = transport_.get();
-    library_.idle_release = idle_release;
+    library_.idleRelease = idleRelease;
 }
 
 BoardSession::~BoardSession() {

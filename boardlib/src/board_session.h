@@ -15,7 +15,7 @@ namespace kestrane::board {
 class BoardSession {
 public:
     explicit BoardSession(std::unique_ptr<HidTransport> transport,
-                          std::chrono::milliseconds idle_release = kIdleRelease);
+                          std::chrono::milliseconds idleRelease = kIdleRelease);
     // Stops the watcher and closes every handle: unloading the library
     // leaves no board open.
     ~BoardSession();

@@ -2,32 +2,22 @@
 
 #include <fcntl.h>
 #include <hidapi/hidapi.h>
+#include <linux/hidraw.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cwchar>
 #include <utility>
 
+#include "file_lock.h"
+#include "kestrane_hotplug.h"
+
 namespace kestrane::board {
 namespace {
-
-class FileLock {
-public:
-    FileLock() = default;
-    explicit FileLock(int fd) : fd_(fd) {}
-    FileLock(FileLock&& o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
-    FileLock& operator=(FileLock&&) = delete;
-    ~FileLock() {
-        if (fd_ >= 0) ::close(fd_);  // closing drops the flock
-    }
-    bool held() const { return fd_ >= 0; }
-    int fd() const { return fd_; }
-
-private:
-    int fd_ = -1;
-};
 
 struct HidCloser {
     void operator()(hid_device* d) const { hid_close(d); }
@@ -57,10 +47,18 @@ std::u16string ToUtf16(const wchar_t* s) {
 
 class HidapiDevice final : public HidDevice {
 public:
-    HidapiDevice(HidHandle handle, FileLock lock) : handle_(std::move(handle)), lock_(std::move(lock)) {}
+    HidapiDevice(HidHandle handle, UniqueFd lock) : handle_(std::move(handle)), lock_(std::move(lock)) {}
 
-    bool Lock() override { return ::flock(lock_.fd(), LOCK_EX | LOCK_NB) == 0; }
-    void Unlock() override { ::flock(lock_.fd(), LOCK_UN); }
+    bool Lock(std::chrono::milliseconds wait) override { return LockWithin(lock_.get(), wait); }
+    void Unlock() override { ::flock(lock_.get(), LOCK_UN); }
+
+    // One ioctl on the library's own descriptor of the node: the kernel
+    // answers for the device the node belongs to now.
+    std::optional<HidIdentity> Identity() override {
+        struct hidraw_devinfo info {};
+        if (::ioctl(lock_.get(), HIDIOCGRAWINFO, &info) < 0) return std::nullopt;
+        return HidIdentity{static_cast<uint16_t>(info.vendor), static_cast<uint16_t>(info.product)};
+    }
 
     std::optional<std::u16string> ManufacturerString() override {
         return String(&hid_get_manufacturer_string);
@@ -92,12 +90,12 @@ private:
     }
 
     HidHandle handle_;
-    FileLock lock_;
+    UniqueFd lock_;
 };
 
 class HidapiTransport final : public HidTransport {
 public:
-    HidapiTransport() : ok_(hid_init() == 0) {}
+    HidapiTransport() : ok_(hid_init() == 0), monitor_(HotplugMonitor::Open()) {}
     ~HidapiTransport() override {
         if (ok_) hid_exit();
     }
@@ -115,12 +113,20 @@ public:
         return out;
     }
 
+    // Without udev's notice every call walks the bus, as it cannot know.
+    bool TakeBusChange() override {
+        if (!monitor_) return true;
+        const bool changed = monitor_->DrainEvents() || first_;
+        first_ = false;
+        return changed;
+    }
+
     std::unique_ptr<HidDevice> Open(const std::string& path) override {
         if (!ok_) return nullptr;
         // hidapi does not hand out its descriptor, so the exchange lock lives
         // on a second descriptor of the same node, open as long as the device.
-        FileLock lock(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
-        if (!lock.held()) return nullptr;
+        UniqueFd lock(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
+        if (!lock.valid()) return nullptr;
         HidHandle handle(hid_open_path(path.c_str()));
         if (!handle) return nullptr;
         return std::make_unique<HidapiDevice>(std::move(handle), std::move(lock));
@@ -128,6 +134,8 @@ public:
 
 private:
     bool ok_;
+    std::unique_ptr<HotplugMonitor> monitor_;
+    bool first_ = true;
 };
 
 }  // namespace

@@ -52,7 +52,7 @@ std::string ApplyKey(SimDevice& d, std::string_view key, std::string_view value)
     if (key == "vendor-id" || key == "product-id" || key == "version") {
         auto n = ParseHex16(value);
         if (!n) return "expected 1-4 hexadecimal digits";
-        (key == "vendor-id" ? d.vendor_id : key == "product-id" ? d.product_id : d.version) = *n;
+        (key == "vendor-id" ? d.vendorId : key == "product-id" ? d.productId : d.version) = *n;
         return "";
     }
     if (key == "product" || key == "manufacturer" || key == "firmware") {
@@ -78,19 +78,25 @@ std::string ApplyKey(SimDevice& d, std::string_view key, std::string_view value)
     if (key == "answer-length") {
         auto n = ParseDecimal(value, 128);
         if (!n || *n == 0) return "answer-length is 1 to 128";
-        d.answer_length = static_cast<int>(*n);
+        d.answerLength = static_cast<int>(*n);
         return "";
     }
     if (key == "vanish-after") {
         auto n = ParseDecimal(value, UINT64_MAX);
         if (!n) return "vanish-after is a number of exchanges";
-        d.vanish_after = *n;
+        d.vanishAfter = *n;
         return "";
     }
     if (key == "open-delay-ms") {
         auto n = ParseDecimal(value, 10000);
         if (!n) return "open-delay-ms is 0 to 10000 milliseconds";
-        d.open_delay_ms = static_cast<uint32_t>(*n);
+        d.openDelayMs = static_cast<uint32_t>(*n);
+        return "";
+    }
+    if (key == "answer-delay-ms") {
+        auto n = ParseDecimal(value, 900);
+        if (!n) return "answer-delay-ms is 0 to 900 milliseconds";
+        d.answerDelayMs = static_cast<uint32_t>(*n);
         return "";
     }
     return "unknown key '" + std::string(key.substr(0, 32)) + "'";

@@ -25,8 +25,8 @@ enum class SimFault {
 };
 
 struct SimDevice {
-    uint16_t vendor_id = 0;
-    uint16_t product_id = 0;
+    uint16_t vendorId = 0;
+    uint16_t productId = 0;
     uint16_t version = 0x0100;
     std::string product = "KESTRANEUNIT";
     std::string manufacturer = "Morvane";
@@ -34,12 +34,15 @@ struct SimDevice {
     std::array<Signal, 6> channels{};
     SimFault fault = SimFault::kNone;
     // Bytes the answer read returns, report ID included (1-128).
-    int answer_length = 65;
+    int answerLength = 65;
     // Exchanges this process may make before the device vanishes; 0: never.
-    uint64_t vanish_after = 0;
+    uint64_t vanishAfter = 0;
     // Milliseconds the first open (no other handle open) takes, as the
     // kernel's HID driver sleeps before it starts polling a device.
-    uint32_t open_delay_ms = 0;
+    uint32_t openDelayMs = 0;
+    // Milliseconds between a command and its answer, as a USB exchange takes
+    // a few; the exchange lock is held all the while.
+    uint32_t answerDelayMs = 0;
 };
 
 struct SimConfig {

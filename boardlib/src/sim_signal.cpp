@@ -164,7 +164,7 @@ std::optional<Signal> ParseSignal(std::string_view text, std::string& error) {
                 error = "word needs one hexadecimal reading word, e.g. word 0x401000C0";
                 return std::nullopt;
             }
-            signal.raw_word = *w;
+            signal.rawWord = *w;
             return signal;
         }
     }

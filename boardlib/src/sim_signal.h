@@ -22,8 +22,8 @@ struct SignalTerm {
 };
 
 struct Signal {
-    std::vector<SignalTerm> terms;     // empty: 0 V
-    std::optional<uint32_t> raw_word;  // "word 0x401000C0": sent as is
+    std::vector<SignalTerm> terms;    // empty: 0 V
+    std::optional<uint32_t> rawWord;  // "word 0x401000C0": sent as is
 };
 
 // Parses a signal text; std::nullopt with `error` set when it is malformed.

@@ -1,24 +1,70 @@
 #include "simulated_bus.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <thread>
 
+#include "file_lock.h"
 #include "reading_word.h"
 
 namespace kestrane::board {
 
 namespace {
 constexpr const char* kPathPrefix = "sim:";
+
+// 64-bit FNV-1a: the same name in every process for one simulation file.
+uint64_t NameHash(const std::string& text) {
+    uint64_t h = 1469598103934665603ull;
+    for (unsigned char c : text) {
+        h ^= c;
+        h *= 1099511628211ull;
+    }
+    return h;
 }
+
+// The folder of the lock files: $XDG_RUNTIME_DIR/kestrane, or a folder of
+// this user's own under /tmp when that is unset. Empty when the folder is
+// not this user's alone (then the locks stay inside the process).
+std::string LockFolder() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string folder = runtime != nullptr && runtime[0] == '/'
+                                   ? std::string(runtime) + "/kestrane"
+                                   : "/tmp/kestrane-" + std::to_string(::getuid());
+    ::mkdir(folder.c_str(), 0700);
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
+        (st.st_mode & 022) != 0)
+        return "";
+    return folder;
+}
+
+// The lock files' common stem for one simulation file, named by its full
+// path so every program simulating the same file shares the boards' locks.
+std::string LockStem(const std::string& simPath) {
+    std::string full = simPath;
+    if (char* resolved = ::realpath(simPath.c_str(), nullptr)) {
+        full = resolved;
+        std::free(resolved);
+    }
+    const std::string folder = LockFolder();
+    if (folder.empty()) return "";
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(NameHash(full)));
+    return folder + "/sim-" + hex + "-";
+}
+}  // namespace
 
 SimClock SteadySimClock() {
     // Time since the steady clock's epoch (boot), not since this process
@@ -41,22 +87,27 @@ struct SimulatedBus::State {
     SimSleep sleep = RealSimSleep();
     std::mt19937 rng{20261208u};
     std::vector<uint64_t> exchanges;  // per device
-    std::vector<int> open_count;      // per device: handles open
+    std::vector<int> openCount;       // per device: handles open
     std::vector<bool> locked;         // per device: a handle holds the lock
     uint64_t writes = 0;
     uint64_t answered = 0;
     uint64_t generation = 0;  // bumped by every reload
+    uint64_t generationSeen = 0;
+    bool changeTaken = false;
+    // Lock files "<stem><device index>.lock" shared with other programs
+    // simulating the same file; empty: the locks are this process's own.
+    std::string lockStem;
 
     // File watching.
     std::string path;
-    bool have_stamp = false;
+    bool haveStamp = false;
     struct stat stamp {};
 
     void Install(SimConfig c) {
         config = std::move(c);
         valid = true;
         exchanges.assign(config.devices.size(), 0);
-        open_count.assign(config.devices.size(), 0);
+        openCount.assign(config.devices.size(), 0);
         locked.assign(config.devices.size(), false);
         writes = 0;
         answered = 0;
@@ -64,7 +115,7 @@ struct SimulatedBus::State {
     }
     bool Vanished(size_t i) const {
         const SimDevice& d = config.devices[i];
-        return d.vanish_after != 0 && exchanges[i] >= d.vanish_after;
+        return d.vanishAfter != 0 && exchanges[i] >= d.vanishAfter;
     }
     bool Present(size_t i) const { return config.devices[i].fault != SimFault::kAbsent && !Vanished(i); }
 };
@@ -81,25 +132,39 @@ std::u16string Widen(const std::string& s) {
 class SimulatedDevice final : public HidDevice {
 public:
     SimulatedDevice(std::shared_ptr<SimulatedBus::State> state, size_t index)
-        : state_(std::move(state)), index_(index), generation_(state_->generation) {}
+        : state_(std::move(state)), index_(index), generation_(state_->generation) {
+        if (!state_->lockStem.empty()) {
+            const std::string name = state_->lockStem + std::to_string(index_) + ".lock";
+            lockFile_ = UniqueFd(::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+        }
+    }
     ~SimulatedDevice() override {
         if (!Current()) return;
-        --state_->open_count[index_];
+        --state_->openCount[index_];
         if (holds_lock_) state_->locked[index_] = false;
     }
 
     // The lock of a device that is gone or replaced by a reload is
     // meaningless; granting it lets the exchange find out the handle is dead.
-    bool Lock() override {
+    // Another program's exchange is waited for on the shared lock file;
+    // within one process a held lock cannot end during the wait.
+    bool Lock(std::chrono::milliseconds wait) override {
         if (!Current()) return true;
         if (holds_lock_) return true;
         if (state_->locked[index_]) return false;
+        if (lockFile_.valid() && !LockWithin(lockFile_.get(), wait)) return false;
         state_->locked[index_] = holds_lock_ = true;
         return true;
     }
     void Unlock() override {
+        if (lockFile_.valid() && holds_lock_) ::flock(lockFile_.get(), LOCK_UN);
         if (Current() && holds_lock_) state_->locked[index_] = false;
         holds_lock_ = false;
+    }
+
+    std::optional<HidIdentity> Identity() override {
+        if (!Usable()) return std::nullopt;
+        return HidIdentity{Device().vendorId, Device().productId};
     }
 
     std::optional<std::u16string> ManufacturerString() override {
@@ -137,10 +202,11 @@ public:
         }
         const uint8_t command = pending_;
         pending_ = 0;
+        if (d.answerDelayMs > 0 && timeout_ms > 0) state_->sleep(std::chrono::milliseconds(d.answerDelayMs));
 
         std::array<uint8_t, 128> answer{};
         const size_t length =
-            std::min<size_t>({static_cast<size_t>(d.answer_length), answer.size(), buffer.size()});
+            std::min<size_t>({static_cast<size_t>(d.answerLength), answer.size(), buffer.size()});
         answer[1] = command;
         if (d.fault == SimFault::kGarbage) {
             for (auto& b : answer) b = static_cast<uint8_t>(state_->rng());
@@ -149,8 +215,8 @@ public:
             std::memcpy(answer.data() + 2, d.firmware.data(), n);
         } else {
             const Signal& signal = d.channels[static_cast<size_t>(command - '1')];
-            const uint32_t word = signal.raw_word
-                                      ? *signal.raw_word
+            const uint32_t word = signal.rawWord
+                                      ? *signal.rawWord
                                       : VoltsToWord(EvaluateSignal(signal, state_->clock(), state_->rng));
             for (int i = 0; i < 4; ++i)
                 answer[2 + static_cast<size_t>(i)] = static_cast<uint8_t>(word >> (8 * i));
@@ -171,6 +237,7 @@ private:
     uint64_t generation_;
     uint8_t pending_ = 0;
     bool holds_lock_ = false;
+    UniqueFd lockFile_;
 };
 
 }  // namespace
@@ -185,6 +252,7 @@ SimulatedBus::SimulatedBus(SimConfig config, SimClock clock, SimSleep sleep)
 SimulatedBus::SimulatedBus(std::string path, SimClock clock, WatchTag) : state_(std::make_shared<State>()) {
     state_->clock = std::move(clock);
     state_->path = std::move(path);
+    state_->lockStem = LockStem(state_->path);
 }
 
 SimulatedBus::~SimulatedBus() = default;
@@ -200,19 +268,19 @@ void SimulatedBus::ReloadIfChanged() {
     if (s.path.empty()) return;
     struct stat now {};
     const bool exists = ::stat(s.path.c_str(), &now) == 0;
-    if (s.have_stamp && exists && now.st_ino == s.stamp.st_ino && now.st_size == s.stamp.st_size &&
+    if (s.haveStamp && exists && now.st_ino == s.stamp.st_ino && now.st_size == s.stamp.st_size &&
         now.st_mtim.tv_sec == s.stamp.st_mtim.tv_sec && now.st_mtim.tv_nsec == s.stamp.st_mtim.tv_nsec)
         return;
     if (!exists) {
-        if (s.have_stamp || s.generation == 0) {
+        if (s.haveStamp || s.generation == 0) {
             std::fprintf(stderr, "kestrane simulation: cannot read %s\n", s.path.c_str());
         }
-        s.have_stamp = false;
+        s.haveStamp = false;
         s.valid = false;
         ++s.generation;
         return;
     }
-    s.have_stamp = true;
+    s.haveStamp = true;
     s.stamp = now;
     std::string text;
     bool read_ok = false;
@@ -235,6 +303,15 @@ void SimulatedBus::ReloadIfChanged() {
     s.Install(std::move(*parsed.config));
 }
 
+bool SimulatedBus::TakeBusChange() {
+    ReloadIfChanged();
+    State& s = *state_;
+    const bool changed = !s.changeTaken || s.generation != s.generationSeen;
+    s.changeTaken = true;
+    s.generationSeen = s.generation;
+    return changed;
+}
+
 std::optional<std::vector<HidDeviceInfo>> SimulatedBus::Enumerate() {
     ReloadIfChanged();
     const State& s = *state_;
@@ -243,7 +320,7 @@ std::optional<std::vector<HidDeviceInfo>> SimulatedBus::Enumerate() {
     for (size_t i = 0; i < s.config.devices.size(); ++i) {
         if (!s.Present(i)) continue;
         const SimDevice& d = s.config.devices[i];
-        out.push_back({kPathPrefix + std::to_string(i), d.vendor_id, d.product_id, d.version});
+        out.push_back({kPathPrefix + std::to_string(i), d.vendorId, d.productId, d.version});
     }
     return out;
 }
@@ -260,8 +337,8 @@ std::unique_ptr<HidDevice> SimulatedBus::Open(const std::string& path) {
     // A busy device stands for one this program may not open.
     if (!s.Present(index) || s.config.devices[index].fault == SimFault::kBusy) return nullptr;
     // Only the first open of a closed device costs the kernel's delay.
-    if (s.open_count[index]++ == 0) {
-        if (const uint32_t delay = s.config.devices[index].open_delay_ms; delay > 0)
+    if (s.openCount[index]++ == 0) {
+        if (const uint32_t delay = s.config.devices[index].openDelayMs; delay > 0)
             s.sleep(std::chrono::milliseconds(delay));
     }
     return std::make_unique<SimulatedDevice>(state_, index);
@@ -270,7 +347,7 @@ std::unique_ptr<HidDevice> SimulatedBus::Open(const std::string& path) {
 uint64_t SimulatedBus::WritesSent() const { return state_->writes; }
 int SimulatedBus::OpenHandles() const {
     int n = 0;
-    for (int count : state_->open_count) n += count;
+    for (int count : state_->openCount) n += count;
     return n;
 }
 uint64_t SimulatedBus::ExchangesAnswered() const { return state_->answered; }

@@ -2,7 +2,9 @@
 // firmware answers the command reports in the board's formats, encoding
 // each channel's signal so the decoded reading shows the configured volts,
 // and injects the faults the configuration names. Used for demos and tests
-// when KESTRANE_SIMULATION names a simulation file.
+// when KESTRANE_SIMULATION names a simulation file. The exchange lock of a
+// bus read from a file is a lock file per device, shared by every program
+// simulating that file, as a hidraw node's lock is.
 #pragma once
 
 #include <chrono>
@@ -35,6 +37,9 @@ public:
     ~SimulatedBus() override;
 
     std::optional<std::vector<HidDeviceInfo>> Enumerate() override;
+    // A reload of the file is a change of the bus; a device that vanishes
+    // is not announced, its next exchange fails as a board that left does.
+    bool TakeBusChange() override;
     std::unique_ptr<HidDevice> Open(const std::string& path) override;
 
     // Output reports sent to any device since the configuration was loaded.

@@ -140,7 +140,7 @@ int List() {
             "kestrane-board: the device %s (vendor 0000, product %s) cannot be opened; if it is a board, "
             "this user may lack access to it: install the udev rule (README, \"Giving users access to "
             "the board\")\n",
-            device.path.c_str(), PidText(device.product_id).c_str());
+            device.path.c_str(), PidText(device.productId).c_str());
     }
     return unopenable.empty() ? kExitOk : kExitFailed;
 }

@@ -2,6 +2,7 @@
 // the command and mode, the rest is what the board sent back. The answer
 // text must stay within its buffer and its format.
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -18,7 +19,8 @@ using namespace kestrane::board;
 class ReplayDevice final : public HidDevice {
 public:
     explicit ReplayDevice(std::span<const uint8_t> answer) : answer_(answer) {}
-    bool Lock() override { return true; }
+    bool Lock(std::chrono::milliseconds) override { return true; }
+    std::optional<HidIdentity> Identity() override { return HidIdentity{0, 0x000A}; }
     void Unlock() override {}
     std::optional<std::u16string> ManufacturerString() override { return std::nullopt; }
     std::optional<std::u16string> ProductString() override { return std::nullopt; }

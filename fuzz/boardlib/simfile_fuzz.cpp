@@ -30,13 +30,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const auto& info : *devices) {
         for (int32_t command : {1, 2, 3, 4, 5, 6, 8}) {
             for (int32_t mode : {0, 1}) {
-                if (ReadBoard(lib, info.product_id, command, mode, text.data()) &&
+                if (ReadBoard(lib, info.productId, command, mode, text.data()) &&
                     strnlen(text.data(), text.size()) >= 128)
                     std::abort();
             }
         }
-        BoardProduct(lib, info.product_id, text.data());
-        BoardVersion(lib, info.product_id, text.data());
+        BoardProduct(lib, info.productId, text.data());
+        BoardVersion(lib, info.productId, text.data());
     }
     return 0;
 }

@@ -132,7 +132,7 @@ TEST(Exchange, FirmwareText) {
     struct Case {
         const char* name;
         std::string firmware;
-        int answer_length;
+        int answerLength;
         std::string expected;
     };
     const std::string long_fw(126, 'F');
@@ -145,7 +145,7 @@ TEST(Exchange, FirmwareText) {
         {"EmptyText", "", 65, ""},
     };
     for (const Case& c : cases) {
-        Rig rig("[device]\nproduct-id = 000A\nanswer-length = " + std::to_string(c.answer_length) +
+        Rig rig("[device]\nproduct-id = 000A\nanswer-length = " + std::to_string(c.answerLength) +
                 "\nfirmware = " + c.firmware + "\n");
         for (int32_t mode : {0, 1}) {
             TextBuffer<128> text;
@@ -302,7 +302,8 @@ struct Script {
 class ScriptedDevice final : public HidDevice {
 public:
     explicit ScriptedDevice(Script& s) : s_(s) {}
-    bool Lock() override { return true; }
+    bool Lock(std::chrono::milliseconds) override { return true; }
+    std::optional<HidIdentity> Identity() override { return HidIdentity{0, 0x000A}; }
     void Unlock() override {}
     std::optional<std::u16string> ManufacturerString() override { return std::nullopt; }
     std::optional<std::u16string> ProductString() override { return s_.product; }

@@ -27,27 +27,29 @@ TEST(SimulationFile, ReadsEveryKey) {
         "fault = busy\n"
         "answer-length = 5\n"
         "vanish-after = 12\n"
+        "answer-delay-ms = 4\n"
         "[device]\n");
     ASSERT_TRUE(r.config) << r.error;
     ASSERT_EQ(r.config->devices.size(), 2u);
     const SimDevice& d = r.config->devices[0];
-    EXPECT_EQ(d.vendor_id, 0x1234);
-    EXPECT_EQ(d.product_id, 0x000A);
+    EXPECT_EQ(d.vendorId, 0x1234);
+    EXPECT_EQ(d.productId, 0x000A);
     EXPECT_EQ(d.version, 0x00A1);
     EXPECT_EQ(d.product, "Some Product");
     EXPECT_EQ(d.manufacturer, "Acme Corp");
     EXPECT_EQ(d.firmware, "FW 9.9");
     EXPECT_EQ(d.channels[2].terms.size(), 2u);
-    EXPECT_EQ(d.channels[5].raw_word, 0x401000C0u);
+    EXPECT_EQ(d.channels[5].rawWord, 0x401000C0u);
     EXPECT_EQ(d.fault, SimFault::kBusy);
-    EXPECT_EQ(d.answer_length, 5);
-    EXPECT_EQ(d.vanish_after, 12u);
+    EXPECT_EQ(d.answerLength, 5);
+    EXPECT_EQ(d.vanishAfter, 12u);
+    EXPECT_EQ(d.answerDelayMs, 4u);
     // The second device keeps the defaults.
     const SimDevice& e = r.config->devices[1];
-    EXPECT_EQ(e.vendor_id, 0);
+    EXPECT_EQ(e.vendorId, 0);
     EXPECT_EQ(e.product, "KESTRANEUNIT");
     EXPECT_EQ(e.fault, SimFault::kNone);
-    EXPECT_EQ(e.answer_length, 65);
+    EXPECT_EQ(e.answerLength, 65);
 }
 
 TEST(SimulationFile, RejectsBadLinesNamingTheLine) {
@@ -72,6 +74,7 @@ TEST(SimulationFile, RejectsBadLinesNamingTheLine) {
         {"[device]\nanswer-length = 129\n", "line 2:"},
         {"[device]\nanswer-length = -1\n", "line 2:"},
         {"[device]\nvanish-after = 99999999999999999999999\n", "line 2:"},
+        {"[device]\nanswer-delay-ms = 901\n", "line 2:"},
         {"[device]\nfirmware = bell\x07here\n", "line 2:"},
         {too_long.c_str(), "line 2:"},
         {"[device]\n[devices]\n", "line 2:"},
@@ -154,7 +157,7 @@ TEST(SimulationFile, DemoFileParses) {
     const auto r = ParseSimulation(text);
     ASSERT_TRUE(r.config) << r.error;
     ASSERT_GE(r.config->devices.size(), 2u);
-    EXPECT_EQ(r.config->devices[0].product_id, 0x000A);
+    EXPECT_EQ(r.config->devices[0].productId, 0x000A);
     EXPECT_EQ(r.config->devices[0].product, "KESTRANEUNIT");
 }
 
