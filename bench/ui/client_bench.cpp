@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "core/client_session.h"
+#include "ui/client_session.h"
 #include "ui/main_window.h"
 #include "ui/ui_ids.h"
 #include "ui_test_support.h"
@@ -105,7 +105,7 @@ void BM_OnePollingPass(benchmark::State& state) {
     w.OnConnect();
     // No events are processed inside the loop, so the window's own timers
     // never fire: each iteration is exactly one pass, driven directly.
-    ClientCore& core = w.core();
+    AcquisitionSession& core = w.core();
     for (auto _ : state) {
         core.OnTimer(kTimerPolling);
         if (!b.messages.shown.empty()) {
