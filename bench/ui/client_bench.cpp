@@ -33,7 +33,7 @@ const char* const kSimulation =
     "channel4 = ramp(0, 24, 60)\nchannel5 = -11.95\nchannel6 = 11 + sine(1.5, 30)\n";
 
 struct NoTasks final : ChannelTasks {
-    void TriggerCheck(int, const ChannelSettings&, ChannelState&) override {}
+    void TriggerCheck(const std::string&, int, const ChannelSettings&, ChannelState&) override {}
     void WriteLogRecord(int, const ChannelSettings&, const ChannelState&) override {}
     int LogPeriodMs(const ChannelSettings&, ChannelState&) override { return 0; }
 };
