@@ -70,14 +70,11 @@ std::string FormatBoardMetrics(const BoardMetrics& m) {
     std::string out;
     Header(out, "kestrane_channel_value", "Last reading of a board channel, in its unit.");
     for (const ChannelMetric& c : m.channels) {
-        // A value that is not a plain number would make the whole file unreadable.
-        const std::optional<std::string> number = PlainValue(c.value);
-        if (!number) continue;
         const std::string channel = std::to_string(c.channel);
         out += "kestrane_channel_value";
         out += Labels({{"board", m.board}, {"channel", channel}, {"name", c.name}, {"unit", c.unit}});
         out += ' ';
-        out += *number;
+        out += PlainNumber(c.value);
         out += '\n';
     }
     Header(out, "kestrane_alarm_active",

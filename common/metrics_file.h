@@ -10,13 +10,15 @@
 #include <string_view>
 #include <vector>
 
+#include "common/reading_number.h"
+
 namespace kestrane {
 
 struct ChannelMetric {
     int channel = 0;
     std::string name;
-    std::string unit;   // "V" or "A"
-    std::string value;  // plain number, "12.345"
+    std::string unit;  // "V" or "A"
+    ReadingNumber value;
 };
 
 struct AlarmMetric {

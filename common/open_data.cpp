@@ -128,7 +128,7 @@ std::string CsvRow(const ReadingRow& row) {
     out += ',';
     out += CsvField(row.name);
     out += ',';
-    out += CsvField(row.value);
+    if (row.value) out += CsvField(PlainNumber(*row.value));
     out += ',';
     out += CsvField(row.unit);
     out += "\r\n";
@@ -171,9 +171,6 @@ std::string JsonString(std::string_view text) {
 }
 
 std::string JsonLine(const ReadingRow& row) {
-    // A value that is not a plain number would break the line; it goes as
-    // null rather than as text a reader would misread.
-    const std::optional<std::string> number = PlainValue(row.value);
     std::string out = "{\"time\":";
     out += JsonString(Iso8601UtcMs(row.unixMs));
     out += ",\"board\":";
@@ -183,7 +180,7 @@ std::string JsonLine(const ReadingRow& row) {
     out += ",\"name\":";
     out += JsonString(row.name);
     out += ",\"value\":";
-    out += number ? *number : std::string("null");
+    out += row.value ? PlainNumber(*row.value) : std::string("null");
     out += ",\"unit\":";
     out += JsonString(row.unit);
     out += "}\n";
@@ -201,7 +198,7 @@ std::string TextLine(const ReadingRow& row) {
         out += row.name;
     }
     out += "  ";
-    out += row.value;
+    if (row.value) out += PlainNumber(*row.value);
     out += ' ';
     out += row.unit;
     out += '\n';

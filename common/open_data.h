@@ -9,16 +9,18 @@
 #include <string>
 #include <string_view>
 
+#include "common/reading_number.h"
+
 namespace kestrane {
 
 // One reading as the open-data outputs carry it.
 struct ReadingRow {
-    int64_t unixMs = 0;  // time the reading was taken, milliseconds since 1970 UTC
-    std::string board;   // product ID text, "000A"
-    int channel = 0;     // 1..6
-    std::string name;    // the channel's name; may hold commas and quotes
-    std::string value;   // plain number, "12.345", "-0.5"
-    std::string unit;    // "V" or "A"
+    int64_t unixMs = 0;                  // time the reading was taken, milliseconds since 1970 UTC
+    std::string board;                   // product ID text, "000A"
+    int channel = 0;                     // 1..6
+    std::string name;                    // the channel's name; may hold commas and quotes
+    std::optional<ReadingNumber> value;  // none: the reading was no number
+    std::string unit;                    // "V" or "A"
 };
 
 enum class RowFormat { Text, Csv, JsonLines };
@@ -46,7 +48,7 @@ std::string CsvField(std::string_view text);
 // "time,board,channel,name,value,unit" and CR LF.
 std::string CsvHeader();
 
-// One row with CR LF at its end.
+// One row with CR LF at its end; a row without a number has an empty value.
 std::string CsvRow(const ReadingRow& row);
 
 // A JSON string literal, quotes included: ", \ and control characters
@@ -54,7 +56,7 @@ std::string CsvRow(const ReadingRow& row);
 std::string JsonString(std::string_view text);
 
 // {"time":"...","board":"000A","channel":1,"name":"...","value":12.345,"unit":"V"}
-// and LF; the value is a JSON number.
+// and LF; the value is a JSON number, or null for a row without one.
 std::string JsonLine(const ReadingRow& row);
 
 // "2026-12-08T14:16:28.123Z  000A  1  House battery  12.35 V" and LF.

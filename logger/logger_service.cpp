@@ -11,19 +11,14 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
-#include <functional>
-#include <map>
-#include <vector>
+#include <memory>
 
-#include "acquisition/intervals.h"
-#include "acquisition/logging.h"
-#include "acquisition/trigger_engine.h"
+#include "client/core/core_metrics.h"
+#include "client/core/database_settings_source.h"
+#include "client/core/qt_scheduler.h"
+#include "client/core/session.h"
+#include "client/core/startup_logic.h"
 #include "common/open_data.h"
-#include "core/client_core.h"
-#include "core/core_metrics.h"
-#include "core/startup_logic.h"
-#include "kestrane_dll.h"
 #include "logger/board_hotplug.h"
 #include "logger/headless_alarm_actions.h"
 #include "logger/row_file.h"
@@ -47,91 +42,46 @@ public:
     }
 };
 
-class LibraryBoard final : public BoardExchange {
+// What the logger keeps of the session: the open-data rows and the
+// metrics file of every reading, and the journal lines of a lost board.
+class LoggerOutputs final : public core::SessionListener {
 public:
-    bool Read(uint32_t productId, int command, std::string& answer) override {
-        // Eight times what the library may write, taken up to its terminator.
-        std::vector<char> buffer(static_cast<std::size_t>(KESTRANE_ANSWER_TEXT_SIZE) * 8, '\0');
-        if (ReadKestrane(static_cast<int32_t>(productId), command, 0, buffer.data()) != 1) return false;
-        buffer.back() = '\0';
-        answer.assign(buffer.data(), strnlen(buffer.data(), buffer.size()));
-        return true;
-    }
-};
+    LoggerOutputs(const LoggerOptions& options, const core::AcquisitionSession& session, RowFile& csv,
+                  RowFile& jsonl, core::CoreMetricsFile* metrics)
+        : options_(options), session_(session), csv_(csv), jsonl_(jsonl), metrics_(metrics) {}
 
-class DatabaseSource final : public ui::BoardSettingsSource {
-public:
-    explicit DatabaseSource(SettingsDatabase& db) : db_(db) {}
-    bool Load(const std::string&, const std::string& pid, BoardSettings& out) override {
-        return db_.loadBoardSettings(pid, out);
+    void OnReading(const core::Reading& r) override {
+        const ChannelSettings& ch = session_.settings().channels[static_cast<std::size_t>(r.channel - 1)];
+        const ReadingRow row{r.unixMs, r.board, r.channel, ch.vmName, r.value, r.unit};
+        if (csv_.isOpen()) csv_.Append(row);
+        if (jsonl_.isOpen()) jsonl_.Append(row);
+        if (metrics_) metrics_->NoteReading(row.unixMs);
+    }
+    void OnBoardLost(const std::string& board) override {
+        if (!options_.quiet)
+            Say("board " + board + " does not answer; looking for it every " +
+                std::to_string(core::kRetryPeriodMs / 1000) + " s");
+        WriteMetrics();
+    }
+    void OnBoardBack(const std::string& board) override {
+        if (!options_.quiet) Say("board " + board + " is back; polling again");
+        WriteMetrics();
+    }
+
+    // The metrics file now; a failure is told once, not every period.
+    void WriteMetrics() {
+        if (!metrics_ || metrics_->Write(session_)) return;
+        if (!options_.quiet && !toldMetricsFailure_) Say("cannot write " + metrics_->PathFor(session_));
+        toldMetricsFailure_ = true;
     }
 
 private:
-    SettingsDatabase& db_;
-};
-
-// The client's alarm checks and log records, with the board named to the
-// alarm programs.
-class LoggerTasks final : public ui::ChannelTasks {
-public:
-    LoggerTasks(std::string pid, AlarmActions& actions) : pid_(std::move(pid)), actions_(actions) {}
-    void TriggerCheck(int channel, const ChannelSettings& settings, ChannelState& state) override {
-        RunTriggerCheck(settings, state.shown, state.trigger, clock_, actions_, pid_, channel);
-    }
-    void WriteLogRecord(int, const ChannelSettings& settings, const ChannelState& state) override {
-        kestrane::WriteLogRecord(settings, state.shown, time_);
-    }
-    int LogPeriodMs(const ChannelSettings& settings, ChannelState& state) override {
-        return LogIntervalToMs(settings.logInterval, state.lastLogPeriodMs);
-    }
-
-private:
-    std::string pid_;
-    AlarmActions& actions_;
-    SystemClock clock_;
-    SystemLocalTime time_;
-};
-
-// The main window without a window: the selected board is fixed, the
-// timers are real, everything shown goes nowhere.
-class HeadlessView final : public ui::MainView {
-public:
-    explicit HeadlessView(std::string pid) : selector_(DeviceEntryText(pid)) {}
-    void setTimerHandler(std::function<void(int)> handler) { onTimer_ = std::move(handler); }
-
-    void SetStatusText(int, const std::string&) override {}
-    void SetValueText(int, const std::string&) override {}
-    void SetGauge(int, int, int, bool) override {}
-    void SetGaugePosition(int, int) override {}
-    void SetFirmwareText(const std::string&) override {}
-    void SetCurrentRequest(const std::string&) override {}
-    void SetConnectedControls(bool) override {}
-    void SetChannelColumns(int, const std::string&, const std::string&, const std::string&,
-                           const std::string&) override {}
-    void SetNameTooltip(int, const std::string&) override {}
-    std::string DeviceSelectorText() const override { return selector_; }
-    void StartTimer(int id, int periodMs) override {
-        std::unique_ptr<QTimer>& timer = timers_[id];
-        if (!timer) {
-            timer = std::make_unique<QTimer>();
-            // The same timer kind as the main window's, for the same cadence.
-            timer->setTimerType(Qt::PreciseTimer);
-            QObject::connect(timer.get(), &QTimer::timeout, [this, id] {
-                if (onTimer_) onTimer_(id);
-            });
-        }
-        timer->start(std::max(1, periodMs));
-    }
-    void StopTimer(int id) override {
-        const auto it = timers_.find(id);
-        if (it != timers_.end()) it->second->stop();
-    }
-    void RequestClose() override {}
-
-private:
-    std::string selector_;
-    std::function<void(int)> onTimer_;
-    std::map<int, std::unique_ptr<QTimer>> timers_;
+    const LoggerOptions& options_;
+    const core::AcquisitionSession& session_;
+    RowFile& csv_;
+    RowFile& jsonl_;
+    core::CoreMetricsFile* metrics_;
+    bool toldMetricsFailure_ = false;
 };
 
 // SIGTERM and SIGINT, turned into an event of the loop through a socket
@@ -191,7 +141,7 @@ bool ConnectionFor(const LoggerOptions& o, std::string& connection, std::string&
         path = DatabasePathFor(*program);
     }
     // The SQLite driver would make an empty file where none is.
-    if (!ui::FileExists(path)) {
+    if (!core::FileExists(path)) {
         error = "settings database not found: " + path;
         return false;
     }
@@ -206,6 +156,54 @@ bool ConnectionFor(const LoggerOptions& o, std::string& connection, std::string&
     connection = DefaultConnectionString(path);
     return true;
 }
+
+// The board to poll: --board when it is registered, else the default one.
+bool ChooseBoard(const LoggerOptions& o, SettingsDatabase& database, MessageSink& sink, std::string& pid) {
+    DeviceRegistry registry(database);
+    const DeviceList boards = registry.list(sink);
+    if (!boards.ok) return false;
+    if (o.board.empty()) {
+        if (boards.defaultIndex < 0) {
+            Say("no default board in the settings; give --board");
+            return false;
+        }
+        pid = PidFromSelectorText(boards.entries[static_cast<std::size_t>(boards.defaultIndex)]);
+        return true;
+    }
+    for (const auto& e : boards.entries) {
+        if (PidFromSelectorText(e) == o.board) {
+            pid = o.board;
+            return true;
+        }
+    }
+    Say("board " + o.board + " is not registered in the settings");
+    return false;
+}
+
+// Quits the loop once `seconds` have passed (none when not above 0). Long
+// durations run past what one timer can count: it is re-armed hourly.
+class StopAfter {
+public:
+    explicit StopAfter(double seconds) {
+        if (seconds <= 0) return;
+        deadline_.setRemainingTime(static_cast<qint64>(seconds * 1000.0), Qt::PreciseTimer);
+        timer_.setSingleShot(true);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            if (deadline_.hasExpired()) {
+                QCoreApplication::quit();
+            } else {
+                Arm();
+            }
+        });
+        Arm();
+    }
+
+private:
+    void Arm() { timer_.start(static_cast<int>(std::min<qint64>(deadline_.remainingTime(), 3600000))); }
+
+    QDeadlineTimer deadline_{QDeadlineTimer::Forever};
+    QTimer timer_;
+};
 
 }  // namespace
 
@@ -223,24 +221,8 @@ int RunLogger(const LoggerOptions& o) {
     SettingsDatabase database;
     if (!database.open(connection, sink)) return kExitSettings;
 
-    DeviceRegistry registry(database);
-    const DeviceList boards = registry.list(sink);
-    if (!boards.ok) return kExitSettings;
-    std::string pid = o.board;
-    if (pid.empty()) {
-        if (boards.defaultIndex < 0) {
-            Say("no default board in the settings; give --board");
-            return kExitSettings;
-        }
-        pid = PidFromSelectorText(boards.entries[static_cast<std::size_t>(boards.defaultIndex)]);
-    } else {
-        bool found = false;
-        for (const auto& e : boards.entries) found |= PidFromSelectorText(e) == pid;
-        if (!found) {
-            Say("board " + pid + " is not registered in the settings");
-            return kExitSettings;
-        }
-    }
+    std::string pid;
+    if (!ChooseBoard(o, database, sink, pid)) return kExitSettings;
 
     RowFile csv, jsonl;
     if ((!o.csvFile.empty() && !csv.Open(o.csvFile, RowFormat::Csv, error)) ||
@@ -248,94 +230,48 @@ int RunLogger(const LoggerOptions& o) {
         Say(error);
         return kExitSettings;
     }
-    std::unique_ptr<ui::CoreMetricsFile> metrics;
-    if (!o.metricsDir.empty()) metrics = std::make_unique<ui::CoreMetricsFile>(o.metricsDir);
+    std::unique_ptr<core::CoreMetricsFile> metrics;
+    if (!o.metricsDir.empty()) metrics = std::make_unique<core::CoreMetricsFile>(o.metricsDir);
 
+    // The client's session: a lost board is looked for again, never the end.
     HeadlessAlarmActions actions;
-    LoggerTasks tasks(pid, actions);
-    LibraryBoard board;
-    DatabaseSource source(database);
-    HeadlessView view(pid);
+    core::DatabaseSettingsSource source(database);
+    core::QtTimerScheduler timers;
     NullMessageSink silent;
-    ui::ClientCore core(view, silent, board, source, tasks);
-    view.setTimerHandler([&core](int id) { core.OnTimer(id); });
-
-    core.SetReadingObserver([&](int channel, const ChannelState& state) {
-        const auto value = PlainValue(state.shown);
-        if (!value) return;
-        const ChannelSettings& ch = core.settings().channels[static_cast<std::size_t>(channel - 1)];
-        const ReadingRow row{ui::NowUnixMs(), pid, channel, ch.vmName, *value, UnitForMode(ch.mode)};
-        if (csv.isOpen()) csv.Append(row);
-        if (jsonl.isOpen()) jsonl.Append(row);
-        if (metrics) metrics->NoteReading(row.unixMs);
-    });
-    bool toldMetricsFailure = false;  // once, not every period
-    auto writeMetrics = [&] {
-        if (!metrics || metrics->Write(core)) return;
-        if (!o.quiet && !toldMetricsFailure) Say("cannot write " + metrics->PathFor(core));
-        toldMetricsFailure = true;
-    };
-
-    QTimer retry;
-    const uint32_t productId = ui::ProductIdFromPid(pid);
-    core.SetBoardLostHandler([&] {
-        if (!o.quiet)
-            Say("board " + pid + " does not answer; looking for it every " +
-                std::to_string(kRetryPeriodMs / 1000) + " s");
-        writeMetrics();
-        retry.start(kRetryPeriodMs);
-    });
-    // True when the board is polled: it was not lost, or it answers again.
-    auto resume = [&] {
-        if (!retry.isActive()) return true;
-        std::string answer;
-        if (!board.Read(productId, kFirmwareCommand, answer)) return false;
-        retry.stop();
-        if (!o.quiet) Say("board " + pid + " is back; polling again");
-        core.ClearBusy();
-        core.Connect();
-        writeMetrics();
-        return true;
-    };
-    QObject::connect(&retry, &QTimer::timeout, resume);
-    // A board node that appears is tried at once; the retry stays for
-    // machines without udev.
-    BoardHotplugWatch hotplug(productId, resume, [&](const std::string& node) {
-        if (!o.quiet) Say(NoAccessText(node, pid));
-    });
+    core::AcquisitionSession session(core::SessionParts{timers, source, actions, silent});
+    timers.SetHandler([&session](int id) { session.OnTimer(id); });
+    session.SetRecovery(true);
+    session.SelectBoard(pid);
+    LoggerOutputs outputs(o, session, csv, jsonl, metrics.get());
+    session.AddListener(outputs);
+    // A board node that appears is tried at once; the session's own retry
+    // every two seconds stays for machines without udev.
+    BoardHotplugWatch hotplug(
+        core::ProductIdFromPid(pid),
+        [&session] {
+            if (session.boardLost()) session.RetryNow();
+            return !session.boardLost();
+        },
+        [&](const std::string& node) {
+            if (!o.quiet) Say(NoAccessText(node, pid));
+        });
 
     QTimer metricsTimer;
     if (metrics) {
-        QObject::connect(&metricsTimer, &QTimer::timeout, writeMetrics);
-        metricsTimer.start(ui::kMetricsPeriodMs);
+        QObject::connect(&metricsTimer, &QTimer::timeout, [&outputs] { outputs.WriteMetrics(); });
+        metricsTimer.start(core::kMetricsPeriodMs);
     }
-
-    // Long durations run past what one timer can count: re-armed hourly.
-    QDeadlineTimer deadline(QDeadlineTimer::Forever);
-    QTimer stopTimer;
-    stopTimer.setSingleShot(true);
-    if (o.durationSeconds > 0) {
-        deadline.setRemainingTime(static_cast<qint64>(o.durationSeconds * 1000.0), Qt::PreciseTimer);
-        QObject::connect(&stopTimer, &QTimer::timeout, [&] {
-            if (deadline.hasExpired()) {
-                QCoreApplication::quit();
-            } else {
-                stopTimer.start(static_cast<int>(std::min<qint64>(deadline.remainingTime(), 3600000)));
-            }
-        });
-        stopTimer.start(static_cast<int>(std::min<qint64>(deadline.remainingTime(), 3600000)));
-    }
+    StopAfter stop(o.durationSeconds);
 
     if (!o.quiet) Say("polling board " + pid);
-    core.Connect();
-    writeMetrics();
+    session.Connect();
+    outputs.WriteMetrics();
     QCoreApplication::exec();
 
     // Every record and row was written whole inside its own handler; stop
     // the timers and leave the metrics saying the board is no longer polled.
-    retry.stop();
-    core.Disconnect();
-    writeMetrics();
+    session.Disconnect();
+    outputs.WriteMetrics();
     database.close();
     return kExitOk;
 }

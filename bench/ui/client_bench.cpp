@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "core/client_session.h"
+#include "ui/client_session.h"
 #include "ui/main_window.h"
 #include "ui/ui_ids.h"
 #include "ui_test_support.h"
@@ -33,7 +33,7 @@ const char* const kSimulation =
     "channel4 = ramp(0, 24, 60)\nchannel5 = -11.95\nchannel6 = 11 + sine(1.5, 30)\n";
 
 struct NoTasks final : ChannelTasks {
-    void TriggerCheck(int, const ChannelSettings&, ChannelState&) override {}
+    void TriggerCheck(const std::string&, int, const ChannelSettings&, ChannelState&) override {}
     void WriteLogRecord(int, const ChannelSettings&, const ChannelState&) override {}
     int LogPeriodMs(const ChannelSettings&, ChannelState&) override { return 0; }
 };
@@ -105,7 +105,7 @@ void BM_OnePollingPass(benchmark::State& state) {
     w.OnConnect();
     // No events are processed inside the loop, so the window's own timers
     // never fire: each iteration is exactly one pass, driven directly.
-    ClientCore& core = w.core();
+    AcquisitionSession& core = w.core();
     for (auto _ : state) {
         core.OnTimer(kTimerPolling);
         if (!b.messages.shown.empty()) {

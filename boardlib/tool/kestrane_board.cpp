@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "board_access.h"
+#include "common/numtext.h"
 #include "common/open_data.h"
 #include "kestrane_dll.h"
 #include "transport_choice.h"
@@ -159,6 +160,18 @@ int Firmware(int32_t pid) {
     return kExitOk;
 }
 
+// The board's volts text ("+ 12.345678", fixed point) as a reading number
+// with the places the board gave; none for any other text.
+std::optional<kestrane::ReadingNumber> VoltsNumber(const char* volts) {
+    const std::optional<std::string> plain = kestrane::PlainValue(volts);
+    if (!plain || plain->find_first_of("Ee") != std::string::npos) return std::nullopt;
+    const std::optional<long double> value = kestrane::TextToReal(*plain);
+    if (!value) return std::nullopt;
+    const std::size_t point = plain->find('.');
+    const int decimals = point == std::string::npos ? 0 : static_cast<int>(plain->size() - point - 1);
+    return kestrane::ReadingNumber{*value, decimals};
+}
+
 // One reading as a row of the open-data formats. The tool knows no
 // settings: the name stays empty and the value is the board's volts.
 void PrintRow(int32_t pid, int32_t channel, const char* volts, kestrane::RowFormat format) {
@@ -168,7 +181,7 @@ void PrintRow(int32_t pid, int32_t channel, const char* volts, kestrane::RowForm
                      .count();
     row.board = PidText(pid);
     row.channel = channel;
-    row.value = kestrane::PlainValue(volts).value_or(std::string());
+    row.value = VoltsNumber(volts);
     row.unit = "V";
     std::fputs(kestrane::FormatRow(row, format).c_str(), stdout);
 }

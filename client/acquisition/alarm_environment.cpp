@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "common/open_data.h"
+#include "common/reading_number.h"
 
 namespace kestrane {
 namespace {
@@ -19,7 +19,7 @@ std::vector<std::pair<std::string, std::string>> AlarmEnvironment(const AlarmCon
         {"KESTRANE_BOARD", WithoutNul(context.board)},
         {"KESTRANE_CHANNEL", context.channel > 0 ? std::to_string(context.channel) : std::string()},
         {"KESTRANE_NAME", WithoutNul(context.name)},
-        {"KESTRANE_VALUE", PlainValue(context.shown).value_or(std::string())},
+        {"KESTRANE_VALUE", context.value ? PlainNumber(*context.value) : std::string()},
         {"KESTRANE_BAND", context.band == AlarmBand::High ? "high" : "low"},
         {"KESTRANE_EVENT", context.event == AlarmEvent::Alarm ? "alarm" : "return"},
     };

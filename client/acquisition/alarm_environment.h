@@ -13,7 +13,7 @@
 namespace kestrane {
 
 // KESTRANE_BOARD, KESTRANE_CHANNEL, KESTRANE_NAME, KESTRANE_VALUE (plain
-// number, "-0.5"; empty when the shown text is none), KESTRANE_BAND ("high"
+// number, "-0.5"; empty when the reading showed none), KESTRANE_BAND ("high"
 // or "low") and KESTRANE_EVENT ("alarm" or "return"). NUL characters,
 // which no environment can carry, are dropped.
 std::vector<std::pair<std::string, std::string>> AlarmEnvironment(const AlarmContext& context);

@@ -6,8 +6,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
+
+#include "common/reading_number.h"
 
 namespace kestrane {
 
@@ -168,6 +171,9 @@ struct TriggerState {
 // One channel's run-time state.
 struct ChannelState {
     std::string shown;  // Value text: "+ 12.345", "  DISABLED" or empty
+    // The number `shown` displays, from the same conversion; none while
+    // it shows no reading.
+    std::optional<ReadingNumber> number;
     GaugeState gauge;
     bool hasReading = false;      // a reading was shown since Connect
     TriggerState trigger;         // survives Disconnect
@@ -176,7 +182,7 @@ struct ChannelState {
 };
 
 // The acquisition's run-time records for all six channels plus the
-// filter's warm-up counter, which all channels share. The main window owns
+// filter's warm-up counter, which all channels share. The session owns
 // one and drives it from its timers:
 //   polling pass (timer 1)       ApplyReading          (conversion.h)
 //   trigger timer (timer 3)      RunTriggerTick        (trigger_engine.h)
@@ -198,6 +204,7 @@ struct ChannelStates {
 inline void ResetOnDisconnect(ChannelStates& states) {
     for (auto& ch : states.channels) {
         ch.shown.clear();
+        ch.number.reset();
         ch.gauge.position = 0;
         ch.hasReading = false;
     }

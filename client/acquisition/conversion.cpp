@@ -99,6 +99,9 @@ ConversionResult ConvertReading(std::string_view wordText, const ChannelSettings
         v = Finite(v);
     }
 
+    // `shownMagnitude` is what `m` is rounded from: never negative, so the
+    // sign below is the word's alone.
+    long double shownMagnitude = v;
     std::string m = RealToText(v, precision);
 
     if (settings.FilterEnabled()) {
@@ -111,7 +114,8 @@ ConversionResult ConvertReading(std::string_view wordText, const ChannelSettings
             const long double prev =
                 shownPrev ? *shownPrev : (scratch.hasPrevious ? scratch.previous : *fresh);
             const long double w = FilterWeight(settings.filterWeight);
-            m = RealToText(Finite(prev + (*fresh - prev) * w), precision);
+            shownMagnitude = Finite(prev + (*fresh - prev) * w);
+            m = RealToText(shownMagnitude, precision);
         }
     }
 
@@ -122,6 +126,7 @@ ConversionResult ConvertReading(std::string_view wordText, const ChannelSettings
 
     ConversionResult r;
     r.shown = (word.positive ? "+" : "-") + m;
+    r.number = {word.positive ? shownMagnitude : -shownMagnitude, precision};
     r.gauge = MakeGauge(settings, word.positive, TrimText(m));
     return r;
 }
@@ -133,6 +138,7 @@ void ApplyReading(ChannelStates& states, int channel, const ChannelSettings& set
     ConversionResult r =
         ConvertReading(wordText, settings, adjustText, precisionText, ch.shown, ch.scratch, states.warmUp);
     ch.shown = std::move(r.shown);
+    ch.number = r.number;
     ch.gauge = r.gauge;
     ch.hasReading = true;
 }

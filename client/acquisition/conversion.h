@@ -20,7 +20,8 @@ inline constexpr int kFilterWarmUpReadings = 10;
 inline constexpr long double kDefaultFilterWeight = 0.05L;
 
 struct ConversionResult {
-    std::string shown;  // "+ 12.345" / "- 0.188": sign, then the magnitude text
+    std::string shown;     // "+ 12.345" / "- 0.188": sign, then the magnitude text
+    ReadingNumber number;  // the value `shown` was rounded from, and its places
     GaugeState gauge;
 };
 
@@ -52,7 +53,8 @@ ConversionResult ConvertReading(std::string_view wordText, const ChannelSettings
                                 std::string_view currentShown, ConversionScratch& scratch, int& warmUp);
 
 // The polling pass's call for channel 1..6: converts, stores the shown
-// reading and gauge in the channel's state and sets its has-a-reading flag.
+// reading, its number and gauge in the channel's state and sets its
+// has-a-reading flag.
 // The caller copies `states.at(channel).shown` and `.gauge` to the window.
 void ApplyReading(ChannelStates& states, int channel, const ChannelSettings& settings,
                   std::string_view wordText, std::string_view adjustText, std::string_view precisionText);

@@ -22,7 +22,7 @@ public:
     virtual bool Read(uint32_t productId, int command, std::string& answer) = 0;
 };
 
-// Where a pass puts what it found. The client core implements it by
+// Where a pass puts what it found. The session implements it by
 // converting the word and writing the Value field and gauge.
 class PollingDisplay {
 public:

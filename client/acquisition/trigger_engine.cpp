@@ -98,12 +98,14 @@ std::optional<long double> ParseShownReading(std::string_view shown) {
 }
 
 void RunTriggerCheck(const ChannelSettings& settings, std::string_view shown, TriggerState& trigger,
-                     Clock& clock, AlarmActions& actions, std::string_view board, int channel) {
+                     Clock& clock, AlarmActions& actions, std::string_view board, int channel,
+                     const std::optional<ReadingNumber>& number) {
     AlarmContext context;
     context.board = std::string(board);
     context.channel = channel;
     context.name = settings.vmName;
     context.shown = std::string(shown.substr(0, kShownReadMax));
+    context.value = number;
     const BandView high{AlarmBand::High,        settings.highEnable,     settings.highTriggerMax,
                         Direction::Above,       settings.highTriggerMin, Direction::Below,
                         settings.highTestEvery, settings.highFile,       settings.highSound,
@@ -123,7 +125,7 @@ void RunTriggerTick(const BoardSettings& settings, ChannelStates& states, Clock&
         ChannelState& ch = states.at(n);
         if (!ch.hasReading) continue;
         RunTriggerCheck(settings.channels[static_cast<std::size_t>(n - 1)], ch.shown, ch.trigger, clock,
-                        actions, settings.pid, n);
+                        actions, settings.pid, n, ch.number);
     }
 }
 

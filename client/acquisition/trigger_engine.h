@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "acquisition/channel_model.h"
+#include "common/reading_number.h"
 
 namespace kestrane {
 
@@ -32,10 +33,11 @@ enum class AlarmEvent { Alarm, Return };  // the band fired, or returned to norm
 
 // What an alarm is about, for the programs it starts.
 struct AlarmContext {
-    std::string board;  // product ID text; empty when the caller did not say
-    int channel = 0;    // 1..6; 0 when the caller did not say
-    std::string name;   // the channel's name
-    std::string shown;  // the reading that caused the event, as shown
+    std::string board;                   // product ID text; empty when the caller did not say
+    int channel = 0;                     // 1..6; 0 when the caller did not say
+    std::string name;                    // the channel's name
+    std::string shown;                   // the reading that caused the event, as shown
+    std::optional<ReadingNumber> value;  // its number; none when it showed none
     AlarmBand band = AlarmBand::High;
     AlarmEvent event = AlarmEvent::Alarm;
 };
@@ -63,9 +65,11 @@ std::optional<long double> ParseShownReading(std::string_view shown);
 // Every interval, and runs the return-to-normal actions once after a firing
 // when the reading comes back past the other limit. A band limit or reading
 // that is not a number makes that band's tests false. Program before sound.
-// `board` and `channel` are passed on to the actions' context.
+// `board`, `channel` and `number` (the shown reading's number, from its
+// conversion) are passed on to the actions' context.
 void RunTriggerCheck(const ChannelSettings& settings, std::string_view shown, TriggerState& trigger,
-                     Clock& clock, AlarmActions& actions, std::string_view board = {}, int channel = 0);
+                     Clock& clock, AlarmActions& actions, std::string_view board = {}, int channel = 0,
+                     const std::optional<ReadingNumber>& number = std::nullopt);
 
 // Trigger timer tick (timer 3, every 50 ms): channels 1 to 6 in order, each
 // checked when its has-a-reading flag is set, reading its shown text.

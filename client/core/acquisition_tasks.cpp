@@ -1,29 +1,23 @@
-#include "core/acquisition_tasks.h"
+#include "client/core/acquisition_tasks.h"
 
 #include "acquisition/intervals.h"
-#include "acquisition/qt/qt_alarm_actions.h"
 
-namespace kestrane::ui {
+namespace kestrane::core {
 
-AcquisitionTasks::AcquisitionTasks(AlarmActions* actions, Clock* clock, LocalTimeSource* time)
-    : ownActions_(actions ? nullptr : std::make_unique<QtAlarmActions>()),
-      actions_(actions ? actions : ownActions_.get()),
-      clock_(clock ? clock : &systemClock_),
-      time_(time ? time : &systemTime_) {}
+AcquisitionTasks::AcquisitionTasks(AlarmActions& actions, Clock* clock, LocalTimeSource* time)
+    : actions_(actions), clock_(clock ? *clock : systemClock_), time_(time ? *time : systemTime_) {}
 
-AcquisitionTasks::~AcquisitionTasks() = default;
-
-void AcquisitionTasks::TriggerCheck(int channel, const ChannelSettings& settings, ChannelState& state) {
-    const std::string board = boardPid_ ? boardPid_() : std::string();
-    RunTriggerCheck(settings, state.shown, state.trigger, *clock_, *actions_, board, channel);
+void AcquisitionTasks::TriggerCheck(const std::string& board, int channel, const ChannelSettings& settings,
+                                    ChannelState& state) {
+    RunTriggerCheck(settings, state.shown, state.trigger, clock_, actions_, board, channel, state.number);
 }
 
 void AcquisitionTasks::WriteLogRecord(int, const ChannelSettings& settings, const ChannelState& state) {
-    kestrane::WriteLogRecord(settings, state.shown, *time_);
+    kestrane::WriteLogRecord(settings, state.shown, time_);
 }
 
 int AcquisitionTasks::LogPeriodMs(const ChannelSettings& settings, ChannelState& state) {
     return LogIntervalToMs(settings.logInterval, state.lastLogPeriodMs);
 }
 
-}  // namespace kestrane::ui
+}  // namespace kestrane::core

@@ -1,45 +1,35 @@
-// The alarm checks and log records of the channels, as the client core
-// runs them from the trigger and logging timers: the trigger engine and
-// the log writer with the system clock, the desktop's alarm actions and
-// the local time.
+// The alarm checks and log records of the channels, as the session runs
+// them from the trigger and logging timers: the trigger engine and the log
+// writer with the system clock and the local time, and the alarm actions
+// the shell passes in.
 #pragma once
 
-#include <functional>
-#include <memory>
 #include <string>
 
 #include "acquisition/logging.h"
 #include "acquisition/trigger_engine.h"
-#include "core/client_core.h"
+#include "client/core/session.h"
 
-class QObject;
-
-namespace kestrane::ui {
+namespace kestrane::core {
 
 class AcquisitionTasks final : public ChannelTasks {
 public:
-    // `actions` null: the desktop's own (programs started, sounds played).
-    explicit AcquisitionTasks(AlarmActions* actions = nullptr, Clock* clock = nullptr,
-                              LocalTimeSource* time = nullptr);
-    ~AcquisitionTasks() override;
+    // Null clock or time: the system's.
+    explicit AcquisitionTasks(AlarmActions& actions, Clock* clock = nullptr, LocalTimeSource* time = nullptr);
 
-    // The selected board's PID, told to alarm programs; unset: none.
-    void setBoardSource(std::function<std::string()> pid) { boardPid_ = std::move(pid); }
-
-    void TriggerCheck(int channel, const ChannelSettings& settings, ChannelState& state) override;
+    void TriggerCheck(const std::string& board, int channel, const ChannelSettings& settings,
+                      ChannelState& state) override;
     void WriteLogRecord(int channel, const ChannelSettings& settings, const ChannelState& state) override;
     // The logging interval's period; an unknown text keeps the channel's
     // last valid period, or one second.
     int LogPeriodMs(const ChannelSettings& settings, ChannelState& state) override;
 
 private:
-    std::unique_ptr<AlarmActions> ownActions_;
     SystemClock systemClock_;
     SystemLocalTime systemTime_;
-    AlarmActions* actions_;
-    Clock* clock_;
-    LocalTimeSource* time_;
-    std::function<std::string()> boardPid_;
+    AlarmActions& actions_;
+    Clock& clock_;
+    LocalTimeSource& time_;
 };
 
-}  // namespace kestrane::ui
+}  // namespace kestrane::core

@@ -1,10 +1,10 @@
-#include "core/channel_saves.h"
+#include "client/core/channel_saves.h"
 
-#include "core/client_core.h"
+#include "client/core/session.h"
 #include "settings/settings_database.h"
 #include "validators/validators.h"
 
-namespace kestrane::ui {
+namespace kestrane::core {
 namespace {
 
 using StoreCall = bool (ChannelSettingsStore::*)(int, const std::string&, const BoardSettings&);
@@ -13,8 +13,8 @@ bool ValidChannel(int channel) { return channel >= 1 && channel <= kChannelCount
 
 // Stores the board's settings with channel `channel` replaced and, once
 // stored, makes them the client's own and shows them.
-ChannelSaveResult StoreAndApply(ClientCore& core, ChannelSettingsStore& store, StoreCall call, int channel,
-                                const ChannelSettings& edited) {
+ChannelSaveResult StoreAndApply(AcquisitionSession& core, ChannelSettingsStore& store, StoreCall call,
+                                int channel, const ChannelSettings& edited) {
     const std::size_t index = static_cast<std::size_t>(channel - 1);
     BoardSettings updated = core.settings();
     updated.channels[index] = edited;
@@ -38,7 +38,7 @@ bool DatabaseSettingsStore::SaveLogging(int channel, const std::string& pid, con
     return database_ && database_->saveLogging(channel, pid, settings);
 }
 
-ChannelSaveResult SaveChannelOptions(ClientCore& core, ChannelSettingsStore& store, int channel,
+ChannelSaveResult SaveChannelOptions(AcquisitionSession& core, ChannelSettingsStore& store, int channel,
                                      const ChannelSettings& edited) {
     if (!ValidChannel(channel)) return ChannelSaveResult::StoreFailed;
     if (edited.HighBandEnabled() && !BandLimitsValid(edited.highTriggerMax, edited.highTriggerMin))
@@ -48,14 +48,14 @@ ChannelSaveResult SaveChannelOptions(ClientCore& core, ChannelSettingsStore& sto
     return StoreAndApply(core, store, &ChannelSettingsStore::SaveOptions, channel, edited);
 }
 
-ChannelSaveResult SaveChannelFilter(ClientCore& core, ChannelSettingsStore& store, int channel,
+ChannelSaveResult SaveChannelFilter(AcquisitionSession& core, ChannelSettingsStore& store, int channel,
                                     const ChannelSettings& edited) {
     if (!ValidChannel(channel)) return ChannelSaveResult::StoreFailed;
     if (!FilterWeightAcceptable(edited.filterWeight)) return ChannelSaveResult::WeightInvalid;
     return StoreAndApply(core, store, &ChannelSettingsStore::SaveFilter, channel, edited);
 }
 
-ChannelSaveResult SaveChannelLogging(ClientCore& core, ChannelSettingsStore& store, int channel,
+ChannelSaveResult SaveChannelLogging(AcquisitionSession& core, ChannelSettingsStore& store, int channel,
                                      const ChannelSettings& edited) {
     if (!ValidChannel(channel)) return ChannelSaveResult::StoreFailed;
     if (edited.logFileName.empty()) return ChannelSaveResult::LogNameMissing;
@@ -65,4 +65,4 @@ ChannelSaveResult SaveChannelLogging(ClientCore& core, ChannelSettingsStore& sto
     return result;
 }
 
-}  // namespace kestrane::ui
+}  // namespace kestrane::core

@@ -11,9 +11,9 @@ namespace kestrane {
 class SettingsDatabase;
 }
 
-namespace kestrane::ui {
+namespace kestrane::core {
 
-class ClientCore;
+class AcquisitionSession;
 
 // Where the dialogs' changes of one channel of board `pid` are stored;
 // each returns false when the change was not stored.
@@ -50,13 +50,13 @@ enum class ChannelSaveResult {
 // their stored lengths), checks it, stores it for the selected board and
 // only then shows it in the main window. Nothing changes unless the
 // result is Saved.
-ChannelSaveResult SaveChannelOptions(ClientCore& core, ChannelSettingsStore& store, int channel,
+ChannelSaveResult SaveChannelOptions(AcquisitionSession& core, ChannelSettingsStore& store, int channel,
                                      const ChannelSettings& edited);
-ChannelSaveResult SaveChannelFilter(ClientCore& core, ChannelSettingsStore& store, int channel,
+ChannelSaveResult SaveChannelFilter(AcquisitionSession& core, ChannelSettingsStore& store, int channel,
                                     const ChannelSettings& edited);
 // Also restarts the channel's logging timer with the new interval, or
 // stops it when logging is off.
-ChannelSaveResult SaveChannelLogging(ClientCore& core, ChannelSettingsStore& store, int channel,
+ChannelSaveResult SaveChannelLogging(AcquisitionSession& core, ChannelSettingsStore& store, int channel,
                                      const ChannelSettings& edited);
 
-}  // namespace kestrane::ui
+}  // namespace kestrane::core

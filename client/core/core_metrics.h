@@ -1,4 +1,4 @@
-// The metrics file of the board a client core polls: its readings, alarm
+// The metrics file of the board a session polls: its readings, alarm
 // bands, connection and last reading time, kept in a folder a node
 // exporter's textfile collector serves. The desktop client and the
 // headless logger keep the same file through this one module.
@@ -8,10 +8,10 @@
 #include <optional>
 #include <string>
 
+#include "client/core/session.h"
 #include "common/metrics_file.h"
-#include "core/client_core.h"
 
-namespace kestrane::ui {
+namespace kestrane::core {
 
 // Environment variable naming the folder the desktop client keeps its
 // metrics file in; unset or empty: no file.
@@ -23,11 +23,11 @@ inline constexpr int kMetricsPeriodMs = 2000;
 // Milliseconds since 1970 UTC, from the system clock.
 int64_t NowUnixMs();
 
-// What the file holds for a core. Channel values and alarm bands appear
+// What the file holds for a session. Channel values and alarm bands appear
 // only while connected (and `polling`), and a channel's value only once it
 // showed a number since the last Connect, so nothing from before a loss is
 // served. `polling` false: the program is ending, the board reads as lost.
-BoardMetrics SnapshotMetrics(const ClientCore& core, std::optional<int64_t> lastReadingUnixMs,
+BoardMetrics SnapshotMetrics(const AcquisitionSession& core, std::optional<int64_t> lastReadingUnixMs,
                              bool polling = true);
 
 class CoreMetricsFile {
@@ -41,12 +41,12 @@ public:
     // written (the next write tries again). The last write of a program
     // that ends passes `polling` false, so the file does not go on
     // claiming a connected board.
-    bool Write(const ClientCore& core, bool polling = true) const;
-    std::string PathFor(const ClientCore& core) const;
+    bool Write(const AcquisitionSession& core, bool polling = true) const;
+    std::string PathFor(const AcquisitionSession& core) const;
 
 private:
     std::string dir_;
     std::optional<int64_t> lastReadingUnixMs_;
 };
 
-}  // namespace kestrane::ui
+}  // namespace kestrane::core

@@ -1,4 +1,4 @@
-#include "core/startup_logic.h"
+#include "client/core/startup_logic.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include "common/numtext.h"
 #include "settings/install_record.h"
 
-namespace kestrane::ui {
+namespace kestrane::core {
 
 std::string ProgramDirectory(std::string_view programFile) {
     const auto cut = programFile.find_last_of('/');
@@ -66,4 +66,4 @@ unsigned ProductIdFromPid(std::string_view pid) {
     return value ? *value : 0u;
 }
 
-}  // namespace kestrane::ui
+}  // namespace kestrane::core

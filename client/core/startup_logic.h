@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace kestrane::ui {
+namespace kestrane::core {
 
 // The folder of the program file, ending with a separator ("" when the
 // path holds none).
@@ -55,4 +55,4 @@ int CreditsTick(int& counter);
 // read as hexadecimal, or 0 when it is not hexadecimal (matching no board).
 unsigned ProductIdFromPid(std::string_view pid);
 
-}  // namespace kestrane::ui
+}  // namespace kestrane::core

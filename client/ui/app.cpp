@@ -13,11 +13,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "core/client_session.h"
 #include "kestrane_version.h"
 #include "plotwick.h"
 #include "settings/device_registry.h"
 #include "settings/installer.h"
+#include "ui/client_session.h"
 #include "ui/main_window.h"
 
 namespace kestrane::ui {

@@ -1,36 +1,16 @@
-// The real services behind the client core's interfaces: the board
-// library's exchange, the settings database's load, the device list
+// The real services behind the main window's interfaces: the device list
 // controller, the dialogs and the desktop's web browser.
 #pragma once
 
 #include <QPointer>
 #include <QWidget>
 
-#include "acquisition/polling_cycle.h"
-#include "core/client_core.h"
-#include "settings/settings_database.h"
 #include "ui/device_list.h"
 #include "ui/graph_dialog.h"
 #include "ui/options_dialog_host.h"
 #include "ui/window_services.h"
 
 namespace kestrane::ui {
-
-// ReadKestrane in mode 0 with a buffer larger than the library ever
-// fills, read back only up to its terminator.
-class DllBoardExchange final : public BoardExchange {
-public:
-    bool Read(uint32_t productId, int command, std::string& answer) override;
-};
-
-class DatabaseSettingsSource final : public BoardSettingsSource {
-public:
-    explicit DatabaseSettingsSource(SettingsDatabase& db) : db_(db) {}
-    bool Load(const std::string& vid, const std::string& pid, BoardSettings& out) override;
-
-private:
-    SettingsDatabase& db_;
-};
 
 class ControllerDeviceList final : public DeviceListActions {
 public:

@@ -51,7 +51,7 @@ FilterDialog::FilterDialog(const DialogContext& context, int channel, QWidget* p
 }
 
 void FilterDialog::OnOk() {
-    ClientCore& core = context_.window->core();
+    AcquisitionSession& core = context_.window->core();
     ChannelSettings c = core.settings().channels[static_cast<std::size_t>(channel_ - 1)];
     c.SetFilterEnabled(enable_->isChecked());
     c.filterWeight = FieldText(weight_->text(), kShortFieldMax);

@@ -45,7 +45,7 @@ LoggingDialog::LoggingDialog(const DialogContext& context, int channel, QWidget*
     setObjectName(QStringLiteral("loggingDialog"));
     setWindowIcon(MakeWindowIcon(WindowIcon::Logging));
     setProperty("controlId", 3000);
-    ClientCore& core = context_.window->core();
+    AcquisitionSession& core = context_.window->core();
     pid_ = core.currentPid();
 
     auto* grid = new QGridLayout(this);
@@ -114,7 +114,7 @@ void LoggingDialog::OnChooseFolder() {
 }
 
 void LoggingDialog::OnOk() {
-    ClientCore& core = context_.window->core();
+    AcquisitionSession& core = context_.window->core();
     ChannelSettings c = core.settings().channels[static_cast<std::size_t>(channel_ - 1)];
     c.logFileName = FieldText(fileName_->text(), kFileNameFieldMax);
     c.SetLoggingEnabled(enabled_->isChecked());

@@ -15,8 +15,10 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
-#include "core/startup_logic.h"
+#include "client/core/startup_logic.h"
+#include "common/numtext.h"
 #include "kestrane_version.h"
+#include "settings/device_registry.h"
 #include "ui/control_tag.h"
 #include "ui/fitted_label.h"
 #include "ui/logo_image.h"
@@ -136,8 +138,10 @@ MainWindow::MainWindow(const MainWindowDeps& deps, QWidget* parent)
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QString::fromLatin1(kWindowCaption));
     setWindowIcon(MakeWindowIcon());
-    core_ = std::make_unique<ClientCore>(static_cast<MainView&>(*this), deps_.messages, deps_.board,
-                                         deps_.settingsSource, deps_.tasks);
+    core_ = std::make_unique<AcquisitionSession>(SessionParts{static_cast<Scheduler&>(*this),
+                                                              deps_.settingsSource, deps_.alarms,
+                                                              deps_.messages, &deps_.board, deps_.tasks});
+    core_->AddListener(static_cast<SessionListener&>(*this));
     BuildControls();
     BuildMenus();
 }
@@ -165,7 +169,7 @@ void MainWindow::BuildControls() {
     selector_->setInsertPolicy(QComboBox::NoInsert);
     selector_->setMinimumWidth(220);
     connect(selector_, &DeviceSelector::aboutToOpen, this, &MainWindow::OnDisconnect);
-    connect(selector_, &QComboBox::currentTextChanged, this, [this] { core_->SelectorTextChanged(); });
+    connect(selector_, &QComboBox::currentTextChanged, this, &MainWindow::OnSelectorTextChanged);
     auto* deviceRow = new QHBoxLayout();
     deviceRow->setSpacing(6);
     deviceRow->addWidget(selector_, 1);
@@ -444,7 +448,16 @@ bool MainWindow::timerActive(int id) const {
     return it != timers_.end() && it->second->isActive();
 }
 
-void MainWindow::OnConnect() { core_->Connect(); }
+void MainWindow::OnConnect() {
+    connectionText_ = selector_->currentText();
+    core_->SelectBoard(PidFromSelectorText(connectionText_.toStdString()));
+    core_->Connect();
+}
+
+void MainWindow::OnSelectorTextChanged(const QString& text) {
+    if (core_->connected() && text != connectionText_) core_->Disconnect();
+    core_->SelectBoard(PidFromSelectorText(text.toStdString()));
+}
 void MainWindow::OnAddDevice() {
     if (devices_) devices_->Add();
 }
@@ -474,11 +487,20 @@ bool MainWindow::focusNextPrevChild(bool) {
     return false;
 }
 
-void MainWindow::SetStatusText(int part, const std::string& text) { status_->setPartText(part, Q(text)); }
+void MainWindow::OnStatusText(int part, const std::string& text) { status_->setPartText(part, Q(text)); }
 
-void MainWindow::SetValueText(int channel, const std::string& text) {
+void MainWindow::OnValueText(int channel, const std::string& text) {
     rows_[static_cast<std::size_t>(channel - 1)].value->setText(Q(text));
 }
+
+void MainWindow::OnReading(const Reading& reading) {
+    rows_[static_cast<std::size_t>(reading.channel - 1)].value->setText(Q(reading.shown));
+    SetGauge(reading.channel, reading.gauge.maximum, reading.gauge.position, reading.gauge.positive);
+}
+
+void MainWindow::OnConnected(const std::string&) { SetConnectedControls(true); }
+
+void MainWindow::OnDisconnected(const std::string&) { SetConnectedControls(false); }
 
 void MainWindow::SetGauge(int channel, int maximum, int position, bool positive) {
     QProgressBar* gauge = rows_[static_cast<std::size_t>(channel - 1)].gauge;
@@ -491,17 +513,17 @@ void MainWindow::SetGauge(int channel, int maximum, int position, bool positive)
     }
 }
 
-void MainWindow::SetGaugePosition(int channel, int position) {
+void MainWindow::OnGaugePosition(int channel, int position) {
     QProgressBar* gauge = rows_[static_cast<std::size_t>(channel - 1)].gauge;
     gauge->setValue(std::clamp(position, gauge->minimum(), gauge->maximum()));
 }
 
-void MainWindow::SetFirmwareText(const std::string& text) {
+void MainWindow::OnFirmware(const std::string& text) {
     firmware_->setText(Q(text));
     firmware_->setToolTip(firmware_->isElided() ? firmware_->text() : QString());
 }
 
-void MainWindow::SetCurrentRequest(const std::string& text) { currentRequest_->setText(Q(text)); }
+void MainWindow::OnCurrentRequest(int channel) { currentRequest_->setText(Q(IntToText(channel))); }
 
 void MainWindow::SetConnectedControls(bool connected) {
     connectButton_->setEnabled(!connected);
@@ -512,26 +534,23 @@ void MainWindow::SetConnectedControls(bool connected) {
     graphsMenu_->menuAction()->setEnabled(connected);
 }
 
-void MainWindow::SetChannelColumns(int channel, const std::string& mode, const std::string& name,
-                                   const std::string& adjust, const std::string& precision) {
+void MainWindow::OnChannelColumns(int channel, const ChannelSettings& settings) {
     ChannelRow& row = rows_[static_cast<std::size_t>(channel - 1)];
-    row.mode->setText(Q(mode));
-    row.name->setText(Q(name));
-    row.adjust->setText(Q(adjust));
-    row.precision->setText(Q(precision));
+    row.mode->setText(Q(settings.mode));
+    row.name->setText(Q(settings.vmName));
+    row.adjust->setText(Q(settings.adj));
+    row.precision->setText(Q(settings.precision));
     // A text too long for its column is shown cut, and whole in its tooltip.
     for (FittedLabel* label : {row.mode, row.adjust, row.precision})
         label->setToolTip(label->isElided() ? label->text() : QString());
     row.name->setToolTip(NameTooltip(*row.name));
 }
 
-void MainWindow::SetNameTooltip(int channel, const std::string& notes) {
+void MainWindow::OnNameTooltip(int channel, const std::string& notes) {
     FittedLabel* name = rows_[static_cast<std::size_t>(channel - 1)].name;
     name->setProperty("notes", Q(notes));
     name->setToolTip(NameTooltip(*name));
 }
-
-std::string MainWindow::DeviceSelectorText() const { return selector_->currentText().toStdString(); }
 
 void MainWindow::StartTimer(int id, int periodMs) { TimerFor(id)->start(std::max(1, periodMs)); }
 
@@ -540,7 +559,7 @@ void MainWindow::StopTimer(int id) {
     if (it != timers_.end()) it->second->stop();
 }
 
-void MainWindow::RequestClose() {
+void MainWindow::OnCloseRequested() {
     // Queued so the close happens after the message box's handler returns.
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }

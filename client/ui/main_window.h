@@ -1,6 +1,7 @@
 // The main window: device controls, the six channel rows, status bar,
 // credits ticker, logo and menus. It holds no logic of its own: buttons,
-// menus and timers go to the client core and the window services.
+// menus and timers go to the session and the window services, and the
+// window shows what the session tells it.
 #pragma once
 
 #include <QComboBox>
@@ -11,7 +12,9 @@
 #include <map>
 #include <memory>
 
-#include "core/client_core.h"
+#include "client/core/session.h"
+#include "ui/session_names.h"
+#include "ui/ui_ids.h"
 #include "ui/window_services.h"
 
 class QLineEdit;
@@ -82,12 +85,14 @@ struct MainWindowDeps {
     MessageSink& messages;
     BoardExchange& board;
     BoardSettingsSource& settingsSource;
-    ChannelTasks& tasks;
+    AlarmActions& alarms;
+    // Null: the session's own alarm checks and log records over `alarms`.
+    ChannelTasks* tasks;
     WindowDialogs& dialogs;
     UrlOpener& urls;
 };
 
-class MainWindow : public QMainWindow, private MainView {
+class MainWindow : public QMainWindow, private SessionListener, private Scheduler {
     Q_OBJECT
 public:
     explicit MainWindow(const MainWindowDeps& deps, QWidget* parent = nullptr);
@@ -99,7 +104,7 @@ public:
     // Called when the window closes, after the polling timer stopped.
     void SetCloseHook(std::function<void()> hook) { closeHook_ = std::move(hook); }
 
-    ClientCore& core() { return *core_; }
+    AcquisitionSession& core() { return *core_; }
     DeviceSelector* deviceSelector() const { return selector_; }
     QPushButton* connectButton() const { return connectButton_; }
     StatusParts* statusParts() const { return status_; }
@@ -130,21 +135,30 @@ private:
     QTimer* TimerFor(int id);
     void OnLogoClicked();
 
-    // MainView
-    void SetStatusText(int part, const std::string& text) override;
-    void SetValueText(int channel, const std::string& text) override;
-    void SetGauge(int channel, int maximum, int position, bool positive) override;
-    void SetGaugePosition(int channel, int position) override;
-    void SetFirmwareText(const std::string& text) override;
-    void SetCurrentRequest(const std::string& text) override;
-    void SetConnectedControls(bool connected) override;
-    void SetChannelColumns(int channel, const std::string& mode, const std::string& name,
-                           const std::string& adjust, const std::string& precision) override;
-    void SetNameTooltip(int channel, const std::string& notes) override;
-    std::string DeviceSelectorText() const override;
+    // The selector's text changed: the session's board follows it, and a
+    // connection, which keeps the board it was opened with, ends at any
+    // other text (the same as opening the selector's list).
+    void OnSelectorTextChanged(const QString& text);
+    void SetConnectedControls(bool connected);
+    // Gauge of a channel: range 0..maximum, position, green or red bar.
+    void SetGauge(int channel, int maximum, int position, bool positive);
+
+    // SessionListener
+    void OnReading(const Reading& reading) override;
+    void OnConnected(const std::string& board) override;
+    void OnDisconnected(const std::string& board) override;
+    void OnStatusText(int part, const std::string& text) override;
+    void OnValueText(int channel, const std::string& text) override;
+    void OnGaugePosition(int channel, int position) override;
+    void OnFirmware(const std::string& text) override;
+    void OnCurrentRequest(int channel) override;
+    void OnChannelColumns(int channel, const ChannelSettings& settings) override;
+    void OnNameTooltip(int channel, const std::string& notes) override;
+    void OnCloseRequested() override;
+
+    // Scheduler
     void StartTimer(int id, int periodMs) override;
     void StopTimer(int id) override;
-    void RequestClose() override;
 
     struct ChannelRow {
         QLabel* rowLabel = nullptr;
@@ -158,7 +172,9 @@ private:
     };
 
     MainWindowDeps deps_;
-    std::unique_ptr<ClientCore> core_;
+    std::unique_ptr<AcquisitionSession> core_;
+    // The selector's text at Connect.
+    QString connectionText_;
     DeviceListActions* devices_ = nullptr;
     std::function<void()> closeHook_;
     bool closed_ = false;

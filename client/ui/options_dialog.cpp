@@ -440,7 +440,7 @@ void OptionsDialog::OnFilter() {
 }
 
 void OptionsDialog::OnOk() {
-    ClientCore& core = context_.window->core();
+    AcquisitionSession& core = context_.window->core();
     ChannelSettings c = core.settings().channels[static_cast<std::size_t>(channel_ - 1)];
     c.notes = NotesForStore(notes_->toPlainText().toStdString(), shownNotes_, c.notes, kNotesFieldMax);
     c.vmName = FieldText(name_->text(), kShortFieldMax);

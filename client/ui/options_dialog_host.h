@@ -7,8 +7,9 @@
 #include <optional>
 #include <string>
 
-#include "core/channel_saves.h"
+#include "client/core/channel_saves.h"
 #include "settings/message_sink.h"
+#include "ui/session_names.h"
 
 class QDialog;
 class QWidget;

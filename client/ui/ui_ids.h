@@ -5,6 +5,9 @@
 
 #include <array>
 
+#include "client/core/scheduler.h"
+#include "ui/session_names.h"
+
 namespace kestrane::ui {
 
 // Device and connection controls.
@@ -48,15 +51,8 @@ inline constexpr int kMenuGraphs = 10009;        // popup
 inline constexpr int kMenuGraphsFirst = 10011;   // .. 10016, channels 1-6
 inline constexpr int kMenuAbout = 10101;
 
-// Main window timers.
-inline constexpr int kTimerPolling = 1;
-inline constexpr int kTimerTrigger = 3;
-inline constexpr int kTimerAnimation = 4;
+// Main window timers besides the session's (client/core/scheduler.h).
 inline constexpr int kTimerCredits = 7;
-inline constexpr int kTimerLogFirst = 11;  // 10 + channel
-inline constexpr int kPollingPeriodMs = 50;
-inline constexpr int kTriggerPeriodMs = 50;
-inline constexpr int kAnimationPeriodMs = 1000;
 inline constexpr int kCreditsPeriodMs = 2000;
 
 // Status bar parts: right edges in pixels; the last part runs to the edge.

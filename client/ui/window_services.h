@@ -1,4 +1,4 @@
-// The narrow interfaces the main window calls besides the client core:
+// The narrow interfaces the main window calls besides the session:
 // the device list of the settings database, the dialogs other windows
 // provide, and opening the maker's web page. Tests substitute fakes.
 #pragma once

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "common/numtext.h"
+#include "common/open_data.h"
 
 namespace kestrane {
 namespace {
@@ -228,11 +229,49 @@ TEST(ConvertReading, ExtremeSettingsNeverShowNonNumbers) {
                         EXPECT_TRUE(TextToReal(TrimText(r.shown.substr(1))).has_value())
                             << r.shown << " adj=" << adjust << " amp=" << amp << " mv=" << mv << " " << mode
                             << " " << word;
+                        EXPECT_EQ(PlainValue(r.shown), PlainNumber(r.number)) << r.shown;
                         EXPECT_GT(r.gauge.maximum, 0);
                         EXPECT_GE(r.gauge.position, 0);
                         EXPECT_LE(r.gauge.position, r.gauge.maximum);
                     }
                 }
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kestrane
+
+namespace kestrane {
+namespace {
+
+// Every output writes a reading from its number, never from the shown
+// text; the two must give the same digits for every word, precision,
+// polarity and filter state the channel goes through.
+TEST(ConvertReading, NumberWritesTheShownDigits) {
+    const char* const precisions[] = {"0", "1", "3", "6", "15", "40", "-2", "x"};
+    const char* const words[] = {"1073741824", "1073748032",  "1610612736", "2147483647", "0",
+                                 "-1",         "-1073741760", "12345",      "1500000000"};
+    for (const bool filtered : {false, true}) {
+        for (const bool shunt : {false, true}) {
+            for (const char* precision : precisions) {
+                ChannelSettings s = shunt ? Shunt("50", "75") : Voltmeter();
+                s.filterEnable = filtered ? "YES" : "NO";
+                s.filterWeight = "3";
+                ChannelStates states;
+                states.warmUp = kFilterWarmUpReadings;
+                for (int round = 0; round < 3; ++round) {
+                    for (const char* word : words) {
+                        ApplyReading(states, 2, s, word, "1.0001", precision);
+                        const ChannelState& ch = states.at(2);
+                        ASSERT_TRUE(ch.number.has_value());
+                        EXPECT_EQ(PlainValue(ch.shown).value_or("none"), PlainNumber(*ch.number))
+                            << ch.shown << " precision " << precision;
+                    }
+                }
+                ResetOnDisconnect(states);
+                EXPECT_FALSE(states.at(2).number.has_value());
             }
         }
     }

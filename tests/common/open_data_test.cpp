@@ -9,7 +9,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
+
 #include "common/metrics_file.h"
+#include "common/numtext.h"
 #include "common/open_data.h"
 
 namespace kestrane {
@@ -67,6 +70,36 @@ TEST(OpenDataTest, PlainValueOfShownReadings) {
     }
 }
 
+// PlainNumber writes the digits the display shows for the same value and
+// precision, and agrees with PlainValue read back from that shown text.
+TEST(OpenDataTest, PlainNumberMatchesTheShownText) {
+    const struct {
+        long double exact;
+        int decimals;
+        const char* shown;  // sign, then RealToText of the magnitude
+        const char* plain;
+    } cases[] = {
+        {12.3449L, 3, "+ 12.345", "12.345"},
+        {-0.5L, 1, "- 0.5", "-0.5"},
+        {-0.0004L, 3, "- 0.000", "0.000"},  // no negative zero
+        {-0.0L, 2, "- 0", "0"},
+        {0.0L, 4, "+ 0", "0"},
+        {7.5L, 0, "+ 8", "8"},  // ties to even
+        {2.25L, 1, "+ 2.2", "2.2"},
+        {1.0e17L, 2, "+ 1.000000000000000E+0017", "1.000000000000000E+0017"},
+        {-1.0e17L, 2, "- 1.000000000000000E+0017", "-1.000000000000000E+0017"},
+        {123.456789L, 20, "+ 123.4567890000000", "123.4567890000000"},  // places capped
+    };
+    for (const auto& c : cases) {
+        const std::string plain = PlainNumber(ReadingNumber{c.exact, c.decimals});
+        EXPECT_EQ(plain, c.plain) << c.shown;
+        EXPECT_EQ(PlainValue(c.shown).value_or("none"), plain) << c.shown;
+        EXPECT_EQ(std::string(c.exact < 0 || std::signbit(c.exact) ? "-" : "+") +
+                      RealToText(std::fabs(c.exact), c.decimals),
+                  c.shown);
+    }
+}
+
 TEST(OpenDataTest, CsvQuotesOnlyWhatNeedsIt) {
     const struct {
         const char* in;
@@ -76,7 +109,7 @@ TEST(OpenDataTest, CsvQuotesOnlyWhatNeedsIt) {
         {"two\nlines", "\"two\nlines\""},   {"cr\r", "\"cr\r\""}, {"", ""},
     };
     for (const auto& c : cases) EXPECT_EQ(CsvField(c.in), c.out);
-    ReadingRow row{1796739388123, "000A", 3, "Load, \"main\"", "-0.5", "A"};
+    ReadingRow row{1796739388123, "000A", 3, "Load, \"main\"", ReadingNumber{-0.5L, 1}, "A"};
     EXPECT_EQ(CsvHeader(), "time,board,channel,name,value,unit\r\n");
     EXPECT_EQ(CsvRow(row), "2026-12-08T14:16:28.123Z,000A,3,\"Load, \"\"main\"\"\",-0.5,A\r\n");
 }
@@ -100,12 +133,13 @@ TEST(OpenDataTest, JsonEscapesAndRepairsText) {
         {"\xE2\x82", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},                  // cut short
     };
     for (const auto& c : cases) EXPECT_EQ(JsonString(c.in), c.out) << c.in;
-    ReadingRow row{1796739388123, "000A", 1, "Bat \"1\"", "12.35", "V"};
+    ReadingRow row{1796739388123, "000A", 1, "Bat \"1\"", ReadingNumber{12.35L, 2}, "V"};
     EXPECT_EQ(JsonLine(row),
               "{\"time\":\"2026-12-08T14:16:28.123Z\",\"board\":\"000A\",\"channel\":1,"
               "\"name\":\"Bat \\\"1\\\"\",\"value\":12.35,\"unit\":\"V\"}\n");
-    row.value = "oops";
+    row.value.reset();
     EXPECT_NE(JsonLine(row).find("\"value\":null,"), std::string::npos);
+    EXPECT_NE(CsvRow(row).find(",\"Bat \"\"1\"\"\",,V\r\n"), std::string::npos) << CsvRow(row);
 }
 
 TEST(OpenDataTest, FormatNamesAndUnits) {
@@ -129,8 +163,7 @@ TEST(MetricsFileTest, FileHoldsEverySeries) {
     m.board = "000A";
     m.connected = true;
     m.lastReadingUnixMs = 1796739388123;
-    m.channels = {
-        {1, "House \"main\"", "V", "12.35"}, {5, "Rail", "V", "-11.950000"}, {6, "Off", "V", "  DISABLED"}};
+    m.channels = {{1, "House \"main\"", "V", {12.35L, 2}}, {5, "Rail", "V", {-11.95L, 6}}};
     m.alarms = {{6, "high", true}, {6, "low", false}};
     const std::string text = FormatBoardMetrics(m);
     const char* expected[] = {
@@ -143,7 +176,7 @@ TEST(MetricsFileTest, FileHoldsEverySeries) {
         "kestrane_last_reading_timestamp_seconds{board=\"000A\"} 1796739388.123\n",
     };
     for (const char* line : expected) EXPECT_NE(text.find(line), std::string::npos) << line << text;
-    EXPECT_EQ(text.find("channel=\"6\",name"), std::string::npos) << "non-number written";
+    EXPECT_EQ(text.find("channel=\"6\",name"), std::string::npos) << "channel without a reading written";
 
     m.connected = false;
     m.lastReadingUnixMs.reset();

@@ -5,7 +5,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "core/startup_logic.h"
+#include "client/core/startup_logic.h"
 
 namespace kestrane::ui::test {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "core/client_session.h"
 #include "settings/settings_database.h"
+#include "ui/client_session.h"
 #include "ui/main_window.h"
 #include "ui/options_dialog_host.h"
 #include "ui_test_support.h"
@@ -60,7 +60,7 @@ struct DialogSession {
     // test's (the desktop file choosers are then never reached by tests).
     bool Start(const BoardRow& row, bool sessionDialogs = false);
     MainWindow& w() { return session->window(); }
-    ClientCore& core() { return w().core(); }
+    AcquisitionSession& core() { return w().core(); }
     DialogContext Context();
     void Connect();
     BoardSettings Stored();

@@ -12,7 +12,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "core/acquisition_tasks.h"
+#include "acquisition/qt/qt_alarm_actions.h"
+#include "client/core/acquisition_tasks.h"
 #include "dialog_test_support.h"
 #include "sqlite_lock.h"
 
@@ -27,13 +28,15 @@ constexpr qint64 kLargestGapMs = 2000;
 
 // The real alarm checks and log records, with the time of every record.
 struct TimedTasks final : ChannelTasks {
-    AcquisitionTasks real;
+    QtAlarmActions alarms;
+    AcquisitionTasks real{alarms};
     QElapsedTimer clock;
     std::vector<qint64> logTimes;
 
     TimedTasks() { clock.start(); }
-    void TriggerCheck(int channel, const ChannelSettings& settings, ChannelState& state) override {
-        real.TriggerCheck(channel, settings, state);
+    void TriggerCheck(const std::string& board, int channel, const ChannelSettings& settings,
+                      ChannelState& state) override {
+        real.TriggerCheck(board, channel, settings, state);
     }
     void WriteLogRecord(int channel, const ChannelSettings& settings, const ChannelState& state) override {
         logTimes.push_back(clock.elapsed());

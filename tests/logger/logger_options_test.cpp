@@ -100,7 +100,7 @@ std::string Slurp(const std::string& path) {
 TEST(RowFileTest, AppendsAndNeverTruncatesOrRepeatsTheHeader) {
     const std::string path = "/tmp/kestrane-rowfile-" + std::to_string(::getpid()) + ".csv";
     ::unlink(path.c_str());
-    const ReadingRow row{1796739388123, "000A", 1, "a,b", "-0.5", "V"};
+    const ReadingRow row{1796739388123, "000A", 1, "a,b", ReadingNumber{-0.5L, 1}, "V"};
     std::string error;
     {
         RowFile f;

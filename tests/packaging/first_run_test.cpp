@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "core/client_session.h"
 #include "settings/install_record.h"
+#include "ui/client_session.h"
 #include "ui/main_window.h"
 #include "ui_test_support.h"
 

@@ -13,9 +13,9 @@
 #include <QTest>
 #include <QWheelEvent>
 
-#include "core/client_session.h"
 #include "settings/settings_database.h"
 #include "settings/statements.h"
+#include "ui/client_session.h"
 #include "ui/main_window.h"
 #include "ui/ui_ids.h"
 #include "ui_test_support.h"

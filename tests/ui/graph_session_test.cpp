@@ -17,8 +17,8 @@
 #include <memory>
 #include <string>
 
-#include "core/client_session.h"
 #include "plotwick.h"
+#include "ui/client_session.h"
 #include "ui/main_window.h"
 #include "ui_test_support.h"
 

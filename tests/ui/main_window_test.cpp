@@ -14,10 +14,9 @@
 #include <QTest>
 
 #include "acquisition/trigger_engine.h"
-#include "core/acquisition_tasks.h"
-#include "core/client_session.h"
-#include "core/startup_logic.h"
+#include "client/core/startup_logic.h"
 #include "music/player/wav_writer.h"
+#include "ui/client_session.h"
 #include "ui/fitted_label.h"
 #include "ui/logo_image.h"
 #include "ui/main_window.h"
@@ -51,11 +50,11 @@ struct Session {
     FakeUrlOpener urls;
     RecordingDialogs dialogs;
     RecordingActions actions;
-    AcquisitionTasks tasks;
     std::unique_ptr<ClientSession> session;
-
     // desktopActions: programs really start and sounds really play.
-    explicit Session(bool desktopActions = false) : tasks(desktopActions ? nullptr : &actions) {}
+    bool desktopActions = false;
+
+    explicit Session(bool desktop = false) : desktopActions(desktop) {}
 
     bool Start(const BoardSettings& settings) {
         std::string error;
@@ -69,7 +68,7 @@ struct Session {
         services.messages = &messages;
         services.urls = &urls;
         services.dialogs = &dialogs;
-        services.tasks = &tasks;
+        services.alarms = desktopActions ? nullptr : &actions;
         services.addDeviceRunner = [](AddMode) { return false; };
         session = ClientSession::Start(services);
         if (!session) return false;

@@ -16,8 +16,7 @@
 #include <QTimer>
 
 #include "acquisition/trigger_engine.h"
-#include "core/acquisition_tasks.h"
-#include "core/client_session.h"
+#include "ui/client_session.h"
 #include "ui/main_window.h"
 #include "ui/ui_ids.h"
 #include "ui_test_support.h"
@@ -67,7 +66,6 @@ struct Session {
     FakeUrlOpener urls;
     NoDialogs dialogs;
     CountingActions actions;
-    AcquisitionTasks tasks{&actions};
     std::unique_ptr<ClientSession> session;
     bool addDialogRegisters = false;  // what the stand-in Add Device dialog reports
 
@@ -83,7 +81,7 @@ struct Session {
         services.messages = &messages;
         services.urls = &urls;
         services.dialogs = &dialogs;
-        services.tasks = &tasks;
+        services.alarms = &actions;
         services.addDeviceRunner = [this](AddMode) { return addDialogRegisters; };
         session = ClientSession::Start(services);
         if (!session) return false;

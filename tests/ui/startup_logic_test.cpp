@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "core/startup_logic.h"
+#include "client/core/startup_logic.h"
 #include "ui/app.h"
+#include "ui/session_names.h"
 
 namespace kestrane::ui {
 namespace {

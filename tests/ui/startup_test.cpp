@@ -15,11 +15,11 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "core/client_session.h"
-#include "core/startup_logic.h"
+#include "client/core/startup_logic.h"
 #include "kestrane_version.h"
 #include "settings/install_record.h"
 #include "sqlite_lock.h"
+#include "ui/client_session.h"
 #include "ui/main_window.h"
 #include "ui/ui_ids.h"
 #include "ui_test_support.h"

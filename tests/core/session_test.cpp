@@ -1,8 +1,13 @@
-// The client core against a recording view, a fake board and in-memory
-// settings: Connect, Disconnect, the timer dispatch, conversion into the
-// Value field and gauge, and the failed exchange that closes the client.
-#include "core/client_core.h"
-#include "core/channel_saves.h"
+// The session against a recording listener and scheduler, a fake board
+// and in-memory settings: Connect, Disconnect, the timer dispatch,
+// conversion into the Value field, gauge and typed readings, the failed
+// exchange that closes the client and the recovery of a lost board.
+#include "client/core/session.h"
+
+#include "client/core/channel_saves.h"
+#include "client/core/core_metrics.h"
+#include "common/open_data.h"
+#include "settings/device_registry.h"
 
 #include <gtest/gtest.h>
 
@@ -11,12 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "ui/ui_ids.h"
-
-namespace kestrane::ui {
+namespace kestrane::core {
 namespace {
 
-struct RecordingView final : MainView {
+struct RecordingView final : SessionListener, Scheduler {
     std::map<int, std::string> status;
     std::map<int, std::string> values;
     std::map<int, std::vector<int>> gauges;  // maximum, position, positive
@@ -29,31 +32,42 @@ struct RecordingView final : MainView {
     std::map<int, int> timers;  // running timers: id -> period
     int closeRequests = 0;
     std::vector<std::string> log;
+    std::vector<Reading> readings;
+    std::vector<std::string> events;  // connected, disconnected, lost, back
 
-    void SetStatusText(int part, const std::string& text) override {
+    void OnStatusText(int part, const std::string& text) override {
         status[part] = text;
         log.push_back("status" + std::to_string(part) + ":" + text);
     }
-    void SetValueText(int channel, const std::string& text) override { values[channel] = text; }
-    void SetGauge(int channel, int maximum, int position, bool positive) override {
-        gauges[channel] = {maximum, position, positive ? 1 : 0};
+    void OnValueText(int channel, const std::string& text) override { values[channel] = text; }
+    void OnReading(const Reading& r) override {
+        values[r.channel] = r.shown;
+        gauges[r.channel] = {r.gauge.maximum, r.gauge.position, r.gauge.positive ? 1 : 0};
+        readings.push_back(r);
     }
-    void SetGaugePosition(int channel, int position) override {
+    void OnGaugePosition(int channel, int position) override {
         if (gauges[channel].empty()) gauges[channel] = {100, 0, 1};
         gauges[channel][1] = position;
     }
-    void SetFirmwareText(const std::string& text) override { firmware = text; }
-    void SetCurrentRequest(const std::string& text) override { request = text; }
-    void SetConnectedControls(bool c) override { connected = c; }
-    void SetChannelColumns(int channel, const std::string& mode, const std::string& name,
-                           const std::string& adjust, const std::string& precision) override {
-        columns[channel] = {mode, name, adjust, precision};
+    void OnFirmware(const std::string& text) override { firmware = text; }
+    void OnCurrentRequest(int channel) override { request = std::to_string(channel); }
+    void OnConnected(const std::string& board) override {
+        connected = true;
+        events.push_back("connected " + board);
     }
-    void SetNameTooltip(int channel, const std::string& notes) override { tooltips[channel] = notes; }
-    std::string DeviceSelectorText() const override { return selector; }
+    void OnDisconnected(const std::string& board) override {
+        connected = false;
+        events.push_back("disconnected " + board);
+    }
+    void OnBoardLost(const std::string& board) override { events.push_back("lost " + board); }
+    void OnBoardBack(const std::string& board) override { events.push_back("back " + board); }
+    void OnChannelColumns(int channel, const ChannelSettings& s) override {
+        columns[channel] = {s.mode, s.vmName, s.adj, s.precision};
+    }
+    void OnNameTooltip(int channel, const std::string& notes) override { tooltips[channel] = notes; }
     void StartTimer(int id, int periodMs) override { timers[id] = periodMs; }
     void StopTimer(int id) override { timers.erase(id); }
-    void RequestClose() override { ++closeRequests; }
+    void OnCloseRequested() override { ++closeRequests; }
 };
 
 struct RecordingMessages final : MessageSink {
@@ -82,8 +96,7 @@ struct FakeBoard final : BoardExchange {
 struct FakeSource final : BoardSettingsSource {
     std::map<std::string, BoardSettings> rows;
     std::vector<std::string> loadedPids;
-    bool Load(const std::string& vid, const std::string& pid, BoardSettings& out) override {
-        EXPECT_EQ(vid, "0000");
+    bool Load(const std::string& pid, BoardSettings& out) override {
         loadedPids.push_back(pid);
         auto it = rows.find(pid);
         if (it == rows.end()) return false;
@@ -94,7 +107,10 @@ struct FakeSource final : BoardSettingsSource {
 
 struct RecordingTasks final : ChannelTasks {
     std::vector<std::string> calls;
-    void TriggerCheck(int channel, const ChannelSettings&, ChannelState& state) override {
+    std::vector<std::string> boards;
+    void TriggerCheck(const std::string& board, int channel, const ChannelSettings&,
+                      ChannelState& state) override {
+        boards.push_back(board);
         calls.push_back("trigger" + std::to_string(channel) + ":" + state.shown);
     }
     void WriteLogRecord(int channel, const ChannelSettings&, const ChannelState& state) override {
@@ -105,6 +121,11 @@ struct RecordingTasks final : ChannelTasks {
         if (settings.logInterval == "1 Mins") return 60000;
         return 0;
     }
+};
+
+struct NoAlarms final : AlarmActions {
+    void StartProgram(const std::string&) override { ADD_FAILURE() << "the fake tasks run no alarms"; }
+    void PlaySound(const std::string&) override { ADD_FAILURE() << "the fake tasks run no alarms"; }
 };
 
 ChannelSettings Channel(const char* enable, const char* name, const char* adj, const char* precision,
@@ -125,7 +146,15 @@ struct Fixture : ::testing::Test {
     FakeBoard board;
     FakeSource source;
     RecordingTasks tasks;
-    ClientCore core{view, messages, board, source, tasks};
+    NoAlarms alarms;
+    AcquisitionSession core{SessionParts{view, source, alarms, messages, &board, &tasks}};
+
+    Fixture() { core.AddListener(view); }
+    // What the window does at Connect: the board named by its selector.
+    void Connect() {
+        core.SelectBoard(PidFromSelectorText(view.selector));
+        core.Connect();
+    }
 
     void SetUp() override {
         BoardSettings s;
@@ -152,7 +181,7 @@ struct Fixture : ::testing::Test {
 };
 
 TEST_F(Fixture, ConnectShowsFirmwareSettingsAndStartsTheTimers) {
-    core.Connect();
+    Connect();
     EXPECT_EQ(view.firmware, "KESTRANE FW 1.00");
     EXPECT_EQ(view.status[1], "Connected");
     EXPECT_EQ(view.status[2], " MSG: Data Polling Started");
@@ -170,14 +199,14 @@ TEST_F(Fixture, ConnectShowsFirmwareSettingsAndStartsTheTimers) {
 TEST_F(Fixture, FirmwareFailureKeepsTheOldTextAndStillConnects) {
     view.firmware = "previous";
     board.failing.insert(8);
-    core.Connect();
+    Connect();
     EXPECT_EQ(view.firmware, "previous");
     EXPECT_EQ(view.status[1], "Connected");
     EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(Fixture, OneRoundShowsEveryChannelConverted) {
-    core.Connect();
+    Connect();
     Ticks(kTimerPolling, 6);
     const struct {
         int channel;
@@ -206,7 +235,7 @@ TEST_F(Fixture, OneRoundShowsEveryChannelConverted) {
 }
 
 TEST_F(Fixture, TriggerAndLogTimersReachTheChannelTasks) {
-    core.Connect();
+    Connect();
     core.OnTimer(kTimerTrigger);
     EXPECT_TRUE(tasks.calls.empty());  // no channel has shown a reading yet
     Ticks(kTimerPolling, 3);           // channels 1, 2 and (off) 3
@@ -221,7 +250,7 @@ TEST_F(Fixture, TriggerAndLogTimersReachTheChannelTasks) {
 }
 
 TEST_F(Fixture, DisconnectClearsReadingsAndReconnectResumesAtChannelOne) {
-    core.Connect();
+    Connect();
     Ticks(kTimerPolling, 4);
     Ticks(kTimerAnimation, 3);
     core.Disconnect();
@@ -238,7 +267,7 @@ TEST_F(Fixture, DisconnectClearsReadingsAndReconnectResumesAtChannelOne) {
     EXPECT_EQ(view.firmware, "KESTRANE FW 1.00");  // kept
     EXPECT_EQ(view.gauges[4][0], 50);              // range kept
     board.calls.clear();
-    core.Connect();
+    Connect();
     core.OnTimer(kTimerPolling);
     EXPECT_EQ(board.calls.back().second, 1);
     EXPECT_EQ(view.request, "1");
@@ -254,7 +283,7 @@ TEST_F(Fixture, DisconnectWhileNotConnectedIsHarmless) {
 }
 
 TEST_F(Fixture, FailedExchangeShowsTheBoxPausesAndClosesOnce) {
-    core.Connect();
+    Connect();
     board.failing.insert(2);
     std::vector<std::string> duringBox;
     messages.whileOpen = [&] {
@@ -280,33 +309,112 @@ TEST_F(Fixture, FailedExchangeShowsTheBoxPausesAndClosesOnce) {
     EXPECT_EQ(messages.shown.size(), 1u);
 }
 
-TEST_F(Fixture, HeadlessBoardLossDisconnectsWithoutABoxAndReconnectResumes) {
-    int lost = 0;
-    std::vector<int> readings;
-    core.SetBoardLostHandler([&] { ++lost; });
-    core.SetReadingObserver([&](int channel, const ChannelState&) { readings.push_back(channel); });
-    core.Connect();
-    board.failing.insert(2);
+TEST_F(Fixture, RecoveryMarksTheBoardLostRetriesAndResumesAtChannelOne) {
+    core.SetRecovery(true);
+    Connect();
+    board.failing = {1, 2, 3, 4, 5, 6, 8};
+    board.failing.erase(1);
     Ticks(kTimerPolling, 2);
-    EXPECT_EQ(lost, 1);
+    EXPECT_TRUE(core.boardLost());
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_EQ(view.closeRequests, 0);
     EXPECT_FALSE(core.connected());
-    EXPECT_TRUE(view.timers.empty()) << "no trigger or log tick may run on old readings";
+    EXPECT_EQ(core.currentPid(), "000A");
+    EXPECT_EQ(view.events, (std::vector<std::string>{"connected 000A", "disconnected 000A", "lost 000A"}));
+    EXPECT_EQ(view.timers, (std::map<int, int>{{kTimerRetry, 2000}}))
+        << "no trigger or log tick may run on old readings";
     EXPECT_EQ(core.states().at(1).shown, "");
+    EXPECT_FALSE(core.states().at(1).number.has_value());
     EXPECT_FALSE(core.states().at(1).hasReading);
-    EXPECT_EQ(readings, std::vector<int>{1});
+    ASSERT_EQ(view.readings.size(), 1u);
+
+    // Still gone: the search goes on, nothing is logged or checked.
+    board.failing.insert(1);
+    Ticks(kTimerRetry, 3);
+    Ticks(kTimerTrigger, 1);
+    Ticks(kTimerLogFirst + 5, 1);
+    EXPECT_TRUE(core.boardLost());
+    EXPECT_TRUE(tasks.calls.empty());
+    EXPECT_EQ(view.timers.count(kTimerRetry), 1u);
 
     board.failing.clear();
-    core.Connect();
+    Ticks(kTimerRetry, 1);
+    EXPECT_FALSE(core.boardLost());
+    EXPECT_TRUE(core.connected());
+    EXPECT_EQ(view.events.back(), "back 000A");
+    EXPECT_EQ(view.events[view.events.size() - 2], "connected 000A");
+    EXPECT_EQ(view.timers.count(kTimerRetry), 0u);
+    EXPECT_EQ(view.timers.count(kTimerPolling), 1u);
+    view.readings.clear();
     Ticks(kTimerPolling, 2);
-    EXPECT_EQ(lost, 1);
-    EXPECT_EQ(readings, (std::vector<int>{1, 1, 2})) << "polling resumes at channel 1";
+    ASSERT_EQ(view.readings.size(), 2u);
+    EXPECT_EQ(view.readings[0].channel, 1) << "polling resumes at channel 1";
+    EXPECT_EQ(view.readings[1].channel, 2);
     EXPECT_EQ(core.states().at(2).shown, "- 0.000188");
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(Fixture, RetryNowLooksAtOnceAndOnlyForALostBoard) {
+    core.SetRecovery(true);
+    board.calls.clear();
+    core.RetryNow();
+    EXPECT_TRUE(board.calls.empty()) << "nothing is lost";
+
+    Connect();
+    board.failing = {1};
+    Ticks(kTimerPolling, 1);
+    ASSERT_TRUE(core.boardLost());
+    core.RetryNow();  // the board still fails its readings but answers the firmware question
+    EXPECT_FALSE(core.boardLost());
+    EXPECT_EQ(view.events.back(), "back 000A");
+}
+
+TEST_F(Fixture, TheUserEndsTheSearchForALostBoard) {
+    core.SetRecovery(true);
+    const struct {
+        const char* how;
+        std::function<void(AcquisitionSession&)> act;
+    } cases[] = {
+        {"Disconnect", [](AcquisitionSession& c) { c.Disconnect(); }},
+        {"another board", [](AcquisitionSession& c) { c.SelectBoard("000B"); }},
+        {"closing", [](AcquisitionSession& c) { c.PrepareClose(); }},
+    };
+    for (const auto& c : cases) {
+        Connect();
+        board.failing = {1, 8};
+        Ticks(kTimerPolling, 1);
+        ASSERT_TRUE(core.boardLost()) << c.how;
+        c.act(core);
+        EXPECT_FALSE(core.boardLost()) << c.how;
+        EXPECT_EQ(view.timers.count(kTimerRetry), 0u) << c.how;
+        board.failing.clear();
+        const std::size_t events = view.events.size();
+        core.OnTimer(kTimerRetry);  // a tick already queued finds nothing to do
+        EXPECT_EQ(view.events.size(), events) << c.how;
+        view.selector = "000A - USB  KESTRANEUNIT";
+    }
+}
+
+TEST_F(Fixture, ReadingsCarryTheShownTextsNumberAndUnit) {
+    const int64_t before = NowUnixMs();
+    Connect();
+    Ticks(kTimerPolling, 6);
+    const int64_t after = NowUnixMs();
+    ASSERT_EQ(view.readings.size(), 5u);  // channel 3 is not polled
+    for (const Reading& r : view.readings) {
+        EXPECT_EQ(r.board, "000A");
+        EXPECT_EQ(r.shown, core.states().at(r.channel).shown);
+        EXPECT_EQ(PlainNumber(r.value), PlainValue(r.shown).value_or("none")) << r.shown;
+        EXPECT_EQ(r.unit, r.channel == 4 ? "A" : "V") << r.channel;
+        EXPECT_EQ(r.gauge, core.states().at(r.channel).gauge);
+        EXPECT_GE(r.unixMs, before);
+        EXPECT_LE(r.unixMs, after);
+    }
+    EXPECT_EQ(PlainNumber(view.readings[1].value), "-0.000188");
 }
 
 TEST_F(Fixture, AFailedExchangeEndsLoggingAndAlarmsBeforeTheBox) {
-    core.Connect();
+    Connect();
     Ticks(kTimerPolling, 1);
     board.failing.insert(2);
     std::vector<std::string> duringBox;
@@ -326,38 +434,21 @@ TEST_F(Fixture, AFailedExchangeEndsLoggingAndAlarmsBeforeTheBox) {
     EXPECT_EQ(view.closeRequests, 1);
 }
 
-TEST_F(Fixture, AConnectionKeepsItsBoardUntilTheSelectorChanges) {
-    const struct {
-        const char* newText;
-        bool staysConnected;
-    } cases[] = {
-        {"000A - USB  KESTRANEUNIT", true},  // a refill ending on the same entry
-        {"000B - USB  KESTRANEUNIT", false},
-        {"000A - USB  KESTRANEUNIT typed", false},  // same PID, other text
-        {"", false},
-    };
-    for (const auto& c : cases) {
-        view.selector = "000A - USB  KESTRANEUNIT";
-        core.Connect();
-        view.selector = c.newText;
-        // Passes before the change is reported still read the board of
-        // the connection, and its settings are what a dialog saves to.
-        board.calls.clear();
-        Ticks(kTimerPolling, 1);
-        EXPECT_EQ(board.calls.back().first, 0x000Au) << c.newText;
-        EXPECT_EQ(core.currentPid(), "000A") << c.newText;
-        core.SelectorTextChanged();
-        EXPECT_EQ(core.connected(), c.staysConnected) << c.newText;
-        EXPECT_EQ(view.connected, c.staysConnected) << c.newText;
-        EXPECT_EQ(view.status[1], c.staysConnected ? "Connected" : "Not Connected") << c.newText;
-        EXPECT_EQ(view.timers.count(kTimerPolling), c.staysConnected ? 1u : 0u) << c.newText;
-        core.Disconnect();
-    }
-    // Disconnected, a change does nothing but name the next board.
-    view.selector = "000C - USB  KESTRANEUNIT";
-    core.SelectorTextChanged();
-    EXPECT_EQ(view.status[1], "Not Connected");
-    EXPECT_EQ(core.currentPid(), "000C");
+TEST_F(Fixture, AConnectionKeepsItsBoardWhileAnotherIsSelected) {
+    Connect();
+    core.SelectBoard("000B");
+    // Passes read the board of the connection, and its settings are what a
+    // dialog saves to.
+    board.calls.clear();
+    Ticks(kTimerPolling, 1);
+    EXPECT_EQ(board.calls.back().first, 0x000Au);
+    EXPECT_EQ(core.currentPid(), "000A");
+    EXPECT_TRUE(core.connected());
+    core.Disconnect();
+    // Disconnected, the selection names the next board.
+    EXPECT_EQ(core.currentPid(), "000B");
+    core.Connect();
+    EXPECT_EQ(board.calls.back(), (std::pair<uint32_t, int>{0x000B, 8}));
 }
 
 TEST_F(Fixture, SelectorTextNamesTheBoardOfEveryPass) {
@@ -386,10 +477,11 @@ TEST_F(Fixture, SelectorTextNamesTheBoardOfEveryPass) {
     };
     for (const auto& c : cases) {
         view.selector = c.selector;
+        core.SelectBoard(PidFromSelectorText(c.selector));
         EXPECT_EQ(core.currentPid(), c.pid);
         board.calls.clear();
         source.loadedPids.clear();
-        core.Connect();
+        Connect();
         ASSERT_FALSE(board.calls.empty());
         EXPECT_EQ(board.calls.front().first, c.productId) << c.selector;
         EXPECT_EQ(source.loadedPids, std::vector<std::string>{c.pid}) << c.selector;
@@ -398,7 +490,7 @@ TEST_F(Fixture, SelectorTextNamesTheBoardOfEveryPass) {
 }
 
 TEST_F(Fixture, ChannelSwitchedOffWhileConnectedShowsDisabledButKeepsItsFlag) {
-    core.Connect();
+    Connect();
     core.OnTimer(kTimerPolling);
     ASSERT_TRUE(core.states().at(1).hasReading);
     core.mutableSettings().channels[0].enable = "NO";
@@ -412,10 +504,10 @@ TEST_F(Fixture, ChannelSwitchedOffWhileConnectedShowsDisabledButKeepsItsFlag) {
 }
 
 TEST_F(Fixture, FailedLoadKeepsThePreviousSettings) {
-    core.Connect();
+    Connect();
     core.Disconnect();
     view.selector = "0FFF - USB  KESTRANEUNIT";  // no such row
-    core.Connect();
+    Connect();
     EXPECT_EQ(source.loadedPids.back(), "0FFF");
     EXPECT_EQ(view.columns[1][1], "Battery");
 }
@@ -423,7 +515,7 @@ TEST_F(Fixture, FailedLoadKeepsThePreviousSettings) {
 TEST_F(Fixture, LoggingDialogSavesRestartOrStopTheChannelTimer) {
     core.ApplyLoggingSettings(2);  // disconnected: no timer
     EXPECT_EQ(view.timers.count(kTimerLogFirst + 1), 0u);
-    core.Connect();
+    Connect();
     auto& ch2 = core.mutableSettings().channels[1];
     ch2.logEnabled = "YES";
     ch2.logInterval = "1 Mins";
@@ -441,7 +533,7 @@ TEST_F(Fixture, LoggingDialogSavesRestartOrStopTheChannelTimer) {
 }
 
 TEST_F(Fixture, ClosingStopsThePollingTimerAndFurtherPasses) {
-    core.Connect();
+    Connect();
     core.PrepareClose();
     EXPECT_EQ(view.timers.count(kTimerPolling), 0u);
     board.calls.clear();
@@ -502,7 +594,7 @@ TEST_F(SaveFixture, OptionsAreStoredOnlyWithEnabledBandsWhoseMaxIsAboveTheirMin)
         {false, "", "", true, "-2", "-1", ChannelSaveResult::BandLimitsInvalid},
         {true, "2", "1", true, "1", "1 V", ChannelSaveResult::BandLimitsInvalid},
     };
-    core.Connect();
+    Connect();
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.highMax) + " / " + c.highMin + " | " + c.lowMax + " / " + c.lowMin);
         store.calls.clear();
@@ -530,7 +622,7 @@ TEST_F(SaveFixture, OptionsAreStoredOnlyWithEnabledBandsWhoseMaxIsAboveTheirMin)
 }
 
 TEST_F(SaveFixture, ARefusedStoreChangesNothingInTheClient) {
-    core.Connect();
+    Connect();
     store.refuse = true;
     const BoardSettings before = source.rows["000A"];
     ChannelSettings options = Edited(1);
@@ -576,7 +668,7 @@ TEST_F(SaveFixture, FilterWeightsThatWouldNotFilterAreRefused) {
 }
 
 TEST_F(SaveFixture, LoggingSavesStartRestartAndStopTheChannelTimer) {
-    core.Connect();
+    Connect();
     ChannelSettings edited = Edited(2);
     edited.logFileName = "";
     edited.SetLoggingEnabled(true);
@@ -612,4 +704,4 @@ TEST_F(SaveFixture, ChannelsOutsideOneToSixAreNeverStored) {
 }
 
 }  // namespace
-}  // namespace kestrane::ui
+}  // namespace kestrane::core

@@ -51,23 +51,24 @@ TEST(AlarmEnvironmentTest, EachProgramLearnsItsBandEventAndReading) {
 
     const struct {
         const char* shown;
-        const char* program;  // nullptr: nothing started
+        ReadingNumber number;  // what the conversion gave with the shown text
+        const char* program;   // nullptr: nothing started
         const char* band;
         const char* event;
         const char* value;
     } steps[] = {
-        {"+ 12.500", "high.sh", "high", "alarm", "12.500"},
-        {"+ 11.000", nullptr, "", "", ""},
-        {"+ 9.000", "high-ok.sh", "high", "return", "9.000"},
-        {"- 20.000", "low.sh", "low", "alarm", "-20.000"},
-        {"- 0.000", "low-ok.sh", "low", "return", "0.000"},
+        {"+ 12.500", {12.4996L, 3}, "high.sh", "high", "alarm", "12.500"},
+        {"+ 11.000", {11.0L, 3}, nullptr, "", "", ""},
+        {"+ 9.000", {9.0L, 3}, "high-ok.sh", "high", "return", "9.000"},
+        {"- 20.000", {-20.0L, 3}, "low.sh", "low", "alarm", "-20.000"},
+        {"- 0.000", {-0.0002L, 3}, "low-ok.sh", "low", "return", "0.000"},
     };
     TriggerState trigger;
     FixedClock clock;
     RecordingActions actions;
     for (const auto& step : steps) {
         actions.started.clear();
-        RunTriggerCheck(s, step.shown, trigger, clock, actions, "000A", 4);
+        RunTriggerCheck(s, step.shown, trigger, clock, actions, "000A", 4, step.number);
         if (step.program == nullptr) {
             EXPECT_TRUE(actions.started.empty()) << step.shown;
             continue;

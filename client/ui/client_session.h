@@ -1,17 +1,20 @@
 // Start-up and shutdown of the client: install record, settings database,
-// device list and main window in that order, with the exits the user is
-// told about. Everything the session talks to outside can be replaced, so
-// tests start real sessions without a board, a browser or message boxes.
+// device list and main window (which assembles the acquisition session) in
+// that order, with the exits the user is told about. Everything the client
+// talks to outside can be replaced, so tests start real sessions without a
+// board, a browser or message boxes.
 #pragma once
 
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "core/client_core.h"
+#include "acquisition/trigger_engine.h"
+#include "client/core/session.h"
 #include "settings/device_registry.h"
 #include "settings/install_record.h"
 #include "settings/message_sink.h"
+#include "ui/session_names.h"
 #include "ui/window_services.h"
 
 namespace kestrane::ui {
@@ -28,6 +31,9 @@ struct SessionServices {
     MessageSink* messages = nullptr;
     BoardExchange* board = nullptr;
     BoardDirectory* boards = nullptr;
+    // The alarm programs and sounds; null: the desktop's.
+    AlarmActions* alarms = nullptr;
+    // Null: the session's own alarm checks and log records.
     ChannelTasks* tasks = nullptr;
     WindowDialogs* dialogs = nullptr;
     UrlOpener* urls = nullptr;

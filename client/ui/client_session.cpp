@@ -1,4 +1,4 @@
-#include "core/client_session.h"
+#include "ui/client_session.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -8,9 +8,11 @@
 
 #include <cstdlib>
 
-#include "core/acquisition_tasks.h"
-#include "core/core_metrics.h"
-#include "core/startup_logic.h"
+#include "acquisition/qt/qt_alarm_actions.h"
+#include "client/core/core_metrics.h"
+#include "client/core/database_settings_source.h"
+#include "client/core/library_board.h"
+#include "client/core/startup_logic.h"
 #include "kestrane_install_paths.h"
 #include "settings/dll_board_directory.h"
 #include "settings/installer.h"
@@ -25,9 +27,9 @@ struct ClientSession::Impl {
     // Real services, used where the caller supplied none.
     SystemInstallRecord realRecord;
     QtMessageSink realMessages;
-    DllBoardExchange realBoard;
+    LibraryBoardExchange realBoard;
     DllBoardDirectory realBoards;
-    AcquisitionTasks realTasks;
+    QtAlarmActions realAlarms;
     QtWindowDialogs realDialogs;
     DesktopUrlOpener realUrls;
 
@@ -40,6 +42,7 @@ struct ClientSession::Impl {
     std::unique_ptr<ControllerDeviceList> deviceList;
     // KESTRANE_METRICS_DIR: the board's metrics file, rewritten on a timer.
     std::unique_ptr<CoreMetricsFile> metrics;
+    std::unique_ptr<ReadingListener> metricsReadings;
     std::unique_ptr<QTimer> metricsTimer;
 };
 
@@ -67,7 +70,10 @@ ClientSession::~ClientSession() {
     // database or a destroyed controller.
     if (impl_) {
         impl_->metricsTimer.reset();
-        if (impl_->metrics && impl_->window) impl_->metrics->Write(impl_->window->core(), false);
+        if (impl_->metrics && impl_->window) {
+            impl_->window->core().RemoveListener(*impl_->metricsReadings);
+            impl_->metrics->Write(impl_->window->core(), false);
+        }
         impl_->deviceList.reset();
         impl_->deviceController.reset();
         impl_->window.reset();
@@ -135,7 +141,8 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
         messages,
         services.board ? *services.board : s.realBoard,
         *s.settingsSource,
-        services.tasks ? *services.tasks : s.realTasks,
+        services.alarms ? *services.alarms : s.realAlarms,
+        services.tasks,
         services.dialogs ? *services.dialogs : s.realDialogs,
         services.urls ? *services.urls : s.realUrls,
     };
@@ -144,7 +151,6 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
     s.realDialogs.setOwner(s.window.get());
     s.realDialogs.channels().SetUp(s.window.get(), &s.database, s.programDirectory, services.messages);
     MainWindow* graphOwner = s.window.get();
-    s.realTasks.setBoardSource([graphOwner] { return graphOwner->core().currentPid(); });
     s.realDialogs.graphs().SetUp(
         graphOwner, [graphOwner]() -> const BoardSettings* { return &graphOwner->core().settings(); },
         s.programDirectory);
@@ -168,8 +174,10 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
     if (const char* dir = std::getenv(kMetricsDirEnvVar); dir != nullptr && dir[0] != '\0') {
         s.metrics = std::make_unique<CoreMetricsFile>(dir);
         CoreMetricsFile* metrics = s.metrics.get();
-        ClientCore& core = s.window->core();
-        core.SetReadingObserver([metrics](int, const ChannelState&) { metrics->NoteReading(NowUnixMs()); });
+        AcquisitionSession& core = s.window->core();
+        s.metricsReadings = std::make_unique<ReadingListener>(
+            [metrics](const Reading& r) { metrics->NoteReading(r.unixMs); });
+        core.AddListener(*s.metricsReadings);
         s.metricsTimer = std::make_unique<QTimer>();
         QObject::connect(s.metricsTimer.get(), &QTimer::timeout, [metrics, &core] { metrics->Write(core); });
         s.metricsTimer->start(kMetricsPeriodMs);
