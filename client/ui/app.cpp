@@ -169,6 +169,9 @@ int RunKestrane(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrane"));
     QApplication::setOrganizationName(QStringLiteral("Morvane"));
+    // The desktop entry's name: Wayland compositors take it as the window's
+    // app ID, so docks and task bars find the entry and its icon.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopFileName));
     // The chart library is set up before the main window and torn down after
     // the message loop, as its last call.
     pwInitialize();

@@ -27,6 +27,10 @@ struct CommandLine {
 // ignored, so a typo in a demo script is noticed.
 CommandLine ParseCommandLine(const std::vector<std::string>& args);
 
+// The desktop entry's file name without ".desktop": the window's Wayland
+// app ID. Under X11 the entry's StartupWMClass names the window class.
+inline constexpr const char* kDesktopFileName = "com.morvane.Kestrane";
+
 // Exit status of a usage error.
 inline constexpr int kUsageErrorStatus = 2;
 

@@ -5,12 +5,14 @@
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -78,11 +80,33 @@ void DeviceSelector::wheelEvent(QWheelEvent* event) {
     QComboBox::wheelEvent(event);
 }
 
-LogoLabel::LogoLabel(QWidget* parent) : QLabel(parent) { setCursor(Qt::PointingHandCursor); }
+void DeviceSelector::keyPressEvent(QKeyEvent* event) {
+    // The keys that step the selection guard the connection the same way
+    // once Tab can bring the selector the focus.
+    switch (event->key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+            if (holdsConnection_ && !(event->modifiers() & Qt::AltModifier)) {
+                event->accept();
+                emit aboutToOpen();
+                return;
+            }
+            break;
+        default:
+            break;
+    }
+    QComboBox::keyPressEvent(event);
+}
+
+LogoLabel::LogoLabel(QWidget* parent) : DrawnPictureLabel(&MakeLogoPixmap, parent) {
+    setCursor(Qt::PointingHandCursor);
+}
 
 void LogoLabel::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) emit clicked();
-    QLabel::mousePressEvent(event);
+    DrawnPictureLabel::mousePressEvent(event);
 }
 
 StatusParts::StatusParts(QWidget* parent) : QWidget(parent) {
@@ -164,6 +188,7 @@ void MainWindow::BuildControls() {
     selector_->setEditable(true);
     selector_->setInsertPolicy(QComboBox::NoInsert);
     selector_->setMinimumWidth(220);
+    SetSpokenName(selector_, QStringLiteral("Device"));
     connect(selector_, &DeviceSelector::aboutToOpen, this, &MainWindow::OnDisconnect);
     connect(selector_, &QComboBox::currentTextChanged, this, [this] { core_->SelectorTextChanged(); });
     auto* deviceRow = new QHBoxLayout();
@@ -185,18 +210,22 @@ void MainWindow::BuildControls() {
         {kIdDisconnect, "disconnectButton", "Disconnect", &MainWindow::OnDisconnect,
          &MainWindow::disconnectButton_},
     };
+    // Tab follows the page as it reads: the device row left to right, then
+    // each channel's Value and Edit, row by row. (The cells are built
+    // column by column, which would otherwise be the order.)
+    std::vector<QWidget*> readingOrder{selector_};
     for (const ButtonSpec& spec : kDeviceButtons) {
         auto* b = Tag(new QPushButton(QString::fromLatin1(spec.caption), body), spec.id, spec.name);
         b->setAutoDefault(false);
         b->setDefault(false);
         connect(b, &QPushButton::clicked, this, spec.action);
         if (spec.keep) this->*spec.keep = b;
+        readingOrder.push_back(b);
         deviceRow->addWidget(b);
     }
     grid->addLayout(deviceRow, 0, 0, 1, 6);
 
     auto* logo = Tag(new LogoLabel(body), kIdLogo, "logo");
-    logo->setPixmap(MakeLogoPixmap());
     logo->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     connect(logo, &LogoLabel::clicked, this, &MainWindow::OnLogoClicked);
     grid->addWidget(logo, 0, 6, 1, 2, Qt::AlignRight);
@@ -266,6 +295,7 @@ void MainWindow::BuildControls() {
                     row.value->setReadOnly(true);
                     row.value->setMinimumWidth(120);
                     row.value->setFont(mono);
+                    SetSpokenName(row.value, QStringLiteral("VoltMeter %1 value").arg(n));
                     cell = row.value;
                     break;
                 case Cell::Gauge:
@@ -277,12 +307,14 @@ void MainWindow::BuildControls() {
                     row.gauge->setMinimumWidth(150);
                     row.gauge->setStyleSheet(GaugeStyle(true));
                     row.gauge->setProperty("barColour", QColor(0, 255, 0));
+                    SetSpokenName(row.gauge, QStringLiteral("VoltMeter %1 gauge").arg(n));
                     cell = row.gauge;
                     break;
                 case Cell::EditButton:
                     row.edit = new QPushButton(QStringLiteral("Edit"), body);
                     row.edit->setAutoDefault(false);
                     row.edit->setEnabled(false);
+                    SetSpokenName(row.edit, QStringLiteral("Edit VoltMeter %1").arg(n));
                     connect(row.edit, &QPushButton::clicked, this,
                             [this, n] { deps_.dialogs.OpenOptions(n); });
                     cell = row.edit;
@@ -348,6 +380,12 @@ void MainWindow::BuildControls() {
     status_ = new StatusParts(central);
     outer->addWidget(status_);
     setCentralWidget(central);
+
+    for (ChannelRow& row : rows_) {
+        readingOrder.push_back(row.value);
+        readingOrder.push_back(row.edit);
+    }
+    for (std::size_t i = 1; i < readingOrder.size(); ++i) setTabOrder(readingOrder[i - 1], readingOrder[i]);
 }
 
 void MainWindow::BuildMenus() {
@@ -382,6 +420,12 @@ void MainWindow::BuildMenus() {
     about->setObjectName(QStringLiteral("aboutAction"));
     about->setData(kMenuAbout);
     connect(about, &QAction::triggered, this, [this] { deps_.dialogs.OpenAbout(); });
+
+    // Ctrl+Q closes the window like File > Exit; the menu's texts stay as
+    // they are, so the shortcut is not shown there.
+    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    quit->setObjectName(QStringLiteral("quitShortcut"));
+    connect(quit, &QShortcut::activated, this, &QWidget::close);
 }
 
 void MainWindow::InitializeAfterDatabase(DeviceListActions* devices) {
@@ -467,11 +511,6 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         if (closeHook_) closeHook_();
     }
     event->accept();
-}
-
-bool MainWindow::focusNextPrevChild(bool) {
-    // The main window is no dialog: Tab does not move between controls.
-    return false;
 }
 
 void MainWindow::SetStatusText(int part, const std::string& text) { status_->setPartText(part, Q(text)); }

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "core/client_core.h"
+#include "ui/drawn_picture_label.h"
 #include "ui/window_services.h"
 
 class QLineEdit;
@@ -33,7 +34,8 @@ inline constexpr int kAdjustColumnChars = 16;
 
 // The device selector: opening its list is reported before it shows, so
 // the window can disconnect first. While it holds a connection's board, a
-// wheel step over it changes nothing and is reported the same way.
+// wheel step or an arrow key over it changes nothing and is reported the
+// same way.
 class DeviceSelector : public QComboBox {
     Q_OBJECT
 public:
@@ -45,13 +47,14 @@ signals:
 
 protected:
     void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     bool holdsConnection_ = false;
 };
 
 // The clickable logo with the hand cursor.
-class LogoLabel : public QLabel {
+class LogoLabel : public DrawnPictureLabel {
     Q_OBJECT
 public:
     explicit LogoLabel(QWidget* parent);
@@ -119,7 +122,6 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    bool focusNextPrevChild(bool next) override;
 
 private:
     void BuildControls();
