@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
+#include "acquisition/polling_cycle.h"
 #include "core/startup_logic.h"
 #include "kestrane_version.h"
 #include "ui/control_tag.h"
@@ -29,16 +30,32 @@ namespace {
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
-// The light blue behind the column headers.
+// The light blue behind the column headers, and the black text that goes
+// with it whatever the desktop's palette (a dark theme's light text on it
+// would be unreadable).
 constexpr QColor kHeaderBlue(214, 223, 247);
+constexpr QColor kHeaderText(0, 0, 0);
 
+// The gauge's trough follows the palette's base colour (white in a light
+// theme), so a dark theme does not get a glaring white bar.
 QString GaugeStyle(bool positive) {
     return positive ? QStringLiteral(
-                          "QProgressBar{border:1px solid #808080;background:white;}"
+                          "QProgressBar{border:1px solid #808080;background:palette(base);}"
                           "QProgressBar::chunk{background-color:rgb(0,255,0);}")
                     : QStringLiteral(
-                          "QProgressBar{border:1px solid #808080;background:white;}"
+                          "QProgressBar{border:1px solid #808080;background:palette(base);}"
                           "QProgressBar::chunk{background-color:rgb(255,0,0);}");
+}
+
+// The texts each of the first three status parts shows.
+const std::array<std::vector<QString>, 3>& StatusPartTexts() {
+    static const std::array<std::vector<QString>, 3> texts{{
+        {QStringLiteral("STATUS:")},
+        {QStringLiteral("Not Connected"), QStringLiteral("Connected")},
+        {QStringLiteral("MSG:   Click on connect"), QString::fromLatin1(kPollingStartedText),
+         QString::fromLatin1(kPollingPausedText), QStringLiteral(" MSG: Data Polling ............")},
+    }};
+    return texts;
 }
 
 // Notes as a tooltip that wraps: rich text lets long lines break.
@@ -125,6 +142,38 @@ StatusParts::StatusParts(QWidget* parent) : QWidget(parent) {
         parts_[i] = label;
     }
     setFixedHeight(fontMetrics().height() + 8);
+    UpdateEdges();
+}
+
+void StatusParts::UpdateEdges() {
+    // Each part is as wide as its usual edge places it, or as its longest
+    // text needs in the font the desktop chose, whichever is more.
+    int left = 0;
+    for (std::size_t i = 0; i < edges_.size(); ++i) {
+        const QLabel* label = parts_[i];
+        const QFontMetrics metrics(label->font());
+        int textWidth = 0;
+        for (const QString& text : StatusPartTexts()[i])
+            textWidth = std::max(textWidth, metrics.horizontalAdvance(text));
+        // The text may use the right padding, not the frame.
+        const int needed = textWidth + label->contentsMargins().left() + 2 * label->frameWidth();
+        edges_[i] = std::max(kStatusPartRightEdges[i], left + needed);
+        left = edges_[i];
+    }
+    updateGeometry();
+}
+
+QSize StatusParts::sizeHint() const {
+    // The three fixed parts and room for a credits line beside them.
+    return QSize(edges_.back() + fontMetrics().averageCharWidth() * 20, height());
+}
+
+void StatusParts::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        setFixedHeight(fontMetrics().height() + 8);
+        UpdateEdges();
+    }
 }
 
 void StatusParts::setPartText(int part, const QString& text) {
@@ -140,8 +189,7 @@ QString StatusParts::partText(int part) const {
 void StatusParts::resizeEvent(QResizeEvent*) {
     int left = 0;
     for (int i = 0; i < kStatusPartCount; ++i) {
-        const int right =
-            i < 3 ? kStatusPartRightEdges[static_cast<std::size_t>(i)] : std::max(width(), left + 1);
+        const int right = i < 3 ? edges_[static_cast<std::size_t>(i)] : std::max(width(), left + 1);
         parts_[static_cast<std::size_t>(i)]->setGeometry(left, 0, right - left, height());
         left = right;
     }
@@ -269,6 +317,7 @@ void MainWindow::BuildControls() {
         header->setAutoFillBackground(true);
         QPalette pal = header->palette();
         pal.setColor(QPalette::Window, kHeaderBlue);
+        pal.setColor(QPalette::WindowText, kHeaderText);
         header->setPalette(pal);
         header->setContentsMargins(3, 2, 3, 2);
         grid->addWidget(header, 1, column);

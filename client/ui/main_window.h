@@ -65,20 +65,28 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 };
 
-// The four-part status bar; part edges at 50, 140 and 360 pixels.
+// The four-part status bar; part edges at 50, 140 and 360 pixels, moved
+// right where a part's texts need more room in the desktop's font.
 class StatusParts : public QWidget {
     Q_OBJECT
 public:
     explicit StatusParts(QWidget* parent);
+    QSize sizeHint() const override;
+    // The right edges of the first three parts.
+    const std::array<int, 3>& edges() const { return edges_; }
     void setPartText(int part, const QString& text);
     QString partText(int part) const;
     QLabel* part(int index) const { return parts_[static_cast<std::size_t>(index)]; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    void UpdateEdges();
+
     std::array<QLabel*, 4> parts_{};
+    std::array<int, 3> edges_{};
 };
 
 struct MainWindowDeps {

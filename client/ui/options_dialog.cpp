@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <array>
@@ -403,7 +404,12 @@ void OptionsDialog::BuildControls() {
                 if (spec.kind == Kind::Button) {
                     connect(button, &QPushButton::clicked, this, spec.action);
                 } else {
-                    button->setMaximumWidth(48);
+                    // Narrow, but never narrower than its "...." needs in
+                    // the desktop's font.
+                    const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin) +
+                                       button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+                    button->setMaximumWidth(
+                        std::max(48, button->fontMetrics().horizontalAdvance(caption) + 2 * margin));
                     QLineEdit* target = this->*spec.edit;
                     // A path field gets the room beside its browse button.
                     target->setMinimumWidth(200);
