@@ -28,6 +28,7 @@ KESTRANE_TEST_PACKAGES=(
   lintian desktop-file-utils appstream
   prometheus-node-exporter prometheus systemd
   twm
+  at-spi2-core python3-pyatspi dbus-x11 weston qt6-wayland
   xmp openmpt123
 )
 # The real-audio tests need a Pulse-compatible server. One already present

@@ -31,6 +31,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args);
 // app ID. Under X11 the entry's StartupWMClass names the window class.
 inline constexpr const char* kDesktopFileName = "com.morvane.Kestrane";
 
+// Names the application to Qt and the desktop: its name, maker and desktop
+// file name. Call once the QApplication exists.
+void PrepareApplication();
+
 // Exit status of a usage error.
 inline constexpr int kUsageErrorStatus = 2;
 

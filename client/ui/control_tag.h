@@ -3,6 +3,7 @@
 // and gives a control the name screen readers announce for it.
 #pragma once
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QObject>
@@ -20,11 +21,13 @@ W* Tag(W* widget, int id, const char* name) {
 
 // The accessible name, for a control whose visible caption alone does not
 // say which one it is (or that has none). The visible text is untouched.
-// An editable combo box's text field is announced under the same name.
+// A combo box's text field and list are announced under the same name.
 inline void SetSpokenName(QWidget* widget, const QString& name) {
     widget->setAccessibleName(name);
-    if (auto* box = qobject_cast<QComboBox*>(widget); box != nullptr && box->lineEdit() != nullptr)
-        box->lineEdit()->setAccessibleName(name);
+    if (auto* box = qobject_cast<QComboBox*>(widget); box != nullptr) {
+        if (box->lineEdit() != nullptr) box->lineEdit()->setAccessibleName(name);
+        box->view()->setAccessibleName(name);
+    }
 }
 
 }  // namespace kestrane::ui

@@ -414,6 +414,7 @@ void MainWindow::BuildControls() {
         }
         Tag(w, spec.id, spec.name);
         if (spec.kind == Info::GreyLabel) w->setEnabled(false);
+        if (spec.kind == Info::HiddenEdit) SetSpokenName(w, QStringLiteral("Current request"));
         if (spec.kind == Info::HiddenLabel || spec.kind == Info::HiddenEdit) {
             w->hide();
             continue;
