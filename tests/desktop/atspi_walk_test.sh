@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Runs the desktop tour under Xvfb on a private D-Bus session bus with the
 # accessibility bus started from it, and walks its windows over AT-SPI.
-# Skipped (77) where Xvfb, dbus-run-session or pyatspi is missing.
-#   atspi_walk_test.sh TOUR_PROGRAM WALKER
+# Also checks that the main window's X11 class is the desktop entry's
+# StartupWMClass. Skipped (77) where Xvfb, dbus-run-session or pyatspi is
+# missing.
+#   atspi_walk_test.sh TOUR_PROGRAM WALKER DESKTOP_FILE
 set -euo pipefail
 tour=$1
 walker=$2
+wmClass=$(sed -n 's/^StartupWMClass=//p' "$3")
 for tool in xvfb-run dbus-run-session; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing"; exit 77; }
 done
@@ -23,6 +26,7 @@ set -euo pipefail
 tour=$1
 walker=$2
 python=$3
+wmClass=$4
 # The accessibility bus of this private session; Qt then exposes its tree.
 /usr/libexec/at-spi-bus-launcher --launch-immediately &
 launcher=$!
@@ -35,6 +39,13 @@ status=0
 grep -q READY "$out" || { echo "the tour did not start"; cat "$out"; status=2; }
 if [ "$status" -eq 0 ]; then
   "$python" "$walker" "$tourPid" || status=$?
+  window=$(xwininfo -root -tree | grep '"Morvane Kestrane"' | head -1 | awk '{print $1}')
+  class=$(xprop -id "$window" WM_CLASS | sed 's/.*= //')
+  echo "main window WM_CLASS: $class"
+  case "$class" in
+    *"\"$wmClass\"") ;;
+    *) echo "FAIL: the window class is not the entry's StartupWMClass $wmClass"; status=1 ;;
+  esac
 fi
 eval "exec ${TOUR[1]}>&-"
 wait "$tourPid" || true
@@ -43,4 +54,4 @@ kill "$launcher" 2>/dev/null || true
 rm -f "$out"
 exit "$status"
 INNER
-xvfb-run -a -s "-screen 0 1600x1000x24" dbus-run-session -- bash "$inner" "$tour" "$walker" "$python"
+xvfb-run -a -s "-screen 0 1600x1000x24" dbus-run-session -- bash "$inner" "$tour" "$walker" "$python" "$wmClass"
