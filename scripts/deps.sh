@@ -29,6 +29,7 @@ KESTRANE_TEST_PACKAGES=(
   lintian desktop-file-utils appstream
   prometheus-node-exporter prometheus systemd
   twm
+  at-spi2-core python3-pyatspi dbus-x11 weston qt6-wayland
   xmp openmpt123
   umockdev libumockdev-dev gir1.2-umockdev-1.0
 )

@@ -27,15 +27,25 @@ unset KESTRANE_ODBC
 "$build/client/ui/Kestrane" --install "$work/app" >/dev/null
 "$build/client/ui/kestrane-demo-settings" "$work/app/Kestrane.MDB" "$work/logs/" >/dev/null
 
-shots=("$build/packaging/kestrane-guide-shots" "$work/shots" "$work/empty/Kestrane" "$work/app/Kestrane"
-  "$work/logs/house-battery.log")
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && command -v xvfb-run >/dev/null 2>&1; then
-  xvfb-run -a -s "-screen 0 1280x800x24" "${shots[@]}"
-elif [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-  QT_QPA_PLATFORM=offscreen "${shots[@]}"
-else
-  "${shots[@]}"
-fi
+# shoot FOLDER [SCREEN]: one round of pictures into FOLDER.
+shoot() {
+  local shots=("$build/packaging/kestrane-guide-shots" "$1" "$work/empty/Kestrane" "$work/app/Kestrane"
+    "$work/logs/house-battery.log")
+  if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && command -v xvfb-run >/dev/null 2>&1; then
+    xvfb-run -a -s "-screen 0 ${2:-1280x800}x24" "${shots[@]}"
+  elif [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    QT_QPA_PLATFORM=offscreen "${shots[@]}"
+  else
+    "${shots[@]}"
+  fi
+}
+shoot "$work/shots"
+# The main window at 2x scaling and under a dark palette.
+mkdir -p "$work/shots-2x" "$work/shots-dark"
+QT_SCALE_FACTOR=2 shoot "$work/shots-2x" 2560x1600
+KESTRANE_GUIDE_THEME=dark shoot "$work/shots-dark"
 mkdir -p "$out"
 cp "$work/shots/"*.png "$out/"
+cp "$work/shots-2x/main-window.png" "$out/main-window-2x.png"
+cp "$work/shots-dark/main-window.png" "$out/main-window-dark.png"
 echo "Guide pictures written to $out"

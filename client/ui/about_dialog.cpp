@@ -14,14 +14,18 @@
 #include "kestrane_version.h"
 #include "music/player/module_player.h"
 #include "music/qt/desktop_music.h"
+#include "ui/drawn_picture_label.h"
+#include "ui/logo_image.h"
 
 namespace kestrane::ui {
 namespace {
 
 // The box's icon: a needle gauge with a note, drawn so no image file has to
 // travel with the program.
-QPixmap MakeAboutIcon(int size) {
-    QPixmap pixmap(size, size);
+QPixmap MakeAboutIcon(int size, qreal ratio = 1.0) {
+    QPixmap pixmap(QSize(size, size) * ratio);
+    // Drawn in device-independent pixels, sharp on a screen of `ratio`.
+    pixmap.setDevicePixelRatio(ratio);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
@@ -44,12 +48,12 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("aboutDialog"));
     setWindowTitle(QStringLiteral("About Kestrane"));
     setModal(true);
-    const QPixmap icon = MakeAboutIcon(48);
-    setWindowIcon(QIcon(icon));
+    QIcon windowIcon;
+    for (const int side : kIconSides) windowIcon.addPixmap(MakeAboutIcon(side));
+    setWindowIcon(windowIcon);
 
-    auto* iconLabel = new QLabel(this);
+    auto* iconLabel = new DrawnPictureLabel([](qreal ratio) { return MakeAboutIcon(48, ratio); }, this);
     iconLabel->setObjectName(QStringLiteral("aboutIcon"));
-    iconLabel->setPixmap(icon);
 
     auto* product =
         new QLabel(QStringLiteral("Kestrane \u2014 six-channel isolated USB voltmeter client"), this);

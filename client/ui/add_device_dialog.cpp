@@ -19,6 +19,8 @@ AddDeviceDialog::AddDeviceDialog(AddMode mode, DeviceRegistry& registry, BoardDi
     list_ = new QListWidget(this);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setSortingEnabled(false);
+    // The readers' name only: the list has no visible caption.
+    list_->setAccessibleName(QStringLiteral("Boards found"));
     add_ = new QPushButton(QStringLiteral("ADD"), this);
     refresh_ = new QPushButton(QStringLiteral("Refresh"), this);
     // No default button: Enter must not register a board.

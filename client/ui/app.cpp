@@ -33,6 +33,14 @@ constexpr const char* kDescription =
 
 }  // namespace
 
+void PrepareApplication() {
+    QApplication::setApplicationName(QStringLiteral("Kestrane"));
+    QApplication::setOrganizationName(QStringLiteral("Morvane"));
+    // The desktop entry's name: Wayland compositors take it as the window's
+    // app ID, so docks and task bars find the entry and its icon.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopFileName));
+}
+
 CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     CommandLine cl;
     QCommandLineParser parser;
@@ -171,8 +179,7 @@ int RunKestrane(int argc, char** argv) {
     if (cl.install) return RunInstall(cl, argc, argv);
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Kestrane"));
-    QApplication::setOrganizationName(QStringLiteral("Morvane"));
+    PrepareApplication();
     // The chart library is set up before the main window and torn down after
     // the message loop, as its last call.
     pwInitialize();

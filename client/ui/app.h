@@ -28,6 +28,14 @@ struct CommandLine {
 // ignored, so a typo in a demo script is noticed.
 CommandLine ParseCommandLine(const std::vector<std::string>& args);
 
+// The desktop entry's file name without ".desktop": the window's Wayland
+// app ID. Under X11 the entry's StartupWMClass names the window class.
+inline constexpr const char* kDesktopFileName = "com.morvane.Kestrane";
+
+// Names the application to Qt and the desktop: its name, maker and desktop
+// file name. Call once the QApplication exists.
+void PrepareApplication();
+
 // Exit status of a usage error.
 inline constexpr int kUsageErrorStatus = 2;
 

@@ -66,6 +66,7 @@ AutoCalculateDialog::AutoCalculateDialog(const QString& measured, MessageSink* m
     grid->addWidget(Tag(new QLabel(QStringLiteral("Enter Actual Voltage"), this), 4002, "actualLabel"), 1, 0);
     actual_ = Tag(new QLineEdit(this), 4001, "actualEdit");
     KeyFilter::Attach(actual_, KeyFilterKind::Adjustment);
+    SetSpokenName(actual_, QStringLiteral("Actual voltage"));
     grid->addWidget(actual_, 1, 1);
     grid->addWidget(Tag(new QLabel(QStringLiteral("Adjusted Voltage"), this), 4008, "adjustedLabel"), 2, 0);
     adjusted_ = Tag(new QLabel(this), 4009, "adjustedValue");

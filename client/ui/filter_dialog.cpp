@@ -30,6 +30,7 @@ FilterDialog::FilterDialog(const DialogContext& context, int channel, QWidget* p
     enable_ = Tag(new QCheckBox(QStringLiteral("Filter Enable"), this), 5003, "filterEnableCheck");
     weight_ = Tag(new QLineEdit(this), 5001, "weightEdit");
     KeyFilter::Attach(weight_, KeyFilterKind::FilterWeight);
+    SetSpokenName(weight_, QStringLiteral("Weight factor"));
     grid->addWidget(enable_, 0, 0, 1, 2);
     grid->addWidget(Tag(new QLabel(QStringLiteral("Weight Factor"), this), 5002, "weightLabel"), 1, 0);
     grid->addWidget(weight_, 1, 1);

@@ -1,13 +1,15 @@
-// Character filters of the dialogs' edit fields: each typed character is
-// tested against the field's accepted set; a refused one is dropped with
-// the default beep. Text set by the program or pasted is not tested.
+// Character filters of the dialogs' edit fields: each typed or pasted
+// character is tested against the field's accepted set; a refused one is
+// dropped with the default beep. Text set by the program is not tested.
 #pragma once
 
 #include <QObject>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QKeyEvent;
+class QMenu;
 class QWidget;
 
 namespace kestrane::ui {
@@ -36,9 +38,22 @@ bool KeyFilterAccepts(KeyFilterKind kind, int code);
 // (arrows, Delete, Tab, Escape, modifiers alone): those are never filtered.
 std::optional<int> TypedCharacter(int key, Qt::KeyboardModifiers modifiers, const QString& text);
 
+// The part of pasted `text` a filter lets in, in order, and how many of its
+// characters it refused. A line break counts as carriage return, so only a
+// multi-line field with the text filter takes it; other control characters
+// are always refused.
+struct PastedText {
+    QString accepted;
+    int refused = 0;
+};
+PastedText FilterPastedText(KeyFilterKind kind, const QString& text, bool multiLine);
+
 // One event filter object per field. Install with Attach(); the field
 // also loses input-method composition, which would bypass the test. Enter
 // in a single-line field does nothing and does not beep, whatever the kind.
+// Select All, Copy, Cut, Undo and Redo keep working; Paste (its keys, the
+// context menu and the middle button) inserts only what the filter accepts,
+// and dropping text onto the field is switched off.
 class KeyFilter final : public QObject {
     Q_OBJECT
 public:
@@ -47,8 +62,11 @@ public:
     static KeyFilter* Attach(QWidget* field, KeyFilterKind kind);
 
     KeyFilterKind kind() const { return kind_; }
-    // How many typed characters this filter dropped.
+    // How many typed or pasted characters this filter dropped.
     int refusedCount() const { return refused_; }
+    // The field's own context menu, its Paste (named "edit-paste") going
+    // through the filter; null when its Paste cannot be told apart.
+    std::unique_ptr<QMenu> ContextMenu(QWidget* field);
     // Replaces the beep (tests count it; the default is QApplication::beep).
     static void SetBeepForTesting(std::function<void()> beep);
 
@@ -56,6 +74,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void Paste(QWidget* field, bool selection);
+    void Refuse(int count);
+
     KeyFilterKind kind_;
     int refused_ = 0;
 };

@@ -45,6 +45,7 @@ LoggingDialog::LoggingDialog(const DialogContext& context, int channel, QWidget*
     setObjectName(QStringLiteral("loggingDialog"));
     setWindowIcon(MakeWindowIcon(WindowIcon::Logging));
     setProperty("controlId", 3000);
+    SetEscapeCancels(true);
     AcquisitionSession& core = context_.window->core();
     pid_ = core.currentPid();
 
@@ -68,16 +69,21 @@ LoggingDialog::LoggingDialog(const DialogContext& context, int channel, QWidget*
         box->setEditable(true);
         box->setInsertPolicy(QComboBox::NoInsert);
     }
+    SetSpokenName(size_, QStringLiteral("Log file rotation size"));
+    SetSpokenName(interval_, QStringLiteral("Logging interval"));
 
     grid->addWidget(Tag(new QLabel(QStringLiteral("File Name:"), this), 3012, "fileNameLabel"), 2, 0);
     fileName_ = Tag(new QLineEdit(this), 3013, "fileNameEdit");
     KeyFilter::Attach(fileName_, KeyFilterKind::FileName);
+    SetSpokenName(fileName_, QStringLiteral("Log file name"));
     grid->addWidget(fileName_, 2, 1, 1, 3);
     grid->addWidget(Tag(new QLabel(QStringLiteral("Path:"), this), 3011, "pathLabel"), 3, 0);
     path_ = Tag(new QLineEdit(this), 3014, "pathEdit");
     path_->setReadOnly(true);
+    SetSpokenName(path_, QStringLiteral("Log folder"));
     grid->addWidget(path_, 3, 1, 1, 2);
     auto* choose = Tag(new QPushButton(QStringLiteral("...."), this), 3015, "pathBrowse");
+    SetSpokenName(choose, QStringLiteral("Browse for the log folder"));
     auto* ok = Tag(new QPushButton(QStringLiteral("OK"), this), 3005, "okButton");
     auto* cancel = Tag(new QPushButton(QStringLiteral("Cancel"), this), 3008, "cancelButton");
     for (QPushButton* b : {choose, ok, cancel}) {

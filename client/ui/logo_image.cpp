@@ -103,9 +103,11 @@ void DrawBadge(QPainter& p, WindowIcon which) {
 
 }  // namespace
 
-QPixmap MakeLogoPixmap() {
+QPixmap MakeLogoPixmap(qreal ratio) {
     const QSize size(176, 56);
-    QPixmap pixmap(size);
+    QPixmap pixmap(size * ratio);
+    // The painter then works in device-independent pixels at any ratio.
+    pixmap.setDevicePixelRatio(ratio);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
@@ -131,27 +133,29 @@ QPixmap MakeLogoPixmap() {
     return pixmap;
 }
 
-QIcon MakeWindowIcon(WindowIcon which) {
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    {
-        QPainter p(&pixmap);
-        p.setRenderHint(QPainter::Antialiasing);
-        DrawDial(p, QRectF(1, 1, 30, 30));
-        DrawBadge(p, which);
-    }
-    return QIcon(pixmap);
-}
+namespace {
 
-QImage MakeProgramIconImage(int side) {
+QImage DrawIcon(int side, WindowIcon which) {
     QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    // The dial is drawn for the 32-pixel window icon; scale that layout.
-    p.scale(side / 32.0, side / 32.0);
+    // The dial and badges are laid out for the 32-pixel icon; other sizes
+    // scale that layout rather than scaling its pixels.
+    if (side != 32) p.scale(side / 32.0, side / 32.0);
     DrawDial(p, QRectF(1, 1, 30, 30));
+    DrawBadge(p, which);
     return image;
 }
+
+}  // namespace
+
+QIcon MakeWindowIcon(WindowIcon which) {
+    QIcon icon;
+    for (const int side : kIconSides) icon.addPixmap(QPixmap::fromImage(DrawIcon(side, which)));
+    return icon;
+}
+
+QImage MakeProgramIconImage(int side) { return DrawIcon(side, WindowIcon::Program); }
 
 }  // namespace kestrane::ui

@@ -11,7 +11,14 @@ namespace kestrane::ui {
 // each dialog the dial with a badge of its own.
 enum class WindowIcon { Program, AddDevice, Options, AutoCalculate, Filter, Logging, Graph };
 
-QPixmap MakeLogoPixmap();
+// The sides of the window icons, in pixels: the sizes the package installs
+// the program's icon in.
+inline constexpr int kIconSides[] = {16, 24, 32, 48, 64, 128, 256};
+
+// The logo, 176 x 56 device-independent pixels, drawn for a screen of
+// `ratio` device pixels to each of them.
+QPixmap MakeLogoPixmap(qreal ratio = 1.0);
+// A window's icon in every size of kIconSides.
 QIcon MakeWindowIcon(WindowIcon which = WindowIcon::Program);
 // The program's icon drawn at `side` x `side` pixels, transparent around
 // the dial: the desktop menu's icons are made from it at build time.

@@ -5,16 +5,19 @@
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
+#include "acquisition/polling_cycle.h"
 #include "client/core/startup_logic.h"
 #include "common/numtext.h"
 #include "kestrane_version.h"
@@ -29,16 +32,32 @@ namespace {
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
-// The light blue behind the column headers.
+// The light blue behind the column headers, and the black text that goes
+// with it whatever the desktop's palette (a dark theme's light text on it
+// would be unreadable).
 constexpr QColor kHeaderBlue(214, 223, 247);
+constexpr QColor kHeaderText(0, 0, 0);
 
+// The gauge's trough follows the palette's base colour (white in a light
+// theme), so a dark theme does not get a glaring white bar.
 QString GaugeStyle(bool positive) {
     return positive ? QStringLiteral(
-                          "QProgressBar{border:1px solid #808080;background:white;}"
+                          "QProgressBar{border:1px solid #808080;background:palette(base);}"
                           "QProgressBar::chunk{background-color:rgb(0,255,0);}")
                     : QStringLiteral(
-                          "QProgressBar{border:1px solid #808080;background:white;}"
+                          "QProgressBar{border:1px solid #808080;background:palette(base);}"
                           "QProgressBar::chunk{background-color:rgb(255,0,0);}");
+}
+
+// The texts each of the first three status parts shows.
+const std::array<std::vector<QString>, 3>& StatusPartTexts() {
+    static const std::array<std::vector<QString>, 3> texts{{
+        {QStringLiteral("STATUS:")},
+        {QStringLiteral("Not Connected"), QStringLiteral("Connected")},
+        {QStringLiteral("MSG:   Click on connect"), QString::fromLatin1(kPollingStartedText),
+         QString::fromLatin1(kPollingPausedText), QStringLiteral(" MSG: Data Polling ............")},
+    }};
+    return texts;
 }
 
 // Notes as a tooltip that wraps: rich text lets long lines break.
@@ -80,11 +99,33 @@ void DeviceSelector::wheelEvent(QWheelEvent* event) {
     QComboBox::wheelEvent(event);
 }
 
-LogoLabel::LogoLabel(QWidget* parent) : QLabel(parent) { setCursor(Qt::PointingHandCursor); }
+void DeviceSelector::keyPressEvent(QKeyEvent* event) {
+    // The keys that step the selection guard the connection the same way
+    // once Tab can bring the selector the focus.
+    switch (event->key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+            if (holdsConnection_ && !(event->modifiers() & Qt::AltModifier)) {
+                event->accept();
+                emit aboutToOpen();
+                return;
+            }
+            break;
+        default:
+            break;
+    }
+    QComboBox::keyPressEvent(event);
+}
+
+LogoLabel::LogoLabel(QWidget* parent) : DrawnPictureLabel(&MakeLogoPixmap, parent) {
+    setCursor(Qt::PointingHandCursor);
+}
 
 void LogoLabel::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) emit clicked();
-    QLabel::mousePressEvent(event);
+    DrawnPictureLabel::mousePressEvent(event);
 }
 
 StatusParts::StatusParts(QWidget* parent) : QWidget(parent) {
@@ -103,6 +144,38 @@ StatusParts::StatusParts(QWidget* parent) : QWidget(parent) {
         parts_[i] = label;
     }
     setFixedHeight(fontMetrics().height() + 8);
+    UpdateEdges();
+}
+
+void StatusParts::UpdateEdges() {
+    // Each part is as wide as its usual edge places it, or as its longest
+    // text needs in the font the desktop chose, whichever is more.
+    int left = 0;
+    for (std::size_t i = 0; i < edges_.size(); ++i) {
+        const QLabel* label = parts_[i];
+        const QFontMetrics metrics(label->font());
+        int textWidth = 0;
+        for (const QString& text : StatusPartTexts()[i])
+            textWidth = std::max(textWidth, metrics.horizontalAdvance(text));
+        // The text may use the right padding, not the frame.
+        const int needed = textWidth + label->contentsMargins().left() + 2 * label->frameWidth();
+        edges_[i] = std::max(kStatusPartRightEdges[i], left + needed);
+        left = edges_[i];
+    }
+    updateGeometry();
+}
+
+QSize StatusParts::sizeHint() const {
+    // The three fixed parts and room for a credits line beside them.
+    return QSize(edges_.back() + fontMetrics().averageCharWidth() * 20, height());
+}
+
+void StatusParts::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        setFixedHeight(fontMetrics().height() + 8);
+        UpdateEdges();
+    }
 }
 
 void StatusParts::setPartText(int part, const QString& text) {
@@ -118,8 +191,7 @@ QString StatusParts::partText(int part) const {
 void StatusParts::resizeEvent(QResizeEvent*) {
     int left = 0;
     for (int i = 0; i < kStatusPartCount; ++i) {
-        const int right =
-            i < 3 ? kStatusPartRightEdges[static_cast<std::size_t>(i)] : std::max(width(), left + 1);
+        const int right = i < 3 ? edges_[static_cast<std::size_t>(i)] : std::max(width(), left + 1);
         parts_[static_cast<std::size_t>(i)]->setGeometry(left, 0, right - left, height());
         left = right;
     }
@@ -168,6 +240,7 @@ void MainWindow::BuildControls() {
     selector_->setEditable(true);
     selector_->setInsertPolicy(QComboBox::NoInsert);
     selector_->setMinimumWidth(220);
+    SetSpokenName(selector_, QStringLiteral("Device"));
     connect(selector_, &DeviceSelector::aboutToOpen, this, &MainWindow::OnDisconnect);
     connect(selector_, &QComboBox::currentTextChanged, this, &MainWindow::OnSelectorTextChanged);
     auto* deviceRow = new QHBoxLayout();
@@ -189,18 +262,22 @@ void MainWindow::BuildControls() {
         {kIdDisconnect, "disconnectButton", "Disconnect", &MainWindow::OnDisconnect,
          &MainWindow::disconnectButton_},
     };
+    // Tab follows the page as it reads: the device row left to right, then
+    // each channel's Value and Edit, row by row. (The cells are built
+    // column by column, which would otherwise be the order.)
+    std::vector<QWidget*> readingOrder{selector_};
     for (const ButtonSpec& spec : kDeviceButtons) {
         auto* b = Tag(new QPushButton(QString::fromLatin1(spec.caption), body), spec.id, spec.name);
         b->setAutoDefault(false);
         b->setDefault(false);
         connect(b, &QPushButton::clicked, this, spec.action);
         if (spec.keep) this->*spec.keep = b;
+        readingOrder.push_back(b);
         deviceRow->addWidget(b);
     }
     grid->addLayout(deviceRow, 0, 0, 1, 6);
 
     auto* logo = Tag(new LogoLabel(body), kIdLogo, "logo");
-    logo->setPixmap(MakeLogoPixmap());
     logo->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     connect(logo, &LogoLabel::clicked, this, &MainWindow::OnLogoClicked);
     grid->addWidget(logo, 0, 6, 1, 2, Qt::AlignRight);
@@ -244,6 +321,7 @@ void MainWindow::BuildControls() {
         header->setAutoFillBackground(true);
         QPalette pal = header->palette();
         pal.setColor(QPalette::Window, kHeaderBlue);
+        pal.setColor(QPalette::WindowText, kHeaderText);
         header->setPalette(pal);
         header->setContentsMargins(3, 2, 3, 2);
         grid->addWidget(header, 1, column);
@@ -270,6 +348,7 @@ void MainWindow::BuildControls() {
                     row.value->setReadOnly(true);
                     row.value->setMinimumWidth(120);
                     row.value->setFont(mono);
+                    SetSpokenName(row.value, QStringLiteral("VoltMeter %1 value").arg(n));
                     cell = row.value;
                     break;
                 case Cell::Gauge:
@@ -281,12 +360,14 @@ void MainWindow::BuildControls() {
                     row.gauge->setMinimumWidth(150);
                     row.gauge->setStyleSheet(GaugeStyle(true));
                     row.gauge->setProperty("barColour", QColor(0, 255, 0));
+                    SetSpokenName(row.gauge, QStringLiteral("VoltMeter %1 gauge").arg(n));
                     cell = row.gauge;
                     break;
                 case Cell::EditButton:
                     row.edit = new QPushButton(QStringLiteral("Edit"), body);
                     row.edit->setAutoDefault(false);
                     row.edit->setEnabled(false);
+                    SetSpokenName(row.edit, QStringLiteral("Edit VoltMeter %1").arg(n));
                     connect(row.edit, &QPushButton::clicked, this,
                             [this, n] { deps_.dialogs.OpenOptions(n); });
                     cell = row.edit;
@@ -337,6 +418,7 @@ void MainWindow::BuildControls() {
         }
         Tag(w, spec.id, spec.name);
         if (spec.kind == Info::GreyLabel) w->setEnabled(false);
+        if (spec.kind == Info::HiddenEdit) SetSpokenName(w, QStringLiteral("Current request"));
         if (spec.kind == Info::HiddenLabel || spec.kind == Info::HiddenEdit) {
             w->hide();
             continue;
@@ -352,6 +434,12 @@ void MainWindow::BuildControls() {
     status_ = new StatusParts(central);
     outer->addWidget(status_);
     setCentralWidget(central);
+
+    for (ChannelRow& row : rows_) {
+        readingOrder.push_back(row.value);
+        readingOrder.push_back(row.edit);
+    }
+    for (std::size_t i = 1; i < readingOrder.size(); ++i) setTabOrder(readingOrder[i - 1], readingOrder[i]);
 }
 
 void MainWindow::BuildMenus() {
@@ -386,6 +474,12 @@ void MainWindow::BuildMenus() {
     about->setObjectName(QStringLiteral("aboutAction"));
     about->setData(kMenuAbout);
     connect(about, &QAction::triggered, this, [this] { deps_.dialogs.OpenAbout(); });
+
+    // Ctrl+Q closes the window like File > Exit; the menu's texts stay as
+    // they are, so the shortcut is not shown there.
+    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    quit->setObjectName(QStringLiteral("quitShortcut"));
+    connect(quit, &QShortcut::activated, this, &QWidget::close);
 }
 
 void MainWindow::InitializeAfterDatabase(DeviceListActions* devices) {
@@ -480,11 +574,6 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         if (closeHook_) closeHook_();
     }
     event->accept();
-}
-
-bool MainWindow::focusNextPrevChild(bool) {
-    // The main window is no dialog: Tab does not move between controls.
-    return false;
 }
 
 void MainWindow::OnStatusText(int part, const std::string& text) { status_->setPartText(part, Q(text)); }

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "client/core/session.h"
+#include "ui/drawn_picture_label.h"
 #include "ui/session_names.h"
 #include "ui/ui_ids.h"
 #include "ui/window_services.h"
@@ -36,7 +37,8 @@ inline constexpr int kAdjustColumnChars = 16;
 
 // The device selector: opening its list is reported before it shows, so
 // the window can disconnect first. While it holds a connection's board, a
-// wheel step over it changes nothing and is reported the same way.
+// wheel step or an arrow key over it changes nothing and is reported the
+// same way.
 class DeviceSelector : public QComboBox {
     Q_OBJECT
 public:
@@ -48,13 +50,14 @@ signals:
 
 protected:
     void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     bool holdsConnection_ = false;
 };
 
 // The clickable logo with the hand cursor.
-class LogoLabel : public QLabel {
+class LogoLabel : public DrawnPictureLabel {
     Q_OBJECT
 public:
     explicit LogoLabel(QWidget* parent);
@@ -65,20 +68,28 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 };
 
-// The four-part status bar; part edges at 50, 140 and 360 pixels.
+// The four-part status bar; part edges at 50, 140 and 360 pixels, moved
+// right where a part's texts need more room in the desktop's font.
 class StatusParts : public QWidget {
     Q_OBJECT
 public:
     explicit StatusParts(QWidget* parent);
+    QSize sizeHint() const override;
+    // The right edges of the first three parts.
+    const std::array<int, 3>& edges() const { return edges_; }
     void setPartText(int part, const QString& text);
     QString partText(int part) const;
     QLabel* part(int index) const { return parts_[static_cast<std::size_t>(index)]; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    void UpdateEdges();
+
     std::array<QLabel*, 4> parts_{};
+    std::array<int, 3> edges_{};
 };
 
 struct MainWindowDeps {
@@ -124,7 +135,6 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    bool focusNextPrevChild(bool next) override;
 
 private:
     void BuildControls();

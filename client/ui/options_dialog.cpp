@@ -12,9 +12,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <array>
+#include <string>
+#include <vector>
 
 #include "acquisition/intervals.h"
 #include "common/numtext.h"
@@ -56,6 +59,7 @@ OptionsDialog::OptionsDialog(const DialogContext& context, int channel, QWidget*
     setWindowIcon(MakeWindowIcon(WindowIcon::Options));
     setProperty("controlId", 1100);
     setSizeGripEnabled(true);
+    SetEscapeCancels(true);
     BuildControls();
 
     KeyFilter::Attach(amp_, KeyFilterKind::Digits);
@@ -125,146 +129,209 @@ void OptionsDialog::BuildControls() {
     // Every control in tab order, with the frame and grid cell it sits in.
     // The Play Sound and Execute File captions are labels on their row.
     enum class Kind { Check, Radio, Label, Edit, Notes, TestEvery, Button, Browse, Gauge };
+    using D = OptionsDialog;
     struct ControlSpec {
         Kind kind;
         int id;
-        const char* name;
+        std::string name;
         const char* caption;
         Group group;
         int row, col, colSpan;
-        QLineEdit* OptionsDialog::*edit;  // an edit, or the field a browse button fills
-        QCheckBox* OptionsDialog::*check;
-        QRadioButton* OptionsDialog::*radio;
-        QComboBox* OptionsDialog::*combo;
-        QLabel* OptionsDialog::*label;
-        void (OptionsDialog::*action)();
-        bool sound;  // a browse button for a sound file
+        QString spoken;                 // the screen readers' name, if the caption is not enough
+        QLineEdit* D::*edit = nullptr;  // an edit, or the field a browse button fills
+        QCheckBox* D::*check = nullptr;
+        QRadioButton* D::*radio = nullptr;
+        QComboBox* D::*combo = nullptr;
+        QLabel* D::*label = nullptr;
+        void (D::*action)() = nullptr;
+        bool sound = false;  // a browse button for a sound file
     };
-    using D = OptionsDialog;
-    struct Make {
-        static constexpr ControlSpec At(Kind kind, int id, const char* name, const char* caption, Group group,
-                                        int row, int col, int colSpan = 1) {
-            ControlSpec c{};
-            c.kind = kind;
-            c.id = id;
-            c.name = name;
-            c.caption = caption;
-            c.group = group;
-            c.row = row;
-            c.col = col;
-            c.colSpan = colSpan;
-            return c;
-        }
+    std::vector<ControlSpec> controls;
+    const auto Add = [&controls](Kind kind, int id, std::string name, const char* caption, Group g, int row,
+                                 int col, int colSpan = 1, QString spoken = QString()) -> ControlSpec& {
+        return controls.emplace_back(
+            ControlSpec{kind, id, std::move(name), caption, g, row, col, colSpan, std::move(spoken)});
     };
-    constexpr auto Check = [](int id, const char* name, const char* caption, Group g, int row, int col,
-                              QCheckBox* D::*member) {
-        ControlSpec c = Make::At(Kind::Check, id, name, caption, g, row, col);
-        c.check = member;
-        return c;
-    };
-    constexpr auto Radio = [](int id, const char* name, const char* caption, Group g, int row, int col,
-                              QRadioButton* D::*member) {
-        ControlSpec c = Make::At(Kind::Radio, id, name, caption, g, row, col);
-        c.radio = member;
-        return c;
-    };
-    constexpr auto Label = [](int id, const char* name, const char* caption, Group g, int row, int col,
+    const auto Label = [&Add](int id, std::string name, const char* caption, Group g, int row, int col,
                               QLabel* D::*member = nullptr) {
-        ControlSpec c = Make::At(Kind::Label, id, name, caption, g, row, col);
-        c.label = member;
-        return c;
+        Add(Kind::Label, id, std::move(name), caption, g, row, col).label = member;
     };
-    constexpr auto Edit = [](int id, const char* name, Group g, int row, int col, QLineEdit* D::*member,
-                             int colSpan = 1) {
-        ControlSpec c = Make::At(Kind::Edit, id, name, "", g, row, col, colSpan);
-        c.edit = member;
-        return c;
+    const auto Edit = [&Add](int id, std::string name, Group g, int row, int col, QLineEdit* D::*member,
+                             const QString& spoken, int colSpan = 1) {
+        Add(Kind::Edit, id, std::move(name), "", g, row, col, colSpan, spoken).edit = member;
     };
-    constexpr auto Notes = [](int id, const char* name, Group g, int row, int col) {
-        return Make::At(Kind::Notes, id, name, "", g, row, col);
-    };
-    constexpr auto TestEvery = [](int id, const char* name, Group g, int row, int col,
-                                  QComboBox* D::*member) {
-        ControlSpec c = Make::At(Kind::TestEvery, id, name, "", g, row, col, 2);
-        c.combo = member;
-        return c;
-    };
-    constexpr auto Button = [](int id, const char* name, const char* caption, Group g, int row, int col,
+    const auto Button = [&Add](int id, const char* name, const char* caption, Group g, int row, int col,
                                void (D::*action)()) {
-        ControlSpec c = Make::At(Kind::Button, id, name, caption, g, row, col);
-        c.action = action;
-        return c;
+        Add(Kind::Button, id, name, caption, g, row, col).action = action;
     };
-    constexpr auto BrowseButton = [](int id, const char* name, Group g, int row, int col,
-                                     QLineEdit* D::*target, bool sound) {
-        ControlSpec c = Make::At(Kind::Browse, id, name, "....", g, row, col);
-        c.edit = target;
-        c.sound = sound;
-        return c;
+
+    Add(Kind::Check, 1189, "pollingCheck", "Polling enabled", kPolling, 0, 0).check = &D::polling_;
+    Add(Kind::Radio, 1102, "voltmeterRadio", "Voltmeter", kMode, 0, 0).radio = &D::voltmeter_;
+    Add(Kind::Radio, 1103, "shuntRadio", "Shunt", kMode, 0, 1).radio = &D::shunt_;
+    Button(1148, "okButton", "OK", kTopRow, 0, 3, &D::OnOk);
+    Button(1149, "cancelButton", "CANCEL", kTopRow, 0, 4, &D::OnCancel);
+    Edit(1110, "nameEdit", kName, 0, 0, &D::name_, QStringLiteral("Voltmeter name"));
+    Label(1105, "ampLabel", "Amp Rating", kShunt, 0, 0, &D::ampLabel_);
+    Edit(1106, "ampEdit", kShunt, 0, 1, &D::amp_, QStringLiteral("Amp rating"));
+    Label(1108, "millivoltLabel", "Millivolt Rating", kShunt, 1, 0, &D::millivoltLabel_);
+    Edit(1107, "millivoltEdit", kShunt, 1, 1, &D::millivolt_, QStringLiteral("Millivolt rating"));
+    Add(Kind::Notes, 1113, "notesEdit", "", kNotes, 0, 0, 1, QStringLiteral("Voltmeter notes"));
+    Label(1117, "precisionLabel", "Precision", kTune, 0, 0);
+    Edit(1116, "precisionEdit", kTune, 0, 1, &D::precision_, QStringLiteral("Precision"));
+    Label(1121, "placesLabel", "(Decimal Places 0-6)", kTune, 0, 2);
+    Label(1119, "adjustmentLabel", "Adjustment", kTune, 1, 0);
+    Edit(1118, "adjustmentEdit", kTune, 1, 1, &D::adjustment_, QStringLiteral("Adjustment"));
+    Button(1188, "autoCalcButton", "Auto Calc", kTune, 1, 2, &D::OnAutoCalc);
+    Edit(1167, "liveValueEdit", kLive, 0, 0, &D::liveValue_, QStringLiteral("Current reading"));
+    Button(1190, "filterButton", "Filter", kLive, 0, 1, &D::OnFilter);
+    Add(Kind::Gauge, 1166, "liveGauge", "", kLive, 1, 0, 2, QStringLiteral("Current reading gauge"));
+
+    // The four alarm reactions, each described once: the two trigger bands
+    // open with ENABLE, their two limits and Test Every; every band then has
+    // a Play Sound and an Execute File row with a browse button.
+    struct LimitRow {
+        int labelId, editId;
+        const char* which;  // "Max" or "Min": object names and the readers' name
+        const char* caption;
+        QLineEdit* D::*edit;
     };
-    constexpr auto Gauge = [](int id, const char* name, Group g, int row, int col, int colSpan) {
-        return Make::At(Kind::Gauge, id, name, "", g, row, col, colSpan);
+    struct BandSpec {
+        const char* prefix;  // of the object names
+        const char* spoken;  // how screen readers call the band
+        Group group;
+        bool trigger;
+        int enableId;
+        QCheckBox* D::*enable;
+        LimitRow limits[2];
+        int testEveryLabelId, testEveryId;
+        QComboBox* D::*testEvery;
+        int soundLabelId, soundId, soundBrowseId;
+        QLineEdit* D::*sound;
+        int fileLabelId, fileId, fileBrowseId;
+        QLineEdit* D::*file;
     };
-    static constexpr ControlSpec kControls[] = {
-        Check(1189, "pollingCheck", "Polling enabled", kPolling, 0, 0, &D::polling_),
-        Radio(1102, "voltmeterRadio", "Voltmeter", kMode, 0, 0, &D::voltmeter_),
-        Radio(1103, "shuntRadio", "Shunt", kMode, 0, 1, &D::shunt_),
-        Button(1148, "okButton", "OK", kTopRow, 0, 3, &D::OnOk),
-        Button(1149, "cancelButton", "CANCEL", kTopRow, 0, 4, &D::OnCancel),
-        Edit(1110, "nameEdit", kName, 0, 0, &D::name_),
-        Label(1105, "ampLabel", "Amp Rating", kShunt, 0, 0, &D::ampLabel_),
-        Edit(1106, "ampEdit", kShunt, 0, 1, &D::amp_),
-        Label(1108, "millivoltLabel", "Millivolt Rating", kShunt, 1, 0, &D::millivoltLabel_),
-        Edit(1107, "millivoltEdit", kShunt, 1, 1, &D::millivolt_),
-        Notes(1113, "notesEdit", kNotes, 0, 0),
-        Label(1117, "precisionLabel", "Precision", kTune, 0, 0),
-        Edit(1116, "precisionEdit", kTune, 0, 1, &D::precision_),
-        Label(1121, "placesLabel", "(Decimal Places 0-6)", kTune, 0, 2),
-        Label(1119, "adjustmentLabel", "Adjustment", kTune, 1, 0),
-        Edit(1118, "adjustmentEdit", kTune, 1, 1, &D::adjustment_),
-        Button(1188, "autoCalcButton", "Auto Calc", kTune, 1, 2, &D::OnAutoCalc),
-        Edit(1167, "liveValueEdit", kLive, 0, 0, &D::liveValue_),
-        Button(1190, "filterButton", "Filter", kLive, 0, 1, &D::OnFilter),
-        Gauge(1166, "liveGauge", kLive, 1, 0, 2),
-        Check(1131, "highEnableCheck", "ENABLE", kHigh, 0, 0, &D::highEnable_),
-        Label(1130, "highMaxLabel", "High Trigger Value (MAX)", kHigh, 1, 0),
-        Edit(1129, "highMaxEdit", kHigh, 1, 1, &D::highMax_, 2),
-        Label(1127, "highMinLabel", "High Trigger Value (MIN)", kHigh, 2, 0),
-        Edit(1128, "highMinEdit", kHigh, 2, 1, &D::highMin_, 2),
-        Label(1126, "highTestEveryLabel", "Test Every", kHigh, 3, 0),
-        TestEvery(1125, "highTestEveryBox", kHigh, 3, 1, &D::highTestEvery_),
-        Label(1111, "highSoundGroup", "Play Sound", kHigh, 4, 0),
-        Edit(1123, "highSoundEdit", kHigh, 4, 1, &D::highSound_),
-        BrowseButton(1124, "highSoundBrowse", kHigh, 4, 2, &D::highSound_, true),
-        Label(1114, "highFileGroup", "Execute File", kHigh, 5, 0),
-        Edit(1120, "highFileEdit", kHigh, 5, 1, &D::highFile_),
-        BrowseButton(1122, "highFileBrowse", kHigh, 5, 2, &D::highFile_, false),
-        Check(1133, "lowEnableCheck", "ENABLE", kLow, 0, 0, &D::lowEnable_),
-        Label(1136, "lowMinLabel", "Low Trigger Value (MIN)", kLow, 1, 0),
-        Edit(1137, "lowMinEdit", kLow, 1, 1, &D::lowMin_, 2),
-        Label(1134, "lowMaxLabel", "Low Trigger Value (MAX)", kLow, 2, 0),
-        Edit(1135, "lowMaxEdit", kLow, 2, 1, &D::lowMax_, 2),
-        Label(1138, "lowTestEveryLabel", "Test Every", kLow, 3, 0),
-        TestEvery(1139, "lowTestEveryBox", kLow, 3, 1, &D::lowTestEvery_),
-        Label(1142, "lowSoundGroup", "Play Sound", kLow, 4, 0),
-        Edit(1140, "lowSoundEdit", kLow, 4, 1, &D::lowSound_),
-        BrowseButton(1141, "lowSoundBrowse", kLow, 4, 2, &D::lowSound_, true),
-        Label(1145, "lowFileGroup", "Execute File", kLow, 5, 0),
-        Edit(1143, "lowFileEdit", kLow, 5, 1, &D::lowFile_),
-        BrowseButton(1144, "lowFileBrowse", kLow, 5, 2, &D::lowFile_, false),
-        Label(1159, "highNormSoundGroup", "Play Sound", kHighNorm, 0, 0),
-        Edit(1156, "highNormSoundEdit", kHighNorm, 0, 1, &D::highNormSound_),
-        BrowseButton(1155, "highNormSoundBrowse", kHighNorm, 0, 2, &D::highNormSound_, true),
-        Label(1158, "highNormFileGroup", "Execute File", kHighNorm, 1, 0),
-        Edit(1157, "highNormFileEdit", kHighNorm, 1, 1, &D::highNormFile_),
-        BrowseButton(1154, "highNormFileBrowse", kHighNorm, 1, 2, &D::highNormFile_, false),
-        Label(1162, "lowNormSoundGroup", "Play Sound", kLowNorm, 0, 0),
-        Edit(1164, "lowNormSoundEdit", kLowNorm, 0, 1, &D::lowNormSound_),
-        BrowseButton(1151, "lowNormSoundBrowse", kLowNorm, 0, 2, &D::lowNormSound_, true),
-        Label(1161, "lowNormFileGroup", "Execute File", kLowNorm, 1, 0),
-        Edit(1153, "lowNormFileEdit", kLowNorm, 1, 1, &D::lowNormFile_),
-        BrowseButton(1150, "lowNormFileBrowse", kLowNorm, 1, 2, &D::lowNormFile_, false),
+    static constexpr BandSpec kBands[] = {
+        {"high",
+         "High band",
+         kHigh,
+         true,
+         1131,
+         &D::highEnable_,
+         {{1130, 1129, "Max", "High Trigger Value (MAX)", &D::highMax_},
+          {1127, 1128, "Min", "High Trigger Value (MIN)", &D::highMin_}},
+         1126,
+         1125,
+         &D::highTestEvery_,
+         1111,
+         1123,
+         1124,
+         &D::highSound_,
+         1114,
+         1120,
+         1122,
+         &D::highFile_},
+        {"low",
+         "Low band",
+         kLow,
+         true,
+         1133,
+         &D::lowEnable_,
+         {{1136, 1137, "Min", "Low Trigger Value (MIN)", &D::lowMin_},
+          {1134, 1135, "Max", "Low Trigger Value (MAX)", &D::lowMax_}},
+         1138,
+         1139,
+         &D::lowTestEvery_,
+         1142,
+         1140,
+         1141,
+         &D::lowSound_,
+         1145,
+         1143,
+         1144,
+         &D::lowFile_},
+        {"highNorm",
+         "High normal band",
+         kHighNorm,
+         false,
+         0,
+         nullptr,
+         {},
+         0,
+         0,
+         nullptr,
+         1159,
+         1156,
+         1155,
+         &D::highNormSound_,
+         1158,
+         1157,
+         1154,
+         &D::highNormFile_},
+        {"lowNorm",
+         "Low normal band",
+         kLowNorm,
+         false,
+         0,
+         nullptr,
+         {},
+         0,
+         0,
+         nullptr,
+         1162,
+         1164,
+         1151,
+         &D::lowNormSound_,
+         1161,
+         1153,
+         1150,
+         &D::lowNormFile_},
     };
+    for (const BandSpec& band : kBands) {
+        const std::string prefix = band.prefix;
+        const QString spoken = QString::fromLatin1(band.spoken);
+        const QString inText = spoken.toLower();
+        const Group g = band.group;
+        int row = 0;
+        if (band.trigger) {
+            Add(Kind::Check, band.enableId, prefix + "EnableCheck", "ENABLE", g, row++, 0, 1,
+                QStringLiteral("Enable ") + inText)
+                .check = band.enable;
+            for (const LimitRow& limit : band.limits) {
+                Label(limit.labelId, prefix + limit.which + "Label", limit.caption, g, row, 0);
+                Edit(limit.editId, prefix + limit.which + "Edit", g, row++, 1, limit.edit,
+                     spoken + QLatin1Char(' ') + QString::fromLatin1(limit.which).toUpper(), 2);
+            }
+            Label(band.testEveryLabelId, prefix + "TestEveryLabel", "Test Every", g, row, 0);
+            Add(Kind::TestEvery, band.testEveryId, prefix + "TestEveryBox", "", g, row++, 1, 2,
+                spoken + QStringLiteral(" test every"))
+                .combo = band.testEvery;
+        }
+        struct ActionRow {
+            const char* part;  // "Sound" or "File" in the object names
+            const char* caption;
+            const char* what;  // what the readers hear the field holds
+            int labelId, editId, browseId;
+            QLineEdit* D::*edit;
+            bool sound;
+        };
+        const ActionRow actions[] = {
+            {"Sound", "Play Sound", "sound", band.soundLabelId, band.soundId, band.soundBrowseId, band.sound,
+             true},
+            {"File", "Execute File", "program", band.fileLabelId, band.fileId, band.fileBrowseId, band.file,
+             false},
+        };
+        for (const ActionRow& action : actions) {
+            const QString what = QString::fromLatin1(action.what);
+            Label(action.labelId, prefix + action.part + "Group", action.caption, g, row, 0);
+            Edit(action.editId, prefix + action.part + "Edit", g, row, 1, action.edit,
+                 spoken + QLatin1Char(' ') + what);
+            ControlSpec& browse =
+                Add(Kind::Browse, action.browseId, prefix + action.part + "Browse", "....", g, row++, 2, 1,
+                    QStringLiteral("Browse for the ") + inText + QLatin1Char(' ') + what);
+            browse.edit = action.edit;
+            browse.sound = action.sound;
+        }
+    }
 
     auto* outer = new QVBoxLayout(this);
     outer->setSpacing(6);
@@ -289,7 +356,7 @@ void OptionsDialog::BuildControls() {
     }
     grids[kTopRow] = bands[kTopBand];
 
-    for (const ControlSpec& spec : kControls) {
+    for (const ControlSpec& spec : controls) {
         QGridLayout* grid = grids[static_cast<std::size_t>(spec.group)];
         QWidget* parent = grid->parentWidget() ? grid->parentWidget() : this;
         const QString caption = QString::fromLatin1(spec.caption);
@@ -337,7 +404,12 @@ void OptionsDialog::BuildControls() {
                 if (spec.kind == Kind::Button) {
                     connect(button, &QPushButton::clicked, this, spec.action);
                 } else {
-                    button->setMaximumWidth(48);
+                    // Narrow, but never narrower than its "...." needs in
+                    // the desktop's font.
+                    const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin) +
+                                       button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+                    button->setMaximumWidth(
+                        std::max(48, button->fontMetrics().horizontalAdvance(caption) + 2 * margin));
                     QLineEdit* target = this->*spec.edit;
                     // A path field gets the room beside its browse button.
                     target->setMinimumWidth(200);
@@ -357,7 +429,8 @@ void OptionsDialog::BuildControls() {
                 w = liveGauge_;
                 break;
         }
-        grid->addWidget(Tag(w, spec.id, spec.name), spec.row, spec.col, 1, spec.colSpan);
+        grid->addWidget(Tag(w, spec.id, spec.name.c_str()), spec.row, spec.col, 1, spec.colSpan);
+        if (!spec.spoken.isEmpty()) SetSpokenName(w, spec.spoken);
     }
 
     precision_->setAlignment(Qt::AlignCenter);

@@ -1,5 +1,6 @@
-// A modal dialog that Enter and Escape do not end: only its own buttons and
-// the close box do, so a stray key never saves or discards a user's edits.
+// A modal dialog that Enter does not end: only its own buttons and the
+// close box do, so a stray key never saves a user's edits. Escape is
+// swallowed too, unless the dialog lets it cancel (reject) the edits.
 #pragma once
 
 #include <QDialog>
@@ -12,9 +13,15 @@ public:
     using QDialog::QDialog;
 
 protected:
+    // Escape then does what the dialog's Cancel button does.
+    void SetEscapeCancels(bool cancels) { escapeCancels_ = cancels; }
+
     void keyPressEvent(QKeyEvent* event) override {
         switch (event->key()) {
             case Qt::Key_Escape:
+                event->accept();
+                if (escapeCancels_ && event->modifiers() == Qt::NoModifier) reject();
+                return;
             case Qt::Key_Return:
             case Qt::Key_Enter:
                 event->accept();
@@ -23,6 +30,9 @@ protected:
                 QDialog::keyPressEvent(event);
         }
     }
+
+private:
+    bool escapeCancels_ = false;
 };
 
 }  // namespace kestrane::ui

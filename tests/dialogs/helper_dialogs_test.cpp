@@ -326,6 +326,8 @@ private slots:
         QVERIFY(!s.w().timerActive(kTimerLogFirst));
     }
 
+    // Cancel and Escape: nothing saved, the busy flag cleared, the proposed
+    // folder kept; Enter leaves the dialog open.
     void loggingCancelKeepsTheProposedFolder() {
         DialogSession s;
         QVERIFY(s.Start(StandardRow()));
@@ -335,10 +337,20 @@ private slots:
             LoggingDialog d(s.Context(), 2, &s.w());
             d.show();
             QCOMPARE(Find<QLineEdit>(&d, "pathEdit")->text().toStdString(), proposed);
-            Click(&d, "cancelButton");
+            Find<QCheckBox>(&d, "loggingEnabledCheck")->setChecked(true);
+            if (round == 0) {
+                Click(&d, "cancelButton");
+            } else {
+                QTest::keyClick(Find<QLineEdit>(&d, "fileNameEdit"), Qt::Key_Return);
+                QVERIFY(d.isVisible());
+                QTest::keyClick(Find<QLineEdit>(&d, "fileNameEdit"), Qt::Key_Escape);
+            }
+            QVERIFY(!d.isVisible());
+            QCOMPARE(d.result(), int(QDialog::Rejected));
             QCOMPARE(s.core().settings().channels[1].logPath, proposed);
         }
         QCOMPARE(s.StoredChannel(2).logPath, std::string());
+        QCOMPARE(s.StoredChannel(2).logEnabled, std::string("NO"));
     }
 
     // The install record names where the database is; the folder the

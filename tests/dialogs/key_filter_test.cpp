@@ -1,12 +1,16 @@
 // The key filters typed through real key events: each filter's accepted
-// and refused characters, control keys, characters beyond ASCII, and paste
-// and program-set text going through untested.
+// and refused characters, control keys, editing keys, characters beyond
+// ASCII, pasted text going through the same filter and program-set text
+// going through untested.
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <memory>
 
 #include "dialog_test_support.h"
 #include "ui/key_filter.h"
@@ -65,6 +69,8 @@ private slots:
         QCOMPARE(filter->refusedCount(), beeps);
     }
 
+    // Ctrl+letters that are no editing command type a control character,
+    // which every filter refuses; Ctrl+V pastes only what the filter takes.
     void controlKeysAreFilteredButBackspaceAndNavigationPass_data() {
         QTest::addColumn<KeyFilterKind>("kind");
         QTest::addColumn<int>("key");
@@ -73,9 +79,14 @@ private slots:
         QTest::addColumn<int>("beeps");
         using K = KeyFilterKind;
         QTest::newRow("backspace") << K::Digits << int(Qt::Key_Backspace) << 0 << "1" << 0;
-        QTest::newRow("ctrl+v") << K::Digits << int(Qt::Key_V) << int(Qt::ControlModifier) << "12" << 1;
-        QTest::newRow("ctrl+x") << K::Limit << int(Qt::Key_X) << int(Qt::ControlModifier) << "12" << 1;
-        QTest::newRow("ctrl+c") << K::Text << int(Qt::Key_C) << int(Qt::ControlModifier) << "12" << 1;
+        QTest::newRow("ctrl+v pastes the accepted part")
+            << K::Digits << int(Qt::Key_V) << int(Qt::ControlModifier) << "1299" << 1;
+        QTest::newRow("shift+insert pastes too")
+            << K::Precision << int(Qt::Key_Insert) << int(Qt::ShiftModifier) << "12" << 1;
+        QTest::newRow("ctrl+b types a refused character")
+            << K::Limit << int(Qt::Key_B) << int(Qt::ControlModifier) << "12" << 1;
+        QTest::newRow("ctrl+e types a refused character")
+            << K::Text << int(Qt::Key_E) << int(Qt::ControlModifier) << "12" << 1;
         QTest::newRow("delete is no character") << K::Digits << int(Qt::Key_Delete) << 0 << "12" << 0;
         QTest::newRow("left is no character") << K::Precision << int(Qt::Key_Left) << 0 << "12" << 0;
     }
@@ -85,7 +96,7 @@ private slots:
         QFETCH(int, modifiers);
         QFETCH(QString, expected);
         QFETCH(int, beeps);
-        QApplication::clipboard()->setText(QStringLiteral("999"));
+        QApplication::clipboard()->setText(QStringLiteral("9-9"));
         QLineEdit edit;
         KeyFilter::Attach(&edit, kind);
         QTest::keyClicks(&edit, QStringLiteral("12"));
@@ -157,17 +168,80 @@ private slots:
         QCOMPARE(g_beeps, 1);
     }
 
-    void pasteAndProgramTextAreNotFiltered() {
+    void programTextIsNotFilteredButTheContextMenusPasteIs() {
         QLineEdit edit;
-        KeyFilter::Attach(&edit, KeyFilterKind::Digits);
+        KeyFilter* filter = KeyFilter::Attach(&edit, KeyFilterKind::Digits);
         edit.setText(QStringLiteral("set by program"));
         QCOMPARE(edit.text(), QStringLiteral("set by program"));
         edit.clear();
         QApplication::clipboard()->setText(QStringLiteral("it's -1.5"));
-        // What the context menu's Paste runs.
-        QMetaObject::invokeMethod(&edit, "paste");
-        QCOMPARE(edit.text(), QStringLiteral("it's -1.5"));
-        QCOMPARE(g_beeps, 0);
+        const std::unique_ptr<QMenu> menu = filter->ContextMenu(&edit);
+        QVERIFY(menu != nullptr);
+        QAction* paste = menu->findChild<QAction*>(QStringLiteral("edit-paste"));
+        QVERIFY(paste != nullptr);
+        paste->trigger();
+        QCOMPARE(edit.text(), QStringLiteral("15"));
+        QCOMPARE(g_beeps, 1);  // one beep for the whole paste
+        QCOMPARE(filter->refusedCount(), 7);
+        QVERIFY(!edit.acceptDrops());
+    }
+
+    // The editing keys work in a filtered field: select all, copy, cut,
+    // undo, and paste into the selection, in the line and in the notes.
+    void editingKeysWorkInFilteredFields() {
+        QLineEdit edit;
+        KeyFilter::Attach(&edit, KeyFilterKind::Limit);
+        QTest::keyClicks(&edit, QStringLiteral("-12.5"));
+        QTest::keyClick(&edit, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(edit.selectedText(), QStringLiteral("-12.5"));
+        QTest::keyClick(&edit, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("-12.5"));
+        QTest::keyClick(&edit, Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(edit.text(), QString());
+        QTest::keyClick(&edit, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(edit.text(), QStringLiteral("-12.5"));
+        QTest::keyClick(&edit, Qt::Key_A, Qt::ControlModifier);
+        QApplication::clipboard()->setText(QStringLiteral("3 V"));
+        QTest::keyClick(&edit, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(edit.text(), QStringLiteral("3"));
+        QCOMPARE(g_beeps, 1);
+
+        QPlainTextEdit notes;
+        KeyFilter::Attach(&notes, KeyFilterKind::Text);
+        QApplication::clipboard()->setText(QStringLiteral("one;\r\ntwo\tthree\u00e9\n"));
+        QTest::keyClick(&notes, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(notes.toPlainText(), QStringLiteral("one\ntwothree\n"));
+        QTest::keyClick(&notes, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(&notes, Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(notes.toPlainText(), QString());
+        QTest::keyClick(&notes, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(notes.toPlainText(), QStringLiteral("one\ntwothree\n"));
+        QCOMPARE(g_beeps, 2);
+    }
+
+    // Pasted text against each filter: what gets in is exactly what typing
+    // the same characters one by one would let in.
+    void pastedTextKeepsWhatTypingWould_data() {
+        QTest::addColumn<KeyFilterKind>("kind");
+        QTest::addColumn<QString>("pasted");
+        using K = KeyFilterKind;
+        QTest::newRow("digits") << K::Digits << "0a1-2.3'4 56789";
+        QTest::newRow("precision") << K::Precision << "0718293-6";
+        QTest::newRow("adjustment") << K::Adjustment << "-1+2.e5,'";
+        QTest::newRow("limit") << K::Limit << "-3 .2E5/";
+        QTest::newRow("text") << K::Text << "Ab 9-.()!?&'\";:/_,@z";
+        QTest::newRow("filter weight") << K::FilterWeight << "0-.5e,";
+        QTest::newRow("file name") << K::FileName << "log 1-_/.txt";
+    }
+    void pastedTextKeepsWhatTypingWould() {
+        QFETCH(KeyFilterKind, kind);
+        QFETCH(QString, pasted);
+        QLineEdit typed;
+        KeyFilter::Attach(&typed, kind);
+        QTest::keyClicks(&typed, pasted);
+        const PastedText filtered = FilterPastedText(kind, pasted, false);
+        QCOMPARE(filtered.accepted, typed.text());
+        QCOMPARE(filtered.refused, int(pasted.size() - typed.text().size()));
     }
 
     void typedCharacterOfKeyPresses_data() {

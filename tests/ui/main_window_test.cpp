@@ -152,7 +152,7 @@ private slots:
         QCOMPARE(s.dialogs.opened, expected);
     }
 
-    void escapeEnterAndTabDoNothingExitCloses() {
+    void escapeAndEnterDoNothingExitCloses() {
         Session s;
         QVERIFY(s.Start(Plain()));
         QWidget* focus = s.w().connectButton();
