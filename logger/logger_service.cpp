@@ -48,15 +48,31 @@ public:
 
 class LibraryBoard final : public BoardExchange {
 public:
+    // Told the result of every exchange, for the metrics' counters.
+    void setExchangeObserver(std::function<void(bool)> observer) { observer_ = std::move(observer); }
+
     bool Read(uint32_t productId, int command, std::string& answer) override {
         // Eight times what the library may write, taken up to its terminator.
         std::vector<char> buffer(static_cast<std::size_t>(KESTRANE_ANSWER_TEXT_SIZE) * 8, '\0');
-        if (ReadKestrane(static_cast<int32_t>(productId), command, 0, buffer.data()) != 1) return false;
+        const bool ok = ReadKestrane(static_cast<int32_t>(productId), command, 0, buffer.data()) == 1;
+        if (observer_) observer_(ok);
+        if (!ok) return false;
         buffer.back() = '\0';
         answer.assign(buffer.data(), strnlen(buffer.data(), buffer.size()));
         return true;
     }
+
+private:
+    std::function<void(bool)> observer_;
 };
+
+// The board's USB product or manufacturer string; empty when unreadable.
+std::string BoardString(int32_t (*get)(int32_t, char*), uint32_t productId) {
+    std::vector<char> buffer(1024, '\0');  // the library writes at most 256 bytes
+    if (get(static_cast<int32_t>(productId), buffer.data()) != 1) return {};
+    buffer.back() = '\0';
+    return std::string(buffer.data(), strnlen(buffer.data(), buffer.size()));
+}
 
 class DatabaseSource final : public ui::BoardSettingsSource {
 public:
@@ -74,8 +90,14 @@ private:
 class LoggerTasks final : public ui::ChannelTasks {
 public:
     LoggerTasks(std::string pid, AlarmActions& actions) : pid_(std::move(pid)), actions_(actions) {}
+    // Told a channel's trigger flags before and after each check.
+    void setTriggerObserver(std::function<void(int, const TriggerState&, const TriggerState&)> observer) {
+        triggerObserver_ = std::move(observer);
+    }
     void TriggerCheck(int channel, const ChannelSettings& settings, ChannelState& state) override {
+        const TriggerState before = state.trigger;
         RunTriggerCheck(settings, state.shown, state.trigger, clock_, actions_, pid_, channel);
+        if (triggerObserver_) triggerObserver_(channel, before, state.trigger);
     }
     void WriteLogRecord(int, const ChannelSettings& settings, const ChannelState& state) override {
         kestrane::WriteLogRecord(settings, state.shown, time_);
@@ -87,6 +109,7 @@ public:
 private:
     std::string pid_;
     AlarmActions& actions_;
+    std::function<void(int, const TriggerState&, const TriggerState&)> triggerObserver_;
     SystemClock clock_;
     SystemLocalTime time_;
 };
@@ -102,7 +125,8 @@ public:
     void SetValueText(int, const std::string&) override {}
     void SetGauge(int, int, int, bool) override {}
     void SetGaugePosition(int, int) override {}
-    void SetFirmwareText(const std::string&) override {}
+    void SetFirmwareText(const std::string& text) override { firmware_ = text; }
+    const std::string& firmware() const { return firmware_; }
     void SetCurrentRequest(const std::string&) override {}
     void SetConnectedControls(bool) override {}
     void SetChannelColumns(int, const std::string&, const std::string&, const std::string&,
@@ -129,6 +153,7 @@ public:
 
 private:
     std::string selector_;
+    std::string firmware_;
     std::function<void(int)> onTimer_;
     std::map<int, std::unique_ptr<QTimer>> timers_;
 };
@@ -258,6 +283,19 @@ int RunLogger(const LoggerOptions& o) {
     NullMessageSink silent;
     ui::ClientCore core(view, silent, board, source, tasks);
     view.setTimerHandler([&core](int id) { core.OnTimer(id); });
+    const uint32_t productId = ui::ProductIdFromPid(pid);
+    if (metrics) {
+        board.setExchangeObserver([&](bool ok) { metrics->NoteExchange(pid, ok); });
+        tasks.setTriggerObserver([&](int channel, const TriggerState& before, const TriggerState& after) {
+            metrics->NoteTrigger(pid, channel, before, after);
+        });
+    }
+    // Once per connection: what the board says of itself.
+    auto noteIdentity = [&] {
+        if (metrics && core.connected())
+            metrics->NoteIdentity(pid, {BoardString(GetProductString, productId),
+                                        BoardString(GetManufacturerString, productId), view.firmware()});
+    };
 
     core.SetReadingObserver([&](int channel, const ChannelState& state) {
         const auto value = PlainValue(state.shown);
@@ -266,7 +304,7 @@ int RunLogger(const LoggerOptions& o) {
         const ReadingRow row{ui::NowUnixMs(), pid, channel, ch.vmName, *value, UnitForMode(ch.mode)};
         if (csv.isOpen()) csv.Append(row);
         if (jsonl.isOpen()) jsonl.Append(row);
-        if (metrics) metrics->NoteReading(row.unixMs);
+        if (metrics) metrics->NoteReading(pid, channel, row.unixMs);
     });
     bool toldMetricsFailure = false;  // once, not every period
     auto writeMetrics = [&] {
@@ -276,8 +314,8 @@ int RunLogger(const LoggerOptions& o) {
     };
 
     QTimer retry;
-    const uint32_t productId = ui::ProductIdFromPid(pid);
     core.SetBoardLostHandler([&] {
+        if (metrics) metrics->NoteBoardLost(pid);
         if (!o.quiet)
             Say("board " + pid + " does not answer; looking for it every " +
                 std::to_string(kRetryPeriodMs / 1000) + " s");
@@ -291,6 +329,7 @@ int RunLogger(const LoggerOptions& o) {
         if (!o.quiet) Say("board " + pid + " is back; polling again");
         core.ClearBusy();
         core.Connect();
+        noteIdentity();
         writeMetrics();
     });
 
@@ -318,14 +357,16 @@ int RunLogger(const LoggerOptions& o) {
 
     if (!o.quiet) Say("polling board " + pid);
     core.Connect();
+    noteIdentity();
     writeMetrics();
     QCoreApplication::exec();
 
     // Every record and row was written whole inside its own handler; stop
-    // the timers and leave the metrics saying the board is no longer polled.
+    // the timers. The metrics file goes: a logger stopped on purpose is no
+    // lost board.
     retry.stop();
     core.Disconnect();
-    writeMetrics();
+    if (metrics) metrics->Remove(core);
     database.close();
     return kExitOk;
 }

@@ -67,7 +67,7 @@ ClientSession::~ClientSession() {
     // database or a destroyed controller.
     if (impl_) {
         impl_->metricsTimer.reset();
-        if (impl_->metrics && impl_->window) impl_->metrics->Write(impl_->window->core(), false);
+        if (impl_->metrics && impl_->window) impl_->metrics->Remove(impl_->window->core());
         impl_->deviceList.reset();
         impl_->deviceController.reset();
         impl_->window.reset();
@@ -169,7 +169,9 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
         s.metrics = std::make_unique<CoreMetricsFile>(dir);
         CoreMetricsFile* metrics = s.metrics.get();
         ClientCore& core = s.window->core();
-        core.SetReadingObserver([metrics](int, const ChannelState&) { metrics->NoteReading(NowUnixMs()); });
+        core.SetReadingObserver([metrics, &core](int channel, const ChannelState&) {
+            metrics->NoteReading(core.currentPid(), channel, NowUnixMs());
+        });
         s.metricsTimer = std::make_unique<QTimer>();
         QObject::connect(s.metricsTimer.get(), &QTimer::timeout, [metrics, &core] { metrics->Write(core); });
         s.metricsTimer->start(kMetricsPeriodMs);

@@ -1,13 +1,17 @@
 // The metrics file of the board a client core polls: its readings, alarm
-// bands, connection and last reading time, kept in a folder a node
-// exporter's textfile collector serves. The desktop client and the
-// headless logger keep the same file through this one module.
+// bands, connection, what the board is and counters of what happened, kept
+// in a folder a node exporter's textfile collector serves. The desktop
+// client and the headless logger keep the same file through this module.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "acquisition/channel_model.h"
 #include "common/metrics_file.h"
 #include "core/client_core.h"
 
@@ -23,30 +27,58 @@ inline constexpr int kMetricsPeriodMs = 2000;
 // Milliseconds since 1970 UTC, from the system clock.
 int64_t NowUnixMs();
 
-// What the file holds for a core. Channel values and alarm bands appear
-// only while connected (and `polling`), and a channel's value only once it
-// showed a number since the last Connect, so nothing from before a loss is
-// served. `polling` false: the program is ending, the board reads as lost.
+// The alarm events one trigger check made, from the channel's flags
+// before and after it: a fired flag that rose is an alarm (the first or a
+// repeat), an armed flag that fell is a return to normal. Pairs of band
+// ("high", "low") and event ("alarm", "return").
+std::vector<std::pair<std::string, std::string>> AlarmEventsBetween(const TriggerState& before,
+                                                                    const TriggerState& after);
+
+// What the board says of itself, for kestrane_board_info.
+struct BoardIdentity {
+    std::string product;
+    std::string manufacturer;
+    std::string firmware;
+};
+
+// What the file holds for a core. Every polled channel is named; its value
+// appears only while connected (and `polling`) once it showed a number
+// since the last Connect, so nothing from before a loss is served, and
+// alarm bands likewise. `polling` false: the board reads as lost.
 BoardMetrics SnapshotMetrics(const ClientCore& core, std::optional<int64_t> lastReadingUnixMs,
-                             bool polling = true);
+                             bool polling = true, const MetricsCounters& counters = {},
+                             const BoardIdentity& identity = {});
 
 class CoreMetricsFile {
 public:
     explicit CoreMetricsFile(std::string dir) : dir_(std::move(dir)) {}
 
-    void NoteReading(int64_t unixMs) { lastReadingUnixMs_ = unixMs; }
+    // Counts one reading of `board`'s `channel` taken at `unixMs`.
+    void NoteReading(const std::string& board, int channel, int64_t unixMs);
+    void NoteExchange(const std::string& board, bool ok);
+    void NoteBoardLost(const std::string& board);
+    void NoteTrigger(const std::string& board, int channel, const TriggerState& before,
+                     const TriggerState& after);
+    void NoteIdentity(const std::string& board, BoardIdentity identity) {
+        identities_[board] = std::move(identity);
+    }
+
     std::optional<int64_t> lastReading() const { return lastReadingUnixMs_; }
 
     // The file of the core's current board; false when it cannot be
-    // written (the next write tries again). The last write of a program
-    // that ends passes `polling` false, so the file does not go on
-    // claiming a connected board.
+    // written (the next write tries again).
     bool Write(const ClientCore& core, bool polling = true) const;
+    // A clean stop: the file goes, so the collector stops serving the
+    // board instead of reporting it lost. A crash leaves the file, whose
+    // age then tells that nothing writes it any more.
+    bool Remove(const ClientCore& core) const;
     std::string PathFor(const ClientCore& core) const;
 
 private:
     std::string dir_;
     std::optional<int64_t> lastReadingUnixMs_;
+    std::map<std::string, MetricsCounters> counters_;
+    std::map<std::string, BoardIdentity> identities_;
 };
 
 }  // namespace kestrane::ui

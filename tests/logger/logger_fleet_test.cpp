@@ -105,7 +105,12 @@ TEST_F(LoggerFleetTest, NodeExporterServesTheMetrics) {
                   {"--database", QString::fromStdString(dir_.File("s.MDB")), "--metrics-dir",
                    QString::fromStdString(dir_.File("textfiles")), "--duration", "30", "--quiet"});
     const std::string prom = dir_.File("textfiles/kestrane-000A.prom");
-    ASSERT_TRUE(WaitFor([&] { return ReadText(prom).find("channel=\"2\"") != std::string::npos; }, 8000))
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return ReadText(prom).find("kestrane_channel_volts{board=\"000A\",channel=\"2\"}") !=
+                   std::string::npos;
+        },
+        8000))
         << ReadText(prom);
 
     const std::string promtool = Find("promtool");
@@ -131,9 +136,22 @@ TEST_F(LoggerFleetTest, NodeExporterServesTheMetrics) {
 
     const char* expected[] = {
         R"(kestrane_board_connected\{board="000A"\} 1)",
+        R"(kestrane_channel_volts\{board="000A",channel="1"\} 12\.6)",
+        R"(kestrane_channel_volts\{board="000A",channel="2"\} -0\.5)",
+        R"(kestrane_channel_info\{board="000A",channel="1",name="Battery \\"A\\", rack\\\\1",unit="V"\} 1)",
+        R"(kestrane_channel_info\{board="000A",channel="2",name="Probe",unit="V"\} 1)",
+        // The old series stays for one release.
         R"(kestrane_channel_value\{board="000A",channel="1",name="Battery \\"A\\", rack\\\\1",unit="V"\} 12\.6)",
         R"(kestrane_channel_value\{board="000A",channel="2",name="Probe",unit="V"\} -0\.5)",
         R"(kestrane_alarm_active\{band="high",board="000A",channel="1"\} 1)",
+        R"(kestrane_alarm_events_total\{band="high",board="000A",channel="1",event="alarm"\} 1)",
+        R"(kestrane_alarm_events_total\{band="high",board="000A",channel="1",event="return"\} 0)",
+        R"(kestrane_build_info\{version="\d+\.\d+\.\d+"\} 1)",
+        R"(kestrane_board_info\{board="000A",firmware="KESTRANE FW 1\.00",manufacturer="Morvane",product="KESTRANEUNIT"\} 1)",
+        R"(kestrane_exchanges_total\{board="000A",result="ok"\} [1-9]\d*)",
+        R"(kestrane_exchanges_total\{board="000A",result="failed"\} 0)",
+        R"(kestrane_readings_total\{board="000A",channel="1"\} [1-9]\d*)",
+        R"(kestrane_board_lost_total\{board="000A"\} 0)",
         R"(kestrane_last_reading_timestamp_seconds\{board="000A"\} \d\.\d+e\+09)",
         R"(node_textfile_scrape_error 0)",
     };
@@ -142,6 +160,13 @@ TEST_F(LoggerFleetTest, NodeExporterServesTheMetrics) {
     // The exporter refuses a whole file it cannot parse; no temporary file
     // of ours may be picked up either.
     EXPECT_EQ(body.find(".tmp"), std::string::npos);
+
+    // A clean stop takes the file away, so the board is not served as lost.
+    logger_.terminate();
+    ASSERT_TRUE(logger_.waitForFinished(5000));
+    EXPECT_EQ(logger_.exitCode(), 0);
+    EXPECT_FALSE(std::filesystem::exists(prom));
+    ASSERT_TRUE(WaitFor([&] { return Scrape(port).find("kestrane_") == std::string::npos; }, 5000));
 }
 
 TEST_F(LoggerFleetTest, SystemdAcceptsTheUnit) {
