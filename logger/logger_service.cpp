@@ -198,10 +198,13 @@ private:
     struct sigaction oldInt_ {};
 };
 
-// The connection string, or an error text.
-bool ConnectionFor(const LoggerOptions& o, std::string& connection, std::string& error) {
+// The connection string, or an error text. `shared`: the settings come
+// from elsewhere than the user's own database file.
+bool ConnectionFor(const LoggerOptions& o, std::string& connection, bool& shared, std::string& error) {
+    shared = false;
     if (!o.odbc.empty()) {
         connection = o.odbc;
+        shared = true;
         return true;
     }
     std::string path = o.databaseFile;
@@ -221,6 +224,7 @@ bool ConnectionFor(const LoggerOptions& o, std::string& connection, std::string&
     }
     if (o.databaseFile.empty()) {
         connection = ConnectionStringFor(path);  // KESTRANE_ODBC applies, as in the client
+        shared = connection != DefaultConnectionString(path);
         return true;
     }
     if (!ConnectionStringCanCarry(path)) {
@@ -240,7 +244,8 @@ int RunLogger(const LoggerOptions& o) {
     ::signal(SIGPIPE, SIG_IGN);
     StderrSink sink;
     std::string connection, error;
-    if (!ConnectionFor(o, connection, error)) {
+    bool sharedSettings = false;
+    if (!ConnectionFor(o, connection, sharedSettings, error)) {
         Say(error);
         return kExitSettings;
     }
@@ -276,6 +281,11 @@ int RunLogger(const LoggerOptions& o) {
     if (!o.metricsDir.empty()) metrics = std::make_unique<ui::CoreMetricsFile>(o.metricsDir);
 
     HeadlessAlarmActions actions;
+    // Whoever can write a shared database chooses the programs alarms start:
+    // those must pass the ownership check. Refusals are said even with
+    // --quiet, once per program.
+    AlarmProgramGuard programGuard(sharedSettings, Say);
+    actions.setProgramGuard(&programGuard);
     LoggerTasks tasks(pid, actions);
     LibraryBoard board;
     DatabaseSource source(database);

@@ -13,6 +13,10 @@ AcquisitionTasks::AcquisitionTasks(AlarmActions* actions, Clock* clock, LocalTim
 
 AcquisitionTasks::~AcquisitionTasks() = default;
 
+void AcquisitionTasks::setProgramGuard(AlarmProgramGuard* guard) {
+    if (ownActions_) ownActions_->setProgramGuard(guard);
+}
+
 void AcquisitionTasks::TriggerCheck(int channel, const ChannelSettings& settings, ChannelState& state) {
     const std::string board = boardPid_ ? boardPid_() : std::string();
     RunTriggerCheck(settings, state.shown, state.trigger, *clock_, *actions_, board, channel);

@@ -14,6 +14,11 @@
 
 class QObject;
 
+namespace kestrane {
+class AlarmProgramGuard;
+class QtAlarmActions;
+}  // namespace kestrane
+
 namespace kestrane::ui {
 
 class AcquisitionTasks final : public ChannelTasks {
@@ -25,6 +30,8 @@ public:
 
     // The selected board's PID, told to alarm programs; unset: none.
     void setBoardSource(std::function<std::string()> pid) { boardPid_ = std::move(pid); }
+    // The desktop's own actions start programs only when `guard` allows.
+    void setProgramGuard(AlarmProgramGuard* guard);
 
     void TriggerCheck(int channel, const ChannelSettings& settings, ChannelState& state) override;
     void WriteLogRecord(int channel, const ChannelSettings& settings, const ChannelState& state) override;
@@ -33,7 +40,7 @@ public:
     int LogPeriodMs(const ChannelSettings& settings, ChannelState& state) override;
 
 private:
-    std::unique_ptr<AlarmActions> ownActions_;
+    std::unique_ptr<QtAlarmActions> ownActions_;
     SystemClock systemClock_;
     SystemLocalTime systemTime_;
     AlarmActions* actions_;

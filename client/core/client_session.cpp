@@ -3,11 +3,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QScreen>
 #include <QTimer>
 
+#include <cstdio>
 #include <cstdlib>
 
+#include "acquisition/program_trust.h"
 #include "core/acquisition_tasks.h"
 #include "core/core_metrics.h"
 #include "core/startup_logic.h"
@@ -22,6 +25,8 @@
 namespace kestrane::ui {
 
 struct ClientSession::Impl {
+    // Judges alarm programs when the settings database is not the user's own.
+    std::unique_ptr<AlarmProgramGuard> programGuard;
     // Real services, used where the caller supplied none.
     SystemInstallRecord realRecord;
     QtMessageSink realMessages;
@@ -151,7 +156,21 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
 
     // A failed open is reported by the database and start-up goes on: the
     // device list then reports that it cannot read the table.
-    s.database.open(ConnectionStringFor(s.databasePath), messages);
+    const std::string connection = ConnectionStringFor(s.databasePath);
+    // A database others can write may name programs someone else chose:
+    // those must pass the ownership check before they start. A refusal is
+    // said on stderr and in the status bar's message part.
+    MainWindow* statusOwner = s.window.get();
+    s.programGuard = std::make_unique<AlarmProgramGuard>(
+        connection != DefaultConnectionString(s.databasePath), [statusOwner](const std::string& message) {
+            std::fprintf(stderr, "Kestrane: %s\n", message.c_str());
+            std::fflush(stderr);
+            const QString text = QString::fromStdString(message);
+            statusOwner->statusParts()->setPartText(2, text);
+            statusOwner->statusParts()->part(2)->setToolTip(text);
+        });
+    s.realTasks.setProgramGuard(s.programGuard.get());
+    s.database.open(connection, messages);
 
     MainWindow* window = s.window.get();
     s.deviceController =

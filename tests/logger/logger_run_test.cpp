@@ -429,5 +429,53 @@ TEST_F(LoggerRunTest, ExitStatuses) {
     EXPECT_NE(help.readAllStandardOutput().indexOf("Exit status:"), -1);
 }
 
+// Settings from a shared database (--odbc) may not start a program that
+// others could have changed; the reading is still logged and the refusal
+// said once. The user's own database file changes nothing.
+TEST_F(LoggerRunTest, SharedSettingsRefuseAnAlarmProgramOthersMayWrite) {
+    WriteText(sim_, SimFile("13"));  // channel 6 held in alarm, repeating every second or two
+    const std::string script = dir_.File("alarm.sh");
+    const std::string env = dir_.File("env.txt");
+    WriteEnvScript(script, env);
+    const std::string db = dir_.File("s.MDB");
+    MakeDatabase(db, {{"000A", Board(dir_.File("logs/"), script)}});
+    const QString shared = QString::fromStdString("DRIVER=SQLite3;Database=" + db);
+    const QString own = QString::fromStdString(db);
+    struct Case {
+        const char* what;
+        QStringList settings;
+        fs::perms mode;
+        bool runs;
+    } cases[] = {
+        {"shared, group may write", {"--odbc", shared}, fs::perms::owner_all | fs::perms::group_all, false},
+        {"shared, owner only", {"--odbc", shared}, fs::perms::owner_all, true},
+        {"own file, group may write", {"--database", own}, fs::perms::owner_all | fs::perms::group_all, true},
+    };
+    for (const Case& c : cases) {
+        fs::permissions(script, c.mode);
+        fs::remove(env);
+        fs::remove(dir_.File("r.csv"));
+        QProcess logger;
+        logger.setProcessEnvironment(Env());
+        EXPECT_EQ(RunToEnd(logger, LoggerProgram(),
+                           c.settings + QStringList{"--csv", QString::fromStdString(dir_.File("r.csv")),
+                                                    "--duration", "4", "--quiet"},
+                           20000),
+                  0)
+            << c.what;
+        const std::string err = logger.readAllStandardError().toStdString();
+        EXPECT_GT(ReadLines(dir_.File("r.csv")).size(), 10u) << c.what;
+        EXPECT_EQ(fs::exists(env), c.runs) << c.what << "\n" << err;
+        if (c.runs) {
+            EXPECT_EQ(err, "") << c.what;
+        } else {
+            EXPECT_EQ(err, "kestrane-logger: alarm program " + script +
+                               " not started: the settings database is shared and " + script +
+                               " is writable by group or others\n")
+                << c.what;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace kestrane::test
