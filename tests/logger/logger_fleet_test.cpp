@@ -3,13 +3,6 @@
 // series and values; promtool accepts the file; systemd accepts the unit.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <QStandardPaths>
-
 #include <cstring>
 #include <regex>
 
@@ -18,49 +11,8 @@
 namespace kestrane::test {
 namespace {
 
-std::string Find(const char* program) {
-    return QStandardPaths::findExecutable(QString::fromLatin1(program)).toStdString();
-}
-
-// A loopback port nobody listens on now.
-int FreeLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) return 0;
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof addr;
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length) == 0)
-        port = ntohs(addr.sin_port);
-    ::close(fd);
-    return port;
-}
-
-// GET /metrics over plain HTTP/1.0; the body, or empty when it fails.
-std::string Scrape(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) return {};
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    std::string response;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
-        const std::string request = "GET /metrics HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
-        if (::write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
-            char buffer[4096];
-            ssize_t n;
-            while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
-                response.append(buffer, static_cast<std::size_t>(n));
-        }
-    }
-    ::close(fd);
-    const std::size_t body = response.find("\r\n\r\n");
-    if (response.rfind("HTTP/1.0 200", 0) != 0 && response.rfind("HTTP/1.1 200", 0) != 0) return {};
-    return body == std::string::npos ? std::string() : response.substr(body + 4);
-}
+// GET /metrics: the body, or empty when it fails.
+std::string Scrape(int port) { return HttpGet(port, "/metrics"); }
 
 class LoggerFleetTest : public ::testing::Test {
 protected:
@@ -95,7 +47,7 @@ protected:
 };
 
 TEST_F(LoggerFleetTest, NodeExporterServesTheMetrics) {
-    const std::string exporter = Find("prometheus-node-exporter");
+    const std::string exporter = FindProgram("prometheus-node-exporter");
     if (exporter.empty())
         GTEST_SKIP()
             << "prometheus-node-exporter is not installed (apt-get install prometheus-node-exporter)";
@@ -113,7 +65,7 @@ TEST_F(LoggerFleetTest, NodeExporterServesTheMetrics) {
         8000))
         << ReadText(prom);
 
-    const std::string promtool = Find("promtool");
+    const std::string promtool = FindProgram("promtool");
     if (!promtool.empty()) {
         QProcess check;
         check.setStandardInputFile(QString::fromStdString(prom));
@@ -170,7 +122,7 @@ TEST_F(LoggerFleetTest, NodeExporterServesTheMetrics) {
 }
 
 TEST_F(LoggerFleetTest, SystemdAcceptsTheUnit) {
-    const std::string analyze = Find("systemd-analyze");
+    const std::string analyze = FindProgram("systemd-analyze");
     if (analyze.empty()) GTEST_SKIP() << "systemd-analyze is not installed";
     // An instance of the template, running the program just built.
     std::string unit = ReadText(KESTRANE_LOGGER_UNIT);
