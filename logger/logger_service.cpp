@@ -48,22 +48,14 @@ public:
 
 class LibraryBoard final : public BoardExchange {
 public:
-    // Told the result of every exchange, for the metrics' counters.
-    void setExchangeObserver(std::function<void(bool)> observer) { observer_ = std::move(observer); }
-
     bool Read(uint32_t productId, int command, std::string& answer) override {
         // Eight times what the library may write, taken up to its terminator.
         std::vector<char> buffer(static_cast<std::size_t>(KESTRANE_ANSWER_TEXT_SIZE) * 8, '\0');
-        const bool ok = ReadKestrane(static_cast<int32_t>(productId), command, 0, buffer.data()) == 1;
-        if (observer_) observer_(ok);
-        if (!ok) return false;
+        if (ReadKestrane(static_cast<int32_t>(productId), command, 0, buffer.data()) != 1) return false;
         buffer.back() = '\0';
         answer.assign(buffer.data(), strnlen(buffer.data(), buffer.size()));
         return true;
     }
-
-private:
-    std::function<void(bool)> observer_;
 };
 
 // The board's USB product or manufacturer string; empty when unreadable.
@@ -287,7 +279,11 @@ int RunLogger(const LoggerOptions& o) {
     AlarmProgramGuard programGuard(sharedSettings, Say);
     actions.setProgramGuard(&programGuard);
     LoggerTasks tasks(pid, actions);
-    LibraryBoard board;
+    LibraryBoard library;
+    // Every exchange, the retries' too, counted for the metrics file.
+    ui::CountingBoardExchange board(library, [&](bool ok) {
+        if (metrics) metrics->NoteExchange(pid, ok);
+    });
     DatabaseSource source(database);
     HeadlessView view(pid);
     NullMessageSink silent;
@@ -295,7 +291,6 @@ int RunLogger(const LoggerOptions& o) {
     view.setTimerHandler([&core](int id) { core.OnTimer(id); });
     const uint32_t productId = ui::ProductIdFromPid(pid);
     if (metrics) {
-        board.setExchangeObserver([&](bool ok) { metrics->NoteExchange(pid, ok); });
         tasks.setTriggerObserver([&](int channel, const TriggerState& before, const TriggerState& after) {
             metrics->NoteTrigger(pid, channel, before, after);
         });

@@ -19,7 +19,9 @@ void AcquisitionTasks::setProgramGuard(AlarmProgramGuard* guard) {
 
 void AcquisitionTasks::TriggerCheck(int channel, const ChannelSettings& settings, ChannelState& state) {
     const std::string board = boardPid_ ? boardPid_() : std::string();
+    const TriggerState before = state.trigger;
     RunTriggerCheck(settings, state.shown, state.trigger, *clock_, *actions_, board, channel);
+    if (triggerObserver_) triggerObserver_(channel, before, state.trigger);
 }
 
 void AcquisitionTasks::WriteLogRecord(int, const ChannelSettings& settings, const ChannelState& state) {

@@ -32,6 +32,10 @@ public:
     void setBoardSource(std::function<std::string()> pid) { boardPid_ = std::move(pid); }
     // The desktop's own actions start programs only when `guard` allows.
     void setProgramGuard(AlarmProgramGuard* guard);
+    // Told a channel's trigger flags before and after each check.
+    void setTriggerObserver(std::function<void(int, const TriggerState&, const TriggerState&)> observer) {
+        triggerObserver_ = std::move(observer);
+    }
 
     void TriggerCheck(int channel, const ChannelSettings& settings, ChannelState& state) override;
     void WriteLogRecord(int channel, const ChannelSettings& settings, const ChannelState& state) override;
@@ -47,6 +51,7 @@ private:
     Clock* clock_;
     LocalTimeSource* time_;
     std::function<std::string()> boardPid_;
+    std::function<void(int, const TriggerState&, const TriggerState&)> triggerObserver_;
 };
 
 }  // namespace kestrane::ui

@@ -35,6 +35,8 @@ struct ClientSession::Impl {
     AcquisitionTasks realTasks;
     QtWindowDialogs realDialogs;
     DesktopUrlOpener realUrls;
+    // The board the window uses, its exchanges counted for the metrics file.
+    std::unique_ptr<CountingBoardExchange> countedBoard;
 
     std::string databasePath;
     std::string programDirectory;
@@ -136,9 +138,15 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
     }
 
     s.settingsSource = std::make_unique<DatabaseSettingsSource>(s.database);
+    Impl* counting = &s;
+    s.countedBoard = std::make_unique<CountingBoardExchange>(
+        services.board ? *services.board : s.realBoard, [counting](bool ok) {
+            if (counting->metrics && counting->window)
+                counting->metrics->NoteExchange(counting->window->core().currentPid(), ok);
+        });
     MainWindowDeps deps{
         messages,
-        services.board ? *services.board : s.realBoard,
+        *s.countedBoard,
         *s.settingsSource,
         services.tasks ? *services.tasks : s.realTasks,
         services.dialogs ? *services.dialogs : s.realDialogs,
@@ -191,6 +199,10 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
         core.SetReadingObserver([metrics, &core](int channel, const ChannelState&) {
             metrics->NoteReading(core.currentPid(), channel, NowUnixMs());
         });
+        s.realTasks.setTriggerObserver(
+            [metrics, &core](int channel, const TriggerState& before, const TriggerState& after) {
+                metrics->NoteTrigger(core.currentPid(), channel, before, after);
+            });
         s.metricsTimer = std::make_unique<QTimer>();
         QObject::connect(s.metricsTimer.get(), &QTimer::timeout, [metrics, &core] { metrics->Write(core); });
         s.metricsTimer->start(kMetricsPeriodMs);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -33,6 +34,22 @@ int64_t NowUnixMs();
 // ("high", "low") and event ("alarm", "return").
 std::vector<std::pair<std::string, std::string>> AlarmEventsBetween(const TriggerState& before,
                                                                     const TriggerState& after);
+
+// A board exchange that tells an observer each result, for the counters.
+class CountingBoardExchange final : public BoardExchange {
+public:
+    CountingBoardExchange(BoardExchange& inner, std::function<void(bool ok)> observer)
+        : inner_(inner), observer_(std::move(observer)) {}
+    bool Read(uint32_t productId, int command, std::string& answer) override {
+        const bool ok = inner_.Read(productId, command, answer);
+        if (observer_) observer_(ok);
+        return ok;
+    }
+
+private:
+    BoardExchange& inner_;
+    std::function<void(bool)> observer_;
+};
 
 // What the board says of itself, for kestrane_board_info.
 struct BoardIdentity {

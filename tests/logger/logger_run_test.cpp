@@ -379,6 +379,14 @@ TEST_F(LoggerRunTest, ClientSelectsItsBoardAndKeepsTheMetricsFile) {
         },
         8000))
         << ReadText(prom);
+    // The client counts its exchanges and readings too.
+    const std::string running = ReadText(prom);
+    EXPECT_TRUE(std::regex_search(
+        running, std::regex(R"(kestrane_exchanges_total\{board="000B",result="ok"\} [1-9])")))
+        << running;
+    EXPECT_TRUE(std::regex_search(running,
+                                  std::regex(R"(kestrane_readings_total\{board="000B",channel="1"\} [1-9])")))
+        << running;
     ASSERT_TRUE(client.waitForFinished(20000));
     EXPECT_EQ(client.exitCode(), 0) << client.readAllStandardError().toStdString();
     EXPECT_FALSE(fs::exists(dir_.File("a-logs/ch1.log")));
