@@ -485,5 +485,35 @@ TEST_F(LoggerRunTest, SharedSettingsRefuseAnAlarmProgramOthersMayWrite) {
     }
 }
 
+// The client with KESTRANE_ODBC: the same refusal, once, on stderr (the
+// status bar shows it too); its own file's readings are still logged.
+TEST_F(LoggerRunTest, ClientWithSharedSettingsRefusesAnAlarmProgramOthersMayWrite) {
+    WriteText(sim_, SimFile("13"));
+    fs::create_directories(dir_.File("app"));
+    fs::create_directories(dir_.File("config/Morvane"));
+    WriteText(dir_.File("config/Morvane/Kestrane.conf"),
+              "[AppPaths]\nKestrane=" + (dir_.File("app/Kestrane")) + "\n");
+    const std::string script = dir_.File("alarm.sh");
+    WriteEnvScript(script, dir_.File("env.txt"));
+    fs::permissions(script, fs::perms::owner_all | fs::perms::others_write);
+    // The install record's database must exist; the settings come from the lab's.
+    MakeDatabase(dir_.File("app/Kestrane.MDB"), {{"000A", Board(dir_.File("own-logs/"), "")}});
+    const std::string db = dir_.File("lab.MDB");
+    MakeDatabase(db, {{"000A", Board(dir_.File("logs/"), script)}});
+    QProcessEnvironment env = Env();
+    env.insert("KESTRANE_ODBC", QString::fromStdString("DRIVER=SQLite3;Database=" + db));
+    QProcess client;
+    client.setProcessEnvironment(env);
+    EXPECT_EQ(RunToEnd(client, ClientProgram(), {"--connect", "--quit-after", "4"}, 30000), 0);
+    const std::string err = client.readAllStandardError().toStdString();
+    const std::string refusal = "Kestrane: alarm program " + script +
+                                " not started: the settings database is shared and " + script +
+                                " is writable by group or others\n";
+    EXPECT_NE(err.find(refusal), std::string::npos) << err;
+    EXPECT_EQ(err.find(refusal), err.rfind(refusal)) << "said more than once\n" << err;
+    EXPECT_FALSE(fs::exists(dir_.File("env.txt")));
+    EXPECT_FALSE(RecordValues(dir_.File("logs/ch1.log")).empty());
+}
+
 }  // namespace
 }  // namespace kestrane::test
