@@ -84,19 +84,24 @@ std::string CoreMetricsFile::PathFor(const ClientCore& core) const {
     return MetricsFilePath(dir_, core.currentPid());
 }
 
-bool CoreMetricsFile::Write(const ClientCore& core, bool polling) const {
+bool CoreMetricsFile::Write(const ClientCore& core, bool polling) {
     const std::string board = core.currentPid();
     if (board.empty()) return false;  // no board selected: nothing to name the file after
+    const std::string path = PathFor(core);
+    if (!writtenPath_.empty() && writtenPath_ != path) std::remove(writtenPath_.c_str());
+    writtenPath_ = path;
     const auto counters = counters_.find(board);
     const auto identity = identities_.find(board);
-    return WriteFileAtomically(PathFor(core),
-                               FormatBoardMetrics(SnapshotMetrics(
-                                   core, lastReadingUnixMs_, polling,
-                                   counters == counters_.end() ? MetricsCounters{} : counters->second,
-                                   identity == identities_.end() ? BoardIdentity{} : identity->second)));
+    return WriteFileAtomically(
+        path, FormatBoardMetrics(
+                  SnapshotMetrics(core, lastReadingUnixMs_, polling,
+                                  counters == counters_.end() ? MetricsCounters{} : counters->second,
+                                  identity == identities_.end() ? BoardIdentity{} : identity->second)));
 }
 
-bool CoreMetricsFile::Remove(const ClientCore& core) const {
+bool CoreMetricsFile::Remove(const ClientCore& core) {
+    if (!writtenPath_.empty() && writtenPath_ != PathFor(core)) std::remove(writtenPath_.c_str());
+    writtenPath_.clear();
     if (core.currentPid().empty()) return false;
     return std::remove(PathFor(core).c_str()) == 0;
 }

@@ -83,17 +83,19 @@ public:
     std::optional<int64_t> lastReading() const { return lastReadingUnixMs_; }
 
     // The file of the core's current board; false when it cannot be
-    // written (the next write tries again).
-    bool Write(const ClientCore& core, bool polling = true) const;
+    // written (the next write tries again). When the core changed boards,
+    // the previous board's file goes: nothing writes it any more.
+    bool Write(const ClientCore& core, bool polling = true);
     // A clean stop: the file goes, so the collector stops serving the
     // board instead of reporting it lost. A crash leaves the file, whose
     // age then tells that nothing writes it any more.
-    bool Remove(const ClientCore& core) const;
+    bool Remove(const ClientCore& core);
     std::string PathFor(const ClientCore& core) const;
 
 private:
     std::string dir_;
     std::optional<int64_t> lastReadingUnixMs_;
+    std::string writtenPath_;  // the file the last write made
     std::map<std::string, MetricsCounters> counters_;
     std::map<std::string, BoardIdentity> identities_;
 };
