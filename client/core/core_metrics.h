@@ -23,7 +23,7 @@ namespace kestrane::core {
 // metrics file in; unset or empty: no file.
 inline constexpr const char* kMetricsDirEnvVar = "KESTRANE_METRICS_DIR";
 // How often the file is rewritten.
-inline constexpr int kMetricsPeriodMs = 5000;
+inline constexpr int kMetricsPeriodMs = 2000;
 
 // Milliseconds since 1970 UTC, from the system clock.
 int64_t NowUnixMs();
