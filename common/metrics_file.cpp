@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <initializer_list>
+#include <utility>
 
 #include "common/open_data.h"
 
@@ -26,14 +28,24 @@ std::string Labels(std::initializer_list<std::pair<const char*, std::string_view
     return out;
 }
 
-void Header(std::string& out, const char* name, const char* help) {
+void Header(std::string& out, const char* name, const char* type, const char* help) {
     out += "# HELP ";
     out += name;
     out += ' ';
     out += help;
     out += "\n# TYPE ";
     out += name;
-    out += " gauge\n";
+    out += ' ';
+    out += type;
+    out += '\n';
+}
+
+void Sample(std::string& out, const char* name, const std::string& labels, std::string_view value) {
+    out += name;
+    out += labels;
+    out += ' ';
+    out += value;
+    out += '\n';
 }
 
 bool WriteAll(int fd, std::string_view content) {
@@ -68,40 +80,102 @@ std::string PromLabelValue(std::string_view text) {
 
 std::string FormatBoardMetrics(const BoardMetrics& m) {
     std::string out;
-    Header(out, "kestrane_channel_value", "Last reading of a board channel, in its unit.");
-    for (const ChannelMetric& c : m.channels) {
-        const std::string channel = std::to_string(c.channel);
-        out += "kestrane_channel_value";
-        out += Labels({{"board", m.board}, {"channel", channel}, {"name", c.name}, {"unit", c.unit}});
-        out += ' ';
-        out += PlainNumber(c.value);
-        out += '\n';
-    }
-    Header(out, "kestrane_alarm_active",
-           "1 while an alarm band of a channel has fired and not returned to normal.");
-    for (const AlarmMetric& a : m.alarms) {
-        const std::string channel = std::to_string(a.channel);
-        out += "kestrane_alarm_active";
-        out += Labels({{"board", m.board}, {"channel", channel}, {"band", a.band}});
-        out += a.active ? " 1\n" : " 0\n";
-    }
-    Header(out, "kestrane_board_connected", "1 while the board answers, 0 while it is lost.");
-    out += "kestrane_board_connected";
-    out += Labels({{"board", m.board}});
-    out += m.connected ? " 1\n" : " 0\n";
+    const std::string board = m.board;
+    Header(out, "kestrane_build_info", "gauge", "Version of the program writing the board's file; always 1.");
+    if (!m.version.empty()) Sample(out, "kestrane_build_info", Labels({{"version", m.version}}), "1");
+
+    Header(out, "kestrane_board_info", "gauge",
+           "What the board says of itself: USB product and manufacturer, firmware text; always 1.");
+    if (!m.product.empty() || !m.manufacturer.empty() || !m.firmware.empty())
+        Sample(out, "kestrane_board_info",
+               Labels({{"board", board},
+                       {"product", m.product},
+                       {"manufacturer", m.manufacturer},
+                       {"firmware", m.firmware}}),
+               "1");
+
+    Header(out, "kestrane_board_connected", "gauge", "1 while the board answers, 0 while it is lost.");
+    Sample(out, "kestrane_board_connected", Labels({{"board", board}}), m.connected ? "1" : "0");
+
+    Header(out, "kestrane_last_reading_timestamp_seconds", "gauge",
+           "Time of the board's last reading, Unix seconds.");
     if (m.lastReadingUnixMs) {
-        Header(out, "kestrane_last_reading_timestamp_seconds",
-               "Time of the board's last reading, Unix seconds.");
         const int64_t ms = *m.lastReadingUnixMs;
         char buffer[48];
         std::snprintf(buffer, sizeof buffer, "%lld.%03lld", static_cast<long long>(ms / 1000),
                       static_cast<long long>(ms % 1000 < 0 ? -(ms % 1000) : ms % 1000));
-        out += "kestrane_last_reading_timestamp_seconds";
-        out += Labels({{"board", m.board}});
-        out += ' ';
-        out += buffer;
-        out += '\n';
+        Sample(out, "kestrane_last_reading_timestamp_seconds", Labels({{"board", board}}), buffer);
     }
+
+    Header(out, "kestrane_channel_info", "gauge",
+           "Name and unit of a polled channel, to join on board and channel; always 1.");
+    for (const ChannelMetric& c : m.channels)
+        Sample(out, "kestrane_channel_info",
+               Labels({{"board", board},
+                       {"channel", std::to_string(c.channel)},
+                       {"name", c.name},
+                       {"unit", c.unit}}),
+               "1");
+
+    const auto values = [&](const char* name, const char* unit) {
+        for (const ChannelMetric& c : m.channels) {
+            if (c.unit != unit || !c.value) continue;
+            Sample(out, name, Labels({{"board", board}, {"channel", std::to_string(c.channel)}}),
+                   PlainNumber(*c.value));
+        }
+    };
+    Header(out, "kestrane_channel_volts", "gauge", "Last reading of a voltage channel, volts.");
+    values("kestrane_channel_volts", "V");
+    Header(out, "kestrane_channel_amperes", "gauge", "Last reading of a shunt channel, amperes.");
+    values("kestrane_channel_amperes", "A");
+
+    Header(out, "kestrane_channel_value", "gauge",
+           "Last reading of a board channel, in its unit; deprecated, use kestrane_channel_volts and "
+           "kestrane_channel_amperes.");
+    for (const ChannelMetric& c : m.channels) {
+        if (c.value)
+            Sample(out, "kestrane_channel_value",
+                   Labels({{"board", board},
+                           {"channel", std::to_string(c.channel)},
+                           {"name", c.name},
+                           {"unit", c.unit}}),
+                   PlainNumber(*c.value));
+    }
+
+    Header(out, "kestrane_alarm_active", "gauge",
+           "1 while an alarm band of a channel has fired and not returned to normal.");
+    for (const AlarmMetric& a : m.alarms)
+        Sample(out, "kestrane_alarm_active",
+               Labels({{"board", board}, {"channel", std::to_string(a.channel)}, {"band", a.band}}),
+               a.active ? "1" : "0");
+
+    const MetricsCounters& n = m.counters;
+    Header(out, "kestrane_readings_total", "counter",
+           "Readings taken from a channel since the program started.");
+    for (const auto& [channel, count] : n.readings)
+        Sample(out, "kestrane_readings_total",
+               Labels({{"board", board}, {"channel", std::to_string(channel)}}), std::to_string(count));
+
+    Header(out, "kestrane_alarm_events_total", "counter",
+           "Alarms (a band fired or repeated) and returns to normal since the program started.");
+    for (const auto& [key, count] : n.alarmEvents)
+        Sample(out, "kestrane_alarm_events_total",
+               Labels({{"board", board},
+                       {"channel", std::to_string(key.channel)},
+                       {"band", key.band},
+                       {"event", key.event}}),
+               std::to_string(count));
+
+    Header(out, "kestrane_exchanges_total", "counter",
+           "Command exchanges with the board since the program started, by result (ok or failed).");
+    Sample(out, "kestrane_exchanges_total", Labels({{"board", board}, {"result", "ok"}}),
+           std::to_string(n.exchangesOk));
+    Sample(out, "kestrane_exchanges_total", Labels({{"board", board}, {"result", "failed"}}),
+           std::to_string(n.exchangesFailed));
+
+    Header(out, "kestrane_board_lost_total", "counter",
+           "Times the board stopped answering since the program started.");
+    Sample(out, "kestrane_board_lost_total", Labels({{"board", board}}), std::to_string(n.boardLost));
     return out;
 }
 

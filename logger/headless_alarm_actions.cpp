@@ -37,7 +37,9 @@ HeadlessAlarmActions::~HeadlessAlarmActions() {
 
 void HeadlessAlarmActions::StartProgram(const std::string& path) {
     // Documents have no default application here: only programs start.
-    if (const auto program = ResolveAlarmProgram(path)) StartAlarmProgram(*program, context_);
+    const auto program = ResolveAlarmProgram(path);
+    if (!program || (guard_ && !guard_->Allows(program->toStdString()))) return;
+    StartAlarmProgram(*program, context_);
 }
 
 void HeadlessAlarmActions::PlaySound(const std::string& path) {

@@ -10,6 +10,7 @@
 
 #include <QProcess>
 
+#include "acquisition/program_trust.h"
 #include "acquisition/trigger_engine.h"
 
 namespace kestrane::logger {
@@ -25,12 +26,15 @@ public:
     void StartProgram(const std::string& path) override;
     void PlaySound(const std::string& path) override;
     void BeginAlarm(const AlarmContext& context) override { context_ = context; }
+    // Programs start only when `guard` allows them; null: all do.
+    void setProgramGuard(AlarmProgramGuard* guard) { guard_ = guard; }
 
     // True when a sound server's socket is there and its player was found.
     bool canPlaySounds() const { return !player_.isEmpty(); }
 
 private:
     AlarmContext context_;
+    AlarmProgramGuard* guard_ = nullptr;
     QString player_;  // paplay, or empty
     std::vector<std::unique_ptr<QProcess>> sounds_;
 };

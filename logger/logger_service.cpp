@@ -13,8 +13,11 @@
 #include <cstdio>
 #include <memory>
 
+#include "acquisition/program_trust.h"
+#include "client/core/acquisition_tasks.h"
 #include "client/core/core_metrics.h"
 #include "client/core/database_settings_source.h"
+#include "client/core/library_board.h"
 #include "client/core/qt_scheduler.h"
 #include "client/core/session.h"
 #include "client/core/startup_logic.h"
@@ -55,7 +58,6 @@ public:
         const ReadingRow row{r.unixMs, r.board, r.channel, ch.vmName, r.value, r.unit};
         if (csv_.isOpen()) csv_.Append(row);
         if (jsonl_.isOpen()) jsonl_.Append(row);
-        if (metrics_) metrics_->NoteReading(row.unixMs);
     }
     void OnBoardLost(const std::string& board) override {
         if (!options_.quiet)
@@ -124,10 +126,13 @@ private:
     struct sigaction oldInt_ {};
 };
 
-// The connection string, or an error text.
-bool ConnectionFor(const LoggerOptions& o, std::string& connection, std::string& error) {
+// The connection string, or an error text. `shared`: the settings come
+// from elsewhere than the user's own database file.
+bool ConnectionFor(const LoggerOptions& o, std::string& connection, bool& shared, std::string& error) {
+    shared = false;
     if (!o.odbc.empty()) {
         connection = o.odbc;
+        shared = true;
         return true;
     }
     std::string path = o.databaseFile;
@@ -147,6 +152,7 @@ bool ConnectionFor(const LoggerOptions& o, std::string& connection, std::string&
     }
     if (o.databaseFile.empty()) {
         connection = ConnectionStringFor(path);  // KESTRANE_ODBC applies, as in the client
+        shared = connection != DefaultConnectionString(path);
         return true;
     }
     if (!ConnectionStringCanCarry(path)) {
@@ -214,7 +220,8 @@ int RunLogger(const LoggerOptions& o) {
     ::signal(SIGPIPE, SIG_IGN);
     StderrSink sink;
     std::string connection, error;
-    if (!ConnectionFor(o, connection, error)) {
+    bool sharedSettings = false;
+    if (!ConnectionFor(o, connection, sharedSettings, error)) {
         Say(error);
         return kExitSettings;
     }
@@ -235,13 +242,37 @@ int RunLogger(const LoggerOptions& o) {
 
     // The client's session: a lost board is looked for again, never the end.
     HeadlessAlarmActions actions;
+    // Whoever can write a shared database chooses the programs alarms start:
+    // those must pass the ownership check. Refusals are said even with
+    // --quiet, once per program.
+    AlarmProgramGuard programGuard(sharedSettings, Say);
+    actions.setProgramGuard(&programGuard);
+    core::AcquisitionTasks tasks(actions);
+    // Every trigger check's alarm events and every exchange, the retries'
+    // too, counted for the metrics file.
+    core::ObservedChannelTasks observedTasks(
+        tasks,
+        [&](const std::string& board, int channel, const TriggerState& before, const TriggerState& after) {
+            if (metrics) metrics->NoteTrigger(board, channel, before, after);
+        });
+    core::LibraryBoardExchange library;
+    core::CountingBoardExchange board(library, [&](bool ok) {
+        if (metrics) metrics->NoteExchange(pid, ok);
+    });
     core::DatabaseSettingsSource source(database);
     core::QtTimerScheduler timers;
     NullMessageSink silent;
-    core::AcquisitionSession session(core::SessionParts{timers, source, actions, silent});
+    core::AcquisitionSession session(
+        core::SessionParts{timers, source, actions, silent, &board, &observedTasks});
     timers.SetHandler([&session](int id) { session.OnTimer(id); });
     session.SetRecovery(true);
     session.SelectBoard(pid);
+    // The counters are noted before the outputs write the file.
+    std::unique_ptr<core::MetricsListener> metricsListener;
+    if (metrics) {
+        metricsListener = std::make_unique<core::MetricsListener>(*metrics, core::ReadBoardIdentity);
+        session.AddListener(*metricsListener);
+    }
     LoggerOutputs outputs(o, session, csv, jsonl, metrics.get());
     session.AddListener(outputs);
     // A board node that appears is tried at once; the session's own retry
@@ -269,9 +300,10 @@ int RunLogger(const LoggerOptions& o) {
     QCoreApplication::exec();
 
     // Every record and row was written whole inside its own handler; stop
-    // the timers and leave the metrics saying the board is no longer polled.
+    // the timers. The metrics file goes: a logger stopped on purpose is no
+    // lost board.
     session.Disconnect();
-    outputs.WriteMetrics();
+    if (metrics) metrics->Remove(session);
     database.close();
     return kExitOk;
 }

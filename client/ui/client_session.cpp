@@ -3,12 +3,16 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QScreen>
 #include <QTimer>
 
+#include <cstdio>
 #include <cstdlib>
 
+#include "acquisition/program_trust.h"
 #include "acquisition/qt/qt_alarm_actions.h"
+#include "client/core/acquisition_tasks.h"
 #include "client/core/core_metrics.h"
 #include "client/core/database_settings_source.h"
 #include "client/core/library_board.h"
@@ -24,6 +28,8 @@
 namespace kestrane::ui {
 
 struct ClientSession::Impl {
+    // Judges alarm programs when the settings database is not the user's own.
+    std::unique_ptr<AlarmProgramGuard> programGuard;
     // Real services, used where the caller supplied none.
     SystemInstallRecord realRecord;
     QtMessageSink realMessages;
@@ -32,6 +38,12 @@ struct ClientSession::Impl {
     QtAlarmActions realAlarms;
     QtWindowDialogs realDialogs;
     DesktopUrlOpener realUrls;
+    // The trigger engine and log writer, when the caller supplied no tasks.
+    std::unique_ptr<AcquisitionTasks> realTasks;
+    // The board and tasks the window uses, its exchanges and alarm events
+    // counted for the metrics file.
+    std::unique_ptr<CountingBoardExchange> countedBoard;
+    std::unique_ptr<ObservedChannelTasks> observedTasks;
 
     std::string databasePath;
     std::string programDirectory;
@@ -42,7 +54,7 @@ struct ClientSession::Impl {
     std::unique_ptr<ControllerDeviceList> deviceList;
     // KESTRANE_METRICS_DIR: the board's metrics file, rewritten on a timer.
     std::unique_ptr<CoreMetricsFile> metrics;
-    std::unique_ptr<ReadingListener> metricsReadings;
+    std::unique_ptr<MetricsListener> metricsListener;
     std::unique_ptr<QTimer> metricsTimer;
 };
 
@@ -71,8 +83,8 @@ ClientSession::~ClientSession() {
     if (impl_) {
         impl_->metricsTimer.reset();
         if (impl_->metrics && impl_->window) {
-            impl_->window->core().RemoveListener(*impl_->metricsReadings);
-            impl_->metrics->Write(impl_->window->core(), false);
+            impl_->window->core().RemoveListener(*impl_->metricsListener);
+            impl_->metrics->Remove(impl_->window->core());
         }
         impl_->deviceList.reset();
         impl_->deviceController.reset();
@@ -137,12 +149,26 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
     }
 
     s.settingsSource = std::make_unique<DatabaseSettingsSource>(s.database);
+    Impl* counting = &s;
+    s.countedBoard = std::make_unique<CountingBoardExchange>(
+        services.board ? *services.board : s.realBoard, [counting](bool ok) {
+            if (counting->metrics && counting->window)
+                counting->metrics->NoteExchange(counting->window->core().currentPid(), ok);
+        });
+    AlarmActions& alarms = services.alarms ? *services.alarms : s.realAlarms;
+    if (!services.tasks) s.realTasks = std::make_unique<AcquisitionTasks>(alarms);
+    s.observedTasks = std::make_unique<ObservedChannelTasks>(
+        services.tasks ? *services.tasks : *s.realTasks,
+        [counting](const std::string& board, int channel, const TriggerState& before,
+                   const TriggerState& after) {
+            if (counting->metrics) counting->metrics->NoteTrigger(board, channel, before, after);
+        });
     MainWindowDeps deps{
         messages,
-        services.board ? *services.board : s.realBoard,
+        *s.countedBoard,
         *s.settingsSource,
-        services.alarms ? *services.alarms : s.realAlarms,
-        services.tasks,
+        alarms,
+        s.observedTasks.get(),
         services.dialogs ? *services.dialogs : s.realDialogs,
         services.urls ? *services.urls : s.realUrls,
     };
@@ -157,7 +183,21 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
 
     // A failed open is reported by the database and start-up goes on: the
     // device list then reports that it cannot read the table.
-    s.database.open(ConnectionStringFor(s.databasePath), messages);
+    const std::string connection = ConnectionStringFor(s.databasePath);
+    // A database others can write may name programs someone else chose:
+    // those must pass the ownership check before they start. A refusal is
+    // said on stderr and in the status bar's message part.
+    MainWindow* statusOwner = s.window.get();
+    s.programGuard = std::make_unique<AlarmProgramGuard>(
+        connection != DefaultConnectionString(s.databasePath), [statusOwner](const std::string& message) {
+            std::fprintf(stderr, "Kestrane: %s\n", message.c_str());
+            std::fflush(stderr);
+            const QString text = QString::fromStdString(message);
+            statusOwner->statusParts()->setPartText(2, text);
+            statusOwner->statusParts()->part(2)->setToolTip(text);
+        });
+    s.realAlarms.setProgramGuard(s.programGuard.get());
+    s.database.open(connection, messages);
 
     MainWindow* window = s.window.get();
     s.deviceController =
@@ -175,9 +215,8 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
         s.metrics = std::make_unique<CoreMetricsFile>(dir);
         CoreMetricsFile* metrics = s.metrics.get();
         AcquisitionSession& core = s.window->core();
-        s.metricsReadings = std::make_unique<ReadingListener>(
-            [metrics](const Reading& r) { metrics->NoteReading(r.unixMs); });
-        core.AddListener(*s.metricsReadings);
+        s.metricsListener = std::make_unique<MetricsListener>(*metrics, ReadBoardIdentity);
+        core.AddListener(*s.metricsListener);
         s.metricsTimer = std::make_unique<QTimer>();
         QObject::connect(s.metricsTimer.get(), &QTimer::timeout, [metrics, &core] { metrics->Write(core); });
         s.metricsTimer->start(kMetricsPeriodMs);

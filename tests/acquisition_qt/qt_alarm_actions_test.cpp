@@ -111,6 +111,49 @@ private slots:
         QVERIFY(!QFile::exists(QString::fromStdString(dir.File("pwned"))));
     }
 
+    // Settings from a shared database: a program or document others may
+    // write neither starts nor opens, and the refusal is said once each.
+    void sharedSettingsRefuseWhatOthersMayWrite() {
+        const kestrane::test::TempDir dir("alarm");
+        QVERIFY(!dir.path().empty());
+        const QString out = QString::fromStdString(dir.File("out.txt"));
+        const QString script = WriteScript(QString::fromStdString(dir.File("alarm.sh")), out);
+        const QString doc = QString::fromStdString(dir.File("note.txt"));
+        {
+            QFile f(doc);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        for (const QString& file : {script, doc})
+            QVERIFY(QFile(file).setPermissions(QFile(file).permissions() | QFile::WriteGroup));
+        std::vector<std::string> said;
+        kestrane::AlarmProgramGuard guard(true, [&](const std::string& m) { said.push_back(m); });
+        QList<QUrl> opened;
+        QtAlarmActions actions(
+            [&](const QUrl& u) {
+                opened.append(u);
+                return true;
+            },
+            nullptr);
+        actions.setProgramGuard(&guard);
+        for (int i = 0; i < 2; ++i) {
+            actions.StartProgram(Utf8(script));
+            actions.StartProgram(Utf8(doc));
+        }
+        QTest::qWait(300);
+        QVERIFY(!QFile::exists(out));
+        QVERIFY(opened.isEmpty());
+        QCOMPARE(said.size(), std::size_t{2});
+        QVERIFY(said[0].find("alarm program " + Utf8(script) + " not started") == 0);
+
+        // Owner-only again: both go ahead.
+        for (const QString& file : {script, doc})
+            QVERIFY(QFile(file).setPermissions(QFile(file).permissions() & ~QFile::WriteGroup));
+        actions.StartProgram(Utf8(script));
+        actions.StartProgram(Utf8(doc));
+        QTRY_COMPARE_WITH_TIMEOUT(ReadAll(out), QByteArray("ran\n"), 30000);
+        QCOMPARE(opened.size(), 1);
+    }
+
     void soundsThatCannotPlayAreSkipped() {
         const kestrane::test::TempDir dir("alarm");
         QVERIFY(!dir.path().empty());

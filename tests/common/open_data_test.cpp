@@ -2,6 +2,7 @@
 // JSON quoting, label escaping and the atomic replacement of the file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -161,28 +162,89 @@ TEST(MetricsFileTest, LabelValuesAreEscaped) {
 TEST(MetricsFileTest, FileHoldsEverySeries) {
     BoardMetrics m;
     m.board = "000A";
+    m.version = "1.2.3";
+    m.product = "KESTRANEUNIT";
+    m.manufacturer = "Morvane";
+    m.firmware = "FW \"1\"";
     m.connected = true;
     m.lastReadingUnixMs = 1796739388123;
-    m.channels = {{1, "House \"main\"", "V", {12.35L, 2}}, {5, "Rail", "V", {-11.95L, 6}}};
+    m.channels = {{1, "House \"main\"", "V", ReadingNumber{12.35L, 2}},
+                  {2, "Shunt", "A", ReadingNumber{-0.5L, 1}},
+                  {5, "Rail", "V", ReadingNumber{-11.95L, 6}},
+                  {4, "Waiting", "V", std::nullopt}};
     m.alarms = {{6, "high", true}, {6, "low", false}};
+    m.counters.exchangesOk = 120;
+    m.counters.exchangesFailed = 3;
+    m.counters.boardLost = 2;
+    m.counters.readings = {{1, 40}, {2, 0}};
+    m.counters.alarmEvents = {{{6, "high", "alarm"}, 4}, {{6, "high", "return"}, 3}};
     const std::string text = FormatBoardMetrics(m);
     const char* expected[] = {
-        "# TYPE kestrane_channel_value gauge\n",
+        "# TYPE kestrane_channel_volts gauge\n",
+        "# TYPE kestrane_readings_total counter\n",
+        "kestrane_build_info{version=\"1.2.3\"} 1\n",
+        "kestrane_board_info{board=\"000A\",product=\"KESTRANEUNIT\",manufacturer=\"Morvane\",firmware=\"FW "
+        "\\\"1\\\"\"} 1\n",
+        "kestrane_channel_info{board=\"000A\",channel=\"1\",name=\"House \\\"main\\\"\",unit=\"V\"} 1\n",
+        "kestrane_channel_info{board=\"000A\",channel=\"4\",name=\"Waiting\",unit=\"V\"} 1\n",
+        "kestrane_channel_volts{board=\"000A\",channel=\"1\"} 12.35\n",
+        "kestrane_channel_volts{board=\"000A\",channel=\"5\"} -11.950000\n",
+        "kestrane_channel_amperes{board=\"000A\",channel=\"2\"} -0.5\n",
         "kestrane_channel_value{board=\"000A\",channel=\"1\",name=\"House \\\"main\\\"\",unit=\"V\"} 12.35\n",
-        "kestrane_channel_value{board=\"000A\",channel=\"5\",name=\"Rail\",unit=\"V\"} -11.950000\n",
         "kestrane_alarm_active{board=\"000A\",channel=\"6\",band=\"high\"} 1\n",
         "kestrane_alarm_active{board=\"000A\",channel=\"6\",band=\"low\"} 0\n",
         "kestrane_board_connected{board=\"000A\"} 1\n",
         "kestrane_last_reading_timestamp_seconds{board=\"000A\"} 1796739388.123\n",
+        "kestrane_readings_total{board=\"000A\",channel=\"1\"} 40\n",
+        "kestrane_readings_total{board=\"000A\",channel=\"2\"} 0\n",
+        "kestrane_alarm_events_total{board=\"000A\",channel=\"6\",band=\"high\",event=\"alarm\"} 4\n",
+        "kestrane_alarm_events_total{board=\"000A\",channel=\"6\",band=\"high\",event=\"return\"} 3\n",
+        "kestrane_exchanges_total{board=\"000A\",result=\"ok\"} 120\n",
+        "kestrane_exchanges_total{board=\"000A\",result=\"failed\"} 3\n",
+        "kestrane_board_lost_total{board=\"000A\"} 2\n",
     };
     for (const char* line : expected) EXPECT_NE(text.find(line), std::string::npos) << line << text;
-    EXPECT_EQ(text.find("channel=\"6\",name"), std::string::npos) << "channel without a reading written";
+    // A channel without a reading, or not polled, gives no sample;
+    // a unit's series never carries the other unit's channels.
+    for (const char* absent :
+         {"channel=\"6\"} ", "channel=\"4\"} ", "kestrane_channel_volts{board=\"000A\",channel=\"2\"}",
+          "kestrane_channel_amperes{board=\"000A\",channel=\"1\"}"})
+        EXPECT_EQ(text.find(absent), std::string::npos) << absent << text;
 
     m.connected = false;
     m.lastReadingUnixMs.reset();
     const std::string lost = FormatBoardMetrics(m);
     EXPECT_NE(lost.find("kestrane_board_connected{board=\"000A\"} 0\n"), std::string::npos);
     EXPECT_EQ(lost.find("kestrane_last_reading_timestamp_seconds{"), std::string::npos);
+}
+
+// The collector refuses files whose HELP texts of one family differ, so
+// every file carries the same HELP and TYPE lines, whatever it holds.
+TEST(MetricsFileTest, HelpLinesAreTheSameInEveryFile) {
+    const auto headers = [](const std::string& text) {
+        std::string out;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);)
+            if (line.rfind("# ", 0) == 0) out += line + '\n';
+        return out;
+    };
+    BoardMetrics empty;
+    empty.board = "000B";
+    BoardMetrics full;
+    full.board = "000A";
+    full.version = "1.0";
+    full.connected = true;
+    full.firmware = "x";
+    full.channels = {{1, "n", "V", ReadingNumber{1.0L, 0}}, {2, "m", "A", ReadingNumber{2.0L, 0}}};
+    full.alarms = {{1, "low", true}};
+    full.counters.readings = {{1, 1}};
+    full.counters.alarmEvents = {{{1, "low", "alarm"}, 1}};
+    const std::string a = headers(FormatBoardMetrics(empty));
+    EXPECT_EQ(a, headers(FormatBoardMetrics(full)));
+    // Thirteen families, each named once.
+    EXPECT_EQ(std::count(a.begin(), a.end(), '\n'), 26) << a;
+    EXPECT_NE(a.find("# HELP kestrane_channel_value "), std::string::npos);
+    EXPECT_NE(a.find("deprecated"), std::string::npos);
 }
 
 TEST(MetricsFileTest, PathStaysInsideTheFolder) {

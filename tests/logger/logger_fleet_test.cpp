@@ -3,13 +3,6 @@
 // series and values; promtool accepts the file; systemd accepts the unit.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <QStandardPaths>
-
 #include <cstring>
 #include <regex>
 
@@ -18,49 +11,8 @@
 namespace kestrane::test {
 namespace {
 
-std::string Find(const char* program) {
-    return QStandardPaths::findExecutable(QString::fromLatin1(program)).toStdString();
-}
-
-// A loopback port nobody listens on now.
-int FreeLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) return 0;
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof addr;
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length) == 0)
-        port = ntohs(addr.sin_port);
-    ::close(fd);
-    return port;
-}
-
-// GET /metrics over plain HTTP/1.0; the body, or empty when it fails.
-std::string Scrape(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) return {};
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    std::string response;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
-        const std::string request = "GET /metrics HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
-        if (::write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
-            char buffer[4096];
-            ssize_t n;
-            while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
-                response.append(buffer, static_cast<std::size_t>(n));
-        }
-    }
-    ::close(fd);
-    const std::size_t body = response.find("\r\n\r\n");
-    if (response.rfind("HTTP/1.0 200", 0) != 0 && response.rfind("HTTP/1.1 200", 0) != 0) return {};
-    return body == std::string::npos ? std::string() : response.substr(body + 4);
-}
+// GET /metrics: the body, or empty when it fails.
+std::string Scrape(int port) { return HttpGet(port, "/metrics"); }
 
 class LoggerFleetTest : public ::testing::Test {
 protected:
@@ -95,7 +47,7 @@ protected:
 };
 
 TEST_F(LoggerFleetTest, NodeExporterServesTheMetrics) {
-    const std::string exporter = Find("prometheus-node-exporter");
+    const std::string exporter = FindProgram("prometheus-node-exporter");
     if (exporter.empty())
         GTEST_SKIP()
             << "prometheus-node-exporter is not installed (apt-get install prometheus-node-exporter)";
@@ -105,10 +57,15 @@ TEST_F(LoggerFleetTest, NodeExporterServesTheMetrics) {
                   {"--database", QString::fromStdString(dir_.File("s.MDB")), "--metrics-dir",
                    QString::fromStdString(dir_.File("textfiles")), "--duration", "30", "--quiet"});
     const std::string prom = dir_.File("textfiles/kestrane-000A.prom");
-    ASSERT_TRUE(WaitFor([&] { return ReadText(prom).find("channel=\"2\"") != std::string::npos; }, 8000))
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return ReadText(prom).find("kestrane_channel_volts{board=\"000A\",channel=\"2\"}") !=
+                   std::string::npos;
+        },
+        8000))
         << ReadText(prom);
 
-    const std::string promtool = Find("promtool");
+    const std::string promtool = FindProgram("promtool");
     if (!promtool.empty()) {
         QProcess check;
         check.setStandardInputFile(QString::fromStdString(prom));
@@ -131,9 +88,22 @@ TEST_F(LoggerFleetTest, NodeExporterServesTheMetrics) {
 
     const char* expected[] = {
         R"(kestrane_board_connected\{board="000A"\} 1)",
+        R"(kestrane_channel_volts\{board="000A",channel="1"\} 12\.6)",
+        R"(kestrane_channel_volts\{board="000A",channel="2"\} -0\.5)",
+        R"(kestrane_channel_info\{board="000A",channel="1",name="Battery \\"A\\", rack\\\\1",unit="V"\} 1)",
+        R"(kestrane_channel_info\{board="000A",channel="2",name="Probe",unit="V"\} 1)",
+        // The old series stays for one release.
         R"(kestrane_channel_value\{board="000A",channel="1",name="Battery \\"A\\", rack\\\\1",unit="V"\} 12\.6)",
         R"(kestrane_channel_value\{board="000A",channel="2",name="Probe",unit="V"\} -0\.5)",
         R"(kestrane_alarm_active\{band="high",board="000A",channel="1"\} 1)",
+        R"(kestrane_alarm_events_total\{band="high",board="000A",channel="1",event="alarm"\} 1)",
+        R"(kestrane_alarm_events_total\{band="high",board="000A",channel="1",event="return"\} 0)",
+        R"(kestrane_build_info\{version="\d+\.\d+\.\d+"\} 1)",
+        R"(kestrane_board_info\{board="000A",firmware="KESTRANE FW 1\.00",manufacturer="Morvane",product="KESTRANEUNIT"\} 1)",
+        R"(kestrane_exchanges_total\{board="000A",result="ok"\} [1-9]\d*)",
+        R"(kestrane_exchanges_total\{board="000A",result="failed"\} 0)",
+        R"(kestrane_readings_total\{board="000A",channel="1"\} [1-9]\d*)",
+        R"(kestrane_board_lost_total\{board="000A"\} 0)",
         R"(kestrane_last_reading_timestamp_seconds\{board="000A"\} \d\.\d+e\+09)",
         R"(node_textfile_scrape_error 0)",
     };
@@ -142,10 +112,17 @@ TEST_F(LoggerFleetTest, NodeExporterServesTheMetrics) {
     // The exporter refuses a whole file it cannot parse; no temporary file
     // of ours may be picked up either.
     EXPECT_EQ(body.find(".tmp"), std::string::npos);
+
+    // A clean stop takes the file away, so the board is not served as lost.
+    logger_.terminate();
+    ASSERT_TRUE(logger_.waitForFinished(5000));
+    EXPECT_EQ(logger_.exitCode(), 0);
+    EXPECT_FALSE(std::filesystem::exists(prom));
+    ASSERT_TRUE(WaitFor([&] { return Scrape(port).find("kestrane_") == std::string::npos; }, 5000));
 }
 
 TEST_F(LoggerFleetTest, SystemdAcceptsTheUnit) {
-    const std::string analyze = Find("systemd-analyze");
+    const std::string analyze = FindProgram("systemd-analyze");
     if (analyze.empty()) GTEST_SKIP() << "systemd-analyze is not installed";
     // An instance of the template, running the program just built.
     std::string unit = ReadText(KESTRANE_LOGGER_UNIT);

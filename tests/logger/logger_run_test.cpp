@@ -232,10 +232,9 @@ TEST_F(LoggerRunTest, RecordsMatchTheClientAndRowsCarryTheReadings) {
         EXPECT_GE(time.toMSecsSinceEpoch(), startMs - 1000);
     }
 
-    // The metrics file: the logger stopped, so the board reads as not polled.
-    const std::string metrics = ReadText(dir_.File("metrics/kestrane-000A.prom"));
-    EXPECT_NE(metrics.find("kestrane_board_connected{board=\"000A\"} 0\n"), std::string::npos) << metrics;
-    EXPECT_NE(metrics.find("kestrane_last_reading_timestamp_seconds{board=\"000A\"} "), std::string::npos);
+    // The metrics file: the logger stopped on purpose, so the file is gone
+    // rather than telling of a lost board.
+    EXPECT_FALSE(fs::exists(dir_.File("metrics/kestrane-000A.prom")));
 
     // Alarm programs of both programs ran with the alarm's context; the
     // sine crosses 12.2 and comes back below 11.8 within the run.
@@ -289,6 +288,8 @@ TEST_F(LoggerRunTest, BoardLeavingAndReturningLeavesAGapAndResumes) {
     // 60 exchanges at 20 per second: gone after about three seconds.
     ASSERT_TRUE(WaitFor([&] { return connectedIs(0); }, 10000)) << ReadText(prom);
     EXPECT_EQ(ReadText(prom).find("kestrane_channel_value{"), std::string::npos) << "stale value served";
+    EXPECT_EQ(ReadText(prom).find("kestrane_channel_volts{"), std::string::npos) << "stale value served";
+    EXPECT_NE(ReadText(prom).find("kestrane_board_lost_total{board=\"000A\"} 1\n"), std::string::npos);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const auto rowsAtLoss = ReadLines(dir_.File("r.csv")).size();
     const auto jsonAtLoss = ReadLines(dir_.File("r.jsonl")).size();
@@ -307,6 +308,20 @@ TEST_F(LoggerRunTest, BoardLeavingAndReturningLeavesAGapAndResumes) {
     ASSERT_TRUE(WaitFor([&] { return connectedIs(1); }, 8000)) << ReadText(prom);
     ASSERT_TRUE(WaitFor([&] { return ReadLines(dir_.File("r.csv")).size() > rowsAtLoss + 6; }, 4000));
     ASSERT_TRUE(WaitFor([&] { return ReadText(dir_.File("logs/ch1.log")).size() > recordsAtLoss; }, 4000));
+    // The counters kept the outage: the board lost once, the retries
+    // failed, and channel 6's repeated alarms were counted.
+    ASSERT_TRUE(
+        WaitFor([&] { return ReadText(prom).find("kestrane_channel_volts{") != std::string::npos; }, 4000));
+    const std::string counters = ReadText(prom);
+    EXPECT_NE(counters.find("kestrane_board_lost_total{board=\"000A\"} 1\n"), std::string::npos) << counters;
+    EXPECT_EQ(counters.find("kestrane_exchanges_total{board=\"000A\",result=\"failed\"} 0\n"),
+              std::string::npos)
+        << counters;
+    const std::regex repeats(
+        R"(kestrane_alarm_events_total\{board="000A",channel="6",band="high",event="alarm"\} ([0-9]+))");
+    std::smatch repeated;
+    ASSERT_TRUE(std::regex_search(counters, repeated, repeats)) << counters;
+    EXPECT_GE(std::stoi(repeated[1].str()), 2) << counters;
 
     // SIGTERM: exit 0 with every line whole.
     logger.terminate();
@@ -364,16 +379,22 @@ TEST_F(LoggerRunTest, ClientSelectsItsBoardAndKeepsTheMetricsFile) {
         },
         8000))
         << ReadText(prom);
+    // The client counts its exchanges and readings too.
+    const std::string running = ReadText(prom);
+    EXPECT_TRUE(std::regex_search(
+        running, std::regex(R"(kestrane_exchanges_total\{board="000B",result="ok"\} [1-9])")))
+        << running;
+    EXPECT_TRUE(std::regex_search(running,
+                                  std::regex(R"(kestrane_readings_total\{board="000B",channel="1"\} [1-9])")))
+        << running;
     ASSERT_TRUE(client.waitForFinished(20000));
     EXPECT_EQ(client.exitCode(), 0) << client.readAllStandardError().toStdString();
     EXPECT_FALSE(fs::exists(dir_.File("a-logs/ch1.log")));
     const auto records = RecordValues(dir_.File("b-logs/ch1.log"));
     ASSERT_FALSE(records.empty());
     EXPECT_EQ(records.back(), "+ 3.3000");
-    // The client ended: the file no longer claims a connected board.
-    const std::string metrics = ReadText(prom);
-    EXPECT_NE(metrics.find("kestrane_board_connected{board=\"000B\"} 0\n"), std::string::npos) << metrics;
-    EXPECT_EQ(metrics.find("kestrane_channel_value{"), std::string::npos);
+    // The client ended: the file is gone, so no connected board is claimed.
+    EXPECT_FALSE(fs::exists(prom));
 
     QProcess unknown;
     unknown.setProcessEnvironment(Env());
@@ -414,6 +435,84 @@ TEST_F(LoggerRunTest, ExitStatuses) {
     QProcess help;
     EXPECT_EQ(RunToEnd(help, LoggerProgram(), {"--help"}, 5000), 0);
     EXPECT_NE(help.readAllStandardOutput().indexOf("Exit status:"), -1);
+}
+
+// Settings from a shared database (--odbc) may not start a program that
+// others could have changed; the reading is still logged and the refusal
+// said once. The user's own database file changes nothing.
+TEST_F(LoggerRunTest, SharedSettingsRefuseAnAlarmProgramOthersMayWrite) {
+    WriteText(sim_, SimFile("13"));  // channel 6 held in alarm, repeating every second or two
+    const std::string script = dir_.File("alarm.sh");
+    const std::string env = dir_.File("env.txt");
+    WriteEnvScript(script, env);
+    const std::string db = dir_.File("s.MDB");
+    MakeDatabase(db, {{"000A", Board(dir_.File("logs/"), script)}});
+    const QString shared = QString::fromStdString("DRIVER=SQLite3;Database=" + db);
+    const QString own = QString::fromStdString(db);
+    struct Case {
+        const char* what;
+        QStringList settings;
+        fs::perms mode;
+        bool runs;
+    } cases[] = {
+        {"shared, group may write", {"--odbc", shared}, fs::perms::owner_all | fs::perms::group_all, false},
+        {"shared, owner only", {"--odbc", shared}, fs::perms::owner_all, true},
+        {"own file, group may write", {"--database", own}, fs::perms::owner_all | fs::perms::group_all, true},
+    };
+    for (const Case& c : cases) {
+        fs::permissions(script, c.mode);
+        fs::remove(env);
+        fs::remove(dir_.File("r.csv"));
+        QProcess logger;
+        logger.setProcessEnvironment(Env());
+        EXPECT_EQ(RunToEnd(logger, LoggerProgram(),
+                           c.settings + QStringList{"--csv", QString::fromStdString(dir_.File("r.csv")),
+                                                    "--duration", "4", "--quiet"},
+                           20000),
+                  0)
+            << c.what;
+        const std::string err = logger.readAllStandardError().toStdString();
+        EXPECT_GT(ReadLines(dir_.File("r.csv")).size(), 10u) << c.what;
+        EXPECT_EQ(fs::exists(env), c.runs) << c.what << "\n" << err;
+        if (c.runs) {
+            EXPECT_EQ(err, "") << c.what;
+        } else {
+            EXPECT_EQ(err, "kestrane-logger: alarm program " + script +
+                               " not started: the settings database is shared and " + script +
+                               " is writable by group or others\n")
+                << c.what;
+        }
+    }
+}
+
+// The client with KESTRANE_ODBC: the same refusal, once, on stderr (the
+// status bar shows it too); its own file's readings are still logged.
+TEST_F(LoggerRunTest, ClientWithSharedSettingsRefusesAnAlarmProgramOthersMayWrite) {
+    WriteText(sim_, SimFile("13"));
+    fs::create_directories(dir_.File("app"));
+    fs::create_directories(dir_.File("config/Morvane"));
+    WriteText(dir_.File("config/Morvane/Kestrane.conf"),
+              "[AppPaths]\nKestrane=" + (dir_.File("app/Kestrane")) + "\n");
+    const std::string script = dir_.File("alarm.sh");
+    WriteEnvScript(script, dir_.File("env.txt"));
+    fs::permissions(script, fs::perms::owner_all | fs::perms::others_write);
+    // The install record's database must exist; the settings come from the lab's.
+    MakeDatabase(dir_.File("app/Kestrane.MDB"), {{"000A", Board(dir_.File("own-logs/"), "")}});
+    const std::string db = dir_.File("lab.MDB");
+    MakeDatabase(db, {{"000A", Board(dir_.File("logs/"), script)}});
+    QProcessEnvironment env = Env();
+    env.insert("KESTRANE_ODBC", QString::fromStdString("DRIVER=SQLite3;Database=" + db));
+    QProcess client;
+    client.setProcessEnvironment(env);
+    EXPECT_EQ(RunToEnd(client, ClientProgram(), {"--connect", "--quit-after", "4"}, 30000), 0);
+    const std::string err = client.readAllStandardError().toStdString();
+    const std::string refusal = "Kestrane: alarm program " + script +
+                                " not started: the settings database is shared and " + script +
+                                " is writable by group or others\n";
+    EXPECT_NE(err.find(refusal), std::string::npos) << err;
+    EXPECT_EQ(err.find(refusal), err.rfind(refusal)) << "said more than once\n" << err;
+    EXPECT_FALSE(fs::exists(dir_.File("env.txt")));
+    EXPECT_FALSE(RecordValues(dir_.File("logs/ch1.log")).empty());
 }
 
 }  // namespace

@@ -49,4 +49,17 @@ std::string ClientProgram();
 // status; -1 when it crashed or did not end.
 int RunToEnd(QProcess& process, const std::string& program, const QStringList& args, int timeoutMs);
 
+// The full path of a program on PATH; empty when there is none.
+std::string FindProgram(const char* program);
+
+// A loopback port nobody listens on now; 0 when none could be had.
+int FreeLoopbackPort();
+
+// GET `target` ("/metrics", "/api/v1/query?query=up") from 127.0.0.1:port
+// over plain HTTP/1.0: the body of a 200 answer, or empty.
+std::string HttpGet(int port, const std::string& target);
+
+// `text` percent-encoded for a URL's query part.
+std::string UrlEncoded(const std::string& text);
+
 }  // namespace kestrane::test

@@ -25,12 +25,17 @@ QtAlarmActions::~QtAlarmActions() = default;  // effects are children and go wit
 
 void QtAlarmActions::StartProgram(const std::string& path) {
     if (path.empty()) return;
+    const auto allowed = [this](const QString& file) {
+        return !guard_ || guard_->Allows(file.toStdString());
+    };
     if (const auto program = ResolveAlarmProgram(path)) {
-        StartAlarmProgram(*program, context_);
+        if (allowed(*program)) StartAlarmProgram(*program, context_);
         return;
     }
+    // A document's default application can run it too (a .desktop file).
     const QFileInfo info(QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size())));
-    if (info.exists() && opener_) opener_(QUrl::fromLocalFile(info.absoluteFilePath()));
+    if (info.exists() && opener_ && allowed(info.absoluteFilePath()))
+        opener_(QUrl::fromLocalFile(info.absoluteFilePath()));
 }
 
 void QtAlarmActions::PlaySound(const std::string& path) {

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QUrl>
 
+#include "acquisition/program_trust.h"
 #include "acquisition/trigger_engine.h"
 
 class QSoundEffect;
@@ -37,6 +38,8 @@ public:
     // or a failed start, is skipped silently.
     void StartProgram(const std::string& path) override;
     void BeginAlarm(const AlarmContext& context) override { context_ = context; }
+    // Programs and documents open only when `guard` allows them; null: all do.
+    void setProgramGuard(AlarmProgramGuard* guard) { guard_ = guard; }
 
     // Plays a WAV file asynchronously; a missing or unplayable file is
     // skipped silently.
@@ -57,6 +60,7 @@ private:
     void Finished(QSoundEffect* effect);
 
     AlarmContext context_;  // of the alarm whose actions run now
+    AlarmProgramGuard* guard_ = nullptr;
     DocumentOpener opener_;
     std::vector<QSoundEffect*> sounds_;  // children of this object, oldest first
     int loadTimeoutMs_ = 10000;
