@@ -199,7 +199,7 @@ private slots:
         void* handle = pwCreateWindow(host_.get(), 10, 10, 600, 240, "crossing_midnight.log");
         QVERIFY(handle != nullptr);
         QCOMPARE(pwLoadFile(handle, (kData + "crossing_midnight.log").toLocal8Bit().constData(), 1), 1);
-        auto* chart = plotwick::ChartFromHandle(handle);
+        auto* chart = plotwick::ChartFromHandle(plotwick::ExportContext(), handle);
         const QPixmap shot = chart->grab();
         QCOMPARE(chart->paintedScale(), plotwick::ChartScaleFor(ratio));
         QCOMPARE(shot.size(), QSize(qRound(600 * ratio), qRound(240 * ratio)));
@@ -211,7 +211,7 @@ private slots:
     // A screen change asks for a new paint, which takes up the new ratio.
     void screenChangeRepaints() {
         void* handle = pwCreateWindow(host_.get(), 10, 10, 600, 240, "Ch");
-        auto* chart = plotwick::ChartFromHandle(handle);
+        auto* chart = plotwick::ChartFromHandle(plotwick::ExportContext(), handle);
         QTRY_VERIFY(chart->paintedScale() > 0.0);
         struct PaintCounter : QObject {
             int paints = 0;
@@ -232,7 +232,7 @@ private slots:
     // a name too.
     void accessibleNameAndDescription() {
         void* handle = pwCreateWindow(host_.get(), 10, 10, 600, 240, "VoltMeter 1");
-        auto* chart = plotwick::ChartFromHandle(handle);
+        auto* chart = plotwick::ChartFromHandle(plotwick::ExportContext(), handle);
         QAccessibleInterface* a = QAccessible::queryAccessibleInterface(chart);
         QVERIFY(a != nullptr);
         QCOMPARE(a->role(), QAccessible::Chart);

@@ -19,13 +19,13 @@
 
 #include "chart_window.h"
 #include "plotwick.h"
+#include "plotwick/loader.h"
 #include "plotwick/raster.h"
 #include "plotwick/view.h"
 #include "temp_dir.h"
 
 using plotwick::ChartFromHandle;
 using plotwick::GraphContext;
-using plotwick::InteractionState;
 
 namespace {
 
@@ -87,8 +87,8 @@ private:
     void* NewChart(int w = 600, int h = 400, const char* title = "Channel 1") {
         return pwCreateWindow(host_.get(), 10, 10, w, h, title);
     }
-    GraphContext& Ctx(void* handle) { return *ChartFromHandle(handle)->context(); }
-    QWidget* W(void* handle) { return ChartFromHandle(handle); }
+    GraphContext& Ctx(void* handle) { return *ChartFromHandle(plotwick::ExportContext(), handle)->context(); }
+    QWidget* W(void* handle) { return ChartFromHandle(plotwick::ExportContext(), handle); }
     void* LoadedChart() {
         void* h = NewChart();
         if (pwLoadFile(h, log_.toLocal8Bit().constData(), 1) != 1) qFatal("test log did not load");
@@ -107,7 +107,7 @@ private slots:
         QVERIFY(plotwick::RasterReady());
     }
     void init() {
-        InteractionState() = plotwick::Interaction{};
+        plotwick::ExportContext().interaction = plotwick::Interaction{};
         host_ = std::make_unique<QWidget>();
         host_->resize(800, 600);
         host_->show();
@@ -198,8 +198,8 @@ private slots:
         QFETCH(int, expectEnd);
         QCOMPARE(c.viewStart, expectStart);
         QCOMPARE(c.viewEnd, expectEnd);
-        QVERIFY(!InteractionState().selecting);
-        QVERIFY(InteractionState().capture == nullptr);
+        QVERIFY(!plotwick::ExportContext().interaction.selecting);
+        QVERIFY(plotwick::ExportContext().interaction.capture == nullptr);
     }
 
     void dragZoomsIn() {
@@ -213,9 +213,9 @@ private slots:
             plotwick::SetView(c, 0, 3600);
             QTest::mouseMove(W(handle), QPoint(from, 150));
             QTest::mousePress(W(handle), Qt::LeftButton, {}, QPoint(from, 150));
-            QVERIFY(InteractionState().selecting);
+            QVERIFY(plotwick::ExportContext().interaction.selecting);
             QTest::mouseMove(W(handle), QPoint(to, 150));
-            QCOMPARE(InteractionState().currentIndex, to == 280 ? 24 : 12);
+            QCOMPARE(plotwick::ExportContext().interaction.currentIndex, to == 280 ? 24 : 12);
             QTest::mouseRelease(W(handle), Qt::LeftButton, {}, QPoint(to, 150));
             QCOMPARE(c.viewStart, 720);
             QCOMPARE(c.viewEnd, 1500);
@@ -256,7 +256,7 @@ private slots:
         plotwick::SetView(c, from.x(), from.y());
         QCOMPARE(QPoint(c.viewStart, c.viewEnd), from);
         PaintedViews painted(W(handle), c);
-        ChartFromHandle(handle)->Animate(target.x(), target.y());
+        ChartFromHandle(plotwick::ExportContext(), handle)->Animate(target.x(), target.y());
         QCOMPARE(painted.views, frames);
         QCOMPARE(QPoint(c.viewStart, c.viewEnd), frames.last());
     }
@@ -286,22 +286,22 @@ private slots:
         QTest::mouseMove(W(handle), QPoint(300, 150));
         QTest::mousePress(W(handle), Qt::LeftButton, {}, QPoint(300, 150));
         QTest::mouseMove(W(handle), QPoint(40, 150));  // left of the plot
-        QVERIFY(InteractionState().autoScroll);
-        auto* chart = ChartFromHandle(handle);
+        QVERIFY(plotwick::ExportContext().interaction.autoScroll);
+        auto* chart = ChartFromHandle(plotwick::ExportContext(), handle);
         // Ticks driven directly, so the expected steps do not hang on timing.
         plotwick::SetView(c, 4000, 5000);
-        InteractionState().tickCount = 0;
+        plotwick::ExportContext().interaction.tickCount = 0;
         const int expectStart[] = {3969, 3905, 3803, 3654, 3444, 3153, 2749, 2257};
         for (int i = 0; i < 8; ++i) {
             chart->AutoScrollTick();
             QCOMPARE(c.viewEnd, 5000);
             QCOMPARE(c.viewStart, expectStart[i]);
         }
-        QCOMPARE(InteractionState().tickCount, 7);
+        QCOMPARE(plotwick::ExportContext().interaction.tickCount, 7);
         // Back over the plot: the next tick stops auto-scroll.
         QTest::mouseMove(W(handle), QPoint(300, 150));
         chart->AutoScrollTick();
-        QVERIFY(!InteractionState().autoScroll);
+        QVERIFY(!plotwick::ExportContext().interaction.autoScroll);
         QCOMPARE(c.viewStart, 2257);
         QTest::mouseRelease(W(handle), Qt::LeftButton, {}, QPoint(300, 150));
     }
@@ -324,7 +324,7 @@ private slots:
         plotwick::SetView(c, 0, 600);
         QTest::mouseMove(W(handle), QPoint(380, StripY(c)));
         QTest::mousePress(W(handle), Qt::LeftButton, {}, QPoint(380, StripY(c)));
-        QVERIFY(InteractionState().panning);
+        QVERIFY(plotwick::ExportContext().interaction.panning);
         QCOMPARE(c.viewEnd - c.viewStart, 600);
         const plotwick::ThumbSpan t = plotwick::ComputeThumb(c.plotWidth, c.viewStart, c.viewEnd, c.span);
         QVERIFY2(std::abs((t.left + t.right) / 2 - 300) <= 2, "thumb centre follows the pointer");
@@ -333,7 +333,7 @@ private slots:
         QCOMPARE(c.viewEnd, c.span);
         QCOMPARE(c.viewEnd - c.viewStart, 600);
         QTest::mouseRelease(W(handle), Qt::LeftButton, {}, QPoint(590, StripY(c)));
-        QVERIFY(!InteractionState().panning);
+        QVERIFY(!plotwick::ExportContext().interaction.panning);
         // Pressing on the thumb moves nothing until the pointer moves.
         const int start = c.viewStart;
         const plotwick::ThumbSpan t2 = plotwick::ComputeThumb(c.plotWidth, c.viewStart, c.viewEnd, c.span);
@@ -362,13 +362,13 @@ private slots:
         const int start = c.viewStart, end = c.viewEnd;
         QTest::mouseMove(W(handle), at);
         QTest::mousePress(W(handle), Qt::LeftButton, {}, at);
-        QVERIFY(!InteractionState().selecting);
-        QVERIFY(!InteractionState().panning);
+        QVERIFY(!plotwick::ExportContext().interaction.selecting);
+        QVERIFY(!plotwick::ExportContext().interaction.panning);
         QTest::mouseMove(W(handle), at + QPoint(30, 0));
         QTest::mouseRelease(W(handle), Qt::LeftButton, {}, at + QPoint(30, 0));
         QCOMPARE(c.viewStart, start);
         QCOMPARE(c.viewEnd, end);
-        if (!load) QVERIFY(InteractionState().hover == nullptr);
+        if (!load) QVERIFY(plotwick::ExportContext().interaction.hover == nullptr);
     }
 
     // The chart's record holds its series itself: every label points into
@@ -409,12 +409,33 @@ private slots:
         void* handle = LoadedChart();
         // A position of its own: a move to where the pointer already is may be dropped.
         QTest::mouseMove(W(handle), QPoint(310, 160));
-        QVERIFY(InteractionState().hover == &Ctx(handle));
+        QVERIFY(plotwick::ExportContext().interaction.hover == &Ctx(handle));
         QEvent leave(QEvent::Leave);
         QCoreApplication::sendEvent(W(handle), &leave);
-        QVERIFY(InteractionState().hover == nullptr);
-        QCOMPARE(InteractionState().x, -1);
-        QCOMPARE(InteractionState().y, -1);
+        QVERIFY(plotwick::ExportContext().interaction.hover == nullptr);
+        QCOMPARE(plotwick::ExportContext().interaction.x, -1);
+        QCOMPARE(plotwick::ExportContext().interaction.y, -1);
+    }
+
+    // A chart lives in the context it was created with: its handle is found
+    // only there, and its pointer state never leaks into another context.
+    void chartsStayInTheirContext() {
+        void* exported = LoadedChart();
+        plotwick::LibraryContext own;
+        // Created last, so it lies on top of the exported chart.
+        auto chart = std::make_unique<plotwick::ChartWidget>(own, host_.get(), 600, 400, "own");
+        QCOMPARE(plotwick::LoadSeries(log_.toLocal8Bit().constData(), *chart->context()), 1);
+        chart->show();
+        void* handle = static_cast<QObject*>(chart.get());
+        QVERIFY(ChartFromHandle(own, handle) == chart.get());
+        QVERIFY(ChartFromHandle(plotwick::ExportContext(), handle) == nullptr);
+        QVERIFY(ChartFromHandle(own, exported) == nullptr);
+        QTest::mouseMove(chart.get(), QPoint(300, 150));
+        QVERIFY(own.interaction.hover == chart->context());
+        QVERIFY(plotwick::ExportContext().interaction.hover == nullptr);
+        chart.reset();  // releases its record: nothing in `own` may point at it
+        QVERIFY(own.liveCharts.empty());
+        QVERIFY(own.interaction.hover == nullptr);
     }
 
     // The saved picture is the one plotwick-render draws for the same view.
@@ -425,15 +446,15 @@ private slots:
         plotwick::SetView(c, 300, 2700);
         QTest::mouseMove(W(handle), QPoint(300, 150));  // hover looks stay out of the file
         FakeChooser chooser;
-        plotwick::SetPngPathChooser(&chooser);
-        std::unique_ptr<QMenu> menu = ChartFromHandle(handle)->ContextMenu();
+        plotwick::SetPngPathChooser(plotwick::ExportContext(), &chooser);
+        std::unique_ptr<QMenu> menu = ChartFromHandle(plotwick::ExportContext(), handle)->ContextMenu();
         QCOMPARE(menu->actions().size(), 1);
         QCOMPARE(menu->actions().at(0)->text(), QStringLiteral("Save Chart As PNG..."));
         menu->actions().at(0)->trigger();  // cancelled: nothing written
         QCOMPARE(chooser.asked, 1);
         chooser.answer = QString::fromStdString(dir_.File("saved.png"));
         menu->actions().at(0)->trigger();
-        plotwick::SetPngPathChooser(nullptr);
+        plotwick::SetPngPathChooser(plotwick::ExportContext(), nullptr);
         const QImage saved(chooser.answer);
         QCOMPARE(saved.size(), QSize(600, 400));
 
@@ -469,11 +490,12 @@ private slots:
         if (mode >= 1) QTest::mousePress(wa, Qt::LeftButton, {}, at);
         if (mode == 3) {
             QTest::mouseMove(wa, QPoint(40, 150));
-            QVERIFY(InteractionState().autoScroll);
+            QVERIFY(plotwick::ExportContext().interaction.autoScroll);
         }
         delete wa;
-        QVERIFY(ChartFromHandle(a) == nullptr);  // the handle, record and series are gone
-        const plotwick::Interaction& s = InteractionState();
+        QVERIFY(ChartFromHandle(plotwick::ExportContext(), a) ==
+                nullptr);  // the handle, record and series are gone
+        const plotwick::Interaction& s = plotwick::ExportContext().interaction;
         QVERIFY(s.hover == nullptr && s.capture == nullptr && s.tracking == nullptr &&
                 s.timerOwner == nullptr);
         QVERIFY(!s.selecting && !s.panning && !s.autoScroll);
@@ -482,8 +504,8 @@ private slots:
         QWidget* wb = W(b);
         QTest::mouseMove(wb, QPoint(300, 80));
         QTest::mouseClick(wb, Qt::LeftButton, {}, QPoint(300, 80));
-        QVERIFY(InteractionState().hover == &Ctx(b));
-        QVERIFY(!InteractionState().selecting);
+        QVERIFY(plotwick::ExportContext().interaction.hover == &Ctx(b));
+        QVERIFY(!plotwick::ExportContext().interaction.selecting);
     }
 
     void frameEdges_data() {
@@ -541,7 +563,7 @@ private slots:
     // the chart's moves, hiding and destruction.
     void frameFollowsChart() {
         void* handle = NewChart();
-        auto* chart = ChartFromHandle(handle);
+        auto* chart = ChartFromHandle(plotwick::ExportContext(), handle);
         QPointer<QWidget> frame = chart->frame();
         QVERIFY(frame != nullptr);
         QVERIFY(frame->isVisible());
@@ -586,7 +608,7 @@ private slots:
         QFETCH(QRect, expect);
         QFETCH(int, plotWidth);
         void* handle = LoadedChart();
-        QWidget* frame = ChartFromHandle(handle)->frame();
+        QWidget* frame = ChartFromHandle(plotwick::ExportContext(), handle)->frame();
         QTest::mouseMove(frame, grab);
         QTest::mousePress(frame, Qt::LeftButton, {}, grab);
         QTest::mouseMove(frame, grab + delta);

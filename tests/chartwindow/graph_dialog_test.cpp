@@ -28,7 +28,9 @@ bool WriteLog(const QString& path, int count, int firstMinute = 0) {
     return std::fclose(f) == 0;
 }
 
-plotwick::GraphContext& Ctx(void* chart) { return *plotwick::ChartFromHandle(chart)->context(); }
+plotwick::GraphContext& Ctx(void* chart) {
+    return *plotwick::ChartFromHandle(plotwick::ExportContext(), chart)->context();
+}
 
 }  // namespace
 
@@ -148,11 +150,11 @@ private slots:
         QVERIFY(!dialog->isVisible());
         QCOMPARE(dialog->result(), 0);
         QVERIFY(!dialog->reloadTimer().isActive());
-        QPointer<QWidget> chart = plotwick::ChartFromHandle(dialog->chart());
+        QPointer<QWidget> chart = plotwick::ChartFromHandle(plotwick::ExportContext(), dialog->chart());
         void* handle = dialog->chart();
         dialog.reset();
         QVERIFY(chart.isNull());  // nothing of the chart survives the dialog
-        QVERIFY(plotwick::ChartFromHandle(handle) == nullptr);
+        QVERIFY(plotwick::ChartFromHandle(plotwick::ExportContext(), handle) == nullptr);
     }
 
     void openRunsModallyUntilEscape() {

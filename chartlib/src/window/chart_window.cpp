@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <unordered_set>
 
 #include "plotwick/chart_frame.h"
 #include "plotwick/describe.h"
@@ -28,19 +27,6 @@
 #include "plotwick/view.h"
 
 namespace plotwick {
-
-namespace {
-// Live charts, so a stale or foreign handle is refused instead of followed.
-std::unordered_set<const void*>& LiveCharts() {
-    static std::unordered_set<const void*> charts;
-    return charts;
-}
-}  // namespace
-
-Interaction& InteractionState() {
-    static Interaction state;
-    return state;
-}
 
 int32_t PointAtX(const GraphContext& ctx, int32_t x) {
     if (ctx.pointCount <= 0 || ctx.plotWidth < 10) return 0;
@@ -114,9 +100,10 @@ HoverState HoverFor(const Interaction& s) {
 
 }  // namespace
 
-ChartWidget::ChartWidget(QWidget* parent, int32_t width, int32_t height, const char* title)
-    : QWidget(parent) {
-    LiveCharts().insert(static_cast<const QObject*>(this));
+ChartWidget::ChartWidget(LibraryContext& library, QWidget* parent, int32_t width, int32_t height,
+                         const char* title)
+    : QWidget(parent), library_(library) {
+    library_.liveCharts.insert(static_cast<const QObject*>(this));
     setObjectName(QStringLiteral("MerrowPlotwickClass"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
@@ -137,7 +124,7 @@ ChartWidget::ChartWidget(QWidget* parent, int32_t width, int32_t height, const c
 }
 
 ChartWidget::~ChartWidget() {
-    LiveCharts().erase(static_cast<const QObject*>(this));
+    library_.liveCharts.erase(static_cast<const QObject*>(this));
     if (ChartFrame* frame = frame_.data()) {
         // The frame must not follow a half-destroyed chart, nor outlive it.
         removeEventFilter(frame);
@@ -147,7 +134,7 @@ ChartWidget::~ChartWidget() {
     if (ctx_ == nullptr) return;
     autoScrollTimer_.stop();
     // Nothing library-wide may keep pointing at the record released below.
-    Interaction& s = InteractionState();
+    Interaction& s = library_.interaction;
     if (s.hover == ctx_.get() || s.capture == ctx_.get() || s.timerOwner == ctx_.get()) {
         if (s.hover == ctx_.get()) {
             s.hover = nullptr;
@@ -192,7 +179,7 @@ void ChartWidget::paintEvent(QPaintEvent* event) {
     const double scale = ChartScaleFor(devicePixelRatioF());
     paintedScale_ = scale;
     WidgetPaintWindow window(*this, event->rect(), scale);
-    Paint(*ctx_, window, HoverFor(InteractionState()), scale);
+    Paint(*ctx_, window, HoverFor(library_.interaction), scale);
     UpdateAccessibleDescription();
 }
 
@@ -204,7 +191,7 @@ void ChartWidget::resizeEvent(QResizeEvent* event) {
 
 void ChartWidget::mouseMoveEvent(QMouseEvent* event) {
     if (ctx_ == nullptr) return QWidget::mouseMoveEvent(event);
-    Interaction& s = InteractionState();
+    Interaction& s = library_.interaction;
     if (s.tracking != ctx_.get()) s.tracking = ctx_.get();
     const QPoint p = event->position().toPoint();
     MouseMove(p.x(), p.y());
@@ -217,7 +204,7 @@ void ChartWidget::mousePressEvent(QMouseEvent* event) {
     raise();
     // The press acts at the pointer position, also when no move preceded it.
     const QPoint p = event->position().toPoint();
-    Interaction& s = InteractionState();
+    Interaction& s = library_.interaction;
     if (ctx_->pointCount > 0) {
         s.hover = ctx_.get();
         s.x = p.x();
@@ -234,7 +221,7 @@ void ChartWidget::mouseReleaseEvent(QMouseEvent* event) {
 
 void ChartWidget::leaveEvent(QEvent* event) {
     if (ctx_ == nullptr) return QWidget::leaveEvent(event);
-    Interaction& s = InteractionState();
+    Interaction& s = library_.interaction;
     if (s.tracking == ctx_.get()) s.tracking = nullptr;
     // Only this window's hover is cleared; another chart may already own it.
     if (s.hover == ctx_.get() || s.hover == nullptr) {
@@ -255,7 +242,7 @@ void ChartWidget::timerEvent(QTimerEvent* event) {
 void ChartWidget::MouseMove(int32_t x, int32_t y) {
     GraphContext& c = *ctx_;
     if (c.pointCount <= 0) return;
-    Interaction& s = InteractionState();
+    Interaction& s = library_.interaction;
     s.hover = &c;
     s.x = x;
     s.y = y;
@@ -286,7 +273,7 @@ void ChartWidget::MouseMove(int32_t x, int32_t y) {
 void ChartWidget::MousePress() {
     GraphContext& c = *ctx_;
     if (c.pointCount <= 0) return;
-    Interaction& s = InteractionState();
+    Interaction& s = library_.interaction;
     const int32_t x = s.hover == &c ? s.x : -1;
     const int32_t y = s.hover == &c ? s.y : -1;
     if (x < c.marginLeft) return;
@@ -319,7 +306,7 @@ void ChartWidget::MousePress() {
 void ChartWidget::MouseRelease() {
     GraphContext& c = *ctx_;
     if (c.pointCount <= 0) return;
-    Interaction& s = InteractionState();
+    Interaction& s = library_.interaction;
     if (s.panning && s.capture == &c) {
         s.panning = false;
         s.capture = nullptr;
@@ -365,14 +352,14 @@ void ChartWidget::Animate(int32_t targetStart, int32_t targetEnd) {
 
 void ChartWidget::StopAutoScroll() {
     autoScrollTimer_.stop();
-    Interaction& s = InteractionState();
+    Interaction& s = library_.interaction;
     s.autoScroll = false;
     if (s.timerOwner == ctx_.get()) s.timerOwner = nullptr;
 }
 
 void ChartWidget::AutoScrollTick() {
     GraphContext& c = *ctx_;
-    Interaction& s = InteractionState();
+    Interaction& s = library_.interaction;
     if (!s.autoScroll || !s.selecting || s.hover == nullptr || s.hover != &c ||
         (s.x >= c.marginLeft && s.x <= c.width - c.marginRight)) {
         StopAutoScroll();
@@ -390,16 +377,9 @@ void ChartWidget::AutoScrollTick() {
     PaintNow();
 }
 
-namespace {
-PngPathChooser*& ChooserSlot() {
-    static PngPathChooser* chooser = nullptr;
-    return chooser;
-}
-}  // namespace
-
-PngPathChooser* SetPngPathChooser(PngPathChooser* chooser) {
-    PngPathChooser* previous = ChooserSlot();
-    ChooserSlot() = chooser;
+PngPathChooser* SetPngPathChooser(LibraryContext& library, PngPathChooser* chooser) {
+    PngPathChooser* previous = library.pngPathChooser;
+    library.pngPathChooser = chooser;
     return previous;
 }
 
@@ -422,7 +402,7 @@ std::unique_ptr<QMenu> ChartWidget::ContextMenu() {
         if (ctx_ == nullptr) return;
         const QPointer<ChartWidget> alive(this);
         QString path;
-        if (PngPathChooser* chooser = ChooserSlot()) {
+        if (PngPathChooser* chooser = library_.pngPathChooser) {
             path = chooser->Choose(this);
         } else {
             path = QFileDialog::getSaveFileName(this, QString::fromLatin1(kSavePngText), QString(),
@@ -585,8 +565,8 @@ void ChartFrame::mouseReleaseEvent(QMouseEvent* event) {
     QWidget::mouseReleaseEvent(event);
 }
 
-ChartWidget* ChartFromHandle(void* handle) {
-    if (handle == nullptr || LiveCharts().count(handle) == 0) return nullptr;
+ChartWidget* ChartFromHandle(const LibraryContext& library, void* handle) {
+    if (handle == nullptr || library.liveCharts.count(handle) == 0) return nullptr;
     auto* object = static_cast<QObject*>(handle);
     return dynamic_cast<ChartWidget*>(object);
 }

@@ -1,6 +1,6 @@
-// Chart windows: a child widget per chart holding its GraphContext, the
-// library-wide pointer/selection/pan state, and the mouse interaction
-// (hover, zoom by selection or click, auto-scroll, overview-strip panning).
+// Chart windows: a child widget per chart holding its GraphContext and the
+// library context it belongs to, and the mouse interaction (hover, zoom by
+// selection or click, auto-scroll, overview-strip panning).
 #pragma once
 
 #include <QBasicTimer>
@@ -14,25 +14,10 @@
 
 class QMenu;
 
+#include "library_context.h"
 #include "plotwick/graph_context.h"
 
 namespace plotwick {
-
-// One set for all windows: a single mouse drives at most one selection or pan.
-struct Interaction {
-    GraphContext* hover = nullptr;     // record under the pointer
-    int32_t x = -1, y = -1;            // pointer in hover's client coordinates
-    GraphContext* tracking = nullptr;  // window with leave tracking active
-    GraphContext* capture = nullptr;   // window holding the mouse
-    bool selecting = false;
-    int32_t anchorIndex = 0, currentIndex = 0;
-    bool panning = false;
-    int32_t panAnchorX = 0, panStart = 0, panEnd = 0;
-    bool autoScroll = false;
-    int32_t tickCount = 0;
-    GraphContext* timerOwner = nullptr;
-};
-Interaction& InteractionState();
 
 // Index of the point nearest in time to client column x; 0 without points
 // or with a plot narrower than 10 pixels.
@@ -45,7 +30,7 @@ public:
     virtual QString Choose(QWidget* parent) = 0;
 };
 // Replaces the desktop's save dialog (null restores it); returns the previous one.
-PngPathChooser* SetPngPathChooser(PngPathChooser* chooser);
+PngPathChooser* SetPngPathChooser(LibraryContext& library, PngPathChooser* chooser);
 
 // Draws the chart without pointer looks, with the same Paint into plain
 // memory as plotwick-render, and writes it as a PNG. False when the raster
@@ -97,11 +82,13 @@ private:
 
 class ChartWidget : public QWidget {
 public:
-    ChartWidget(QWidget* parent, int32_t width, int32_t height, const char* title);
+    // Registers the chart in `library`, which must outlive it.
+    ChartWidget(LibraryContext& library, QWidget* parent, int32_t width, int32_t height, const char* title);
     ~ChartWidget() override;
 
     // The chart's record, owned by the widget for its whole life.
     GraphContext* context() { return ctx_.get(); }
+    LibraryContext& library() { return library_; }
 
     void MouseMove(int32_t x, int32_t y);
     void MousePress();
@@ -134,6 +121,7 @@ protected:
 private:
     void StopAutoScroll();
 
+    LibraryContext& library_;
     std::unique_ptr<GraphContext> ctx_;
     QBasicTimer autoScrollTimer_;
     QPointer<ChartFrame> frame_;
@@ -147,8 +135,8 @@ private:
     DescribedState described_;
 };
 
-// The chart behind a handle from pwCreateWindow, or nullptr.
-ChartWidget* ChartFromHandle(void* handle);
+// The chart behind a handle from pwCreateWindow in `library`, or nullptr.
+ChartWidget* ChartFromHandle(const LibraryContext& library, void* handle);
 
 inline constexpr int kAutoScrollMs = 100;
 inline constexpr int kAnimateFrameMs = 20;

@@ -4,41 +4,42 @@
 #include <QScreen>
 
 #include "chart_window.h"
+#include "library_context.h"
 #include "plotwick.h"
 #include "plotwick/loader.h"
 #include "plotwick/raster.h"
 
-namespace {
+namespace plotwick {
 
-struct LibraryState {
-    bool initialised = false;
-};
-LibraryState& Library() {
-    static LibraryState state;
-    return state;
+LibraryContext& ExportContext() {
+    // The C exports carry no context of their own; this is the one they share.
+    static LibraryContext context;
+    return context;
 }
 
-}  // namespace
+}  // namespace plotwick
 
 extern "C" {
 
 PLOTWICK_API void pwInitialize(void) {
     try {
-        if (Library().initialised) return;
+        plotwick::LibraryContext& library = plotwick::ExportContext();
+        if (library.rasterInitialised) return;
         int32_t w = 0, h = 0;
         if (QScreen* screen = QGuiApplication::primaryScreen()) {
             w = screen->size().width();
             h = screen->size().height();
         }
-        Library().initialised = plotwick::RasterInit(w, h);
+        library.rasterInitialised = plotwick::RasterInit(w, h);
     } catch (...) {}
 }
 
 PLOTWICK_API void pwDeinitialize(void) {
     try {
-        if (!Library().initialised) return;
+        plotwick::LibraryContext& library = plotwick::ExportContext();
+        if (!library.rasterInitialised) return;
         plotwick::RasterFree();
-        Library().initialised = false;
+        library.rasterInitialised = false;
     } catch (...) {}
 }
 
@@ -48,7 +49,7 @@ PLOTWICK_API void* pwCreateWindow(void* parent, int32_t x, int32_t y, int32_t wi
         if (parent == nullptr) return nullptr;
         auto* owner = static_cast<QWidget*>(parent);
         // Owned by the parent: destroyed with it, which releases its record.
-        auto* chart = new plotwick::ChartWidget(owner, width, height, title);
+        auto* chart = new plotwick::ChartWidget(plotwick::ExportContext(), owner, width, height, title);
         chart->move(x, y);
         chart->show();
         return static_cast<QObject*>(chart);
@@ -59,7 +60,7 @@ PLOTWICK_API void* pwCreateWindow(void* parent, int32_t x, int32_t y, int32_t wi
 
 PLOTWICK_API int32_t pwLoadFile(void* window, const char* path, int32_t captionIsVolts) {
     try {
-        plotwick::ChartWidget* chart = plotwick::ChartFromHandle(window);
+        plotwick::ChartWidget* chart = plotwick::ChartFromHandle(plotwick::ExportContext(), window);
         if (chart == nullptr || chart->context() == nullptr || path == nullptr) return 0;
         plotwick::GraphContext& ctx = *chart->context();
         if (plotwick::LoadSeries(path, ctx) != 1) return 0;
