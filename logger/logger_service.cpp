@@ -13,13 +13,13 @@
 #include <cstdio>
 #include <memory>
 
+#include "client/core/board_hotplug.h"
 #include "client/core/core_metrics.h"
 #include "client/core/database_settings_source.h"
 #include "client/core/qt_scheduler.h"
 #include "client/core/session.h"
 #include "client/core/startup_logic.h"
 #include "common/open_data.h"
-#include "logger/board_hotplug.h"
 #include "logger/headless_alarm_actions.h"
 #include "logger/row_file.h"
 #include "settings/device_registry.h"
@@ -246,14 +246,14 @@ int RunLogger(const LoggerOptions& o) {
     session.AddListener(outputs);
     // A board node that appears is tried at once; the session's own retry
     // every two seconds stays for machines without udev.
-    BoardHotplugWatch hotplug(
+    core::BoardHotplugWatch hotplug(
         core::ProductIdFromPid(pid),
         [&session] {
             if (session.boardLost()) session.RetryNow();
             return !session.boardLost();
         },
         [&](const std::string& node) {
-            if (!o.quiet) Say(NoAccessText(node, pid));
+            if (!o.quiet) Say(core::NoAccessText(node, pid));
         });
 
     QTimer metricsTimer;

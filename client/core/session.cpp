@@ -67,8 +67,8 @@ void AcquisitionSession::Connect() {
     polling_.productId = ProductIdFromPid(connectionPid_);
 
     std::string firmware;
-    if (board_.Read(polling_.productId, kFirmwareCommand, firmware))
-        Tell([&](SessionListener& l) { l.OnFirmware(firmware); });
+    answered_ = board_.Read(polling_.productId, kFirmwareCommand, firmware);
+    if (answered_) Tell([&](SessionListener& l) { l.OnFirmware(firmware); });
 
     Tell([](SessionListener& l) { l.OnStatusText(1, "Connected"); });
     Tell([](SessionListener& l) { l.OnStatusText(2, kPollingStartedText); });
@@ -154,6 +154,7 @@ void AcquisitionSession::PollingTick() {
     // Every pass reads the board of the connection; a different selection
     // has disconnected before any pass could see it.
     const PassResult result = RunPollingPass(polling_, settings_, polling_.productId, board_, *this);
+    if (result.outcome == PassOutcome::Read) answered_ = true;
     if (result.outcome != PassOutcome::ExchangeFailed) return;
     if (recovery_) {
         MarkLost();

@@ -109,6 +109,9 @@ public:
     // does nothing unless a board is lost.
     void RetryNow();
     bool boardLost() const { return lost_; }
+    // Whether the board of this connection has answered since the user's
+    // Connect: a board lost before that was never there, and is waited for.
+    bool boardAnswered() const { return answered_; }
 
     bool connected() const { return connected_; }
     const PollingCycle& polling() const { return polling_; }
@@ -166,6 +169,7 @@ private:
     bool closing_ = false;
     bool recovery_ = false;
     bool lost_ = false;
+    bool answered_ = false;
     // Set once an exchange failed without recovery: the shown readings are
     // the board's last before it went, so they are neither logged nor
     // checked for alarms.

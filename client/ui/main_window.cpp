@@ -19,6 +19,7 @@
 #include "common/numtext.h"
 #include "kestrane_version.h"
 #include "settings/device_registry.h"
+#include "ui/board_loss.h"
 #include "ui/control_tag.h"
 #include "ui/fitted_label.h"
 #include "ui/logo_image.h"
@@ -358,6 +359,7 @@ void MainWindow::BuildMenus() {
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("menuBar"));
     QMenu* file = bar->addMenu(QStringLiteral("&File"));
+    fileMenu_ = file;
     file->setObjectName(QStringLiteral("fileMenu"));
     QAction* exit = file->addAction(QStringLiteral("E&xit"));
     exit->setObjectName(QStringLiteral("exitAction"));
@@ -412,6 +414,20 @@ void MainWindow::InitializeAfterDatabase(DeviceListActions* devices) {
     setFixedSize(sizeHint());
 }
 
+void MainWindow::SetUpReconnectOption(UserOptions& options, bool on) {
+    QAction* item = new QAction(QStringLiteral("&Reconnect Automatically"), fileMenu_);
+    item->setObjectName(QStringLiteral("reconnectAction"));
+    item->setCheckable(true);
+    item->setChecked(options.reconnectAutomatically());
+    fileMenu_->insertAction(fileMenu_->actions().value(0), item);
+    fileMenu_->insertSeparator(fileMenu_->actions().value(1));
+    core_->SetRecovery(on);
+    connect(item, &QAction::toggled, this, [this, &options](bool checked) {
+        options.SetReconnectAutomatically(checked);
+        core_->SetRecovery(checked);
+    });
+}
+
 void MainWindow::CreditsTick() {
     const int line = kestrane::ui::CreditsTick(creditsCounter_);
     status_->setPartText(3, Q(credits_[static_cast<std::size_t>(line)]));
@@ -455,7 +471,7 @@ void MainWindow::OnConnect() {
 }
 
 void MainWindow::OnSelectorTextChanged(const QString& text) {
-    if (core_->connected() && text != connectionText_) core_->Disconnect();
+    if ((core_->connected() || core_->boardLost()) && text != connectionText_) core_->Disconnect();
     core_->SelectBoard(PidFromSelectorText(text.toStdString()));
 }
 void MainWindow::OnAddDevice() {
@@ -498,9 +514,25 @@ void MainWindow::OnReading(const Reading& reading) {
     SetGauge(reading.channel, reading.gauge.maximum, reading.gauge.position, reading.gauge.positive);
 }
 
-void MainWindow::OnConnected(const std::string&) { SetConnectedControls(true); }
+void MainWindow::OnConnected(const std::string&) {
+    status_->part(2)->setToolTip(QString());
+    SetConnectedControls(true);
+}
 
-void MainWindow::OnDisconnected(const std::string&) { SetConnectedControls(false); }
+void MainWindow::OnDisconnected(const std::string&) {
+    status_->part(2)->setToolTip(QString());
+    SetConnectedControls(false);
+}
+
+void MainWindow::OnBoardLost(const std::string& board) {
+    const LostStatusTexts texts = LostStatus(board, std::time(nullptr), !core_->boardAnswered());
+    status_->setPartText(1, Q(texts.state));
+    status_->setPartText(2, Q(texts.message));
+    status_->part(2)->setToolTip(Q(texts.detail));
+    // Still the connection's board: Disconnect ends the search, the
+    // channel dialogs and charts stay open to the user.
+    SetConnectedControls(true);
+}
 
 void MainWindow::SetGauge(int channel, int maximum, int position, bool positive) {
     QProgressBar* gauge = rows_[static_cast<std::size_t>(channel - 1)].gauge;

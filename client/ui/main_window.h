@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "client/core/session.h"
+#include "settings/user_options.h"
 #include "ui/session_names.h"
 #include "ui/ui_ids.h"
 #include "ui/window_services.h"
@@ -115,6 +116,10 @@ public:
     void StopWindowTimer(int id) { StopTimer(id); }
     QString channelValueText(int channel) const;
     int channelGaugePosition(int channel) const;
+    // File > Reconnect Automatically, checked as `options` holds it; the
+    // session recovers a lost board when `on` (the stored choice or
+    // --reconnect). Toggling it stores the choice and applies it at once.
+    void SetUpReconnectOption(UserOptions& options, bool on);
     // The credits ticker, also driven directly by tests.
     void CreditsTick();
 
@@ -147,6 +152,7 @@ private:
     void OnReading(const Reading& reading) override;
     void OnConnected(const std::string& board) override;
     void OnDisconnected(const std::string& board) override;
+    void OnBoardLost(const std::string& board) override;
     void OnStatusText(int part, const std::string& text) override;
     void OnValueText(int channel, const std::string& text) override;
     void OnGaugePosition(int channel, int position) override;
@@ -186,6 +192,7 @@ private:
     FittedLabel* firmware_ = nullptr;
     QLineEdit* currentRequest_ = nullptr;
     StatusParts* status_ = nullptr;
+    QMenu* fileMenu_ = nullptr;
     QMenu* loggingMenu_ = nullptr;
     QMenu* graphsMenu_ = nullptr;
     std::array<ChannelRow, kChannelCount> rows_{};
