@@ -11,8 +11,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
+#include "acquisition/board_owner.h"
 #include "client/core/board_hotplug.h"
 #include "client/core/core_metrics.h"
 #include "client/core/database_settings_source.h"
@@ -230,6 +232,18 @@ int RunLogger(const LoggerOptions& o) {
         Say(error);
         return kExitSettings;
     }
+    // One board, one owner: a second logger (or a client already logging
+    // the board) would write every record and start every alarm program twice.
+    BoardOwnerLock ownerLock;
+    const BoardClaimResult claim = ownerLock.TryAcquire(pid, "kestrane-logger");
+    if (claim.claim == BoardClaim::HeldBy) {
+        std::fprintf(stderr, "%s\n", LoggerRefusalText(pid, claim.owner).c_str());
+        return kExitSettings;
+    }
+    if (claim.claim == BoardClaim::Unavailable && !o.quiet)
+        Say("cannot take the owner lock of board " + pid + " in " + DefaultBoardLockFolder() + " (" +
+            std::strerror(claim.error) + "); logging anyway");
+
     std::unique_ptr<core::CoreMetricsFile> metrics;
     if (!o.metricsDir.empty()) metrics = std::make_unique<core::CoreMetricsFile>(o.metricsDir);
 

@@ -70,6 +70,7 @@ void AcquisitionSession::Connect() {
     answered_ = board_.Read(polling_.productId, kFirmwareCommand, firmware);
     if (answered_) Tell([&](SessionListener& l) { l.OnFirmware(firmware); });
 
+    ClaimBoard();
     Tell([](SessionListener& l) { l.OnStatusText(1, "Connected"); });
     Tell([](SessionListener& l) { l.OnStatusText(2, kPollingStartedText); });
     connected_ = true;
@@ -79,7 +80,7 @@ void AcquisitionSession::Connect() {
     scheduler_.StartTimer(kTimerPolling, kPollingPeriodMs);
     scheduler_.StartTimer(kTimerTrigger, kTriggerPeriodMs);
     scheduler_.StartTimer(kTimerAnimation, kAnimationPeriodMs);
-    for (int n = 1; n <= kChannelCount; ++n) {
+    for (int n = 1; n <= kChannelCount && !viewer_; ++n) {
         const ChannelSettings& ch = settings_.channels[static_cast<std::size_t>(n - 1)];
         if (!ch.LoggingEnabled()) continue;
         const int period = tasks_.LogPeriodMs(ch, states_.at(n));
@@ -87,8 +88,23 @@ void AcquisitionSession::Connect() {
     }
 }
 
+void AcquisitionSession::SetOwnerLock(BoardOwnerLock* lock, std::string program) {
+    ownerLock_ = lock;
+    ownerProgram_ = std::move(program);
+}
+
+void AcquisitionSession::ClaimBoard() {
+    viewer_ = false;
+    owner_ = {};
+    if (!ownerLock_) return;
+    const BoardClaimResult claim = ownerLock_->TryAcquire(connectionPid_, ownerProgram_);
+    viewer_ = claim.claim == BoardClaim::HeldBy;
+    if (viewer_) owner_ = claim.owner;
+    Tell([&](SessionListener& l) { l.OnOwnership(connectionPid_, !viewer_, owner_, claim.error); });
+}
+
 void AcquisitionSession::ApplyLoggingSettings(int channel) {
-    if (!connected_ || channel < 1 || channel > kChannelCount) return;
+    if (!connected_ || viewer_ || channel < 1 || channel > kChannelCount) return;
     const int id = kTimerLogFirst + channel - 1;
     const ChannelSettings& ch = settings_.channels[static_cast<std::size_t>(channel - 1)];
     const int period = ch.LoggingEnabled() ? tasks_.LogPeriodMs(ch, states_.at(channel)) : 0;
@@ -99,8 +115,11 @@ void AcquisitionSession::ApplyLoggingSettings(int channel) {
 }
 
 void AcquisitionSession::Disconnect() {
-    // The user's Disconnect also ends the search for a lost board.
+    // The user's Disconnect also ends the search for a lost board, and
+    // gives the board up to any other program.
     if (lost_) StopRecovery();
+    if (ownerLock_) ownerLock_->Release();
+    viewer_ = false;
     StopPolling();
 }
 
@@ -143,7 +162,7 @@ void AcquisitionSession::OnTimer(int id) {
         Retry();
     } else if (id >= kTimerLogFirst && id < kTimerLogFirst + kChannelCount) {
         // A tick still queued after the board went writes nothing.
-        if (exchangeFailed_ || !connected_) return;
+        if (exchangeFailed_ || !connected_ || viewer_) return;
         const int n = id - kTimerLogFirst + 1;
         tasks_.WriteLogRecord(n, settings_.channels[static_cast<std::size_t>(n - 1)], states_.at(n));
     }
@@ -204,7 +223,7 @@ void AcquisitionSession::StopRecovery() {
 }
 
 void AcquisitionSession::TriggerTick() {
-    if (exchangeFailed_) return;
+    if (exchangeFailed_ || viewer_) return;
     const std::string board = currentPid();
     for (int n = 1; n <= kChannelCount; ++n) {
         if (states_.at(n).hasReading)

@@ -1,5 +1,7 @@
 #include "ui/board_loss.h"
 
+#include <cstring>
+
 #include "client/core/startup_logic.h"
 
 namespace kestrane::ui {
@@ -79,6 +81,14 @@ void BoardLossReport::OnBoardLost(const std::string& board) {
             return !session.boardLost();
         },
         [this, board](const std::string& node) { Say(core::NoAccessText(node, board)); });
+}
+
+void BoardLossReport::OnOwnership(const std::string& board, bool owns, const BoardOwner&, int lockError) {
+    notifies_ = owns;
+    if (lockError == 0 || toldLockError_) return;
+    toldLockError_ = true;
+    Say("cannot take the owner lock of board " + board + " in " + DefaultBoardLockFolder() + " (" +
+        std::strerror(lockError) + "); logging as its owner");
 }
 
 void BoardLossReport::OnBoardBack(const std::string& board) {

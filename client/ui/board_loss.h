@@ -45,6 +45,8 @@ public:
     void OnDisconnected(const std::string& board) override;
     void OnBoardLost(const std::string& board) override;
     void OnBoardBack(const std::string& board) override;
+    // Only the owner notifies; a lock that cannot be taken is said once.
+    void OnOwnership(const std::string& board, bool owns, const BoardOwner& owner, int lockError) override;
 
 private:
     void Say(const std::string& line);
@@ -53,6 +55,7 @@ private:
     std::FILE* journal_;
     notify::Notifier* notifier_;
     bool notifies_ = true;
+    bool toldLockError_ = false;
     // A loss was notified, so the return is too; a board that was only
     // waited for at start was never lost.
     bool lossNotified_ = false;

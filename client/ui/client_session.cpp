@@ -42,6 +42,8 @@ struct ClientSession::Impl {
     std::unique_ptr<DatabaseSettingsSource> settingsSource;
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<BoardLossReport> lossReport;
+    // The first program to connect to a board owns its logging and alarms.
+    BoardOwnerLock ownerLock;
     std::unique_ptr<DeviceListController> deviceController;
     std::unique_ptr<ControllerDeviceList> deviceList;
     // KESTRANE_METRICS_DIR: the board's metrics file, rewritten on a timer.
@@ -183,6 +185,7 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
         s.realNotifier = std::make_unique<notify::DbusNotifier>();
         notifier = s.realNotifier.get();
     }
+    s.window->core().SetOwnerLock(&s.ownerLock, "Kestrane");
     s.lossReport = std::make_unique<BoardLossReport>(s.window->core(),
                                                      services.journal ? services.journal : stderr, notifier);
 
@@ -190,11 +193,15 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
         s.metrics = std::make_unique<CoreMetricsFile>(dir);
         CoreMetricsFile* metrics = s.metrics.get();
         AcquisitionSession& core = s.window->core();
-        s.metricsReadings = std::make_unique<ReadingListener>(
-            [metrics](const Reading& r) { metrics->NoteReading(r.unixMs); });
+        s.metricsReadings = std::make_unique<ReadingListener>([metrics, &core](const Reading& r) {
+            if (!core.viewer()) metrics->NoteReading(r.unixMs);
+        });
         core.AddListener(*s.metricsReadings);
         s.metricsTimer = std::make_unique<QTimer>();
-        QObject::connect(s.metricsTimer.get(), &QTimer::timeout, [metrics, &core] { metrics->Write(core); });
+        QObject::connect(s.metricsTimer.get(), &QTimer::timeout, [metrics, &core] {
+            // A viewer leaves the board's metrics to its owner.
+            if (!core.viewer()) metrics->Write(core);
+        });
         s.metricsTimer->start(kMetricsPeriodMs);
     }
 

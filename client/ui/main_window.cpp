@@ -430,7 +430,15 @@ void MainWindow::SetUpReconnectOption(UserOptions& options, bool on) {
 
 void MainWindow::CreditsTick() {
     const int line = kestrane::ui::CreditsTick(creditsCounter_);
-    status_->setPartText(3, Q(credits_[static_cast<std::size_t>(line)]));
+    creditsText_ = Q(credits_[static_cast<std::size_t>(line)]);
+    if (ownerText_.isEmpty()) status_->setPartText(3, creditsText_);
+}
+
+void MainWindow::ShowOwner(const QString& text) {
+    if (text == ownerText_) return;
+    if (ownerText_.isEmpty()) creditsText_ = status_->partText(3);
+    ownerText_ = text;
+    status_->setPartText(3, ownerText_.isEmpty() ? creditsText_ : ownerText_);
 }
 
 QTimer* MainWindow::TimerFor(int id) {
@@ -521,7 +529,13 @@ void MainWindow::OnConnected(const std::string&) {
 
 void MainWindow::OnDisconnected(const std::string&) {
     status_->part(2)->setToolTip(QString());
+    // A viewer keeps naming the owner while its board is lost.
+    if (!core_->viewer()) ShowOwner(QString());
     SetConnectedControls(false);
+}
+
+void MainWindow::OnOwnership(const std::string&, bool owns, const BoardOwner& owner, int) {
+    ShowOwner(owns ? QString() : Q(OwnerStatusText(owner)));
 }
 
 void MainWindow::OnBoardLost(const std::string& board) {

@@ -145,6 +145,9 @@ private:
     // other text (the same as opening the selector's list).
     void OnSelectorTextChanged(const QString& text);
     void SetConnectedControls(bool connected);
+    // Status bar part 3: the board's owner when another program owns it
+    // (empty: the credits again).
+    void ShowOwner(const QString& text);
     // Gauge of a channel: range 0..maximum, position, green or red bar.
     void SetGauge(int channel, int maximum, int position, bool positive);
 
@@ -153,6 +156,7 @@ private:
     void OnConnected(const std::string& board) override;
     void OnDisconnected(const std::string& board) override;
     void OnBoardLost(const std::string& board) override;
+    void OnOwnership(const std::string& board, bool owns, const BoardOwner& owner, int lockError) override;
     void OnStatusText(int part, const std::string& text) override;
     void OnValueText(int channel, const std::string& text) override;
     void OnGaugePosition(int channel, int position) override;
@@ -199,6 +203,9 @@ private:
     std::map<int, QTimer*> timers_;
     std::array<std::string, 6> credits_;
     int creditsCounter_ = 0;
+    // While another program owns the board: its name, shown instead of the credits.
+    QString ownerText_;
+    QString creditsText_;
 };
 
 // Shows error boxes on a parent window; an empty caption reads "Error".

@@ -261,6 +261,42 @@ private slots:
         QCOMPARE(s.options.writes, 2);
     }
 
+    // Two clients on one board: the first owns its logging and alarms, the
+    // second shows the readings and names the owner, and takes the board
+    // over at its next Connect once the owner let go.
+    void aSecondClientOnlyViews() {
+        const QString folder = QString::fromStdString(TestRoot()) + "/logs-two/";
+        Session owner, viewer;
+        QVERIFY(owner.Start(LoggingRow(folder.toStdString())));
+        QVERIFY(viewer.Start(LoggingRow(folder.toStdString())));
+        owner.w().OnConnect();
+        viewer.w().OnConnect();
+        QTRY_COMPARE_WITH_TIMEOUT(viewer.value(1), QStringLiteral("+ 12.50"), kWaitMs);
+        QCOMPARE(viewer.part(3),
+                 QStringLiteral("Logged by Kestrane (process %1)").arg(QCoreApplication::applicationPid()));
+        QVERIFY(viewer.w().core().viewer());
+        QVERIFY(!owner.w().core().viewer());
+        QTest::qWait(3000);
+        viewer.w().CreditsTick();
+        QVERIFY(viewer.part(3).startsWith("Logged by Kestrane"));  // the credits wait
+        QVERIFY(owner.actions.count > 0);
+        QCOMPARE(viewer.actions.count, 0);
+        QVERIFY(!viewer.w().timerActive(kTimerLogFirst));
+        // One writer: about one record a second, not two.
+        QFile log(folder + "battery.log");
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const int records = QString::fromLatin1(log.readAll()).count(QLatin1Char('\n'));
+        QVERIFY2(records >= 2 && records <= 5, qPrintable(QString::number(records)));
+
+        owner.w().OnDisconnect();
+        viewer.w().OnDisconnect();
+        QVERIFY(!viewer.part(3).startsWith("Logged by"));
+        viewer.w().OnConnect();
+        QVERIFY(!viewer.w().core().viewer());
+        QTRY_VERIFY_WITH_TIMEOUT(viewer.actions.count > 0, kWaitMs);
+        QVERIFY(viewer.w().timerActive(kTimerLogFirst));
+    }
+
     // With the option off the box and the end stay as they were.
     void optionOffKeepsTheBox() {
         Session s;
