@@ -16,15 +16,22 @@ std::unique_ptr<BoardExchange> OwnBoard(BoardExchange* given) {
     return given ? nullptr : std::make_unique<LibraryBoardExchange>();
 }
 
-std::unique_ptr<ChannelTasks> OwnTasks(ChannelTasks* given, AlarmActions& alarms) {
-    return given ? nullptr : std::make_unique<AcquisitionTasks>(alarms);
+std::unique_ptr<ChannelTasks> OwnTasks(ChannelTasks* given, AlarmActions& alarms,
+                                       LogFailureReporter::Listener onLogFailure) {
+    return given ? nullptr
+                 : std::make_unique<AcquisitionTasks>(alarms, nullptr, nullptr, std::move(onLogFailure));
 }
 
 }  // namespace
 
 AcquisitionSession::AcquisitionSession(const SessionParts& parts)
     : ownBoard_(OwnBoard(parts.board)),
-      ownTasks_(OwnTasks(parts.tasks, parts.alarms)),
+      ownTasks_(OwnTasks(parts.tasks, parts.alarms,
+                         [this](const LogFailureNote& note) {
+                             Tell([&](SessionListener& l) {
+                                 l.OnLogFailure(note.source, note.recovered, note.line);
+                             });
+                         })),
       scheduler_(parts.scheduler),
       settingsSource_(parts.settings),
       messages_(parts.messages),

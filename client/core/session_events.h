@@ -48,6 +48,12 @@ public:
     virtual void OnOwnership(const std::string& /*board*/, bool /*owns*/, const BoardOwner& /*owner*/,
                              int /*lockError*/) {}
 
+    // A channel's log file stopped taking records (`recovered` false) or
+    // takes them again; `line` says which file and why. Told once per
+    // channel and cause; the line also went to stderr.
+    virtual void OnLogFailure(const std::string& /*source*/, bool /*recovered*/,
+                              const std::string& /*line*/) {}
+
     // The window's texts: a status bar part, a channel's Value text when
     // it shows no reading ("  DISABLED", empty), a gauge set back, the
     // firmware, the channel being read, a channel's columns and notes.

@@ -431,14 +431,32 @@ void MainWindow::SetUpReconnectOption(UserOptions& options, bool on) {
 void MainWindow::CreditsTick() {
     const int line = kestrane::ui::CreditsTick(creditsCounter_);
     creditsText_ = Q(credits_[static_cast<std::size_t>(line)]);
-    if (ownerText_.isEmpty()) status_->setPartText(3, creditsText_);
+    if (ownerText_.isEmpty() && logFailures_.empty()) status_->setPartText(3, creditsText_);
 }
 
 void MainWindow::ShowOwner(const QString& text) {
     if (text == ownerText_) return;
-    if (ownerText_.isEmpty()) creditsText_ = status_->partText(3);
+    if (ownerText_.isEmpty() && logFailures_.empty()) creditsText_ = status_->partText(3);
     ownerText_ = text;
-    status_->setPartText(3, ownerText_.isEmpty() ? creditsText_ : ownerText_);
+    ShowPart3();
+}
+
+void MainWindow::ShowPart3() {
+    QStringList lines;
+    for (const auto& [source, line] : logFailures_) lines << line;
+    status_->part(3)->setToolTip(lines.join(QLatin1Char('\n')));
+    status_->setPartText(3, !lines.isEmpty()        ? lines.constLast()
+                            : !ownerText_.isEmpty() ? ownerText_
+                                                    : creditsText_);
+}
+
+void MainWindow::OnLogFailure(const std::string& source, bool recovered, const std::string& line) {
+    if (logFailures_.empty() && ownerText_.isEmpty()) creditsText_ = status_->partText(3);
+    if (recovered)
+        logFailures_.erase(source);
+    else
+        logFailures_[source] = Q(line);
+    ShowPart3();
 }
 
 QTimer* MainWindow::TimerFor(int id) {

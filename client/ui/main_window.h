@@ -148,6 +148,7 @@ private:
     // Status bar part 3: the board's owner when another program owns it
     // (empty: the credits again).
     void ShowOwner(const QString& text);
+    void ShowPart3();
     // Gauge of a channel: range 0..maximum, position, green or red bar.
     void SetGauge(int channel, int maximum, int position, bool positive);
 
@@ -157,6 +158,7 @@ private:
     void OnDisconnected(const std::string& board) override;
     void OnBoardLost(const std::string& board) override;
     void OnOwnership(const std::string& board, bool owns, const BoardOwner& owner, int lockError) override;
+    void OnLogFailure(const std::string& source, bool recovered, const std::string& line) override;
     void OnStatusText(int part, const std::string& text) override;
     void OnValueText(int channel, const std::string& text) override;
     void OnGaugePosition(int channel, int position) override;
@@ -206,6 +208,8 @@ private:
     // While another program owns the board: its name, shown instead of the credits.
     QString ownerText_;
     QString creditsText_;
+    // Log files that lose records, by source: shown before the owner and the credits.
+    std::map<std::string, QString> logFailures_;
 };
 
 // Shows error boxes on a parent window; an empty caption reads "Error".

@@ -5,6 +5,7 @@
 // the File menu item, and the stderr lines and notifications of each loss.
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -295,6 +296,28 @@ private slots:
         QVERIFY(!viewer.w().core().viewer());
         QTRY_VERIFY_WITH_TIMEOUT(viewer.actions.count > 0, kWaitMs);
         QVERIFY(viewer.w().timerActive(kTimerLogFirst));
+    }
+
+    // A log folder that cannot be made (its name is taken by a file) is
+    // shown in the status bar, and again once records go through.
+    void anUnwritableLogFolderIsReported() {
+        const QString folder = QString::fromStdString(TestRoot()) + "/taken";
+        QFile::remove(folder);
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        Session s;
+        QVERIFY(s.Start(LoggingRow(folder.toStdString() + "/")));
+        s.w().OnConnect();
+        QTRY_VERIFY_WITH_TIMEOUT(s.part(3).startsWith("Channel 1 log: "), kWaitMs);
+        QVERIFY2(s.part(3).contains("records are being lost"), qPrintable(s.part(3)));
+        QTest::qWait(2500);  // further failures of the same cause say nothing new
+        QVERIFY(s.part(3).startsWith("Channel 1 log: "));
+        QVERIFY(QFile::remove(folder));
+        QVERIFY(QDir().mkpath(folder));
+        QTRY_VERIFY_WITH_TIMEOUT(!s.part(3).startsWith("Channel 1 log: "), kWaitMs);
+        QVERIFY(QFile(folder + "/battery.log").size() > 0);
+        QVERIFY(s.w().statusParts()->part(3)->toolTip().isEmpty());
     }
 
     // With the option off the box and the end stay as they were.
