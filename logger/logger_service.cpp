@@ -11,10 +11,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
+#include "acquisition/board_owner.h"
 #include "acquisition/program_trust.h"
 #include "client/core/acquisition_tasks.h"
+#include "client/core/board_hotplug.h"
 #include "client/core/core_metrics.h"
 #include "client/core/database_settings_source.h"
 #include "client/core/library_board.h"
@@ -22,7 +25,6 @@
 #include "client/core/session.h"
 #include "client/core/startup_logic.h"
 #include "common/open_data.h"
-#include "logger/board_hotplug.h"
 #include "logger/headless_alarm_actions.h"
 #include "logger/row_file.h"
 #include "settings/device_registry.h"
@@ -237,6 +239,18 @@ int RunLogger(const LoggerOptions& o) {
         Say(error);
         return kExitSettings;
     }
+    // One board, one owner: a second logger (or a client already logging
+    // the board) would write every record and start every alarm program twice.
+    BoardOwnerLock ownerLock;
+    const BoardClaimResult claim = ownerLock.TryAcquire(pid, "kestrane-logger");
+    if (claim.claim == BoardClaim::HeldBy) {
+        std::fprintf(stderr, "%s\n", LoggerRefusalText(pid, claim.owner).c_str());
+        return kExitSettings;
+    }
+    if (claim.claim == BoardClaim::Unavailable && !o.quiet)
+        Say("cannot take the owner lock of board " + pid + " in " + DefaultBoardLockFolder() + " (" +
+            std::strerror(claim.error) + "); logging anyway");
+
     std::unique_ptr<core::CoreMetricsFile> metrics;
     if (!o.metricsDir.empty()) metrics = std::make_unique<core::CoreMetricsFile>(o.metricsDir);
 
@@ -277,14 +291,14 @@ int RunLogger(const LoggerOptions& o) {
     session.AddListener(outputs);
     // A board node that appears is tried at once; the session's own retry
     // every two seconds stays for machines without udev.
-    BoardHotplugWatch hotplug(
+    core::BoardHotplugWatch hotplug(
         core::ProductIdFromPid(pid),
         [&session] {
             if (session.boardLost()) session.RetryNow();
             return !session.boardLost();
         },
         [&](const std::string& node) {
-            if (!o.quiet) Say(NoAccessText(node, pid));
+            if (!o.quiet) Say(core::NoAccessText(node, pid));
         });
 
     QTimer metricsTimer;

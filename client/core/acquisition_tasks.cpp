@@ -4,16 +4,22 @@
 
 namespace kestrane::core {
 
-AcquisitionTasks::AcquisitionTasks(AlarmActions& actions, Clock* clock, LocalTimeSource* time)
-    : actions_(actions), clock_(clock ? *clock : systemClock_), time_(time ? *time : systemTime_) {}
+AcquisitionTasks::AcquisitionTasks(AlarmActions& actions, Clock* clock, LocalTimeSource* time,
+                                   LogFailureReporter::Listener onLogFailure)
+    : actions_(actions),
+      clock_(clock ? *clock : systemClock_),
+      time_(time ? *time : systemTime_),
+      logFailures_(std::move(onLogFailure)) {}
 
 void AcquisitionTasks::TriggerCheck(const std::string& board, int channel, const ChannelSettings& settings,
                                     ChannelState& state) {
     RunTriggerCheck(settings, state.shown, state.trigger, clock_, actions_, board, channel, state.number);
 }
 
-void AcquisitionTasks::WriteLogRecord(int, const ChannelSettings& settings, const ChannelState& state) {
-    kestrane::WriteLogRecord(settings, state.shown, time_);
+void AcquisitionTasks::WriteLogRecord(int channel, const ChannelSettings& settings,
+                                      const ChannelState& state) {
+    logFailures_.Note(ChannelLogSource(channel), LogFilePath(settings),
+                      kestrane::WriteLogRecord(settings, state.shown, time_));
 }
 
 int AcquisitionTasks::LogPeriodMs(const ChannelSettings& settings, ChannelState& state) {

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "acquisition/log_failure_report.h"
 #include "acquisition/logging.h"
 #include "acquisition/trigger_engine.h"
 #include "client/core/session.h"
@@ -14,8 +15,11 @@ namespace kestrane::core {
 
 class AcquisitionTasks final : public ChannelTasks {
 public:
-    // Null clock or time: the system's.
-    explicit AcquisitionTasks(AlarmActions& actions, Clock* clock = nullptr, LocalTimeSource* time = nullptr);
+    // Null clock or time: the system's. A record that cannot be written
+    // is reported once per channel and cause, on stderr and to
+    // `onLogFailure`, and again when writing works once more.
+    explicit AcquisitionTasks(AlarmActions& actions, Clock* clock = nullptr, LocalTimeSource* time = nullptr,
+                              LogFailureReporter::Listener onLogFailure = {});
 
     void TriggerCheck(const std::string& board, int channel, const ChannelSettings& settings,
                       ChannelState& state) override;
@@ -30,6 +34,7 @@ private:
     AlarmActions& actions_;
     Clock& clock_;
     LocalTimeSource& time_;
+    LogFailureReporter logFailures_;
 };
 
 }  // namespace kestrane::core

@@ -16,15 +16,22 @@ std::unique_ptr<BoardExchange> OwnBoard(BoardExchange* given) {
     return given ? nullptr : std::make_unique<LibraryBoardExchange>();
 }
 
-std::unique_ptr<ChannelTasks> OwnTasks(ChannelTasks* given, AlarmActions& alarms) {
-    return given ? nullptr : std::make_unique<AcquisitionTasks>(alarms);
+std::unique_ptr<ChannelTasks> OwnTasks(ChannelTasks* given, AlarmActions& alarms,
+                                       LogFailureReporter::Listener onLogFailure) {
+    return given ? nullptr
+                 : std::make_unique<AcquisitionTasks>(alarms, nullptr, nullptr, std::move(onLogFailure));
 }
 
 }  // namespace
 
 AcquisitionSession::AcquisitionSession(const SessionParts& parts)
     : ownBoard_(OwnBoard(parts.board)),
-      ownTasks_(OwnTasks(parts.tasks, parts.alarms)),
+      ownTasks_(OwnTasks(parts.tasks, parts.alarms,
+                         [this](const LogFailureNote& note) {
+                             Tell([&](SessionListener& l) {
+                                 l.OnLogFailure(note.source, note.recovered, note.line);
+                             });
+                         })),
       scheduler_(parts.scheduler),
       settingsSource_(parts.settings),
       messages_(parts.messages),
@@ -67,9 +74,10 @@ void AcquisitionSession::Connect() {
     polling_.productId = ProductIdFromPid(connectionPid_);
 
     std::string firmware;
-    if (board_.Read(polling_.productId, kFirmwareCommand, firmware))
-        Tell([&](SessionListener& l) { l.OnFirmware(firmware); });
+    answered_ = board_.Read(polling_.productId, kFirmwareCommand, firmware);
+    if (answered_) Tell([&](SessionListener& l) { l.OnFirmware(firmware); });
 
+    ClaimBoard();
     Tell([](SessionListener& l) { l.OnStatusText(1, "Connected"); });
     Tell([](SessionListener& l) { l.OnStatusText(2, kPollingStartedText); });
     connected_ = true;
@@ -79,7 +87,7 @@ void AcquisitionSession::Connect() {
     scheduler_.StartTimer(kTimerPolling, kPollingPeriodMs);
     scheduler_.StartTimer(kTimerTrigger, kTriggerPeriodMs);
     scheduler_.StartTimer(kTimerAnimation, kAnimationPeriodMs);
-    for (int n = 1; n <= kChannelCount; ++n) {
+    for (int n = 1; n <= kChannelCount && !viewer_; ++n) {
         const ChannelSettings& ch = settings_.channels[static_cast<std::size_t>(n - 1)];
         if (!ch.LoggingEnabled()) continue;
         const int period = tasks_.LogPeriodMs(ch, states_.at(n));
@@ -87,8 +95,23 @@ void AcquisitionSession::Connect() {
     }
 }
 
+void AcquisitionSession::SetOwnerLock(BoardOwnerLock* lock, std::string program) {
+    ownerLock_ = lock;
+    ownerProgram_ = std::move(program);
+}
+
+void AcquisitionSession::ClaimBoard() {
+    viewer_ = false;
+    owner_ = {};
+    if (!ownerLock_) return;
+    const BoardClaimResult claim = ownerLock_->TryAcquire(connectionPid_, ownerProgram_);
+    viewer_ = claim.claim == BoardClaim::HeldBy;
+    if (viewer_) owner_ = claim.owner;
+    Tell([&](SessionListener& l) { l.OnOwnership(connectionPid_, !viewer_, owner_, claim.error); });
+}
+
 void AcquisitionSession::ApplyLoggingSettings(int channel) {
-    if (!connected_ || channel < 1 || channel > kChannelCount) return;
+    if (!connected_ || viewer_ || channel < 1 || channel > kChannelCount) return;
     const int id = kTimerLogFirst + channel - 1;
     const ChannelSettings& ch = settings_.channels[static_cast<std::size_t>(channel - 1)];
     const int period = ch.LoggingEnabled() ? tasks_.LogPeriodMs(ch, states_.at(channel)) : 0;
@@ -99,8 +122,11 @@ void AcquisitionSession::ApplyLoggingSettings(int channel) {
 }
 
 void AcquisitionSession::Disconnect() {
-    // The user's Disconnect also ends the search for a lost board.
+    // The user's Disconnect also ends the search for a lost board, and
+    // gives the board up to any other program.
     if (lost_) StopRecovery();
+    if (ownerLock_) ownerLock_->Release();
+    viewer_ = false;
     StopPolling();
 }
 
@@ -143,7 +169,7 @@ void AcquisitionSession::OnTimer(int id) {
         Retry();
     } else if (id >= kTimerLogFirst && id < kTimerLogFirst + kChannelCount) {
         // A tick still queued after the board went writes nothing.
-        if (exchangeFailed_ || !connected_) return;
+        if (exchangeFailed_ || !connected_ || viewer_) return;
         const int n = id - kTimerLogFirst + 1;
         tasks_.WriteLogRecord(n, settings_.channels[static_cast<std::size_t>(n - 1)], states_.at(n));
     }
@@ -154,6 +180,7 @@ void AcquisitionSession::PollingTick() {
     // Every pass reads the board of the connection; a different selection
     // has disconnected before any pass could see it.
     const PassResult result = RunPollingPass(polling_, settings_, polling_.productId, board_, *this);
+    if (result.outcome == PassOutcome::Read) answered_ = true;
     if (result.outcome != PassOutcome::ExchangeFailed) return;
     if (recovery_) {
         MarkLost();
@@ -203,7 +230,7 @@ void AcquisitionSession::StopRecovery() {
 }
 
 void AcquisitionSession::TriggerTick() {
-    if (exchangeFailed_) return;
+    if (exchangeFailed_ || viewer_) return;
     const std::string board = currentPid();
     for (int n = 1; n <= kChannelCount; ++n) {
         if (states_.at(n).hasReading)

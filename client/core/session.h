@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "acquisition/board_owner.h"
 #include "acquisition/channel_model.h"
 #include "acquisition/conversion.h"
 #include "acquisition/polling_cycle.h"
@@ -109,6 +110,20 @@ public:
     // does nothing unless a board is lost.
     void RetryNow();
     bool boardLost() const { return lost_; }
+    // Whether the board of this connection has answered since the user's
+    // Connect: a board lost before that was never there, and is waited for.
+    bool boardAnswered() const { return answered_; }
+
+    // One board, one owner: with a lock given, each Connect (and each
+    // return of a lost board) claims the board for `program`. The owner
+    // logs, checks alarms and keeps metrics; while another program holds
+    // the board this session only shows its readings (a viewer). The claim
+    // stays while the board is lost and is given up at Disconnect. Without
+    // a lock every session owns its board.
+    void SetOwnerLock(BoardOwnerLock* lock, std::string program);
+    bool viewer() const { return viewer_; }
+    // The holder while this session is a viewer.
+    const BoardOwner& owner() const { return owner_; }
 
     bool connected() const { return connected_; }
     const PollingCycle& polling() const { return polling_; }
@@ -138,6 +153,7 @@ private:
     void MarkLost();
     void Retry();
     void StopRecovery();
+    void ClaimBoard();
 
     template <typename F>
     void Tell(F&& f) {
@@ -166,6 +182,11 @@ private:
     bool closing_ = false;
     bool recovery_ = false;
     bool lost_ = false;
+    bool answered_ = false;
+    BoardOwnerLock* ownerLock_ = nullptr;
+    std::string ownerProgram_;
+    bool viewer_ = false;
+    BoardOwner owner_;
     // Set once an exchange failed without recovery: the shown readings are
     // the board's last before it went, so they are neither logged nor
     // checked for alarms.

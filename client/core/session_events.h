@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "acquisition/board_owner.h"
 #include "acquisition/channel_model.h"
 #include "common/reading_number.h"
 
@@ -40,6 +41,18 @@ public:
     // polling resumed at channel 1.
     virtual void OnBoardLost(const std::string& /*board*/) {}
     virtual void OnBoardBack(const std::string& /*board*/) {}
+
+    // At each Connect of a session with an owner lock: whether it owns the
+    // board; `owner` names the holder when it does not. `lockError` is the
+    // errno when no lock could be taken at all (the session then owns).
+    virtual void OnOwnership(const std::string& /*board*/, bool /*owns*/, const BoardOwner& /*owner*/,
+                             int /*lockError*/) {}
+
+    // A channel's log file stopped taking records (`recovered` false) or
+    // takes them again; `line` says which file and why. Told once per
+    // channel and cause; the line also went to stderr.
+    virtual void OnLogFailure(const std::string& /*source*/, bool /*recovered*/,
+                              const std::string& /*line*/) {}
 
     // The window's texts: a status bar part, a channel's Value text when
     // it shows no reading ("  DISABLED", empty), a gauge set back, the

@@ -17,6 +17,7 @@
 #include "plotwick.h"
 #include "settings/device_registry.h"
 #include "settings/installer.h"
+#include "settings/user_options.h"
 #include "ui/client_session.h"
 #include "ui/main_window.h"
 
@@ -190,6 +191,8 @@ int RunKestrane(int argc, char** argv) {
     }
 
     MainWindow& window = session->window();
+    SystemUserOptions options;
+    window.SetUpReconnectOption(options, ReconnectThisRun(options, cl.reconnect));
     if (!cl.board.empty()) {
         // One client per board: pick the board's entry before the window shows.
         const int index =

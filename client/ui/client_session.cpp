@@ -18,9 +18,11 @@
 #include "client/core/library_board.h"
 #include "client/core/startup_logic.h"
 #include "kestrane_install_paths.h"
+#include "notify/dbus_notifier.h"
 #include "settings/dll_board_directory.h"
 #include "settings/installer.h"
 #include "settings/settings_database.h"
+#include "ui/board_loss.h"
 #include "ui/client_adapters.h"
 #include "ui/device_list.h"
 #include "ui/main_window.h"
@@ -44,12 +46,16 @@ struct ClientSession::Impl {
     // counted for the metrics file.
     std::unique_ptr<CountingBoardExchange> countedBoard;
     std::unique_ptr<ObservedChannelTasks> observedTasks;
+    std::unique_ptr<notify::DbusNotifier> realNotifier;
 
     std::string databasePath;
     std::string programDirectory;
     SettingsDatabase database;
     std::unique_ptr<DatabaseSettingsSource> settingsSource;
     std::unique_ptr<MainWindow> window;
+    std::unique_ptr<BoardLossReport> lossReport;
+    // The first program to connect to a board owns its logging and alarms.
+    BoardOwnerLock ownerLock;
     std::unique_ptr<DeviceListController> deviceController;
     std::unique_ptr<ControllerDeviceList> deviceList;
     // KESTRANE_METRICS_DIR: the board's metrics file, rewritten on a timer.
@@ -86,6 +92,7 @@ ClientSession::~ClientSession() {
             impl_->window->core().RemoveListener(*impl_->metricsListener);
             impl_->metrics->Remove(impl_->window->core());
         }
+        impl_->lossReport.reset();
         impl_->deviceList.reset();
         impl_->deviceController.reset();
         impl_->window.reset();
@@ -200,16 +207,27 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
     s.database.open(connection, messages);
 
     MainWindow* window = s.window.get();
-    s.deviceController =
-        std::make_unique<DeviceListController>(window, window->deviceSelector(), window->connectButton(),
-                                               s.database, services.boards ? *services.boards : s.realBoards,
-                                               messages, [window] { return window->core().connected(); });
+    s.deviceController = std::make_unique<DeviceListController>(
+        window, window->deviceSelector(), window->connectButton(), s.database,
+        services.boards ? *services.boards : s.realBoards, messages, [window] {
+            // A lost board is still the connection's.
+            return window->core().connected() || window->core().boardLost();
+        });
     if (services.addDeviceRunner) s.deviceController->setDialogRunner(services.addDeviceRunner);
     s.deviceList = std::make_unique<ControllerDeviceList>(*s.deviceController);
 
     Impl* impl = &s;
     s.window->SetCloseHook([impl] { impl->database.close(); });
     s.window->InitializeAfterDatabase(s.deviceList.get());
+
+    notify::Notifier* notifier = services.notifier;
+    if (!notifier) {
+        s.realNotifier = std::make_unique<notify::DbusNotifier>();
+        notifier = s.realNotifier.get();
+    }
+    s.window->core().SetOwnerLock(&s.ownerLock, "Kestrane");
+    s.lossReport = std::make_unique<BoardLossReport>(s.window->core(),
+                                                     services.journal ? services.journal : stderr, notifier);
 
     if (const char* dir = std::getenv(kMetricsDirEnvVar); dir != nullptr && dir[0] != '\0') {
         s.metrics = std::make_unique<CoreMetricsFile>(dir);
@@ -218,7 +236,10 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
         s.metricsListener = std::make_unique<MetricsListener>(*metrics, ReadBoardIdentity);
         core.AddListener(*s.metricsListener);
         s.metricsTimer = std::make_unique<QTimer>();
-        QObject::connect(s.metricsTimer.get(), &QTimer::timeout, [metrics, &core] { metrics->Write(core); });
+        QObject::connect(s.metricsTimer.get(), &QTimer::timeout, [metrics, &core] {
+            // A viewer leaves the board's metrics to its owner.
+            if (!core.viewer()) metrics->Write(core);
+        });
         s.metricsTimer->start(kMetricsPeriodMs);
     }
 

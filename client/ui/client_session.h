@@ -5,12 +5,14 @@
 // board, a browser or message boxes.
 #pragma once
 
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "acquisition/trigger_engine.h"
 #include "client/core/session.h"
+#include "notify/notifier.h"
 #include "settings/device_registry.h"
 #include "settings/install_record.h"
 #include "settings/message_sink.h"
@@ -37,6 +39,11 @@ struct SessionServices {
     ChannelTasks* tasks = nullptr;
     WindowDialogs* dialogs = nullptr;
     UrlOpener* urls = nullptr;
+    // Told when the board is lost and back; null: the desktop's
+    // notification service.
+    notify::Notifier* notifier = nullptr;
+    // Where the lost and back lines go; null: stderr.
+    std::FILE* journal = nullptr;
     // Runs the Add Device dialog in a mode; true when a board was added.
     std::function<bool(AddMode)> addDeviceRunner;
     // The folder of the running program file, where the Logging dialog

@@ -22,6 +22,7 @@
 #include "common/numtext.h"
 #include "kestrane_version.h"
 #include "settings/device_registry.h"
+#include "ui/board_loss.h"
 #include "ui/control_tag.h"
 #include "ui/fitted_label.h"
 #include "ui/logo_image.h"
@@ -446,6 +447,7 @@ void MainWindow::BuildMenus() {
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("menuBar"));
     QMenu* file = bar->addMenu(QStringLiteral("&File"));
+    fileMenu_ = file;
     file->setObjectName(QStringLiteral("fileMenu"));
     QAction* exit = file->addAction(QStringLiteral("E&xit"));
     exit->setObjectName(QStringLiteral("exitAction"));
@@ -506,9 +508,49 @@ void MainWindow::InitializeAfterDatabase(DeviceListActions* devices) {
     setFixedSize(sizeHint());
 }
 
+void MainWindow::SetUpReconnectOption(UserOptions& options, bool on) {
+    QAction* item = new QAction(QStringLiteral("&Reconnect Automatically"), fileMenu_);
+    item->setObjectName(QStringLiteral("reconnectAction"));
+    item->setCheckable(true);
+    item->setChecked(options.reconnectAutomatically());
+    fileMenu_->insertAction(fileMenu_->actions().value(0), item);
+    fileMenu_->insertSeparator(fileMenu_->actions().value(1));
+    core_->SetRecovery(on);
+    connect(item, &QAction::toggled, this, [this, &options](bool checked) {
+        options.SetReconnectAutomatically(checked);
+        core_->SetRecovery(checked);
+    });
+}
+
 void MainWindow::CreditsTick() {
     const int line = kestrane::ui::CreditsTick(creditsCounter_);
-    status_->setPartText(3, Q(credits_[static_cast<std::size_t>(line)]));
+    creditsText_ = Q(credits_[static_cast<std::size_t>(line)]);
+    if (ownerText_.isEmpty() && logFailures_.empty()) status_->setPartText(3, creditsText_);
+}
+
+void MainWindow::ShowOwner(const QString& text) {
+    if (text == ownerText_) return;
+    if (ownerText_.isEmpty() && logFailures_.empty()) creditsText_ = status_->partText(3);
+    ownerText_ = text;
+    ShowPart3();
+}
+
+void MainWindow::ShowPart3() {
+    QStringList lines;
+    for (const auto& [source, line] : logFailures_) lines << line;
+    status_->part(3)->setToolTip(lines.join(QLatin1Char('\n')));
+    status_->setPartText(3, !lines.isEmpty()        ? lines.constLast()
+                            : !ownerText_.isEmpty() ? ownerText_
+                                                    : creditsText_);
+}
+
+void MainWindow::OnLogFailure(const std::string& source, bool recovered, const std::string& line) {
+    if (logFailures_.empty() && ownerText_.isEmpty()) creditsText_ = status_->partText(3);
+    if (recovered)
+        logFailures_.erase(source);
+    else
+        logFailures_[source] = Q(line);
+    ShowPart3();
 }
 
 QTimer* MainWindow::TimerFor(int id) {
@@ -549,7 +591,7 @@ void MainWindow::OnConnect() {
 }
 
 void MainWindow::OnSelectorTextChanged(const QString& text) {
-    if (core_->connected() && text != connectionText_) core_->Disconnect();
+    if ((core_->connected() || core_->boardLost()) && text != connectionText_) core_->Disconnect();
     core_->SelectBoard(PidFromSelectorText(text.toStdString()));
 }
 void MainWindow::OnAddDevice() {
@@ -587,9 +629,31 @@ void MainWindow::OnReading(const Reading& reading) {
     SetGauge(reading.channel, reading.gauge.maximum, reading.gauge.position, reading.gauge.positive);
 }
 
-void MainWindow::OnConnected(const std::string&) { SetConnectedControls(true); }
+void MainWindow::OnConnected(const std::string&) {
+    status_->part(2)->setToolTip(QString());
+    SetConnectedControls(true);
+}
 
-void MainWindow::OnDisconnected(const std::string&) { SetConnectedControls(false); }
+void MainWindow::OnDisconnected(const std::string&) {
+    status_->part(2)->setToolTip(QString());
+    // A viewer keeps naming the owner while its board is lost.
+    if (!core_->viewer()) ShowOwner(QString());
+    SetConnectedControls(false);
+}
+
+void MainWindow::OnOwnership(const std::string&, bool owns, const BoardOwner& owner, int) {
+    ShowOwner(owns ? QString() : Q(OwnerStatusText(owner)));
+}
+
+void MainWindow::OnBoardLost(const std::string& board) {
+    const LostStatusTexts texts = LostStatus(board, std::time(nullptr), !core_->boardAnswered());
+    status_->setPartText(1, Q(texts.state));
+    status_->setPartText(2, Q(texts.message));
+    status_->part(2)->setToolTip(Q(texts.detail));
+    // Still the connection's board: Disconnect ends the search, the
+    // channel dialogs and charts stay open to the user.
+    SetConnectedControls(true);
+}
 
 void MainWindow::SetGauge(int channel, int maximum, int position, bool positive) {
     QProgressBar* gauge = rows_[static_cast<std::size_t>(channel - 1)].gauge;

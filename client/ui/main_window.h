@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "client/core/session.h"
+#include "settings/user_options.h"
 #include "ui/drawn_picture_label.h"
 #include "ui/session_names.h"
 #include "ui/ui_ids.h"
@@ -126,6 +127,10 @@ public:
     void StopWindowTimer(int id) { StopTimer(id); }
     QString channelValueText(int channel) const;
     int channelGaugePosition(int channel) const;
+    // File > Reconnect Automatically, checked as `options` holds it; the
+    // session recovers a lost board when `on` (the stored choice or
+    // --reconnect). Toggling it stores the choice and applies it at once.
+    void SetUpReconnectOption(UserOptions& options, bool on);
     // The credits ticker, also driven directly by tests.
     void CreditsTick();
 
@@ -150,6 +155,10 @@ private:
     // other text (the same as opening the selector's list).
     void OnSelectorTextChanged(const QString& text);
     void SetConnectedControls(bool connected);
+    // Status bar part 3: the board's owner when another program owns it
+    // (empty: the credits again).
+    void ShowOwner(const QString& text);
+    void ShowPart3();
     // Gauge of a channel: range 0..maximum, position, green or red bar.
     void SetGauge(int channel, int maximum, int position, bool positive);
 
@@ -157,6 +166,9 @@ private:
     void OnReading(const Reading& reading) override;
     void OnConnected(const std::string& board) override;
     void OnDisconnected(const std::string& board) override;
+    void OnBoardLost(const std::string& board) override;
+    void OnOwnership(const std::string& board, bool owns, const BoardOwner& owner, int lockError) override;
+    void OnLogFailure(const std::string& source, bool recovered, const std::string& line) override;
     void OnStatusText(int part, const std::string& text) override;
     void OnValueText(int channel, const std::string& text) override;
     void OnGaugePosition(int channel, int position) override;
@@ -196,12 +208,18 @@ private:
     FittedLabel* firmware_ = nullptr;
     QLineEdit* currentRequest_ = nullptr;
     StatusParts* status_ = nullptr;
+    QMenu* fileMenu_ = nullptr;
     QMenu* loggingMenu_ = nullptr;
     QMenu* graphsMenu_ = nullptr;
     std::array<ChannelRow, kChannelCount> rows_{};
     std::map<int, QTimer*> timers_;
     std::array<std::string, 6> credits_;
     int creditsCounter_ = 0;
+    // While another program owns the board: its name, shown instead of the credits.
+    QString ownerText_;
+    QString creditsText_;
+    // Log files that lose records, by source: shown before the owner and the credits.
+    std::map<std::string, QString> logFailures_;
 };
 
 // Shows error boxes on a parent window; an empty caption reads "Error".

@@ -155,7 +155,12 @@ TEST_F(LoggerRunTest, RecordsMatchTheClientAndRowsCarryTheReadings) {
     fs::create_directories(dir_.File("metrics"));
 
     QProcess client, logger;
-    client.setProcessEnvironment(Env());
+    // Each with its own runtime folder, as two users would be: each then
+    // owns the board for itself and both log it.
+    fs::create_directories(dir_.File("client-run"));
+    QProcessEnvironment clientEnv = Env();
+    clientEnv.insert("XDG_RUNTIME_DIR", QString::fromStdString(dir_.File("client-run")));
+    client.setProcessEnvironment(clientEnv);
     logger.setProcessEnvironment(Env());
     const int64_t startMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                                 std::chrono::system_clock::now().time_since_epoch())
@@ -346,6 +351,47 @@ TEST_F(LoggerRunTest, BoardLeavingAndReturningLeavesAGapAndResumes) {
         previous = t.toMSecsSinceEpoch();
     }
     EXPECT_GE(widest, 3500);
+}
+
+// One board, one owner: the logger that connects first logs and alarms; a
+// client started on the same board only shows the readings and names the
+// owner; a second logger is refused with one line.
+TEST_F(LoggerRunTest, TheFirstProgramOwnsTheBoard) {
+    fs::create_directories(dir_.File("app"));
+    fs::create_directories(dir_.File("config/Morvane"));
+    WriteText(dir_.File("config/Morvane/Kestrane.conf"),
+              "[AppPaths]\nKestrane=" + (dir_.File("app/Kestrane")) + "\n");
+    WriteEnvScript(dir_.File("client-alarm.sh"), dir_.File("client-env.txt"));
+    WriteEnvScript(dir_.File("logger-alarm.sh"), dir_.File("logger-env.txt"));
+    MakeDatabase(dir_.File("app/Kestrane.MDB"),
+                 {{"000A", Board(dir_.File("client-logs/"), dir_.File("client-alarm.sh"))}});
+    MakeDatabase(dir_.File("logger.MDB"),
+                 {{"000A", Board(dir_.File("logger-logs/"), dir_.File("logger-alarm.sh"))}});
+
+    QProcess logger, client, second;
+    for (QProcess* p : {&logger, &client, &second}) p->setProcessEnvironment(Env());
+    const QStringList loggerArgs{
+        "--database", QString::fromStdString(dir_.File("logger.MDB")), "--board", "000A", "--duration", "7"};
+    logger.start(QString::fromStdString(LoggerProgram()), loggerArgs);
+    ASSERT_TRUE(logger.waitForStarted(5000));
+    ASSERT_TRUE(WaitFor([&] { return !ReadText(dir_.File("logger-logs/ch1.log")).empty(); }, 8000));
+    client.start(QString::fromStdString(ClientProgram()), {"--connect", "--quit-after", "4"});
+    EXPECT_EQ(RunToEnd(second, LoggerProgram(), loggerArgs, 10000), 1);
+    const std::string refusal = second.readAllStandardError().toStdString();
+    EXPECT_EQ(refusal, "kestrane-logger: board 000A is already logged by kestrane-logger (process " +
+                           std::to_string(logger.processId()) + ")\n");
+    ASSERT_TRUE(client.waitForFinished(20000));
+    EXPECT_EQ(client.exitCode(), 0) << client.readAllStandardError().toStdString();
+    ASSERT_TRUE(logger.waitForFinished(20000));
+    EXPECT_EQ(logger.exitCode(), 0);
+
+    // Every record and alarm once: the logger's; the client viewed only.
+    const auto records = RecordValues(dir_.File("logger-logs/ch1.log"));
+    EXPECT_GE(records.size(), 5u);
+    EXPECT_LE(records.size(), 8u);
+    EXPECT_FALSE(fs::exists(dir_.File("client-logs/ch1.log")));
+    EXPECT_FALSE(ReadText(dir_.File("logger-env.txt")).empty());
+    EXPECT_FALSE(fs::exists(dir_.File("client-env.txt")));
 }
 
 TEST_F(LoggerRunTest, ClientSelectsItsBoardAndKeepsTheMetricsFile) {

@@ -1,5 +1,7 @@
 #include "logger_test_support.h"
 
+#include <QDir>
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -88,7 +90,10 @@ QProcessEnvironment ChildEnvironment(const std::string& simFile, const std::stri
     env.remove("KESTRANE_METRICS_DIR");
     // No sound server: alarm sounds are skipped, as on a headless machine.
     env.remove("PULSE_SERVER");
-    env.remove("XDG_RUNTIME_DIR");
+    // A private runtime folder: the board owner locks of one test run
+    // never meet those of another, and no sound server is found there.
+    QDir().mkpath(QString::fromStdString(configHome));
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(configHome));
     return env;
 }
 

@@ -30,6 +30,9 @@ void PrepareProcessEnvironment() {
     const std::string root = TestRoot();
     QDir().mkpath(QString::fromStdString(root + "/config"));
     setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
+    // Board owner locks of this program only.
+    QDir().mkpath(QString::fromStdString(root + "/run"));
+    setenv("XDG_RUNTIME_DIR", (root + "/run").c_str(), 1);
     setenv("KESTRANE_SIMULATION", SimulationPath().c_str(), 1);
     unsetenv("KESTRANE_ODBC");
     WriteSimulation("");

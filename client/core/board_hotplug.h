@@ -15,7 +15,7 @@
 
 #include "kestrane_hotplug.h"
 
-namespace kestrane::logger {
+namespace kestrane::core {
 
 // How long, and how often, a node that has just appeared is tried.
 inline constexpr int kAddedNodeTriesMs = 1500;
@@ -53,4 +53,4 @@ private:
 // The text that names a node this user may not open.
 std::string NoAccessText(const std::string& node, const std::string& pid);
 
-}  // namespace kestrane::logger
+}  // namespace kestrane::core

@@ -1,11 +1,11 @@
-#include "logger/board_hotplug.h"
+#include "client/core/board_hotplug.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-namespace kestrane::logger {
+namespace kestrane::core {
 namespace {
 
 // Whether this user is refused the node (not: the node is gone or busy).
@@ -67,4 +67,4 @@ std::string NoAccessText(const std::string& node, const std::string& pid) {
            "board\")";
 }
 
-}  // namespace kestrane::logger
+}  // namespace kestrane::core
