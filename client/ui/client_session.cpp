@@ -16,6 +16,7 @@
 #include "kestrane_install_paths.h"
 #include "settings/dll_board_directory.h"
 #include "settings/installer.h"
+#include "settings/message_sink.h"
 #include "settings/settings_database.h"
 #include "ui/client_adapters.h"
 #include "ui/device_list.h"
@@ -77,7 +78,7 @@ ClientSession::~ClientSession() {
         impl_->deviceList.reset();
         impl_->deviceController.reset();
         impl_->window.reset();
-        impl_->database.close();
+        impl_->database.Close();
     }
 }
 
@@ -109,17 +110,17 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
                 services.userDataFolder.empty() ? DefaultUserDataFolder() : services.userDataFolder;
             const InstallResult made = SetUpUserInstallation(folder, running, record);
             if (!made.ok) {
-                messages.showError(std::string(), std::string(kNotInstalledText) + "\n\n" + made.message);
+                messages.ShowError(std::string(), std::string(kNotInstalledText) + "\n\n" + made.message);
                 return nullptr;
             }
             program = made.programPath;
             break;
         }
         case InstallCheck::NotInstalled:
-            messages.showError(std::string(), kNotInstalledText);
+            messages.ShowError(std::string(), kNotInstalledText);
             return nullptr;
         case InstallCheck::DatabaseMissing:
-            messages.showError(kDatabaseMissingCaption, kDatabaseMissingText);
+            messages.ShowError(kDatabaseMissingCaption, kDatabaseMissingText);
             return nullptr;
         case InstallCheck::Installed:
             break;
@@ -148,27 +149,29 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
     };
     s.window = std::make_unique<MainWindow>(deps);
     s.realMessages.setParent(s.window.get());
-    s.realDialogs.setOwner(s.window.get());
+    s.realDialogs.SetOwner(s.window.get());
     s.realDialogs.channels().SetUp(s.window.get(), &s.database, s.programDirectory, services.messages);
     MainWindow* graphOwner = s.window.get();
     s.realDialogs.graphs().SetUp(
         graphOwner, [graphOwner]() -> const BoardSettings* { return &graphOwner->core().settings(); },
         s.programDirectory);
 
-    // A failed open is reported by the database and start-up goes on: the
-    // device list then reports that it cannot read the table.
-    s.database.open(ConnectionStringFor(s.databasePath), messages);
+    // A failed open is shown and start-up goes on: the device list then
+    // reports that it cannot read the table.
+    if (const Status opened = s.database.Open(ConnectionStringFor(s.databasePath)); !opened.ok()) {
+        messages.ShowError(kClientCaption, opened.message());
+    }
 
     MainWindow* window = s.window.get();
     s.deviceController =
         std::make_unique<DeviceListController>(window, window->deviceSelector(), window->connectButton(),
                                                s.database, services.boards ? *services.boards : s.realBoards,
                                                messages, [window] { return window->core().connected(); });
-    if (services.addDeviceRunner) s.deviceController->setDialogRunner(services.addDeviceRunner);
+    if (services.addDeviceRunner) s.deviceController->SetDialogRunner(services.addDeviceRunner);
     s.deviceList = std::make_unique<ControllerDeviceList>(*s.deviceController);
 
     Impl* impl = &s;
-    s.window->SetCloseHook([impl] { impl->database.close(); });
+    s.window->SetCloseHook([impl] { impl->database.Close(); });
     s.window->InitializeAfterDatabase(s.deviceList.get());
 
     if (const char* dir = std::getenv(kMetricsDirEnvVar); dir != nullptr && dir[0] != '\0') {

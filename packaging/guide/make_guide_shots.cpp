@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
     pwInitialize();
 
     // A fresh installation: start-up opens the first-run Add Device dialog.
-    record.setProgramPath(argv[2]);
+    record.SetProgramPath(argv[2]);
     {
         std::unique_ptr<ClientSession> session;
         ShootModal([&session] { session = ClientSession::Start(kestrane::ui::SessionServices{}); },
@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
         if (session) session->window().close();
     }
 
-    record.setProgramPath(argv[3]);
+    record.SetProgramPath(argv[3]);
     WriteLogHistory(argv[4]);
     std::unique_ptr<ClientSession> session = ClientSession::Start(kestrane::ui::SessionServices{});
     if (!session) {

@@ -335,7 +335,7 @@ private slots:
         if (how == "cancel") {
             Click(&d, "cancelButton");
         } else if (how == "close") {
-            d.close();
+            d.Close();
         } else {
             QTest::keyClick(Find<QLineEdit>(&d, "nameEdit"),
                             how == "escape" ? Qt::Key_Escape : Qt::Key_Return);
@@ -415,7 +415,7 @@ private slots:
         OptionsDialog d(s.Context(), 1, &s.w());
         d.show();
         Retype(Find<QLineEdit>(&d, "nameEdit"), QStringLiteral("Kept"));
-        s.db.close();  // every statement now fails
+        s.db.Close();  // every statement now fails
         Click(&d, "okButton");
         QCOMPARE(s.messages.shown.size(), std::size_t{1});
         QCOMPARE(s.messages.shown[0].second, std::string(kSaveFailedText));

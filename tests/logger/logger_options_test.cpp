@@ -122,7 +122,7 @@ TEST(RowFileTest, AppendsAndNeverTruncatesOrRepeatsTheHeader) {
 }
 
 TEST(RowFileTest, AFailedRowSaysWhyAndLeavesNothingBehind) {
-    const ReadingRow row{1796739388123, "000A", 1, "a", "-0.5", "V"};
+    const ReadingRow row{1796739388123, "000A", 1, "a", ReadingNumber{-0.5L, 1}, "V"};
     std::string error;
     RowFile closed;
     const LogWriteResult notOpen = closed.Append(row);
