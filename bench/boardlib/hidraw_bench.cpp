@@ -28,7 +28,6 @@
 #include "kestrane_dll.h"
 #include "reading_word.h"
 #include "settings/installer.h"
-#include "settings/message_sink.h"
 #include "settings/settings_database.h"
 #include "settings/statements.h"
 #include "temp_dir.h"
@@ -67,7 +66,6 @@ double ProcessCpuSeconds(pid_t pid) {
 bool MakeSettings(const std::string& db) {
     std::string error;
     if (!kestrane::CreateSettingsDatabase(db, error)) return false;
-    kestrane::NullMessageSink sink;
     kestrane::SettingsDatabase d;
     if (!d.Open(kestrane::DefaultConnectionString(db)).ok()) return false;
     kestrane::BoardSettings b;

@@ -18,7 +18,6 @@
 
 #include "acquisition/channel_model.h"
 #include "settings/installer.h"
-#include "settings/message_sink.h"
 #include "settings/settings_database.h"
 #include "settings/statements.h"
 
@@ -31,7 +30,6 @@ constexpr double kMemoryGoalMiB = 20.0;
 bool MakeSettings(const std::string& db, const std::string& dir) {
     std::string error;
     if (!kestrane::CreateSettingsDatabase(db, error)) return false;
-    kestrane::NullMessageSink sink;
     kestrane::SettingsDatabase d;
     if (!d.Open(kestrane::DefaultConnectionString(db)).ok()) return false;
     kestrane::BoardSettings b;

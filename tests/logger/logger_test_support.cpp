@@ -7,7 +7,6 @@
 #include <sstream>
 
 #include "settings/installer.h"
-#include "settings/message_sink.h"
 #include "settings/settings_database.h"
 #include "settings/statements.h"
 
@@ -22,7 +21,6 @@ ChannelSettings PlainChannel(const char* name, const char* precision, const char
 void MakeDatabase(const std::string& path, const std::vector<std::pair<std::string, BoardSettings>>& boards) {
     std::string error;
     ASSERT_TRUE(CreateSettingsDatabase(path, error)) << error;
-    NullMessageSink sink;
     SettingsDatabase db;
     ASSERT_TRUE(db.Open(DefaultConnectionString(path)).ok());
     bool first = true;

@@ -49,7 +49,7 @@ TEST_F(DatabaseWait, EveryStatementUnderAnExclusiveLockFailsInTimeAndWritesNothi
     BoardSettings loaded;
     loaded.channels[0].vmName = "kept";
     DeviceRegistry registry(db_);
-    RecordingSink listSink;
+    Status listed;
     const struct {
         const char* what;
         std::function<bool()> run;  // true when the statement ran
@@ -60,7 +60,11 @@ TEST_F(DatabaseWait, EveryStatementUnderAnExclusiveLockFailsInTimeAndWritesNothi
         {"logging save", [&] { return db_.SaveLogging(1, "000A", changed); }},
         {"insert", [&] { return db_.Execute(InsertStatement(kBoardVid, "000C")) == ExecStatus::Ok; }},
         {"delete", [&] { return db_.Execute(DeleteStatement(kBoardVid, "000A")) == ExecStatus::Ok; }},
-        {"device list", [&] { return registry.List().status.ok(); }},
+        {"device list",
+         [&] {
+             listed = registry.List().status;
+             return listed.ok();
+         }},
     };
     for (const auto& c : cases) {
         bool ran = true;
@@ -68,7 +72,7 @@ TEST_F(DatabaseWait, EveryStatementUnderAnExclusiveLockFailsInTimeAndWritesNothi
         EXPECT_FALSE(ran) << c.what;
     }
     EXPECT_EQ(loaded.channels[0].vmName, "kept");  // a failed load keeps the buffers
-    EXPECT_EQ(listSink.texts(), std::vector<std::string>{"Execution of SQL statement failed"});
+    EXPECT_EQ(listed.message(), "Execution of SQL statement failed");
 
     lock_.Release();
     BoardSettings after;
@@ -93,17 +97,17 @@ TEST_F(DatabaseWait, UnderAnotherWritersTransactionReadsGoOnAndWritesFailInTime)
 TEST_F(DatabaseWait, OpeningUnderALockIsBoundedToo) {
     ASSERT_TRUE(lock_.Acquire(KESTRANE_SQLITE_LOCK_HOLDER, databasePath_, "exclusive"));
     SettingsDatabase second;
-    RecordingSink sink;
     DeviceRegistry registry(second);
     bool opened = false;
+    Status listed;
     EXPECT_LT(Timed([&] {
                   opened = second.Open(connection_).ok();
-                  registry.List();
+                  listed = registry.List().status;
               }),
               kBound);
     // The connection is made; the first statement meets the lock.
     EXPECT_TRUE(opened) << second.LastDiagnostic();
-    EXPECT_EQ(sink.texts(), std::vector<std::string>{"Execution of SQL statement failed"});
+    EXPECT_EQ(listed.message(), "Execution of SQL statement failed");
 }
 
 // The same bound on a database server, through the ODBC query timeout:
@@ -119,7 +123,6 @@ protected:
 TEST_F(ServerWait, ASaveBlockedByAnotherSessionsRowLockFailsInTime) {
     addRow("000A", "YES");
     SettingsDatabase other;
-    RecordingSink sink;
     ASSERT_TRUE(other.Open(connection_).ok()) << other.LastDiagnostic();
     ASSERT_EQ(other.Execute({"BEGIN;", {}}), ExecStatus::Ok) << other.LastDiagnostic();
     ASSERT_EQ(other.Execute({"UPDATE Main SET PID = PID WHERE PID = ?;", {"000A"}}), ExecStatus::Ok)

@@ -99,7 +99,6 @@ TEST_F(Installer, CopiesProgramAndLibrariesAndMakesAnEmptyDatabase) {
     // The database has table Main, empty, with the 191 columns in load order,
     // and the key numbers the rows Add Device inserts.
     SettingsDatabase db;
-    RecordingSink sink;
     ASSERT_TRUE(db.Open(DefaultConnectionString(r.databasePath)).ok());
     const std::vector<std::string> names = db.ColumnNames(ListStatement());
     ASSERT_EQ(names.size(), 191u);
@@ -118,7 +117,6 @@ TEST_F(Installer, CopiesProgramAndLibrariesAndMakesAnEmptyDatabase) {
 // Registers a board so the database holds a row of the user's own.
 void AddBoard(const std::string& database) {
     SettingsDatabase db;
-    RecordingSink sink;
     ASSERT_TRUE(db.Open(DefaultConnectionString(database)).ok());
     ASSERT_TRUE(DeviceRegistry(db).Add("000A - USB  KESTRANEUNIT", AddMode::FirstRun).added);
 }
@@ -211,7 +209,6 @@ TEST_F(Installer, RepairsAndUpgradesAroundTheKeptDatabase) {
         }
         // The kept database still works.
         SettingsDatabase db;
-        RecordingSink sink;
         ASSERT_TRUE(db.Open(DefaultConnectionString(again.databasePath)).ok());
         EXPECT_EQ(DeviceRegistry(db).List().entries.size(), 1u);
         db.Close();
@@ -302,7 +299,6 @@ TEST_F(Installer, DatabaseFileNamesThatNeedQuotingInTheConnectionString) {
         ASSERT_TRUE(CreateSettingsDatabase(path.string(), error)) << name << ": " << error;
         EXPECT_TRUE(fs::is_regular_file(path)) << name;
         SettingsDatabase db;
-        RecordingSink sink;
         ASSERT_TRUE(db.Open(DefaultConnectionString(path.string())).ok()) << name;
         EXPECT_EQ(db.ColumnNames(ListStatement()).size(), 191u) << name;
     }
