@@ -335,7 +335,7 @@ private slots:
         if (how == "cancel") {
             Click(&d, "cancelButton");
         } else if (how == "close") {
-            d.Close();
+            d.close();
         } else {
             QTest::keyClick(Find<QLineEdit>(&d, "nameEdit"),
                             how == "escape" ? Qt::Key_Escape : Qt::Key_Return);
