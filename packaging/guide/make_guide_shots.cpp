@@ -22,9 +22,9 @@
 #include <string>
 
 #include "acquisition/logging.h"
-#include "core/client_session.h"
 #include "plotwick.h"
 #include "settings/install_record.h"
+#include "ui/client_session.h"
 #include "ui/main_window.h"
 #include "ui/ui_ids.h"
 
