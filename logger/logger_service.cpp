@@ -29,6 +29,7 @@
 #include "logger/row_file.h"
 #include "settings/device_registry.h"
 #include "settings/install_record.h"
+#include "settings/message_sink.h"
 #include "settings/settings_database.h"
 
 namespace kestrane::logger {
@@ -42,7 +43,7 @@ void Say(const std::string& line) {
 // Database and device-list failures go to stderr (the journal under systemd).
 class StderrSink final : public MessageSink {
 public:
-    void showError(const std::string& caption, const std::string& text) override {
+    void ShowError(const std::string& caption, const std::string& text) override {
         Say(caption.empty() ? text : caption + ": " + text);
     }
 };
@@ -168,8 +169,11 @@ bool ConnectionFor(const LoggerOptions& o, std::string& connection, bool& shared
 // The board to poll: --board when it is registered, else the default one.
 bool ChooseBoard(const LoggerOptions& o, SettingsDatabase& database, MessageSink& sink, std::string& pid) {
     DeviceRegistry registry(database);
-    const DeviceList boards = registry.list(sink);
-    if (!boards.ok) return false;
+    const DeviceList boards = registry.List();
+    if (!boards.status.ok()) {
+        sink.ShowError(kClientCaption, boards.status.message());
+        return false;
+    }
     if (o.board.empty()) {
         if (boards.defaultIndex < 0) {
             Say("no default board in the settings; give --board");
@@ -228,7 +232,10 @@ int RunLogger(const LoggerOptions& o) {
         return kExitSettings;
     }
     SettingsDatabase database;
-    if (!database.open(connection, sink)) return kExitSettings;
+    if (const Status opened = database.Open(connection); !opened.ok()) {
+        sink.ShowError(kClientCaption, opened.message());
+        return kExitSettings;
+    }
 
     std::string pid;
     if (!ChooseBoard(o, database, sink, pid)) return kExitSettings;
@@ -318,7 +325,7 @@ int RunLogger(const LoggerOptions& o) {
     // lost board.
     session.Disconnect();
     if (metrics) metrics->Remove(session);
-    database.close();
+    database.Close();
     return kExitOk;
 }
 

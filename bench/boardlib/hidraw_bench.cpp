@@ -28,7 +28,6 @@
 #include "kestrane_dll.h"
 #include "reading_word.h"
 #include "settings/installer.h"
-#include "settings/message_sink.h"
 #include "settings/settings_database.h"
 #include "settings/statements.h"
 #include "temp_dir.h"
@@ -67,9 +66,8 @@ double ProcessCpuSeconds(pid_t pid) {
 bool MakeSettings(const std::string& db) {
     std::string error;
     if (!kestrane::CreateSettingsDatabase(db, error)) return false;
-    kestrane::NullMessageSink sink;
     kestrane::SettingsDatabase d;
-    if (!d.open(kestrane::DefaultConnectionString(db), sink)) return false;
+    if (!d.Open(kestrane::DefaultConnectionString(db)).ok()) return false;
     kestrane::BoardSettings b;
     for (int n = 0; n < kestrane::kChannelCount; ++n) {
         auto& c = b.channels[static_cast<std::size_t>(n)];
@@ -83,10 +81,10 @@ bool MakeSettings(const std::string& db) {
         c.logEnabled = "NO";
         c.logInterval = "1 Secs";
     }
-    if (d.execute(kestrane::InsertStatement(kestrane::kBoardVid, "000A")) != kestrane::ExecStatus::Ok)
+    if (d.Execute(kestrane::InsertStatement(kestrane::kBoardVid, "000A")) != kestrane::ExecStatus::Ok)
         return false;
     for (int n = 1; n <= kestrane::kChannelCount; ++n)
-        if (!d.saveOptions(n, "000A", b)) return false;
+        if (!d.SaveOptions(n, "000A", b)) return false;
     return true;
 }
 

@@ -18,7 +18,6 @@
 
 #include "acquisition/channel_model.h"
 #include "settings/installer.h"
-#include "settings/message_sink.h"
 #include "settings/settings_database.h"
 #include "settings/statements.h"
 
@@ -31,9 +30,8 @@ constexpr double kMemoryGoalMiB = 20.0;
 bool MakeSettings(const std::string& db, const std::string& dir) {
     std::string error;
     if (!kestrane::CreateSettingsDatabase(db, error)) return false;
-    kestrane::NullMessageSink sink;
     kestrane::SettingsDatabase d;
-    if (!d.open(kestrane::DefaultConnectionString(db), sink)) return false;
+    if (!d.Open(kestrane::DefaultConnectionString(db)).ok()) return false;
     kestrane::BoardSettings b;
     for (int n = 0; n < kestrane::kChannelCount; ++n) {
         auto& c = b.channels[static_cast<std::size_t>(n)];
@@ -53,11 +51,11 @@ bool MakeSettings(const std::string& db, const std::string& dir) {
         c.logPath = dir + "/";
         c.logFileName = "ch1.log";
     }
-    if (d.execute(kestrane::InsertStatement(kestrane::kBoardVid, "000A")) != kestrane::ExecStatus::Ok)
+    if (d.Execute(kestrane::InsertStatement(kestrane::kBoardVid, "000A")) != kestrane::ExecStatus::Ok)
         return false;
-    d.execute(kestrane::SetDefaultStatement(d.identifierQuote(), kestrane::kBoardVid, "000A"));
+    d.Execute(kestrane::SetDefaultStatement(d.IdentifierQuote(), kestrane::kBoardVid, "000A"));
     for (int n = 1; n <= kestrane::kChannelCount; ++n)
-        if (!d.saveOptions(n, "000A", b) || !d.saveLogging(n, "000A", b)) return false;
+        if (!d.SaveOptions(n, "000A", b) || !d.SaveLogging(n, "000A", b)) return false;
     return true;
 }
 

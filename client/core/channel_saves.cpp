@@ -27,15 +27,15 @@ ChannelSaveResult StoreAndApply(AcquisitionSession& core, ChannelSettingsStore& 
 }  // namespace
 
 bool DatabaseSettingsStore::SaveOptions(int channel, const std::string& pid, const BoardSettings& settings) {
-    return database_ && database_->saveOptions(channel, pid, settings);
+    return database_ && database_->SaveOptions(channel, pid, settings);
 }
 
 bool DatabaseSettingsStore::SaveFilter(int channel, const std::string& pid, const BoardSettings& settings) {
-    return database_ && database_->saveFilter(channel, pid, settings);
+    return database_ && database_->SaveFilter(channel, pid, settings);
 }
 
 bool DatabaseSettingsStore::SaveLogging(int channel, const std::string& pid, const BoardSettings& settings) {
-    return database_ && database_->saveLogging(channel, pid, settings);
+    return database_ && database_->SaveLogging(channel, pid, settings);
 }
 
 ChannelSaveResult SaveChannelOptions(AcquisitionSession& core, ChannelSettingsStore& store, int channel,

@@ -5,7 +5,7 @@
 namespace kestrane::core {
 
 bool DatabaseSettingsSource::Load(const std::string& pid, BoardSettings& out) {
-    return db_.loadBoardSettings(pid, out);
+    return db_.LoadBoardSettings(pid, out);
 }
 
 }  // namespace kestrane::core

@@ -193,7 +193,7 @@ void AcquisitionSession::PollingTick() {
     exchangeFailed_ = true;
     scheduler_.StopTimer(kTimerTrigger);
     for (int n = 1; n <= kChannelCount; ++n) scheduler_.StopTimer(kTimerLogFirst + n - 1);
-    messages_.showError(kWriteFailedCaption, kWriteFailedText);
+    messages_.ShowError(kWriteFailedCaption, kWriteFailedText);
     closing_ = true;
     Tell([](SessionListener& l) { l.OnCloseRequested(); });
 }

@@ -33,7 +33,7 @@ std::string PidFromSelectorText(std::string_view selectorText) {
 std::vector<std::string> AttachedKestraneEntries(BoardDirectory& boards) {
     std::vector<std::string> entries;
     std::string list;
-    if (!boards.findBoards(list)) return entries;
+    if (!boards.FindBoards(list)) return entries;
     std::size_t start = 0;
     for (std::size_t bar = list.find('|'); bar != std::string::npos; bar = list.find('|', start)) {
         const std::string item = list.substr(start, bar - start);
@@ -42,27 +42,26 @@ std::vector<std::string> AttachedKestraneEntries(BoardDirectory& boards) {
         const std::optional<uint32_t> id = HexToInt(item);
         if (!id) continue;
         std::string product;
-        if (boards.productString(*id, product) && product == kProductName) {
+        if (boards.ProductString(*id, product) && product == kProductName) {
             entries.push_back(DeviceEntryText(item));
         }
     }
     return entries;
 }
 
-DeviceList DeviceRegistry::list(MessageSink& sink) {
+DeviceList DeviceRegistry::List() {
     DeviceList out;
     const QueryResult r =
-        db_.query(ListStatement(), {2, 3, 5}, {kShortFieldMax, kShortFieldMax, kShortFieldMax},
+        db_.Query(ListStatement(), {2, 3, 5}, {kShortFieldMax, kShortFieldMax, kShortFieldMax},
                   std::numeric_limits<std::size_t>::max());
     if (r.status == ExecStatus::NoHandle) {
-        sink.showError(kClientCaption, kNoHandle);
+        out.status = Status::Failure(kNoHandle);
         return out;
     }
     if (r.status == ExecStatus::Failed) {
-        sink.showError(kClientCaption, kExecFailed);
+        out.status = Status::Failure(kExecFailed);
         return out;
     }
-    out.ok = true;
     for (const std::vector<std::string>& row : r.rows) {
         out.entries.push_back(DeviceEntryText(row[1]));
         // With several default rows the last one read wins.
@@ -71,7 +70,7 @@ DeviceList DeviceRegistry::list(MessageSink& sink) {
     return out;
 }
 
-AddOutcome DeviceRegistry::add(std::string_view selectedEntry, AddMode mode) {
+AddOutcome DeviceRegistry::Add(std::string_view selectedEntry, AddMode mode) {
     AddOutcome out;
     if (selectedEntry.empty()) {
         out.message = "No Device Selected!";
@@ -83,7 +82,7 @@ AddOutcome DeviceRegistry::add(std::string_view selectedEntry, AddMode mode) {
         // The duplicate test must run: without it nothing is added, so a
         // board is never registered twice nor made a second default.
         const SqlStatement load = LoadStatement(kBoardVid, pid);
-        const QueryResult r = db_.query(load, {2, 3}, {kShortFieldMax, kShortFieldMax}, 1);
+        const QueryResult r = db_.Query(load, {2, 3}, {kShortFieldMax, kShortFieldMax}, 1);
         if (r.status == ExecStatus::NoHandle) {
             out.message = kNoHandle;
             return out;
@@ -99,7 +98,7 @@ AddOutcome DeviceRegistry::add(std::string_view selectedEntry, AddMode mode) {
     }
 
     const SqlStatement insert = InsertStatement(kBoardVid, pid);
-    switch (db_.execute(insert)) {
+    switch (db_.Execute(insert)) {
         case ExecStatus::NoHandle:
             out.message = kNoHandle;
             return out;
@@ -110,24 +109,24 @@ AddOutcome DeviceRegistry::add(std::string_view selectedEntry, AddMode mode) {
             break;
     }
     if (mode == AddMode::FirstRun) {
-        db_.execute(SetDefaultStatement(db_.identifierQuote(), kBoardVid, pid));
+        db_.Execute(SetDefaultStatement(db_.IdentifierQuote(), kBoardVid, pid));
     }
     out.added = true;
     return out;
 }
 
-bool DeviceRegistry::remove(const std::string& pid) {
-    return db_.execute(DeleteStatement(kBoardVid, pid)) == ExecStatus::Ok;
+bool DeviceRegistry::Remove(const std::string& pid) {
+    return db_.Execute(DeleteStatement(kBoardVid, pid)) == ExecStatus::Ok;
 }
 
-bool DeviceRegistry::setDefault(const std::string& pid) {
+bool DeviceRegistry::SetDefault(const std::string& pid) {
     // Only a registered board can become the default; otherwise clearing
     // first would leave no default board at all.
-    const QueryResult r = db_.query(LoadStatement(kBoardVid, pid), {3}, {kShortFieldMax}, 1);
+    const QueryResult r = db_.Query(LoadStatement(kBoardVid, pid), {3}, {kShortFieldMax}, 1);
     if (r.status != ExecStatus::Ok || r.rows.empty()) return false;
-    const char quote = db_.identifierQuote();
-    if (db_.execute(ClearDefaultStatement(quote)) != ExecStatus::Ok) return false;
-    return db_.execute(SetDefaultStatement(quote, kBoardVid, pid)) == ExecStatus::Ok;
+    const char quote = db_.IdentifierQuote();
+    if (db_.Execute(ClearDefaultStatement(quote)) != ExecStatus::Ok) return false;
+    return db_.Execute(SetDefaultStatement(quote, kBoardVid, pid)) == ExecStatus::Ok;
 }
 
 }  // namespace kestrane

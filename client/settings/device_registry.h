@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "settings/message_sink.h"
+#include "common/status.h"
 #include "settings/settings_database.h"
 
 namespace kestrane {
@@ -32,9 +32,9 @@ public:
     virtual ~BoardDirectory() = default;
     // The board list text "000A|000B|"; false when the devices cannot be
     // enumerated.
-    virtual bool findBoards(std::string& list) = 0;
+    virtual bool FindBoards(std::string& list) = 0;
     // The USB product string of the board with that product ID.
-    virtual bool productString(uint32_t productId, std::string& text) = 0;
+    virtual bool ProductString(uint32_t productId, std::string& text) = 0;
 };
 
 // The Add Device list: one entry per attached board whose product string is
@@ -43,7 +43,7 @@ public:
 std::vector<std::string> AttachedKestraneEntries(BoardDirectory& boards);
 
 struct DeviceList {
-    bool ok = false;                   // the list statement ran
+    Status status;                     // whether the list statement ran
     std::vector<std::string> entries;  // in table order
     int defaultIndex = -1;             // last row whose DEFAULT is "YES"
 };
@@ -61,21 +61,21 @@ class DeviceRegistry {
 public:
     explicit DeviceRegistry(SettingsDatabase& database) : db_(database) {}
 
-    // Reads every row. Reports "Statement handle allocation failed" or
-    // "Execution of SQL statement failed" (caption "Morvane Kestrane
-    // Client") to `sink` and returns ok = false when it cannot.
-    DeviceList list(MessageSink& sink);
+    // Reads every row. When it cannot, the status carries "Statement handle
+    // allocation failed" or "Execution of SQL statement failed" (shown by
+    // the caller, caption kClientCaption) and the list is empty.
+    DeviceList List();
 
     // ADD of the Add Device dialog for the selected entry text (empty when
     // nothing is selected). Normal mode refuses a board already registered,
     // and adds nothing when that test cannot run. First-run mode adds the
     // board without the test and makes it the default.
-    AddOutcome add(std::string_view selectedEntry, AddMode mode);
+    AddOutcome Add(std::string_view selectedEntry, AddMode mode);
 
     // Delete Device and Set Default for the board named by `pid`; the
     // outcome is returned but the user is not told.
-    bool remove(const std::string& pid);
-    bool setDefault(const std::string& pid);
+    bool Remove(const std::string& pid);
+    bool SetDefault(const std::string& pid);
 
 private:
     SettingsDatabase& db_;

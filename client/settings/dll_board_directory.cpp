@@ -6,7 +6,7 @@
 
 namespace kestrane {
 
-bool DllBoardDirectory::findBoards(std::string& list) {
+bool DllBoardDirectory::FindBoards(std::string& list) {
     // The library writes at most its named size; one more byte keeps the
     // text terminated whatever it writes.
     std::vector<char> text(KESTRANE_LIST_TEXT_SIZE + 1, '\0');
@@ -16,7 +16,7 @@ bool DllBoardDirectory::findBoards(std::string& list) {
     return true;
 }
 
-bool DllBoardDirectory::productString(uint32_t productId, std::string& text) {
+bool DllBoardDirectory::ProductString(uint32_t productId, std::string& text) {
     std::vector<char> buffer(KESTRANE_STRING_TEXT_SIZE + 1, '\0');
     if (GetProductString(static_cast<int32_t>(productId), buffer.data()) != 1) return false;
     buffer.back() = '\0';

@@ -8,8 +8,8 @@ namespace kestrane {
 
 class DllBoardDirectory final : public BoardDirectory {
 public:
-    bool findBoards(std::string& list) override;
-    bool productString(uint32_t productId, std::string& text) override;
+    bool FindBoards(std::string& list) override;
+    bool ProductString(uint32_t productId, std::string& text) override;
 };
 
 }  // namespace kestrane

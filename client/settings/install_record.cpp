@@ -25,7 +25,7 @@ std::optional<std::string> SystemInstallRecord::programPath() const {
     return path;
 }
 
-bool SystemInstallRecord::setProgramPath(const std::string& path) {
+bool SystemInstallRecord::SetProgramPath(const std::string& path) {
     QSettings settings(QString::fromUtf8(kRecordOrganisation), QString::fromUtf8(kRecordApplication));
     settings.setValue(QString::fromUtf8(kRecordKey), QString::fromStdString(path));
     settings.sync();

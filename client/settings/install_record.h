@@ -24,14 +24,14 @@ public:
     virtual ~InstallRecord() = default;
     // The installed program's path; std::nullopt when not installed.
     virtual std::optional<std::string> programPath() const = 0;
-    virtual bool setProgramPath(const std::string& path) = 0;
+    virtual bool SetProgramPath(const std::string& path) = 0;
 };
 
 // The record in QSettings. Needs no QCoreApplication.
 class SystemInstallRecord final : public InstallRecord {
 public:
     std::optional<std::string> programPath() const override;
-    bool setProgramPath(const std::string& path) override;
+    bool SetProgramPath(const std::string& path) override;
 };
 
 }  // namespace kestrane

@@ -207,9 +207,9 @@ SqlDialect DialectForDbms(const std::string& dbmsName) {
 }
 
 bool CreateMainTable(SettingsDatabase& database, std::string& error) {
-    const SqlStatement create{MainTableSchema(DialectForDbms(database.dbmsName())), {}};
-    if (database.execute(create) == ExecStatus::Ok) return true;
-    error = database.lastDiagnostic();
+    const SqlStatement create{MainTableSchema(DialectForDbms(database.DbmsName())), {}};
+    if (database.Execute(create) == ExecStatus::Ok) return true;
+    error = database.LastDiagnostic();
     return false;
 }
 
@@ -225,15 +225,14 @@ bool CreateSettingsDatabase(const std::string& databasePath, std::string& error)
         return false;
     }
     SettingsDatabase db;
-    NullMessageSink quiet;
-    bool ok = db.open(DefaultConnectionString(databasePath), quiet);
+    bool ok = db.Open(DefaultConnectionString(databasePath)).ok();
     if (!ok) {
-        error = "Cannot create the settings database " + databasePath + ": " + db.lastDiagnostic();
+        error = "Cannot create the settings database " + databasePath + ": " + db.LastDiagnostic();
     } else if (!CreateMainTable(db, error)) {
         error = "Cannot create table Main in " + databasePath + ": " + error;
         ok = false;
     }
-    db.close();
+    db.Close();
     // A half-made file would later pass for a database; leave none behind.
     if (!ok) fs::remove(databasePath, ec);
     return ok;
@@ -292,7 +291,7 @@ InstallResult InstallKestrane(const InstallRequest& request, InstallRecord& reco
         if (!CopyLibraryFamily(from, name, folder, changes, result.message)) return result;
     }
     if (!keepDatabase && !CreateSettingsDatabase(result.databasePath, result.message)) return result;
-    if (!record.setProgramPath(result.programPath)) {
+    if (!record.SetProgramPath(result.programPath)) {
         result.message = "Cannot write the install record";
         return result;
     }
@@ -354,7 +353,7 @@ InstallResult SetUpUserInstallation(const std::string& dataFolder, const std::st
     }
     const bool keepDatabase = EntryExists(result.databasePath);
     if (!keepDatabase && !CreateSettingsDatabase(result.databasePath, result.message)) return result;
-    if (!record.setProgramPath(result.programPath)) {
+    if (!record.SetProgramPath(result.programPath)) {
         result.message = "Cannot write the install record";
         return result;
     }

@@ -13,13 +13,13 @@ class MessageSink {
 public:
     virtual ~MessageSink() = default;
     // An error message box: `caption` empty means the system's default one.
-    virtual void showError(const std::string& caption, const std::string& text) = 0;
+    virtual void ShowError(const std::string& caption, const std::string& text) = 0;
 };
 
 // Drops every message; for callers that have no one to tell.
 class NullMessageSink final : public MessageSink {
 public:
-    void showError(const std::string&, const std::string&) override {}
+    void ShowError(const std::string&, const std::string&) override {}
 };
 
 }  // namespace kestrane

@@ -180,16 +180,15 @@ std::string WithBoundedWait(const std::string& connectionString) {
 }
 
 SettingsDatabase::SettingsDatabase() : handles_(std::make_unique<Handles>()) {}
-SettingsDatabase::~SettingsDatabase() { close(); }
+SettingsDatabase::~SettingsDatabase() { Close(); }
 
-bool SettingsDatabase::open(const std::string& connectionString, MessageSink& sink) {
-    close();
+Status SettingsDatabase::Open(const std::string& connectionString) {
+    Close();
     Handles& h = *handles_;
     auto fail = [&](const char* message) {
         h.dbc.reset();
         h.env.reset();
-        sink.showError(kClientCaption, message);
-        return false;
+        return Status::Failure(message);
     };
     if (!h.env.allocate(SQL_HANDLE_ENV, SQL_NULL_HANDLE)) {
         h.diagnostic = "no environment handle";
@@ -230,10 +229,10 @@ bool SettingsDatabase::open(const std::string& connectionString, MessageSink& si
     if (Succeeded(SQLGetInfo(h.dbc.get(), SQL_DBMS_NAME, info, sizeof info - 1, &infoLength))) {
         h.dbms = reinterpret_cast<const char*>(info);
     }
-    return true;
+    return Status();
 }
 
-void SettingsDatabase::close() {
+void SettingsDatabase::Close() {
     Handles& h = *handles_;
     if (h.connected) SQLDisconnect(h.dbc.get());
     h.connected = false;
@@ -244,17 +243,17 @@ void SettingsDatabase::close() {
 }
 
 bool SettingsDatabase::isOpen() const { return handles_->connected; }
-char SettingsDatabase::identifierQuote() const { return handles_->quote; }
-std::string SettingsDatabase::dbmsName() const { return handles_->dbms; }
-std::string SettingsDatabase::lastDiagnostic() const { return handles_->diagnostic; }
+char SettingsDatabase::IdentifierQuote() const { return handles_->quote; }
+std::string SettingsDatabase::DbmsName() const { return handles_->dbms; }
+std::string SettingsDatabase::LastDiagnostic() const { return handles_->diagnostic; }
 
-ExecStatus SettingsDatabase::execute(const SqlStatement& statement) {
+ExecStatus SettingsDatabase::Execute(const SqlStatement& statement) {
     Handle stmt;
     std::vector<SQLLEN> indicators;
     return handles_->prepareAndRun(stmt, statement, indicators);
 }
 
-QueryResult SettingsDatabase::query(const SqlStatement& statement, const std::vector<int>& positions,
+QueryResult SettingsDatabase::Query(const SqlStatement& statement, const std::vector<int>& positions,
                                     const std::vector<std::size_t>& maxBytes, std::size_t maxRows) {
     QueryResult result;
     Handle stmt;
@@ -303,7 +302,7 @@ QueryResult SettingsDatabase::query(const SqlStatement& statement, const std::ve
     return result;
 }
 
-std::vector<std::string> SettingsDatabase::columnNames(const SqlStatement& statement) {
+std::vector<std::string> SettingsDatabase::ColumnNames(const SqlStatement& statement) {
     std::vector<std::string> names;
     Handle stmt;
     std::vector<SQLLEN> indicators;
@@ -322,14 +321,14 @@ std::vector<std::string> SettingsDatabase::columnNames(const SqlStatement& state
     return names;
 }
 
-bool SettingsDatabase::loadBoardSettings(const std::string& pid, BoardSettings& settings) {
+bool SettingsDatabase::LoadBoardSettings(const std::string& pid, BoardSettings& settings) {
     std::vector<int> positions(kMainColumnCount);
     std::vector<std::size_t> limits(kMainColumnCount);
     for (int p = 1; p <= kMainColumnCount; ++p) {
         positions[static_cast<std::size_t>(p - 1)] = p;
         limits[static_cast<std::size_t>(p - 1)] = MainColumnAt(p).maxBytes;
     }
-    QueryResult r = query(LoadStatement(kBoardVid, pid), positions, limits, 1);
+    QueryResult r = Query(LoadStatement(kBoardVid, pid), positions, limits, 1);
     if (r.status != ExecStatus::Ok) return false;
     settings = BoardSettings{};
     if (!r.rows.empty()) {
@@ -340,25 +339,25 @@ bool SettingsDatabase::loadBoardSettings(const std::string& pid, BoardSettings& 
     return true;
 }
 
-bool SettingsDatabase::saveOptions(int channel, const std::string& pid, const BoardSettings& settings) {
+bool SettingsDatabase::SaveOptions(int channel, const std::string& pid, const BoardSettings& settings) {
     if (channel < 1 || channel > kChannelCount) return false;
     const auto s =
         OptionsStatement(channel, settings.channels[static_cast<std::size_t>(channel - 1)], kBoardVid, pid);
-    return s && execute(*s) == ExecStatus::Ok;
+    return s && Execute(*s) == ExecStatus::Ok;
 }
 
-bool SettingsDatabase::saveFilter(int channel, const std::string& pid, const BoardSettings& settings) {
+bool SettingsDatabase::SaveFilter(int channel, const std::string& pid, const BoardSettings& settings) {
     if (channel < 1 || channel > kChannelCount) return false;
     const auto s =
         FilterStatement(channel, settings.channels[static_cast<std::size_t>(channel - 1)], kBoardVid, pid);
-    return s && execute(*s) == ExecStatus::Ok;
+    return s && Execute(*s) == ExecStatus::Ok;
 }
 
-bool SettingsDatabase::saveLogging(int channel, const std::string& pid, const BoardSettings& settings) {
+bool SettingsDatabase::SaveLogging(int channel, const std::string& pid, const BoardSettings& settings) {
     if (channel < 1 || channel > kChannelCount) return false;
     const auto s =
         LoggingStatement(channel, settings.channels[static_cast<std::size_t>(channel - 1)], kBoardVid, pid);
-    return s && execute(*s) == ExecStatus::Ok;
+    return s && Execute(*s) == ExecStatus::Ok;
 }
 
 }  // namespace kestrane

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "acquisition/channel_model.h"
-#include "settings/message_sink.h"
+#include "common/status.h"
 #include "settings/statements.h"
 
 namespace kestrane {
@@ -64,45 +64,45 @@ public:
     // connects without ever prompting, with bounded waits (WithBoundedWait,
     // the login and query timeouts): a statement that cannot get past
     // another program's lock in that time fails like any other. On failure
-    // frees what it allocated, shows one of "Environment handle allocation
-    // failed", "Cannot set desired ODBC version", "Connection handle
-    // allocation failed" or "Connection attempt failed" (caption "Morvane
-    // Kestrane Client") and returns false; every later statement then fails
+    // frees what it allocated and returns the failure "Environment handle
+    // allocation failed", "Cannot set desired ODBC version", "Connection
+    // handle allocation failed" or "Connection attempt failed" (shown by
+    // the caller, caption kClientCaption); every later statement then fails
     // for want of a handle.
-    bool open(const std::string& connectionString, MessageSink& sink);
+    Status Open(const std::string& connectionString);
     // Disconnects and frees the handles; safe to call at any time.
-    void close();
+    void Close();
     bool isOpen() const;
 
     // The driver's identifier quote ('"' when it names none).
-    char identifierQuote() const;
+    char IdentifierQuote() const;
     // The engine's name as the driver reports it, e.g. "SQLite", "PostgreSQL".
-    std::string dbmsName() const;
+    std::string DbmsName() const;
     // The driver's last diagnostic text, for logs and test failures.
-    std::string lastDiagnostic() const;
+    std::string LastDiagnostic() const;
 
     // Runs one statement on a fresh statement handle and frees it.
-    ExecStatus execute(const SqlStatement& statement);
+    ExecStatus Execute(const SqlStatement& statement);
     // Runs a query and fetches up to `maxRows` rows, reading the result
     // columns at `positions` (1-based) cut to the matching `maxBytes`.
-    QueryResult query(const SqlStatement& statement, const std::vector<int>& positions,
+    QueryResult Query(const SqlStatement& statement, const std::vector<int>& positions,
                       const std::vector<std::size_t>& maxBytes, std::size_t maxRows);
 
     // The result column names of a query, in order (empty when it fails).
-    std::vector<std::string> columnNames(const SqlStatement& statement);
+    std::vector<std::string> ColumnNames(const SqlStatement& statement);
 
     // Load board settings: the row of VID "0000" and `pid` read by position.
     // When the statement cannot run, `settings` is left as it was and false
     // is returned; otherwise every field is emptied and, when a row comes
     // back, filled from it (each cut to its column's limit) and true is
     // returned (also when no row was found).
-    bool loadBoardSettings(const std::string& pid, BoardSettings& settings);
+    bool LoadBoardSettings(const std::string& pid, BoardSettings& settings);
 
     // The save statements of the option, filter and logging dialogs for
     // channel 1 to 6 of the board `pid`; false when the save failed.
-    bool saveOptions(int channel, const std::string& pid, const BoardSettings& settings);
-    bool saveFilter(int channel, const std::string& pid, const BoardSettings& settings);
-    bool saveLogging(int channel, const std::string& pid, const BoardSettings& settings);
+    bool SaveOptions(int channel, const std::string& pid, const BoardSettings& settings);
+    bool SaveFilter(int channel, const std::string& pid, const BoardSettings& settings);
+    bool SaveLogging(int channel, const std::string& pid, const BoardSettings& settings);
 
 private:
     struct Handles;

@@ -55,8 +55,8 @@ void AddDeviceDialog::addSelected() {
     std::string selected;
     const QList<QListWidgetItem*> items = list_->selectedItems();
     if (!items.isEmpty()) selected = items.front()->text().toStdString();
-    const AddOutcome outcome = registry_.add(selected, mode_);
-    if (!outcome.message.empty()) sink_.showError(std::string(), outcome.message);
+    const AddOutcome outcome = registry_.Add(selected, mode_);
+    if (!outcome.message.empty()) sink_.ShowError(std::string(), outcome.message);
     if (outcome.added) accept();
 }
 

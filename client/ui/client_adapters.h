@@ -15,10 +15,10 @@ namespace kestrane::ui {
 class ControllerDeviceList final : public DeviceListActions {
 public:
     explicit ControllerDeviceList(DeviceListController& controller) : c_(controller) {}
-    void Fill() override { c_.fill(); }
-    void Add() override { c_.addDevice(); }
-    void Delete() override { c_.deleteDevice(); }
-    void SetDefault() override { c_.setDefault(); }
+    void Fill() override { c_.Fill(); }
+    void Add() override { c_.AddDevice(); }
+    void Delete() override { c_.DeleteDevice(); }
+    void SetDefault() override { c_.SetDefault(); }
 
 private:
     DeviceListController& c_;
@@ -32,7 +32,7 @@ public:
 // The dialogs the main window opens, modal over the window that owns them.
 class QtWindowDialogs final : public WindowDialogs {
 public:
-    void setOwner(QWidget* owner) { owner_ = owner; }
+    void SetOwner(QWidget* owner) { owner_ = owner; }
     // The Voltmeter Options and Logging dialogs, set up by the session.
     ChannelDialogs& channels() { return channels_; }
     void OpenOptions(int channel) override { channels_.OpenOptions(channel); }

@@ -21,6 +21,7 @@
 #include "notify/dbus_notifier.h"
 #include "settings/dll_board_directory.h"
 #include "settings/installer.h"
+#include "settings/message_sink.h"
 #include "settings/settings_database.h"
 #include "ui/board_loss.h"
 #include "ui/client_adapters.h"
@@ -96,7 +97,7 @@ ClientSession::~ClientSession() {
         impl_->deviceList.reset();
         impl_->deviceController.reset();
         impl_->window.reset();
-        impl_->database.close();
+        impl_->database.Close();
     }
 }
 
@@ -128,17 +129,17 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
                 services.userDataFolder.empty() ? DefaultUserDataFolder() : services.userDataFolder;
             const InstallResult made = SetUpUserInstallation(folder, running, record);
             if (!made.ok) {
-                messages.showError(std::string(), std::string(kNotInstalledText) + "\n\n" + made.message);
+                messages.ShowError(std::string(), std::string(kNotInstalledText) + "\n\n" + made.message);
                 return nullptr;
             }
             program = made.programPath;
             break;
         }
         case InstallCheck::NotInstalled:
-            messages.showError(std::string(), kNotInstalledText);
+            messages.ShowError(std::string(), kNotInstalledText);
             return nullptr;
         case InstallCheck::DatabaseMissing:
-            messages.showError(kDatabaseMissingCaption, kDatabaseMissingText);
+            messages.ShowError(kDatabaseMissingCaption, kDatabaseMissingText);
             return nullptr;
         case InstallCheck::Installed:
             break;
@@ -181,15 +182,15 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
     };
     s.window = std::make_unique<MainWindow>(deps);
     s.realMessages.setParent(s.window.get());
-    s.realDialogs.setOwner(s.window.get());
+    s.realDialogs.SetOwner(s.window.get());
     s.realDialogs.channels().SetUp(s.window.get(), &s.database, s.programDirectory, services.messages);
     MainWindow* graphOwner = s.window.get();
     s.realDialogs.graphs().SetUp(
         graphOwner, [graphOwner]() -> const BoardSettings* { return &graphOwner->core().settings(); },
         s.programDirectory);
 
-    // A failed open is reported by the database and start-up goes on: the
-    // device list then reports that it cannot read the table.
+    // A failed open is shown and start-up goes on: the device list then
+    // reports that it cannot read the table.
     const std::string connection = ConnectionStringFor(s.databasePath);
     // A database others can write may name programs someone else chose:
     // those must pass the ownership check before they start. A refusal is
@@ -204,7 +205,9 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
             statusOwner->statusParts()->part(2)->setToolTip(text);
         });
     s.realAlarms.setProgramGuard(s.programGuard.get());
-    s.database.open(connection, messages);
+    if (const Status opened = s.database.Open(connection); !opened.ok()) {
+        messages.ShowError(kClientCaption, opened.message());
+    }
 
     MainWindow* window = s.window.get();
     s.deviceController = std::make_unique<DeviceListController>(
@@ -213,11 +216,11 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
             // A lost board is still the connection's.
             return window->core().connected() || window->core().boardLost();
         });
-    if (services.addDeviceRunner) s.deviceController->setDialogRunner(services.addDeviceRunner);
+    if (services.addDeviceRunner) s.deviceController->SetDialogRunner(services.addDeviceRunner);
     s.deviceList = std::make_unique<ControllerDeviceList>(*s.deviceController);
 
     Impl* impl = &s;
-    s.window->SetCloseHook([impl] { impl->database.close(); });
+    s.window->SetCloseHook([impl] { impl->database.Close(); });
     s.window->InitializeAfterDatabase(s.deviceList.get());
 
     notify::Notifier* notifier = services.notifier;

@@ -11,7 +11,7 @@
 
 namespace kestrane {
 
-void WidgetMessageSink::showError(const std::string& caption, const std::string& text) {
+void WidgetMessageSink::ShowError(const std::string& caption, const std::string& text) {
     QMessageBox box(QMessageBox::Critical,
                     caption.empty() ? QStringLiteral("Error") : QString::fromStdString(caption),
                     QString::fromStdString(text), QMessageBox::Ok, owner_);
@@ -34,9 +34,9 @@ DeviceListController::DeviceListController(QWidget* owner, QComboBox* selector, 
     selector_->setInsertPolicy(QComboBox::NoInsert);
 }
 
-void DeviceListController::fill() { fillList(true); }
+void DeviceListController::Fill() { FillList(true); }
 
-void DeviceListController::fillList(bool allowFirstRun) {
+void DeviceListController::FillList(bool allowFirstRun) {
     // The refill passes through an empty selector; listeners hear of one
     // change from the old text to the new, or of none when the refill
     // ends on the text it started with (a connection then stays open).
@@ -46,8 +46,9 @@ void DeviceListController::fillList(bool allowFirstRun) {
         const QSignalBlocker quiet(selector_);
         selector_->clear();
         selector_->setEditText(QString());
-        list = registry_.list(sink_);
-        if (list.ok) {
+        list = registry_.List();
+        if (!list.status.ok()) sink_.ShowError(kClientCaption, list.status.message());
+        if (list.status.ok()) {
             for (const std::string& entry : list.entries) selector_->addItem(QString::fromStdString(entry));
             selector_->setCurrentIndex(list.defaultIndex);
             if (list.defaultIndex < 0) selector_->setEditText(QString());
@@ -55,49 +56,49 @@ void DeviceListController::fillList(bool allowFirstRun) {
     }
     const QString after = selector_->currentText();
     if (after != before) emit selector_->currentTextChanged(after);
-    if (!list.ok || !list.entries.empty()) return;
+    if (!list.status.ok() || !list.entries.empty()) return;
 
     connect_->setEnabled(false);
     // The first-run dialog refills once; it does not reopen itself.
-    if (allowFirstRun && runDialog(AddMode::FirstRun)) {
-        fillList(false);
-        enableConnectUnlessConnected();
+    if (allowFirstRun && RunDialog(AddMode::FirstRun)) {
+        FillList(false);
+        EnableConnectUnlessConnected();
     }
 }
 
-void DeviceListController::addDevice() {
-    if (runDialog(AddMode::Normal)) {
-        fillList(false);
-        enableConnectUnlessConnected();
+void DeviceListController::AddDevice() {
+    if (RunDialog(AddMode::Normal)) {
+        FillList(false);
+        EnableConnectUnlessConnected();
     }
 }
 
-void DeviceListController::enableConnectUnlessConnected() {
+void DeviceListController::EnableConnectUnlessConnected() {
     // Connecting twice would restart polling over a running connection;
     // Disconnect enables Connect again.
     if (!(connected_ && connected_())) connect_->setEnabled(true);
 }
 
-void DeviceListController::deleteDevice() {
-    registry_.remove(currentPid());
-    fillList(true);
+void DeviceListController::DeleteDevice() {
+    registry_.Remove(CurrentPid());
+    FillList(true);
 }
 
-void DeviceListController::setDefault() {
-    registry_.setDefault(currentPid());
-    fillList(true);
+void DeviceListController::SetDefault() {
+    registry_.SetDefault(CurrentPid());
+    FillList(true);
 }
 
-std::string DeviceListController::currentPid() const {
+std::string DeviceListController::CurrentPid() const {
     return PidFromSelectorText(selector_->currentText().toStdString());
 }
 
-bool DeviceListController::runDialog(AddMode mode) {
+bool DeviceListController::RunDialog(AddMode mode) {
     if (runner_) return runner_(mode);
     // The dialog's messages are shown over the dialog itself.
     WidgetMessageSink overDialog(owner_);
     AddDeviceDialog dialog(mode, registry_, boards_, overDialog, owner_);
-    overDialog.setOwner(&dialog);
+    overDialog.SetOwner(&dialog);
     return dialog.exec() == QDialog::Accepted;
 }
 

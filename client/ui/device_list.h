@@ -23,8 +23,8 @@ namespace kestrane {
 class WidgetMessageSink final : public MessageSink {
 public:
     explicit WidgetMessageSink(QWidget* owner) : owner_(owner) {}
-    void showError(const std::string& caption, const std::string& text) override;
-    void setOwner(QWidget* owner) { owner_ = owner; }
+    void ShowError(const std::string& caption, const std::string& text) override;
+    void SetOwner(QWidget* owner) { owner_ = owner; }
 
 private:
     QWidget* owner_;
@@ -50,24 +50,24 @@ public:
     // Fill device list: rebuilds the selector from table Main and selects
     // the default board's entry. With no board registered it disables
     // Connect and opens the Add Device dialog in first-run mode.
-    void fill();
+    void Fill();
     // ADD Device: the dialog in normal mode; refills and enables Connect
     // when a board was added (unless connected).
-    void addDevice();
+    void AddDevice();
     // Delete Device and Set Default for the board named by the selector.
-    void deleteDevice();
-    void setDefault();
+    void DeleteDevice();
+    void SetDefault();
 
     // The current PID: first four characters of the selector's text.
-    std::string currentPid() const;
+    std::string CurrentPid() const;
 
-    void setDialogRunner(DialogRunner runner) { runner_ = std::move(runner); }
+    void SetDialogRunner(DialogRunner runner) { runner_ = std::move(runner); }
 
 private:
-    void fillList(bool allowFirstRun);
-    bool runDialog(AddMode mode);
+    void FillList(bool allowFirstRun);
+    bool RunDialog(AddMode mode);
     // A board is registered: Connect is usable unless a connection is open.
-    void enableConnectUnlessConnected();
+    void EnableConnectUnlessConnected();
 
     QWidget* owner_;  // owns the Add Device dialog
     QComboBox* selector_;

@@ -198,7 +198,7 @@ void StatusParts::resizeEvent(QResizeEvent*) {
     }
 }
 
-void QtMessageSink::showError(const std::string& caption, const std::string& text) {
+void QtMessageSink::ShowError(const std::string& caption, const std::string& text) {
     QMessageBox box(QMessageBox::Critical, caption.empty() ? QStringLiteral("Error") : Q(caption), Q(text),
                     QMessageBox::Ok, parent_.data());
     box.exec();
@@ -606,7 +606,7 @@ void MainWindow::OnDeleteDevice() {
 void MainWindow::OnDisconnect() { core_->Disconnect(); }
 
 void MainWindow::OnLogoClicked() {
-    if (!deps_.urls.Open(kMakerWebAddress)) deps_.messages.showError(std::string(), kBrowserNotFoundText);
+    if (!deps_.urls.Open(kMakerWebAddress)) deps_.messages.ShowError(std::string(), kBrowserNotFoundText);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

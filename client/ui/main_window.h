@@ -227,7 +227,7 @@ class QtMessageSink final : public MessageSink {
 public:
     explicit QtMessageSink(QWidget* parent = nullptr) : parent_(parent) {}
     void setParent(QWidget* parent) { parent_ = parent; }
-    void showError(const std::string& caption, const std::string& text) override;
+    void ShowError(const std::string& caption, const std::string& text) override;
 
 private:
     QPointer<QWidget> parent_;

@@ -39,14 +39,14 @@ std::optional<std::string> DesktopFileChooser::ChooseFolder(QWidget* owner, cons
 
 void DialogMessages::Error(QWidget* over, const std::string& text) const {
     if (sink_)
-        sink_->showError(std::string(), text);
+        sink_->ShowError(std::string(), text);
     else
         ShowBox(over, QMessageBox::Critical, text);
 }
 
 void DialogMessages::Notice(QWidget* over, const std::string& text) const {
     if (sink_)
-        sink_->showError(std::string(), text);
+        sink_->ShowError(std::string(), text);
     else
         ShowBox(over, QMessageBox::NoIcon, text);
 }

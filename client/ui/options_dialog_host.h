@@ -44,7 +44,7 @@ public:
 
 // The dialogs' messages: boxes over the dialog with no caption of their
 // own, with or without the error icon; or, when a sink is given (tests),
-// the sink's showError with an empty caption.
+// the sink's ShowError with an empty caption.
 class DialogMessages {
 public:
     explicit DialogMessages(MessageSink* sink) : sink_(sink) {}

@@ -23,9 +23,9 @@
 #include <string>
 
 #include "acquisition/logging.h"
-#include "core/client_session.h"
 #include "plotwick.h"
 #include "settings/install_record.h"
+#include "ui/client_session.h"
 #include "ui/main_window.h"
 #include "ui/ui_ids.h"
 
@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
     pwInitialize();
 
     // A fresh installation: start-up opens the first-run Add Device dialog.
-    record.setProgramPath(argv[2]);
+    record.SetProgramPath(argv[2]);
     {
         std::unique_ptr<ClientSession> session;
         ShootModal([&session] { session = ClientSession::Start(kestrane::ui::SessionServices{}); },
@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
         if (session) session->window().close();
     }
 
-    record.setProgramPath(argv[3]);
+    record.SetProgramPath(argv[3]);
     WriteLogHistory(argv[4]);
     std::unique_ptr<ClientSession> session = ClientSession::Start(kestrane::ui::SessionServices{});
     if (!session) {

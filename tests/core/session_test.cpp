@@ -73,7 +73,7 @@ struct RecordingView final : SessionListener, Scheduler {
 struct RecordingMessages final : MessageSink {
     std::vector<std::pair<std::string, std::string>> shown;
     std::function<void()> whileOpen;  // runs "inside" the modal box
-    void showError(const std::string& caption, const std::string& text) override {
+    void ShowError(const std::string& caption, const std::string& text) override {
         shown.emplace_back(caption, text);
         if (whileOpen) whileOpen();
     }

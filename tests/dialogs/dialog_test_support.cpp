@@ -67,7 +67,7 @@ bool DialogSession::Start(const BoardRow& row, bool sessionDialogs) {
     services.programDirectory = runningProgramDirectory;
     session = ClientSession::Start(services);
     if (!session) return false;
-    if (!db.open(DefaultConnectionString(session->databasePath()), messages)) return false;
+    if (!db.Open(DefaultConnectionString(session->databasePath())).ok()) return false;
     dialogs.channels.SetUp(&w(), &db, programDirectory, &messages, &chooser);
     w().show();
     return true;
@@ -88,7 +88,7 @@ void DialogSession::Connect() { QTest::mouseClick(w().connectButton(), Qt::LeftB
 
 BoardSettings DialogSession::Stored() {
     BoardSettings out;
-    db.loadBoardSettings("000A", out);
+    db.LoadBoardSettings("000A", out);
     return out;
 }
 

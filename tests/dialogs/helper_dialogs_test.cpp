@@ -484,7 +484,7 @@ private slots:
         QVERIFY(s.Start(StandardRow()));
         s.core().LoadAndShowSettings();
         const ChannelSettings before = s.core().settings().channels[0];
-        s.db.close();  // every statement now fails
+        s.db.Close();  // every statement now fails
         {
             FilterDialog d(s.Context(), 1, &s.w());
             d.show();

@@ -416,7 +416,7 @@ private slots:
         OptionsDialog d(s.Context(), 1, &s.w());
         d.show();
         Retype(Find<QLineEdit>(&d, "nameEdit"), QStringLiteral("Kept"));
-        s.db.close();  // every statement now fails
+        s.db.Close();  // every statement now fails
         Click(&d, "okButton");
         QCOMPARE(s.messages.shown.size(), std::size_t{1});
         QCOMPARE(s.messages.shown[0].second, std::string(kSaveFailedText));

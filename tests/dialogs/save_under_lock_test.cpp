@@ -145,9 +145,9 @@ private slots:
         // Nothing was written, in the row or in memory.
         SettingsDatabase db;
         NullMessageSink quiet;
-        QVERIFY(db.open(DefaultConnectionString(session->databasePath()), quiet));
+        QVERIFY(db.Open(DefaultConnectionString(session->databasePath())).ok());
         BoardSettings stored;
-        QVERIFY(db.loadBoardSettings("000A", stored));
+        QVERIFY(db.LoadBoardSettings("000A", stored));
         QCOMPARE(stored.channels[0].vmName, std::string("Battery"));
         QCOMPARE(stored.channels[0].logFileName, std::string("battery.log"));
         QCOMPARE(w.core().settings().channels[0].vmName, std::string("Battery"));

@@ -16,7 +16,6 @@
 #include <sstream>
 
 #include "settings/installer.h"
-#include "settings/message_sink.h"
 #include "settings/settings_database.h"
 #include "settings/statements.h"
 
@@ -31,20 +30,19 @@ ChannelSettings PlainChannel(const char* name, const char* precision, const char
 void MakeDatabase(const std::string& path, const std::vector<std::pair<std::string, BoardSettings>>& boards) {
     std::string error;
     ASSERT_TRUE(CreateSettingsDatabase(path, error)) << error;
-    NullMessageSink sink;
     SettingsDatabase db;
-    ASSERT_TRUE(db.open(DefaultConnectionString(path), sink));
+    ASSERT_TRUE(db.Open(DefaultConnectionString(path)).ok());
     bool first = true;
     for (const auto& [pid, settings] : boards) {
-        ASSERT_EQ(db.execute(InsertStatement(kBoardVid, pid)), ExecStatus::Ok) << db.lastDiagnostic();
+        ASSERT_EQ(db.Execute(InsertStatement(kBoardVid, pid)), ExecStatus::Ok) << db.LastDiagnostic();
         if (first) {
-            ASSERT_EQ(db.execute(SetDefaultStatement(db.identifierQuote(), kBoardVid, pid)), ExecStatus::Ok);
+            ASSERT_EQ(db.Execute(SetDefaultStatement(db.IdentifierQuote(), kBoardVid, pid)), ExecStatus::Ok);
         }
         first = false;
         for (int n = 1; n <= kChannelCount; ++n) {
-            ASSERT_TRUE(db.saveOptions(n, pid, settings)) << db.lastDiagnostic();
-            ASSERT_TRUE(db.saveFilter(n, pid, settings));
-            ASSERT_TRUE(db.saveLogging(n, pid, settings));
+            ASSERT_TRUE(db.SaveOptions(n, pid, settings)) << db.LastDiagnostic();
+            ASSERT_TRUE(db.SaveFilter(n, pid, settings));
+            ASSERT_TRUE(db.SaveLogging(n, pid, settings));
         }
     }
 }

@@ -28,7 +28,7 @@ protected:
         if (server_) GTEST_SKIP() << "file locks are SQLite's";
         addRow("000A", "YES");
         saved_.channels[0].vmName = "Before";
-        ASSERT_TRUE(db_.saveOptions(1, "000A", saved_));
+        ASSERT_TRUE(db_.SaveOptions(1, "000A", saved_));
     }
 
     template <typename F>
@@ -49,18 +49,22 @@ TEST_F(DatabaseWait, EveryStatementUnderAnExclusiveLockFailsInTimeAndWritesNothi
     BoardSettings loaded;
     loaded.channels[0].vmName = "kept";
     DeviceRegistry registry(db_);
-    RecordingSink listSink;
+    Status listed;
     const struct {
         const char* what;
         std::function<bool()> run;  // true when the statement ran
     } cases[] = {
-        {"load", [&] { return db_.loadBoardSettings("000A", loaded); }},
-        {"options save", [&] { return db_.saveOptions(1, "000A", changed); }},
-        {"filter save", [&] { return db_.saveFilter(1, "000A", changed); }},
-        {"logging save", [&] { return db_.saveLogging(1, "000A", changed); }},
-        {"insert", [&] { return db_.execute(InsertStatement(kBoardVid, "000C")) == ExecStatus::Ok; }},
-        {"delete", [&] { return db_.execute(DeleteStatement(kBoardVid, "000A")) == ExecStatus::Ok; }},
-        {"device list", [&] { return registry.list(listSink).ok; }},
+        {"load", [&] { return db_.LoadBoardSettings("000A", loaded); }},
+        {"options save", [&] { return db_.SaveOptions(1, "000A", changed); }},
+        {"filter save", [&] { return db_.SaveFilter(1, "000A", changed); }},
+        {"logging save", [&] { return db_.SaveLogging(1, "000A", changed); }},
+        {"insert", [&] { return db_.Execute(InsertStatement(kBoardVid, "000C")) == ExecStatus::Ok; }},
+        {"delete", [&] { return db_.Execute(DeleteStatement(kBoardVid, "000A")) == ExecStatus::Ok; }},
+        {"device list",
+         [&] {
+             listed = registry.List().status;
+             return listed.ok();
+         }},
     };
     for (const auto& c : cases) {
         bool ran = true;
@@ -68,42 +72,42 @@ TEST_F(DatabaseWait, EveryStatementUnderAnExclusiveLockFailsInTimeAndWritesNothi
         EXPECT_FALSE(ran) << c.what;
     }
     EXPECT_EQ(loaded.channels[0].vmName, "kept");  // a failed load keeps the buffers
-    EXPECT_EQ(listSink.texts(), std::vector<std::string>{"Execution of SQL statement failed"});
+    EXPECT_EQ(listed.message(), "Execution of SQL statement failed");
 
     lock_.Release();
     BoardSettings after;
-    ASSERT_TRUE(db_.loadBoardSettings("000A", after)) << db_.lastDiagnostic();
+    ASSERT_TRUE(db_.LoadBoardSettings("000A", after)) << db_.LastDiagnostic();
     EXPECT_EQ(after.channels[0].vmName, "Before");
-    EXPECT_EQ(registry.list(listSink).entries, std::vector<std::string>{"000A - USB  KESTRANEUNIT"});
-    EXPECT_TRUE(db_.saveOptions(1, "000A", changed)) << db_.lastDiagnostic();
+    EXPECT_EQ(registry.List().entries, std::vector<std::string>{"000A - USB  KESTRANEUNIT"});
+    EXPECT_TRUE(db_.SaveOptions(1, "000A", changed)) << db_.LastDiagnostic();
 }
 
 TEST_F(DatabaseWait, UnderAnotherWritersTransactionReadsGoOnAndWritesFailInTime) {
     ASSERT_TRUE(lock_.Acquire(KESTRANE_SQLITE_LOCK_HOLDER, databasePath_, "immediate"));
     BoardSettings loaded;
-    EXPECT_TRUE(db_.loadBoardSettings("000A", loaded));
+    EXPECT_TRUE(db_.LoadBoardSettings("000A", loaded));
     EXPECT_EQ(loaded.channels[0].vmName, "Before");
     BoardSettings changed;
     changed.channels[0].vmName = "After";
     bool saved = true;
-    EXPECT_LT(Timed([&] { saved = db_.saveOptions(1, "000A", changed); }), kBound);
+    EXPECT_LT(Timed([&] { saved = db_.SaveOptions(1, "000A", changed); }), kBound);
     EXPECT_FALSE(saved);
 }
 
 TEST_F(DatabaseWait, OpeningUnderALockIsBoundedToo) {
     ASSERT_TRUE(lock_.Acquire(KESTRANE_SQLITE_LOCK_HOLDER, databasePath_, "exclusive"));
     SettingsDatabase second;
-    RecordingSink sink;
     DeviceRegistry registry(second);
     bool opened = false;
+    Status listed;
     EXPECT_LT(Timed([&] {
-                  opened = second.open(connection_, sink);
-                  registry.list(sink);
+                  opened = second.Open(connection_).ok();
+                  listed = registry.List().status;
               }),
               kBound);
     // The connection is made; the first statement meets the lock.
-    EXPECT_TRUE(opened) << second.lastDiagnostic();
-    EXPECT_EQ(sink.texts(), std::vector<std::string>{"Execution of SQL statement failed"});
+    EXPECT_TRUE(opened) << second.LastDiagnostic();
+    EXPECT_EQ(listed.message(), "Execution of SQL statement failed");
 }
 
 // The same bound on a database server, through the ODBC query timeout:
@@ -119,23 +123,22 @@ protected:
 TEST_F(ServerWait, ASaveBlockedByAnotherSessionsRowLockFailsInTime) {
     addRow("000A", "YES");
     SettingsDatabase other;
-    RecordingSink sink;
-    ASSERT_TRUE(other.open(connection_, sink)) << other.lastDiagnostic();
-    ASSERT_EQ(other.execute({"BEGIN;", {}}), ExecStatus::Ok) << other.lastDiagnostic();
-    ASSERT_EQ(other.execute({"UPDATE Main SET PID = PID WHERE PID = ?;", {"000A"}}), ExecStatus::Ok)
-        << other.lastDiagnostic();
+    ASSERT_TRUE(other.Open(connection_).ok()) << other.LastDiagnostic();
+    ASSERT_EQ(other.Execute({"BEGIN;", {}}), ExecStatus::Ok) << other.LastDiagnostic();
+    ASSERT_EQ(other.Execute({"UPDATE Main SET PID = PID WHERE PID = ?;", {"000A"}}), ExecStatus::Ok)
+        << other.LastDiagnostic();
     BoardSettings changed;
     changed.channels[0].vmName = "After";
     bool saved = true;
     const auto start = std::chrono::steady_clock::now();
-    saved = db_.saveOptions(1, "000A", changed);
+    saved = db_.SaveOptions(1, "000A", changed);
     EXPECT_LT(std::chrono::steady_clock::now() - start, kBound);
     EXPECT_FALSE(saved);
-    ASSERT_EQ(other.execute({"ROLLBACK;", {}}), ExecStatus::Ok) << other.lastDiagnostic();
+    ASSERT_EQ(other.Execute({"ROLLBACK;", {}}), ExecStatus::Ok) << other.LastDiagnostic();
     BoardSettings after;
-    ASSERT_TRUE(db_.loadBoardSettings("000A", after));
+    ASSERT_TRUE(db_.LoadBoardSettings("000A", after));
     EXPECT_EQ(after.channels[0].vmName, "");
-    EXPECT_TRUE(db_.saveOptions(1, "000A", changed)) << db_.lastDiagnostic();
+    EXPECT_TRUE(db_.SaveOptions(1, "000A", changed)) << db_.LastDiagnostic();
 }
 
 }  // namespace

@@ -63,10 +63,10 @@ protected:
         controller_ = std::make_unique<DeviceListController>(window_.get(), selector_, connect_, db_, boards_,
                                                              sink_, [this] { return connected_; });
         // The stand-in dialog registers `toAdd_` (if any) in the mode asked.
-        controller_->setDialogRunner([this](AddMode mode) {
+        controller_->SetDialogRunner([this](AddMode mode) {
             modes_.push_back(mode);
             if (toAdd_.empty()) return false;
-            return DeviceRegistry(db_).add(Entry(toAdd_), mode).added;
+            return DeviceRegistry(db_).Add(Entry(toAdd_), mode).added;
         });
     }
     void TearDown() override {
@@ -93,7 +93,7 @@ protected:
 
 TEST_F(DeviceListWidgets, EmptyTableOpensTheFirstRunDialog) {
     toAdd_ = "000A";
-    controller_->fill();
+    controller_->Fill();
     EXPECT_EQ(modes_, std::vector<AddMode>{AddMode::FirstRun});
     EXPECT_EQ(items(), std::vector<std::string>{Entry("000A")});
     EXPECT_EQ(text(), Entry("000A"));  // made the default
@@ -102,14 +102,14 @@ TEST_F(DeviceListWidgets, EmptyTableOpensTheFirstRunDialog) {
 }
 
 TEST_F(DeviceListWidgets, ClosingTheFirstRunDialogLeavesConnectDisabled) {
-    controller_->fill();
+    controller_->Fill();
     EXPECT_EQ(modes_.size(), 1u);
     EXPECT_TRUE(items().empty());
     EXPECT_EQ(text(), "");
     EXPECT_FALSE(connect_->isEnabled());
     // ADD Device later registers a board and enables Connect again.
     toAdd_ = "000B";
-    controller_->addDevice();
+    controller_->AddDevice();
     EXPECT_EQ(modes_.back(), AddMode::Normal);
     EXPECT_EQ(items(), std::vector<std::string>{Entry("000B")});
     EXPECT_TRUE(connect_->isEnabled());
@@ -118,23 +118,23 @@ TEST_F(DeviceListWidgets, ClosingTheFirstRunDialogLeavesConnectDisabled) {
 TEST_F(DeviceListWidgets, TheDefaultBoardIsSelectedAtStartAndStaysAfterAnAdd) {
     addRow("000A", "NO");
     addRow("000B", "YES");
-    controller_->fill();
+    controller_->Fill();
     EXPECT_TRUE(modes_.empty());
     EXPECT_EQ(items(), (std::vector<std::string>{Entry("000A"), Entry("000B")}));
     EXPECT_EQ(text(), Entry("000B"));
-    EXPECT_EQ(controller_->currentPid(), "000B");
+    EXPECT_EQ(controller_->CurrentPid(), "000B");
 
     toAdd_ = "000C";
-    controller_->addDevice();
+    controller_->AddDevice();
     EXPECT_EQ(items(), (std::vector<std::string>{Entry("000A"), Entry("000B"), Entry("000C")}));
     EXPECT_EQ(text(), Entry("000B"));
 
     // Typed text: its first four characters are the PID, whole characters
     // even where they take several bytes.
     selector_->setEditText(QStringLiteral("0B"));
-    EXPECT_EQ(controller_->currentPid(), "0B");
+    EXPECT_EQ(controller_->CurrentPid(), "0B");
     selector_->setEditText(QString::fromUtf8("00\u20AC1 - USB"));
-    EXPECT_EQ(controller_->currentPid(),
+    EXPECT_EQ(controller_->CurrentPid(),
               "00\xE2\x82\xAC"
               "1");
 }
@@ -156,20 +156,20 @@ TEST_F(DeviceListWidgets, AddingABoardWhileConnectedLeavesConnectDisabled) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        for (const char* pid : {"000A", "000B", "000C"}) DeviceRegistry(db_).remove(pid);
+        for (const char* pid : {"000A", "000B", "000C"}) DeviceRegistry(db_).Remove(pid);
         addRow("000A", "YES");
-        controller_->fill();
+        controller_->Fill();
         modes_.clear();
         connected_ = c.connected;
         connect_->setEnabled(!c.connected);  // as Connect and Disconnect leave it
         if (c.deleteLastFirst) {
             toAdd_ = "000C";
-            controller_->deleteDevice();
+            controller_->DeleteDevice();
             ASSERT_EQ(modes_, std::vector<AddMode>{AddMode::FirstRun});
             EXPECT_EQ(items(), std::vector<std::string>{Entry("000C")});
         } else {
             toAdd_ = "000B";
-            controller_->addDevice();
+            controller_->AddDevice();
             ASSERT_EQ(modes_, std::vector<AddMode>{AddMode::Normal});
             EXPECT_EQ(items(), (std::vector<std::string>{Entry("000A"), Entry("000B")}));
         }
@@ -180,7 +180,7 @@ TEST_F(DeviceListWidgets, AddingABoardWhileConnectedLeavesConnectDisabled) {
 TEST_F(DeviceListWidgets, WithoutADefaultTheTextStaysEmpty) {
     addRow("000A", "NO");
     addRow("000B", "");
-    controller_->fill();
+    controller_->Fill();
     EXPECT_EQ(items().size(), 2u);
     EXPECT_EQ(text(), "");
 }
@@ -189,35 +189,35 @@ TEST_F(DeviceListWidgets, DeleteAndSetDefaultActOnTheSelectorsBoard) {
     addRow("000A", "YES");
     addRow("000B", "NO");
     addRow("000C", "NO");
-    controller_->fill();
+    controller_->Fill();
 
     selector_->setCurrentIndex(2);
-    controller_->setDefault();
+    controller_->SetDefault();
     EXPECT_EQ(text(), Entry("000C"));
     EXPECT_EQ(defaults(),
               (std::map<std::string, std::string>{{"000A", "NO"}, {"000B", "NO"}, {"000C", "YES"}}));
 
     // Deleting a board that is not the default: the default is shown again.
     selector_->setCurrentIndex(0);
-    controller_->deleteDevice();
+    controller_->DeleteDevice();
     EXPECT_EQ(items(), (std::vector<std::string>{Entry("000B"), Entry("000C")}));
     EXPECT_EQ(text(), Entry("000C"));
 
     // Deleting the default leaves the text empty.
-    controller_->deleteDevice();
+    controller_->DeleteDevice();
     EXPECT_EQ(items(), std::vector<std::string>{Entry("000B")});
     EXPECT_EQ(text(), "");
 
     // Deleting the last board leads to the first-run dialog.
     selector_->setCurrentIndex(0);
-    controller_->deleteDevice();
+    controller_->DeleteDevice();
     EXPECT_EQ(modes_, std::vector<AddMode>{AddMode::FirstRun});
     EXPECT_FALSE(connect_->isEnabled());
 }
 
 TEST_F(DeviceListWidgets, AClosedDatabaseReportsOnceAndOpensNoDialog) {
-    db_.close();
-    controller_->fill();
+    db_.Close();
+    controller_->Fill();
     EXPECT_EQ(sink_.texts(), std::vector<std::string>{"Statement handle allocation failed"});
     EXPECT_EQ(sink_.messages[0].first, "Morvane Kestrane Client");
     EXPECT_TRUE(modes_.empty());
@@ -280,13 +280,13 @@ TEST(DllBoardDirectory, ListsTheBoardsOfTheBusInItsOrder) {
         ASSERT_TRUE(WriteBus(c.bus));
         DllBoardDirectory boards;
         std::string list = "left over";
-        EXPECT_EQ(boards.findBoards(list), c.listOk);
+        EXPECT_EQ(boards.FindBoards(list), c.listOk);
         if (c.listOk) {
             EXPECT_EQ(list, c.list);
         }
         for (const auto& [id, product] : c.products) {
             std::string text;
-            EXPECT_EQ(boards.productString(id, text), product.has_value()) << id;
+            EXPECT_EQ(boards.ProductString(id, text), product.has_value()) << id;
             if (product) {
                 EXPECT_EQ(text, *product) << id;
             }

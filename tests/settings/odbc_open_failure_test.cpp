@@ -72,15 +72,6 @@ SQLRETURN SQL_API SQLFreeHandle(SQLSMALLINT type, SQLHANDLE handle) {
 namespace kestrane::test {
 namespace {
 
-// Notes how many handles were still held when each message was shown.
-struct HandleCheckingSink : RecordingSink {
-    std::vector<std::pair<int, int>> liveAtMessage;  // environments, connections
-    void showError(const std::string& caption, const std::string& text) override {
-        liveAtMessage.emplace_back(shim.liveEnvironments, shim.liveConnections);
-        RecordingSink::showError(caption, text);
-    }
-};
-
 struct OpenFailureCase {
     FailAt failAt;
     const char* connection;
@@ -98,23 +89,21 @@ TEST(SettingsDatabaseOpen, EachFailingStepFreesItsHandlesThenReportsItsOwnMessag
         SCOPED_TRACE(c.message);
         shim = DriverManagerShim{};
         shim.failAt = c.failAt;
-        HandleCheckingSink sink;
         {
             SettingsDatabase db;
-            EXPECT_FALSE(db.open(c.connection, sink));
+            const Status opened = db.Open(c.connection);
+            EXPECT_FALSE(opened.ok());
+            EXPECT_EQ(opened.message(), c.message);
             EXPECT_FALSE(db.isOpen());
-            ASSERT_EQ(sink.messages.size(), 1u);
-            EXPECT_EQ(sink.messages[0].first, "Morvane Kestrane Client");
-            EXPECT_EQ(sink.messages[0].second, c.message);
-            EXPECT_EQ(sink.liveAtMessage[0], std::make_pair(0, 0));
+            // Whatever the failed step had allocated is freed before the caller hears of it.
+            EXPECT_EQ(std::make_pair(shim.liveEnvironments, shim.liveConnections), std::make_pair(0, 0));
 
             // Start-up carries on: the device list then finds no statement handle.
             shim.failAt = FailAt::Nothing;
-            DeviceRegistry registry(db);
-            const DeviceList list = registry.list(sink);
-            EXPECT_FALSE(list.ok);
-            EXPECT_EQ(sink.texts(),
-                      (std::vector<std::string>{c.message, "Statement handle allocation failed"}));
+            const DeviceList list = DeviceRegistry(db).List();
+            EXPECT_FALSE(list.status.ok());
+            EXPECT_EQ(list.status.message(), "Statement handle allocation failed");
+            EXPECT_TRUE(list.entries.empty());
         }
         EXPECT_EQ(shim.liveEnvironments, 0);
         EXPECT_EQ(shim.liveConnections, 0);
@@ -123,11 +112,11 @@ TEST(SettingsDatabaseOpen, EachFailingStepFreesItsHandlesThenReportsItsOwnMessag
 
 TEST(SettingsDatabaseOpen, OpeningThroughTheShimStillWorksAndClosingFreesBothHandles) {
     shim = DriverManagerShim{};
-    RecordingSink sink;
     {
         SettingsDatabase db;
-        ASSERT_TRUE(db.open("DRIVER=SQLite3;Database=:memory:", sink)) << db.lastDiagnostic();
-        EXPECT_TRUE(sink.messages.empty());
+        const Status opened = db.Open("DRIVER=SQLite3;Database=:memory:");
+        ASSERT_TRUE(opened.ok()) << db.LastDiagnostic();
+        EXPECT_EQ(opened.message(), "");
         EXPECT_EQ(shim.liveEnvironments, 1);
         EXPECT_EQ(shim.liveConnections, 1);
     }

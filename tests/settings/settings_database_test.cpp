@@ -32,31 +32,26 @@ TEST(SettingsDatabaseOpen, FailedConnectionIsReportedAndLaterStatementsFindNoHan
     };
     for (const std::string& connection : broken) {
         SCOPED_TRACE(connection);
-        RecordingSink sink;
         SettingsDatabase db;
-        EXPECT_FALSE(db.open(connection, sink));
+        const Status opened = db.Open(connection);
+        EXPECT_FALSE(opened.ok());
+        EXPECT_EQ(opened.message(), "Connection attempt failed");
         EXPECT_FALSE(db.isOpen());
-        ASSERT_EQ(sink.messages.size(), 1u);
-        EXPECT_EQ(sink.messages[0].first, "Morvane Kestrane Client");
-        EXPECT_EQ(sink.messages[0].second, "Connection attempt failed");
 
         // Filling the device list then reports the missing statement handle.
-        DeviceRegistry registry(db);
-        const DeviceList list = registry.list(sink);
-        EXPECT_FALSE(list.ok);
+        const DeviceList list = DeviceRegistry(db).List();
+        EXPECT_FALSE(list.status.ok());
+        EXPECT_EQ(list.status.message(), "Statement handle allocation failed");
         EXPECT_TRUE(list.entries.empty());
-        ASSERT_EQ(sink.messages.size(), 2u);
-        EXPECT_EQ(sink.messages[1].first, "Morvane Kestrane Client");
-        EXPECT_EQ(sink.messages[1].second, "Statement handle allocation failed");
 
         // A load without a connection leaves the settings as they were.
         BoardSettings settings;
         settings.channels[0].vmName = "kept";
-        EXPECT_FALSE(db.loadBoardSettings("000A", settings));
+        EXPECT_FALSE(db.LoadBoardSettings("000A", settings));
         EXPECT_EQ(settings.channels[0].vmName, "kept");
-        EXPECT_EQ(db.execute(ListStatement()), ExecStatus::NoHandle);
-        EXPECT_FALSE(db.saveOptions(1, "000A", settings));
-        db.close();  // closing a never-opened database is harmless
+        EXPECT_EQ(db.Execute(ListStatement()), ExecStatus::NoHandle);
+        EXPECT_FALSE(db.SaveOptions(1, "000A", settings));
+        db.Close();  // closing a never-opened database is harmless
     }
 }
 
@@ -69,39 +64,37 @@ TEST(SettingsDatabaseForeign, GarbageFilesAndOtherLayoutsAreSurvived) {
     {
         const std::filesystem::path garbage = dir / "garbage.MDB";
         std::ofstream(garbage, std::ios::binary) << std::string(5000, '\xA5') << "SQLite format 3";
-        RecordingSink sink;
         SettingsDatabase db;
-        if (db.open(DefaultConnectionString(garbage.string()), sink)) {
-            EXPECT_FALSE(DeviceRegistry(db).list(sink).ok);
-            EXPECT_EQ(sink.texts(), std::vector<std::string>{"Execution of SQL statement failed"});
+        const Status opened = db.Open(DefaultConnectionString(garbage.string()));
+        if (opened.ok()) {
+            EXPECT_EQ(DeviceRegistry(db).List().status.message(), "Execution of SQL statement failed");
             BoardSettings s;
             s.pid = "kept";
-            EXPECT_FALSE(db.loadBoardSettings("000A", s));
+            EXPECT_FALSE(db.LoadBoardSettings("000A", s));
             EXPECT_EQ(s.pid, "kept");
         } else {
-            EXPECT_EQ(sink.texts(), std::vector<std::string>{"Connection attempt failed"});
+            EXPECT_EQ(opened.message(), "Connection attempt failed");
         }
     }
     {
         const std::filesystem::path other = dir / "other.MDB";
-        RecordingSink sink;
         SettingsDatabase db;
-        ASSERT_TRUE(db.open(DefaultConnectionString(other.string()), sink));
+        ASSERT_TRUE(db.Open(DefaultConnectionString(other.string())).ok());
         // Three columns only, the last one a blob with zero bytes and far
         // more than any field keeps.
-        ASSERT_EQ(db.execute({"CREATE TABLE Main (VID TEXT, PID TEXT, X BLOB);", {}}), ExecStatus::Ok);
-        ASSERT_EQ(db.execute({"INSERT INTO Main VALUES ('0000', '000A', zeroblob(4000));", {}}),
+        ASSERT_EQ(db.Execute({"CREATE TABLE Main (VID TEXT, PID TEXT, X BLOB);", {}}), ExecStatus::Ok);
+        ASSERT_EQ(db.Execute({"INSERT INTO Main VALUES ('0000', '000A', zeroblob(4000));", {}}),
                   ExecStatus::Ok);
-        ASSERT_EQ(db.execute({"INSERT INTO Main VALUES ('0000', '000A', randomblob(4000));", {}}),
+        ASSERT_EQ(db.Execute({"INSERT INTO Main VALUES ('0000', '000A', randomblob(4000));", {}}),
                   ExecStatus::Ok);
         BoardSettings s;
-        ASSERT_TRUE(db.loadBoardSettings("000A", s));
+        ASSERT_TRUE(db.LoadBoardSettings("000A", s));
         EXPECT_EQ(s.column1, "0000");  // read by position, as stored
         EXPECT_EQ(s.vid, "000A");
         EXPECT_LE(s.pid.size(), 31u);
         EXPECT_EQ(s.channels[5].logPath, "");
-        const DeviceList list = DeviceRegistry(db).list(sink);
-        ASSERT_TRUE(list.ok);
+        const DeviceList list = DeviceRegistry(db).List();
+        ASSERT_TRUE(list.status.ok());
         ASSERT_EQ(list.entries.size(), 2u);
         for (const std::string& e : list.entries) EXPECT_LE(e.size(), 31u + 20u);
     }
@@ -123,10 +116,10 @@ TEST_F(SettingsLoad, EveryColumnLandsInItsFieldByPosition) {
     }
     fill.text += " WHERE PID = ?;";
     fill.values.push_back("000A");
-    ASSERT_EQ(db_.execute(fill), ExecStatus::Ok) << db_.lastDiagnostic();
+    ASSERT_EQ(db_.Execute(fill), ExecStatus::Ok) << db_.LastDiagnostic();
 
     BoardSettings s;
-    ASSERT_TRUE(db_.loadBoardSettings("000A", s));
+    ASSERT_TRUE(db_.LoadBoardSettings("000A", s));
     EXPECT_EQ(s.vid, "0000");
     EXPECT_EQ(s.pid, "000A");
     EXPECT_EQ(s.column4, "BOARDNOTE");
@@ -203,7 +196,7 @@ TEST_F(SettingsLoad, LongValuesAreCutToTheirLimitOnCharacterBoundaries) {
     addRow("000A", "");
     for (const Case& c : cases) setColumn("000A", c.column, c.stored);
     BoardSettings s;
-    ASSERT_TRUE(db_.loadBoardSettings("000A", s));
+    ASSERT_TRUE(db_.LoadBoardSettings("000A", s));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.column);
         const int channel = c.column[2] - '0';
@@ -216,7 +209,7 @@ TEST_F(SettingsLoad, NewOrMissingRowsLoadAsEmptyTexts) {
     BoardSettings s;
     s.channels[2].notes = "previous board";
     s.channels[5].logPath = "/previous/";
-    ASSERT_TRUE(db_.loadBoardSettings("000A", s));
+    ASSERT_TRUE(db_.LoadBoardSettings("000A", s));
     EXPECT_EQ(s.pid, "000A");
     EXPECT_EQ(s.isDefault, "");
     for (const ChannelSettings& c : s.channels) {
@@ -230,7 +223,7 @@ TEST_F(SettingsLoad, NewOrMissingRowsLoadAsEmptyTexts) {
     for (const std::string pid : {"0FFF", ""}) {
         s.channels[0].vmName = "stale";
         s.pid = "stale";
-        ASSERT_TRUE(db_.loadBoardSettings(pid, s));
+        ASSERT_TRUE(db_.LoadBoardSettings(pid, s));
         EXPECT_EQ(s.channels[0].vmName, "");
         EXPECT_EQ(s.pid, "");
     }
@@ -240,9 +233,9 @@ TEST_F(SettingsLoad, AFailedLoadKeepsWhatWasLoadedBefore) {
     addRow("000A", "");
     setColumn("000A", "VM1VMNAME", "Battery");
     BoardSettings s;
-    ASSERT_TRUE(db_.loadBoardSettings("000A", s));
-    ASSERT_EQ(db_.execute({"DROP TABLE Main;", {}}), ExecStatus::Ok);
-    EXPECT_FALSE(db_.loadBoardSettings("000A", s));
+    ASSERT_TRUE(db_.LoadBoardSettings("000A", s));
+    ASSERT_EQ(db_.Execute({"DROP TABLE Main;", {}}), ExecStatus::Ok);
+    EXPECT_FALSE(db_.LoadBoardSettings("000A", s));
     EXPECT_EQ(s.channels[0].vmName, "Battery");
 }
 
@@ -273,8 +266,8 @@ TEST_F(SettingsSave, EachSaveWritesExactlyItsColumnsAndValuesComeBackUnchanged) 
     for (Kind kind : {Options, Filter, Logging}) {
         for (int n = 1; n <= kChannelCount; ++n) {
             SCOPED_TRACE("kind " + std::to_string(kind) + " channel " + std::to_string(n));
-            db_.execute(DeleteStatement(kBoardVid, "000A"));
-            db_.execute(DeleteStatement(kBoardVid, "000B"));
+            db_.Execute(DeleteStatement(kBoardVid, "000A"));
+            db_.Execute(DeleteStatement(kBoardVid, "000B"));
             addRow("000A", "");
             addRow("000B", "");
             BoardSettings in;
@@ -282,19 +275,19 @@ TEST_F(SettingsSave, EachSaveWritesExactlyItsColumnsAndValuesComeBackUnchanged) 
             bool saved = false;
             switch (kind) {
                 case Options:
-                    saved = db_.saveOptions(n, "000A", in);
+                    saved = db_.SaveOptions(n, "000A", in);
                     break;
                 case Filter:
-                    saved = db_.saveFilter(n, "000A", in);
+                    saved = db_.SaveFilter(n, "000A", in);
                     break;
                 case Logging:
-                    saved = db_.saveLogging(n, "000A", in);
+                    saved = db_.SaveLogging(n, "000A", in);
                     break;
             }
-            ASSERT_TRUE(saved) << db_.lastDiagnostic();
+            ASSERT_TRUE(saved) << db_.LastDiagnostic();
 
             BoardSettings out;
-            ASSERT_TRUE(db_.loadBoardSettings("000A", out));
+            ASSERT_TRUE(db_.LoadBoardSettings("000A", out));
             const ChannelSettings& want = in.channels[n - 1];
             const ChannelSettings& got = out.channels[n - 1];
             for (int k = 0; k < kChannelBlockColumns; ++k) {
@@ -315,7 +308,7 @@ TEST_F(SettingsSave, EachSaveWritesExactlyItsColumnsAndValuesComeBackUnchanged) 
                 EXPECT_EQ(out.channels[m - 1].logPath, "");
             }
             BoardSettings other;
-            ASSERT_TRUE(db_.loadBoardSettings("000B", other));
+            ASSERT_TRUE(db_.LoadBoardSettings("000B", other));
             EXPECT_EQ(other.channels[n - 1].enable, "");
             EXPECT_EQ(other.channels[n - 1].filterEnable, "");
             EXPECT_EQ(other.channels[n - 1].logEnabled, "");
@@ -333,9 +326,9 @@ TEST_F(SettingsSave, LongestValuesAreSavedWhole) {
                               &c.highNormFile, &c.lowNormSound, &c.lowNormFile}) {
         *path = std::string(126, '\'');
     }
-    ASSERT_TRUE(db_.saveOptions(6, "000A", in)) << db_.lastDiagnostic();
+    ASSERT_TRUE(db_.SaveOptions(6, "000A", in)) << db_.LastDiagnostic();
     BoardSettings out;
-    ASSERT_TRUE(db_.loadBoardSettings("000A", out));
+    ASSERT_TRUE(db_.LoadBoardSettings("000A", out));
     for (int k = 0; k < 24; ++k) EXPECT_EQ(BlockField(out.channels[5], k), BlockField(c, k)) << k;
 }
 
@@ -343,9 +336,9 @@ TEST_F(SettingsSave, ChannelNumbersOutsideOneToSixAreRefused) {
     addRow("000A", "");
     BoardSettings in;
     for (int channel : {0, 7, -1}) {
-        EXPECT_FALSE(db_.saveOptions(channel, "000A", in));
-        EXPECT_FALSE(db_.saveFilter(channel, "000A", in));
-        EXPECT_FALSE(db_.saveLogging(channel, "000A", in));
+        EXPECT_FALSE(db_.SaveOptions(channel, "000A", in));
+        EXPECT_FALSE(db_.SaveFilter(channel, "000A", in));
+        EXPECT_FALSE(db_.SaveLogging(channel, "000A", in));
     }
 }
 
@@ -356,24 +349,24 @@ TEST_F(DeviceRegistryDb, ListGivesEntriesInTableOrderAndTheLastDefault) {
     addRow("000B", "YES");
     addRow("00C1", "");
     DeviceRegistry registry(db_);
-    DeviceList list = registry.list(sink_);
-    ASSERT_TRUE(list.ok);
+    DeviceList list = registry.List();
+    ASSERT_TRUE(list.status.ok());
     EXPECT_EQ(list.entries, (std::vector<std::string>{"000A - USB  KESTRANEUNIT", "000B - USB  KESTRANEUNIT",
                                                       "00C1 - USB  KESTRANEUNIT"}));
     EXPECT_EQ(list.defaultIndex, 1);
-    setColumn("00C1", db_.identifierQuote() + std::string("DEFAULT") + db_.identifierQuote(), "YES");
-    list = registry.list(sink_);
+    setColumn("00C1", db_.IdentifierQuote() + std::string("DEFAULT") + db_.IdentifierQuote(), "YES");
+    list = registry.List();
     EXPECT_EQ(list.defaultIndex, 2);
-    setColumn("00C1", db_.identifierQuote() + std::string("DEFAULT") + db_.identifierQuote(), "yes");
-    list = registry.list(sink_);
+    setColumn("00C1", db_.IdentifierQuote() + std::string("DEFAULT") + db_.IdentifierQuote(), "yes");
+    list = registry.List();
     EXPECT_EQ(list.defaultIndex, 1);  // only the exact word counts
-    EXPECT_TRUE(sink_.messages.empty());
+    EXPECT_TRUE(list.status.ok());
 }
 
 TEST_F(DeviceRegistryDb, EmptyTableListsNothing) {
     DeviceRegistry registry(db_);
-    const DeviceList list = registry.list(sink_);
-    EXPECT_TRUE(list.ok);
+    const DeviceList list = registry.List();
+    EXPECT_TRUE(list.status.ok());
     EXPECT_TRUE(list.entries.empty());
     EXPECT_EQ(list.defaultIndex, -1);
 }
@@ -381,45 +374,45 @@ TEST_F(DeviceRegistryDb, EmptyTableListsNothing) {
 TEST_F(DeviceRegistryDb, AddInBothModes) {
     DeviceRegistry registry(db_);
     // First run: no duplicate test, and the board becomes the default.
-    AddOutcome a = registry.add("000A - USB  KESTRANEUNIT", AddMode::FirstRun);
+    AddOutcome a = registry.Add("000A - USB  KESTRANEUNIT", AddMode::FirstRun);
     EXPECT_TRUE(a.added);
     EXPECT_EQ(a.message, "");
     EXPECT_EQ(defaults(), (std::map<std::string, std::string>{{"000A", "YES"}}));
 
     // Normal mode: registered but not made the default.
-    a = registry.add("000B - USB  KESTRANEUNIT", AddMode::Normal);
+    a = registry.Add("000B - USB  KESTRANEUNIT", AddMode::Normal);
     EXPECT_TRUE(a.added);
     EXPECT_EQ(defaults(), (std::map<std::string, std::string>{{"000A", "YES"}, {"000B", ""}}));
-    const DeviceList list = registry.list(sink_);
+    const DeviceList list = registry.List();
     EXPECT_EQ(list.defaultIndex, 0);
 
     // A board already registered is refused in normal mode.
-    a = registry.add("000B - USB  KESTRANEUNIT", AddMode::Normal);
+    a = registry.Add("000B - USB  KESTRANEUNIT", AddMode::Normal);
     EXPECT_FALSE(a.added);
     EXPECT_EQ(a.message, "Device Already In Database!");
-    a = registry.add("", AddMode::Normal);
+    a = registry.Add("", AddMode::Normal);
     EXPECT_FALSE(a.added);
     EXPECT_EQ(a.message, "No Device Selected!");
-    a = registry.add("", AddMode::FirstRun);
+    a = registry.Add("", AddMode::FirstRun);
     EXPECT_EQ(a.message, "No Device Selected!");
-    EXPECT_EQ(registry.list(sink_).entries.size(), 2u);
+    EXPECT_EQ(registry.List().entries.size(), 2u);
 }
 
 TEST_F(DeviceRegistryDb, FailingStatementsAreReportedWithTheirValuesWrittenIn) {
     DeviceRegistry registry(db_);
-    ASSERT_EQ(db_.execute({"DROP TABLE Main;", {}}), ExecStatus::Ok);
+    ASSERT_EQ(db_.Execute({"DROP TABLE Main;", {}}), ExecStatus::Ok);
     // Normal mode: the duplicate test cannot run, so nothing is added.
-    AddOutcome a = registry.add("000A - USB  KESTRANEUNIT", AddMode::Normal);
+    AddOutcome a = registry.Add("000A - USB  KESTRANEUNIT", AddMode::Normal);
     EXPECT_FALSE(a.added);
     EXPECT_EQ(a.message, "SELECT * FROM Main WHERE VID = '0000' AND PID = '000A';");
-    a = registry.add("O'Ba - USB  KESTRANEUNIT", AddMode::FirstRun);
+    a = registry.Add("O'Ba - USB  KESTRANEUNIT", AddMode::FirstRun);
     EXPECT_FALSE(a.added);
     EXPECT_EQ(a.message, "INSERT INTO Main (VID,PID) VALUES ('0000','O''Ba');");
-    const DeviceList list = registry.list(sink_);
-    EXPECT_FALSE(list.ok);
-    EXPECT_EQ(sink_.texts(), std::vector<std::string>{"Execution of SQL statement failed"});
-    EXPECT_FALSE(registry.remove("000A"));
-    EXPECT_FALSE(registry.setDefault("000A"));
+    const DeviceList list = registry.List();
+    EXPECT_FALSE(list.status.ok());
+    EXPECT_EQ(list.status.message(), "Execution of SQL statement failed");
+    EXPECT_FALSE(registry.Remove("000A"));
+    EXPECT_FALSE(registry.SetDefault("000A"));
 }
 
 TEST_F(DeviceRegistryDb, DeleteAndSetDefault) {
@@ -428,30 +421,30 @@ TEST_F(DeviceRegistryDb, DeleteAndSetDefault) {
     addRow("000C", "NO");
     DeviceRegistry registry(db_);
 
-    EXPECT_TRUE(registry.setDefault("000C"));
+    EXPECT_TRUE(registry.SetDefault("000C"));
     EXPECT_EQ(defaults(),
               (std::map<std::string, std::string>{{"000A", "NO"}, {"000B", "NO"}, {"000C", "YES"}}));
 
     // An unregistered PID (typed into the selector) changes nothing, so
     // the board that was the default stays the default.
-    EXPECT_FALSE(registry.setDefault("0B"));
+    EXPECT_FALSE(registry.SetDefault("0B"));
     EXPECT_EQ(defaults(),
               (std::map<std::string, std::string>{{"000A", "NO"}, {"000B", "NO"}, {"000C", "YES"}}));
 
     // Deleting the default leaves no default.
-    EXPECT_TRUE(registry.remove("000C"));
-    DeviceList list = registry.list(sink_);
+    EXPECT_TRUE(registry.Remove("000C"));
+    DeviceList list = registry.List();
     EXPECT_EQ(list.entries,
               (std::vector<std::string>{"000A - USB  KESTRANEUNIT", "000B - USB  KESTRANEUNIT"}));
     EXPECT_EQ(list.defaultIndex, -1);
 
     // Deleting a PID with an apostrophe runs (and matches nothing).
-    EXPECT_TRUE(registry.remove("O'B "));
-    EXPECT_EQ(registry.list(sink_).entries.size(), 2u);
+    EXPECT_TRUE(registry.Remove("O'B "));
+    EXPECT_EQ(registry.List().entries.size(), 2u);
 }
 
 TEST_F(DeviceRegistryDb, TableHasTheFullLayoutInOrder) {
-    const std::vector<std::string> names = db_.columnNames(ListStatement());
+    const std::vector<std::string> names = db_.ColumnNames(ListStatement());
     ASSERT_EQ(names.size(), static_cast<std::size_t>(kMainColumnCount));
     for (int p = 1; p <= kMainColumnCount; ++p) {
         std::string got = names[static_cast<std::size_t>(p - 1)];

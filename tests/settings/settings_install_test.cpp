@@ -37,7 +37,7 @@ struct MemoryRecord : InstallRecord {
     std::optional<std::string> path;
     bool writable = true;
     std::optional<std::string> programPath() const override { return path; }
-    bool setProgramPath(const std::string& p) override {
+    bool SetProgramPath(const std::string& p) override {
         if (!writable) return false;
         path = p;
         return true;
@@ -99,18 +99,17 @@ TEST_F(Installer, CopiesProgramAndLibrariesAndMakesAnEmptyDatabase) {
     // The database has table Main, empty, with the 191 columns in load order,
     // and the key numbers the rows Add Device inserts.
     SettingsDatabase db;
-    RecordingSink sink;
-    ASSERT_TRUE(db.open(DefaultConnectionString(r.databasePath), sink));
-    const std::vector<std::string> names = db.columnNames(ListStatement());
+    ASSERT_TRUE(db.Open(DefaultConnectionString(r.databasePath)).ok());
+    const std::vector<std::string> names = db.ColumnNames(ListStatement());
     ASSERT_EQ(names.size(), 191u);
     for (int p = 1; p <= kMainColumnCount; ++p) EXPECT_EQ(names[p - 1], MainColumnAt(p).name);
     DeviceRegistry registry(db);
-    EXPECT_TRUE(registry.list(sink).entries.empty());
-    EXPECT_TRUE(registry.add("000A - USB  KESTRANEUNIT", AddMode::FirstRun).added);
-    EXPECT_TRUE(registry.add("000B - USB  KESTRANEUNIT", AddMode::Normal).added);
+    EXPECT_TRUE(registry.List().entries.empty());
+    EXPECT_TRUE(registry.Add("000A - USB  KESTRANEUNIT", AddMode::FirstRun).added);
+    EXPECT_TRUE(registry.Add("000B - USB  KESTRANEUNIT", AddMode::Normal).added);
     BoardSettings a, b;
-    ASSERT_TRUE(db.loadBoardSettings("000A", a));
-    ASSERT_TRUE(db.loadBoardSettings("000B", b));
+    ASSERT_TRUE(db.LoadBoardSettings("000A", a));
+    ASSERT_TRUE(db.LoadBoardSettings("000B", b));
     EXPECT_FALSE(a.column1.empty());
     EXPECT_NE(a.column1, b.column1);
 }
@@ -118,9 +117,8 @@ TEST_F(Installer, CopiesProgramAndLibrariesAndMakesAnEmptyDatabase) {
 // Registers a board so the database holds a row of the user's own.
 void AddBoard(const std::string& database) {
     SettingsDatabase db;
-    RecordingSink sink;
-    ASSERT_TRUE(db.open(DefaultConnectionString(database), sink));
-    ASSERT_TRUE(DeviceRegistry(db).add("000A - USB  KESTRANEUNIT", AddMode::FirstRun).added);
+    ASSERT_TRUE(db.Open(DefaultConnectionString(database)).ok());
+    ASSERT_TRUE(DeviceRegistry(db).Add("000A - USB  KESTRANEUNIT", AddMode::FirstRun).added);
 }
 
 // A second install into a folder that holds a settings database repairs or
@@ -211,10 +209,9 @@ TEST_F(Installer, RepairsAndUpgradesAroundTheKeptDatabase) {
         }
         // The kept database still works.
         SettingsDatabase db;
-        RecordingSink sink;
-        ASSERT_TRUE(db.open(DefaultConnectionString(again.databasePath), sink));
-        EXPECT_EQ(DeviceRegistry(db).list(sink).entries.size(), 1u);
-        db.close();
+        ASSERT_TRUE(db.Open(DefaultConnectionString(again.databasePath)).ok());
+        EXPECT_EQ(DeviceRegistry(db).List().entries.size(), 1u);
+        db.Close();
         TearDown();
     }
 }
@@ -302,9 +299,8 @@ TEST_F(Installer, DatabaseFileNamesThatNeedQuotingInTheConnectionString) {
         ASSERT_TRUE(CreateSettingsDatabase(path.string(), error)) << name << ": " << error;
         EXPECT_TRUE(fs::is_regular_file(path)) << name;
         SettingsDatabase db;
-        RecordingSink sink;
-        ASSERT_TRUE(db.open(DefaultConnectionString(path.string()), sink)) << name;
-        EXPECT_EQ(db.columnNames(ListStatement()).size(), 191u) << name;
+        ASSERT_TRUE(db.Open(DefaultConnectionString(path.string())).ok()) << name;
+        EXPECT_EQ(db.ColumnNames(ListStatement()).size(), 191u) << name;
     }
 }
 
@@ -331,7 +327,7 @@ TEST(SystemInstallRecordTest, RoundTripsThroughTheConfigFile) {
 
     SystemInstallRecord record;
     EXPECT_FALSE(record.programPath());
-    ASSERT_TRUE(record.setProgramPath("/opt/Kestrane's/kestrane"));
+    ASSERT_TRUE(record.SetProgramPath("/opt/Kestrane's/kestrane"));
     EXPECT_EQ(record.programPath(), std::optional<std::string>("/opt/Kestrane's/kestrane"));
     EXPECT_TRUE(fs::is_regular_file(file));
     EXPECT_NE(ReadFile(file).find("[AppPaths]"), std::string::npos);

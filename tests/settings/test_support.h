@@ -25,7 +25,7 @@ namespace kestrane::test {
 
 struct RecordingSink : MessageSink {
     std::vector<std::pair<std::string, std::string>> messages;  // caption, text
-    void showError(const std::string& caption, const std::string& text) override {
+    void ShowError(const std::string& caption, const std::string& text) override {
         messages.emplace_back(caption, text);
     }
     std::vector<std::string> texts() const {
@@ -39,12 +39,12 @@ struct FakeBoards : BoardDirectory {
     bool listOk = true;
     std::string list;
     std::map<uint32_t, std::string> products;
-    bool findBoards(std::string& out) override {
+    bool FindBoards(std::string& out) override {
         if (!listOk) return false;
         out = list;
         return true;
     }
-    bool productString(uint32_t id, std::string& text) override {
+    bool ProductString(uint32_t id, std::string& text) override {
         const auto it = products.find(id);
         if (it == products.end()) return false;
         text = it->second;
@@ -80,24 +80,24 @@ protected:
             ASSERT_TRUE(CreateSettingsDatabase(databasePath_, error)) << error;
             connection_ = DefaultConnectionString(databasePath_);
         }
-        ASSERT_TRUE(db_.open(connection_, sink_)) << db_.lastDiagnostic();
+        ASSERT_TRUE(db_.Open(connection_).ok()) << db_.LastDiagnostic();
         if (server_) {
-            db_.execute({"DROP TABLE IF EXISTS Main;", {}});
+            db_.Execute({"DROP TABLE IF EXISTS Main;", {}});
             std::string error;
             ASSERT_TRUE(CreateMainTable(db_, error)) << error;
         }
     }
-    void TearDown() override { db_.close(); }
+    void TearDown() override { db_.Close(); }
 
     // Inserts a board row directly, as an earlier run of the client would.
     void addRow(const std::string& pid, const std::string& isDefault) {
-        ASSERT_EQ(db_.execute(InsertStatement(kBoardVid, pid)), ExecStatus::Ok) << db_.lastDiagnostic();
+        ASSERT_EQ(db_.Execute(InsertStatement(kBoardVid, pid)), ExecStatus::Ok) << db_.LastDiagnostic();
         if (!isDefault.empty()) {
-            const char q = db_.identifierQuote();
+            const char q = db_.IdentifierQuote();
             const SqlStatement s{"UPDATE Main SET " + std::string(1, q) + "DEFAULT" + std::string(1, q) +
                                      " = ? WHERE PID = ?;",
                                  {isDefault, pid}};
-            ASSERT_EQ(db_.execute(s), ExecStatus::Ok) << db_.lastDiagnostic();
+            ASSERT_EQ(db_.Execute(s), ExecStatus::Ok) << db_.LastDiagnostic();
         }
     }
 
@@ -105,13 +105,13 @@ protected:
     void setColumn(const std::string& pid, const std::string& column, const std::string& value) {
         const SqlStatement s{"UPDATE Main SET " + column + " = ? WHERE VID = ? AND PID = ?;",
                              {value, kBoardVid, pid}};
-        ASSERT_EQ(db_.execute(s), ExecStatus::Ok) << db_.lastDiagnostic();
+        ASSERT_EQ(db_.Execute(s), ExecStatus::Ok) << db_.LastDiagnostic();
     }
 
     // The DEFAULT column of every row, PID -> value.
     std::map<std::string, std::string> defaults() {
         std::map<std::string, std::string> out;
-        const QueryResult r = db_.query(ListStatement(), {3, 5}, {31, 31}, 1000);
+        const QueryResult r = db_.Query(ListStatement(), {3, 5}, {31, 31}, 1000);
         for (const auto& row : r.rows) out[row[0]] = row[1];
         return out;
     }

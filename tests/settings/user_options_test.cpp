@@ -38,7 +38,7 @@ protected:
 
 TEST_F(UserOptionsTest, TheChoiceIsKeptBesideTheInstallRecord) {
     SystemInstallRecord record;
-    ASSERT_TRUE(record.setProgramPath("/opt/k/Kestrane"));
+    ASSERT_TRUE(record.SetProgramPath("/opt/k/Kestrane"));
     SystemUserOptions options;
     EXPECT_FALSE(options.reconnectAutomatically());  // off until turned on
     ASSERT_TRUE(options.SetReconnectAutomatically(true));

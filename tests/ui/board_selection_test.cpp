@@ -73,8 +73,8 @@ struct Session {
         services.addDeviceRunner = [this](AddMode) {
             SettingsDatabase db;
             NullMessageSink quiet;
-            return db.open(DefaultConnectionString(session->databasePath()), quiet) &&
-                   db.execute(InsertStatement(kBoardVid, "000C")) == ExecStatus::Ok;
+            return db.Open(DefaultConnectionString(session->databasePath())).ok() &&
+                   db.Execute(InsertStatement(kBoardVid, "000C")) == ExecStatus::Ok;
         };
         session = ClientSession::Start(services);
         if (!session) return false;

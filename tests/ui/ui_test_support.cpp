@@ -49,7 +49,7 @@ void WriteSimulation(const std::string& text) {
 
 void SetInstalledProgram(const std::string& programPath) {
     SystemInstallRecord record;
-    record.setProgramPath(programPath);
+    record.SetProgramPath(programPath);
 }
 
 void RemoveInstallRecord() {
@@ -67,20 +67,20 @@ std::string MakeInstallation(const std::vector<BoardRow>& rows, std::string& err
     if (!CreateSettingsDatabase(database, error)) return {};
     SettingsDatabase db;
     NullMessageSink quiet;
-    if (!db.open(DefaultConnectionString(database), quiet)) {
-        error = "cannot open " + database + ": " + db.lastDiagnostic();
+    if (!db.Open(DefaultConnectionString(database)).ok()) {
+        error = "cannot open " + database + ": " + db.LastDiagnostic();
         return {};
     }
     for (const BoardRow& row : rows) {
-        if (db.execute(InsertStatement(kBoardVid, row.pid)) != ExecStatus::Ok) {
-            error = "insert failed: " + db.lastDiagnostic();
+        if (db.Execute(InsertStatement(kBoardVid, row.pid)) != ExecStatus::Ok) {
+            error = "insert failed: " + db.LastDiagnostic();
             return {};
         }
-        if (row.isDefault) db.execute(SetDefaultStatement(db.identifierQuote(), kBoardVid, row.pid));
+        if (row.isDefault) db.Execute(SetDefaultStatement(db.IdentifierQuote(), kBoardVid, row.pid));
         for (int n = 1; n <= kChannelCount; ++n) {
-            if (!db.saveOptions(n, row.pid, row.settings) || !db.saveFilter(n, row.pid, row.settings) ||
-                !db.saveLogging(n, row.pid, row.settings)) {
-                error = "save failed: " + db.lastDiagnostic();
+            if (!db.SaveOptions(n, row.pid, row.settings) || !db.SaveFilter(n, row.pid, row.settings) ||
+                !db.SaveLogging(n, row.pid, row.settings)) {
+                error = "save failed: " + db.LastDiagnostic();
                 return {};
             }
         }
@@ -88,7 +88,7 @@ std::string MakeInstallation(const std::vector<BoardRow>& rows, std::string& err
     return program;
 }
 
-void RecordingMessages::showError(const std::string& caption, const std::string& text) {
+void RecordingMessages::ShowError(const std::string& caption, const std::string& text) {
     shown.emplace_back(caption, text);
     if (whileOpen) whileOpen();
 }

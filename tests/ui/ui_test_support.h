@@ -39,7 +39,7 @@ std::string MakeInstallation(const std::vector<BoardRow>& rows, std::string& err
 struct RecordingMessages final : MessageSink {
     std::vector<std::pair<std::string, std::string>> shown;  // caption, text
     std::function<void()> whileOpen;                         // runs as if inside the modal box
-    void showError(const std::string& caption, const std::string& text) override;
+    void ShowError(const std::string& caption, const std::string& text) override;
 };
 
 // Opens no dialog, for tests that do not look at them.

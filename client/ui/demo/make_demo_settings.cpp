@@ -119,24 +119,18 @@ BoardSettings BoardB() {
 
 bool AddBoard(kestrane::SettingsDatabase& db, const std::string& pid, const BoardSettings& settings,
               bool isDefault) {
-    if (db.execute(kestrane::InsertStatement(kestrane::kBoardVid, pid)) != kestrane::ExecStatus::Ok)
+    if (db.Execute(kestrane::InsertStatement(kestrane::kBoardVid, pid)) != kestrane::ExecStatus::Ok)
         return false;
-    if (isDefault && db.execute(kestrane::SetDefaultStatement(db.identifierQuote(), kestrane::kBoardVid,
+    if (isDefault && db.Execute(kestrane::SetDefaultStatement(db.IdentifierQuote(), kestrane::kBoardVid,
                                                               pid)) != kestrane::ExecStatus::Ok)
         return false;
     for (int n = 1; n <= kestrane::kChannelCount; ++n) {
-        if (!db.saveOptions(n, pid, settings) || !db.saveFilter(n, pid, settings) ||
-            !db.saveLogging(n, pid, settings))
+        if (!db.SaveOptions(n, pid, settings) || !db.SaveFilter(n, pid, settings) ||
+            !db.SaveLogging(n, pid, settings))
             return false;
     }
     return true;
 }
-
-struct StderrSink final : kestrane::MessageSink {
-    void showError(const std::string& caption, const std::string& text) override {
-        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
-    }
-};
 
 }  // namespace
 
@@ -166,7 +160,7 @@ int main(int argc, char** argv) {
     }
     if (!recordProgram.empty()) {
         kestrane::SystemInstallRecord record;
-        if (!record.setProgramPath(recordProgram)) {
+        if (!record.SetProgramPath(recordProgram)) {
             std::fprintf(stderr, "kestrane-demo-settings: cannot write the install record\n");
             return 1;
         }
@@ -181,11 +175,13 @@ int main(int argc, char** argv) {
                      database.c_str());
         return 1;
     }
-    StderrSink sink;
     kestrane::SettingsDatabase db;
-    if (!db.open(kestrane::ConnectionStringFor(database), sink)) return 1;
+    if (const kestrane::Status opened = db.Open(kestrane::ConnectionStringFor(database)); !opened.ok()) {
+        std::fprintf(stderr, "%s: %s\n", kestrane::kClientCaption, opened.message().c_str());
+        return 1;
+    }
     if (!AddBoard(db, "000A", BoardA(logFolder, alarm), true) || !AddBoard(db, "000B", BoardB(), false)) {
-        std::fprintf(stderr, "kestrane-demo-settings: %s\n", db.lastDiagnostic().c_str());
+        std::fprintf(stderr, "kestrane-demo-settings: %s\n", db.LastDiagnostic().c_str());
         return 1;
     }
     std::printf("Demo boards 000A (default) and 000B written to %s\n", database.c_str());
