@@ -214,20 +214,46 @@ void TrendStore::Query(int channel, int64_t fromMs, int64_t toMs, std::span<Colu
     if (channel < 1 || channel > kLiveChannels || toMs <= fromMs || out.empty()) return;
     const Channel& c = *channels_[static_cast<std::size_t>(channel - 1)];
     const std::size_t width = out.size();
-    uint64_t a = LowerBound(channel, fromMs);
+
+    // The column edges only move forward: one cursor walks the chunks and
+    // gallops through each chunk's times from where the last edge was, so
+    // an edge costs a few steps in memory that is already at hand.
+    std::size_t at = 0;
+    uint64_t cursor = 0;
+    auto edge = [&](int64_t t) -> uint64_t {
+        while (at < c.chunks.size() && c.chunks[at]->lastMs() < t) ++at;
+        if (at == c.chunks.size()) return cursor = c.endIndex;
+        const Chunk& k = *c.chunks[at];
+        uint32_t lo = cursor > k.first ? static_cast<uint32_t>(cursor - k.first) : 0;
+        if (t <= k.TimeAt(lo)) return cursor = k.first + lo;
+        // Here the time at lo is before t and the chunk's last is not.
+        const auto offset = static_cast<uint32_t>(t - k.baseMs);
+        uint32_t step = 1;
+        uint32_t hi = lo + 1;
+        while (hi < k.size && k.offsetMs[hi] < offset) {
+            lo = hi;
+            step *= 2;
+            hi = std::min(k.size, lo + step);
+        }
+        const auto it = std::lower_bound(k.offsetMs.begin() + lo + 1, k.offsetMs.begin() + hi, offset);
+        return cursor = k.first + static_cast<uint64_t>(it - k.offsetMs.begin());
+    };
+
+    uint64_t a = edge(fromMs);
     bool hasPrevious = false;
     uint64_t previousLast = 0;
-    std::size_t at = 0;
+    std::size_t sumAt = 0;
     for (std::size_t p = 0; p < width; ++p) {
-        const uint64_t b = LowerBound(channel, ColumnStart(fromMs, toMs, width, p + 1));
+        const uint64_t b = edge(ColumnStart(fromMs, toMs, width, p + 1));
         if (b > a) {
             Aggregate acc;
-            c.Locate(a, &at);
-            for (uint64_t i = a; i < b; ++at) {
-                const Chunk& k = *c.chunks[at];
+            while (c.chunks[sumAt]->first + c.chunks[sumAt]->size <= a) ++sumAt;
+            for (uint64_t i = a; i < b;) {
+                const Chunk& k = *c.chunks[sumAt];
                 const uint64_t end = std::min<uint64_t>(b, k.first + k.size);
                 k.Sum(static_cast<uint32_t>(i - k.first), static_cast<uint32_t>(end - k.first), acc);
                 i = end;
+                if (i < b) ++sumAt;
             }
             Column& col = out[p];
             col.count = static_cast<uint32_t>(b - a);
