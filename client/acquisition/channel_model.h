@@ -167,7 +167,8 @@ struct TriggerState {
 
 // One channel's run-time state.
 struct ChannelState {
-    std::string shown;  // Value text: "+ 12.345", "  DISABLED" or empty
+    std::string shown;   // Value text: "+ 12.345", "  DISABLED" or empty
+    double value = 0.0;  // the number of the last shown reading, sign included
     GaugeState gauge;
     bool hasReading = false;      // a reading was shown since Connect
     TriggerState trigger;         // survives Disconnect
@@ -198,6 +199,7 @@ struct ChannelStates {
 inline void ResetOnDisconnect(ChannelStates& states) {
     for (auto& ch : states.channels) {
         ch.shown.clear();
+        ch.value = 0.0;
         ch.gauge.position = 0;
         ch.hasReading = false;
     }

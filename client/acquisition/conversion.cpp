@@ -115,13 +115,16 @@ ConversionResult ConvertReading(std::string_view wordText, const ChannelSettings
         }
     }
 
-    if (const auto shownValue = TextToReal(TrimText(m))) {
+    const auto shownValue = TextToReal(TrimText(m));
+    if (shownValue) {
         scratch.previous = *shownValue;
         scratch.hasPrevious = true;
     }
 
     ConversionResult r;
     r.shown = (word.positive ? "+" : "-") + m;
+    // The same rounded number as the text, so no reader has to parse it back.
+    if (shownValue) r.value = static_cast<double>(word.positive ? *shownValue : -*shownValue);
     r.gauge = MakeGauge(settings, word.positive, TrimText(m));
     return r;
 }
@@ -133,6 +136,7 @@ void ApplyReading(ChannelStates& states, int channel, const ChannelSettings& set
     ConversionResult r =
         ConvertReading(wordText, settings, adjustText, precisionText, ch.shown, ch.scratch, states.warmUp);
     ch.shown = std::move(r.shown);
+    ch.value = r.value;
     ch.gauge = r.gauge;
     ch.hasReading = true;
 }

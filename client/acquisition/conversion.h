@@ -20,7 +20,8 @@ inline constexpr int kFilterWarmUpReadings = 10;
 inline constexpr long double kDefaultFilterWeight = 0.05L;
 
 struct ConversionResult {
-    std::string shown;  // "+ 12.345" / "- 0.188": sign, then the magnitude text
+    std::string shown;   // "+ 12.345" / "- 0.188": sign, then the magnitude text
+    double value = 0.0;  // the number shown, sign included
     GaugeState gauge;
 };
 

@@ -155,6 +155,7 @@ void ClientCore::ShowReading(int channel, const std::string& word) {
     view_.SetValueText(channel, state.shown);
     view_.SetGauge(channel, state.gauge.maximum, state.gauge.position, state.gauge.positive);
     if (readingObserver_) readingObserver_(channel, state);
+    for (const auto& observer : moreReadingObservers_) observer(channel, state);
 }
 
 }  // namespace kestrane::ui

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "acquisition/channel_model.h"
 #include "acquisition/conversion.h"
@@ -121,6 +122,10 @@ public:
     void SetReadingObserver(std::function<void(int channel, const ChannelState& state)> observer) {
         readingObserver_ = std::move(observer);
     }
+    // One more observer of the same readings, called after the one above.
+    void AddReadingObserver(std::function<void(int channel, const ChannelState& state)> observer) {
+        moreReadingObservers_.push_back(std::move(observer));
+    }
 
 private:
     void PollingTick();
@@ -146,6 +151,7 @@ private:
     bool closing_ = false;
     std::function<void()> boardLost_;
     std::function<void(int, const ChannelState&)> readingObserver_;
+    std::vector<std::function<void(int, const ChannelState&)>> moreReadingObservers_;
     // Set once an exchange failed: the shown readings are the board's last
     // before it went, so they are neither logged nor checked for alarms.
     bool exchangeFailed_ = false;

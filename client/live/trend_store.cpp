@@ -46,6 +46,9 @@ struct TrendStore::Chunk {
     std::array<double, kChunkSize> values{};
     std::array<uint8_t, kChunkSize> meta{};  // amperes bit, decimals
     std::array<Aggregate, kChunkSize / kSmallSize> small{};
+    // Time offset of each small block's first reading: a time is found
+    // among these few, then within one block's sixteen offsets.
+    std::array<uint32_t, kChunkSize / kSmallSize> blockStartMs{};
     std::array<Aggregate, kChunkSize / kLargeSize> large{};
 
     int64_t TimeAt(uint32_t i) const { return baseMs + offsetMs[i]; }
@@ -57,7 +60,10 @@ struct TrendStore::Chunk {
         values[i] = value;
         meta[i] = m;
         Aggregate& s = small[i >> kSmallShift];
-        if ((i & (kSmallSize - 1)) == 0) s = Aggregate{};
+        if ((i & (kSmallSize - 1)) == 0) {
+            s = Aggregate{};
+            blockStartMs[i >> kSmallShift] = offsetMs[i];
+        }
         s.Add(value);
         Aggregate& l = large[i >> kLargeShift];
         if ((i & (kLargeSize - 1)) == 0) l = Aggregate{};
@@ -227,15 +233,25 @@ void TrendStore::Query(int channel, int64_t fromMs, int64_t toMs, std::span<Colu
         uint32_t lo = cursor > k.first ? static_cast<uint32_t>(cursor - k.first) : 0;
         if (t <= k.TimeAt(lo)) return cursor = k.first + lo;
         // Here the time at lo is before t and the chunk's last is not.
+        // Gallop over the block starts from lo's block to the first block
+        // that starts at or after t; the edge lies in the block before it.
         const auto offset = static_cast<uint32_t>(t - k.baseMs);
+        const uint32_t blocks = (k.size + kSmallSize - 1) >> kSmallShift;
+        uint32_t b = lo >> kSmallShift;  // its start is before t
         uint32_t step = 1;
-        uint32_t hi = lo + 1;
-        while (hi < k.size && k.offsetMs[hi] < offset) {
-            lo = hi;
+        uint32_t q = b + 1;
+        while (q < blocks && k.blockStartMs[q] < offset) {
+            b = q;
             step *= 2;
-            hi = std::min(k.size, lo + step);
+            q = std::min(blocks, b + step);
         }
-        const auto it = std::lower_bound(k.offsetMs.begin() + lo + 1, k.offsetMs.begin() + hi, offset);
+        q = static_cast<uint32_t>(
+            std::lower_bound(k.blockStartMs.begin() + b + 1, k.blockStartMs.begin() + q, offset) -
+            k.blockStartMs.begin());
+        // Block q - 1 starts before t; block q (if any) at or after it.
+        const uint32_t from = std::max(lo + 1, (q - 1) << kSmallShift);
+        const uint32_t to = std::min(k.size, q << kSmallShift);
+        const auto it = std::lower_bound(k.offsetMs.begin() + from, k.offsetMs.begin() + to, offset);
         return cursor = k.first + static_cast<uint64_t>(it - k.offsetMs.begin());
     };
 

@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
+#include "core/core_metrics.h"
 #include "core/startup_logic.h"
 #include "kestrane_version.h"
 #include "ui/control_tag.h"
@@ -138,6 +139,12 @@ MainWindow::MainWindow(const MainWindowDeps& deps, QWidget* parent)
     setWindowIcon(MakeWindowIcon());
     core_ = std::make_unique<ClientCore>(static_cast<MainView&>(*this), deps_.messages, deps_.board,
                                          deps_.settingsSource, deps_.tasks);
+    liveRecorder_ = std::make_unique<live::LiveRecorder>();
+    liveFeed_ = std::make_unique<live::LiveFeed>(*liveRecorder_, [] { return NowUnixMs(); });
+    core_->AddReadingObserver([this](int channel, const ChannelState& state) {
+        liveFeed_->OnReading(channel, state,
+                             core_->settings().channels[static_cast<std::size_t>(channel - 1)]);
+    });
     BuildControls();
     BuildMenus();
 }
@@ -376,6 +383,10 @@ void MainWindow::BuildMenus() {
         graph->setData(kMenuGraphsFirst + n - 1);
         connect(graph, &QAction::triggered, this, [this, n] { deps_.dialogs.OpenGraph(n); });
     }
+    QAction* liveView = graphsMenu_->addAction(QStringLiteral("&Live View"));
+    liveView->setObjectName(QStringLiteral("graphsLiveView"));
+    liveView->setData(kMenuGraphsLiveView);
+    connect(liveView, &QAction::triggered, this, &MainWindow::OpenLiveView);
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("helpMenu"));
     QAction* about = help->addAction(QStringLiteral("&About"));
@@ -406,6 +417,18 @@ void MainWindow::InitializeAfterDatabase(DeviceListActions* devices) {
 
     adjustSize();
     setFixedSize(sizeHint());
+}
+
+void MainWindow::OpenLiveView() {
+    if (!liveWindow_) {
+        liveWindow_ = new live::LiveWindow(
+            *liveFeed_, [this]() -> const BoardSettings* { return &core_->settings(); },
+            [this](int channel) { return core_->states().at(channel).shown; }, this);
+        liveWindow_->Refresh();
+    }
+    liveWindow_->show();
+    liveWindow_->raise();
+    liveWindow_->activateWindow();
 }
 
 void MainWindow::CreditsTick() {
@@ -504,6 +527,10 @@ void MainWindow::SetFirmwareText(const std::string& text) {
 void MainWindow::SetCurrentRequest(const std::string& text) { currentRequest_->setText(Q(text)); }
 
 void MainWindow::SetConnectedControls(bool connected) {
+    if (connected)
+        liveFeed_->OnConnected(core_->currentPid());
+    else
+        liveFeed_->OnDisconnected();
     connectButton_->setEnabled(!connected);
     disconnectButton_->setEnabled(connected);
     selector_->setHoldsConnection(connected);

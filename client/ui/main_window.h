@@ -12,6 +12,9 @@
 #include <memory>
 
 #include "core/client_core.h"
+#include "live/live_feed.h"
+#include "live/live_recorder.h"
+#include "live/qt/live_window.h"
 #include "ui/window_services.h"
 
 class QLineEdit;
@@ -112,6 +115,10 @@ public:
     int channelGaugePosition(int channel) const;
     // The credits ticker, also driven directly by tests.
     void CreditsTick();
+    // Graphs > Live View: opens the window, or raises it when open.
+    void OpenLiveView();
+    live::LiveWindow* liveWindow() const { return liveWindow_; }
+    live::LiveFeed& liveFeed() { return *liveFeed_; }
 
 public slots:
     void OnConnect();
@@ -176,6 +183,11 @@ private:
     std::map<int, QTimer*> timers_;
     std::array<std::string, 6> credits_;
     int creditsCounter_ = 0;
+    // The live view's readings are collected from Connect on, whether or
+    // not its window is open.
+    std::unique_ptr<live::LiveRecorder> liveRecorder_;
+    std::unique_ptr<live::LiveFeed> liveFeed_;
+    QPointer<live::LiveWindow> liveWindow_;
 };
 
 // Shows error boxes on a parent window; an empty caption reads "Error".

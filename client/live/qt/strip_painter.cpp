@@ -34,14 +34,19 @@ const QColor kText(30, 30, 30);
 double NiceStep(double raw) {
     if (!(raw > 0) || !std::isfinite(raw)) return 1.0;
     const double power = std::pow(10.0, std::floor(std::log10(raw)));
-    for (const double m : {1.0, 2.0, 5.0, 10.0})
+    for (const double m : {1.0, 2.0, 2.5, 5.0, 10.0})
         if (m * power >= raw) return m * power;
     return 10.0 * power;
 }
 
 // Label of a scale value with as many decimals as the step needs.
 QString ScaleText(double v, double step) {
-    const int decimals = std::clamp(static_cast<int>(std::ceil(-std::log10(step))), 0, 6);
+    // 2.5 times a power of ten needs one decimal more than the power.
+    const double digits = -std::log10(step);
+    const int decimals =
+        std::clamp(static_cast<int>(std::ceil(digits - 1e-9)) +
+                       (std::fabs(step / std::pow(10.0, std::floor(std::log10(step))) - 2.5) < 1e-9),
+                   0, 6);
     if (std::fabs(v) < step / 1e6) v = 0.0;
     return QString::number(v, 'f', decimals);
 }
@@ -113,7 +118,6 @@ StripGeometry StripPainter::Paint(QImage& image, const TrendStore& store,
     const double stripHeight = (g.plot.height() - kStripSpacing * (n - 1)) / n;
     columns_.resize(columnCount);
     std::vector<QLineF> lines;
-    std::vector<QPointF> points;
     for (std::size_t s = 0; s < channels.size(); ++s) {
         const StripChannel& ch = channels[s];
         const QRectF r(g.plot.left(), g.plot.top() + static_cast<double>(s) * (stripHeight + kStripSpacing),
@@ -138,13 +142,17 @@ StripGeometry StripPainter::Paint(QImage& image, const TrendStore& store,
             lo -= pad;
             hi += pad;
         }
-        const int gridLines = std::max(1, static_cast<int>(r.height() / 28));
+        const int gridLines = std::max(2, static_cast<int>(r.height() / 22));
         const double valueStep = NiceStep((hi - lo) / gridLines);
         lo = std::floor(lo / valueStep) * valueStep;
         hi = std::ceil(hi / valueStep) * valueStep;
         g.low.push_back(lo);
         g.high.push_back(hi);
-        auto valueY = [&](double v) { return r.bottom() - (v - lo) / (hi - lo) * r.height(); };
+        // On device pixel centres, so a flat line stays on one pixel row.
+        auto valueY = [&](double v) {
+            const double y = r.bottom() - (v - lo) / (hi - lo) * r.height();
+            return (std::floor(y * dpr) + 0.5) / dpr;
+        };
 
         // Grid and scale labels.
         painter.setPen(kGrid);
@@ -164,7 +172,6 @@ StripGeometry StripPainter::Paint(QImage& image, const TrendStore& store,
 
         // Gaps: shaded where the line breaks, a mark at each gap's time.
         lines.clear();
-        points.clear();
         double previousX = 0;
         double previousY = 0;
         bool hasPrevious = false;
@@ -178,10 +185,13 @@ StripGeometry StripPainter::Paint(QImage& image, const TrendStore& store,
             } else if (hasPrevious) {
                 lines.emplace_back(previousX, previousY, x, y);
             }
-            if (c.min != c.max)
+            if (c.min != c.max) {
                 lines.emplace_back(x, valueY(c.min), x, valueY(c.max));
-            else
-                points.emplace_back(x, y);
+            } else {
+                // One device pixel wide, rasterised as the joining lines are
+                // (a point would land one row off them).
+                lines.emplace_back(x - 0.5 / dpr, y, x + 0.5 / dpr, y);
+            }
             previousX = x;
             previousY = y;
             hasPrevious = true;
@@ -197,7 +207,6 @@ StripGeometry StripPainter::Paint(QImage& image, const TrendStore& store,
         painter.setPen(linePen);
         painter.setClipRect(r);
         painter.drawLines(lines.data(), static_cast<int>(lines.size()));
-        painter.drawPoints(points.data(), static_cast<int>(points.size()));
         painter.setClipping(false);
 
         painter.setPen(kFrame);
