@@ -76,6 +76,10 @@ TEST(ConvertReading, ChainFromWordToShownTextAndGauge) {
         EXPECT_EQ(r.gauge.position, c.position) << c.name;
         EXPECT_EQ(r.gauge.positive, c.positive) << c.name;
         EXPECT_EQ(r.gauge.colour, c.positive ? kGaugePositiveColour : kGaugeNegativeColour) << c.name;
+        // The number carried with the text is the text's own number.
+        const auto shownNumber = TextToReal(TrimText(std::string_view(c.shown).substr(1)));
+        ASSERT_TRUE(shownNumber) << c.name;
+        EXPECT_EQ(r.value, static_cast<double>(c.positive ? *shownNumber : -*shownNumber)) << c.name;
     }
 }
 
@@ -152,6 +156,9 @@ TEST(ConvertReading, FilterBlendsWithTheShownText) {
         const ConversionResult r =
             ConvertReading(c.word, Filtered(c.weight), "1", c.precision, c.current, scratch, warmUp);
         EXPECT_EQ(r.shown, c.shown) << c.name;
+        // The filtered number, not the fresh one, goes with the text.
+        EXPECT_EQ(r.value, static_cast<double>(*TextToReal(TrimText(std::string_view(c.shown).substr(1)))))
+            << c.name;
         EXPECT_EQ(warmUp, kFilterWarmUpReadings) << c.name;
     }
 }
