@@ -215,6 +215,10 @@ MainWindow::MainWindow(const MainWindowDeps& deps, QWidget* parent)
                                                               deps_.settingsSource, deps_.alarms,
                                                               deps_.messages, &deps_.board, deps_.tasks});
     core_->AddListener(static_cast<SessionListener&>(*this));
+    liveRecorder_ = std::make_unique<live::LiveRecorder>();
+    liveFeed_ = std::make_unique<live::LiveFeed>(
+        *liveRecorder_, [] { return live::ToUnixMs(std::chrono::system_clock::now()); });
+    core_->AddListener(*liveFeed_);
     BuildControls();
     BuildMenus();
 }
@@ -470,6 +474,10 @@ void MainWindow::BuildMenus() {
         graph->setData(kMenuGraphsFirst + n - 1);
         connect(graph, &QAction::triggered, this, [this, n] { deps_.dialogs.OpenGraph(n); });
     }
+    QAction* liveView = graphsMenu_->addAction(QStringLiteral("&Live View"));
+    liveView->setObjectName(QStringLiteral("graphsLiveView"));
+    liveView->setData(kMenuGraphsLiveView);
+    connect(liveView, &QAction::triggered, this, &MainWindow::OpenLiveView);
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("helpMenu"));
     QAction* about = help->addAction(QStringLiteral("&About"));
@@ -520,6 +528,18 @@ void MainWindow::SetUpReconnectOption(UserOptions& options, bool on) {
         options.SetReconnectAutomatically(checked);
         core_->SetRecovery(checked);
     });
+}
+
+void MainWindow::OpenLiveView() {
+    if (!liveWindow_) {
+        liveWindow_ = new live::LiveWindow(
+            *liveFeed_, [this]() -> const BoardSettings* { return &core_->settings(); },
+            [this](int channel) { return core_->states().at(channel).shown; }, this);
+        liveWindow_->Refresh();
+    }
+    liveWindow_->show();
+    liveWindow_->raise();
+    liveWindow_->activateWindow();
 }
 
 void MainWindow::CreditsTick() {

@@ -13,6 +13,9 @@
 #include <memory>
 
 #include "client/core/session.h"
+#include "live/live_feed.h"
+#include "live/live_recorder.h"
+#include "live/qt/live_window.h"
 #include "settings/user_options.h"
 #include "ui/drawn_picture_label.h"
 #include "ui/session_names.h"
@@ -133,6 +136,10 @@ public:
     void SetUpReconnectOption(UserOptions& options, bool on);
     // The credits ticker, also driven directly by tests.
     void CreditsTick();
+    // Graphs > Live View: opens the window, or raises it when open.
+    void OpenLiveView();
+    live::LiveWindow* liveWindow() const { return liveWindow_; }
+    live::LiveFeed& liveFeed() { return *liveFeed_; }
 
 public slots:
     void OnConnect();
@@ -194,6 +201,11 @@ private:
     };
 
     MainWindowDeps deps_;
+    // The live view's readings are collected from Connect on, whether or
+    // not its window is open. Declared before the session, which tells the
+    // feed until it ends.
+    std::unique_ptr<live::LiveRecorder> liveRecorder_;
+    std::unique_ptr<live::LiveFeed> liveFeed_;
     std::unique_ptr<AcquisitionSession> core_;
     // The selector's text at Connect.
     QString connectionText_;
@@ -220,6 +232,7 @@ private:
     QString creditsText_;
     // Log files that lose records, by source: shown before the owner and the credits.
     std::map<std::string, QString> logFailures_;
+    QPointer<live::LiveWindow> liveWindow_;
 };
 
 // Shows error boxes on a parent window; an empty caption reads "Error".

@@ -49,6 +49,7 @@ inline constexpr int kMenuLogging = 10002;       // popup
 inline constexpr int kMenuLoggingFirst = 10003;  // .. 10008, channels 1-6
 inline constexpr int kMenuGraphs = 10009;        // popup
 inline constexpr int kMenuGraphsFirst = 10011;   // .. 10016, channels 1-6
+inline constexpr int kMenuGraphsLiveView = 10017;
 inline constexpr int kMenuAbout = 10101;
 
 // Main window timers besides the session's (client/core/scheduler.h).

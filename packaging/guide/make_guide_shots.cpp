@@ -1,7 +1,7 @@
 // kestrane-guide-shots: drives the real client over the simulated demo
 // boards and saves the user's guide pictures: the first-run Add Device
 // dialog, the connected main window, a channel's Options and Logging
-// dialogs and a channel's chart. The install record (XDG_CONFIG_HOME) and
+// dialogs, a channel's chart and the live view. The install record (XDG_CONFIG_HOME) and
 // the simulation (KESTRANE_SIMULATION) come from scripts/make-guide-shots.sh.
 //   kestrane-guide-shots OUTDIR EMPTY_PROGRAM DEMO_PROGRAM LOGFILE
 #include <QAction>
@@ -23,6 +23,7 @@
 #include <string>
 
 #include "acquisition/logging.h"
+#include "live/qt/live_window.h"
 #include "plotwick.h"
 #include "settings/install_record.h"
 #include "ui/client_session.h"
@@ -159,6 +160,18 @@ int main(int argc, char** argv) {
     ShootModal([&] { click(kestrane::ui::kChannelIds[5].edit); }, "options.png");
     ShootModal([&] { trigger("loggingAction1"); }, "logging.png");
     ShootModal([&] { trigger("graphsAction1"); }, "chart.png", 1500);
+
+    // The live view after half a minute of readings at its shortest span:
+    // the ramp, the sines and the steady channels side by side.
+    trigger("graphsLiveView");
+    Wait(25000);
+    if (kestrane::live::LiveWindow* live = window.liveWindow()) {
+        live->Refresh();
+        Save(live, "live-view.png");
+    } else {
+        std::fprintf(stderr, "kestrane-guide-shots: Graphs > Live View opened no window\n");
+        ++failures;
+    }
 
     window.close();
     session.reset();

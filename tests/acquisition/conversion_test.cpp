@@ -76,6 +76,8 @@ TEST(ConvertReading, ChainFromWordToShownTextAndGauge) {
         EXPECT_EQ(r.gauge.position, c.position) << c.name;
         EXPECT_EQ(r.gauge.positive, c.positive) << c.name;
         EXPECT_EQ(r.gauge.colour, c.positive ? kGaugePositiveColour : kGaugeNegativeColour) << c.name;
+        // The number carried with the text is the text's own number.
+        EXPECT_EQ(PlainNumber(r.number), PlainValue(c.shown).value_or("none")) << c.name;
     }
 }
 
@@ -152,6 +154,8 @@ TEST(ConvertReading, FilterBlendsWithTheShownText) {
         const ConversionResult r =
             ConvertReading(c.word, Filtered(c.weight), "1", c.precision, c.current, scratch, warmUp);
         EXPECT_EQ(r.shown, c.shown) << c.name;
+        // The filtered number, not the fresh one, goes with the text.
+        EXPECT_EQ(PlainNumber(r.number), PlainValue(c.shown).value_or("none")) << c.name;
         EXPECT_EQ(warmUp, kFilterWarmUpReadings) << c.name;
     }
 }

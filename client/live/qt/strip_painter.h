@@ -1,0 +1,55 @@
+// Draws the live view's strips: one strip per shown channel, stacked on a
+// shared time axis, each with its own automatic scale, its name, unit and
+// last value, gaps shaded and never joined by the line. Pure drawing into
+// a QImage, so the window, the tests and the benchmark share it.
+#pragma once
+
+#include <QImage>
+#include <QRectF>
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+#include "live/trend_store.h"
+
+namespace kestrane::live {
+
+struct StripChannel {
+    int channel = 1;  // 1..6
+    QString name;
+    QString unit;  // "V" or "A"
+    QString last;  // the last value as shown, "+ 12.605"; empty before any
+};
+
+// The time range drawn: [endMs - spanMs, endMs).
+struct StripSpan {
+    int64_t endMs = 0;
+    int64_t spanMs = 60'000;
+};
+
+// Where things were drawn, for hovering: one entry per strip.
+struct StripGeometry {
+    QRectF plot;  // the plotting area of all strips (logical pixels)
+    std::vector<QRectF> strips;
+    std::vector<double> low;   // value at each strip's bottom
+    std::vector<double> high;  // value at each strip's top
+};
+
+class StripPainter {
+public:
+    // Paints the whole image (its size and device pixel ratio are the
+    // caller's); the columns are device pixels, so a high-density screen
+    // gets its full resolution.
+    StripGeometry Paint(QImage& image, const TrendStore& store, const std::vector<StripChannel>& channels,
+                        const StripSpan& span);
+
+    static QColor ChannelColour(int channel);
+
+private:
+    std::vector<Column> columns_;
+};
+
+// Local clock time of a reading for the axis and hovering: "14:16:28.3".
+QString ClockText(int64_t unixMs, bool withDate);
+
+}  // namespace kestrane::live
