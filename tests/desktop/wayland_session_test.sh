@@ -30,8 +30,10 @@ for _ in $(seq 100); do [ -S "$runtime/$socket" ] && break; sleep 0.1; done
 [ -S "$runtime/$socket" ] || { echo "weston did not start"; cat "$runtime/weston.log"; exit 1; }
 
 status=0
-# The tour closes itself after 8 seconds (standard input stays open).
-WAYLAND_DISPLAY=$socket QT_QPA_PLATFORM=wayland WAYLAND_DEBUG=client \
+# The tour closes itself after 8 seconds (standard input stays open). The
+# socket is named by its full path: the tour gives itself a private runtime
+# folder for its board locks before it connects to the compositor.
+WAYLAND_DISPLAY=$runtime/$socket QT_QPA_PLATFORM=wayland WAYLAND_DEBUG=client \
   "$tour" 8 < <(sleep 30) >"$runtime/tour.out" 2>"$runtime/tour.err" || status=$?
 grep -v '^\[' "$runtime/tour.err" || true
 cat "$runtime/tour.out"
