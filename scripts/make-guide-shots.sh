@@ -40,7 +40,8 @@ shoot() {
   fi
 }
 shoot "$work/shots"
-# The main window at 2x scaling and under a dark palette.
+# The main window at 2x scaling, and the main window and a chart under a
+# dark palette (the chart keeps its own colours inside the themed frame).
 mkdir -p "$work/shots-2x" "$work/shots-dark"
 QT_SCALE_FACTOR=2 shoot "$work/shots-2x" 2560x1600
 KESTRANE_GUIDE_THEME=dark shoot "$work/shots-dark"
@@ -48,4 +49,5 @@ mkdir -p "$out"
 cp "$work/shots/"*.png "$out/"
 cp "$work/shots-2x/main-window.png" "$out/main-window-2x.png"
 cp "$work/shots-dark/main-window.png" "$out/main-window-dark.png"
+cp "$work/shots-dark/chart.png" "$out/chart-dark.png"
 echo "Guide pictures written to $out"
