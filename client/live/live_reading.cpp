@@ -1,21 +1,10 @@
-// Decimals of a shown text and the plain number text of a stored value.
+// The plain number text of a stored value.
 #include "live/live_reading.h"
 
 #include <array>
 #include <charconv>
 
-#include "common/open_data.h"
-
 namespace kestrane::live {
-
-uint8_t DecimalsOfShown(const std::string& shown) {
-    const auto plain = PlainValue(shown);
-    if (!plain || plain->find_first_of("eE") != std::string::npos) return kShortestDecimals;
-    const auto dot = plain->find('.');
-    if (dot == std::string::npos) return 0;
-    const std::size_t decimals = plain->size() - dot - 1;
-    return decimals < kShortestDecimals ? static_cast<uint8_t>(decimals) : kShortestDecimals;
-}
 
 std::string PlainNumber(double value, uint8_t decimals) {
     if (value == 0.0) value = 0.0;  // drops the sign of a negative zero

@@ -27,12 +27,9 @@ inline int64_t ToUnixMs(std::chrono::system_clock::time_point t) {
 
 inline const char* UnitSymbol(Unit unit) { return unit == Unit::Amperes ? "A" : "V"; }
 
-// Decimals of a shown text, for tests and tools that start from text:
-// digits after the point, or kShortestDecimals for a text in exponent form
-// (or one that is not a number), which is then written in the shortest form
-// that reads back to the same value.
+// Decimals for a value shown in exponent form: it is written in the
+// shortest form that reads back to the same value.
 inline constexpr uint8_t kShortestDecimals = 127;
-uint8_t DecimalsOfShown(const std::string& shown);
 
 // The value as the logger's CSV writes it: "12.350", "-0.5", "0" (never a
 // negative zero).

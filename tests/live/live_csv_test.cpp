@@ -12,6 +12,7 @@
 #include "common/open_data.h"
 #include "live/live_csv.h"
 #include "live/live_recorder.h"
+#include "shown_decimals.h"
 #include "temp_dir.h"
 
 using namespace kestrane;

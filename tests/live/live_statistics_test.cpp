@@ -8,6 +8,7 @@
 
 #include "live/live_recorder.h"
 #include "live/live_statistics.h"
+#include "shown_decimals.h"
 
 using namespace kestrane::live;
 
