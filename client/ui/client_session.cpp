@@ -164,7 +164,14 @@ std::unique_ptr<ClientSession> ClientSession::Start(const SessionServices& servi
                 counting->metrics->NoteExchange(counting->window->core().currentPid(), ok);
         });
     AlarmActions& alarms = services.alarms ? *services.alarms : s.realAlarms;
-    if (!services.tasks) s.realTasks = std::make_unique<AcquisitionTasks>(alarms);
+    // A log record that cannot be written is shown in the window's status
+    // bar as well as on stderr.
+    if (!services.tasks)
+        s.realTasks = std::make_unique<AcquisitionTasks>(
+            alarms, nullptr, nullptr, [counting](const LogFailureNote& note) {
+                if (counting->window)
+                    counting->window->ReportLogFailure(note.source, note.recovered, note.line);
+            });
     s.observedTasks = std::make_unique<ObservedChannelTasks>(
         services.tasks ? *services.tasks : *s.realTasks,
         [counting](const std::string& board, int channel, const TriggerState& before,

@@ -136,6 +136,11 @@ public:
     void SetUpReconnectOption(UserOptions& options, bool on);
     // The credits ticker, also driven directly by tests.
     void CreditsTick();
+    // A log record that could not be written, or writing that works again,
+    // from tasks the window's session does not own.
+    void ReportLogFailure(const std::string& source, bool recovered, const std::string& line) {
+        OnLogFailure(source, recovered, line);
+    }
     // Graphs > Live View: opens the window, or raises it when open.
     void OpenLiveView();
     live::LiveWindow* liveWindow() const { return liveWindow_; }
