@@ -281,7 +281,16 @@ TEST_F(LoggerPrometheusTest, EveryDashboardExpressionReturnsData) {
         for (const QJsonValue t : panel.value("targets").toArray()) {
             const std::string expr = fill(t.toObject().value("expr").toString().toStdString());
             ++expressions;
-            const QJsonObject answer = f.Api("/api/v1/query?query=" + UrlEncoded(expr));
+            // After the board's return its channels come back one poll
+            // after another, and a scrape may fall between two of them:
+            // give each expression a few scrapes to find its series.
+            QJsonObject answer;
+            WaitFor(
+                [&] {
+                    answer = f.Api("/api/v1/query?query=" + UrlEncoded(expr));
+                    return !answer.value("data").toObject().value("result").toArray().isEmpty();
+                },
+                10000);
             ASSERT_FALSE(answer.isEmpty()) << panel.value("title").toString().toStdString() << ": " << expr;
             EXPECT_FALSE(answer.value("data").toObject().value("result").toArray().isEmpty())
                 << panel.value("title").toString().toStdString() << ": no data for " << expr;
