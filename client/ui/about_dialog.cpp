@@ -48,9 +48,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("aboutDialog"));
     setWindowTitle(QStringLiteral("About Kestrane"));
     setModal(true);
-    QIcon windowIcon;
-    for (const int side : kIconSides) windowIcon.addPixmap(MakeAboutIcon(side));
-    setWindowIcon(windowIcon);
+    setWindowIcon(MakeDrawnIcon([](int side) { return MakeAboutIcon(side); }));
 
     auto* iconLabel = new DrawnPictureLabel([](qreal ratio) { return MakeAboutIcon(48, ratio); }, this);
     iconLabel->setObjectName(QStringLiteral("aboutIcon"));

@@ -2,9 +2,16 @@
 
 #include <QFont>
 #include <QIcon>
+#include <QIconEngine>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+
+#include <algorithm>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <utility>
 
 namespace kestrane::ui {
 namespace {
@@ -150,10 +157,58 @@ QImage DrawIcon(int side, WindowIcon which) {
 
 }  // namespace
 
+namespace {
+
+// Draws an icon's sizes when they are first asked for: most windows only
+// ever show one or two of them, and drawing all seven up front cost about
+// a millisecond for each window and dialog opened.
+class DrawnIconEngine final : public QIconEngine {
+public:
+    explicit DrawnIconEngine(std::function<QPixmap(int side)> draw) : draw_(std::move(draw)) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+        painter->drawPixmap(rect, pixmap(rect.size(), mode, state));
+    }
+
+    // As a pixmap icon does: the smallest listed size that covers the
+    // request, scaled down to it when it is not one of the listed sizes.
+    QPixmap pixmap(const QSize& size, QIcon::Mode, QIcon::State) override {
+        const int wanted = std::max(1, std::min(size.width(), size.height()));
+        int side = std::end(kIconSides)[-1];
+        for (const int listed : kIconSides)
+            if (listed >= wanted) {
+                side = listed;
+                break;
+            }
+        auto drawn = drawn_.find(side);
+        if (drawn == drawn_.end()) drawn = drawn_.emplace(side, draw_(side)).first;
+        if (drawn->second.size() == size || size.isEmpty()) return drawn->second;
+        return drawn->second.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    }
+
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+        QList<QSize> sizes;
+        for (const int side : kIconSides) sizes << QSize(side, side);
+        return sizes;
+    }
+
+    QIconEngine* clone() const override { return std::make_unique<DrawnIconEngine>(*this).release(); }
+    QString key() const override { return QStringLiteral("kestrane-drawn"); }
+
+private:
+    std::function<QPixmap(int)> draw_;
+    std::map<int, QPixmap> drawn_;
+};
+
+}  // namespace
+
+QIcon MakeDrawnIcon(std::function<QPixmap(int side)> draw) {
+    // QIcon takes ownership of its engine.
+    return QIcon(std::make_unique<DrawnIconEngine>(std::move(draw)).release());
+}
+
 QIcon MakeWindowIcon(WindowIcon which) {
-    QIcon icon;
-    for (const int side : kIconSides) icon.addPixmap(QPixmap::fromImage(DrawIcon(side, which)));
-    return icon;
+    return MakeDrawnIcon([which](int side) { return QPixmap::fromImage(DrawIcon(side, which)); });
 }
 
 QImage MakeProgramIconImage(int side) { return DrawIcon(side, WindowIcon::Program); }

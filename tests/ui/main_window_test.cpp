@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <iterator>
+
 #include "acquisition/trigger_engine.h"
 #include "client/core/startup_logic.h"
 #include "music/player/wav_writer.h"
@@ -398,6 +400,18 @@ private slots:
             for (const QImage& earlier : images) QVERIFY(image != earlier);
             images << image;
         }
+        // Every listed size is drawn at that size, not scaled from another;
+        // a size between them is scaled down from the next larger one.
+        const QIcon program = kestrane::ui::MakeWindowIcon();
+        QCOMPARE(program.availableSizes().size(),
+                 static_cast<qsizetype>(std::size(kestrane::ui::kIconSides)));
+        for (const int side : kestrane::ui::kIconSides) {
+            QCOMPARE(program.availableSizes().count(QSize(side, side)), 1);
+            const QImage drawn =
+                program.pixmap(side, side).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            QVERIFY2(drawn == kestrane::ui::MakeProgramIconImage(side), qPrintable(QString::number(side)));
+        }
+        QCOMPARE(program.pixmap(20, 20).size(), QSize(20, 20));
     }
 };
 
