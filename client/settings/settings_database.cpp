@@ -116,7 +116,7 @@ struct SettingsDatabase::Handles {
     std::string diagnostic;
 
     // Closes the cursor and frees the statement whatever happened.
-    ExecStatus prepareAndRun(Handle& stmt, const SqlStatement& statement, std::vector<SQLLEN>& indicators) {
+    ExecStatus PrepareAndRun(Handle& stmt, const SqlStatement& statement, std::vector<SQLLEN>& indicators) {
         if (!connected || !stmt.allocate(SQL_HANDLE_STMT, dbc.get())) {
             diagnostic = connected ? Diagnostic(SQL_HANDLE_DBC, dbc.get()) : "database not open";
             return ExecStatus::NoHandle;
@@ -250,7 +250,7 @@ std::string SettingsDatabase::LastDiagnostic() const { return handles_->diagnost
 ExecStatus SettingsDatabase::Execute(const SqlStatement& statement) {
     Handle stmt;
     std::vector<SQLLEN> indicators;
-    return handles_->prepareAndRun(stmt, statement, indicators);
+    return handles_->PrepareAndRun(stmt, statement, indicators);
 }
 
 QueryResult SettingsDatabase::Query(const SqlStatement& statement, const std::vector<int>& positions,
@@ -258,7 +258,7 @@ QueryResult SettingsDatabase::Query(const SqlStatement& statement, const std::ve
     QueryResult result;
     Handle stmt;
     std::vector<SQLLEN> parameterIndicators;
-    result.status = handles_->prepareAndRun(stmt, statement, parameterIndicators);
+    result.status = handles_->PrepareAndRun(stmt, statement, parameterIndicators);
     if (result.status != ExecStatus::Ok) return result;
 
     SQLSMALLINT columnCount = 0;
@@ -306,7 +306,7 @@ std::vector<std::string> SettingsDatabase::ColumnNames(const SqlStatement& state
     std::vector<std::string> names;
     Handle stmt;
     std::vector<SQLLEN> indicators;
-    if (handles_->prepareAndRun(stmt, statement, indicators) != ExecStatus::Ok) return names;
+    if (handles_->PrepareAndRun(stmt, statement, indicators) != ExecStatus::Ok) return names;
     SQLSMALLINT count = 0;
     if (!Succeeded(SQLNumResultCols(stmt.get(), &count))) return names;
     for (SQLSMALLINT c = 1; c <= count; ++c) {
