@@ -1,11 +1,13 @@
 #include "ui_test_support.h"
 
 #include <QDir>
+
 #include <QFile>
 #include <QSaveFile>
 #include <QSettings>
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 #include "settings/install_record.h"
@@ -32,6 +34,9 @@ void PrepareProcessEnvironment() {
     setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
     // Board owner locks of this program only.
     QDir().mkpath(QString::fromStdString(root + "/run"));
+    // A runtime folder is the user's alone; Qt warns about any other mode.
+    std::filesystem::permissions(root + "/run", std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::replace);
     setenv("XDG_RUNTIME_DIR", (root + "/run").c_str(), 1);
     setenv("KESTRANE_SIMULATION", SimulationPath().c_str(), 1);
     unsetenv("KESTRANE_ODBC");
