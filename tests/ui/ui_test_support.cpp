@@ -1,7 +1,6 @@
 #include "ui_test_support.h"
 
 #include <QDir>
-
 #include <QFile>
 #include <QSaveFile>
 #include <QSettings>
