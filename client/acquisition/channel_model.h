@@ -116,12 +116,11 @@ inline ChannelSettings MeasuringChannel(std::string enable, std::string name, st
     return c;
 }
 
-// The loaded row of table Main: the device fields and the six channels.
+// The loaded row of table Main: the device fields the client reads and the
+// six channels.
 struct BoardSettings {
-    std::string column1;    // key column, bound but never read
     std::string vid;        // always "0000"
     std::string pid;        // four upper-case hexadecimal digits
-    std::string column4;    // bound but never read
     std::string isDefault;  // DEFAULT: "YES" or "NO"
     std::array<ChannelSettings, kChannelCount> channels;
 };

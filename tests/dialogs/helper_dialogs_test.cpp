@@ -467,7 +467,7 @@ private slots:
         QCOMPARE(s.StoredChannel(1).logEnabled, std::string("NO"));
 
         // Already off in the settings, a running timer 11 is stopped too.
-        s.w().StartWindowTimer(kTimerLogFirst, 5000);
+        s.w().findChild<QTimer*>(QStringLiteral("timer11"))->start(5000);
         {
             LoggingDialog d(s.Context(), 1, &s.w());
             QVERIFY(!Find<QCheckBox>(&d, "loggingEnabledCheck")->isChecked());
