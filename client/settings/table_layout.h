@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string>
 
-#include "acquisition/channel_model.h"
+#include "settings/board_settings.h"
 
 namespace kestrane {
 
