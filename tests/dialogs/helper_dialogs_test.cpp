@@ -33,17 +33,6 @@ Q_DECLARE_METATYPE(kestrane::ui::AutoCalcOutcome)
 
 namespace {
 
-template <class W>
-W* Find(QWidget* dialog, const char* name) {
-    W* w = dialog->findChild<W*>(QString::fromLatin1(name));
-    if (!w) qFatal("no control %s", name);
-    return w;
-}
-
-void Click(QWidget* dialog, const char* button) {
-    QTest::mouseClick(Find<QPushButton>(dialog, button), Qt::LeftButton);
-}
-
 int LineCount(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return 0;
