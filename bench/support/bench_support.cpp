@@ -45,14 +45,7 @@ BoardSettings PolledBoard() {
     BoardSettings b;
     for (int n = 0; n < kChannelCount; ++n) {
         auto& c = b.channels[static_cast<std::size_t>(n)];
-        c.enable = "YES";
-        c.vmName = "Channel " + std::to_string(n + 1);
-        c.adj = "1";
-        c.precision = "4";
-        c.mode = "VDC";
-        c.highEnable = "DISABLED";
-        c.lowEnable = "DISABLED";
-        c.logEnabled = "NO";
+        c = MeasuringChannel("YES", "Channel " + std::to_string(n + 1), "1", "4", kVoltmeterModeText);
         c.logInterval = "1 Secs";
     }
     return b;

@@ -18,7 +18,7 @@ double ProcessCpuSeconds(pid_t pid);
 long long StatusKiB(pid_t pid, const std::string& key);
 
 // Six polled voltmeter channels named "Channel 1" to "Channel 6" (adjust 1,
-// four places), no alarm band, no logging, a logging interval of 1 s.
+// four places) that only measure, with a logging interval of 1 s.
 BoardSettings PolledBoard();
 
 // A new settings database at `db` with board 000A holding `board`'s channel
