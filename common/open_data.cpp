@@ -6,8 +6,6 @@
 namespace kestrane {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 // Length of the valid UTF-8 sequence at the start of `s`, or 0.
 std::size_t Utf8SequenceLength(std::string_view s) {
     const auto b0 = static_cast<unsigned char>(s[0]);
@@ -51,41 +49,6 @@ std::string Iso8601UtcMs(int64_t unixMs) {
     std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
                   utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(millis));
     return buffer;
-}
-
-std::optional<std::string> PlainValue(std::string_view shown) {
-    bool negative = false;
-    if (!shown.empty() && (shown[0] == '+' || shown[0] == '-')) {
-        negative = shown[0] == '-';
-        shown.remove_prefix(1);
-    }
-    while (!shown.empty() && shown[0] == ' ') shown.remove_prefix(1);
-    while (!shown.empty() && shown.back() == ' ') shown.remove_suffix(1);
-
-    // digits [ "." digits ] [ ("E"|"e") [sign] digits ]
-    std::size_t i = 0;
-    std::size_t intDigits = 0;
-    bool nonZero = false;
-    while (i < shown.size() && IsDigit(shown[i])) nonZero |= shown[i++] != '0', ++intDigits;
-    if (intDigits == 0) return std::nullopt;
-    if (i < shown.size() && shown[i] == '.') {
-        ++i;
-        std::size_t fracDigits = 0;
-        while (i < shown.size() && IsDigit(shown[i])) nonZero |= shown[i++] != '0', ++fracDigits;
-        if (fracDigits == 0) return std::nullopt;
-    }
-    if (i < shown.size() && (shown[i] == 'E' || shown[i] == 'e')) {
-        ++i;
-        if (i < shown.size() && (shown[i] == '+' || shown[i] == '-')) ++i;
-        std::size_t expDigits = 0;
-        while (i < shown.size() && IsDigit(shown[i])) ++i, ++expDigits;
-        if (expDigits == 0) return std::nullopt;
-    }
-    if (i != shown.size()) return std::nullopt;
-    std::string out;
-    if (negative && nonZero) out = "-";
-    out.append(shown);
-    return out;
 }
 
 const char* UnitForMode(std::string_view mode) { return mode == "VDC" ? "V" : "A"; }

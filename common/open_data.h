@@ -28,12 +28,6 @@ enum class RowFormat { Text, Csv, JsonLines };
 // "2026-12-08T14:16:28.123Z". Times before 1970 work too.
 std::string Iso8601UtcMs(int64_t unixMs);
 
-// The number a shown reading stands for, without the blank after the sign:
-// "+ 12.345" -> "12.345", "- 0.5" -> "-0.5", "- 0" -> "0" (no negative
-// zero). "  DISABLED", an empty text or anything that is not a sign, blanks
-// and a decimal number (with an optional exponent) gives nothing.
-std::optional<std::string> PlainValue(std::string_view shown);
-
 // "V" for a voltmeter channel (mode exactly "VDC"), "A" for a shunt.
 const char* UnitForMode(std::string_view mode);
 

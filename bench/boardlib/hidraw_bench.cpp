@@ -23,19 +23,17 @@
 #include <thread>
 #include <vector>
 
-#include "acquisition/channel_model.h"
+#include "bench_support.h"
 #include "emulated_bus.h"
 #include "kestrane_dll.h"
 #include "reading_word.h"
-#include "settings/installer.h"
-#include "settings/settings_database.h"
-#include "settings/statements.h"
 #include "temp_dir.h"
 
 extern char** environ;
 
 namespace {
 
+using kestrane::bench::ProcessCpuSeconds;
 using kestrane::test::EmulatedDevice;
 using kestrane::test::EmulatedHidBus;
 
@@ -47,45 +45,8 @@ double ThreadCpuSeconds() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-// CPU seconds a process used so far (user and system), from /proc.
-double ProcessCpuSeconds(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const size_t close = text.rfind(')');
-    if (close == std::string::npos) return 0.0;
-    std::istringstream rest(text.substr(close + 2));
-    std::string field;
-    unsigned long long utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && rest >> field; ++i) {
-        if (i == 14) utime = std::stoull(field);
-        if (i == 15) stime = std::stoull(field);
-    }
-    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
 bool MakeSettings(const std::string& db) {
-    std::string error;
-    if (!kestrane::CreateSettingsDatabase(db, error)) return false;
-    kestrane::SettingsDatabase d;
-    if (!d.Open(kestrane::DefaultConnectionString(db)).ok()) return false;
-    kestrane::BoardSettings b;
-    for (int n = 0; n < kestrane::kChannelCount; ++n) {
-        auto& c = b.channels[static_cast<std::size_t>(n)];
-        c.enable = "YES";
-        c.vmName = "Channel " + std::to_string(n + 1);
-        c.adj = "1";
-        c.precision = "4";
-        c.mode = "VDC";
-        c.highEnable = "DISABLED";
-        c.lowEnable = "DISABLED";
-        c.logEnabled = "NO";
-        c.logInterval = "1 Secs";
-    }
-    if (d.Execute(kestrane::InsertStatement(kestrane::kBoardVid, "000A")) != kestrane::ExecStatus::Ok)
-        return false;
-    for (int n = 1; n <= kestrane::kChannelCount; ++n)
-        if (!d.SaveOptions(n, "000A", b)) return false;
-    return true;
+    return kestrane::bench::MakeBoardDatabase(db, kestrane::bench::PolledBoard(), false, false);
 }
 
 // The logger's CPU share of one core while it polls the board.

@@ -2,64 +2,76 @@
 // fills, blends, anti-aliased curve segments, text and picture decoding.
 #include <benchmark/benchmark.h>
 
+#include <functional>
+
 #include "plotwick/assets.h"
 #include "plotwick/raster.h"
+#include "plotwick/raster_state.h"
 
 namespace {
 
 using namespace plotwick;
 
-void Setup() {
-    if (!RasterReady()) RasterInit(1920, 1200);
+// The full-screen raster main() owns and every benchmark draws into, set up
+// again after a benchmark freed it.
+void Setup(RasterState& raster) {
+    if (!RasterReady(raster)) RasterInit(raster, 1920, 1200);
 }
 
-void BM_RectFill(benchmark::State& state) {
-    Setup();
-    for (auto _ : state) RectFill(0, 0, 1920, 1200, 0xFFFFFFFFu);
+void BM_RectFill(benchmark::State& state, RasterState& raster) {
+    Setup(raster);
+    for (auto _ : state) RectFill(raster, 0, 0, 1920, 1200, 0xFFFFFFFFu);
     state.SetItemsProcessed(state.iterations() * 1920 * 1200);
 }
-BENCHMARK(BM_RectFill);
 
-void BM_RectBlend64(benchmark::State& state) {
-    Setup();
-    for (auto _ : state) RectBlend(0, 0, 1920, 1200, 0x445577u, 64);
+void BM_RectBlend64(benchmark::State& state, RasterState& raster) {
+    Setup(raster);
+    for (auto _ : state) RectBlend(raster, 0, 0, 1920, 1200, 0x445577u, 64);
     state.SetItemsProcessed(state.iterations() * 1920 * 1200);
 }
-BENCHMARK(BM_RectBlend64);
 
-void BM_VLineHalfColumns(benchmark::State& state) {
-    Setup();
+void BM_VLineHalfColumns(benchmark::State& state, RasterState& raster) {
+    Setup(raster);
     for (auto _ : state)
-        for (int x = 0; x < 1800; ++x) VLineHalf(x, 100, 900, 0xCCCCDDu);
+        for (int x = 0; x < 1800; ++x) VLineHalf(raster, x, 100, 900, 0xCCCCDDu);
     state.SetItemsProcessed(state.iterations() * 1800 * 900);
 }
-BENCHMARK(BM_VLineHalfColumns);
 
-void BM_LineAASegments(benchmark::State& state) {
-    Setup();
+void BM_LineAASegments(benchmark::State& state, RasterState& raster) {
+    Setup(raster);
     for (auto _ : state)
-        for (int x = 0; x < 1800; ++x) LineAA(x, 600 + (x % 37), x + 1, 600 + ((x + 1) % 37), 0xFF0000u);
+        for (int x = 0; x < 1800; ++x)
+            LineAA(raster, x, 600 + (x % 37), x + 1, 600 + ((x + 1) % 37), 0xFF0000u);
     state.SetItemsProcessed(state.iterations() * 1800);
 }
-BENCHMARK(BM_LineAASegments);
 
-void BM_TextDrawSmall(benchmark::State& state) {
-    Setup();
-    SetFont(RasterAssets().smallFont);
+void BM_TextDrawSmall(benchmark::State& state, RasterState& raster) {
+    Setup(raster);
+    SetFont(raster, RasterAssets(raster).smallFont);
     for (auto _ : state)
-        for (int y = 0; y < 1100; y += 11) TextDraw(5, y, "24 Apr 2010 12:30:45 PM + 12.345 V", 0);
+        for (int y = 0; y < 1100; y += 11) TextDraw(raster, 5, y, "24 Apr 2010 12:30:45 PM + 12.345 V", 0);
     state.SetItemsProcessed(state.iterations() * 100);
 }
-BENCHMARK(BM_TextDrawSmall);
 
-void BM_ImageDecodeSheet(benchmark::State& state) {
+void BM_ImageDecodeSheet(benchmark::State& state, RasterState& raster) {
     for (auto _ : state) {
-        benchmark::DoNotOptimize(ImageDecode(assets::SheetPictureBlob()));
-        RasterFree();
+        benchmark::DoNotOptimize(ImageDecode(raster, assets::SheetPictureBlob()));
+        RasterFree(raster);
     }
 }
-BENCHMARK(BM_ImageDecodeSheet);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    RasterState raster;
+    benchmark::RegisterBenchmark("BM_RectFill", BM_RectFill, std::ref(raster));
+    benchmark::RegisterBenchmark("BM_RectBlend64", BM_RectBlend64, std::ref(raster));
+    benchmark::RegisterBenchmark("BM_VLineHalfColumns", BM_VLineHalfColumns, std::ref(raster));
+    benchmark::RegisterBenchmark("BM_LineAASegments", BM_LineAASegments, std::ref(raster));
+    benchmark::RegisterBenchmark("BM_TextDrawSmall", BM_TextDrawSmall, std::ref(raster));
+    benchmark::RegisterBenchmark("BM_ImageDecodeSheet", BM_ImageDecodeSheet, std::ref(raster));
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -16,70 +16,31 @@
 #include <string>
 #include <thread>
 
-#include "acquisition/channel_model.h"
-#include "settings/installer.h"
-#include "settings/settings_database.h"
-#include "settings/statements.h"
+#include "bench_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using kestrane::bench::CpuTicks;
+using kestrane::bench::StatusKiB;
 constexpr double kCpuGoalPercent = 1.0;
 constexpr double kMemoryGoalMiB = 20.0;
 
+// Six polled channels, a high band on each, the first one logged.
 bool MakeSettings(const std::string& db, const std::string& dir) {
-    std::string error;
-    if (!kestrane::CreateSettingsDatabase(db, error)) return false;
-    kestrane::SettingsDatabase d;
-    if (!d.Open(kestrane::DefaultConnectionString(db)).ok()) return false;
-    kestrane::BoardSettings b;
+    kestrane::BoardSettings b = kestrane::bench::PolledBoard();
     for (int n = 0; n < kestrane::kChannelCount; ++n) {
         auto& c = b.channels[static_cast<std::size_t>(n)];
-        c.enable = "YES";
-        c.vmName = "Channel " + std::to_string(n + 1);
-        c.adj = "1";
-        c.precision = "4";
-        c.mode = "VDC";
         c.highEnable = "ENABLED";
         c.highTriggerMax = "100";
         c.highTriggerMin = "90";
         c.highTestEvery = "One Shot";
-        c.lowEnable = "DISABLED";
         c.logEnabled = n == 0 ? "YES" : "NO";
-        c.logInterval = "1 Secs";
         c.logSize = "1 Megabyte";
         c.logPath = dir + "/";
         c.logFileName = "ch1.log";
     }
-    if (d.Execute(kestrane::InsertStatement(kestrane::kBoardVid, "000A")) != kestrane::ExecStatus::Ok)
-        return false;
-    d.Execute(kestrane::SetDefaultStatement(d.IdentifierQuote(), kestrane::kBoardVid, "000A"));
-    for (int n = 1; n <= kestrane::kChannelCount; ++n)
-        if (!d.SaveOptions(n, "000A", b) || !d.SaveLogging(n, "000A", b)) return false;
-    return true;
-}
-
-// utime + stime of a process, in clock ticks.
-long long CpuTicks(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const std::size_t close = text.rfind(')');
-    if (close == std::string::npos) return -1;
-    std::istringstream fields(text.substr(close + 2));
-    std::string skip;
-    for (int i = 0; i < 11; ++i) fields >> skip;  // state .. cmajflt
-    long long utime = 0, stime = 0;
-    fields >> utime >> stime;
-    return utime + stime;
-}
-
-// A line of /proc/PID/status in KiB ("VmHWM", "VmRSS").
-long long StatusKiB(pid_t pid, const std::string& key) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind(key + ":", 0) == 0) return std::atoll(line.c_str() + key.size() + 1);
-    return -1;
+    return kestrane::bench::MakeBoardDatabase(db, b, true, true);
 }
 
 }  // namespace

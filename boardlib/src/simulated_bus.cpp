@@ -90,7 +90,6 @@ struct SimulatedBus::State {
     std::vector<int> openCount;       // per device: handles open
     std::vector<bool> locked;         // per device: a handle holds the lock
     uint64_t writes = 0;
-    uint64_t answered = 0;
     uint64_t generation = 0;  // bumped by every reload
     uint64_t generationSeen = 0;
     bool changeTaken = false;
@@ -110,7 +109,6 @@ struct SimulatedBus::State {
         openCount.assign(config.devices.size(), 0);
         locked.assign(config.devices.size(), false);
         writes = 0;
-        answered = 0;
         ++generation;
     }
     bool Vanished(size_t i) const {
@@ -223,7 +221,6 @@ public:
         }
         std::copy_n(answer.begin(), length, buffer.begin());
         ++state_->exchanges[index_];
-        ++state_->answered;
         return static_cast<int>(length);
     }
 
@@ -350,6 +347,5 @@ int SimulatedBus::OpenHandles() const {
     for (int count : state_->openCount) n += count;
     return n;
 }
-uint64_t SimulatedBus::ExchangesAnswered() const { return state_->answered; }
 
 }  // namespace kestrane::board

@@ -46,8 +46,6 @@ public:
     uint64_t WritesSent() const;
     // Handles open on the devices of the current configuration.
     int OpenHandles() const;
-    // Answers delivered since the configuration was loaded.
-    uint64_t ExchangesAnswered() const;
 
     struct State;
     // Only FromFile can make this tag; the constructor must be public for

@@ -21,6 +21,7 @@
 #include "common/open_data.h"
 #include "kestrane_dll.h"
 #include "transport_choice.h"
+#include "volts_text.h"
 
 namespace {
 
@@ -163,7 +164,7 @@ int Firmware(int32_t pid) {
 // The board's volts text ("+ 12.345678", fixed point) as a reading number
 // with the places the board gave; none for any other text.
 std::optional<kestrane::ReadingNumber> VoltsNumber(const char* volts) {
-    const std::optional<std::string> plain = kestrane::PlainValue(volts);
+    const std::optional<std::string> plain = kestrane::board::PlainValue(volts);
     if (!plain || plain->find_first_of("Ee") != std::string::npos) return std::nullopt;
     const std::optional<long double> value = kestrane::TextToReal(*plain);
     if (!value) return std::nullopt;

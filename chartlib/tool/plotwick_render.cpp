@@ -20,6 +20,7 @@
 #include "plotwick/loader.h"
 #include "plotwick/paint.h"
 #include "plotwick/raster.h"
+#include "plotwick/raster_state.h"
 #include "plotwick/scale.h"
 #include "plotwick/series.h"
 #include "plotwick/view.h"
@@ -207,13 +208,14 @@ int main(int argc, char** argv) {
         }
     }
 
-    if (!plotwick::RasterInit(deviceWidth, deviceHeight))
+    plotwick::RasterState raster;
+    if (!plotwick::RasterInit(raster, deviceWidth, deviceHeight))
         return Fail("cannot allocate the back buffer", logPath);
     plotwick::GraphContext ctx;
     const char* slash = std::strrchr(logPath, '/');
     plotwick::InitGraphContext(ctx, nullptr, width, height, slash != nullptr ? slash + 1 : logPath);
     if (plotwick::LoadSeries(logPath, ctx) != 1) {
-        plotwick::RasterFree();
+        plotwick::RasterFree(raster);
         return Fail("cannot load log file (missing, unreadable or without readings)", logPath);
     }
     ctx.captionIsVolts = amps ? 0 : 1;
@@ -225,9 +227,9 @@ int main(int argc, char** argv) {
         hover.y = hoverY;
     }
     plotwick::MemoryWindow window(deviceWidth, deviceHeight);
-    plotwick::Paint(ctx, window, hover, scale);
+    plotwick::Paint(raster, ctx, window, hover, scale);
     plotwick::ReleaseSeries(ctx);
-    plotwick::RasterFree();
+    plotwick::RasterFree(raster);
 
     // The pixels are 0xAARRGGBB words; mixed pixels carry alpha 0, which
     // RGB32 ignores as the window presentation does.

@@ -333,7 +333,9 @@ bool SettingsDatabase::LoadBoardSettings(const std::string& pid, BoardSettings& 
     settings = BoardSettings{};
     if (!r.rows.empty()) {
         for (int p = 1; p <= kMainColumnCount; ++p) {
-            FieldAt(settings, p) = std::move(r.rows.front()[static_cast<std::size_t>(p - 1)]);
+            if (std::string* field = FieldAt(settings, p)) {
+                *field = std::move(r.rows.front()[static_cast<std::size_t>(p - 1)]);
+            }
         }
     }
     return true;

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "acquisition/channel_model.h"
 #include "common/status.h"
+#include "settings/board_settings.h"
 #include "settings/statements.h"
 
 namespace kestrane {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "acquisition/channel_model.h"
+#include "settings/board_settings.h"
 
 namespace kestrane {
 

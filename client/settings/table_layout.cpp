@@ -1,6 +1,5 @@
 #include "settings/table_layout.h"
 
-#include <cctype>
 #include <vector>
 
 namespace kestrane {
@@ -62,9 +61,9 @@ struct Slot {
 };
 
 Slot SlotAt(int position) {
-    static constexpr std::string BoardSettings::*kDevice[5] = {&BoardSettings::column1, &BoardSettings::vid,
-                                                               &BoardSettings::pid, &BoardSettings::column4,
-                                                               &BoardSettings::isDefault};
+    // ID and BOARDNOTE (positions 1 and 4) load into no field.
+    static constexpr std::string BoardSettings::*kDevice[5] = {
+        nullptr, &BoardSettings::vid, &BoardSettings::pid, nullptr, &BoardSettings::isDefault};
     Slot slot;
     if (position >= 1 && position < kFirstBlockPosition) {
         slot.device = kDevice[position - 1];
@@ -106,12 +105,6 @@ const std::vector<MainColumn>& Columns() {
     return columns;
 }
 
-std::string Upper(const std::string& text) {
-    std::string out = text;
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
-
 }  // namespace
 
 const MainColumn& MainColumnAt(int position) {
@@ -120,26 +113,12 @@ const MainColumn& MainColumnAt(int position) {
     return Columns()[static_cast<std::size_t>(position - 1)];
 }
 
-int MainColumnPosition(const std::string& name) {
-    const std::string wanted = Upper(name);
-    for (int p = 1; p <= kMainColumnCount; ++p) {
-        if (MainColumnAt(p).name == wanted) return p;
-    }
-    return 0;
-}
-
-std::string& FieldAt(BoardSettings& settings, int position) {
+std::string* FieldAt(BoardSettings& settings, int position) {
     const Slot slot = SlotAt(position);
-    if (slot.device != nullptr) return settings.*slot.device;
-    if (slot.field != nullptr) return settings.channels[static_cast<std::size_t>(slot.channel)].*slot.field;
-    // Out of range: a scratch field, so a bad position never corrupts data.
-    static thread_local std::string scratch;
-    scratch.clear();
-    return scratch;
-}
-
-const std::string& FieldAt(const BoardSettings& settings, int position) {
-    return FieldAt(const_cast<BoardSettings&>(settings), position);
+    if (slot.device != nullptr) return &(settings.*slot.device);
+    if (slot.field != nullptr)
+        return &(settings.channels[static_cast<std::size_t>(slot.channel)].*slot.field);
+    return nullptr;
 }
 
 std::string& BlockField(ChannelSettings& channel, int k) {

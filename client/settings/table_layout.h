@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string>
 
-#include "acquisition/channel_model.h"
+#include "settings/board_settings.h"
 
 namespace kestrane {
 
@@ -23,13 +23,10 @@ struct MainColumn {
 // Column `position` (1 to 191) of table Main.
 const MainColumn& MainColumnAt(int position);
 
-// Position (1 to 191) of a named column, 0 when there is none; exact match,
-// case-insensitive as SQL identifiers are.
-int MainColumnPosition(const std::string& name);
-
-// The BoardSettings field that column `position` (1 to 191) loads into.
-std::string& FieldAt(BoardSettings& settings, int position);
-const std::string& FieldAt(const BoardSettings& settings, int position);
+// The BoardSettings field that column `position` (1 to 191) loads into;
+// null for the key (ID) and BOARDNOTE, which the client never reads, and
+// for a position out of range.
+std::string* FieldAt(BoardSettings& settings, int position);
 
 // The k-th field (0 to 25) of a channel block, in column order.
 std::string& BlockField(ChannelSettings& channel, int k);

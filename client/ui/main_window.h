@@ -124,10 +124,7 @@ public:
     QPushButton* connectButton() const { return connectButton_; }
     StatusParts* statusParts() const { return status_; }
     bool timerActive(int id) const;
-    // For the channel dialogs: a window timer started (or restarted with a
-    // new period) or stopped by id, and a channel's Value text and gauge.
-    void StartWindowTimer(int id, int periodMs) { StartTimer(id, periodMs); }
-    void StopWindowTimer(int id) { StopTimer(id); }
+    // For the Options dialog: a channel's Value text and gauge.
     QString channelValueText(int channel) const;
     int channelGaugePosition(int channel) const;
     // File > Reconnect Automatically, checked as `options` holds it; the

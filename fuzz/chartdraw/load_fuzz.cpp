@@ -12,19 +12,21 @@
 #include "plotwick/loader.h"
 #include "plotwick/paint.h"
 #include "plotwick/raster.h"
+#include "plotwick/raster_state.h"
 #include "plotwick/series.h"
 #include "plotwick/view.h"
 
 namespace {
 
 struct FuzzState {
+    plotwick::RasterState raster;
     plotwick::GraphContext ctx;
     FuzzState() {
         // A zone with daylight saving, so the days the clocks change are
         // read through their own path too.
         ::setenv("TZ", "GMT0BST,M3.5.0/1,M10.5.0", 1);
         ::tzset();
-        plotwick::RasterInit(200, 150);
+        plotwick::RasterInit(raster, 200, 150);
         plotwick::SetDiagnosticSink([](std::string_view) {});
         plotwick::InitGraphContext(ctx, nullptr, 200, 150, "fuzz");
     }
@@ -64,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         hover.currentIndex = Word(tail + 5);
     }
     plotwick::MemoryWindow window(ctx.width, ctx.height);
-    plotwick::Paint(ctx, window, hover);
+    plotwick::Paint(state.raster, ctx, window, hover);
     // Every other input starts from an empty record, the rest reload.
     if (size % 2 == 0) plotwick::ReleaseSeries(ctx);
     return 0;

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "plotwick/raster.h"
+#include "plotwick/raster_state.h"
 
 namespace {
 void Quiet(std::string_view) {}
@@ -11,12 +12,11 @@ void Quiet(std::string_view) {}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     plotwick::SetDiagnosticSink(Quiet);
-    if (!plotwick::RasterReady()) plotwick::RasterInit(64, 48);
-    if (plotwick::Bitmap* p = plotwick::ImageDecode(std::span<const uint8_t>(data, size))) {
-        plotwick::BlitFrom(-3, -2, p->width + 5, p->height + 5, -1, 0, p);
-        plotwick::BlitTiled(0, 0, 64, 48, 0, 0, p->width, p->height, 1, 1);
+    plotwick::RasterState raster;
+    plotwick::RasterInit(raster, 64, 48);
+    if (plotwick::Bitmap* p = plotwick::ImageDecode(raster, std::span<const uint8_t>(data, size))) {
+        plotwick::BlitFrom(raster, -3, -2, p->width + 5, p->height + 5, -1, 0, p);
+        plotwick::BlitTiled(raster, 0, 0, 64, 48, 0, 0, p->width, p->height, 1, 1);
     }
-    // Keep the heap from growing across runs.
-    plotwick::RasterFree();
     return 0;
 }

@@ -189,7 +189,5 @@ int ModulePlay(const void* source, std::uintptr_t parameter, unsigned flags) {
     return GlobalModulePlayer().Play(source, parameter, flags);
 }
 void ModuleStop() { GlobalModulePlayer().Stop(); }
-void ModulePause() { GlobalModulePlayer().Pause(); }
-void ModuleResume() { GlobalModulePlayer().Resume(); }
 
 }  // namespace kestrane::music::player

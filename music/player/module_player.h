@@ -115,7 +115,5 @@ void SetModuleResourceLoader(ResourceLoader loader);
 
 int ModulePlay(const void* source, std::uintptr_t parameter, unsigned flags);
 void ModuleStop();
-void ModulePause();
-void ModuleResume();
 
 }  // namespace kestrane::music::player

@@ -27,6 +27,7 @@
 #include "plotwick.h"
 #include "settings/install_record.h"
 #include "ui/client_session.h"
+#include "ui/dark_palette.h"
 #include "ui/main_window.h"
 #include "ui/ui_ids.h"
 
@@ -37,25 +38,6 @@ using kestrane::ui::MainWindow;
 
 QString outDir;
 int failures = 0;
-
-// A dark theme's palette, as qt6ct's "darker" or Adwaita:dark give it.
-QPalette DarkPalette() {
-    QPalette p;
-    const QColor window(53, 53, 53), text(238, 238, 236), base(36, 36, 36);
-    for (auto group : {QPalette::Active, QPalette::Inactive}) {
-        p.setColor(group, QPalette::Window, window);
-        p.setColor(group, QPalette::WindowText, text);
-        p.setColor(group, QPalette::Base, base);
-        p.setColor(group, QPalette::AlternateBase, window);
-        p.setColor(group, QPalette::Text, text);
-        p.setColor(group, QPalette::Button, window);
-        p.setColor(group, QPalette::ButtonText, text);
-    }
-    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        p.setColor(QPalette::Disabled, role, QColor(127, 127, 127));
-    p.setColor(QPalette::Disabled, QPalette::Button, window);
-    return p;
-}
 
 void Save(QWidget* widget, const char* name) {
     const QString path = outDir + QLatin1Char('/') + QLatin1String(name);
@@ -123,7 +105,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Kestrane"));
     QApplication::setOrganizationName(QStringLiteral("Morvane"));
     // KESTRANE_GUIDE_THEME=dark: the windows under a dark desktop palette.
-    if (qgetenv("KESTRANE_GUIDE_THEME") == "dark") QApplication::setPalette(DarkPalette());
+    if (qgetenv("KESTRANE_GUIDE_THEME") == "dark") QApplication::setPalette(kestrane::ui::DarkPalette());
     outDir = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(outDir);
     kestrane::SystemInstallRecord record;

@@ -6,6 +6,7 @@
 
 #include "common/numtext.h"
 #include "common/open_data.h"
+#include "volts_text.h"
 
 namespace kestrane {
 namespace {
@@ -77,7 +78,7 @@ TEST(ConvertReading, ChainFromWordToShownTextAndGauge) {
         EXPECT_EQ(r.gauge.positive, c.positive) << c.name;
         EXPECT_EQ(r.gauge.colour, c.positive ? kGaugePositiveColour : kGaugeNegativeColour) << c.name;
         // The number carried with the text is the text's own number.
-        EXPECT_EQ(PlainNumber(r.number), PlainValue(c.shown).value_or("none")) << c.name;
+        EXPECT_EQ(PlainNumber(r.number), board::PlainValue(c.shown).value_or("none")) << c.name;
     }
 }
 
@@ -155,7 +156,7 @@ TEST(ConvertReading, FilterBlendsWithTheShownText) {
             ConvertReading(c.word, Filtered(c.weight), "1", c.precision, c.current, scratch, warmUp);
         EXPECT_EQ(r.shown, c.shown) << c.name;
         // The filtered number, not the fresh one, goes with the text.
-        EXPECT_EQ(PlainNumber(r.number), PlainValue(c.shown).value_or("none")) << c.name;
+        EXPECT_EQ(PlainNumber(r.number), board::PlainValue(c.shown).value_or("none")) << c.name;
         EXPECT_EQ(warmUp, kFilterWarmUpReadings) << c.name;
     }
 }
@@ -233,7 +234,7 @@ TEST(ConvertReading, ExtremeSettingsNeverShowNonNumbers) {
                         EXPECT_TRUE(TextToReal(TrimText(r.shown.substr(1))).has_value())
                             << r.shown << " adj=" << adjust << " amp=" << amp << " mv=" << mv << " " << mode
                             << " " << word;
-                        EXPECT_EQ(PlainValue(r.shown), PlainNumber(r.number)) << r.shown;
+                        EXPECT_EQ(board::PlainValue(r.shown), PlainNumber(r.number)) << r.shown;
                         EXPECT_GT(r.gauge.maximum, 0);
                         EXPECT_GE(r.gauge.position, 0);
                         EXPECT_LE(r.gauge.position, r.gauge.maximum);
@@ -270,7 +271,7 @@ TEST(ConvertReading, NumberWritesTheShownDigits) {
                         ApplyReading(states, 2, s, word, "1.0001", precision);
                         const ChannelState& ch = states.at(2);
                         ASSERT_TRUE(ch.number.has_value());
-                        EXPECT_EQ(PlainValue(ch.shown).value_or("none"), PlainNumber(*ch.number))
+                        EXPECT_EQ(board::PlainValue(ch.shown).value_or("none"), PlainNumber(*ch.number))
                             << ch.shown << " precision " << precision;
                     }
                 }

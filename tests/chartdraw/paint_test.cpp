@@ -14,6 +14,7 @@
 #include "plotwick/chart_walk.h"
 #include "plotwick/paint.h"
 #include "plotwick/raster.h"
+#include "plotwick/raster_state.h"
 #include "plotwick/view.h"
 #include "series_fixture.h"
 
@@ -28,14 +29,16 @@ uint32_t HalfMix(uint32_t dst, uint32_t colour) { return (((dst & 0xFEFEFE) + (c
 
 class PaintTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(RasterInit(1024, 768)); }
-    void TearDown() override { RasterFree(); }
+    void SetUp() override { ASSERT_TRUE(RasterInit(raster, 1024, 768)); }
+    void TearDown() override { RasterFree(raster); }
 
     MemoryWindow Render(const GraphContext& ctx, const HoverState& hover = {}) {
         MemoryWindow w(ctx.width, ctx.height);
-        Paint(ctx, w, hover);
+        Paint(raster, ctx, w, hover);
         return w;
     }
+
+    RasterState raster;
 };
 
 TEST_F(PaintTest, ZeroLineAndCurveWherePredicted) {
@@ -195,11 +198,11 @@ TEST_F(PaintTest, EmptySeriesAndDegenerateSeriesDrawSafely) {
 }
 
 TEST_F(PaintTest, DenseColumnsMatchPointByPointDrawing) {
-    auto draw = [](const GraphContext& ctx, const HoverState& hover, bool batch) {
+    auto draw = [this](const GraphContext& ctx, const HoverState& hover, bool batch) {
         MemoryWindow w(ctx.width, ctx.height);
-        EXPECT_TRUE(PaintBegin(w));
-        DrawChart(ctx, hover, RasterAssets(), PaintTuning{batch});
-        PaintEnd();
+        EXPECT_TRUE(PaintBegin(raster, w));
+        DrawChart(raster, ctx, hover, RasterAssets(raster), PaintTuning{batch});
+        PaintEnd(raster);
         return w;
     };
     struct Case {

@@ -6,6 +6,7 @@
 
 #include "plotwick/assets.h"
 #include "plotwick/raster.h"
+#include "plotwick/raster_state.h"
 
 namespace plotwick {
 namespace {
@@ -14,11 +15,7 @@ namespace pa = assets;
 
 class AssetsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        RasterFree();
-        a = &RasterAssets();
-    }
-    void TearDown() override { RasterFree(); }
+    void SetUp() override { a = &RasterAssets(raster); }
     static uint32_t Alpha(const Bitmap* b, int x, int y) { return PixelAt(*b, x, y) >> 24; }
     // Whether any pixel of the rectangle has nonzero alpha.
     static bool Inked(const Bitmap* b, int x0, int y0, int w, int h) {
@@ -27,6 +24,7 @@ protected:
                 if (Alpha(b, x, y) != 0) return true;
         return false;
     }
+    RasterState raster;
     const ChartAssets* a = nullptr;
 };
 
@@ -74,8 +72,8 @@ TEST_F(AssetsTest, PicturesHaveTheirSizesAndAlpha) {
     EXPECT_EQ(a->sheet->height, pa::kSheetHeight);
     EXPECT_EQ(a->caption->flags, kBitmapAlpha);
     EXPECT_EQ(a->sheet->flags, kBitmapAlpha);
-    EXPECT_EQ(&RasterAssets(), a);  // decoded once
-    EXPECT_EQ(PictureCount(), 2);
+    EXPECT_EQ(&RasterAssets(raster), a);  // decoded once
+    EXPECT_EQ(PictureCount(raster), 2);
 }
 
 TEST_F(AssetsTest, CaptionWordsLieInTheirRegionsReadingUpward) {

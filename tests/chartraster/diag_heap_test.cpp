@@ -1,5 +1,4 @@
-// The diagnostic formatter and sink, and the xmalloc heap with its count of
-// live blocks.
+// The diagnostic formatter and sink.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -46,43 +45,6 @@ TEST(DiagnosticSink, DefaultsToStandardErrorWithAPrefix) {
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0], "n = 3");
     EXPECT_EQ(got[1].size(), kDebugTextMax);
-    SetDiagnosticSink(nullptr);
-}
-
-TEST(Xmalloc, CountsLiveBlocksAndReportsFailures) {
-    std::vector<std::string> diags;
-    SetDiagnosticSink([&](std::string_view t) { diags.emplace_back(t); });
-    const int64_t live = XmallocLiveBlocks();
-    EXPECT_EQ(xmalloc(0), nullptr);
-    EXPECT_EQ(xmalloc(-5), nullptr);
-    EXPECT_TRUE(diags.empty());  // sizes <= 0 are not failures
-
-    auto* block = static_cast<unsigned char*>(xmalloc(1000));
-    ASSERT_NE(block, nullptr);
-    EXPECT_EQ(std::count(block, block + 1000, 0), 1000);  // zero-filled
-    void* other = xmalloc(1);
-    EXPECT_EQ(XmallocLiveBlocks(), live + 2);
-    RasterFree();  // the window heap outlives the raster layer
-    EXPECT_EQ(XmallocLiveBlocks(), live + 2);
-    xfree(block);
-    xfree(other);
-    xfree(nullptr);
-    EXPECT_EQ(XmallocLiveBlocks(), live);
-    EXPECT_TRUE(diags.empty());
-
-    int local = 0;
-    xfree(&local);  // not ours: refused, count unchanged
-    xfree(other);   // already released: refused
-    EXPECT_EQ(XmallocLiveBlocks(), live);
-    EXPECT_EQ(diags.size(), 2u);
-
-    diags.clear();
-    EXPECT_EQ(xmalloc(kXmallocMaxBlock + 1), nullptr);
-    EXPECT_EQ(xmalloc(int64_t{1} << 40), nullptr);
-    ASSERT_EQ(diags.size(), 2u);
-    EXPECT_EQ(diags[0], "xmalloc failed at size = 1073741825");
-    EXPECT_EQ(diags[1], "xmalloc failed at size = 2147483647");
-    EXPECT_EQ(XmallocLiveBlocks(), live);
     SetDiagnosticSink(nullptr);
 }
 

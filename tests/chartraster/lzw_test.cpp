@@ -6,14 +6,14 @@
 #include <vector>
 
 #include "plotwick/lzw.h"
-#include "plotwick/raster.h"
 
 namespace plotwick {
 namespace {
 
 std::vector<uint8_t> Decode(const std::vector<uint8_t>& packed, size_t size, LzwStatus* status = nullptr) {
     std::vector<uint8_t> out(size);
-    const LzwResult r = LzwDecode(packed, out);
+    BlockHeap heap;
+    const LzwResult r = LzwDecode(heap, packed, out);
     if (status) *status = r.status;
     out.resize(r.written);
     return out;
@@ -124,18 +124,18 @@ TEST(Lzw, DamagedStreamsStopInsideTheOutput) {
 TEST(Lzw, FlippedBitsNeverOverrunAndReleaseTheTable) {
     const std::vector<uint8_t> data = RandomBytes(3000, 5, 16);
     const std::vector<uint8_t> packed = LzwEncode(data);
-    const int64_t live = RasterHeapLiveBlocks();
+    BlockHeap heap;
     std::mt19937 rng(11);
     for (int trial = 0; trial < 300; ++trial) {
         std::vector<uint8_t> damaged = packed;
         for (int k = 0; k < 3; ++k)
             damaged[rng() % damaged.size()] ^= static_cast<uint8_t>(1u << (rng() % 8));
         std::vector<uint8_t> out(data.size() + 7, 0xEE);
-        const LzwResult r = LzwDecode(damaged, std::span<uint8_t>(out.data(), data.size()));
+        const LzwResult r = LzwDecode(heap, damaged, std::span<uint8_t>(out.data(), data.size()));
         EXPECT_LE(r.written, data.size());
         EXPECT_EQ(out[data.size()], 0xEE);  // nothing written past the span
     }
-    EXPECT_EQ(RasterHeapLiveBlocks(), live);
+    EXPECT_EQ(heap.LiveBlocks(), 0);
 }
 
 }  // namespace

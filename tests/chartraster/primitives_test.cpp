@@ -8,11 +8,11 @@ namespace plotwick::test {
 namespace {
 
 TEST_F(RasterTest, BackBufferRowsAreStoredBottomUp) {
-    const Bitmap& b = BackBuffer();
+    const Bitmap& b = BackBuffer(raster);
     EXPECT_EQ(b.pitch, kW * 4);
     EXPECT_EQ(b.topRow, b.bits + (kH - 1) * kW);
-    RectFill(0, kH - 1, 1, 1, 0x11223344u);
-    RectFill(0, 0, 1, 1, 0x55667788u);
+    RectFill(raster, 0, kH - 1, 1, 1, 0x11223344u);
+    RectFill(raster, 0, 0, 1, 1, 0x55667788u);
     EXPECT_EQ(b.bits[0], 0x11223344u);  // lowest address: bottom row
     EXPECT_EQ(b.bits[(kH - 1) * kW], 0x55667788u);
 }
@@ -33,11 +33,11 @@ TEST_F(RasterTest, RectFillIsClippedToTheBuffer) {
     };
     for (const Case& c : cases) {
         Clear(0);
-        RectFill(c.x, c.y, c.w, c.h, 0xFF00FF00u);
+        RectFill(raster, c.x, c.y, c.w, c.h, 0xFF00FF00u);
         EXPECT_EQ(CountEq(0xFF00FF00u), c.filled) << c.x << "," << c.y << " " << c.w << "x" << c.h;
     }
     Clear(0);
-    RectFill(3, 4, 2, 3, 0x80123456u);
+    RectFill(raster, 3, 4, 2, 3, 0x80123456u);
     EXPECT_EQ(Px(3, 4), 0x80123456u);  // the colour's alpha byte is stored unchanged
     EXPECT_EQ(Px(4, 6), 0x80123456u);
     EXPECT_EQ(Px(5, 4), 0u);
@@ -60,7 +60,7 @@ TEST_F(RasterTest, RectBlendTakesItsThreePaths) {
         };
     for (const Case& c : cases) {
         Clear(0xFF214161u);
-        RectBlend(2, 2, 3, 3, c.colour, c.alpha);
+        RectBlend(raster, 2, 2, 3, 3, c.colour, c.alpha);
         EXPECT_EQ(Px(2, 2), c.expected) << "alpha " << c.alpha;
         EXPECT_EQ(Px(4, 4), c.expected) << "alpha " << c.alpha;
         EXPECT_EQ(Px(5, 5), 0xFF214161u) << "alpha " << c.alpha;
@@ -80,9 +80,9 @@ TEST_F(RasterTest, LinesRunRightAndDownClipped) {
     for (const Case& c : cases) {
         Clear(0);
         if (c.vertical)
-            VLine(c.x, c.y, c.length, 0xFF112233u);
+            VLine(raster, c.x, c.y, c.length, 0xFF112233u);
         else
-            HLine(c.x, c.y, c.length, 0xFF112233u);
+            HLine(raster, c.x, c.y, c.length, 0xFF112233u);
         EXPECT_EQ(CountEq(0xFF112233u), c.count) << c.vertical << " " << c.x << "," << c.y;
         if (c.count > 0) {
             EXPECT_EQ(Px(c.lastX, c.lastY), 0xFF112233u);
@@ -91,8 +91,8 @@ TEST_F(RasterTest, LinesRunRightAndDownClipped) {
 }
 
 TEST_F(RasterTest, HalfSpansMixEvenlyAndClearAlpha) {
-    HLineHalf(1, 1, 3, 0xFFA1C1E1u);
-    VLineHalf(8, 2, 2, 0xFFA1C1E1u);
+    HLineHalf(raster, 1, 1, 3, 0xFFA1C1E1u);
+    VLineHalf(raster, 8, 2, 2, 0xFFA1C1E1u);
     for (auto [x, y] : {std::pair{1, 1}, {3, 1}, {8, 2}, {8, 3}})
         EXPECT_EQ(Px(x, y), 0x006080A0u) << x << "," << y;
     EXPECT_EQ(Px(4, 1), bg);
@@ -100,8 +100,8 @@ TEST_F(RasterTest, HalfSpansMixEvenlyAndClearAlpha) {
     EXPECT_EQ(CountNot(bg), 5);
     // Twice over white with black gives a quarter.
     Clear(0x00FFFFFFu);
-    HLineHalf(0, 0, 1, 0);
-    HLineHalf(0, 0, 1, 0);
+    HLineHalf(raster, 0, 0, 1, 0);
+    HLineHalf(raster, 0, 0, 1, 0);
     EXPECT_EQ(Px(0, 0), 0x003F3F3Fu);
 }
 
@@ -115,18 +115,18 @@ TEST_F(RasterTest, PutPixelWeightedStoresOrMixes) {
     };
     for (const Case& c : cases) {
         Clear(0xFF214161u);
-        PutPixelWeighted(5, 6, 0xFFA1C1E1u, c.weight);
+        PutPixelWeighted(raster, 5, 6, 0xFFA1C1E1u, c.weight);
         EXPECT_EQ(Px(5, 6), c.expected) << "weight " << c.weight;
         EXPECT_LE(CountNot(0xFF214161u), 1);
     }
-    PutPixelWeighted(-1, 0, 0, 300);
-    PutPixelWeighted(kW, 0, 0, 300);
+    PutPixelWeighted(raster, -1, 0, 0, 300);
+    PutPixelWeighted(raster, kW, 0, 0, 300);
     EXPECT_LE(CountNot(0xFF214161u), 1);
 }
 
 TEST_F(RasterTest, LineAAFromAPointToItselfSetsOnePixel) {
     Clear(0);
-    LineAA(4, 5, 4, 5, 0x00FF0000u);
+    LineAA(raster, 4, 5, 4, 5, 0x00FF0000u);
     EXPECT_EQ(Px(4, 5), 0x00FF0000u);
     EXPECT_EQ(CountNot(0), 1);
 }
@@ -204,7 +204,7 @@ TEST_F(RasterTest, LineAAWeightsFollowTheFraction) {
     };
     for (const Case& c : cases) {
         Clear(0);
-        LineAA(c.x1, c.y1, c.x2, c.y2, kFull);
+        LineAA(raster, c.x1, c.y1, c.x2, c.y2, kFull);
         for (const Pixel& p : c.pixels) EXPECT_EQ(Px(p.x, p.y), p.v) << c.name << " at " << p.x << "," << p.y;
         EXPECT_EQ(CountNot(0), static_cast<int>(c.pixels.size())) << c.name;
     }
@@ -212,13 +212,13 @@ TEST_F(RasterTest, LineAAWeightsFollowTheFraction) {
 
 TEST_F(RasterTest, LineAAWithFarEndPointsOnlyDrawsInside) {
     Clear(0);
-    LineAA(-1000000, 3, 1000000, 3, 0x00FF0000u);
+    LineAA(raster, -1000000, 3, 1000000, 3, 0x00FF0000u);
     EXPECT_EQ(CountEq(0x00FF0000u), kW);
     EXPECT_EQ(CountNot(0), 2 * kW);
     Clear(0);
-    LineAA(INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0x00FF0000u);  // must finish and stay in bounds
-    LineAA(INT_MAX, 0, INT_MIN, 1, 0x00FF0000u);
-    LineAA(0, INT_MIN, 1, INT_MAX, 0x00FF0000u);
+    LineAA(raster, INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0x00FF0000u);  // must finish and stay in bounds
+    LineAA(raster, INT_MAX, 0, INT_MIN, 1, 0x00FF0000u);
+    LineAA(raster, 0, INT_MIN, 1, INT_MAX, 0x00FF0000u);
     SUCCEED();
 }
 

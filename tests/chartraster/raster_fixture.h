@@ -1,5 +1,6 @@
-// Shared fixture for the raster tests: a fresh small back buffer filled with
-// a known colour, and a sink that collects the diagnostic texts.
+// Shared fixture for the raster tests: a raster of the test's own with a small
+// back buffer filled with a known colour, and a sink that collects the
+// diagnostic texts.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "plotwick/raster.h"
+#include "plotwick/raster_state.h"
 
 namespace plotwick::test {
 
@@ -17,26 +19,22 @@ protected:
     static constexpr int kH = 12;
 
     void SetUp() override {
-        RasterFree();
-        ASSERT_TRUE(RasterInit(kW, kH));
+        ASSERT_TRUE(RasterInit(raster, kW, kH));
         SetDiagnosticSink([this](std::string_view t) { diags.emplace_back(t); });
         Clear(0xFF214161u);
     }
-    void TearDown() override {
-        SetDiagnosticSink(nullptr);
-        RasterFree();
-    }
+    void TearDown() override { SetDiagnosticSink(nullptr); }
     void Clear(uint32_t colour) {
         bg = colour;
-        const RasterRect saved = CurrentClip();
-        const RasterPoint origin = CurrentOrigin();
-        SetClip(RasterRect{0, 0, kW, kH});
-        SetOrigin(0, 0);
-        RectFill(0, 0, kW, kH, colour);
-        SetClip(saved);
-        SetOrigin(origin.x, origin.y);
+        const RasterRect saved = CurrentClip(raster);
+        const RasterPoint origin = CurrentOrigin(raster);
+        SetClip(raster, RasterRect{0, 0, kW, kH});
+        SetOrigin(raster, 0, 0);
+        RectFill(raster, 0, 0, kW, kH, colour);
+        SetClip(raster, saved);
+        SetOrigin(raster, origin.x, origin.y);
     }
-    static uint32_t Px(int x, int y) { return PixelAt(BackBuffer(), x, y); }
+    uint32_t Px(int x, int y) const { return PixelAt(BackBuffer(raster), x, y); }
     std::vector<uint32_t> Snapshot() const {
         std::vector<uint32_t> v;
         for (int y = 0; y < kH; ++y)
@@ -54,6 +52,7 @@ protected:
         return n;
     }
 
+    RasterState raster;
     uint32_t bg = 0;
     std::vector<std::string> diags;
 };

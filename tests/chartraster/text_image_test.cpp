@@ -11,6 +11,7 @@
 #include "plotwick/image.h"
 #include "plotwick/lzw.h"
 #include "plotwick/raster.h"
+#include "plotwick/raster_state.h"
 
 namespace plotwick {
 namespace {
@@ -61,34 +62,31 @@ class TextTest : public ::testing::Test {
 protected:
     static constexpr int kW = 120, kH = 40;
     void SetUp() override {
-        RasterFree();
-        ASSERT_TRUE(RasterInit(kW, kH));
+        ASSERT_TRUE(RasterInit(raster, kW, kH));
         SetDiagnosticSink([this](std::string_view t) { diags.emplace_back(t); });
-        RectFill(0, 0, kW, kH, kBg);
-        small = RasterAssets().smallFont;
-        large = RasterAssets().largeFont;
+        RectFill(raster, 0, 0, kW, kH, kBg);
+        small = RasterAssets(raster).smallFont;
+        large = RasterAssets(raster).largeFont;
         ASSERT_NE(small, nullptr);
         ASSERT_NE(large, nullptr);
     }
-    void TearDown() override {
-        SetDiagnosticSink(nullptr);
-        RasterFree();
-    }
+    void TearDown() override { SetDiagnosticSink(nullptr); }
     std::vector<uint32_t> Snapshot() const {
         std::vector<uint32_t> v;
         for (int y = 0; y < kH; ++y)
-            for (int x = 0; x < kW; ++x) v.push_back(PixelAt(BackBuffer(), x, y));
+            for (int x = 0; x < kW; ++x) v.push_back(PixelAt(BackBuffer(raster), x, y));
         return v;
     }
     std::vector<uint32_t> Drawn(const Font* f, int x, int y, const char* text) {
-        RectFill(0, 0, kW, kH, kBg);
-        SetFont(f);
-        TextDraw(x, y, text, kInk);
+        RectFill(raster, 0, 0, kW, kH, kBg);
+        SetFont(raster, f);
+        TextDraw(raster, x, y, text, kInk);
         return Snapshot();
     }
     int Width(const Font* f, char c) const { return f->glyphWidth[static_cast<unsigned char>(c) - 32]; }
 
     static constexpr uint32_t kBg = 0xFFFFFFFFu, kInk = 0xFF000000u;
+    RasterState raster;
     const Font* small = nullptr;
     const Font* large = nullptr;
     std::vector<std::string> diags;
@@ -96,18 +94,18 @@ protected:
 
 TEST_F(TextTest, TextSizeCountsOneSpareColumnPerCharacter) {
     for (const Font* f : {small, large}) {
-        SetFont(f);
-        const TextExtent abc = TextSize("abc");
+        SetFont(raster, f);
+        const TextExtent abc = TextSize(raster, "abc");
         EXPECT_EQ(abc.width, Width(f, 'a') + Width(f, 'b') + Width(f, 'c') + 3);
         EXPECT_EQ(abc.height, f->lineHeight);
-        const TextExtent two = TextSize("a\nabc\x01\xC4");  // control and high bytes do not count
+        const TextExtent two = TextSize(raster, "a\nabc\x01\xC4");  // control and high bytes do not count
         EXPECT_EQ(two.width, abc.width);
         EXPECT_EQ(two.height, 2 * f->lineHeight);
-        EXPECT_EQ(TextSize("12:30\n").height, 2 * f->lineHeight);
-        EXPECT_EQ(TextSize(nullptr).width, 0);
+        EXPECT_EQ(TextSize(raster, "12:30\n").height, 2 * f->lineHeight);
+        EXPECT_EQ(TextSize(raster, nullptr).width, 0);
     }
-    SetFont(nullptr);
-    EXPECT_EQ(TextSize("abc").width, 0);
+    SetFont(raster, nullptr);
+    EXPECT_EQ(TextSize(raster, "abc").width, 0);
 }
 
 TEST_F(TextTest, LineFeedReturnsToTheStartOneLineLower) {
@@ -155,8 +153,8 @@ TEST_F(TextTest, MonochromePaintsFullColourAndAntiAliasedMixes) {
 }
 
 TEST(FontLoad, ReadsAValidBlob) {
-    RasterFree();
-    const Font* f = FontLoad(FontBlob(TestFontPayload(3, false, 128)));
+    RasterState raster;
+    const Font* f = FontLoad(raster, FontBlob(TestFontPayload(3, false, 128)));
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(f->pitch, 192);
     EXPECT_EQ(f->lineHeight, 3);
@@ -164,11 +162,11 @@ TEST(FontLoad, ReadsAValidBlob) {
     EXPECT_EQ(f->firstColumn[95], 190);
     EXPECT_EQ(f->glyphWidth[10], 2);
     EXPECT_EQ(f->atlas[2 * 192 + 4], 128);
-    RasterFree();
+    RasterFree(raster);
 }
 
 TEST(FontLoad, RefusesDamagedBlobsWithoutLeaking) {
-    RasterFree();
+    RasterState raster;
     std::vector<std::string> diags;
     SetDiagnosticSink([&](std::string_view t) { diags.emplace_back(t); });
     const std::vector<uint8_t> good = TestFontPayload(3, true, 255);
@@ -201,24 +199,24 @@ TEST(FontLoad, RefusesDamagedBlobsWithoutLeaking) {
         {"glyph beyond the atlas row", FontBlob(glyphBeyond)},
     };
     for (const Case& c : cases) {
-        const int64_t live = RasterHeapLiveBlocks();
-        EXPECT_EQ(FontLoad(c.blob), nullptr) << c.name;
-        EXPECT_EQ(RasterHeapLiveBlocks(), live) << c.name;
+        const int64_t live = RasterHeapLiveBlocks(raster);
+        EXPECT_EQ(FontLoad(raster, c.blob), nullptr) << c.name;
+        EXPECT_EQ(RasterHeapLiveBlocks(raster), live) << c.name;
     }
     EXPECT_FALSE(diags.empty());
     // Every cut of a real font blob is refused.
     const std::span<const uint8_t> real = assets::SmallFontBlob();
-    for (size_t n = 0; n < real.size(); n += 7) EXPECT_EQ(FontLoad(real.first(n)), nullptr) << n;
-    EXPECT_NE(FontLoad(real), nullptr);
+    for (size_t n = 0; n < real.size(); n += 7) EXPECT_EQ(FontLoad(raster, real.first(n)), nullptr) << n;
+    EXPECT_NE(FontLoad(raster, real), nullptr);
     SetDiagnosticSink(nullptr);
-    RasterFree();
+    RasterFree(raster);
 }
 
 TEST(ImageDecode, ConvertsRgb565AndTheAlphaPlane) {
-    RasterFree();
+    RasterState raster;
     const std::vector<uint8_t> colours = {0x00, 0xF8, 0xE0, 0x07,
                                           0x1F, 0x00, 0xFF, 0xFF};  // red, green, blue, white
-    Bitmap* plain = ImageDecode(PictureBlob(2, 2, colours));
+    Bitmap* plain = ImageDecode(raster, PictureBlob(2, 2, colours));
     ASSERT_NE(plain, nullptr);
     EXPECT_EQ(plain->flags, 0u);
     EXPECT_EQ(PixelAt(*plain, 0, 0), 0xFFF80000u);  // rows run top to bottom
@@ -228,20 +226,20 @@ TEST(ImageDecode, ConvertsRgb565AndTheAlphaPlane) {
 
     std::vector<uint8_t> withPlane = colours;
     withPlane.insert(withPlane.end(), {0, 10, 200, 255});
-    Bitmap* alpha = ImageDecode(PictureBlob(2 | kPictureHasAlpha, 2, withPlane));
+    Bitmap* alpha = ImageDecode(raster, PictureBlob(2 | kPictureHasAlpha, 2, withPlane));
     ASSERT_NE(alpha, nullptr);
     EXPECT_EQ(alpha->flags, kBitmapAlpha);
     EXPECT_EQ(PixelAt(*alpha, 0, 0), 0x00F80000u);
     EXPECT_EQ(PixelAt(*alpha, 1, 0), 0x0A00FC00u);
     EXPECT_EQ(PixelAt(*alpha, 0, 1), 0xC80000F8u);
-    EXPECT_EQ(PictureCount(), 2);
-    RasterFree();
-    EXPECT_EQ(PictureCount(), 0);
-    EXPECT_EQ(RasterHeapLiveBlocks(), 0);
+    EXPECT_EQ(PictureCount(raster), 2);
+    RasterFree(raster);
+    EXPECT_EQ(PictureCount(raster), 0);
+    EXPECT_EQ(RasterHeapLiveBlocks(raster), 0);
 }
 
 TEST(ImageDecode, RefusesDamagedBlobsWithoutLeaking) {
-    RasterFree();
+    RasterState raster;
     std::vector<std::string> diags;
     SetDiagnosticSink([&](std::string_view t) { diags.emplace_back(t); });
     const std::vector<uint8_t> four(8, 0x55);
@@ -260,14 +258,14 @@ TEST(ImageDecode, RefusesDamagedBlobsWithoutLeaking) {
         {"alpha plane missing", PictureBlob(2 | kPictureHasAlpha, 2, four)},
     };
     for (const Case& c : cases) {
-        const int64_t live = RasterHeapLiveBlocks();
-        EXPECT_EQ(ImageDecode(c.blob), nullptr) << c.name;
-        EXPECT_EQ(RasterHeapLiveBlocks(), live) << c.name;
-        EXPECT_EQ(PictureCount(), 0) << c.name;
+        const int64_t live = RasterHeapLiveBlocks(raster);
+        EXPECT_EQ(ImageDecode(raster, c.blob), nullptr) << c.name;
+        EXPECT_EQ(RasterHeapLiveBlocks(raster), live) << c.name;
+        EXPECT_EQ(PictureCount(raster), 0) << c.name;
     }
     EXPECT_EQ(diags.size(), std::size(cases));
     SetDiagnosticSink(nullptr);
-    RasterFree();
+    RasterFree(raster);
 }
 
 }  // namespace

@@ -89,7 +89,7 @@ private slots:
     void initTestCase() {
         QVERIFY(!dir_.path().empty());
         pwInitialize();
-        QVERIFY(plotwick::RasterReady());
+        QVERIFY(plotwick::RasterReady(plotwick::ExportContext().raster));
     }
     void init() {
         host_ = std::make_unique<QWidget>();

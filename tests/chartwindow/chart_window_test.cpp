@@ -104,7 +104,7 @@ private slots:
         QVERIFY(WriteLog(log_, 120));  // ages 0 .. 7140
         pwInitialize();
         pwInitialize();  // counted once: the second call changes nothing
-        QVERIFY(plotwick::RasterReady());
+        QVERIFY(plotwick::RasterReady(plotwick::ExportContext().raster));
     }
     void init() {
         plotwick::ExportContext().interaction = plotwick::Interaction{};
@@ -116,7 +116,7 @@ private slots:
     void cleanup() { host_.reset(); }
     void cleanupTestCase() {
         pwDeinitialize();
-        QVERIFY(!plotwick::RasterReady());
+        QVERIFY(!plotwick::RasterReady(plotwick::ExportContext().raster));
         pwDeinitialize();  // harmless when already uninitialised
     }
 
@@ -466,8 +466,9 @@ private slots:
         QCOMPARE(render.exitCode(), 0);
         const QImage expected(reference);
         QCOMPARE(saved.convertToFormat(QImage::Format_RGB32), expected.convertToFormat(QImage::Format_RGB32));
-        QVERIFY(!plotwick::SaveChartPng(c, QString()));
-        QVERIFY(!plotwick::SaveChartPng(c, QString::fromStdString(dir_.File("no/such/folder/x.png"))));
+        QVERIFY(!plotwick::SaveChartPng(plotwick::ExportContext(), c, QString()));
+        QVERIFY(!plotwick::SaveChartPng(plotwick::ExportContext(), c,
+                                        QString::fromStdString(dir_.File("no/such/folder/x.png"))));
     }
 
     // Destroying the chart under the pointer, holding the capture or running

@@ -15,6 +15,7 @@
 #include "common/metrics_file.h"
 #include "common/numtext.h"
 #include "common/open_data.h"
+#include "volts_text.h"
 
 namespace kestrane {
 namespace {
@@ -32,43 +33,6 @@ TEST(OpenDataTest, Iso8601UtcWithMilliseconds) {
         {-1000, "1969-12-31T23:59:59.000Z"},
     };
     for (const auto& c : cases) EXPECT_EQ(Iso8601UtcMs(c.ms), c.text) << c.ms;
-}
-
-TEST(OpenDataTest, PlainValueOfShownReadings) {
-    const struct {
-        const char* shown;
-        const char* plain;  // nullptr: no number
-    } cases[] = {
-        {"+ 12.345", "12.345"},
-        {"- 0.5", "-0.5"},
-        {"- 0.000188", "-0.000188"},
-        {"+ 0", "0"},
-        {"- 0", "0"},  // no negative zero
-        {"- 0.000", "0.000"},
-        {"+ 25", "25"},
-        {"+ 1.234567890123450E+0016", "1.234567890123450E+0016"},
-        {"12.5", "12.5"},
-        {"  DISABLED", nullptr},
-        {"", nullptr},
-        {"+", nullptr},
-        {"+ ", nullptr},
-        {"+ 1.", nullptr},
-        {"+ .5", nullptr},
-        {"+ 1e", nullptr},
-        {"+ -1", nullptr},
-        {"+ 1,5", nullptr},
-        {"+ NAN", nullptr},
-        {"+ 12.3x", nullptr},
-    };
-    for (const auto& c : cases) {
-        const auto v = PlainValue(c.shown);
-        if (c.plain == nullptr) {
-            EXPECT_FALSE(v.has_value()) << '"' << c.shown << '"';
-        } else {
-            ASSERT_TRUE(v.has_value()) << '"' << c.shown << '"';
-            EXPECT_EQ(*v, c.plain);
-        }
-    }
 }
 
 // PlainNumber writes the digits the display shows for the same value and
@@ -94,7 +58,7 @@ TEST(OpenDataTest, PlainNumberMatchesTheShownText) {
     for (const auto& c : cases) {
         const std::string plain = PlainNumber(ReadingNumber{c.exact, c.decimals});
         EXPECT_EQ(plain, c.plain) << c.shown;
-        EXPECT_EQ(PlainValue(c.shown).value_or("none"), plain) << c.shown;
+        EXPECT_EQ(board::PlainValue(c.shown).value_or("none"), plain) << c.shown;
         EXPECT_EQ(std::string(c.exact < 0 || std::signbit(c.exact) ? "-" : "+") +
                       RealToText(std::fabs(c.exact), c.decimals),
                   c.shown);

@@ -8,6 +8,7 @@
 #include "client/core/core_metrics.h"
 #include "common/open_data.h"
 #include "settings/device_registry.h"
+#include "volts_text.h"
 
 #include <gtest/gtest.h>
 
@@ -404,7 +405,7 @@ TEST_F(Fixture, ReadingsCarryTheShownTextsNumberAndUnit) {
     for (const Reading& r : view.readings) {
         EXPECT_EQ(r.board, "000A");
         EXPECT_EQ(r.shown, core.states().at(r.channel).shown);
-        EXPECT_EQ(PlainNumber(r.value), PlainValue(r.shown).value_or("none")) << r.shown;
+        EXPECT_EQ(PlainNumber(r.value), board::PlainValue(r.shown).value_or("none")) << r.shown;
         EXPECT_EQ(r.unit, r.channel == 4 ? "A" : "V") << r.channel;
         EXPECT_EQ(r.gauge, core.states().at(r.channel).gauge);
         EXPECT_GE(r.unixMs, before);

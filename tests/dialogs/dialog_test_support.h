@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QPushButton>
+#include <QTest>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -83,5 +85,18 @@ void WhenModalOpens(const QString& objectName, std::function<void(QDialog*)> act
 
 // Processes events until `done` holds or `ms` pass.
 bool WaitUntil(const std::function<bool()>& done, int ms = kWaitMs);
+
+// The control of a dialog by object name; a missing one ends the test run.
+template <class W>
+W* Find(QWidget* dialog, const char* name) {
+    W* w = dialog->findChild<W*>(QString::fromLatin1(name));
+    if (!w) qFatal("no control %s", name);
+    return w;
+}
+
+// A left click on a dialog's button, by object name.
+inline void Click(QWidget* dialog, const char* button) {
+    QTest::mouseClick(Find<QPushButton>(dialog, button), Qt::LeftButton);
+}
 
 }  // namespace kestrane::ui::test

@@ -33,17 +33,6 @@ Q_DECLARE_METATYPE(kestrane::ui::AutoCalcOutcome)
 
 namespace {
 
-template <class W>
-W* Find(QWidget* dialog, const char* name) {
-    W* w = dialog->findChild<W*>(QString::fromLatin1(name));
-    if (!w) qFatal("no control %s", name);
-    return w;
-}
-
-void Click(QWidget* dialog, const char* button) {
-    QTest::mouseClick(Find<QPushButton>(dialog, button), Qt::LeftButton);
-}
-
 int LineCount(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return 0;
@@ -467,7 +456,7 @@ private slots:
         QCOMPARE(s.StoredChannel(1).logEnabled, std::string("NO"));
 
         // Already off in the settings, a running timer 11 is stopped too.
-        s.w().StartWindowTimer(kTimerLogFirst, 5000);
+        s.w().findChild<QTimer*>(QStringLiteral("timer11"))->start(5000);
         {
             LoggingDialog d(s.Context(), 1, &s.w());
             QVERIFY(!Find<QCheckBox>(&d, "loggingEnabledCheck")->isChecked());

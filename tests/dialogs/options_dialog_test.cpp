@@ -27,20 +27,9 @@ using namespace kestrane::ui::test;
 
 namespace {
 
-template <class W>
-W* Find(QWidget* dialog, const char* name) {
-    W* w = dialog->findChild<W*>(QString::fromLatin1(name));
-    if (!w) qFatal("no control %s", name);
-    return w;
-}
-
 void Retype(QLineEdit* edit, const QString& text) {
     edit->clear();
     QTest::keyClicks(edit, text);
-}
-
-void Click(QWidget* dialog, const char* button) {
-    QTest::mouseClick(Find<QPushButton>(dialog, button), Qt::LeftButton);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "acquisition/polling_cycle.h"
 #include "dialog_test_support.h"
+#include "ui/dark_palette.h"
 #include "ui/ui_ids.h"
 
 using namespace kestrane;
@@ -53,24 +54,6 @@ double MeasuredContrast(const QImage& picture) {
     return best;
 }
 
-// A dark theme as qt6ct's "darker" and Adwaita:dark give it.
-QPalette DarkPalette() {
-    QPalette p;
-    const QColor window(53, 53, 53), text(238, 238, 236), base(36, 36, 36);
-    for (auto group : {QPalette::Active, QPalette::Inactive}) {
-        p.setColor(group, QPalette::Window, window);
-        p.setColor(group, QPalette::WindowText, text);
-        p.setColor(group, QPalette::Base, base);
-        p.setColor(group, QPalette::AlternateBase, window);
-        p.setColor(group, QPalette::Text, text);
-        p.setColor(group, QPalette::Button, window);
-        p.setColor(group, QPalette::ButtonText, text);
-    }
-    p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(127, 127, 127));
-    p.setColor(QPalette::Disabled, QPalette::Text, QColor(127, 127, 127));
-    return p;
-}
-
 }  // namespace
 
 class ThemeTest : public QObject {
@@ -80,7 +63,7 @@ private slots:
 
     void fixedColourAreasKeepTheirContrastUnderADarkPalette() {
         const QPalette saved = QApplication::palette();
-        QApplication::setPalette(DarkPalette());
+        QApplication::setPalette(kestrane::ui::DarkPalette());
         DialogSession s;
         QVERIFY(s.Start(StandardRow()));
         s.Connect();

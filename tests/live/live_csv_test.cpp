@@ -14,6 +14,7 @@
 #include "live/live_recorder.h"
 #include "shown_decimals.h"
 #include "temp_dir.h"
+#include "volts_text.h"
 
 using namespace kestrane;
 using namespace kestrane::live;
@@ -168,6 +169,6 @@ TEST(LiveCsv, NumbersAsTheLoggerWritesThem) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(PlainNumber(c.value, DecimalsOfShown(c.shown)), c.want) << c.shown;
-        EXPECT_EQ(PlainNumber(c.value, DecimalsOfShown(c.shown)), *PlainValue(c.shown)) << c.shown;
+        EXPECT_EQ(PlainNumber(c.value, DecimalsOfShown(c.shown)), *board::PlainValue(c.shown)) << c.shown;
     }
 }

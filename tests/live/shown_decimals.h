@@ -6,13 +6,13 @@
 #include <cstdint>
 #include <string>
 
-#include "common/open_data.h"
 #include "live/live_reading.h"
+#include "volts_text.h"
 
 namespace kestrane::live {
 
 inline uint8_t DecimalsOfShown(const std::string& shown) {
-    const auto plain = PlainValue(shown);
+    const auto plain = board::PlainValue(shown);
     if (!plain || plain->find_first_of("eE") != std::string::npos) return kShortestDecimals;
     const auto dot = plain->find('.');
     if (dot == std::string::npos) return 0;

@@ -107,11 +107,11 @@ TEST_F(Installer, CopiesProgramAndLibrariesAndMakesAnEmptyDatabase) {
     EXPECT_TRUE(registry.List().entries.empty());
     EXPECT_TRUE(registry.Add("000A - USB  KESTRANEUNIT", AddMode::FirstRun).added);
     EXPECT_TRUE(registry.Add("000B - USB  KESTRANEUNIT", AddMode::Normal).added);
-    BoardSettings a, b;
-    ASSERT_TRUE(db.LoadBoardSettings("000A", a));
-    ASSERT_TRUE(db.LoadBoardSettings("000B", b));
-    EXPECT_FALSE(a.column1.empty());
-    EXPECT_NE(a.column1, b.column1);
+    const QueryResult keys = db.Query({"SELECT ID FROM Main ORDER BY PID;", {}}, {1}, {31}, 3);
+    ASSERT_EQ(keys.status, ExecStatus::Ok);
+    ASSERT_EQ(keys.rows.size(), 2u);
+    EXPECT_FALSE(keys.rows[0][0].empty());
+    EXPECT_NE(keys.rows[0][0], keys.rows[1][0]);
 }
 
 // Registers a board so the database holds a row of the user's own.

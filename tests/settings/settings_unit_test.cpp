@@ -177,13 +177,15 @@ TEST(Statements, RenderWritesValuesInAsLiterals) {
     EXPECT_EQ(RenderStatement({"a = ? AND b = ?", {"x"}}), "a = 'x' AND b = ?");
 }
 
-TEST(TableLayout, PositionsOfNamedColumns) {
+TEST(TableLayout, NamesAndLimitsOfPositions) {
     const std::vector<std::pair<std::string, int>> cases = {
+        {"ID", 1},
         {"VID", 2},
         {"PID", 3},
         {"DEFAULT", 5},
         {"VM1ENABLE", 6},
-        {"vm1notes", 7},
+        {"BOARDNOTE", 4},
+        {"VM1NOTES", 7},
         {"VM1FILTERWEIGHT", 31},
         {"VM2ENABLE", 32},
         {"VM4HIGHFILE", 6 + 26 * 3 + 16},
@@ -195,26 +197,33 @@ TEST(TableLayout, PositionsOfNamedColumns) {
         {"VM1LOGFILENAME", 180},
         {"VM1LOGPATH", 186},
         {"VM6LOGPATH", 191},
-        {"VM7ENABLE", 0},
-        {"", 0},
     };
-    for (const auto& [name, position] : cases) EXPECT_EQ(MainColumnPosition(name), position) << name;
+    for (const auto& [name, position] : cases) EXPECT_EQ(MainColumnAt(position).name, name) << position;
     EXPECT_EQ(MainColumnAt(0).name, "");
     EXPECT_EQ(MainColumnAt(192).name, "");
 
     // Limits by kind of column.
-    EXPECT_EQ(MainColumnAt(MainColumnPosition("VM3NOTES")).maxBytes, 511u);
-    EXPECT_EQ(MainColumnAt(MainColumnPosition("VM3LOWNORMFILE")).maxBytes, 126u);
-    EXPECT_EQ(MainColumnAt(MainColumnPosition("VM3LOGFILENAME")).maxBytes, 62u);
-    EXPECT_EQ(MainColumnAt(MainColumnPosition("VM3LOGPATH")).maxBytes, 126u);
-    EXPECT_EQ(MainColumnAt(MainColumnPosition("VM3LOGSIZE")).maxBytes, 31u);
+    struct Limit {
+        const char* name;
+        int position;
+        std::size_t maxBytes;
+    };
+    const Limit limits[] = {
+        {"VM3NOTES", 6 + 26 * 2 + 1, 511u}, {"VM3LOWNORMFILE", 6 + 26 * 2 + 23, 126u},
+        {"VM3LOGFILENAME", 180 + 2, 62u},   {"VM3LOGPATH", 186 + 2, 126u},
+        {"VM3LOGSIZE", 168 + 2, 31u},
+    };
+    for (const Limit& l : limits) {
+        EXPECT_EQ(MainColumnAt(l.position).name, l.name);
+        EXPECT_EQ(MainColumnAt(l.position).maxBytes, l.maxBytes) << l.name;
+    }
 
-    // Out-of-range positions never touch the record.
+    // The key and the board note load into no field; out-of-range positions
+    // name none either, so a load never touches the record through them.
     BoardSettings s;
-    FieldAt(s, 0) = "x";
-    FieldAt(s, 192) = "y";
-    EXPECT_EQ(s.column1, "");
-    EXPECT_EQ(s.channels[5].logPath, "");
+    for (int position : {0, 1, 4, 192}) EXPECT_EQ(FieldAt(s, position), nullptr) << position;
+    EXPECT_EQ(FieldAt(s, 2), &s.vid);
+    EXPECT_EQ(FieldAt(s, 191), &s.channels[5].logPath);
 }
 
 TEST(Schema, ColumnsFollowTheLoadLayoutInEveryDialect) {

@@ -8,22 +8,21 @@
 
 namespace plotwick {
 
-const ChartAssets& RasterAssetsAt(double ratio) {
-    RasterState& st = State();
+const ChartAssets& RasterAssetsAt(RasterState& raster, double ratio) {
     const int i = AssetScaleIndex(ratio);
-    if (!st.assetsLoaded[i]) {
+    if (!raster.assetsLoaded[i]) {
         const assets::ScaleBlobs blobs = assets::BlobsAt(i);
-        ChartAssets& a = st.assets[i];
-        a.smallFont = FontLoad(blobs.smallFont);
-        a.largeFont = FontLoad(blobs.largeFont);
-        a.caption = ImageDecode(blobs.caption);
-        a.sheet = ImageDecode(blobs.sheet);
+        ChartAssets& a = raster.assets[i];
+        a.smallFont = FontLoad(raster, blobs.smallFont);
+        a.largeFont = FontLoad(raster, blobs.largeFont);
+        a.caption = ImageDecode(raster, blobs.caption);
+        a.sheet = ImageDecode(raster, blobs.sheet);
         a.scale = kAssetScales[i];
-        st.assetsLoaded[i] = true;
+        raster.assetsLoaded[i] = true;
     }
-    return st.assets[i];
+    return raster.assets[i];
 }
 
-const ChartAssets& RasterAssets() { return RasterAssetsAt(1.0); }
+const ChartAssets& RasterAssets(RasterState& raster) { return RasterAssetsAt(raster, 1.0); }
 
 }  // namespace plotwick

@@ -22,8 +22,8 @@ const Font* FailFont(BlockHeap& heap, void* raw, const char* why) {
 
 }  // namespace
 
-const Font* FontLoad(std::span<const uint8_t> blob) {
-    BlockHeap& heap = State().heap;
+const Font* FontLoad(RasterState& raster, std::span<const uint8_t> blob) {
+    BlockHeap& heap = raster.heap;
     if (blob.size() < kFontBlobHeaderBytes || std::memcmp(blob.data(), kFontMagic, 4) != 0) {
         return FailFont(heap, nullptr, "not a font blob");
     }
@@ -37,7 +37,7 @@ const Font* FontLoad(std::span<const uint8_t> blob) {
     auto* raw = static_cast<uint8_t*>(heap.Alloc(unpacked));
     if (!raw) return FailFont(heap, nullptr, "no memory");
     const LzwResult r =
-        LzwDecode(blob.subspan(kFontBlobHeaderBytes, packed), std::span<uint8_t>(raw, unpacked));
+        LzwDecode(heap, blob.subspan(kFontBlobHeaderBytes, packed), std::span<uint8_t>(raw, unpacked));
     if (r.written != unpacked) return FailFont(heap, raw, "compressed data damaged or short");
 
     const std::span<const uint8_t> data(raw, unpacked);
@@ -68,9 +68,7 @@ const Font* FontLoad(std::span<const uint8_t> blob) {
     return font;
 }
 
-void SetFont(const Font* font) { State().font = font; }
-
-const Font* CurrentFont() { return State().font; }
+void SetFont(RasterState& raster, const Font* font) { raster.font = font; }
 
 TextExtent TextSizeWith(const Font* font, const char* text) {
     TextExtent e;
@@ -92,21 +90,20 @@ TextExtent TextSizeWith(const Font* font, const char* text) {
     return e;
 }
 
-TextExtent TextSize(const char* text) { return TextSizeWith(State().font, text); }
+TextExtent TextSize(const RasterState& raster, const char* text) { return TextSizeWith(raster.font, text); }
 
-void TextDraw(int32_t x, int32_t y, const char* text, uint32_t colour) {
-    const RasterState& st = State();
-    const Font* font = st.font;
+void TextDraw(RasterState& raster, int32_t x, int32_t y, const char* text, uint32_t colour) {
+    const Font* font = raster.font;
     if (!font || !text || !*text) return;
-    const RasterRect c = EffectiveClip();
+    const RasterRect c = EffectiveClip(raster);
     if (c.Empty()) return;
-    const int64_t startX = int64_t{x} + st.origin.x;
-    int64_t penY = int64_t{y} + st.origin.y;
+    const int64_t startX = int64_t{x} + raster.origin.x;
+    int64_t penY = int64_t{y} + raster.origin.y;
     if (startX >= c.right || penY >= c.bottom) return;
     const TextExtent size = TextSizeWith(font, text);
     if (startX + size.width <= c.left || penY + size.height <= c.top) return;
 
-    const Bitmap& t = st.target;
+    const Bitmap& t = raster.target;
     int64_t penX = startX;
     for (const char* p = text; *p; ++p) {
         const int ch = static_cast<unsigned char>(*p);

@@ -24,25 +24,6 @@ bool BlockHeap::Free(void* block) { return blocks_.erase(block) != 0; }
 
 void BlockHeap::Destroy() { blocks_.clear(); }
 
-void* xmalloc(int64_t size) {
-    if (size <= 0) return nullptr;
-    void* p = nullptr;
-    if (size <= kXmallocMaxBlock) p = State().windowHeap.Alloc(static_cast<std::size_t>(size));
-    if (!p) {
-        // The sink's "%d" is a 32-bit decimal; larger sizes are shown saturated.
-        const int shown = size > INT32_MAX ? INT32_MAX : static_cast<int>(size);
-        DebugPrintf("%s = %d", "xmalloc failed at size", shown);
-    }
-    return p;
-}
-
-void xfree(void* block) {
-    if (!block) return;
-    if (!State().windowHeap.Free(block)) DebugPrint("xfree: block not from xmalloc ignored");
-}
-
-int64_t XmallocLiveBlocks() { return State().windowHeap.LiveBlocks(); }
-
-int64_t RasterHeapLiveBlocks() { return State().heap.LiveBlocks(); }
+int64_t RasterHeapLiveBlocks(const RasterState& raster) { return raster.heap.LiveBlocks(); }
 
 }  // namespace plotwick

@@ -21,15 +21,14 @@ uint32_t Rgb565ToPixel(uint16_t p, uint8_t alpha) {
     return uint32_t{alpha} << 24 | red << 16 | green << 8 | blue;
 }
 
-Bitmap* BitmapCreate(int32_t width, int32_t height, uint32_t flags) {
+Bitmap* BitmapCreate(RasterState& raster, int32_t width, int32_t height, uint32_t flags) {
     if (width <= 0 || height <= 0 || int64_t{width} * height > kMaxPicturePixels) return nullptr;
-    RasterState& st = State();
-    void* record = st.heap.Alloc(sizeof(Bitmap));
+    void* record = raster.heap.Alloc(sizeof(Bitmap));
     if (!record) return nullptr;
     auto* bits = static_cast<uint32_t*>(
-        st.heap.Alloc(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4u));
+        raster.heap.Alloc(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4u));
     if (!bits) {
-        st.heap.Free(record);
+        raster.heap.Free(record);
         return nullptr;
     }
     Bitmap* b = std::construct_at(static_cast<Bitmap*>(record));
@@ -39,18 +38,18 @@ Bitmap* BitmapCreate(int32_t width, int32_t height, uint32_t flags) {
     b->pitch = width * 4;
     b->topRow = bits + static_cast<std::size_t>(height - 1) * static_cast<std::size_t>(width);
     b->flags = flags;
-    b->next = st.pictures;
-    st.pictures = b;
+    b->next = raster.pictures;
+    raster.pictures = b;
     return b;
 }
 
-int PictureCount() {
+int PictureCount(const RasterState& raster) {
     int n = 0;
-    for (const Bitmap* b = State().pictures; b; b = b->next) ++n;
+    for (const Bitmap* b = raster.pictures; b; b = b->next) ++n;
     return n;
 }
 
-Bitmap* ImageDecode(std::span<const uint8_t> blob) {
+Bitmap* ImageDecode(RasterState& raster, std::span<const uint8_t> blob) {
     if (blob.size() < kPictureHeaderBytes) {
         DebugPrint("ImageDecode: blob too short");
         return nullptr;
@@ -71,19 +70,19 @@ Bitmap* ImageDecode(std::span<const uint8_t> blob) {
     }
     const std::size_t pixels = static_cast<std::size_t>(width * height);
     const std::size_t unpacked = pixels * 2 + (hasAlpha ? pixels : 0);
-    BlockHeap& heap = State().heap;
+    BlockHeap& heap = raster.heap;
     auto* raw = static_cast<uint8_t*>(heap.Alloc(unpacked));
     if (!raw) {
         DebugPrint("ImageDecode: no memory");
         return nullptr;
     }
     const LzwResult r =
-        LzwDecode(blob.subspan(kPictureHeaderBytes, packed), std::span<uint8_t>(raw, unpacked));
+        LzwDecode(heap, blob.subspan(kPictureHeaderBytes, packed), std::span<uint8_t>(raw, unpacked));
     Bitmap* picture = nullptr;
     if (r.written != unpacked) {
         DebugPrint("ImageDecode: compressed data damaged or short");
     } else {
-        picture = BitmapCreate(static_cast<int32_t>(width), static_cast<int32_t>(height),
+        picture = BitmapCreate(raster, static_cast<int32_t>(width), static_cast<int32_t>(height),
                                hasAlpha ? kBitmapAlpha : 0);
         if (picture) {
             const uint8_t* plane = raw + pixels * 2;

@@ -22,13 +22,16 @@
 namespace plotwick {
 namespace {
 
+// Largest series array, in bytes.
+constexpr int64_t kSeriesMaxBytes = int64_t{1} << 30;
+
 // Resizes a series array to `count` zero-filled elements. Arrays beyond
-// kXmallocMaxBlock bytes, or memory that cannot be had, fail with a
-// diagnostic, so a damaged or huge file is refused rather than fatal.
+// kSeriesMaxBytes, or memory that cannot be had, fail with a diagnostic, so
+// a damaged or huge file is refused rather than fatal.
 template <class T>
 bool TryResize(std::vector<T>& v, int64_t count) {
     const int64_t bytes = count * static_cast<int64_t>(sizeof(T));
-    if (count >= 0 && bytes <= kXmallocMaxBlock) {
+    if (count >= 0 && bytes <= kSeriesMaxBytes) {
         try {
             v.assign(static_cast<size_t>(count), T{});
             return true;

@@ -2,13 +2,12 @@
 
 #include <unordered_map>
 
-#include "plotwick/raster_state.h"
+#include "plotwick/heap.h"
 
 namespace plotwick {
 
-LzwResult LzwDecode(std::span<const uint8_t> in, std::span<uint8_t> out) {
+LzwResult LzwDecode(BlockHeap& heap, std::span<const uint8_t> in, std::span<uint8_t> out) {
     LzwResult result;
-    BlockHeap& heap = State().heap;
     void* table = heap.Alloc(kLzwTableBytes);
     if (!table) {
         result.status = LzwStatus::NoMemory;

@@ -8,6 +8,8 @@
 #include <span>
 #include <vector>
 
+#include "plotwick/heap.h"
+
 namespace plotwick {
 
 inline constexpr int kLzwClearCode = 256;
@@ -33,8 +35,8 @@ struct LzwResult {
 };
 
 // Decodes into out, never writing beyond it. The working table comes from
-// the raster heap for the duration of the call.
-LzwResult LzwDecode(std::span<const uint8_t> in, std::span<uint8_t> out);
+// `heap` (the raster heap) for the duration of the call.
+LzwResult LzwDecode(BlockHeap& heap, std::span<const uint8_t> in, std::span<uint8_t> out);
 
 // Encodes so that LzwDecode reproduces the input exactly; the dictionary is
 // cleared before it would outgrow 14-bit codes. Deterministic.

@@ -48,9 +48,10 @@ Pointer PointerFor(const HoverState& hover, const GraphContext& ctx, const Scale
 
 // Blits region r of a picture (regions given at scale 1) with its source
 // row moved to srcY (also at scale 1), e.g. for the hovered looks.
-void Blit(const Bitmap* picture, int32_t x, int32_t y, const A::Region& r, int32_t srcY, const Scaler& px) {
+void Blit(RasterState& raster, const Bitmap* picture, int32_t x, int32_t y, const A::Region& r, int32_t srcY,
+          const Scaler& px) {
     const A::Region d = px(A::Region{r.x, srcY, r.w, r.h});
-    BlitFrom(x, y, d.w, d.h, d.x, d.y, picture);
+    BlitFrom(raster, x, y, d.w, d.h, d.x, d.y, picture);
 }
 
 bool PointerInPlot(const Pointer& p, const PlotGeometry& g) {
@@ -72,8 +73,9 @@ struct RowLimit {
 // exactly those of drawing every point in turn.
 class ColumnBatch {
 public:
-    explicit ColumnBatch(int32_t plotH)
-        : h_(std::max<int32_t>(plotH, 0)),
+    ColumnBatch(RasterState& raster, int32_t plotH)
+        : raster_(raster),
+          h_(std::max<int32_t>(plotH, 0)),
           red_(static_cast<size_t>(h_) + 1),
           mixes_(static_cast<size_t>(h_) + 1),
           nextRed_(static_cast<size_t>(h_) + 1),
@@ -116,8 +118,8 @@ public:
         for (int32_t r = lo_; r <= hi_;) {
             int32_t end = r + 1;
             while (end <= hi_ && red_[end] == red_[r] && mixes_[end] == mixes_[r]) ++end;
-            if (red_[r] != 0) VLine(x_, r, end - r, kColourCurve);
-            for (int k = 0; k < mixes_[r]; ++k) VLineHalf(x_, r, end - r, kColourDropLine);
+            if (red_[r] != 0) VLine(raster_, x_, r, end - r, kColourCurve);
+            for (int k = 0; k < mixes_[r]; ++k) VLineHalf(raster_, x_, r, end - r, kColourDropLine);
             r = end;
         }
         events_.clear();
@@ -153,6 +155,7 @@ private:
         return r;
     }
 
+    RasterState& raster_;
     int32_t h_;
     bool active_ = false;
     int32_t x_ = 0;
@@ -164,11 +167,11 @@ private:
 
 // The shaded area, drop lines and curve of the visible points, and the
 // time-label slots along them (all relative to the plot).
-TimeLabelSlots DrawSeries(const GraphContext& ctx, const PlotGeometry& g, int32_t zeroY,
+TimeLabelSlots DrawSeries(RasterState& raster, const GraphContext& ctx, const PlotGeometry& g, int32_t zeroY,
                           const RowLimit& clampY, bool batchColumns, const Scaler& px) {
     TimeLabelSlots slots;
     slots.spacing = px(kTimeLabelSpacing);
-    ColumnBatch batch(batchColumns ? g.h : 0);
+    ColumnBatch batch(raster, batchColumns ? g.h : 0);
     bool first = true;
     int32_t prevX = 0, prevY = 0;
     WalkPoints(ctx, g, [&](int32_t i, int32_t x, int32_t y) {
@@ -206,25 +209,25 @@ TimeLabelSlots DrawSeries(const GraphContext& ctx, const PlotGeometry& g, int32_
             for (int64_t c = c0; c <= c1; ++c) {
                 const int32_t yc = clampY(columnY(c));
                 if (yc < zeroY) {
-                    VLineHalf(static_cast<int32_t>(c), yc, zeroY - yc, kColourArea);
+                    VLineHalf(raster, static_cast<int32_t>(c), yc, zeroY - yc, kColourArea);
                 } else if (yc > zeroY) {
-                    VLineHalf(static_cast<int32_t>(c), zeroY + 1, yc - zeroY, kColourArea);
+                    VLineHalf(raster, static_cast<int32_t>(c), zeroY + 1, yc - zeroY, kColourArea);
                 }
             }
         }
         if (ctx.dropLines != 0) {
             if (cy < zeroY) {
-                VLineHalf(x, cy, zeroY - cy, kColourDropLine);
+                VLineHalf(raster, x, cy, zeroY - cy, kColourDropLine);
             } else if (cy > zeroY) {
-                VLineHalf(x, zeroY + 1, cy - zeroY - 1, kColourDropLine);
+                VLineHalf(raster, x, zeroY + 1, cy - zeroY - 1, kColourDropLine);
             }
         }
         if (x <= prevX) {
             const int32_t py = clampY(prevY);
-            VLine(prevX, std::min(cy, py), std::abs(cy - py), kColourCurve);
+            VLine(raster, prevX, std::min(cy, py), std::abs(cy - py), kColourCurve);
         } else {
             for (int64_t c = c0; c <= c1; ++c) {
-                LineAA(static_cast<int32_t>(c - 1), clampY(columnY(c - 1)), static_cast<int32_t>(c),
+                LineAA(raster, static_cast<int32_t>(c - 1), clampY(columnY(c - 1)), static_cast<int32_t>(c),
                        clampY(columnY(c)), kColourCurve);
             }
         }
@@ -236,53 +239,54 @@ TimeLabelSlots DrawSeries(const GraphContext& ctx, const PlotGeometry& g, int32_
     return slots;
 }
 
-void DrawTimeLabels(const GraphContext& ctx, const PlotGeometry& g, const TimeLabelSlots& slots,
-                    const ChartAssets& assets, const Scaler& px) {
+void DrawTimeLabels(RasterState& raster, const GraphContext& ctx, const PlotGeometry& g,
+                    const TimeLabelSlots& slots, const ChartAssets& assets, const Scaler& px) {
     TimeLabelKind kinds[kMaxTimeLabels];
     PlanTimeLabelKinds(ctx, g, slots, kinds, px(kFinalTickRoom));
     for (int s = 0; s < slots.count; ++s) {
         const int32_t xs = g.left + slots.x[s];
         if (kinds[s] == TimeLabelKind::None) break;
         if (kinds[s] == TimeLabelKind::FinalTick) {
-            VLine(xs, g.bottom, px(7), kColourInk);
+            VLine(raster, xs, g.bottom, px(7), kColourInk);
             break;
         }
         const char* label = !ctx.o_Labels.empty() ? ctx.o_Labels[slots.index[s]] : nullptr;
         if (kinds[s] == TimeLabelKind::DateTag) {
-            Blit(assets.sheet, xs - px(2), g.bottom, A::kSheetDateTag, A::kSheetDateTag.y, px);
+            Blit(raster, assets.sheet, xs - px(2), g.bottom, A::kSheetDateTag, A::kSheetDateTag.y, px);
             char date[12];
             LabelBytes(label, 0, 11, date);
-            TextDraw(xs + px(2), g.bottom + px(3), date, kColourInk);
+            TextDraw(raster, xs + px(2), g.bottom + px(3), date, kColourInk);
         } else {
-            VLine(xs, g.bottom, px(7), kColourInk);
+            VLine(raster, xs, g.bottom, px(7), kColourInk);
         }
         // The clock time, then AM or PM indented on the next line.
         char clock[9], half[3], text[16];
         LabelBytes(label, 12, 8, clock);
         LabelBytes(label, 21, 2, half);
         std::snprintf(text, sizeof text, "%s\n  %s", clock, half);
-        TextDraw(xs - px(20), g.bottom + px(15), text, kColourInk);
+        TextDraw(raster, xs - px(20), g.bottom + px(15), text, kColourInk);
     }
 }
 
-void DrawHoverReadout(const GraphContext& ctx, const PlotGeometry& g, const Pointer& pointer,
-                      const ChartAssets& assets, const RowLimit& clampY, const Scaler& px) {
+void DrawHoverReadout(RasterState& raster, const GraphContext& ctx, const PlotGeometry& g,
+                      const Pointer& pointer, const ChartAssets& assets, const RowLimit& clampY,
+                      const Scaler& px) {
     const double age = g.xScale > 0.0 ? (pointer.x - g.left) / g.xScale + ctx.viewStart : ctx.viewStart;
     const int32_t k = NearestPoint(ctx, TruncToInt(age));
     const int32_t x = g.left + PointX(g, ctx, ctx.times[k]);
     const int32_t py = clampY(PointY(g, ctx, ctx.values[k]));
-    VLineHalf(x, g.top + py, g.h - py + px(10), kColourInk);
-    Blit(assets.sheet, x - px(44), g.bottom, A::kSheetCallout, A::kSheetCallout.y, px);
+    VLineHalf(raster, x, g.top + py, g.h - py + px(10), kColourInk);
+    Blit(raster, assets.sheet, x - px(44), g.bottom, A::kSheetCallout, A::kSheetCallout.y, px);
     const char* label = !ctx.o_Labels.empty() ? ctx.o_Labels[k] : nullptr;
-    if (label != nullptr) TextDraw(x - px(30), g.bottom + px(7), label, kColourInk);
-    Blit(assets.sheet, x, g.top + py - px(4), A::kSheetValueTag, A::kSheetValueTag.y, px);
+    if (label != nullptr) TextDraw(raster, x - px(30), g.bottom + px(7), label, kColourInk);
+    Blit(raster, assets.sheet, x, g.top + py - px(4), A::kSheetValueTag, A::kSheetValueTag.y, px);
     // The reading itself: the label from its sign byte on.
     if (label != nullptr && ::strnlen(label, 25) == 25) {
-        TextDraw(x + px(16), g.top + py + px(2), label + 24, kColourInk);
+        TextDraw(raster, x + px(16), g.top + py + px(2), label + 24, kColourInk);
     }
 }
 
-void DrawOverview(const GraphContext& ctx, const PlotGeometry& g, const Pointer& pointer,
+void DrawOverview(RasterState& raster, const GraphContext& ctx, const PlotGeometry& g, const Pointer& pointer,
                   const ChartAssets& assets, const Scaler& px) {
     const ThumbSpan thumb = ComputeThumb(g.w, ctx.viewStart, ctx.viewEnd, ctx.span, px(10), px(5));
     const int32_t stripTop = g.bottom + px(40);
@@ -297,16 +301,16 @@ void DrawOverview(const GraphContext& ctx, const PlotGeometry& g, const Pointer&
     const A::Region trackLeft = px(A::kSheetTrackLeft), trackRight = px(A::kSheetTrackRight);
     const A::Region trackMiddle =
         px(A::Region{A::kSheetTrackMiddle.x, trackY, A::kSheetTrackMiddle.w, A::kSheetTrackMiddle.h});
-    PushClip(g.left, stripTop, g.w, px(30));
-    SetSource(assets.sheet);
+    PushClip(raster, g.left, stripTop, g.w, px(30));
+    SetSource(raster, assets.sheet);
     if (assets.sheet != nullptr) {
-        BlitTiled(trackLeft.w, px(4), g.w - trackLeft.w - trackRight.w, trackMiddle.h, trackMiddle.x,
+        BlitTiled(raster, trackLeft.w, px(4), g.w - trackLeft.w - trackRight.w, trackMiddle.h, trackMiddle.x,
                   trackMiddle.y, trackMiddle.w, trackMiddle.h, 0, 0);
     }
-    SetSource(nullptr);
-    Blit(assets.sheet, 0, px(4), A::kSheetTrackLeft, trackY, px);
-    Blit(assets.sheet, g.w - trackRight.w, px(4), A::kSheetTrackRight, trackY, px);
-    PopClip();
+    SetSource(raster, nullptr);
+    Blit(raster, assets.sheet, 0, px(4), A::kSheetTrackLeft, trackY, px);
+    Blit(raster, assets.sheet, g.w - trackRight.w, px(4), A::kSheetTrackRight, trackY, px);
+    PopClip(raster);
 
     if (thumb.right - thumb.left < px(10)) return;
     const A::Region thumbLeft = px(A::kSheetThumbLeft), thumbRight = px(A::kSheetThumbRight);
@@ -314,54 +318,51 @@ void DrawOverview(const GraphContext& ctx, const PlotGeometry& g, const Pointer&
         px(A::Region{A::kSheetThumbMiddle.x, thumbY, A::kSheetThumbMiddle.w, A::kSheetThumbMiddle.h});
     // Each cap is centred on its end of the thumb.
     const int32_t leftX = thumb.left - thumbLeft.w / 2, rightX = thumb.right - thumbRight.w / 2;
-    const RasterPoint origin = CurrentOrigin();
-    SetOrigin(origin.x + g.left, origin.y + stripTop);
-    SetSource(assets.sheet);
+    const RasterPoint origin = CurrentOrigin(raster);
+    SetOrigin(raster, origin.x + g.left, origin.y + stripTop);
+    SetSource(raster, assets.sheet);
     if (assets.sheet != nullptr) {
-        BlitTiled(leftX + thumbLeft.w, 0, rightX - leftX - thumbLeft.w, thumbMiddle.h, thumbMiddle.x,
+        BlitTiled(raster, leftX + thumbLeft.w, 0, rightX - leftX - thumbLeft.w, thumbMiddle.h, thumbMiddle.x,
                   thumbMiddle.y, thumbMiddle.w, thumbMiddle.h, 0, 0);
     }
-    SetSource(nullptr);
-    Blit(assets.sheet, leftX, 0, A::kSheetThumbLeft, thumbY, px);
-    Blit(assets.sheet, rightX, 0, A::kSheetThumbRight, thumbY, px);
-    SetOrigin(origin.x, origin.y);
+    SetSource(raster, nullptr);
+    Blit(raster, assets.sheet, leftX, 0, A::kSheetThumbLeft, thumbY, px);
+    Blit(raster, assets.sheet, rightX, 0, A::kSheetThumbRight, thumbY, px);
+    SetOrigin(raster, origin.x, origin.y);
 }
 
-void DrawAxisNumber(int decimals, int32_t x, int32_t y, double value, const Scaler& px) {
+void DrawAxisNumber(RasterState& raster, int decimals, int32_t x, int32_t y, double value, const Scaler& px) {
     const std::string text = FormatAxisNumber(decimals, value);
-    TextDraw(x - TextSize(text.c_str()).width, y - px(6), text.c_str(), kColourInk);
+    TextDraw(raster, x - TextSize(raster, text.c_str()).width, y - px(6), text.c_str(), kColourInk);
 }
 
 }  // namespace
 
-void AxisNumber(int decimals, int32_t x, int32_t y, double value) {
-    DrawAxisNumber(decimals, x, y, value, Scaler{});
-}
-
-void DrawChart(const GraphContext& ctx, const HoverState& hover, const ChartAssets& assets,
-               const PaintTuning& tuning) {
+void DrawChart(RasterState& raster, const GraphContext& ctx, const HoverState& hover,
+               const ChartAssets& assets, const PaintTuning& tuning) {
     const Scaler px{assets.scale};
     const int32_t width = px(ctx.width), height = px(ctx.height);
-    RectFill(0, 0, width, height, kColourBackground);
+    RectFill(raster, 0, 0, width, height, kColourBackground);
     if (ctx.captionIsVolts != 0) {
-        Blit(assets.caption, px(3), (height - px(100)) / 2, A::kCaptionVolts, A::kCaptionVolts.y, px);
+        Blit(raster, assets.caption, px(3), (height - px(100)) / 2, A::kCaptionVolts, A::kCaptionVolts.y, px);
     } else {
-        Blit(assets.caption, px(3), (height - px(120)) / 2, A::kCaptionAmps, A::kCaptionAmps.y, px);
+        Blit(raster, assets.caption, px(3), (height - px(120)) / 2, A::kCaptionAmps, A::kCaptionAmps.y, px);
     }
     const PlotGeometry g = ComputeGeometry(ctx, px.scale);
     if (g.w < px(10) || g.h < px(10) || !HasSeries(ctx)) return;
 
     // At most 99 characters, as InitGraphContext keeps them.
     const std::string title = ctx.title.substr(0, kTitleSize - 1);
-    SetFont(assets.largeFont);
-    TextDraw(g.left + (g.w - TextSize(title.c_str()).width) / 2, px(7), title.c_str(), kColourInk);
-    SetFont(assets.smallFont);
+    SetFont(raster, assets.largeFont);
+    TextDraw(raster, g.left + (g.w - TextSize(raster, title.c_str()).width) / 2, px(7), title.c_str(),
+             kColourInk);
+    SetFont(raster, assets.smallFont);
 
     const Pointer pointer = PointerFor(hover, ctx, px);
     const bool hoverInPlot = PointerInPlot(pointer, g);
-    if (hoverInPlot) RectFill(g.left, g.top, g.w, g.h, kColourHoverPlot);
-    HLine(g.left, g.top, g.w, kColourBorder);
-    VLine(g.right, g.top, g.h, kColourBorder);
+    if (hoverInPlot) RectFill(raster, g.left, g.top, g.w, g.h, kColourHoverPlot);
+    HLine(raster, g.left, g.top, g.w, kColourBorder);
+    VLine(raster, g.right, g.top, g.h, kColourBorder);
 
     // The grid is planned on the plot's height at scale 1, so every scale
     // shows the same lines and numbers.
@@ -370,15 +371,16 @@ void DrawChart(const GraphContext& ctx, const HoverState& hover, const ChartAsse
     for (int k = 0; k < plan.lineCount; ++k) {
         const int32_t row = GridRow(plan, ctx.axisRange, g.h, k);
         if (!GridRowInPlot(row, g.h, px(kGridRowSlack))) break;
-        HLineHalf(g.left - px(4), g.top + row, g.w + px(4), kColourGrid);
-        DrawAxisNumber(plan.decimals, g.left + px(4), g.top + row, GridValue(plan, ctx.axisMin, k), px);
+        HLineHalf(raster, g.left - px(4), g.top + row, g.w + px(4), kColourGrid);
+        DrawAxisNumber(raster, plan.decimals, g.left + px(4), g.top + row, GridValue(plan, ctx.axisMin, k),
+                       px);
     }
 
     const RowLimit clampY{-g.h - 2, 2 * g.h + 2};
-    PushClip(g.left, g.top, g.w, g.h);
+    PushClip(raster, g.left, g.top, g.w, g.h);
     const int32_t zeroY = clampY(ZeroRow(g, ctx));
-    HLine(0, zeroY, g.w, kColourZeroLine);
-    const TimeLabelSlots slots = DrawSeries(ctx, g, zeroY, clampY, tuning.batchColumns, px);
+    HLine(raster, 0, zeroY, g.w, kColourZeroLine);
+    const TimeLabelSlots slots = DrawSeries(raster, ctx, g, zeroY, clampY, tuning.batchColumns, px);
     if (pointer.here && hover.selecting) {
         const int32_t last = ctx.pointCount - 1;
         const int32_t lo = std::clamp(std::min(hover.anchorIndex, hover.currentIndex), 0, last);
@@ -386,22 +388,23 @@ void DrawChart(const GraphContext& ctx, const HoverState& hover, const ChartAsse
             std::clamp<int64_t>(int64_t{std::max(hover.anchorIndex, hover.currentIndex)} + 1, 0, last));
         const double x1 = g.xOrigin + (static_cast<double>(ctx.times[lo]) - ctx.viewStart) * g.xScale;
         const double x2 = g.xOrigin + (static_cast<double>(ctx.times[hi]) - ctx.viewStart) * g.xScale;
-        RectBlend(TruncToInt(x1), 0, TruncToInt(x2 - x1), g.h, kColourSelection, kSelectionAlpha);
+        RectBlend(raster, TruncToInt(x1), 0, TruncToInt(x2 - x1), g.h, kColourSelection, kSelectionAlpha);
     }
-    PopClip();
+    PopClip(raster);
 
-    DrawTimeLabels(ctx, g, slots, assets, px);
-    RectFill(g.left, g.bottom, g.w, 1, kColourInk);
-    RectFill(g.left, g.top, 1, g.h, kColourInk);
-    if (hoverInPlot) DrawHoverReadout(ctx, g, pointer, assets, clampY, px);
-    if (g.w > px(40)) DrawOverview(ctx, g, pointer, assets, px);
+    DrawTimeLabels(raster, ctx, g, slots, assets, px);
+    RectFill(raster, g.left, g.bottom, g.w, 1, kColourInk);
+    RectFill(raster, g.left, g.top, 1, g.h, kColourInk);
+    if (hoverInPlot) DrawHoverReadout(raster, ctx, g, pointer, assets, clampY, px);
+    if (g.w > px(40)) DrawOverview(raster, ctx, g, pointer, assets, px);
 }
 
-void Paint(const GraphContext& ctx, PaintWindow& window, const HoverState& hover, double scale) {
+void Paint(RasterState& raster, const GraphContext& ctx, PaintWindow& window, const HoverState& hover,
+           double scale) {
     if (ctx.width < 1 || ctx.height < 1) return;
-    if (!PaintBegin(window)) return;
-    DrawChart(ctx, hover, RasterAssetsAt(scale), PaintTuning{});
-    PaintEnd();
+    if (!PaintBegin(raster, window)) return;
+    DrawChart(raster, ctx, hover, RasterAssetsAt(raster, scale), PaintTuning{});
+    PaintEnd(raster);
 }
 
 }  // namespace plotwick

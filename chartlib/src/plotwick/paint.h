@@ -36,7 +36,8 @@ inline constexpr uint32_t kColourInk = 0x000000;
 // `scale` is the device pixel ratio to draw at: the window's clip box is in
 // device pixels, the chart is laid out at ChartScaleFor(scale) with the fonts
 // and pictures made for it. At 1 the pixels are those of a plain 1x chart.
-void Paint(const GraphContext& ctx, PaintWindow& window, const HoverState& hover, double scale = 1.0);
+void Paint(RasterState& raster, const GraphContext& ctx, PaintWindow& window, const HoverState& hover,
+           double scale = 1.0);
 
 // batchColumns draws the points that share a column by their net effect on
 // each row, with the same pixels as drawing them one by one (false), which
@@ -47,10 +48,7 @@ struct PaintTuning {
 
 // Draws the whole chart into the current target at origin (0, 0), at the
 // scale of `assets` (ctx and hover stay in scale-1 pixels).
-void DrawChart(const GraphContext& ctx, const HoverState& hover, const ChartAssets& assets,
-               const PaintTuning& tuning = PaintTuning{});
-
-// Draws a value-axis number right-aligned at x, black, in the current font.
-void AxisNumber(int decimals, int32_t x, int32_t y, double value);
+void DrawChart(RasterState& raster, const GraphContext& ctx, const HoverState& hover,
+               const ChartAssets& assets, const PaintTuning& tuning = PaintTuning{});
 
 }  // namespace plotwick

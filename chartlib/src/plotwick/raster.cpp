@@ -9,11 +9,6 @@
 
 namespace plotwick {
 
-RasterState& State() {
-    static RasterState state;
-    return state;
-}
-
 namespace {
 
 int32_t Clamp32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
@@ -33,12 +28,11 @@ RasterRect Intersect(const RasterRect& a, const RasterRect& b) {
 }
 
 // The rectangle (x, y, w, h) at the origin, limited to the effective clip.
-bool ClipRect(int32_t x, int32_t y, int32_t w, int32_t h, RasterRect* out) {
+bool ClipRect(RasterState& raster, int32_t x, int32_t y, int32_t w, int32_t h, RasterRect* out) {
     if (w <= 0 || h <= 0) return false;
-    const RasterState& st = State();
-    const RasterRect c = EffectiveClip();
-    const int64_t l = int64_t{x} + st.origin.x;
-    const int64_t t = int64_t{y} + st.origin.y;
+    const RasterRect c = EffectiveClip(raster);
+    const int64_t l = int64_t{x} + raster.origin.x;
+    const int64_t t = int64_t{y} + raster.origin.y;
     const int64_t r = std::min<int64_t>(l + w, c.right);
     const int64_t b = std::min<int64_t>(t + h, c.bottom);
     const int64_t l2 = std::max<int64_t>(l, c.left);
@@ -49,10 +43,9 @@ bool ClipRect(int32_t x, int32_t y, int32_t w, int32_t h, RasterRect* out) {
     return true;
 }
 
-bool AllocBackBuffer(int32_t width, int32_t height, Bitmap* out) {
-    RasterState& st = State();
+bool AllocBackBuffer(RasterState& raster, int32_t width, int32_t height, Bitmap* out) {
     const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4u;
-    auto* bits = static_cast<uint32_t*>(st.heap.Alloc(bytes));
+    auto* bits = static_cast<uint32_t*>(raster.heap.Alloc(bytes));
     if (!bits) return false;
     Bitmap b;
     b.width = width;
@@ -64,14 +57,13 @@ bool AllocBackBuffer(int32_t width, int32_t height, Bitmap* out) {
     return true;
 }
 
-void ResetDrawingState() {
-    RasterState& st = State();
-    st.target = st.backBuffer;
-    st.source = st.backBuffer;
-    st.origin = {};
-    st.clip = RasterRect{0, 0, st.backBuffer.width, st.backBuffer.height};
-    st.depth = 0;
-    st.refusedPushes = 0;
+void ResetDrawingState(RasterState& raster) {
+    raster.target = raster.backBuffer;
+    raster.source = raster.backBuffer;
+    raster.origin = {};
+    raster.clip = RasterRect{0, 0, raster.backBuffer.width, raster.backBuffer.height};
+    raster.depth = 0;
+    raster.refusedPushes = 0;
 }
 
 // Stores or mixes one pixel at absolute coordinates already known to be inside c.
@@ -86,10 +78,9 @@ inline bool Inside(const RasterRect& c, int64_t x, int64_t y) {
 
 }  // namespace
 
-RasterRect EffectiveClip() {
-    const RasterState& st = State();
-    if (st.refusedPushes > 0 || !st.target.bits) return RasterRect{};
-    return Intersect(st.clip, RasterRect{0, 0, st.target.width, st.target.height});
+RasterRect EffectiveClip(const RasterState& raster) {
+    if (raster.refusedPushes > 0 || !raster.target.bits) return RasterRect{};
+    return Intersect(raster.clip, RasterRect{0, 0, raster.target.width, raster.target.height});
 }
 
 uint32_t PixelAt(const Bitmap& b, int32_t x, int32_t y) {
@@ -99,8 +90,7 @@ uint32_t PixelAt(const Bitmap& b, int32_t x, int32_t y) {
 
 // ------------------------------------------------------------ lifecycle
 
-bool RasterInit(int32_t width, int32_t height) {
-    RasterState& st = State();
+bool RasterInit(RasterState& raster, int32_t width, int32_t height) {
     if (width == 0) width = kDefaultBackBufferWidth;
     if (height == 0) height = kDefaultBackBufferHeight;
     if (width < 0 || height < 0 || width > kMaxBackBufferSide || height > kMaxBackBufferSide) {
@@ -108,29 +98,26 @@ bool RasterInit(int32_t width, int32_t height) {
         return false;
     }
     Bitmap fresh;
-    if (!AllocBackBuffer(width, height, &fresh)) {
+    if (!AllocBackBuffer(raster, width, height, &fresh)) {
         DebugPrintf("RasterInit: no memory for %d x %d", width, height);
         return false;
     }
-    if (st.backBuffer.bits) st.heap.Free(st.backBuffer.bits);
-    st.backBuffer = fresh;
-    st.ready = true;
-    st.paintWindow = nullptr;
-    ResetDrawingState();
+    if (raster.backBuffer.bits) raster.heap.Free(raster.backBuffer.bits);
+    raster.backBuffer = fresh;
+    raster.ready = true;
+    raster.paintWindow = nullptr;
+    ResetDrawingState(raster);
     return true;
 }
 
-void RasterFree() {
-    RasterState& st = State();
-    BlockHeap keep = std::move(st.windowHeap);
-    st.heap.Destroy();
-    st = RasterState{};
-    st.windowHeap = std::move(keep);
+void RasterFree(RasterState& raster) {
+    raster.heap.Destroy();
+    raster = RasterState{};
 }
 
-bool RasterReady() { return State().ready; }
+bool RasterReady(const RasterState& raster) { return raster.ready; }
 
-const Bitmap& BackBuffer() { return State().backBuffer; }
+const Bitmap& BackBuffer(const RasterState& raster) { return raster.backBuffer; }
 
 // ---------------------------------------------------------------- paint
 
@@ -149,111 +136,111 @@ void CopyFrameTopDown(const PresentFrame& frame, uint32_t* dst, int32_t dstPitch
     }
 }
 
-bool PaintBegin(PaintWindow& window) {
-    RasterState& st = State();
+bool PaintBegin(RasterState& raster, PaintWindow& window) {
     const RasterRect box = window.ClipBox();
     if (box.Empty()) return false;
-    if (!st.ready && !RasterInit(0, 0)) return false;
+    if (!raster.ready && !RasterInit(raster, 0, 0)) return false;
     // A window beyond the buffer grows it (never shrinks), up to the limit.
-    const int32_t wantW = std::min(std::max(box.right, st.backBuffer.width), kMaxBackBufferSide);
-    const int32_t wantH = std::min(std::max(box.bottom, st.backBuffer.height), kMaxBackBufferSide);
-    if (wantW > st.backBuffer.width || wantH > st.backBuffer.height) {
+    const int32_t wantW = std::min(std::max(box.right, raster.backBuffer.width), kMaxBackBufferSide);
+    const int32_t wantH = std::min(std::max(box.bottom, raster.backBuffer.height), kMaxBackBufferSide);
+    if (wantW > raster.backBuffer.width || wantH > raster.backBuffer.height) {
         Bitmap grown;
-        if (AllocBackBuffer(wantW, wantH, &grown)) {
-            st.heap.Free(st.backBuffer.bits);
-            st.backBuffer = grown;
+        if (AllocBackBuffer(raster, wantW, wantH, &grown)) {
+            raster.heap.Free(raster.backBuffer.bits);
+            raster.backBuffer = grown;
         } else {
             DebugPrintf("PaintBegin: back buffer cannot grow to %d x %d", wantW, wantH);
         }
     }
-    const RasterRect paint = Intersect(box, RasterRect{0, 0, st.backBuffer.width, st.backBuffer.height});
+    const RasterRect paint =
+        Intersect(box, RasterRect{0, 0, raster.backBuffer.width, raster.backBuffer.height});
     if (paint.Empty()) return false;
-    ResetDrawingState();
-    st.clip = paint;
-    st.paintRect = paint;
-    st.paintWindow = &window;
+    ResetDrawingState(raster);
+    raster.clip = paint;
+    raster.paintRect = paint;
+    raster.paintWindow = &window;
     return true;
 }
 
-void PaintEnd() {
-    RasterState& st = State();
-    if (!st.paintWindow) return;
-    PaintWindow* window = st.paintWindow;
-    st.paintWindow = nullptr;
+void PaintEnd(RasterState& raster) {
+    if (!raster.paintWindow) return;
+    PaintWindow* window = raster.paintWindow;
+    raster.paintWindow = nullptr;
     PresentFrame frame;
-    frame.rect = st.paintRect;
-    frame.bottomRow = BitmapRow(st.backBuffer, st.paintRect.bottom - 1) + st.paintRect.left;
-    frame.pitch = st.backBuffer.pitch;
+    frame.rect = raster.paintRect;
+    frame.bottomRow = BitmapRow(raster.backBuffer, raster.paintRect.bottom - 1) + raster.paintRect.left;
+    frame.pitch = raster.backBuffer.pitch;
     window->Present(frame);
 }
 
 // ------------------------------------------------- target, origin, clip
 
-void SetTarget(const Bitmap* picture) { State().target = picture ? *picture : State().backBuffer; }
-
-void SetSource(const Bitmap* picture) { State().source = picture ? *picture : State().backBuffer; }
-
-const Bitmap& CurrentTarget() { return State().target; }
-
-const Bitmap& CurrentSource() { return State().source; }
-
-void PushClip(int32_t x, int32_t y, int32_t w, int32_t h) {
-    RasterState& st = State();
-    if (st.refusedPushes > 0 || st.depth >= kClipStackDepth) {
-        if (st.refusedPushes == 0) st.beforeRefused = ClipEntry{st.origin, st.clip};
-        ++st.refusedPushes;
-        DebugPrintf("PushClip: clip stack full at depth %d", st.depth + st.refusedPushes);
-        return;
-    }
-    st.stack[st.depth++] = ClipEntry{st.origin, st.clip};
-    st.origin = RasterPoint{ClampOrigin(int64_t{st.origin.x} + x), ClampOrigin(int64_t{st.origin.y} + y)};
-    const RasterRect area{st.origin.x, st.origin.y, Clamp32(int64_t{st.origin.x} + std::max(w, 0)),
-                          Clamp32(int64_t{st.origin.y} + std::max(h, 0))};
-    st.clip = Intersect(st.clip, area);
+void SetTarget(RasterState& raster, const Bitmap* picture) {
+    raster.target = picture ? *picture : raster.backBuffer;
 }
 
-void PopClip() {
-    RasterState& st = State();
-    if (st.refusedPushes > 0) {
-        if (--st.refusedPushes == 0) {
-            st.origin = st.beforeRefused.origin;
-            st.clip = st.beforeRefused.clip;
+void SetSource(RasterState& raster, const Bitmap* picture) {
+    raster.source = picture ? *picture : raster.backBuffer;
+}
+
+const Bitmap& CurrentSource(const RasterState& raster) { return raster.source; }
+
+void PushClip(RasterState& raster, int32_t x, int32_t y, int32_t w, int32_t h) {
+    if (raster.refusedPushes > 0 || raster.depth >= kClipStackDepth) {
+        if (raster.refusedPushes == 0) raster.beforeRefused = ClipEntry{raster.origin, raster.clip};
+        ++raster.refusedPushes;
+        DebugPrintf("PushClip: clip stack full at depth %d", raster.depth + raster.refusedPushes);
+        return;
+    }
+    raster.stack[raster.depth++] = ClipEntry{raster.origin, raster.clip};
+    raster.origin =
+        RasterPoint{ClampOrigin(int64_t{raster.origin.x} + x), ClampOrigin(int64_t{raster.origin.y} + y)};
+    const RasterRect area{raster.origin.x, raster.origin.y,
+                          Clamp32(int64_t{raster.origin.x} + std::max(w, 0)),
+                          Clamp32(int64_t{raster.origin.y} + std::max(h, 0))};
+    raster.clip = Intersect(raster.clip, area);
+}
+
+void PopClip(RasterState& raster) {
+    if (raster.refusedPushes > 0) {
+        if (--raster.refusedPushes == 0) {
+            raster.origin = raster.beforeRefused.origin;
+            raster.clip = raster.beforeRefused.clip;
         }
         return;
     }
-    if (st.depth == 0) {
+    if (raster.depth == 0) {
         DebugPrint("PopClip: clip stack empty");
         return;
     }
-    const ClipEntry& e = st.stack[--st.depth];
-    st.origin = e.origin;
-    st.clip = e.clip;
+    const ClipEntry& e = raster.stack[--raster.depth];
+    raster.origin = e.origin;
+    raster.clip = e.clip;
 }
 
-void SetOrigin(int32_t x, int32_t y) { State().origin = RasterPoint{ClampOrigin(x), ClampOrigin(y)}; }
+void SetOrigin(RasterState& raster, int32_t x, int32_t y) {
+    raster.origin = RasterPoint{ClampOrigin(x), ClampOrigin(y)};
+}
 
-void SetClip(const RasterRect& clip) {
+void SetClip(RasterState& raster, const RasterRect& clip) {
     RasterRect c = clip;
     if (c.right < c.left) c.right = c.left;
     if (c.bottom < c.top) c.bottom = c.top;
-    State().clip = c;
+    raster.clip = c;
 }
 
-RasterPoint CurrentOrigin() { return State().origin; }
+RasterPoint CurrentOrigin(const RasterState& raster) { return raster.origin; }
 
-RasterRect CurrentClip() { return State().clip; }
+RasterRect CurrentClip(const RasterState& raster) { return raster.clip; }
 
-int ClipDepth() {
-    const RasterState& st = State();
-    return st.depth + st.refusedPushes;
-}
+int ClipDepth(const RasterState& raster) { return raster.depth + raster.refusedPushes; }
 
 // ------------------------------------------------------------ primitives
 
-void RectFill(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t colour) {
+void RectFill(RasterState& raster, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t colour) {
     RasterRect r;
-    if (!ClipRect(x, y, w, h, &r)) return;
-    const Bitmap& t = State().target;
+    if (!ClipRect(raster, x, y, w, h, &r)) return;
+    const Bitmap& t = raster.target;
     const std::size_t n = static_cast<std::size_t>(r.right - r.left);
     for (int32_t row = r.top; row < r.bottom; ++row) {
         uint32_t* p = BitmapRow(t, row) + r.left;
@@ -261,15 +248,16 @@ void RectFill(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t colour) {
     }
 }
 
-void RectBlend(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t colour, int32_t alpha) {
+void RectBlend(RasterState& raster, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t colour,
+               int32_t alpha) {
     if (alpha <= 0) return;
     if (alpha > 255) {
-        RectFill(x, y, w, h, colour);
+        RectFill(raster, x, y, w, h, colour);
         return;
     }
     RasterRect r;
-    if (!ClipRect(x, y, w, h, &r)) return;
-    const Bitmap& t = State().target;
+    if (!ClipRect(raster, x, y, w, h, &r)) return;
+    const Bitmap& t = raster.target;
     if (alpha == 128) {
         // Half of each colour channel, by masked shifts.
         const uint32_t half = (colour >> 1) & 0x7F7F7Fu;
@@ -286,43 +274,46 @@ void RectBlend(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t colour, int3
     }
 }
 
-void HLine(int32_t x, int32_t y, int32_t length, uint32_t colour) { RectFill(x, y, length, 1, colour); }
+void HLine(RasterState& raster, int32_t x, int32_t y, int32_t length, uint32_t colour) {
+    RectFill(raster, x, y, length, 1, colour);
+}
 
-void VLine(int32_t x, int32_t y, int32_t length, uint32_t colour) { RectFill(x, y, 1, length, colour); }
+void VLine(RasterState& raster, int32_t x, int32_t y, int32_t length, uint32_t colour) {
+    RectFill(raster, x, y, 1, length, colour);
+}
 
-void HLineHalf(int32_t x, int32_t y, int32_t length, uint32_t colour) {
+void HLineHalf(RasterState& raster, int32_t x, int32_t y, int32_t length, uint32_t colour) {
     RasterRect r;
-    if (!ClipRect(x, y, length, 1, &r)) return;
-    uint32_t* p = BitmapRow(State().target, r.top);
+    if (!ClipRect(raster, x, y, length, 1, &r)) return;
+    uint32_t* p = BitmapRow(raster.target, r.top);
     for (int32_t c = r.left; c < r.right; ++c) p[c] = HalfPixel(p[c], colour);
 }
 
-void VLineHalf(int32_t x, int32_t y, int32_t length, uint32_t colour) {
+void VLineHalf(RasterState& raster, int32_t x, int32_t y, int32_t length, uint32_t colour) {
     RasterRect r;
-    if (!ClipRect(x, y, 1, length, &r)) return;
-    const Bitmap& t = State().target;
+    if (!ClipRect(raster, x, y, 1, length, &r)) return;
+    const Bitmap& t = raster.target;
     for (int32_t row = r.top; row < r.bottom; ++row) {
         uint32_t* p = BitmapRow(t, row) + r.left;
         *p = HalfPixel(*p, colour);
     }
 }
 
-void PutPixelWeighted(int32_t x, int32_t y, uint32_t colour, int32_t weight) {
+void PutPixelWeighted(RasterState& raster, int32_t x, int32_t y, uint32_t colour, int32_t weight) {
     if (weight <= 0) return;
     RasterRect r;
-    if (!ClipRect(x, y, 1, 1, &r)) return;
-    Weighted(BitmapRow(State().target, r.top) + r.left, colour, weight);
+    if (!ClipRect(raster, x, y, 1, 1, &r)) return;
+    Weighted(BitmapRow(raster.target, r.top) + r.left, colour, weight);
 }
 
-void LineAA(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour) {
+void LineAA(RasterState& raster, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour) {
     if (x1 == x2 && y1 == y2) {
-        PutPixelWeighted(x1, y1, colour, 256);
+        PutPixelWeighted(raster, x1, y1, colour, 256);
         return;
     }
-    const RasterState& st = State();
-    const RasterRect c = EffectiveClip();
+    const RasterRect c = EffectiveClip(raster);
     if (c.Empty()) return;
-    const Bitmap& t = st.target;
+    const Bitmap& t = raster.target;
     const int64_t dx = int64_t{x2} - x1;
     const int64_t dy = int64_t{y2} - y1;
     const bool xMajor = std::llabs(dx) >= std::llabs(dy);
@@ -330,8 +321,8 @@ void LineAA(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour) {
     const int64_t dir = (xMajor ? dx : dy) < 0 ? -1 : 1;
     // The minor coordinate moves by the exact slope in 16.16 fixed point.
     const int64_t slope = (xMajor ? dy : dx) * 65536 / steps;
-    const int64_t major0 = (xMajor ? int64_t{x1} + st.origin.x : int64_t{y1} + st.origin.y);
-    const int64_t minor0 = (xMajor ? int64_t{y1} + st.origin.y : int64_t{x1} + st.origin.x);
+    const int64_t major0 = (xMajor ? int64_t{x1} + raster.origin.x : int64_t{y1} + raster.origin.y);
+    const int64_t minor0 = (xMajor ? int64_t{y1} + raster.origin.y : int64_t{x1} + raster.origin.x);
     // Only the steps whose major coordinate lies in the clip can draw.
     const int64_t lo = xMajor ? c.left : c.top;
     const int64_t hi = (xMajor ? c.right : c.bottom) - 1;

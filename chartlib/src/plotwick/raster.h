@@ -1,7 +1,8 @@
-// The chart library's raster layer: one process-wide 32-bit back buffer, the
-// target/source selection, origin and clip stack, the drawing primitives,
-// bitmap fonts and embedded pictures, the two private heaps and the
-// diagnostic sink. Qt-free; the window layer only presents finished pixels.
+// The chart library's raster layer: a 32-bit back buffer, the target/source
+// selection, origin and clip stack, the drawing primitives, bitmap fonts and
+// embedded pictures, the private heap and the diagnostic sink. All of it but
+// the sink lives in a RasterState the caller owns and passes to every call.
+// Qt-free; the window layer only presents finished pixels.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +14,11 @@
 #include <string_view>
 
 namespace plotwick {
+
+// Everything one raster layer holds (raster_state.h): its heap, back buffer,
+// selection, clip stack, font and pictures. The chart library keeps one in
+// its library context; tests and tools make their own.
+struct RasterState;
 
 // ---------------------------------------------------------------- records
 
@@ -85,14 +91,14 @@ inline constexpr int32_t kMaxBackBufferSide = 8192;
 // Creates the back buffer (0 = default size) and resets target, source,
 // origin, clip (whole buffer) and stack. Returns false when the buffer cannot
 // be allocated. Calling it again replaces the previous buffer.
-bool RasterInit(int32_t width, int32_t height);
+bool RasterInit(RasterState& raster, int32_t width, int32_t height);
 // Frees every picture, the back buffer and fonts (the whole raster heap).
 // Pointers from ImageDecode/FontLoad/BitmapCreate are invalid afterwards.
-void RasterFree();
-bool RasterReady();
+void RasterFree(RasterState& raster);
+bool RasterReady(const RasterState& raster);
 
 // The back buffer record (valid until RasterFree or a growth in PaintBegin).
-const Bitmap& BackBuffer();
+const Bitmap& BackBuffer(const RasterState& raster);
 
 // The window a paint draws for: which part needs painting and where the
 // finished pixels go. The Qt window layer implements it with the widget's
@@ -120,31 +126,30 @@ public:
 // (limited to the back buffer, which grows up to kMaxBackBufferSide to
 // cover it) becomes the paint and clip rectangle, origin (0,0), target and
 // source the back buffer, clip stack emptied; returns true.
-bool PaintBegin(PaintWindow& window);
+bool PaintBegin(RasterState& raster, PaintWindow& window);
 // Presents the paint rectangle to the window given to PaintBegin.
-void PaintEnd();
+void PaintEnd(RasterState& raster);
 
 // ------------------------------------------------- target, origin, clip
 
-void SetTarget(const Bitmap* picture);  // nullptr = back buffer
-void SetSource(const Bitmap* picture);  // nullptr = back buffer
-const Bitmap& CurrentTarget();
-const Bitmap& CurrentSource();
+void SetTarget(RasterState& raster, const Bitmap* picture);  // nullptr = back buffer
+void SetSource(RasterState& raster, const Bitmap* picture);  // nullptr = back buffer
+const Bitmap& CurrentSource(const RasterState& raster);
 
 inline constexpr int kClipStackDepth = 40;
 // Saves origin and clip; origin += (x, y); clip = clip ∩ (origin, w × h).
 // Nesting deeper than kClipStackDepth is refused with a diagnostic and makes
 // drawing do nothing until the matching PopClip.
-void PushClip(int32_t x, int32_t y, int32_t w, int32_t h);
+void PushClip(RasterState& raster, int32_t x, int32_t y, int32_t w, int32_t h);
 // Restores the last saved origin and clip; an unmatched pop is refused with
 // a diagnostic.
-void PopClip();
+void PopClip(RasterState& raster);
 // Direct origin/clip control (the clip is in target coordinates).
-void SetOrigin(int32_t x, int32_t y);
-void SetClip(const RasterRect& clip);
-RasterPoint CurrentOrigin();
-RasterRect CurrentClip();
-int ClipDepth();
+void SetOrigin(RasterState& raster, int32_t x, int32_t y);
+void SetClip(RasterState& raster, const RasterRect& clip);
+RasterPoint CurrentOrigin(const RasterState& raster);
+RasterRect CurrentClip(const RasterState& raster);
+int ClipDepth(const RasterState& raster);
 
 // ------------------------------------------------------------ primitives
 // All coordinates are relative to the origin and clipped to the clip
@@ -152,53 +157,54 @@ int ClipDepth();
 // (blends, half mixes, weighted pixels, blits with alpha, anti-aliased text)
 // get alpha byte 0; opaque stores keep the colour's alpha byte.
 
-void RectFill(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t colour);
+void RectFill(RasterState& raster, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t colour);
 // alpha <= 0: nothing; > 255: RectFill; 128: (dst>>1 & 0x7F7F7F) + colour/2
 // per channel; otherwise per channel (colour*alpha + dst*(256-alpha)) / 256.
-void RectBlend(int32_t x, int32_t y, int32_t w, int32_t h, uint32_t colour, int32_t alpha);
-void HLine(int32_t x, int32_t y, int32_t length, uint32_t colour);
-void VLine(int32_t x, int32_t y, int32_t length, uint32_t colour);
+void RectBlend(RasterState& raster, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t colour,
+               int32_t alpha);
+void HLine(RasterState& raster, int32_t x, int32_t y, int32_t length, uint32_t colour);
+void VLine(RasterState& raster, int32_t x, int32_t y, int32_t length, uint32_t colour);
 // Each pixel becomes ((dst & 0xFEFEFE) + (colour & 0xFEFEFE)) >> 1.
-void HLineHalf(int32_t x, int32_t y, int32_t length, uint32_t colour);
-void VLineHalf(int32_t x, int32_t y, int32_t length, uint32_t colour);
+void HLineHalf(RasterState& raster, int32_t x, int32_t y, int32_t length, uint32_t colour);
+void VLineHalf(RasterState& raster, int32_t x, int32_t y, int32_t length, uint32_t colour);
 // weight <= 0: nothing; > 255: store colour; else mix by weight / 256.
-void PutPixelWeighted(int32_t x, int32_t y, uint32_t colour, int32_t weight);
+void PutPixelWeighted(RasterState& raster, int32_t x, int32_t y, uint32_t colour, int32_t weight);
 // Anti-aliased line about two pixels wide; the end point is not drawn.
-void LineAA(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour);
+void LineAA(RasterState& raster, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour);
 // Copies the w × h block at (srcX, srcY) of the source (source coordinates
 // are absolute) to (x, y), blending by the source's flags.
-void Blit(int32_t x, int32_t y, int32_t w, int32_t h, int32_t srcX, int32_t srcY);
+void Blit(RasterState& raster, int32_t x, int32_t y, int32_t w, int32_t h, int32_t srcX, int32_t srcY);
 // Blit from a picture, keeping the current source. nullptr draws nothing.
-void BlitFrom(int32_t x, int32_t y, int32_t w, int32_t h, int32_t srcX, int32_t srcY, const Bitmap* picture);
+void BlitFrom(RasterState& raster, int32_t x, int32_t y, int32_t w, int32_t h, int32_t srcX, int32_t srcY,
+              const Bitmap* picture);
 // Fills (x, y, w, h) with repeats of the tileW × tileH block at (srcX, srcY),
 // the first tile at (-offX, -offY) relative to (x, y).
-void BlitTiled(int32_t x, int32_t y, int32_t w, int32_t h, int32_t srcX, int32_t srcY, int32_t tileW,
-               int32_t tileH, int32_t offX, int32_t offY);
+void BlitTiled(RasterState& raster, int32_t x, int32_t y, int32_t w, int32_t h, int32_t srcX, int32_t srcY,
+               int32_t tileW, int32_t tileH, int32_t offX, int32_t offY);
 
 // ------------------------------------------------------------------ text
 
-void SetFont(const Font* font);
-const Font* CurrentFont();
+void SetFont(RasterState& raster, const Font* font);
 // Draws text in the current font; '\n' starts a new line at x, one line
 // height lower; bytes outside 32..127 are skipped.
-void TextDraw(int32_t x, int32_t y, const char* text, uint32_t colour);
+void TextDraw(RasterState& raster, int32_t x, int32_t y, const char* text, uint32_t colour);
 // Width: the widest line's sum of (glyph width + 1); height: line height ×
 // lines. Without a font or text: 0 × 0.
-TextExtent TextSize(const char* text);
+TextExtent TextSize(const RasterState& raster, const char* text);
 TextExtent TextSizeWith(const Font* font, const char* text);
 
 // ------------------------------------------------------ fonts, pictures
 
 // Decodes a "TFDS" font blob into the raster heap. A wrong magic or any
 // damaged length, offset or glyph table returns nullptr.
-const Font* FontLoad(std::span<const uint8_t> blob);
+const Font* FontLoad(RasterState& raster, std::span<const uint8_t> blob);
 // Decodes a picture blob (RGB565, optional alpha plane) into a new picture
 // in the library's list; nullptr (with a diagnostic) for a damaged blob.
-Bitmap* ImageDecode(std::span<const uint8_t> blob);
+Bitmap* ImageDecode(RasterState& raster, std::span<const uint8_t> blob);
 // A new zero-filled picture in the library's list (flags as given).
-Bitmap* BitmapCreate(int32_t width, int32_t height, uint32_t flags);
+Bitmap* BitmapCreate(RasterState& raster, int32_t width, int32_t height, uint32_t flags);
 // Number of pictures in the library's list.
-int PictureCount();
+int PictureCount(const RasterState& raster);
 
 // The library's embedded fonts and pictures, decoded on first call and kept
 // until RasterFree. Members are nullptr if an embedded blob failed to decode.
@@ -211,26 +217,15 @@ struct ChartAssets {
     double scale = 1.0;               // the device pixel scale they are made for
 };
 // The assets at scale 1.
-const ChartAssets& RasterAssets();
+const ChartAssets& RasterAssets(RasterState& raster);
 // The assets of the generated scale nearest to a device pixel ratio
 // (ChartScaleFor), each scale decoded on its first use.
-const ChartAssets& RasterAssetsAt(double ratio);
+const ChartAssets& RasterAssetsAt(RasterState& raster, double ratio);
 
-// ----------------------------------------------------------- allocators
-
-// Zero-filled block from the chart windows' heap; size <= 0 or a failure
-// returns nullptr (a failure is reported to the diagnostic sink).
-void* xmalloc(int64_t size);
-// Releases a block from xmalloc; nullptr is ignored, an unknown pointer is
-// refused with a diagnostic.
-void xfree(void* block);
-// Blocks from xmalloc not yet released.
-int64_t XmallocLiveBlocks();
-// Largest single xmalloc block; bigger requests fail like an exhausted heap.
-inline constexpr int64_t kXmallocMaxBlock = int64_t{1} << 30;
+// ------------------------------------------------------------------ heap
 
 // Live blocks in the raster heap (pictures, fonts, decoder tables).
-int64_t RasterHeapLiveBlocks();
+int64_t RasterHeapLiveBlocks(const RasterState& raster);
 
 // ---------------------------------------------------------- diagnostics
 

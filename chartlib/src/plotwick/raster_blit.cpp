@@ -24,15 +24,14 @@ inline uint32_t PremultipliedOver(uint32_t dst, uint32_t src, uint32_t a) {
 
 }  // namespace
 
-void Blit(int32_t x, int32_t y, int32_t w, int32_t h, int32_t srcX, int32_t srcY) {
-    const RasterState& st = State();
-    const Bitmap& src = st.source;
-    const Bitmap& dst = st.target;
+void Blit(RasterState& raster, int32_t x, int32_t y, int32_t w, int32_t h, int32_t srcX, int32_t srcY) {
+    const Bitmap& src = raster.source;
+    const Bitmap& dst = raster.target;
     if (w <= 0 || h <= 0 || !src.bits || !dst.bits) return;
-    const RasterRect c = EffectiveClip();
+    const RasterRect c = EffectiveClip(raster);
     if (c.Empty()) return;
 
-    int64_t tx = int64_t{x} + st.origin.x, ty = int64_t{y} + st.origin.y;
+    int64_t tx = int64_t{x} + raster.origin.x, ty = int64_t{y} + raster.origin.y;
     int64_t sx = srcX, sy = srcY, ww = w, hh = h;
     // Clip on the target side, moving the source corner along ...
     if (tx < c.left) {
@@ -90,38 +89,37 @@ void Blit(int32_t x, int32_t y, int32_t w, int32_t h, int32_t srcX, int32_t srcY
     }
 }
 
-void BlitFrom(int32_t x, int32_t y, int32_t w, int32_t h, int32_t srcX, int32_t srcY, const Bitmap* picture) {
+void BlitFrom(RasterState& raster, int32_t x, int32_t y, int32_t w, int32_t h, int32_t srcX, int32_t srcY,
+              const Bitmap* picture) {
     if (!picture) return;
-    RasterState& st = State();
-    const Bitmap saved = st.source;
-    st.source = *picture;
-    Blit(x, y, w, h, srcX, srcY);
-    st.source = saved;
+    const Bitmap saved = raster.source;
+    raster.source = *picture;
+    Blit(raster, x, y, w, h, srcX, srcY);
+    raster.source = saved;
 }
 
-void BlitTiled(int32_t x, int32_t y, int32_t w, int32_t h, int32_t srcX, int32_t srcY, int32_t tileW,
-               int32_t tileH, int32_t offX, int32_t offY) {
+void BlitTiled(RasterState& raster, int32_t x, int32_t y, int32_t w, int32_t h, int32_t srcX, int32_t srcY,
+               int32_t tileW, int32_t tileH, int32_t offX, int32_t offY) {
     if (w <= 0 || h <= 0 || tileW <= 0 || tileH <= 0) return;
-    PushClip(x, y, w, h);
-    const RasterState& st = State();
-    const RasterRect c = EffectiveClip();
+    PushClip(raster, x, y, w, h);
+    const RasterRect c = EffectiveClip(raster);
     if (!c.Empty()) {
         // Tiles wholly before the clip are skipped by whole steps.
-        const int64_t clipLeft = int64_t{c.left} - st.origin.x;
-        const int64_t clipTop = int64_t{c.top} - st.origin.y;
-        const int64_t endX = std::min<int64_t>(w, int64_t{c.right} - st.origin.x);
-        const int64_t endY = std::min<int64_t>(h, int64_t{c.bottom} - st.origin.y);
+        const int64_t clipLeft = int64_t{c.left} - raster.origin.x;
+        const int64_t clipTop = int64_t{c.top} - raster.origin.y;
+        const int64_t endX = std::min<int64_t>(w, int64_t{c.right} - raster.origin.x);
+        const int64_t endY = std::min<int64_t>(h, int64_t{c.bottom} - raster.origin.y);
         int64_t startX = -int64_t{offX};
         int64_t startY = -int64_t{offY};
         if (startX + tileW <= clipLeft) startX += (clipLeft - startX) / tileW * tileW;
         if (startY + tileH <= clipTop) startY += (clipTop - startY) / tileH * tileH;
         for (int64_t ty = startY; ty < endY; ty += tileH) {
             for (int64_t tx = startX; tx < endX; tx += tileW) {
-                Blit(static_cast<int32_t>(tx), static_cast<int32_t>(ty), tileW, tileH, srcX, srcY);
+                Blit(raster, static_cast<int32_t>(tx), static_cast<int32_t>(ty), tileW, tileH, srcX, srcY);
             }
         }
     }
-    PopClip();
+    PopClip(raster);
 }
 
 }  // namespace plotwick

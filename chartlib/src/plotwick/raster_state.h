@@ -1,5 +1,6 @@
-// The raster layer's one library-wide state record, shared by the modules
-// that implement the primitives, text, pictures and heaps.
+// The raster layer's state record, shared by the modules that implement the
+// primitives, text, pictures and the heap. Its owner (the chart library's
+// context, a test, a tool) passes it to every raster call.
 #pragma once
 
 #include <cstdint>
@@ -16,8 +17,7 @@ struct ClipEntry {
 };
 
 struct RasterState {
-    BlockHeap heap;        // pictures, fonts, decoder tables; destroyed by RasterFree
-    BlockHeap windowHeap;  // xmalloc blocks; lives for the whole process
+    BlockHeap heap;  // pictures, fonts, decoder tables; destroyed by RasterFree
 
     Bitmap backBuffer;  // pixels in `heap`
     bool ready = false;
@@ -39,11 +39,9 @@ struct RasterState {
     bool assetsLoaded[kAssetScaleCount] = {};
 };
 
-RasterState& State();
-
 // The clip actually used by a primitive: the clip rectangle within the
 // target's bounds (empty while a refused push is open).
-RasterRect EffectiveClip();
+RasterRect EffectiveClip(const RasterState& raster);
 
 // Per-pixel arithmetic shared by the primitives. Mixed pixels get alpha 0.
 inline uint32_t MixPixel(uint32_t dst, uint32_t colour, uint32_t weight) {

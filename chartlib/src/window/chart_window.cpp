@@ -179,7 +179,7 @@ void ChartWidget::paintEvent(QPaintEvent* event) {
     const double scale = ChartScaleFor(devicePixelRatioF());
     paintedScale_ = scale;
     WidgetPaintWindow window(*this, event->rect(), scale);
-    Paint(*ctx_, window, HoverFor(library_.interaction), scale);
+    Paint(library_.raster, *ctx_, window, HoverFor(library_.interaction), scale);
     UpdateAccessibleDescription();
 }
 
@@ -383,10 +383,10 @@ PngPathChooser* SetPngPathChooser(LibraryContext& library, PngPathChooser* choos
     return previous;
 }
 
-bool SaveChartPng(const GraphContext& ctx, const QString& path) {
-    if (!RasterReady() || path.isEmpty()) return false;
+bool SaveChartPng(LibraryContext& library, const GraphContext& ctx, const QString& path) {
+    if (!RasterReady(library.raster) || path.isEmpty()) return false;
     MemoryWindow window(ctx.width, ctx.height);
-    Paint(ctx, window, HoverState{});
+    Paint(library.raster, ctx, window, HoverState{});
     // Mixed pixels carry alpha 0, which RGB32 ignores as the window does.
     const QImage image(reinterpret_cast<const uchar*>(window.pixels().data()), window.width(),
                        window.height(), window.width() * 4, QImage::Format_RGB32);
@@ -410,7 +410,7 @@ std::unique_ptr<QMenu> ChartWidget::ContextMenu() {
         }
         if (alive.isNull() || path.isEmpty() || ctx_ == nullptr)
             return;  // cancelled, or the chart went meanwhile
-        if (!SaveChartPng(*ctx_, path)) DebugPrint("chart picture not saved");
+        if (!SaveChartPng(library_, *ctx_, path)) DebugPrint("chart picture not saved");
     });
     return menu;
 }

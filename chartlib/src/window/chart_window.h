@@ -35,7 +35,7 @@ PngPathChooser* SetPngPathChooser(LibraryContext& library, PngPathChooser* choos
 // Draws the chart without pointer looks, with the same Paint into plain
 // memory as plotwick-render, and writes it as a PNG. False when the raster
 // layer is not set up or the file cannot be written.
-bool SaveChartPng(const GraphContext& ctx, const QString& path);
+bool SaveChartPng(LibraryContext& library, const GraphContext& ctx, const QString& path);
 
 inline constexpr const char* kSavePngText = "Save Chart As PNG...";
 

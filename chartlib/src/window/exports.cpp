@@ -30,7 +30,7 @@ PLOTWICK_API void pwInitialize(void) {
             w = screen->size().width();
             h = screen->size().height();
         }
-        library.rasterInitialised = plotwick::RasterInit(w, h);
+        library.rasterInitialised = plotwick::RasterInit(library.raster, w, h);
     } catch (...) {}
 }
 
@@ -38,7 +38,7 @@ PLOTWICK_API void pwDeinitialize(void) {
     try {
         plotwick::LibraryContext& library = plotwick::ExportContext();
         if (!library.rasterInitialised) return;
-        plotwick::RasterFree();
+        plotwick::RasterFree(library.raster);
         library.rasterInitialised = false;
     } catch (...) {}
 }

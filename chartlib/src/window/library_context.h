@@ -1,12 +1,14 @@
-// The chart library's one context behind the C exports: the mouse interaction
-// shared by every chart window, the registry of live charts, the save dialog
-// in use, and whether the raster layer is set up. Window code gets it passed in.
+// The chart library's one context behind the C exports: the raster layer
+// every chart draws with, the mouse interaction shared by every chart window,
+// the registry of live charts and the save dialog in use. Window code gets it
+// passed in.
 #pragma once
 
 #include <cstdint>
 #include <unordered_set>
 
 #include "plotwick/graph_context.h"
+#include "plotwick/raster_state.h"
 
 namespace plotwick {
 
@@ -28,6 +30,8 @@ struct Interaction {
 };
 
 struct LibraryContext {
+    // The back buffer, clip stack, fonts and pictures of every chart's paint.
+    RasterState raster;
     Interaction interaction;
     // Live charts, so a stale or foreign handle is refused instead of followed.
     std::unordered_set<const void*> liveCharts;
