@@ -61,9 +61,9 @@ void StripsWidget::Render(const TrendStore& store, const std::vector<StripChanne
     const QSize pixels(std::max(1, qRound(width() * dpr)), std::max(1, qRound(height() * dpr)));
     if (image_.size() != pixels) image_ = QImage(pixels, QImage::Format_RGB32);
     image_.setDevicePixelRatio(dpr);
-    span_ = span;
     channels_ = channels;
     geometry_ = painter_.Paint(image_, store, channels, span);
+    span_ = geometry_.span;
     update();
 }
 

@@ -79,26 +79,29 @@ StripGeometry StripPainter::Paint(QImage& image, const TrendStore& store,
     painter.fillRect(QRectF(0, 0, width, height), kBackground);
     g.plot = QRectF(kLeftMargin, kTopMargin, std::max(1.0, width - kLeftMargin - kRightMargin),
                     std::max(1.0, height - kTopMargin - kAxisHeight));
-    const int64_t fromMs = span.endMs - span.spanMs;
     const auto columnCount = static_cast<std::size_t>(std::max(1.0, std::floor(g.plot.width() * dpr)));
+    const ColumnGrid grid{std::max<int64_t>(1, span.spanMs), columnCount};
+    const int64_t endColumn = grid.ColumnOf(span.endMs - 1) + 1;
+    g.span = {grid.Start(endColumn), grid.spanMs};
+    const int64_t fromMs = g.span.endMs - g.span.spanMs;
     const double columnWidth = g.plot.width() / static_cast<double>(columnCount);
     auto timeX = [&](int64_t t) {
         return g.plot.left() +
-               static_cast<double>(t - fromMs) / static_cast<double>(span.spanMs) * g.plot.width();
+               static_cast<double>(t - fromMs) / static_cast<double>(g.span.spanMs) * g.plot.width();
     };
 
     // Time grid and labels: a step that gives at least 110 pixels per label.
     int64_t step = kTimeSteps.back();
     for (const int64_t s : kTimeSteps) {
-        if (static_cast<double>(s) / static_cast<double>(span.spanMs) * g.plot.width() >= 110.0) {
+        if (static_cast<double>(s) / static_cast<double>(g.span.spanMs) * g.plot.width() >= 110.0) {
             step = s;
             break;
         }
     }
     const int64_t offsetMs =
-        static_cast<int64_t>(QDateTime::fromMSecsSinceEpoch(span.endMs).offsetFromUtc()) * 1000;
+        static_cast<int64_t>(QDateTime::fromMSecsSinceEpoch(g.span.endMs).offsetFromUtc()) * 1000;
     std::vector<int64_t> ticks;
-    for (int64_t t = ((fromMs + offsetMs) / step + 1) * step - offsetMs; t < span.endMs; t += step)
+    for (int64_t t = ((fromMs + offsetMs) / step + 1) * step - offsetMs; t < g.span.endMs; t += step)
         ticks.push_back(t);
 
     const QFont baseFont = painter.font();
@@ -113,10 +116,9 @@ StripGeometry StripPainter::Paint(QImage& image, const TrendStore& store,
         painter.drawText(QPointF(std::clamp(x - w / 2, 0.0, width - w), height - 6), label);
     }
 
-    const std::vector<int64_t> gaps = store.GapsIn(fromMs, span.endMs);
+    const std::vector<int64_t> gaps = store.GapsIn(fromMs, g.span.endMs);
     const auto n = static_cast<double>(std::max<std::size_t>(1, channels.size()));
     const double stripHeight = (g.plot.height() - kStripSpacing * (n - 1)) / n;
-    columns_.resize(columnCount);
     std::vector<QLineF> lines;
     for (std::size_t s = 0; s < channels.size(); ++s) {
         const StripChannel& ch = channels[s];
@@ -125,10 +127,12 @@ StripGeometry StripPainter::Paint(QImage& image, const TrendStore& store,
         g.strips.push_back(r);
         painter.fillRect(r, kPlotBackground);
 
-        store.Query(ch.channel, fromMs, span.endMs, columns_);
+        const std::span<const Column> columns =
+            caches_[static_cast<std::size_t>(std::clamp(ch.channel, 1, kLiveChannels) - 1)].Columns(
+                store, ch.channel, grid, endColumn);
         double lo = std::numeric_limits<double>::infinity();
         double hi = -std::numeric_limits<double>::infinity();
-        for (const Column& c : columns_) {
+        for (const Column& c : columns) {
             if (c.count == 0) continue;
             lo = std::min(lo, c.min);
             hi = std::max(hi, c.max);
@@ -176,7 +180,7 @@ StripGeometry StripPainter::Paint(QImage& image, const TrendStore& store,
         double previousY = 0;
         bool hasPrevious = false;
         for (std::size_t p = 0; p < columnCount; ++p) {
-            const Column& c = columns_[p];
+            const Column& c = columns[p];
             if (c.count == 0) continue;
             const double x = r.left() + (static_cast<double>(p) + 0.5) * columnWidth;
             const double y = valueY(c.mean);

@@ -7,9 +7,11 @@
 #include <QImage>
 #include <QRectF>
 #include <QString>
+#include <array>
 #include <cstdint>
 #include <vector>
 
+#include "live/column_cache.h"
 #include "live/trend_store.h"
 
 namespace kestrane::live {
@@ -29,6 +31,9 @@ struct StripSpan {
 
 // Where things were drawn, for hovering: one entry per strip.
 struct StripGeometry {
+    // The span drawn: the requested one with its end moved up to the next
+    // column boundary of the clock.
+    StripSpan span;
     QRectF plot;  // the plotting area of all strips (logical pixels)
     std::vector<QRectF> strips;
     std::vector<double> low;   // value at each strip's bottom
@@ -39,14 +44,16 @@ class StripPainter {
 public:
     // Paints the whole image (its size and device pixel ratio are the
     // caller's); the columns are device pixels, so a high-density screen
-    // gets its full resolution.
+    // gets its full resolution. The columns are fixed to the clock and kept
+    // per channel, so a redraw after a few new readings sums only the
+    // newest columns.
     StripGeometry Paint(QImage& image, const TrendStore& store, const std::vector<StripChannel>& channels,
                         const StripSpan& span);
 
     static QColor ChannelColour(int channel);
 
 private:
-    std::vector<Column> columns_;
+    std::array<ColumnCache, kLiveChannels> caches_;
 };
 
 // Local clock time of a reading for the axis and hovering: "14:16:28.3".
