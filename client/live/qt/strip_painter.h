@@ -52,8 +52,27 @@ public:
 
     static QColor ChannelColour(int channel);
 
+    // Off: every stroke of the line goes through QPainter, the drawing the
+    // direct one is checked against.
+    void SetDirectLines(bool on) { directLines_ = on; }
+
 private:
+    // The rows, relative to the start row, that QPainter's one-pixel pen
+    // fills in a device pixel column and the next when it strokes from the
+    // column's centre on a row to the centre `across` (0 or 1) columns on
+    // and `rows` rows down; learnt from QPainter on first use.
+    struct StrokeRuns {
+        bool learnt = false;
+        bool usable = false;  // at most one unbroken run per column, nothing else
+        int firstTop = 0, firstBottom = -1;
+        int secondTop = 0, secondBottom = -1;
+    };
+    const StrokeRuns& Stroke(int across, int rows);
+
     std::array<ColumnCache, kLiveChannels> caches_;
+    // By across, then downwards or upwards, then the number of rows.
+    std::array<std::array<std::vector<StrokeRuns>, 2>, 2> strokes_;
+    bool directLines_ = true;
 };
 
 // Local clock time of a reading for the axis and hovering: "14:16:28.3".
