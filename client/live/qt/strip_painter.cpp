@@ -76,12 +76,11 @@ struct Run {
 
 }  // namespace
 
-const StripPainter::StrokeRuns& StripPainter::Stroke(int across, int rows) {
+const StripPainter::StrokeRuns& StripPainter::Learn(int across, int rows) {
     std::vector<StrokeRuns>& table = strokes_[across != 0][rows < 0];
     const auto i = static_cast<std::size_t>(std::abs(rows));
     if (table.size() <= i) table.resize(i + 1);
     StrokeRuns& j = table[i];
-    if (j.learnt) return j;
     j.learnt = true;
     // Columns 0 and 3 and rows outside the stroke are room for strays.
     const int start = 2 + std::max(0, -rows);
@@ -261,6 +260,7 @@ StripGeometry StripPainter::Paint(QImage& image, const TrendStore& store,
         // to QPainter.
         lines.clear();
         runs.clear();
+        runs.reserve(4 * columnCount);
         double previousX = 0;
         double previousY = 0;
         int previousRow = 0;

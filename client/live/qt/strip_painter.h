@@ -67,7 +67,12 @@ private:
         int firstTop = 0, firstBottom = -1;
         int secondTop = 0, secondBottom = -1;
     };
-    const StrokeRuns& Stroke(int across, int rows);
+    const StrokeRuns& Stroke(int across, int rows) {
+        const std::vector<StrokeRuns>& table = strokes_[across != 0][rows < 0];
+        const auto i = static_cast<std::size_t>(rows < 0 ? -rows : rows);
+        return i < table.size() && table[i].learnt ? table[i] : Learn(across, rows);
+    }
+    const StrokeRuns& Learn(int across, int rows);
 
     std::array<ColumnCache, kLiveChannels> caches_;
     // By across, then downwards or upwards, then the number of rows.
