@@ -285,6 +285,22 @@ void Summarise(const TrendStore::Channel& c, EdgeMs edgeMs, std::span<Column> ou
     std::size_t sumAt = 0;
     for (std::size_t p = 0; p < width; ++p) {
         const uint64_t b = edge(edgeMs(p + 1));
+        // Ask for the next column's memory while this one is summed: its
+        // end most likely lies as far on as this column is wide.
+        if (b > a && at < c.chunks.size()) {
+            const TrendStore::Chunk& k = *c.chunks[at];
+            const uint64_t guess = b + (b - a);
+            if (b >= k.first && guess < k.first + k.size) {
+                const auto from = static_cast<uint32_t>(b - k.first);
+                const auto to = static_cast<uint32_t>(guess - k.first);
+                __builtin_prefetch(&k.offsetMs[to]);
+                __builtin_prefetch(&k.blockStartMs[to >> kSmallShift]);
+                __builtin_prefetch(&k.values[to & ~(kSmallSize - 1)]);
+                __builtin_prefetch(&k.values[(to & ~(kSmallSize - 1)) + kSmallSize / 2]);
+                for (uint32_t i = from >> kSmallShift; i <= (to >> kSmallShift); i += 2)
+                    __builtin_prefetch(&k.small[i]);
+            }
+        }
         if (b > a) {
             Aggregate acc;
             while (c.chunks[sumAt]->first + c.chunks[sumAt]->size <= a) ++sumAt;
