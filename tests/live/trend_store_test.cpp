@@ -404,6 +404,26 @@ TEST(ColumnCache, SumsAgainWhenReadingsInViewAreForgotten) {
     EXPECT_GT(store.At(2, store.firstIndex(2)).unixMs, t - 3'600'000) << "nothing in view was forgotten";
 }
 
+TEST(ColumnCache, SumsAgainWhenGapMarksInViewAreForgotten) {
+    // A gap before every reading: past the store's limit on gap marks the
+    // oldest ones go, and the columns that showed them change.
+    TrendStore store;
+    ColumnCache cache;
+    const ColumnGrid grid{kRetentionMs, 1366};
+    int64_t t = 1'800'000'000'000LL;
+    for (int step = 0; step < 8; ++step) {
+        for (int i = 0; i < 10'000; ++i, t += 1000) {
+            store.Gap(t);
+            store.Add(5, t, static_cast<double>(i % 7), Unit::Volts, 0);
+        }
+        const int64_t end = grid.ColumnOf(store.newestMs()) + 1;
+        const std::span<const Column> got = cache.Columns(store, 5, grid, end);
+        std::vector<Column> fresh(grid.width);
+        store.Query(5, grid, end - static_cast<int64_t>(grid.width), fresh);
+        ExpectSame(got, fresh, "step " + std::to_string(step));
+    }
+}
+
 TEST(ColumnCache, ASteadyRedrawSumsOnlyTheNewestColumns) {
     TrendStore store;
     const int64_t start = 1'800'000'000'000LL;
