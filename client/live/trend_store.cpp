@@ -337,12 +337,13 @@ void TrendStore::Query(int channel, int64_t fromMs, int64_t toMs, std::span<Colu
 }
 
 void TrendStore::Query(int channel, const ColumnGrid& grid, int64_t firstColumn, std::span<Column> out,
-                       bool afterReadings) const {
+                       bool afterReadings, int64_t untilMs) const {
     std::fill(out.begin(), out.end(), Column{});
     if (channel < 1 || channel > kLiveChannels || out.empty()) return;
     Summarise(
         *channels_[static_cast<std::size_t>(channel - 1)],
-        [&](std::size_t p) { return grid.Start(firstColumn + static_cast<int64_t>(p)); }, out, afterReadings);
+        [&](std::size_t p) { return std::min(grid.Start(firstColumn + static_cast<int64_t>(p)), untilMs); },
+        out, afterReadings);
 }
 
 uint64_t TrendStore::firstIndex(int channel) const {

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <limits>
 #include <memory>
 #include <span>
 #include <vector>
@@ -81,11 +82,12 @@ public:
     // [fromMs, toMs); column p covers [ColumnStart(p), ColumnStart(p + 1)).
     void Query(int channel, int64_t fromMs, int64_t toMs, std::span<Column> out) const;
     static int64_t ColumnStart(int64_t fromMs, int64_t toMs, std::size_t width, std::size_t p);
-    // Fills `out` with columns firstColumn, firstColumn + 1, ... of `grid`.
-    // With `afterReadings`, readings before firstColumn count as drawn: the
-    // first column with readings breaks from them when a gap lies between.
+    // Fills `out` with columns firstColumn, firstColumn + 1, ... of `grid`,
+    // leaving out readings at or after untilMs. With `afterReadings`,
+    // readings before firstColumn count as drawn: the first column with
+    // readings breaks from them when a gap lies between.
     void Query(int channel, const ColumnGrid& grid, int64_t firstColumn, std::span<Column> out,
-               bool afterReadings = false) const;
+               bool afterReadings = false, int64_t untilMs = std::numeric_limits<int64_t>::max()) const;
 
     // Readings of a channel by index: indices run from firstIndex() to
     // endIndex() - 1 and keep naming the same reading while older ones go.

@@ -110,6 +110,24 @@ private slots:
         }
     }
 
+    void aPausedViewStaysAsItWas() {
+        // Paused at a reading in the middle of the last column: the readings
+        // that come later into that column stay out of every redraw.
+        for (const int64_t span : kSpans) {
+            TrendStore store;
+            int64_t tick = 0;
+            for (; tick < 2 * 3600 * 20; ++tick) Poll(store, tick);
+            StripPainter painter;
+            const StripSpan paused{store.newestMs() + 1, span};
+            const QImage before = Draw(painter, store, {1366, 700}, 1.0, paused);
+            for (int i = 0; i < 3000; ++i) Poll(store, tick++);
+            StripPainter fresh;
+            const std::string what = "span " + std::to_string(span);
+            QVERIFY2(Draw(painter, store, {1366, 700}, 1.0, paused) == before, what.c_str());
+            QVERIFY2(Draw(fresh, store, {1366, 700}, 1.0, paused) == before, what.c_str());
+        }
+    }
+
     void redrawsAsReadingsComeMatchAFreshPainter() {
         TrendStore store;
         int64_t tick = 0;

@@ -148,6 +148,22 @@ TEST(TrendStore, MatchesBruteForceOnRandomStreams) {
                     const int64_t first = grid.ColumnOf(to - 1) + 1 - static_cast<int64_t>(width);
                     store.Query(channel, grid, first, got);
                     ExpectSame(got, ref.Query(grid, first), what + " on the grid");
+                    // Cut at `to`, inside the last column, after readings.
+                    store.Query(channel, grid, first, got, true, to);
+                    std::vector<Column> want = ref.Columns(width, [&](std::size_t p) {
+                        return std::min(grid.Start(first + static_cast<int64_t>(p)), to);
+                    });
+                    // The first column with readings follows those before:
+                    // it breaks when a gap lies before its first reading.
+                    for (Column& c : want) {
+                        if (c.count == 0) continue;
+                        const auto it =
+                            std::partition_point(ref.readings.begin(), ref.readings.end(),
+                                                 [&](const Raw& r) { return r.t < grid.Start(first); });
+                        c.breakBefore = it->gapBefore;
+                        break;
+                    }
+                    ExpectSame(got, want, what + " cut on the grid");
                 }
             }
         }

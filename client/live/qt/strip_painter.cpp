@@ -152,6 +152,7 @@ StripGeometry StripPainter::Paint(QImage& image, const TrendStore& store,
     const ColumnGrid grid{std::max<int64_t>(1, span.spanMs), columnCount};
     const int64_t endColumn = grid.ColumnOf(span.endMs - 1) + 1;
     g.span = {grid.Start(endColumn), grid.spanMs};
+    g.untilMs = span.endMs;
     const int64_t fromMs = g.span.endMs - g.span.spanMs;
     const double columnWidth = g.plot.width() / static_cast<double>(columnCount);
     // Strokes go straight into the pixels where each column is exactly one
@@ -206,9 +207,19 @@ StripGeometry StripPainter::Paint(QImage& image, const TrendStore& store,
         g.strips.push_back(r);
         painter.fillRect(r, kPlotBackground);
 
-        const std::span<const Column> columns =
+        std::span<const Column> columns =
             caches_[static_cast<std::size_t>(std::clamp(ch.channel, 1, kLiveChannels) - 1)].Columns(
                 store, ch.channel, grid, endColumn);
+        if (g.untilMs < g.span.endMs && columns.back().count > 0) {
+            // The last column may hold readings from after the requested
+            // end (a paused view): sum it again without them.
+            cut_.assign(columns.begin(), columns.end());
+            const bool before =
+                std::any_of(cut_.begin(), cut_.end() - 1, [](const Column& c) { return c.count > 0; });
+            store.Query(ch.channel, grid, endColumn - 1, std::span<Column>(&cut_.back(), 1), before,
+                        g.untilMs);
+            columns = cut_;
+        }
         double lo = std::numeric_limits<double>::infinity();
         double hi = -std::numeric_limits<double>::infinity();
         for (const Column& c : columns) {

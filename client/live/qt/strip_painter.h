@@ -34,6 +34,9 @@ struct StripGeometry {
     // The span drawn: the requested one with its end moved up to the next
     // column boundary of the clock.
     StripSpan span;
+    // The requested end: readings from here on are not drawn, though the
+    // last column reaches further.
+    int64_t untilMs = 0;
     QRectF plot;  // the plotting area of all strips (logical pixels)
     std::vector<QRectF> strips;
     std::vector<double> low;   // value at each strip's bottom
@@ -75,6 +78,7 @@ private:
     const StrokeRuns& Learn(int across, int rows);
 
     std::array<ColumnCache, kLiveChannels> caches_;
+    std::vector<Column> cut_;  // a strip's columns with the last one cut short
     // By across, then downwards or upwards, then the number of rows.
     std::array<std::array<std::vector<StrokeRuns>, 2>, 2> strokes_;
     bool directLines_ = true;
