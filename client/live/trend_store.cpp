@@ -157,7 +157,10 @@ void TrendStore::Gap(int64_t unixMs) {
     for (auto& c : channels_) {
         if (!c->hasLast) continue;
         if (c->gapMarks.empty() || c->gapMarks.back() != c->endIndex) c->gapMarks.push_back(c->endIndex);
-        if (c->gapMarks.size() > kMaxGaps) c->gapMarks.pop_front();
+        if (c->gapMarks.size() > kMaxGaps) {
+            c->gapMarks.pop_front();
+            ++revision_;
+        }
     }
     const int64_t t = std::max(unixMs, newestMs_);
     if (gapTimes_.empty() || gapTimes_.back() < t) gapTimes_.push_back(t);
@@ -169,6 +172,7 @@ void TrendStore::Clear() {
     gapTimes_.clear();
     stored_ = 0;
     newestMs_ = 0;
+    ++revision_;
 }
 
 bool TrendStore::empty() const { return stored_ == 0; }
@@ -195,6 +199,25 @@ void TrendStore::DropOldest() {
     oldest->DropFront();
 }
 
+namespace {
+
+// Rounds towards minus infinity; b > 0.
+int64_t FloorDiv(int64_t a, int64_t b) { return a / b - static_cast<int64_t>(a % b != 0 && a < 0); }
+
+}  // namespace
+
+// The products stay far inside 64 bits for any time of this millennium at
+// any screen width.
+int64_t ColumnGrid::Start(int64_t k) const {
+    return FloorDiv(k * spanMs, static_cast<int64_t>(std::max<std::size_t>(width, 1)));
+}
+
+// Start(k) <= t exactly when k * spanMs < (t + 1) * width.
+int64_t ColumnGrid::ColumnOf(int64_t t) const {
+    return FloorDiv((t + 1) * static_cast<int64_t>(std::max<std::size_t>(width, 1)) - 1,
+                    std::max<int64_t>(spanMs, 1));
+}
+
 int64_t TrendStore::ColumnStart(int64_t fromMs, int64_t toMs, std::size_t width, std::size_t p) {
     if (width == 0) return fromMs;
     // The span times the column stays far inside 64 bits for any span of days.
@@ -215,12 +238,13 @@ uint64_t TrendStore::LowerBound(int channel, int64_t unixMs) const {
            static_cast<uint64_t>(std::lower_bound(k.offsetMs.begin(), end, offset) - k.offsetMs.begin());
 }
 
-void TrendStore::Query(int channel, int64_t fromMs, int64_t toMs, std::span<Column> out) const {
-    std::fill(out.begin(), out.end(), Column{});
-    if (channel < 1 || channel > kLiveChannels || toMs <= fromMs || out.empty()) return;
-    const Channel& c = *channels_[static_cast<std::size_t>(channel - 1)];
-    const std::size_t width = out.size();
+namespace {
 
+// Sums up the columns of `out` for channel `c`; edgeMs(p) is the start of
+// column p (p = 0 .. out.size(), never decreasing).
+template <typename EdgeMs>
+void Summarise(const TrendStore::Channel& c, EdgeMs edgeMs, std::span<Column> out, bool afterReadings) {
+    const std::size_t width = out.size();
     // The column edges only move forward: one cursor walks the chunks and
     // gallops through each chunk's times from where the last edge was, so
     // an edge costs a few steps in memory that is already at hand.
@@ -229,7 +253,7 @@ void TrendStore::Query(int channel, int64_t fromMs, int64_t toMs, std::span<Colu
     auto edge = [&](int64_t t) -> uint64_t {
         while (at < c.chunks.size() && c.chunks[at]->lastMs() < t) ++at;
         if (at == c.chunks.size()) return cursor = c.endIndex;
-        const Chunk& k = *c.chunks[at];
+        const TrendStore::Chunk& k = *c.chunks[at];
         uint32_t lo = cursor > k.first ? static_cast<uint32_t>(cursor - k.first) : 0;
         if (t <= k.TimeAt(lo)) return cursor = k.first + lo;
         // Here the time at lo is before t and the chunk's last is not.
@@ -255,17 +279,33 @@ void TrendStore::Query(int channel, int64_t fromMs, int64_t toMs, std::span<Colu
         return cursor = k.first + static_cast<uint64_t>(it - k.offsetMs.begin());
     };
 
-    uint64_t a = edge(fromMs);
-    bool hasPrevious = false;
-    uint64_t previousLast = 0;
+    uint64_t a = edge(edgeMs(0));
+    bool hasPrevious = afterReadings;
+    uint64_t afterPrevious = a;  // the index after the last summed reading
     std::size_t sumAt = 0;
     for (std::size_t p = 0; p < width; ++p) {
-        const uint64_t b = edge(ColumnStart(fromMs, toMs, width, p + 1));
+        const uint64_t b = edge(edgeMs(p + 1));
+        // Ask for the next column's memory while this one is summed: its
+        // end most likely lies as far on as this column is wide.
+        if (b > a && at < c.chunks.size()) {
+            const TrendStore::Chunk& k = *c.chunks[at];
+            const uint64_t guess = b + (b - a);
+            if (b >= k.first && guess < k.first + k.size) {
+                const auto from = static_cast<uint32_t>(b - k.first);
+                const auto to = static_cast<uint32_t>(guess - k.first);
+                __builtin_prefetch(&k.offsetMs[to]);
+                __builtin_prefetch(&k.blockStartMs[to >> kSmallShift]);
+                __builtin_prefetch(&k.values[to & ~(kSmallSize - 1)]);
+                __builtin_prefetch(&k.values[(to & ~(kSmallSize - 1)) + kSmallSize / 2]);
+                for (uint32_t i = from >> kSmallShift; i <= (to >> kSmallShift); i += 2)
+                    __builtin_prefetch(&k.small[i]);
+            }
+        }
         if (b > a) {
             Aggregate acc;
             while (c.chunks[sumAt]->first + c.chunks[sumAt]->size <= a) ++sumAt;
             for (uint64_t i = a; i < b;) {
-                const Chunk& k = *c.chunks[sumAt];
+                const TrendStore::Chunk& k = *c.chunks[sumAt];
                 const uint64_t end = std::min<uint64_t>(b, k.first + k.size);
                 k.Sum(static_cast<uint32_t>(i - k.first), static_cast<uint32_t>(end - k.first), acc);
                 i = end;
@@ -276,13 +316,34 @@ void TrendStore::Query(int channel, int64_t fromMs, int64_t toMs, std::span<Colu
             col.min = acc.min;
             col.max = acc.max;
             col.mean = acc.sum / static_cast<double>(b - a);
-            col.breakBefore = hasPrevious && c.MarkIn(previousLast + 1, a);
+            col.breakBefore = hasPrevious && c.MarkIn(afterPrevious, a);
             col.gapInside = c.MarkIn(a + 1, b - 1);
             hasPrevious = true;
-            previousLast = b - 1;
+            afterPrevious = b;
         }
         a = b;
     }
+}
+
+}  // namespace
+
+void TrendStore::Query(int channel, int64_t fromMs, int64_t toMs, std::span<Column> out) const {
+    std::fill(out.begin(), out.end(), Column{});
+    if (channel < 1 || channel > kLiveChannels || toMs <= fromMs || out.empty()) return;
+    const std::size_t width = out.size();
+    Summarise(
+        *channels_[static_cast<std::size_t>(channel - 1)],
+        [&](std::size_t p) { return ColumnStart(fromMs, toMs, width, p); }, out, false);
+}
+
+void TrendStore::Query(int channel, const ColumnGrid& grid, int64_t firstColumn, std::span<Column> out,
+                       bool afterReadings, int64_t untilMs) const {
+    std::fill(out.begin(), out.end(), Column{});
+    if (channel < 1 || channel > kLiveChannels || out.empty()) return;
+    Summarise(
+        *channels_[static_cast<std::size_t>(channel - 1)],
+        [&](std::size_t p) { return std::min(grid.Start(firstColumn + static_cast<int64_t>(p)), untilMs); },
+        out, afterReadings);
 }
 
 uint64_t TrendStore::firstIndex(int channel) const {

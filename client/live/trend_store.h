@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <limits>
 #include <memory>
 #include <span>
 #include <vector>
@@ -33,6 +34,20 @@ struct Column {
     bool breakBefore = false;
     // A gap lies between two readings of this column.
     bool gapInside = false;
+};
+
+// The columns of a view `spanMs` long and `width` columns wide, fixed to
+// the clock: column k covers [Start(k), Start(k + 1)) whatever the view's
+// end, so a column summed once stays true while the view moves on, and any
+// `width` consecutive columns cover exactly `spanMs`.
+struct ColumnGrid {
+    int64_t spanMs = 60'000;
+    std::size_t width = 1;
+
+    int64_t Start(int64_t k) const;
+    // The column holding time t.
+    int64_t ColumnOf(int64_t t) const;
+    bool operator==(const ColumnGrid&) const = default;
 };
 
 struct StoredReading {
@@ -67,6 +82,12 @@ public:
     // [fromMs, toMs); column p covers [ColumnStart(p), ColumnStart(p + 1)).
     void Query(int channel, int64_t fromMs, int64_t toMs, std::span<Column> out) const;
     static int64_t ColumnStart(int64_t fromMs, int64_t toMs, std::size_t width, std::size_t p);
+    // Fills `out` with columns firstColumn, firstColumn + 1, ... of `grid`,
+    // leaving out readings at or after untilMs. With `afterReadings`,
+    // readings before firstColumn count as drawn: the first column with
+    // readings breaks from them when a gap lies between.
+    void Query(int channel, const ColumnGrid& grid, int64_t firstColumn, std::span<Column> out,
+               bool afterReadings = false, int64_t untilMs = std::numeric_limits<int64_t>::max()) const;
 
     // Readings of a channel by index: indices run from firstIndex() to
     // endIndex() - 1 and keep naming the same reading while older ones go.
@@ -79,6 +100,10 @@ public:
     bool GapBefore(int channel, uint64_t index) const;
     // Gap times in [fromMs, toMs), oldest first.
     std::vector<int64_t> GapsIn(int64_t fromMs, int64_t toMs) const;
+
+    // Changes whenever the store's past changes other than by forgetting
+    // its oldest readings: a Clear, or a gap mark forgotten.
+    uint64_t revision() const { return revision_; }
 
     std::size_t storedReadings() const { return stored_; }
     // Bytes the store holds for its readings, blocks and gap lists.
@@ -95,6 +120,7 @@ private:
     std::deque<int64_t> gapTimes_;
     std::size_t stored_ = 0;
     int64_t newestMs_ = 0;
+    uint64_t revision_ = 0;
 };
 
 }  // namespace kestrane::live

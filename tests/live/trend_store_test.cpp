@@ -1,13 +1,18 @@
 // The trend store against a brute-force reading of the same stream: every
 // pixel column's count, minimum, maximum, mean and gap flags, at every span
-// and several widths, over random streams with gaps and over edge cases.
+// and several widths, over random streams with gaps and over edge cases;
+// and the columns a redraw keeps against those summed afresh, as readings,
+// gaps and resets come and old readings are forgotten.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <span>
+#include <string>
 #include <vector>
 
+#include "live/column_cache.h"
 #include "live/trend_store.h"
 
 using namespace kestrane::live;
@@ -35,12 +40,22 @@ struct Reference {
     }
 
     std::vector<Column> Query(int64_t from, int64_t to, std::size_t width) const {
+        return Columns(width, [&](std::size_t p) { return TrendStore::ColumnStart(from, to, width, p); });
+    }
+    // Columns firstColumn .. firstColumn + width - 1 of the clock grid.
+    std::vector<Column> Query(const ColumnGrid& grid, int64_t firstColumn) const {
+        return Columns(grid.width,
+                       [&](std::size_t p) { return grid.Start(firstColumn + static_cast<int64_t>(p)); });
+    }
+
+    template <typename EdgeMs>
+    std::vector<Column> Columns(std::size_t width, EdgeMs edgeMs) const {
         std::vector<Column> out(width);
         bool hasPrevious = false;
         std::size_t previousLast = 0;
         for (std::size_t p = 0; p < width; ++p) {
-            const int64_t a = TrendStore::ColumnStart(from, to, width, p);
-            const int64_t b = TrendStore::ColumnStart(from, to, width, p + 1);
+            const int64_t a = edgeMs(p);
+            const int64_t b = edgeMs(p + 1);
             Column& c = out[p];
             double sum = 0;
             std::size_t first = 0;
@@ -72,7 +87,7 @@ struct Reference {
     }
 };
 
-void ExpectSame(const std::vector<Column>& got, const std::vector<Column>& want, const std::string& what) {
+void ExpectSame(std::span<const Column> got, std::span<const Column> want, const std::string& what) {
     ASSERT_EQ(got.size(), want.size());
     for (std::size_t p = 0; p < got.size(); ++p) {
         SCOPED_TRACE(what + " column " + std::to_string(p));
@@ -123,9 +138,32 @@ TEST(TrendStore, MatchesBruteForceOnRandomStreams) {
                     const int64_t to = newest + 1 - back;
                     std::vector<Column> got(width);
                     store.Query(channel, to - span, to, got);
-                    ExpectSame(got, ref.Query(to - span, to, width),
-                               "seed " + std::to_string(seed) + " span " + std::to_string(span) + " width " +
-                                   std::to_string(width));
+                    const std::string what = "seed " + std::to_string(seed) + " span " +
+                                             std::to_string(span) + " width " + std::to_string(width) +
+                                             " back " + std::to_string(back);
+                    ExpectSame(got, ref.Query(to - span, to, width), what);
+                    // The same on the clock grid, the view ending at the
+                    // boundary after `to`.
+                    const ColumnGrid grid{span, width};
+                    const int64_t first = grid.ColumnOf(to - 1) + 1 - static_cast<int64_t>(width);
+                    store.Query(channel, grid, first, got);
+                    ExpectSame(got, ref.Query(grid, first), what + " on the grid");
+                    // Cut at `to`, inside the last column, after readings.
+                    store.Query(channel, grid, first, got, true, to);
+                    std::vector<Column> want = ref.Columns(width, [&](std::size_t p) {
+                        return std::min(grid.Start(first + static_cast<int64_t>(p)), to);
+                    });
+                    // The first column with readings follows those before:
+                    // it breaks when a gap lies before its first reading.
+                    for (Column& c : want) {
+                        if (c.count == 0) continue;
+                        const auto it =
+                            std::partition_point(ref.readings.begin(), ref.readings.end(),
+                                                 [&](const Raw& r) { return r.t < grid.Start(first); });
+                        c.breakBefore = it->gapBefore;
+                        break;
+                    }
+                    ExpectSame(got, want, what + " cut on the grid");
                 }
             }
         }
@@ -249,4 +287,173 @@ TEST(TrendStore, GapTimesAndIndicesStayTrue) {
     EXPECT_TRUE(store.empty());
     EXPECT_TRUE(store.GapsIn(0, 1000).empty());
     EXPECT_EQ(store.newestMs(), 0);
+}
+
+TEST(ColumnGrid, ColumnsTileTheClock) {
+    struct Case {
+        int64_t span;
+        std::size_t width;
+    };
+    const Case cases[] = {{60'000, 1292}, {86'400'000, 1292}, {60'000, 7}, {7, 60'000}, {1000, 1000}, {5, 1}};
+    std::mt19937_64 rng(5);
+    for (const Case& c : cases) {
+        const ColumnGrid grid{c.span, c.width};
+        for (int i = 0; i < 2000; ++i) {
+            // Around 1970 (negative times too) and around now.
+            const int64_t t = static_cast<int64_t>(rng() % 4'000'000'000'000ULL) - 2'000'000'000'000LL +
+                              (i % 2) * 1'800'000'000'000LL;
+            const int64_t k = grid.ColumnOf(t);
+            ASSERT_LE(grid.Start(k), t) << c.span << "/" << c.width << " at " << t;
+            ASSERT_GT(grid.Start(k + 1), t) << c.span << "/" << c.width << " at " << t;
+            ASSERT_EQ(grid.Start(k + static_cast<int64_t>(c.width)) - grid.Start(k), c.span);
+        }
+    }
+}
+
+namespace {
+
+// A view as a window keeps it: its span, width and column cache; a lagging
+// view moves on only every few steps (like a paused window that resumes),
+// sometimes by more than its width.
+struct CachedView {
+    int64_t span;
+    std::size_t width;
+    int lag;
+    ColumnCache cache;
+};
+
+std::vector<CachedView> AllViews() {
+    std::vector<CachedView> views;
+    for (const int64_t span : kSpans)
+        for (const std::size_t width : {std::size_t{1}, std::size_t{97}, std::size_t{1366}})
+            for (const int lag : {1, 9}) views.push_back({span, width, lag, {}});
+    return views;
+}
+
+}  // namespace
+
+TEST(ColumnCache, MatchesFreshColumnsAsReadingsGapsAndResetsCome) {
+    for (const unsigned seed : {3U, 2026U}) {
+        std::mt19937_64 rng(seed);
+        TrendStore store;
+        Reference ref;
+        const int channel = 1 + static_cast<int>(seed % 6);
+        const int other = channel % 6 + 1;
+        std::vector<CachedView> views = AllViews();
+        const int64_t start = 1'800'000'000'000LL + static_cast<int64_t>(seed) * 12'345;
+        int64_t t = start;
+        // 30 hours, so the store forgets the first hours on the way; a
+        // Reset after the first.
+        bool reset = false;
+        for (int step = 0; t < start + 30 * 3'600'000LL; ++step) {
+            const int batch = static_cast<int>(rng() % 80);
+            for (int i = 0; i < batch; ++i) {
+                t += static_cast<int64_t>(rng() % 4000);
+                if (rng() % 3000 == 0) t += 1'200'000;                 // a pause of 20 minutes
+                const int64_t at = rng() % 500 == 0 ? t - 30'000 : t;  // the clock set back
+                if (rng() % 150 == 0) {
+                    store.Gap(t);
+                    ref.Gap();
+                }
+                if (rng() % 4 == 0) {
+                    store.Add(other, t, 1.0, Unit::Volts, 1);  // moves the view without this channel
+                    continue;
+                }
+                const double v =
+                    3.0 * std::sin(static_cast<double>(t) / 7e6) + static_cast<double>(rng() % 100) / 7.0;
+                ASSERT_TRUE(store.Add(channel, at, v, Unit::Volts, 2));
+                ref.Add(at, v);
+            }
+            if (!reset && t > start + 3'600'000) {
+                store.Clear();
+                ref = Reference{};
+                reset = true;
+            }
+            if (store.empty()) continue;
+            const bool bruteForce = step % 30 == 0;
+            for (CachedView& view : views) {
+                if (step % view.lag != 0) continue;
+                const ColumnGrid grid{view.span, view.width};
+                const int64_t end = grid.ColumnOf(store.newestMs()) + 1;
+                const int64_t first = end - static_cast<int64_t>(view.width);
+                const std::span<const Column> got = view.cache.Columns(store, channel, grid, end);
+                std::vector<Column> fresh(view.width);
+                store.Query(channel, grid, first, fresh);
+                const std::string what = "seed " + std::to_string(seed) + " step " + std::to_string(step) +
+                                         " span " + std::to_string(view.span) + " width " +
+                                         std::to_string(view.width) + " lag " + std::to_string(view.lag);
+                ExpectSame(got, fresh, what);
+                if (bruteForce) ExpectSame(got, ref.Query(grid, first), what + " brute force");
+            }
+        }
+        ASSERT_TRUE(reset);
+        ASSERT_GT(store.firstIndex(channel), 0U) << "the store forgot nothing";
+    }
+}
+
+TEST(ColumnCache, SumsAgainWhenReadingsInViewAreForgotten) {
+    // Readings far faster than polling on one channel: the store's cap
+    // forgets readings that are still in a one-hour view.
+    TrendStore store;
+    std::vector<CachedView> views;
+    for (const std::size_t width : {std::size_t{97}, std::size_t{1366}})
+        views.push_back({3'600'000, width, 1, {}});
+    const int64_t start = 1'800'000'000'000LL;
+    int64_t t = start;
+    auto fill = [&](int n) {
+        for (int i = 0; i < n; ++i, ++t)
+            store.Add(2, t, static_cast<double>((t * 7919) % 1000), Unit::Volts, 0);
+    };
+    fill(static_cast<int>(kMaxStoredReadings) - 20'000);
+    for (int step = 0; step < 40; ++step) {
+        fill(step % 3 == 0 ? 9'000 : 700);
+        if (step == 20) store.Gap(t);
+        for (CachedView& view : views) {
+            const ColumnGrid grid{view.span, view.width};
+            const int64_t end = grid.ColumnOf(store.newestMs()) + 1;
+            const std::span<const Column> got = view.cache.Columns(store, 2, grid, end);
+            std::vector<Column> fresh(view.width);
+            store.Query(2, grid, end - static_cast<int64_t>(view.width), fresh);
+            ExpectSame(got, fresh, "step " + std::to_string(step) + " width " + std::to_string(view.width));
+        }
+    }
+    EXPECT_GT(store.At(2, store.firstIndex(2)).unixMs, t - 3'600'000) << "nothing in view was forgotten";
+}
+
+TEST(ColumnCache, SumsAgainWhenGapMarksInViewAreForgotten) {
+    // A gap before every reading: past the store's limit on gap marks the
+    // oldest ones go, and the columns that showed them change.
+    TrendStore store;
+    ColumnCache cache;
+    const ColumnGrid grid{kRetentionMs, 1366};
+    int64_t t = 1'800'000'000'000LL;
+    for (int step = 0; step < 8; ++step) {
+        for (int i = 0; i < 10'000; ++i, t += 1000) {
+            store.Gap(t);
+            store.Add(5, t, static_cast<double>(i % 7), Unit::Volts, 0);
+        }
+        const int64_t end = grid.ColumnOf(store.newestMs()) + 1;
+        const std::span<const Column> got = cache.Columns(store, 5, grid, end);
+        std::vector<Column> fresh(grid.width);
+        store.Query(5, grid, end - static_cast<int64_t>(grid.width), fresh);
+        ExpectSame(got, fresh, "step " + std::to_string(step));
+    }
+}
+
+TEST(ColumnCache, ASteadyRedrawSumsOnlyTheNewestColumns) {
+    TrendStore store;
+    const int64_t start = 1'800'000'000'000LL;
+    int64_t t = start;
+    for (; t < start + kRetentionMs; t += 300) store.Add(4, t, static_cast<double>(t % 977), Unit::Volts, 3);
+    ColumnCache cache;
+    for (const int64_t span : kSpans) {
+        const ColumnGrid grid{span, 1292};
+        cache.Columns(store, 4, grid, grid.ColumnOf(store.newestMs()) + 1);
+        EXPECT_EQ(cache.lastSummed(), 1292U) << "a new span sums the whole view";
+        for (int i = 0; i < 20; ++i, t += 300) {
+            store.Add(4, t, 1.5, Unit::Volts, 3);
+            cache.Columns(store, 4, grid, grid.ColumnOf(store.newestMs()) + 1);
+            EXPECT_LE(cache.lastSummed(), 8U) << "span " << span;
+        }
+    }
 }

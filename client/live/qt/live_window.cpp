@@ -61,9 +61,9 @@ void StripsWidget::Render(const TrendStore& store, const std::vector<StripChanne
     const QSize pixels(std::max(1, qRound(width() * dpr)), std::max(1, qRound(height() * dpr)));
     if (image_.size() != pixels) image_ = QImage(pixels, QImage::Format_RGB32);
     image_.setDevicePixelRatio(dpr);
-    span_ = span;
     channels_ = channels;
     geometry_ = painter_.Paint(image_, store, channels, span);
+    span_ = geometry_.span;
     update();
 }
 
@@ -211,7 +211,7 @@ void LiveWindow::SetSpanIndex(int index) { span_->setCurrentIndex(index); }
 
 void LiveWindow::SetPaused(bool paused) {
     if (paused == paused_) return;
-    if (paused) pausedEndMs_ = strips_->span().endMs;
+    if (paused) pausedEndMs_ = strips_->geometry().untilMs;
     paused_ = paused;
     if (pause_->isChecked() != paused) pause_->setChecked(paused);
     Refresh();
@@ -271,7 +271,7 @@ QString LiveWindow::HoverText(QPointF at) const {
         for (const uint64_t c : {i, i - 1}) {
             if (c < store.firstIndex(n) || c >= store.endIndex(n)) continue;
             const StoredReading rd = store.At(n, c);
-            if (rd.unixMs < from || rd.unixMs >= span.endMs || std::llabs(rd.unixMs - t) > reach) continue;
+            if (rd.unixMs < from || rd.unixMs >= g.untilMs || std::llabs(rd.unixMs - t) > reach) continue;
             if (!found || std::llabs(rd.unixMs - t) < std::llabs(best.unixMs - t)) best = rd;
             found = true;
         }
@@ -289,7 +289,7 @@ bool LiveWindow::ExportCsv(const QString& path) const {
     CsvExport what;
     const StripSpan span = strips_->span();
     what.fromMs = span.endMs - span.spanMs;
-    what.toMs = span.endMs;
+    what.toMs = strips_->geometry().untilMs;  // the readings drawn
     what.board = feed_.board();
     const BoardSettings* board = settings_ ? settings_() : nullptr;
     for (const StripChannel& s : strips_->channels()) {
