@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "acquisition/board_owner.h"
+#include "acquisition/log_failure_report.h"
 #include "acquisition/program_trust.h"
 #include "client/core/acquisition_tasks.h"
 #include "client/core/board_hotplug.h"
@@ -59,8 +60,10 @@ public:
     void OnReading(const core::Reading& r) override {
         const ChannelSettings& ch = session_.settings().channels[static_cast<std::size_t>(r.channel - 1)];
         const ReadingRow row{r.unixMs, r.board, r.channel, ch.vmName, r.value, r.unit};
-        if (csv_.isOpen()) csv_.Append(row);
-        if (jsonl_.isOpen()) jsonl_.Append(row);
+        // A row that cannot be written (disk full, a reader of the pipe
+        // gone) is told once per cause, as the channel logs' records are.
+        if (csv_.isOpen()) rowFailures_.Note("CSV rows", options_.csvFile, csv_.Append(row));
+        if (jsonl_.isOpen()) rowFailures_.Note("JSON Lines rows", options_.jsonlFile, jsonl_.Append(row));
     }
     void OnBoardLost(const std::string& board) override {
         if (!options_.quiet)
@@ -86,6 +89,7 @@ private:
     RowFile& csv_;
     RowFile& jsonl_;
     core::CoreMetricsFile* metrics_;
+    LogFailureReporter rowFailures_;
     bool toldMetricsFailure_ = false;
 };
 

@@ -2,8 +2,8 @@
 # Regenerates the user's guide pictures in docs/guide/ from the running
 # client over the simulated demo boards, headless: an empty installation for
 # the first-run Add Device dialog, and the demo installation (the settings
-# run-demo.sh uses) for the main window, the Options and Logging dialogs and
-# a chart. Runs under Xvfb when there is no display and xvfb-run is present,
+# run-demo.sh uses) for the main window, the Options and Logging dialogs, a
+# chart, the live view and the main window reconnecting to a lost board. Runs under Xvfb when there is no display and xvfb-run is present,
 # otherwise on Qt's offscreen platform.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -21,7 +21,9 @@ mkdir -p "$work/config" "$work/logs" "$work/shots"
 # Everything stays in the scratch folder: the install record, both
 # installations, the logs and the sounds.
 export XDG_CONFIG_HOME="$work/config"
-export KESTRANE_SIMULATION="$root/packaging/demo/demo-board.sim"
+# A copy of the demo boards: the shots make them stop answering for a while.
+cp "$root/packaging/demo/demo-board.sim" "$work/demo-board.sim"
+export KESTRANE_SIMULATION="$work/demo-board.sim"
 unset KESTRANE_ODBC
 "$build/client/ui/Kestrane" --install "$work/empty" >/dev/null
 "$build/client/ui/Kestrane" --install "$work/app" >/dev/null

@@ -1,8 +1,10 @@
 // kestrane-guide-shots: drives the real client over the simulated demo
 // boards and saves the user's guide pictures: the first-run Add Device
 // dialog, the connected main window, a channel's Options and Logging
-// dialogs, a channel's chart and the live view. The install record (XDG_CONFIG_HOME) and
-// the simulation (KESTRANE_SIMULATION) come from scripts/make-guide-shots.sh.
+// dialogs, a channel's chart, the live view and the main window while it
+// reconnects to a board that stopped answering. The install record
+// (XDG_CONFIG_HOME) and the simulation (KESTRANE_SIMULATION, a scratch copy
+// this program changes and restores) come from scripts/make-guide-shots.sh.
 //   kestrane-guide-shots OUTDIR EMPTY_PROGRAM DEMO_PROGRAM LOGFILE
 #include <QAction>
 #include <QApplication>
@@ -11,6 +13,7 @@
 #include <QMenu>
 #include <QPalette>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QTimer>
 #include <QWidget>
 
@@ -26,6 +29,7 @@
 #include "live/qt/live_window.h"
 #include "plotwick.h"
 #include "settings/install_record.h"
+#include "settings/user_options.h"
 #include "ui/client_session.h"
 #include "ui/dark_palette.h"
 #include "ui/main_window.h"
@@ -94,6 +98,33 @@ void WriteLogHistory(const std::string& path) {
     }
 }
 
+// Rewrites the simulated bus file atomically, so the bus sees the change.
+bool WriteSimulation(const QString& path, const QByteArray& text) {
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit();
+}
+
+// Every board of the simulated bus stops answering, with Reconnect
+// Automatically on: the window shows since when it looks for the board.
+// The boards answer again afterwards.
+void ShootReconnecting(MainWindow& window, kestrane::UserOptions& options) {
+    const QString path = qEnvironmentVariable("KESTRANE_SIMULATION");
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "kestrane-guide-shots: cannot read the simulation file\n");
+        ++failures;
+        return;
+    }
+    const QByteArray boards = file.readAll();
+    QByteArray gone = boards;
+    gone.replace("[device]\n", "[device]\nfault = absent\n");
+    window.SetUpReconnectOption(options, true);
+    if (!WriteSimulation(path, gone)) ++failures;
+    Wait(1500);  // the next polling pass finds the board gone
+    Save(&window, "main-window-reconnecting.png");
+    if (!WriteSimulation(path, boards)) ++failures;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -109,6 +140,7 @@ int main(int argc, char** argv) {
     outDir = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(outDir);
     kestrane::SystemInstallRecord record;
+    kestrane::SystemUserOptions options;
     pwInitialize();
 
     // A fresh installation: start-up opens the first-run Add Device dialog.
@@ -154,6 +186,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kestrane-guide-shots: Graphs > Live View opened no window\n");
         ++failures;
     }
+    ShootReconnecting(window, options);
 
     window.close();
     session.reset();

@@ -2,7 +2,10 @@
 // its log records against the client's, its CSV and JSON Lines rows, the
 // alarm programs' environment, a board that leaves and comes back, the
 // stop on SIGTERM and the exit statuses.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDateTime>
 #include <QJsonDocument>
@@ -12,6 +15,7 @@
 #include <cmath>
 #include <map>
 #include <regex>
+#include <sstream>
 
 #include "logger_test_support.h"
 
@@ -392,6 +396,92 @@ TEST_F(LoggerRunTest, TheFirstProgramOwnsTheBoard) {
     EXPECT_FALSE(fs::exists(dir_.File("client-logs/ch1.log")));
     EXPECT_FALSE(ReadText(dir_.File("logger-env.txt")).empty());
     EXPECT_FALSE(fs::exists(dir_.File("client-env.txt")));
+}
+
+// Nothing is lost without a word: a log folder whose name a file has taken
+// and a pipe whose reader went away are told once per channel and cause
+// while the failure lasts, once more when writing works again, and afresh
+// when it fails again.
+TEST_F(LoggerRunTest, LostRecordsAndRowsAreToldOncePerCauseAndAfterRecovery) {
+    const std::string taken = dir_.File("taken");
+    WriteText(taken, "");
+    WriteEnvScript(dir_.File("alarm.sh"), dir_.File("env.txt"));
+    MakeDatabase(dir_.File("s.MDB"), {{"000A", Board(taken + "/", dir_.File("alarm.sh"))}});
+    const std::string pipe = dir_.File("rows.jsonl");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+
+    QProcess logger;
+    logger.setProcessEnvironment(Env());
+    logger.setReadChannel(QProcess::StandardError);
+    logger.start(
+        QString::fromStdString(LoggerProgram()),
+        {"--database", QString::fromStdString(dir_.File("s.MDB")), "--jsonl", QString::fromStdString(pipe)});
+    ASSERT_TRUE(logger.waitForStarted(5000));
+    std::string said;
+    std::size_t rowBytes = 0;
+    // Keeps the pipe drained (a full one would hold the logger) and collects stderr.
+    auto pump = [&] {
+        char buf[4096];
+        for (ssize_t n; reader >= 0 && (n = ::read(reader, buf, sizeof buf)) > 0;)
+            rowBytes += static_cast<std::size_t>(n);
+        while (logger.waitForReadyRead(5)) said += logger.readAll().toStdString();
+    };
+    auto count = [&](const std::string& pattern) {
+        pump();
+        const std::regex re(pattern);
+        std::size_t n = 0;
+        std::istringstream lines(said);
+        for (std::string line; std::getline(lines, line);) n += std::regex_match(line, re) ? 1 : 0;
+        return n;
+    };
+    auto waitFor = [&](const std::string& pattern, std::size_t n) {
+        return WaitFor([&] { return count(pattern) >= n; }, 10000);
+    };
+    const std::string ch1Lost = "^Channel 1 log: cannot .*/taken/ch1\\.log: .*; records are being lost$";
+    const std::string ch5Lost = "^Channel 5 log: cannot .*/taken/ch5\\.log: .*; records are being lost$";
+    const std::string rowsLost =
+        "^JSON Lines rows: cannot write a record to " + pipe + ": Broken pipe; records are being lost$";
+    ASSERT_TRUE(waitFor(ch1Lost, 1)) << said;
+    ASSERT_TRUE(waitFor(ch5Lost, 1)) << said;
+    ASSERT_TRUE(WaitFor([&] { return pump(), rowBytes > 0; }, 5000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // records fail again, same cause
+    EXPECT_EQ(count(ch1Lost), 1u) << said;
+    EXPECT_EQ(count(ch5Lost), 1u) << said;
+    EXPECT_EQ(count("^JSON Lines rows: .*"), 0u) << said;
+
+    ::close(reader);
+    reader = -1;
+    ASSERT_TRUE(waitFor(rowsLost, 1)) << said;
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // dozens of rows later
+    EXPECT_EQ(count(rowsLost), 1u) << said;
+
+    fs::remove(taken);
+    fs::create_directory(taken);
+    reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    EXPECT_TRUE(
+        waitFor("^Channel 1 log: writing .*/taken/ch1\\.log works again; \\d+ records? (was|were) lost$", 1))
+        << said;
+    EXPECT_TRUE(
+        waitFor("^Channel 5 log: writing .*/taken/ch5\\.log works again; \\d+ records? (was|were) lost$", 1))
+        << said;
+    EXPECT_TRUE(
+        waitFor("^JSON Lines rows: writing " + pipe + " works again; [1-9]\\d* records? (was|were) lost$", 1))
+        << said;
+
+    // A new failure after the recovery is told again.
+    fs::remove_all(taken);
+    WriteText(taken, "");
+    EXPECT_TRUE(waitFor(ch1Lost, 2)) << said;
+    logger.terminate();
+    ASSERT_TRUE(logger.waitForFinished(10000));
+    EXPECT_EQ(logger.exitCode(), 0) << said;
+    pump();
+    ::close(reader);
+    EXPECT_EQ(count(ch1Lost), 2u) << said;
+    EXPECT_EQ(count(rowsLost), 1u) << said;
 }
 
 TEST_F(LoggerRunTest, ClientSelectsItsBoardAndKeepsTheMetricsFile) {

@@ -47,6 +47,14 @@ void MakeDatabase(const std::string& path, const std::vector<std::pair<std::stri
     }
 }
 
+void InstallClient(const std::string& root,
+                   const std::vector<std::pair<std::string, BoardSettings>>& boards) {
+    fs::create_directories(root + "/app");
+    fs::create_directories(root + "/config/Morvane");
+    WriteText(root + "/config/Morvane/Kestrane.conf", "[AppPaths]\nKestrane=" + root + "/app/Kestrane\n");
+    MakeDatabase(root + "/app/Kestrane.MDB", boards);
+}
+
 void WriteText(const std::string& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << text;

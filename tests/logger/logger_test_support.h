@@ -30,6 +30,11 @@ ChannelSettings PlainChannel(const char* name, const char* precision, const char
 // first one the default; fails the test when it cannot.
 void MakeDatabase(const std::string& path, const std::vector<std::pair<std::string, BoardSettings>>& boards);
 
+// Installs the client under `root`: its install record in root/config
+// (the configHome of ChildEnvironment) and its settings database
+// root/app/Kestrane.MDB with the boards given.
+void InstallClient(const std::string& root, const std::vector<std::pair<std::string, BoardSettings>>& boards);
+
 void WriteText(const std::string& path, const std::string& text);
 std::string ReadText(const std::string& path);
 // The file's lines without their line ends ("\n", and a "\r" before it).

@@ -1,7 +1,8 @@
 // A stand-in for the desktop's notification server, for tests on a private
 // session bus: owns org.freedesktop.Notifications and appends each Notify
-// call to a file, one line per call. With --hang it owns the name but never
-// answers, like a server that has frozen.
+// call to a file, one line per call; says "ready" on stdout once it owns
+// the name. With --hang it owns the name but never answers, like a server
+// that has frozen.
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QFile>
@@ -59,6 +60,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "fake_notification_service: cannot own the name on the session bus\n");
         return 1;
     }
+    // Whoever started it may now expect the name on the bus.
+    std::printf("ready\n");
+    std::fflush(stdout);
     if (args.contains(QStringLiteral("--hang"))) {
         for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
     }

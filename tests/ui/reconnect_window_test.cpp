@@ -2,21 +2,27 @@
 // database and the simulated board bus: boards that go and come back many
 // times without a box, no record or alarm while a board is gone, the
 // user's Disconnect during the search, a board waited for from the start,
-// the File menu item, and the stderr lines and notifications of each loss.
+// the File menu item, the stderr lines and notifications of each loss (also
+// through a notification service on a private session bus), and two
+// windows beside kestrane-logger on one board.
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "acquisition/trigger_engine.h"
+#include "settings/install_record.h"
 #include "ui/client_session.h"
 #include "ui/main_window.h"
 #include "ui/ui_ids.h"
@@ -92,6 +98,11 @@ struct Session {
     CountingActions actions;
     RecordingNotifier notifier;
     MemoryOptions options;
+    // The desktop's own alarm programs and notification service instead
+    // of the recording ones.
+    bool desktopAlarms = false;
+    bool desktopNotifier = false;
+    std::string database;
     std::FILE* journal = std::tmpfile();
     std::unique_ptr<ClientSession> session;
 
@@ -107,12 +118,13 @@ struct Session {
             return false;
         }
         SetInstalledProgram(program);
+        database = DatabasePathFor(program);
         SessionServices services;
         services.messages = &messages;
         services.urls = &urls;
         services.dialogs = &dialogs;
-        services.alarms = &actions;
-        services.notifier = &notifier;
+        services.alarms = desktopAlarms ? nullptr : &actions;
+        services.notifier = desktopNotifier ? nullptr : &notifier;
         services.journal = journal;
         session = ClientSession::Start(services);
         if (!session) return false;
@@ -137,6 +149,22 @@ struct Session {
 
 QStringList Matching(const QStringList& lines, const QString& pattern) {
     return lines.filter(QRegularExpression(pattern));
+}
+
+QStringList FileLines(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+// A program that appends a line to `out` each time it is started.
+QString LineScript(const QString& name, const QString& out) {
+    const QString path = QString::fromStdString(TestRoot()) + "/" + name;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return {};
+    file.write(("#!/bin/sh\necho started >> '" + out + "'\n").toUtf8());
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return path;
 }
 
 }  // namespace
@@ -318,6 +346,133 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!s.part(3).startsWith("Channel 1 log: "), kWaitMs);
         QVERIFY(QFile(folder + "/battery.log").size() > 0);
         QVERIFY(s.w().statusParts()->part(3)->toolTip().isEmpty());
+    }
+
+    // Through the desktop's notification service, run on a private session
+    // bus (ctest's ui_reconnect_notify_test under dbus-run-session, which
+    // names the fake service): a call on each loss and each return naming
+    // the board and the time, none for the user's Disconnect, and with no
+    // service on the bus the window goes on as before.
+    void notificationsReachTheDesktopService() {
+        const QString service = qEnvironmentVariable("KESTRANE_FAKE_NOTIFY_SERVICE");
+        if (service.isEmpty()) QSKIP("runs on a private session bus as ui_reconnect_notify_test");
+        const QString record = QString::fromStdString(TestRoot()) + "/notifications.txt";
+        QProcess server;
+        server.start(service, {record});
+        QVERIFY(server.waitForReadyRead(10000));  // "ready": it owns the name
+        Session s;
+        s.desktopNotifier = true;
+        QVERIFY(s.Start(LoggingRow(TestRoot() + "/logs-notify/")));
+        s.w().OnConnect();
+        QTRY_COMPARE_WITH_TIMEOUT(s.value(1), QStringLiteral("+ 12.50"), kWaitMs);
+        const QString stamp = "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d";
+        const QRegularExpression lost(
+            "^Kestrane\\|0\\|com\\.morvane\\.Kestrane\\|Kestrane: board 000A lost\\|"
+            "Board 000A stopped answering at " +
+            stamp + "\\. Reconnecting\\.\\|2\\|-1$");
+        const QRegularExpression back(
+            "^Kestrane\\|0\\|com\\.morvane\\.Kestrane\\|Kestrane: board 000A is back\\|Board 000A answers "
+            "again since " +
+            stamp + "\\.\\|1\\|-1$");
+        for (int cycle = 1; cycle <= 2; ++cycle) {
+            WriteSimulation(kNoBoard);
+            QTRY_COMPARE_WITH_TIMEOUT(FileLines(record).size(), 2 * cycle - 1, kWaitMs);
+            QVERIFY2(lost.match(FileLines(record).last()).hasMatch(), qPrintable(FileLines(record).last()));
+            WriteSimulation(kBoard);
+            QTRY_COMPARE_WITH_TIMEOUT(FileLines(record).size(), 2 * cycle, kWaitMs);
+            QVERIFY2(back.match(FileLines(record).last()).hasMatch(), qPrintable(FileLines(record).last()));
+            QTRY_COMPARE_WITH_TIMEOUT(s.value(1), QStringLiteral("+ 12.50"), kWaitMs);
+        }
+        // The loss is told; the user's Disconnect and what follows are not.
+        WriteSimulation(kNoBoard);
+        QTRY_COMPARE_WITH_TIMEOUT(FileLines(record).size(), 5, kWaitMs);
+        s.w().OnDisconnect();
+        WriteSimulation(kBoard);
+        s.w().OnConnect();
+        QTRY_COMPARE_WITH_TIMEOUT(s.value(1), QStringLiteral("+ 12.50"), kWaitMs);
+        s.w().OnDisconnect();
+        QTest::qWait(500);
+        QCOMPARE(FileLines(record).size(), 5);
+
+        // No service on the bus: losses and returns go on without a word.
+        server.kill();
+        QVERIFY(server.waitForFinished(10000));
+        s.w().OnConnect();
+        QTRY_COMPARE_WITH_TIMEOUT(s.value(1), QStringLiteral("+ 12.50"), kWaitMs);
+        for (int cycle = 0; cycle < 2; ++cycle) {
+            WriteSimulation(kNoBoard);
+            QTRY_COMPARE_WITH_TIMEOUT(s.part(1), QStringLiteral("Board Lost"), kWaitMs);
+            WriteSimulation(kBoard);
+            QTRY_COMPARE_WITH_TIMEOUT(s.value(1), QStringLiteral("+ 12.50"), kWaitMs);
+        }
+        QVERIFY(s.messages.shown.empty());
+        QCOMPARE(FileLines(record).size(), 5);
+        QCOMPARE(Matching(s.journalLines(), "^Kestrane: board 000A back at ").size(), 4);
+    }
+
+    // Two windows and kestrane-logger on one board, as users run them: the
+    // logger, first on the board, writes each record once and starts the
+    // alarm program once; both windows only view and name it; a second
+    // logger is refused. KESTRANE_SHARED_BOARD_SECONDS sets the length.
+    void twoClientsAndALoggerShareOneBoard() {
+        const int seconds = qEnvironmentVariableIntValue("KESTRANE_SHARED_BOARD_SECONDS") > 0
+                                ? qEnvironmentVariableIntValue("KESTRANE_SHARED_BOARD_SECONDS")
+                                : 20;
+        const QString root = QString::fromStdString(TestRoot());
+        const QString log = root + "/logs-shared/battery.log";
+        const QString starts = root + "/shared-alarm-starts.txt";
+        BoardRow row = LoggingRow(root.toStdString() + "/logs-shared/");
+        // Channel 6 stays above its band: each owner starts the program once.
+        row.settings.channels[5].highTestEvery = "One Shot";
+        row.settings.channels[5].highFile = LineScript("shared-alarm.sh", starts).toStdString();
+        Session first, second;
+        first.desktopAlarms = second.desktopAlarms = true;
+        QVERIFY(first.Start(row));
+        QVERIFY(second.Start(row));
+
+        const QStringList loggerArgs{"--database", QString::fromStdString(first.database), "--board", "000A"};
+        QProcess logger;
+        QElapsedTimer ran;
+        logger.start(QStringLiteral(KESTRANE_LOGGER_PROGRAM), loggerArgs);
+        QVERIFY(logger.waitForStarted(10000));
+        ran.start();
+        QTRY_VERIFY_WITH_TIMEOUT(QFile(log).size() > 0, kWaitMs);
+        first.w().OnConnect();
+        second.w().OnConnect();
+        const QString owner =
+            QStringLiteral("Logged by kestrane-logger (process %1)").arg(logger.processId());
+        for (Session* s : {&first, &second}) {
+            QTRY_COMPARE_WITH_TIMEOUT(s->value(1), QStringLiteral("+ 12.50"), kWaitMs);
+            QCOMPARE(s->part(3), owner);
+            QVERIFY(s->w().core().viewer());
+        }
+
+        QProcess refused;
+        refused.start(QStringLiteral(KESTRANE_LOGGER_PROGRAM), loggerArgs);
+        QVERIFY(refused.waitForFinished(20000));
+        QCOMPARE(refused.exitCode(), 1);
+        QCOMPARE(
+            QString::fromUtf8(refused.readAllStandardError()),
+            QStringLiteral("kestrane-logger: board 000A is already logged by kestrane-logger (process %1)\n")
+                .arg(logger.processId()));
+
+        QTest::qWait(std::max(0, seconds * 1000 - static_cast<int>(ran.elapsed())));
+        for (Session* s : {&first, &second}) {
+            QCOMPARE(s->part(3), owner);
+            QCOMPARE(s->value(1), QStringLiteral("+ 12.50"));
+        }
+        logger.terminate();
+        QVERIFY(logger.waitForFinished(10000));
+        const double ranSeconds = static_cast<double>(ran.elapsed()) / 1000.0;
+        QCOMPARE(logger.exitCode(), 0);
+        // One record a second from one writer; three writers would give
+        // about three.
+        const auto records = static_cast<double>(FileLines(log).size());
+        QVERIFY2(records >= ranSeconds - 4 && records <= ranSeconds + 1,
+                 qPrintable(QStringLiteral("%1 records in %2 s").arg(records).arg(ranSeconds)));
+        QCOMPARE(FileLines(starts).size(), 1);
+        QVERIFY(first.messages.shown.empty());
+        QVERIFY(second.messages.shown.empty());
     }
 
     // With the option off the box and the end stay as they were.
