@@ -66,6 +66,10 @@ int main(int argc, char** argv) {
     const pid_t child = ::fork();
     if (child == 0) {
         ::setenv("KESTRANE_SIMULATION", sim.c_str(), 1);
+        // A runtime folder of its own: the board's owner lock of another
+        // logger running beside the benchmark (a test, a user's service)
+        // would otherwise make this one refuse to start.
+        ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
         ::unsetenv("KESTRANE_ODBC");
         const std::string db = dir + "/s.MDB", csv = dir + "/r.csv", jsonl = dir + "/r.jsonl";
         ::execl(KESTRANE_LOGGER_PROGRAM, "kestrane-logger", "--database", db.c_str(), "--csv", csv.c_str(),

@@ -7,10 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <QProcessEnvironment>
 
 #include <array>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -216,6 +218,14 @@ TEST_F(HidrawPath, LoggerResumesAsSoonAsTheBoardsNodeAppears) {
     std::string node = bus_.Add(d);
 
     QProcess logger;
+    // Its own runtime folder, so a logger of another test or benchmark on
+    // a board 000A of its own never holds this one's owner lock.
+    std::filesystem::create_directories(dir.File("run"));
+    std::filesystem::permissions(dir.File("run"), std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::replace);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(dir.File("run")));
+    logger.setProcessEnvironment(env);
     logger.setProgram("setpriv");
     logger.setArguments(QStringList(kWithoutOverride)
                         << test::LoggerProgram().c_str() << "--database" << dir.File("s.MDB").c_str()
