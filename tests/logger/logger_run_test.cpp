@@ -139,6 +139,17 @@ protected:
     }
     QProcessEnvironment Env() const { return ChildEnvironment(sim_, dir_.File("config")); }
 
+    // The client installed with its settings, and the logger's own copy of
+    // them: each logs into its own folder and starts its own alarm script.
+    void InstallClientAndLogger() {
+        WriteEnvScript(dir_.File("client-alarm.sh"), dir_.File("client-env.txt"));
+        WriteEnvScript(dir_.File("logger-alarm.sh"), dir_.File("logger-env.txt"));
+        InstallClient(dir_.path().string(),
+                      {{"000A", Board(dir_.File("client-logs/"), dir_.File("client-alarm.sh"))}});
+        MakeDatabase(dir_.File("logger.MDB"),
+                     {{"000A", Board(dir_.File("logger-logs/"), dir_.File("logger-alarm.sh"))}});
+    }
+
     TempDir dir_;
     std::string sim_;
 };
@@ -146,16 +157,7 @@ protected:
 TEST_F(LoggerRunTest, RecordsMatchTheClientAndRowsCarryTheReadings) {
     // The client with its installed settings, the logger with its own copy
     // that logs elsewhere; both poll the same simulated board at once.
-    fs::create_directories(dir_.File("app"));
-    fs::create_directories(dir_.File("config/Morvane"));
-    WriteText(dir_.File("config/Morvane/Kestrane.conf"),
-              "[AppPaths]\nKestrane=" + (dir_.File("app/Kestrane")) + "\n");
-    WriteEnvScript(dir_.File("client-alarm.sh"), dir_.File("client-env.txt"));
-    WriteEnvScript(dir_.File("logger-alarm.sh"), dir_.File("logger-env.txt"));
-    MakeDatabase(dir_.File("app/Kestrane.MDB"),
-                 {{"000A", Board(dir_.File("client-logs/"), dir_.File("client-alarm.sh"))}});
-    MakeDatabase(dir_.File("logger.MDB"),
-                 {{"000A", Board(dir_.File("logger-logs/"), dir_.File("logger-alarm.sh"))}});
+    InstallClientAndLogger();
     fs::create_directories(dir_.File("metrics"));
 
     QProcess client, logger;
@@ -361,16 +363,7 @@ TEST_F(LoggerRunTest, BoardLeavingAndReturningLeavesAGapAndResumes) {
 // client started on the same board only shows the readings and names the
 // owner; a second logger is refused with one line.
 TEST_F(LoggerRunTest, TheFirstProgramOwnsTheBoard) {
-    fs::create_directories(dir_.File("app"));
-    fs::create_directories(dir_.File("config/Morvane"));
-    WriteText(dir_.File("config/Morvane/Kestrane.conf"),
-              "[AppPaths]\nKestrane=" + (dir_.File("app/Kestrane")) + "\n");
-    WriteEnvScript(dir_.File("client-alarm.sh"), dir_.File("client-env.txt"));
-    WriteEnvScript(dir_.File("logger-alarm.sh"), dir_.File("logger-env.txt"));
-    MakeDatabase(dir_.File("app/Kestrane.MDB"),
-                 {{"000A", Board(dir_.File("client-logs/"), dir_.File("client-alarm.sh"))}});
-    MakeDatabase(dir_.File("logger.MDB"),
-                 {{"000A", Board(dir_.File("logger-logs/"), dir_.File("logger-alarm.sh"))}});
+    InstallClientAndLogger();
 
     QProcess logger, client, second;
     for (QProcess* p : {&logger, &client, &second}) p->setProcessEnvironment(Env());
